@@ -1,0 +1,15 @@
+// The second half of every entry point, shared with tests and benchmarks:
+// find the peak, store the count, grow the object's I/Q buffer if needed,
+// scale and round every sample into it and hand it over. Takes ownership of
+// the malloc'ed `samples` and frees it on every path. Returns 0 or -1 (a
+// count of 2^30 samples or more, a sample that is not finite, no buffer).
+#pragma once
+
+#include <complex>
+#include <cstdint>
+
+class GenSignalClass;
+
+int deliverSamples(GenSignalClass* obj, double* samples, int n, int16_t** iq, int* count);
+int deliverSamples(GenSignalClass* obj, float* samples, int n, int16_t** iq, int* count);
+int deliverSamples(GenSignalClass* obj, std::complex<float>* samples, int n, int16_t** iq, int* count);

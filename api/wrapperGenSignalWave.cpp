@@ -1,0 +1,304 @@
+// The C API: the handle registry and its lock, the exported functions, and
+// the frame every waveform entry point shares (look-up, generation, peak,
+// scaling, rounding into the object's int16 I/Q buffer).
+#include "wrapperGenSignalWave.h"
+
+#include <cmath>
+#include <complex>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <mutex>
+#include <new>
+
+#include "function.h"
+#include "genSignalClass.h"
+#include "sampleConversion.h"
+
+std::map<int, GenSignalClass*> GenSignalClassObjCounter;
+int objcount = 0;
+std::mutex g_lock;
+
+namespace {
+
+const char kVersion[] = "V1.0.0.20260622_X86_WIN64";
+
+// Unlike a plain subscript, the look-up never adds entries: garbage ids from
+// a host must not grow the registry.
+GenSignalClass* lookUpHandle(int handleId) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    auto it = GenSignalClassObjCounter.find(handleId);
+    return it == GenSignalClassObjCounter.end() ? nullptr : it->second;
+}
+
+// Peak pass: the largest magnitude, or NaN when a sample is not finite
+// (such a result is refused rather than scaled into garbage).
+double peakOf(const double* x, int n) {
+    double peak = 0.0;
+    for (int i = 0; i < n; ++i) {
+        double a = std::fabs(x[i]);
+        if (!(a <= std::numeric_limits<double>::max())) return std::nan("");
+        if (a > peak) peak = a;
+    }
+    return peak;
+}
+
+double peakOf(const float* x, int n) {
+    double peak = 0.0;
+    for (int i = 0; i < n; ++i) {
+        double a = static_cast<double>(std::fabs(x[i]));
+        if (!(a <= std::numeric_limits<double>::max())) return std::nan("");
+        if (a > peak) peak = a;
+    }
+    return peak;
+}
+
+double peakOf(const std::complex<float>* x, int n) {
+    double peak = 0.0;
+    for (int i = 0; i < n; ++i) {
+        float re = x[i].real();
+        float im = x[i].imag();
+        double m = static_cast<double>(std::fma(re, re, im * im));
+        if (!(m <= std::numeric_limits<double>::max())) return std::nan("");
+        if (m > peak) peak = m;
+    }
+    return std::sqrt(peak);
+}
+
+void convert(const double* x, int n, float g, int16_t* out) {
+    const double gd = g;
+    for (int i = 0; i < n; ++i) {
+        out[2 * i] = static_cast<int16_t>(std::lround(gd * x[i]));
+        out[2 * i + 1] = 0;
+    }
+}
+
+void convert(const float* x, int n, float g, int16_t* out) {
+    for (int i = 0; i < n; ++i) {
+        out[2 * i] = static_cast<int16_t>(std::lroundf(g * x[i]));
+        out[2 * i + 1] = 0;
+    }
+}
+
+void convert(const std::complex<float>* x, int n, float g, int16_t* out) {
+    for (int i = 0; i < n; ++i) {
+        out[2 * i] = static_cast<int16_t>(std::lroundf(g * x[i].real()));
+        out[2 * i + 1] = static_cast<int16_t>(std::lroundf(g * x[i].imag()));
+    }
+}
+
+template <class Sample>
+int deliver(GenSignalClass* obj, Sample* samples, int n, int16_t** iq, int* count) {
+    if (n < 0 || n >= kMaxSamples) {
+        std::free(samples);
+        return -1;
+    }
+    double peak = n < 1 ? 0.0 : peakOf(samples, n);
+    if (std::isnan(peak)) {
+        std::free(samples);
+        return -1;
+    }
+    const int values = 2 * n;
+    *count = values;
+    if (values > obj->iqCapacity) {
+        std::free(obj->iqBuffer);
+        obj->iqBuffer = static_cast<int16_t*>(std::malloc(sizeof(int16_t) * static_cast<size_t>(values)));
+        obj->iqCapacity = obj->iqBuffer ? values : 0;
+    }
+    if (!obj->iqBuffer) {
+        std::free(samples);
+        return -1;
+    }
+    // With an all-zero waveform the scale is infinite; 0 * inf would be NaN,
+    // so write zeros directly.
+    if (peak == 0.0) {
+        std::memset(obj->iqBuffer, 0, sizeof(int16_t) * static_cast<size_t>(values));
+    } else {
+        const float g = static_cast<float>(32766.0 / peak);
+        convert(samples, n, g, obj->iqBuffer);
+    }
+    *iq = obj->iqBuffer;
+    std::free(samples);
+    return 0;
+}
+
+}  // namespace
+
+int deliverSamples(GenSignalClass* obj, double* samples, int n, int16_t** iq, int* count) {
+    return deliver(obj, samples, n, iq, count);
+}
+int deliverSamples(GenSignalClass* obj, float* samples, int n, int16_t** iq, int* count) {
+    return deliver(obj, samples, n, iq, count);
+}
+int deliverSamples(GenSignalClass* obj, std::complex<float>* samples, int n, int16_t** iq, int* count) {
+    return deliver(obj, samples, n, iq, count);
+}
+
+namespace {
+
+// Frame for generators that allocate their own sample array.
+// `generate(obj, &samples, &n)` returns 0 or a negative code.
+template <class Sample, class Params, class Generate>
+int runFrame(int handleId, const Params* params, int16_t** iq, int* count, Generate generate) {
+    if (!params || !iq || !count) return -1;
+    GenSignalClass* obj = lookUpHandle(handleId);
+    if (!obj) return -1;
+    Sample* samples = nullptr;
+    int n = 0;
+    int rc = generate(obj, &samples, &n);
+    if (rc != 0) {
+        std::free(samples);  // only set on success; free(nullptr) is harmless
+        return rc;
+    }
+    return deliver(obj, samples, n, iq, count);
+}
+
+// Frame for generators that fill an array the entry point sizes from a
+// duration: floor(sampleRate * duration) + 300 samples.
+template <class Params, class Generate>
+int runPresizedFrame(int handleId, const Params* params, int16_t** iq, int* count, double sampleRate,
+                     double duration, Generate generate) {
+    if (!params || !iq || !count) return -1;
+    GenSignalClass* obj = lookUpHandle(handleId);
+    if (!obj) return -1;
+    const double c = std::floor(sampleRate * duration);
+    // Refuse sizes that are not finite, would wrap the 32-bit count, or could
+    // only produce a result too long to hand out.
+    if (!(c > -300.0 && c < static_cast<double>(kMaxSamples))) return -1;
+    const size_t room = static_cast<size_t>(static_cast<int>(c) + 300);
+    auto* samples = static_cast<std::complex<float>*>(std::malloc(sizeof(std::complex<float>) * room));
+    if (!samples) return -1;
+    int n = 0;
+    int rc = generate(obj, samples, &n);
+    if (rc != 0) {
+        std::free(samples);
+        return rc;
+    }
+    if (n > static_cast<int>(room)) {  // cannot happen with a sound generator; never hand out an overrun
+        std::free(samples);
+        return -1;
+    }
+    return deliver(obj, samples, n, iq, count);
+}
+
+}  // namespace
+
+extern "C" {
+
+GENSIGNAL_API int GenSignalObjCreatSelfEncode(void) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    // Ids are never reused and never negative: once the largest int has been
+    // handed out, creation fails.
+    if (objcount == std::numeric_limits<int>::max()) return -1;
+    GenSignalClass* obj = new (std::nothrow) GenSignalClass();
+    if (!obj) return -1;
+    try {
+        GenSignalClassObjCounter[objcount] = obj;
+    } catch (...) {
+        delete obj;
+        return -1;
+    }
+    return objcount++;
+}
+
+GENSIGNAL_API int GenSignalObjRelease(int handleId) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    auto it = GenSignalClassObjCounter.find(handleId);
+    if (it == GenSignalClassObjCounter.end() || !it->second) return -1;
+    GenSignalClass* obj = it->second;
+    GenSignalClassObjCounter.erase(it);
+    delete obj;
+    return 0;
+}
+
+GENSIGNAL_API int GetALGVersion(char* version) {
+    if (!version) return -1;
+    std::memcpy(version, kVersion, sizeof kVersion);
+    return static_cast<int>(sizeof kVersion) - 1;
+}
+
+GENSIGNAL_API int GenerateDigitalModWaveform(int handleId, const DigitalModParams* params, int symbolCount,
+                                             int16_t** iq, int* count, double sampleRate) {
+    return runFrame<std::complex<float>>(handleId, params, iq, count, [&](GenSignalClass* o, auto** s, int* n) {
+        return o->genDigitalSig(params, sampleRate, symbolCount, s, *n);
+    });
+}
+
+GENSIGNAL_API int GenerateDssWaveform(int handleId, const DSSParams* params, int bitCount, int16_t** iq,
+                                      int* count, double sampleRate) {
+    return runFrame<std::complex<float>>(handleId, params, iq, count, [&](GenSignalClass* o, auto** s, int* n) {
+        return o->genDSSSig(params, sampleRate, bitCount, s, n);
+    });
+}
+
+GENSIGNAL_API int GenerateAmWaveform(int handleId, const AMModParams* params, int16_t** iq, int* count,
+                                     double sampleRate) {
+    return runFrame<double>(handleId, params, iq, count, [&](GenSignalClass* o, auto** s, int* n) {
+        return o->genAMSig(params, sampleRate, s, n);
+    });
+}
+
+GENSIGNAL_API int GenerateFmWaveform(int handleId, const FMModParams* params, int16_t** iq, int* count,
+                                     double sampleRate) {
+    return runFrame<std::complex<float>>(handleId, params, iq, count, [&](GenSignalClass* o, auto** s, int* n) {
+        return o->genFMSig(params, sampleRate, s, n);
+    });
+}
+
+GENSIGNAL_API int GenerateMultitoneWaveform(int handleId, const MultitoneParams* params, int16_t** iq, int* count,
+                                            double sampleRate) {
+    return runFrame<std::complex<float>>(handleId, params, iq, count, [&](GenSignalClass* o, auto** s, int* n) {
+        return o->genMultitoneSig(params, sampleRate, s, n);
+    });
+}
+
+GENSIGNAL_API int GeneratePulseWaveform(int handleId, const PulseParams* params, int16_t** iq, int* count,
+                                        double sampleRate) {
+    return runFrame<float>(handleId, params, iq, count, [&](GenSignalClass* o, auto** s, int* n) {
+        return o->genPulseSig(params, sampleRate, s, n);
+    });
+}
+
+GENSIGNAL_API int GenerateStepSweepWaveform(int handleId, const StepSweepParams* params, int16_t** iq, int* count,
+                                            double sampleRate) {
+    if (!params) return -1;
+    // floor(sampleRate * dwellTime * stepCount), multiplied in that order.
+    const double ratePerStep = sampleRate * params->dwellTime;
+    return runPresizedFrame(handleId, params, iq, count, ratePerStep, static_cast<double>(params->stepCount),
+                            [&](GenSignalClass* o, std::complex<float>* s, int* n) {
+                                return o->genStepSweepSig(params, sampleRate, s, n);
+                            });
+}
+
+GENSIGNAL_API int GenerateRampSweepWaveform(int handleId, const RampSweepParams* params, int16_t** iq, int* count,
+                                            double sampleRate) {
+    if (!params) return -1;
+    // A sweep longer than the duration makes the waveform as long as the
+    // sweep: size for the longer of the two so the generator cannot overrun.
+    const double sweepTime = params->sweepTime;
+    const double duration = params->duration;
+    const double longer = sweepTime > duration ? sweepTime : duration;
+    return runPresizedFrame(handleId, params, iq, count, sampleRate, longer,
+                            [&](GenSignalClass* o, std::complex<float>* s, int* n) {
+                                return o->genRampSweepSig(params, sampleRate, s, n);
+                            });
+}
+
+GENSIGNAL_API int GenerateAWGNWaveform(int handleId, const AWGNParams* params, int16_t** iq, int* count,
+                                       double sampleRate) {
+    if (!params) return -1;
+    return runPresizedFrame(handleId, params, iq, count, sampleRate, params->duration,
+                            [&](GenSignalClass* o, std::complex<float>* s, int* n) {
+                                return o->genAWGNSig(params, sampleRate, s, n);
+                            });
+}
+
+GENSIGNAL_API int GenerateOFDMWaveform(int handleId, const OFDMParams* params, int16_t** iq, int* count,
+                                       double sampleRate) {
+    return runFrame<std::complex<float>>(handleId, params, iq, count, [&](GenSignalClass* o, auto** s, int* n) {
+        return o->genOFDMSig(params, sampleRate, s, n);
+    });
+}
+
+}  // extern "C"

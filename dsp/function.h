@@ -1,0 +1,34 @@
+// Free DSP functions, constellation tables and the count limits shared by
+// the generators.
+#pragma once
+
+#include <complex>
+#include <cstdint>
+
+// The largest sample count a waveform may have: the frame hands out 2n
+// int16 values as an int, so n must stay below 2^30.
+constexpr int kMaxSamples = 1 << 30;
+
+// True when a derived count (computed in double) is finite, not negative and
+// below kMaxSamples, so that it converts to int and doubles without overflow.
+inline bool countFits(double v) { return v >= 0.0 && v < static_cast<double>(kMaxSamples); }
+
+// True when a > 0 and b > 0 and a * b stays below kMaxSamples.
+inline bool productFits(int64_t a, int64_t b) { return a > 0 && b > 0 && a <= kMaxSamples / b && a * b < kMaxSamples; }
+
+// Spreads `value` over `width` bits, most significant first (array new).
+void dec2bin(int value, int width, signed char** bits);
+
+// In-place radix-2 inverse FFT, single precision, scaled by 1/n.
+void my_ifft(std::complex<float>* data, int n);
+
+// Standard normal values by the polar method over the C library's rand().
+double randn();
+
+// Constellation tables (integer grid levels, not normalised).
+extern const std::complex<float> qam8[8];
+extern const std::complex<float> qam16[16];
+extern const std::complex<float> qam64[64];
+extern const std::complex<float> qam256[256];
+extern const std::complex<float> qam1024[1024];
+extern const std::complex<float> apsk16[16];

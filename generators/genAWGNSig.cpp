@@ -1,0 +1,4 @@
+#include "genSignalClass.h"
+
+// Not built yet: every request is refused.
+int GenSignalClass::genAWGNSig(AWGNParams const*, double, std::complex<float>*, int*) { return -1; }

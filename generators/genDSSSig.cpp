@@ -1,0 +1,4 @@
+#include "genSignalClass.h"
+
+// Not built yet: every request is refused.
+int GenSignalClass::genDSSSig(DSSParams const*, double, int, std::complex<float>**, int*) { return -1; }

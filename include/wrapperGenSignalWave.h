@@ -1,0 +1,266 @@
+/*
+ * gensignal: complex baseband waveform generation.
+ *
+ * A host creates generator objects (known by integer handle ids), asks them
+ * for waveforms described by the packed parameter records below, and reads
+ * the result as interleaved int16 I/Q values scaled so that the largest
+ * sample magnitude is 32766. The buffer belongs to the generator object and
+ * stays valid until the next generation call on the same handle or its
+ * release.
+ *
+ * Result codes: 0 success; -1 unknown handle, rejected parameters or no
+ * buffer; -3 the generator could not allocate its working memory.
+ *
+ * Compiles as C11 and as C++17.
+ */
+#ifndef WRAPPER_GEN_SIGNAL_WAVE_H
+#define WRAPPER_GEN_SIGNAL_WAVE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(GENSIGNAL_BUILDING)
+#define GENSIGNAL_API __attribute__((visibility("default")))
+#else
+#define GENSIGNAL_API
+#endif
+
+#ifdef __cplusplus
+#define GENSIGNAL_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
+extern "C" {
+#else
+#define GENSIGNAL_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
+#endif
+
+/* Modulation kinds. The numbering is part of the ABI. */
+#ifdef __cplusplus
+enum DigitalModulType : int32_t {
+#else
+enum DigitalModulType {
+#endif
+    BPSK = 1,
+    DBPSK = 2,
+    QPSK = 3,
+    DQPSK = 4,
+    OQPSK = 5,
+    PI4_DQPSK = 6,
+    PSK8 = 7,
+    DPSK8 = 8,
+    PSK16 = 9,
+    QAM16 = 10,
+    QAM64 = 11,
+    QAM256 = 12,
+    QAM1024 = 13,
+    ASK2 = 14,
+    FSK2 = 15,
+    FSK4 = 16,
+    FSK8 = 17,
+    FSK16 = 18,
+    ASK4 = 19,
+    ASK8 = 20,
+    APSK16 = 21,
+    QAM8 = 22
+};
+
+/* Pulse-shaping filters. The numbering is part of the ABI. */
+#ifdef __cplusplus
+enum FilterType : int32_t {
+#else
+enum FilterType {
+#endif
+    RECT = 1,
+    RCOS = 2,
+    RRCOS = 3,
+    GAUSSIAN = 4,
+    HALF_SINE = 5
+};
+
+#ifndef __cplusplus
+typedef enum DigitalModulType DigitalModulType;
+typedef enum FilterType FilterType;
+#endif
+
+/* The records are packed: every field follows the previous one without a gap. */
+#pragma pack(push, 1)
+
+typedef struct DigitalModParams {
+    DigitalModulType modType;  /* 1 ... 22 */
+    double symbolRate;         /* symbols per second */
+    double freqDeviation;      /* Hz, FSK kinds only: frequency of the outermost level */
+    int32_t pnOrder;           /* 4 ... 32 */
+    int32_t pnSeed;            /* low pnOrder bits, most significant first */
+    FilterType filterType;     /* 1 ... 5 */
+    int32_t filterSpan;        /* symbols; taken as 1 for RECT and HALF_SINE */
+    int32_t samplesPerSymbol;  /* at least 1 */
+    double rolloff;            /* roll-off (RCOS, RRCOS) or BT (GAUSSIAN) */
+} DigitalModParams;
+
+typedef struct DSSParams {
+    double bitRate;            /* data bits per second */
+    int32_t modType;           /* only BPSK (1) */
+    int32_t pnOrder;           /* spreading code order, 4 ... 32 */
+    int32_t filterSpan;        /* chips; taken as 1 for RECT and HALF_SINE */
+    int32_t samplesPerChip;    /* at least 1 */
+    double rolloff;            /* roll-off (RCOS, RRCOS) or BT (GAUSSIAN) */
+    int32_t pnSeed;            /* spreading code start state */
+    int32_t filterType;        /* FilterType, 1 ... 5 */
+} DSSParams;
+
+typedef struct AMModParams {
+    double modFrequency;       /* Hz, > 0 */
+    double modDepth;           /* percent, > 0 */
+    int32_t modShape;          /* 1 sine, 2 square, 3 triangle, 4 sawtooth */
+} AMModParams;
+
+typedef struct FMModParams {
+    double modFrequency;       /* Hz, > 0 */
+    double freqDeviation;      /* Hz, peak deviation */
+    int32_t modShape;          /* 1 sine, 2 square, 3 triangle, 4 sawtooth */
+} FMModParams;
+
+typedef struct MultitoneParams {
+    uint8_t reserved[8];       /* not read */
+    int32_t toneCount;         /* at least 2 */
+    double toneSpacing;        /* Hz, > 0 */
+} MultitoneParams;
+
+typedef struct PulseParams {
+    double pulseWidth;         /* s */
+    double pulsePeriod;        /* s */
+} PulseParams;
+
+typedef struct StepSweepParams {
+    double startFrequency;     /* Hz */
+    double stopFrequency;      /* Hz */
+    int32_t stepCount;         /* at least 2 */
+    double dwellTime;          /* s per step */
+} StepSweepParams;
+
+typedef struct RampSweepParams {
+    double sweepBandwidth;     /* Hz */
+    double sweepTime;          /* s */
+    double duration;           /* s, ramp plus silence */
+} RampSweepParams;
+
+typedef struct AWGNParams {
+    double bandwidth;          /* Hz, two-sided */
+    double duration;           /* s */
+} AWGNParams;
+
+typedef struct OFDMParams {
+    uint8_t reserved0[8];      /* not read */
+    int32_t fftSize;           /* power of two */
+    int32_t numSymbols;        /* at least 1 */
+    int32_t guardLow;          /* empty positions at the low edge */
+    int32_t guardHigh;         /* empty positions at the high edge */
+    int32_t cpPercent;         /* cyclic prefix, percent of fftSize */
+    uint8_t reserved1[4];      /* not read */
+    uint8_t windowing;         /* non-zero: cross-fade symbol transitions */
+    DigitalModulType modType;  /* BPSK, QPSK, PSK8, PSK16, QAM16, QAM64, QAM256 */
+    uint8_t nullDC;            /* non-zero: leave the DC subcarrier empty */
+} OFDMParams;
+
+#pragma pack(pop)
+
+/* The records are the ABI: hosts and library must agree on every byte. */
+GENSIGNAL_STATIC_ASSERT(sizeof(DigitalModulType) == 4, "DigitalModulType is 32-bit");
+GENSIGNAL_STATIC_ASSERT(sizeof(FilterType) == 4, "FilterType is 32-bit");
+
+GENSIGNAL_STATIC_ASSERT(sizeof(DigitalModParams) == 48, "DigitalModParams size");
+GENSIGNAL_STATIC_ASSERT(offsetof(DigitalModParams, modType) == 0, "DigitalModParams.modType");
+GENSIGNAL_STATIC_ASSERT(offsetof(DigitalModParams, symbolRate) == 4, "DigitalModParams.symbolRate");
+GENSIGNAL_STATIC_ASSERT(offsetof(DigitalModParams, freqDeviation) == 12, "DigitalModParams.freqDeviation");
+GENSIGNAL_STATIC_ASSERT(offsetof(DigitalModParams, pnOrder) == 20, "DigitalModParams.pnOrder");
+GENSIGNAL_STATIC_ASSERT(offsetof(DigitalModParams, pnSeed) == 24, "DigitalModParams.pnSeed");
+GENSIGNAL_STATIC_ASSERT(offsetof(DigitalModParams, filterType) == 28, "DigitalModParams.filterType");
+GENSIGNAL_STATIC_ASSERT(offsetof(DigitalModParams, filterSpan) == 32, "DigitalModParams.filterSpan");
+GENSIGNAL_STATIC_ASSERT(offsetof(DigitalModParams, samplesPerSymbol) == 36, "DigitalModParams.samplesPerSymbol");
+GENSIGNAL_STATIC_ASSERT(offsetof(DigitalModParams, rolloff) == 40, "DigitalModParams.rolloff");
+
+GENSIGNAL_STATIC_ASSERT(sizeof(DSSParams) == 40, "DSSParams size");
+GENSIGNAL_STATIC_ASSERT(offsetof(DSSParams, bitRate) == 0, "DSSParams.bitRate");
+GENSIGNAL_STATIC_ASSERT(offsetof(DSSParams, modType) == 8, "DSSParams.modType");
+GENSIGNAL_STATIC_ASSERT(offsetof(DSSParams, pnOrder) == 12, "DSSParams.pnOrder");
+GENSIGNAL_STATIC_ASSERT(offsetof(DSSParams, filterSpan) == 16, "DSSParams.filterSpan");
+GENSIGNAL_STATIC_ASSERT(offsetof(DSSParams, samplesPerChip) == 20, "DSSParams.samplesPerChip");
+GENSIGNAL_STATIC_ASSERT(offsetof(DSSParams, rolloff) == 24, "DSSParams.rolloff");
+GENSIGNAL_STATIC_ASSERT(offsetof(DSSParams, pnSeed) == 32, "DSSParams.pnSeed");
+GENSIGNAL_STATIC_ASSERT(offsetof(DSSParams, filterType) == 36, "DSSParams.filterType");
+
+GENSIGNAL_STATIC_ASSERT(sizeof(AMModParams) == 20, "AMModParams size");
+GENSIGNAL_STATIC_ASSERT(offsetof(AMModParams, modFrequency) == 0, "AMModParams.modFrequency");
+GENSIGNAL_STATIC_ASSERT(offsetof(AMModParams, modDepth) == 8, "AMModParams.modDepth");
+GENSIGNAL_STATIC_ASSERT(offsetof(AMModParams, modShape) == 16, "AMModParams.modShape");
+
+GENSIGNAL_STATIC_ASSERT(sizeof(FMModParams) == 20, "FMModParams size");
+GENSIGNAL_STATIC_ASSERT(offsetof(FMModParams, modFrequency) == 0, "FMModParams.modFrequency");
+GENSIGNAL_STATIC_ASSERT(offsetof(FMModParams, freqDeviation) == 8, "FMModParams.freqDeviation");
+GENSIGNAL_STATIC_ASSERT(offsetof(FMModParams, modShape) == 16, "FMModParams.modShape");
+
+GENSIGNAL_STATIC_ASSERT(sizeof(MultitoneParams) == 20, "MultitoneParams size");
+GENSIGNAL_STATIC_ASSERT(offsetof(MultitoneParams, toneCount) == 8, "MultitoneParams.toneCount");
+GENSIGNAL_STATIC_ASSERT(offsetof(MultitoneParams, toneSpacing) == 12, "MultitoneParams.toneSpacing");
+
+GENSIGNAL_STATIC_ASSERT(sizeof(PulseParams) == 16, "PulseParams size");
+GENSIGNAL_STATIC_ASSERT(offsetof(PulseParams, pulseWidth) == 0, "PulseParams.pulseWidth");
+GENSIGNAL_STATIC_ASSERT(offsetof(PulseParams, pulsePeriod) == 8, "PulseParams.pulsePeriod");
+
+GENSIGNAL_STATIC_ASSERT(sizeof(StepSweepParams) == 28, "StepSweepParams size");
+GENSIGNAL_STATIC_ASSERT(offsetof(StepSweepParams, startFrequency) == 0, "StepSweepParams.startFrequency");
+GENSIGNAL_STATIC_ASSERT(offsetof(StepSweepParams, stopFrequency) == 8, "StepSweepParams.stopFrequency");
+GENSIGNAL_STATIC_ASSERT(offsetof(StepSweepParams, stepCount) == 16, "StepSweepParams.stepCount");
+GENSIGNAL_STATIC_ASSERT(offsetof(StepSweepParams, dwellTime) == 20, "StepSweepParams.dwellTime");
+
+GENSIGNAL_STATIC_ASSERT(sizeof(RampSweepParams) == 24, "RampSweepParams size");
+GENSIGNAL_STATIC_ASSERT(offsetof(RampSweepParams, sweepBandwidth) == 0, "RampSweepParams.sweepBandwidth");
+GENSIGNAL_STATIC_ASSERT(offsetof(RampSweepParams, sweepTime) == 8, "RampSweepParams.sweepTime");
+GENSIGNAL_STATIC_ASSERT(offsetof(RampSweepParams, duration) == 16, "RampSweepParams.duration");
+
+GENSIGNAL_STATIC_ASSERT(sizeof(AWGNParams) == 16, "AWGNParams size");
+GENSIGNAL_STATIC_ASSERT(offsetof(AWGNParams, bandwidth) == 0, "AWGNParams.bandwidth");
+GENSIGNAL_STATIC_ASSERT(offsetof(AWGNParams, duration) == 8, "AWGNParams.duration");
+
+GENSIGNAL_STATIC_ASSERT(sizeof(OFDMParams) == 38, "OFDMParams size");
+GENSIGNAL_STATIC_ASSERT(offsetof(OFDMParams, fftSize) == 8, "OFDMParams.fftSize");
+GENSIGNAL_STATIC_ASSERT(offsetof(OFDMParams, numSymbols) == 12, "OFDMParams.numSymbols");
+GENSIGNAL_STATIC_ASSERT(offsetof(OFDMParams, guardLow) == 16, "OFDMParams.guardLow");
+GENSIGNAL_STATIC_ASSERT(offsetof(OFDMParams, guardHigh) == 20, "OFDMParams.guardHigh");
+GENSIGNAL_STATIC_ASSERT(offsetof(OFDMParams, cpPercent) == 24, "OFDMParams.cpPercent");
+GENSIGNAL_STATIC_ASSERT(offsetof(OFDMParams, windowing) == 32, "OFDMParams.windowing");
+GENSIGNAL_STATIC_ASSERT(offsetof(OFDMParams, modType) == 33, "OFDMParams.modType");
+GENSIGNAL_STATIC_ASSERT(offsetof(OFDMParams, nullDC) == 37, "OFDMParams.nullDC");
+
+/* Housekeeping. */
+GENSIGNAL_API int GenSignalObjCreatSelfEncode(void);
+GENSIGNAL_API int GenSignalObjRelease(int handleId);
+/* Writes "V1.0.0.20260622_X86_WIN64" and its terminator (26 bytes); returns 25, or -1 for a null buffer. */
+GENSIGNAL_API int GetALGVersion(char* version);
+
+/* Waveform entry points. On success *iq receives the object's I/Q buffer and
+ * *count the number of int16 values (twice the number of samples). */
+GENSIGNAL_API int GenerateDigitalModWaveform(int handleId, const DigitalModParams* params, int symbolCount,
+                                             int16_t** iq, int* count, double sampleRate);
+GENSIGNAL_API int GenerateDssWaveform(int handleId, const DSSParams* params, int bitCount,
+                                      int16_t** iq, int* count, double sampleRate);
+GENSIGNAL_API int GenerateAmWaveform(int handleId, const AMModParams* params,
+                                     int16_t** iq, int* count, double sampleRate);
+GENSIGNAL_API int GenerateFmWaveform(int handleId, const FMModParams* params,
+                                     int16_t** iq, int* count, double sampleRate);
+GENSIGNAL_API int GenerateMultitoneWaveform(int handleId, const MultitoneParams* params,
+                                            int16_t** iq, int* count, double sampleRate);
+GENSIGNAL_API int GeneratePulseWaveform(int handleId, const PulseParams* params,
+                                        int16_t** iq, int* count, double sampleRate);
+GENSIGNAL_API int GenerateStepSweepWaveform(int handleId, const StepSweepParams* params,
+                                            int16_t** iq, int* count, double sampleRate);
+GENSIGNAL_API int GenerateRampSweepWaveform(int handleId, const RampSweepParams* params,
+                                            int16_t** iq, int* count, double sampleRate);
+GENSIGNAL_API int GenerateAWGNWaveform(int handleId, const AWGNParams* params,
+                                       int16_t** iq, int* count, double sampleRate);
+GENSIGNAL_API int GenerateOFDMWaveform(int handleId, const OFDMParams* params,
+                                       int16_t** iq, int* count, double sampleRate);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* WRAPPER_GEN_SIGNAL_WAVE_H */

@@ -1,0 +1,144 @@
+// AM generator: lengths, shapes, offsets and refusals, checked through the
+// generator and through the entry point.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "genSignalClass.h"
+#include "wrapperGenSignalWave.h"
+
+namespace {
+
+struct AmRun {
+    int rc;
+    std::vector<double> x;
+};
+
+AmRun runAm(double fm, double depth, int shape, double rate) {
+    GenSignalClass obj;
+    const AMModParams p{fm, depth, shape};
+    double* x = nullptr;
+    int n = -1;
+    AmRun r{obj.genAMSig(&p, rate, &x, &n), {}};
+    if (r.rc == 0) r.x.assign(x, x + n);
+    std::free(x);
+    return r;
+}
+
+struct LengthCase {
+    double rate, fm;
+    int expected;
+};
+
+class AmLength : public ::testing::TestWithParam<LengthCase> {};
+
+TEST_P(AmLength, WholePeriodsWhenTheyFit) {
+    const auto c = GetParam();
+    const AmRun r = runAm(c.fm, 50, 1, c.rate);
+    ASSERT_EQ(r.rc, 0);
+    EXPECT_EQ(static_cast<int>(r.x.size()), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, AmLength,
+                         ::testing::Values(LengthCase{48000, 1000, 48}, LengthCase{44100, 300, 147},
+                                           LengthCase{1000, 3, 3333333}, LengthCase{1000, 400, 25}),
+                         [](const auto& info) { return "n" + std::to_string(info.param.expected); });
+
+TEST(Am, SineFullDepthRunsFromZeroToFullScale) {
+    const int h = GenSignalObjCreatSelfEncode();
+    const AMModParams p{1000, 100, 1};
+    int16_t* iq = nullptr;
+    int count = 0;
+    ASSERT_EQ(GenerateAmWaveform(h, &p, &iq, &count, 48000), 0);
+    ASSERT_EQ(count, 96);
+    EXPECT_EQ(iq[2 * 12], 32766);
+    EXPECT_EQ(iq[2 * 36], 0);
+    EXPECT_EQ(iq[0], 16383);
+    for (int i = 0; i < 48; ++i) {
+        EXPECT_GE(iq[2 * i], 0);
+        EXPECT_EQ(iq[2 * i + 1], 0);
+    }
+    GenSignalObjRelease(h);
+}
+
+TEST(Am, SquareHalfDepthLevels) {
+    const int h = GenSignalObjCreatSelfEncode();
+    const AMModParams p{1000, 50, 2};
+    int16_t* iq = nullptr;
+    int count = 0;
+    ASSERT_EQ(GenerateAmWaveform(h, &p, &iq, &count, 48000), 0);
+    ASSERT_EQ(count, 96);
+    for (int i = 0; i < 24; ++i) EXPECT_EQ(iq[2 * i], 32766) << i;
+    for (int i = 24; i < 48; ++i) EXPECT_EQ(iq[2 * i], 10922) << i;
+    GenSignalObjRelease(h);
+}
+
+TEST(Am, TriangleAndSawtoothShapes) {
+    // 8 samples per period, depth 100: d = 0 for both shapes.
+    const AmRun tri = runAm(1000, 100, 3, 8000);
+    ASSERT_EQ(tri.rc, 0);
+    const std::vector<double> triExpected{0, 0.25, 0.5, 0.75, 1, 0.75, 0.5, 0.25};
+    ASSERT_EQ(tri.x.size(), 8u);
+    for (int i = 0; i < 8; ++i) EXPECT_NEAR(tri.x[i], triExpected[i], 1e-12) << i;
+
+    const AmRun saw = runAm(1000, 100, 4, 8000);
+    ASSERT_EQ(saw.rc, 0);
+    for (int i = 0; i < 8; ++i) EXPECT_NEAR(saw.x[i], i / 8.0, 1e-12) << i;
+}
+
+TEST(Am, OverModulationGivesNegativeTroughs) {
+    const AmRun r = runAm(1000, 200, 1, 48000);
+    ASSERT_EQ(r.rc, 0);
+    EXPECT_NEAR(r.x[36], -0.5, 1e-12);  // sin = -1 plus d = 0.5
+    EXPECT_NEAR(r.x[12], 1.5, 1e-12);
+}
+
+struct Rejection {
+    const char* what;
+    double fm, depth;
+    int shape;
+    double rate;
+};
+
+class AmRejection : public ::testing::TestWithParam<Rejection> {};
+
+TEST_P(AmRejection, RefusedWithMinusOne) {
+    const auto c = GetParam();
+    const AmRun r = runAm(c.fm, c.depth, c.shape, c.rate);
+    EXPECT_EQ(r.rc, -1) << c.what;
+    const int h = GenSignalObjCreatSelfEncode();
+    const AMModParams p{c.fm, c.depth, c.shape};
+    int16_t* iq = nullptr;
+    int count = 5;
+    EXPECT_EQ(GenerateAmWaveform(h, &p, &iq, &count, c.rate), -1) << c.what;
+    EXPECT_EQ(count, 5);
+    EXPECT_EQ(iq, nullptr);
+    GenSignalObjRelease(h);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AmRejection,
+    ::testing::Values(Rejection{"Shape0", 1000, 50, 0, 48000}, Rejection{"Shape5", 1000, 50, 5, 48000},
+                      Rejection{"ZeroFrequency", 0, 50, 1, 48000}, Rejection{"NanFrequency", NAN, 50, 1, 48000},
+                      Rejection{"ZeroDepth", 1000, 0, 1, 48000}, Rejection{"NanDepth", 1000, NAN, 1, 48000},
+                      Rejection{"ZeroRate", 1000, 50, 1, 0}, Rejection{"NegativeRate", 1000, 50, 1, -48000},
+                      Rejection{"NanRate", 1000, 50, 1, NAN}, Rejection{"InfiniteRate", 1000, 50, 1, INFINITY},
+                      Rejection{"LengthZero", 1e9, 50, 1, 1000},
+                      Rejection{"LengthOf2To30", 1, 50, 1, 1073741824.0},
+                      Rejection{"LengthBeyond32Bits", 1e-3, 50, 1, 1e9}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+TEST(Am, NullOutParametersAreRefused) {
+    GenSignalClass obj;
+    const AMModParams p{1000, 50, 1};
+    double* x = nullptr;
+    int n = 0;
+    EXPECT_EQ(obj.genAMSig(nullptr, 48000, &x, &n), -1);
+    EXPECT_EQ(obj.genAMSig(&p, 48000, nullptr, &n), -1);
+    EXPECT_EQ(obj.genAMSig(&p, 48000, &x, nullptr), -1);
+}
+
+}  // namespace

@@ -1,0 +1,145 @@
+// The entry-point conversion: peak, scale, rounding, buffer growth and reuse.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <cstdlib>
+#include <limits>
+#include <vector>
+
+#include "genSignalClass.h"
+#include "sampleConversion.h"
+
+namespace {
+
+template <class T>
+T* copyToMalloc(const std::vector<T>& v) {
+    auto* p = static_cast<T*>(std::malloc(sizeof(T) * (v.empty() ? 1 : v.size())));
+    for (size_t i = 0; i < v.size(); ++i) p[i] = v[i];
+    return p;
+}
+
+using C = std::complex<float>;
+
+TEST(Conversion, ComplexPeakBecomes32766) {
+    GenSignalClass obj;
+    int16_t* iq = nullptr;
+    int count = 0;
+    ASSERT_EQ(deliverSamples(&obj, copyToMalloc<C>({{1, 0}, {3, 4}, {-1, 2}}), 3, &iq, &count), 0);
+    ASSERT_EQ(count, 6);
+    EXPECT_EQ(iq, obj.iqBuffer);
+    // g = 6553.2f; 3g = 19659.6, 4g = 26212.8, rounded half away from zero.
+    EXPECT_EQ(iq[2], 19660);
+    EXPECT_EQ(iq[3], 26213);
+    EXPECT_EQ(iq[0], 6553);
+    EXPECT_EQ(iq[1], 0);
+    EXPECT_EQ(iq[4], -6553);
+    EXPECT_EQ(iq[5], 13106);
+}
+
+TEST(Conversion, RealVariantsScaleLargestAbsoluteValue) {
+    GenSignalClass obj;
+    int16_t* iq = nullptr;
+    int count = 0;
+    ASSERT_EQ(deliverSamples(&obj, copyToMalloc<double>({0.25, -0.5, 0.5, 0.0}), 4, &iq, &count), 0);
+    EXPECT_EQ(count, 8);
+    const std::vector<int16_t> expectDouble{16383, 0, -32766, 0, 32766, 0, 0, 0};
+    EXPECT_EQ(std::vector<int16_t>(iq, iq + 8), expectDouble);
+
+    ASSERT_EQ(deliverSamples(&obj, copyToMalloc<float>({-0.5f, 0.125f}), 2, &iq, &count), 0);
+    EXPECT_EQ(count, 4);
+    const std::vector<int16_t> expectFloat{-32766, 0, 8192, 0};  // 8191.5 rounds away from zero
+    EXPECT_EQ(std::vector<int16_t>(iq, iq + 4), expectFloat);
+}
+
+TEST(Conversion, HalfwayValuesRoundAwayFromZero) {
+    GenSignalClass obj;
+    int16_t* iq = nullptr;
+    int count = 0;
+    // Peak 32766 gives g = 1 exactly, so the samples themselves are rounded.
+    ASSERT_EQ(deliverSamples(&obj, copyToMalloc<double>({32766.0, 2.5, -2.5, 0.5}), 4, &iq, &count), 0);
+    EXPECT_EQ(iq[2], 3);
+    EXPECT_EQ(iq[4], -3);
+    EXPECT_EQ(iq[6], 1);
+}
+
+TEST(Conversion, AllZeroWaveformGivesZeros) {
+    GenSignalClass obj;
+    int16_t* iq = nullptr;
+    int count = 0;
+    ASSERT_EQ(deliverSamples(&obj, copyToMalloc<C>({{0, 0}, {0, 0}, {0, 0}}), 3, &iq, &count), 0);
+    EXPECT_EQ(count, 6);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(iq[i], 0);
+}
+
+TEST(Conversion, EmptyResultOnFreshAndUsedObject) {
+    GenSignalClass obj;
+    int16_t* iq = nullptr;
+    int count = -1;
+    EXPECT_EQ(deliverSamples(&obj, copyToMalloc<float>({}), 0, &iq, &count), -1);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(iq, nullptr);
+
+    ASSERT_EQ(deliverSamples(&obj, copyToMalloc<float>({1.0f}), 1, &iq, &count), 0);
+    int16_t* first = iq;
+    iq = nullptr;
+    EXPECT_EQ(deliverSamples(&obj, copyToMalloc<float>({}), 0, &iq, &count), 0);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(iq, first);
+}
+
+TEST(Conversion, BufferGrowsOnlyWhenNeeded) {
+    GenSignalClass obj;
+    int16_t* iq = nullptr;
+    int count = 0;
+    ASSERT_EQ(deliverSamples(&obj, copyToMalloc<double>({1, 2, 3, 4}), 4, &iq, &count), 0);
+    int16_t* first = iq;
+    EXPECT_EQ(obj.iqCapacity, 8);
+    ASSERT_EQ(deliverSamples(&obj, copyToMalloc<double>({-1, 1}), 2, &iq, &count), 0);
+    EXPECT_EQ(iq, first);
+    EXPECT_EQ(count, 4);
+    EXPECT_EQ(iq[0], -32766);
+    EXPECT_EQ(iq[4], 24575);  // left from the first call, not part of the result
+    EXPECT_EQ(obj.iqCapacity, 8);
+    ASSERT_EQ(deliverSamples(&obj, copyToMalloc<double>({1, 2, 3, 4, 5}), 5, &iq, &count), 0);
+    EXPECT_EQ(obj.iqCapacity, 10);
+}
+
+// A sample that is not finite would scale into garbage: refused before the
+// count or the buffer is touched.
+TEST(Conversion, NonFiniteSamplesAreRefused) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    for (C bad : {C{nan, 0}, C{0, nan}, C{inf, 0}, C{0, -inf}}) {
+        GenSignalClass obj;
+        int16_t* iq = nullptr;
+        int count = 77;
+        EXPECT_EQ(deliverSamples(&obj, copyToMalloc<C>({{1, 0}, bad, {2, 0}}), 3, &iq, &count), -1);
+        EXPECT_EQ(count, 77);
+        EXPECT_EQ(iq, nullptr);
+        EXPECT_EQ(obj.iqBuffer, nullptr);
+    }
+    for (double bad : {std::nan(""), -std::numeric_limits<double>::infinity()}) {
+        GenSignalClass obj;
+        int16_t* iq = nullptr;
+        int count = 77;
+        EXPECT_EQ(deliverSamples(&obj, copyToMalloc<double>({bad, 1.0}), 2, &iq, &count), -1);
+        EXPECT_EQ(count, 77);
+    }
+    GenSignalClass obj;
+    int16_t* iq = nullptr;
+    int count = 77;
+    EXPECT_EQ(deliverSamples(&obj, copyToMalloc<float>({1.0f, nan}), 2, &iq, &count), -1);
+    EXPECT_EQ(count, 77);
+}
+
+TEST(Conversion, CountsOf2To30SamplesAreRefused) {
+    GenSignalClass obj;
+    int16_t* iq = nullptr;
+    int count = 77;
+    EXPECT_EQ(deliverSamples(&obj, copyToMalloc<float>({1.0f}), 1 << 30, &iq, &count), -1);
+    EXPECT_EQ(count, 77);
+    EXPECT_EQ(obj.iqBuffer, nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,118 @@
+// Handle life cycle, version query and the exported functions' refusals.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <limits>
+#include <thread>
+#include <vector>
+
+#include "wrapperGenSignalWave.h"
+
+namespace {
+
+const AMModParams kAm{1000.0, 50.0, 1};
+
+TEST(Handles, IdsIncreaseAndAreNeverReused) {
+    const int a = GenSignalObjCreatSelfEncode();
+    const int b = GenSignalObjCreatSelfEncode();
+    const int c = GenSignalObjCreatSelfEncode();
+    ASSERT_GE(a, 0);
+    EXPECT_EQ(b, a + 1);
+    EXPECT_EQ(c, a + 2);
+    EXPECT_EQ(GenSignalObjRelease(a), 0);
+    const int d = GenSignalObjCreatSelfEncode();
+    EXPECT_EQ(d, a + 3);
+    for (int id : {b, c, d}) EXPECT_EQ(GenSignalObjRelease(id), 0);
+}
+
+TEST(Handles, SecondReleaseFails) {
+    const int h = GenSignalObjCreatSelfEncode();
+    EXPECT_EQ(GenSignalObjRelease(h), 0);
+    EXPECT_EQ(GenSignalObjRelease(h), -1);
+}
+
+TEST(Handles, UnknownIdsLeaveOutParametersUntouched) {
+    const int released = GenSignalObjCreatSelfEncode();
+    ASSERT_EQ(GenSignalObjRelease(released), 0);
+    int16_t sentinel = 7;
+    for (int id : {1000000, -5, released}) {
+        int16_t* iq = &sentinel;
+        int count = 12345;
+        EXPECT_EQ(GenerateAmWaveform(id, &kAm, &iq, &count, 48000.0), -1) << id;
+        EXPECT_EQ(iq, &sentinel);
+        EXPECT_EQ(count, 12345);
+        EXPECT_EQ(GenSignalObjRelease(id), -1);
+    }
+}
+
+TEST(Handles, NullPointersAreRefused) {
+    const int h = GenSignalObjCreatSelfEncode();
+    int16_t* iq = nullptr;
+    int count = 0;
+    EXPECT_EQ(GenerateAmWaveform(h, nullptr, &iq, &count, 48000.0), -1);
+    EXPECT_EQ(GenerateAmWaveform(h, &kAm, nullptr, &count, 48000.0), -1);
+    EXPECT_EQ(GenerateAmWaveform(h, &kAm, &iq, nullptr, 48000.0), -1);
+    EXPECT_EQ(iq, nullptr);
+    EXPECT_EQ(count, 0);
+    const AWGNParams awgn{1e3, 1e-3};
+    EXPECT_EQ(GenerateAWGNWaveform(h, &awgn, nullptr, &count, 1e6), -1);
+    EXPECT_EQ(GenerateStepSweepWaveform(h, nullptr, &iq, &count, 1e6), -1);
+    EXPECT_EQ(GenerateRampSweepWaveform(h, nullptr, &iq, &count, 1e6), -1);
+    EXPECT_EQ(GenSignalObjRelease(h), 0);
+}
+
+TEST(Version, WritesTwentySixBytes) {
+    char buffer[40];
+    std::memset(buffer, 'x', sizeof buffer);
+    EXPECT_EQ(GetALGVersion(buffer), 25);
+    EXPECT_EQ(std::memcmp(buffer, "V1.0.0.20260622_X86_WIN64", 26), 0);
+    EXPECT_EQ(buffer[25], '\0');
+    EXPECT_EQ(buffer[26], 'x');
+    EXPECT_EQ(GetALGVersion(nullptr), -1);
+}
+
+// Many host threads, each with its own handles, at once.
+TEST(Handles, ConcurrentCreateGenerateRelease) {
+    constexpr int kThreads = 8;
+    constexpr int kRounds = 50;
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int r = 0; r < kRounds; ++r) {
+                const int h = GenSignalObjCreatSelfEncode();
+                if (h < 0) {
+                    ++failures;
+                    continue;
+                }
+                const AMModParams p{1000.0, 10.0 + t, 1 + (r % 4)};
+                int16_t* iq = nullptr;
+                int count = 0;
+                if (GenerateAmWaveform(h, &p, &iq, &count, 48000.0) != 0 || count != 96) ++failures;
+                if (GenSignalObjRelease(h) != 0) ++failures;
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(failures.load(), 0);
+}
+
+}  // namespace
+
+extern int objcount;
+
+namespace {
+
+TEST(Handles, CreationStopsAtTheLargestInt) {
+    const int saved = objcount;
+    objcount = std::numeric_limits<int>::max() - 1;
+    const int last = GenSignalObjCreatSelfEncode();
+    EXPECT_EQ(last, std::numeric_limits<int>::max() - 1);
+    EXPECT_EQ(GenSignalObjCreatSelfEncode(), -1);
+    EXPECT_EQ(GenSignalObjCreatSelfEncode(), -1);
+    EXPECT_EQ(GenSignalObjRelease(last), 0);
+    objcount = saved;
+}
+
+}  // namespace

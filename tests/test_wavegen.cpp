@@ -1,0 +1,124 @@
+// wavegen end to end: the data file is the library's buffer, byte for byte,
+// and the metadata is SigMF JSON describing it.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "wrapperGenSignalWave.h"
+
+namespace {
+
+std::string wavegen() { return WAVEGEN_PATH; }
+
+std::vector<char> readFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+// Runs wavegen with `args` in a scratch directory; returns the exit status
+// and leaves stdout+stderr in `output`.
+int run(const std::string& args, std::string& output, const std::string& dir) {
+    const std::string cmd = "cd " + dir + " && " + wavegen() + " " + args + " > out.txt 2>&1";
+    const int status = std::system(cmd.c_str());
+    const auto bytes = readFile(dir + "/out.txt");
+    output.assign(bytes.begin(), bytes.end());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class Wavegen : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (wavegen().empty()) GTEST_SKIP() << "wavegen not built";
+        char tmpl[] = "/tmp/wavegen_test_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+    }
+    void TearDown() override {
+        if (!dir.empty()) std::system(("rm -rf " + dir).c_str());
+    }
+    std::string dir;
+};
+
+TEST_F(Wavegen, AmDataIsTheLibraryBufferAndMetaDescribesIt) {
+    std::string output;
+    ASSERT_EQ(run("am --mod-frequency 1000 --mod-depth 50 --mod-shape sine --sample-rate 48000 -o am_demo", output,
+                  dir),
+              0)
+        << output;
+    EXPECT_NE(output.find("am: 48 samples"), std::string::npos) << output;
+    EXPECT_NE(output.find("crest factor"), std::string::npos) << output;
+
+    const int h = GenSignalObjCreatSelfEncode();
+    const AMModParams p{1000, 50, 1};
+    int16_t* iq = nullptr;
+    int count = 0;
+    ASSERT_EQ(GenerateAmWaveform(h, &p, &iq, &count, 48000), 0);
+    const auto data = readFile(dir + "/am_demo.sigmf-data");
+    ASSERT_EQ(data.size(), static_cast<size_t>(count) * 2);
+    for (int i = 0; i < count; ++i) {
+        const auto lo = static_cast<uint8_t>(data[2 * i]);
+        const auto hi = static_cast<uint8_t>(data[2 * i + 1]);
+        ASSERT_EQ(static_cast<int16_t>(lo | (hi << 8)), iq[i]) << i;
+    }
+    GenSignalObjRelease(h);
+
+    const auto metaBytes = readFile(dir + "/am_demo.sigmf-meta");
+    const auto meta = nlohmann::json::parse(std::string(metaBytes.begin(), metaBytes.end()));
+    const auto& global = meta.at("global");
+    EXPECT_EQ(global.at("core:datatype"), "ci16_le");
+    EXPECT_EQ(global.at("core:sample_rate"), 48000.0);
+    EXPECT_TRUE(global.at("core:version").get<std::string>().rfind("1.", 0) == 0);
+    EXPECT_TRUE(global.contains("core:description"));
+    EXPECT_TRUE(global.contains("core:recorder"));
+    EXPECT_EQ(global.at("gensignal:modFrequency"), 1000.0);
+    EXPECT_EQ(global.at("gensignal:modDepth"), 50.0);
+    EXPECT_EQ(global.at("gensignal:modShape"), 1);
+    ASSERT_EQ(meta.at("captures").size(), 1u);
+    EXPECT_EQ(meta.at("captures")[0].at("core:sample_start"), 0);
+}
+
+TEST_F(Wavegen, EnumeratedFieldsTakeNumbersToo) {
+    std::string output;
+    ASSERT_EQ(run("am --mod-shape 2 --format raw -o sq", output, dir), 0) << output;
+    EXPECT_EQ(readFile(dir + "/sq.raw").size(), 48u * 4);
+    EXPECT_TRUE(readFile(dir + "/sq.sigmf-meta").empty());
+}
+
+TEST_F(Wavegen, WithoutArgumentsWritesTheDefaultWaveform) {
+    std::string output;
+    ASSERT_EQ(run("", output, dir), 0) << output;
+    EXPECT_FALSE(readFile(dir + "/waveform.sigmf-data").empty());
+    EXPECT_FALSE(readFile(dir + "/waveform.sigmf-meta").empty());
+}
+
+struct BadArgs {
+    const char* name;
+    const char* args;
+    const char* mentions;
+};
+
+class WavegenRejects : public Wavegen, public ::testing::WithParamInterface<BadArgs> {};
+
+TEST_P(WavegenRejects, WithAMessageNamingTheField) {
+    std::string output;
+    EXPECT_NE(run(GetParam().args, output, dir), 0);
+    EXPECT_NE(output.find(GetParam().mentions), std::string::npos) << output;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WavegenRejects,
+    ::testing::Values(BadArgs{"UnknownShape", "am --mod-shape wobble", "--mod-shape"},
+                      BadArgs{"NegativeDepth", "am --mod-depth -5", "--mod-depth"},
+                      BadArgs{"NanFrequency", "am --mod-frequency nan", "--mod-frequency"},
+                      BadArgs{"ZeroRate", "am --sample-rate 0", "--sample-rate"},
+                      BadArgs{"UnknownOption", "am --bogus 1", "--bogus"},
+                      BadArgs{"LibraryRefusal", "am --mod-frequency 1e9 --sample-rate 1000", "result code -1"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
