@@ -31,12 +31,8 @@ void addOutputOptions(CLI::App* command, OutputOptions& out) {
 
 CLI::Option* addEnumOption(CLI::App* command, const std::string& flag, int32_t& target,
                            const std::map<std::string, int>& names, const std::string& help) {
-    std::string choices;
-    for (const auto& [name, value] : names) {
-        if (!choices.empty()) choices += ", ";
-        choices += name + "=" + std::to_string(value);
-    }
-    return command->add_option(flag, target, help + " (" + choices + ")")
+    // CLI11 lists the accepted names and numbers in the help text.
+    return command->add_option(flag, target, help)
         ->transform(CLI::CheckedTransformer(names, CLI::ignore_case))
         ->capture_default_str();
 }
