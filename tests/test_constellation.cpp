@@ -1,4 +1,4 @@
-// Constellation tables and mappers: documented rows, Gray coding, average
+// Constellation tables and mappers: known rows, Gray coding, average
 // powers, PSK/DPSK points and their rounding, the differential tail copy and
 // the untouched elements.
 #include <gtest/gtest.h>
@@ -74,7 +74,7 @@ struct Row {
     float i, q;
 };
 
-TEST(ConstellationTables, DocumentedRows) {
+TEST(ConstellationTables, KnownRows) {
     const std::vector<Row> rows = {
         {qam8, 0, -3, 1},        {qam8, 1, -3, -1},      {qam8, 2, -1, 1},       {qam8, 3, -1, -1},
         {qam8, 4, 3, 1},         {qam8, 5, 3, -1},       {qam8, 6, 1, 1},        {qam8, 7, 1, -1},
@@ -113,7 +113,7 @@ std::vector<C> mapped(const std::vector<short>& symbols, int type, int span = 0,
     return out;
 }
 
-TEST(Mapper, DocumentedPoints) {
+TEST(Mapper, KnownPoints) {
     const float r = 0.70710677f;
     EXPECT_EQ(mapped({0, 1}, BPSK), (std::vector<C>{{1, 0}, {-1, 1.2246469e-16f}}));
     const auto qpsk = mapped({0, 2}, QPSK);
@@ -147,7 +147,7 @@ TEST(Mapper, DifferentialExamples) {
     EXPECT_EQ(d8[0], C(0.70710677f, 0.70710677f));
 }
 
-// The angles are formed exactly as documented; the algebraically equal
+// The angles are formed exactly as (2s + 1) pi / M + (phase - pi / M); the algebraically equal
 // 2*pi*s/M + phase would differ in the last bits for some symbols.
 TEST(Mapper, PskAndDpskRounding) {
     GenSignalClass obj;
