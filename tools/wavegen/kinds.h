@@ -43,3 +43,6 @@ extern const CLI::Validator FinitePositive;
 extern const CLI::Validator Finite;
 
 std::unique_ptr<Kind> addAmKind(CLI::App& app, OutputOptions& out);
+std::unique_ptr<Kind> addFmKind(CLI::App& app, OutputOptions& out);
+std::unique_ptr<Kind> addStepSweepKind(CLI::App& app, OutputOptions& out);
+std::unique_ptr<Kind> addRampSweepKind(CLI::App& app, OutputOptions& out);

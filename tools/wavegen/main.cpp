@@ -79,6 +79,9 @@ int main(int argc, char** argv) {
 
     std::vector<std::unique_ptr<Kind>> kinds;
     kinds.push_back(addAmKind(app, out));
+    kinds.push_back(addFmKind(app, out));
+    kinds.push_back(addStepSweepKind(app, out));
+    kinds.push_back(addRampSweepKind(app, out));
     Kind* fallback = kinds.front().get();  // the default waveform
 
     try {

@@ -1,0 +1,115 @@
+// wavegen fm, stepsweep and rampsweep: the data file is the library's buffer
+// for the same record, and the metadata carries every record field.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <sys/wait.h>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "wrapperGenSignalWave.h"
+
+namespace {
+
+std::vector<char> readFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+struct KindCase {
+    const char* name;
+    std::string args;
+    std::function<int(int, int16_t**, int*)> generate;  // the same request, straight to the library
+    nlohmann::json fields;
+    const char* badArgs;   // refused by wavegen
+    const char* mentions;  // what the refusal names
+};
+
+void PrintTo(const KindCase& c, std::ostream* os) { *os << c.args; }
+
+class WavegenFmSweeps : public ::testing::TestWithParam<KindCase> {
+protected:
+    void SetUp() override {
+        if (std::string(WAVEGEN_PATH).empty()) GTEST_SKIP() << "wavegen not built";
+        char tmpl[] = "/tmp/wavegen_sweeps_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+    }
+    void TearDown() override {
+        if (!dir.empty()) std::system(("rm -rf " + dir).c_str());
+    }
+    int run(const std::string& args, std::string& output) {
+        const std::string cmd = "cd " + dir + " && " + WAVEGEN_PATH + " " + args + " > out.txt 2>&1";
+        const int status = std::system(cmd.c_str());
+        const auto bytes = readFile(dir + "/out.txt");
+        output.assign(bytes.begin(), bytes.end());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string dir;
+};
+
+TEST_P(WavegenFmSweeps, DataIsTheLibraryBufferAndMetaHasEveryField) {
+    const auto& c = GetParam();
+    std::string output;
+    ASSERT_EQ(run(c.args + " -o w", output), 0) << output;
+
+    const int h = GenSignalObjCreatSelfEncode();
+    int16_t* iq = nullptr;
+    int count = 0;
+    ASSERT_EQ(c.generate(h, &iq, &count), 0);
+    const auto data = readFile(dir + "/w.sigmf-data");
+    ASSERT_EQ(data.size(), static_cast<size_t>(count) * 2);
+    for (int i = 0; i < count; ++i) {
+        const auto lo = static_cast<uint8_t>(data[2 * i]);
+        const auto hi = static_cast<uint8_t>(data[2 * i + 1]);
+        ASSERT_EQ(static_cast<int16_t>(lo | (hi << 8)), iq[i]) << i;
+    }
+    GenSignalObjRelease(h);
+
+    const auto metaBytes = readFile(dir + "/w.sigmf-meta");
+    const auto global = nlohmann::json::parse(std::string(metaBytes.begin(), metaBytes.end())).at("global");
+    EXPECT_EQ(global.at("gensignal:kind"), c.name);
+    EXPECT_EQ(global.at("gensignal:samples"), count / 2);
+    for (const auto& [field, value] : c.fields.items()) EXPECT_EQ(global.at("gensignal:" + field), value) << field;
+}
+
+TEST_P(WavegenFmSweeps, RefusesBadOptionsNamingThem) {
+    std::string output;
+    EXPECT_NE(run(GetParam().badArgs, output), 0);
+    EXPECT_NE(output.find(GetParam().mentions), std::string::npos) << output;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, WavegenFmSweeps,
+    ::testing::Values(
+        KindCase{"fm", "fm --mod-frequency 400 --freq-deviation -250 --mod-shape triangle --sample-rate 1000",
+                 [](int h, int16_t** iq, int* count) {
+                     const FMModParams p{400, -250, 3};
+                     return GenerateFmWaveform(h, &p, iq, count, 1000);
+                 },
+                 {{"modFrequency", 400.0}, {"freqDeviation", -250.0}, {"modShape", 3}}, "fm --mod-shape 7",
+                 "--mod-shape"},
+        KindCase{"stepsweep",
+                 "stepsweep --start-frequency 1000 --stop-frequency 0 --step-count 4 --dwell-time 1e-3 "
+                 "--sample-rate 48000",
+                 [](int h, int16_t** iq, int* count) {
+                     const StepSweepParams p{1000, 0, 4, 1e-3};
+                     return GenerateStepSweepWaveform(h, &p, iq, count, 48000);
+                 },
+                 {{"startFrequency", 1000.0}, {"stopFrequency", 0.0}, {"stepCount", 4}, {"dwellTime", 1e-3}},
+                 "stepsweep --step-count 1", "--step-count"},
+        KindCase{"rampsweep", "rampsweep --sweep-bandwidth 2e5 --sweep-time 2e-3 --duration 1e-3 --sample-rate 1e6",
+                 [](int h, int16_t** iq, int* count) {
+                     const RampSweepParams p{2e5, 2e-3, 1e-3};
+                     return GenerateRampSweepWaveform(h, &p, iq, count, 1e6);
+                 },
+                 {{"sweepBandwidth", 2e5}, {"sweepTime", 2e-3}, {"duration", 1e-3}},
+                 "rampsweep --sweep-time 1e-9", "result code -1"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
