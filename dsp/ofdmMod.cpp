@@ -20,6 +20,21 @@ inline std::complex<float> mulPlain(std::complex<float> x, std::complex<float> y
     return {a * c - b * d, a * d + b * c};
 }
 
+// Stages up to this half-length take their twiddles from a table on the
+// stack; longer ones carry the twiddle through each block.
+constexpr int kTableMax = 1024;
+
+// One block's butterflies: lo[k] +/- hi[k] * w[k], w[k] = (wr[k], wi[k]).
+inline void butterflies(std::complex<float>* lo, int half, const float* wr, const float* wi) {
+    std::complex<float>* hi = lo + half;
+    for (int k = 0; k < half; ++k) {
+        const std::complex<float> t = mulPlain(hi[k], {wr[k], wi[k]});
+        const std::complex<float> u = lo[k];
+        lo[k] = {u.real() + t.real(), u.imag() + t.imag()};
+        hi[k] = {u.real() - t.real(), u.imag() - t.imag()};
+    }
+}
+
 }  // namespace
 
 void my_ifft(std::complex<float>* x, int n) {
@@ -41,22 +56,36 @@ void my_ifft(std::complex<float>* x, int n) {
     }
     if (n == 1) return;  // dividing by 1 changes nothing
 
+    float tableRe[kTableMax], tableIm[kTableMax];  // plain floats: no per-call zeroing
+
     for (int len = 2;; len *= 2) {
         // The step angle passes through float on both sides, so the twiddles
         // (and with them every output bit) depend only on float arithmetic.
         const float theta = static_cast<float>(6.283185307179586 / static_cast<double>(static_cast<float>(len)));
         const std::complex<float> step(std::cos(theta), std::sin(theta));
         const int half = len / 2;
-        for (int b = 0; b < n; b += len) {
+        if (half <= kTableMax) {
+            // Every block of a stage carries the same twiddle sequence: carry
+            // it once into a table, then run the blocks in memory order.
             std::complex<float> w(1.0f, 0.0f);
-            std::complex<float>* lo = x + b;
-            std::complex<float>* hi = lo + half;
             for (int k = 0; k < half; ++k) {
-                const std::complex<float> t = mulPlain(hi[k], w);
-                const std::complex<float> u = lo[k];
-                lo[k] = {u.real() + t.real(), u.imag() + t.imag()};
-                hi[k] = {u.real() - t.real(), u.imag() - t.imag()};
+                tableRe[k] = w.real();
+                tableIm[k] = w.imag();
                 w = mulPlain(w, step);  // carried, not recomputed
+            }
+            for (int b = 0; b < n; b += len) butterflies(x + b, half, tableRe, tableIm);
+        } else {
+            for (int b = 0; b < n; b += len) {
+                std::complex<float> w(1.0f, 0.0f);
+                std::complex<float>* lo = x + b;
+                std::complex<float>* hi = lo + half;
+                for (int k = 0; k < half; ++k) {
+                    const std::complex<float> t = mulPlain(hi[k], w);
+                    const std::complex<float> u = lo[k];
+                    lo[k] = {u.real() + t.real(), u.imag() + t.imag()};
+                    hi[k] = {u.real() - t.real(), u.imag() - t.imag()};
+                    w = mulPlain(w, step);
+                }
             }
         }
         if (len >= n) break;  // n may be 2^30: never form 2n
