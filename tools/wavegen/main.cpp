@@ -82,6 +82,7 @@ int main(int argc, char** argv) {
     kinds.push_back(addFmKind(app, out));
     kinds.push_back(addStepSweepKind(app, out));
     kinds.push_back(addRampSweepKind(app, out));
+    kinds.push_back(addOfdmKind(app, out));
     Kind* fallback = kinds.front().get();  // the default waveform
 
     try {
