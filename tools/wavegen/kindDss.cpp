@@ -50,8 +50,8 @@ std::unique_ptr<Kind> addDssKind(CLI::App& app, OutputOptions& out) {
         ->capture_default_str();
     addOutputOptions(cmd, out);
     kind->generate = [o](int handle, double sampleRate, int16_t** iq, int* count) {
-        const DSSParams p{o->bitRate, o->modType, o->pnOrder, o->filterSpan,
-                          o->samplesPerChip, o->rolloff, o->pnSeed, o->filterType};
+        const DSSParams p{o->bitRate,        o->modType, o->pnOrder, o->filterSpan,
+                          o->samplesPerChip, o->rolloff, o->pnSeed,  o->filterType};
         return GenerateDssWaveform(handle, &p, o->bitCount, iq, count, sampleRate);
     };
     kind->fields = [o] {
