@@ -208,6 +208,17 @@ INSTANTIATE_TEST_SUITE_P(Types, DssSeam,
                                            LengthCase{"Gaussian", GAUSSIAN, 3, 2, 0.5, 0}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST(Dss, RolloffIsUsedInSinglePrecision) {
+    for (int type : {RCOS, RRCOS, GAUSSIAN}) {
+        const Burst exact = generate(dss(4, 4, type, 4, 0.35), 2);
+        const Burst rounded = generate(dss(4, 4, type, 4, static_cast<float>(0.35)), 2);
+        const Burst nextFloat = generate(dss(4, 4, type, 4, std::nextafter(0.35f, 1.0f)), 2);
+        ASSERT_EQ(exact.rc, 0);
+        EXPECT_TRUE(sameBits(exact.y, rounded.y)) << type;
+        EXPECT_FALSE(sameBits(exact.y, nextFloat.y)) << type;
+    }
+}
+
 TEST(Dss, ResamplingThreshold) {
     // A small chip-locked rate makes 1e-9 a visible fraction of it.
     const DSSParams p = dss(4, 2, RECT, 6, 0.35, 1, 1e-3);
