@@ -16,6 +16,13 @@ inline bool countFits(double v) { return v >= 0.0 && v < static_cast<double>(kMa
 // True when a > 0 and b > 0 and a * b stays below kMaxSamples.
 inline bool productFits(int64_t a, int64_t b) { return a > 0 && b > 0 && a <= kMaxSamples / b && a * b < kMaxSamples; }
 
+// The exact number of samples the Farrow resampler writes for n input
+// samples (0 for n = 0), found by its own stop rule: the smallest k >= 1 with
+// floor(k * (inRate / outRate)) >= n in double. -1 when a rate is not
+// positive and finite, n is negative, or the count would reach kMaxSamples.
+// Callers of FarrowInterp size their output arrays to at least this.
+int farrowOutputLength(int n, double outRate, double inRate);
+
 // Spreads `value` over `width` bits, most significant first (array new).
 void dec2bin(int value, int width, signed char** bits);
 

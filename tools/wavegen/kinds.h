@@ -47,3 +47,4 @@ std::unique_ptr<Kind> addFmKind(CLI::App& app, OutputOptions& out);
 std::unique_ptr<Kind> addStepSweepKind(CLI::App& app, OutputOptions& out);
 std::unique_ptr<Kind> addRampSweepKind(CLI::App& app, OutputOptions& out);
 std::unique_ptr<Kind> addOfdmKind(CLI::App& app, OutputOptions& out);
+std::unique_ptr<Kind> addDssKind(CLI::App& app, OutputOptions& out);

@@ -83,6 +83,7 @@ int main(int argc, char** argv) {
     kinds.push_back(addStepSweepKind(app, out));
     kinds.push_back(addRampSweepKind(app, out));
     kinds.push_back(addOfdmKind(app, out));
+    kinds.push_back(addDssKind(app, out));
     Kind* fallback = kinds.front().get();  // the default waveform
 
     try {
