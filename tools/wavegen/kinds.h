@@ -44,3 +44,4 @@ extern const CLI::Validator Finite;
 
 std::unique_ptr<Kind> addAmKind(CLI::App& app, OutputOptions& out);
 std::unique_ptr<Kind> addMultitoneKind(CLI::App& app, OutputOptions& out);
+std::unique_ptr<Kind> addPulseKind(CLI::App& app, OutputOptions& out);
