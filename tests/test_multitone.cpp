@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -13,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "function.h"
 #include "genSignalClass.h"
 #include "wrapperGenSignalWave.h"
 
@@ -116,21 +114,6 @@ TEST(Multitone, ResampledFromTheInternalRate) {
     for (int i = 0; i < n; ++i) ASSERT_EQ(r.x[i], y[i]) << i;
 }
 
-TEST(Multitone, ResampledLengthFollowsTheResampler) {
-    // A spread of rates that are not whole multiples of the highest tone.
-    for (double rate : {1e6 + 1, 44100.0, 3e6 + 7, 96000.0 + 0.5}) {
-        for (int N : {2, 5, 6}) {
-            const double df = 700;
-            const double fmax = N % 2 == 0 ? (N / 2 - 1) * df + df * 0.5 : (N - 1) / 2 * df;
-            const double rInt = std::floor(rate / fmax) * fmax;
-            const int L = static_cast<int>(std::floor((1 / (N % 2 == 0 ? df * 0.5 : df)) * rInt));
-            const ToneRun r = runMultitone(N, df, rate);
-            ASSERT_EQ(r.rc, 0);
-            EXPECT_EQ(static_cast<int>(r.x.size()), farrowOutputLength(L, rate, rInt)) << rate << " " << N;
-        }
-    }
-}
-
 struct Rejection {
     const char* name;
     int N;
@@ -215,18 +198,6 @@ TEST(Multitone, WavegenWritesTheLibraryBuffer) {
     EXPECT_NE(metaText.find("\"gensignal:toneSpacing\": 300.0"), std::string::npos) << metaText;
 }
 
-TEST(Multitone, WavegenRefusesASingleTone) {
-    const std::string wavegen = WAVEGEN_PATH;
-    if (wavegen.empty()) GTEST_SKIP() << "wavegen not built";
-    const std::string cmd = wavegen + " multitone --tone-count 1 -o /nonexistent/x 2>&1";
-    FILE* pipe = popen(cmd.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string output;
-    char buf[256];
-    while (fgets(buf, sizeof buf, pipe)) output += buf;
-    EXPECT_NE(pclose(pipe), 0);
-    EXPECT_NE(output.find("--tone-count"), std::string::npos) << output;
-}
 #endif
 
 }  // namespace

@@ -88,17 +88,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, PulseShape,
                                            Shape{"OneSamplePeriod", 1e-6, 1e-6, 1e6, 1, 1}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Pulse, AllLowPeriodConvertsToZeros) {
-    const int h = GenSignalObjCreatSelfEncode();
-    const PulseParams p{0.5e-6, 4e-3};
-    int16_t* iq = nullptr;
-    int count = 0;
-    ASSERT_EQ(GeneratePulseWaveform(h, &p, &iq, &count, 1e6), 0);
-    ASSERT_EQ(count, 8000);
-    for (int i = 0; i < count; ++i) ASSERT_EQ(iq[i], 0) << i;
-    GenSignalObjRelease(h);
-}
-
 struct Rejection {
     const char* name;
     double width, period, rate;
