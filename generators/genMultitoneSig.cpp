@@ -59,8 +59,8 @@ int GenSignalClass::genMultitoneSig(MultitoneParams const* params, double sample
             std::free(f);
             return -1;
         }
-        const int documented = static_cast<int>(quotient) + 4;
-        M = written > documented ? written : documented;
+        const int padded = static_cast<int>(quotient) + 4;
+        M = written > padded ? written : padded;
     }
 
     auto* x = static_cast<std::complex<float>*>(std::malloc(sizeof(std::complex<float>) * static_cast<size_t>(L)));
