@@ -30,7 +30,7 @@ int64_t loopLength(int n, double outRate, double inRate) {
 
 // One output sample the long way: base index and fraction from the rule,
 // the four taps with zeros outside, the polynomials and the accumulation
-// in the documented order.
+// in its fixed order.
 double literalSample(const std::vector<double>& x, double r, int k) {
     const int n = static_cast<int>(x.size());
     const double t = static_cast<double>(k) * r;

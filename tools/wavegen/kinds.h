@@ -48,3 +48,5 @@ std::unique_ptr<Kind> addStepSweepKind(CLI::App& app, OutputOptions& out);
 std::unique_ptr<Kind> addRampSweepKind(CLI::App& app, OutputOptions& out);
 std::unique_ptr<Kind> addOfdmKind(CLI::App& app, OutputOptions& out);
 std::unique_ptr<Kind> addDssKind(CLI::App& app, OutputOptions& out);
+std::unique_ptr<Kind> addMultitoneKind(CLI::App& app, OutputOptions& out);
+std::unique_ptr<Kind> addPulseKind(CLI::App& app, OutputOptions& out);

@@ -84,6 +84,8 @@ int main(int argc, char** argv) {
     kinds.push_back(addRampSweepKind(app, out));
     kinds.push_back(addOfdmKind(app, out));
     kinds.push_back(addDssKind(app, out));
+    kinds.push_back(addMultitoneKind(app, out));
+    kinds.push_back(addPulseKind(app, out));
     Kind* fallback = kinds.front().get();  // the default waveform
 
     try {
