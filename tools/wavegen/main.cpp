@@ -79,6 +79,7 @@ int main(int argc, char** argv) {
 
     std::vector<std::unique_ptr<Kind>> kinds;
     kinds.push_back(addAmKind(app, out));
+    kinds.push_back(addAwgnKind(app, out));
     Kind* fallback = kinds.front().get();  // the default waveform
 
     try {
