@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <ostream>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -65,6 +66,7 @@ struct ExactCase {
     double bandwidth, rate, duration;
     int n;
 };
+void PrintTo(const ExactCase& c, std::ostream* os) { *os << c.name; }
 
 class AwgnExact : public ::testing::TestWithParam<ExactCase> {};
 
@@ -300,6 +302,7 @@ struct Refusal {
     const char* name;
     double bandwidth, duration, rate;
 };
+void PrintTo(const Refusal& c, std::ostream* os) { *os << c.name; }
 
 class AwgnRefusal : public ::testing::TestWithParam<Refusal> {};
 
