@@ -86,6 +86,7 @@ int main(int argc, char** argv) {
     kinds.push_back(addDssKind(app, out));
     kinds.push_back(addMultitoneKind(app, out));
     kinds.push_back(addPulseKind(app, out));
+    kinds.push_back(addAwgnKind(app, out));
     Kind* fallback = kinds.front().get();  // the default waveform
 
     try {
