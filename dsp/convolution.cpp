@@ -16,6 +16,14 @@ namespace {
 
 constexpr int kBlock = 4;  // outputs per kernel call
 
+// An AVX2 clone chosen at load time. ThreadSanitizer builds go without: the
+// clone resolver runs during relocation, before that runtime is up.
+#if defined(__SANITIZE_THREAD__)
+#define KERNEL_CLONES
+#else
+#define KERNEL_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
+
 // Output length N - M + 1, or 0 when the window never fits. A tap count
 // below 1 gives an empty output: the caller's array is only guaranteed room
 // for N - M + 1 samples, which would be more than it was given.
@@ -26,8 +34,7 @@ int64_t fullOverlapLength(int n, int m) {
 }
 
 // `count` (1 ... kBlock) complex outputs starting at x (interleaved re, im).
-__attribute__((target_clones("avx2", "default"))) void complexBlock(const float* x, const float* h, int m,
-                                                                     int count, float* y) {
+KERNEL_CLONES void complexBlock(const float* x, const float* h, int m, int count, float* y) {
     double acc[2 * kBlock] = {};
     if (count == kBlock) {
         for (int k = 0; k < m; ++k) {
@@ -47,8 +54,7 @@ __attribute__((target_clones("avx2", "default"))) void complexBlock(const float*
 
 // `count` (1 ... kBlock) real outputs starting at x; products in single
 // precision, sums in double.
-__attribute__((target_clones("avx2", "default"))) void realBlock(const float* x, const float* h, int m, int count,
-                                                                  float* y) {
+KERNEL_CLONES void realBlock(const float* x, const float* h, int m, int count, float* y) {
     double acc[kBlock] = {};
     if (count == kBlock) {
         for (int k = 0; k < m; ++k) {
