@@ -1,4 +1,4 @@
-// PN sequences: the documented sequences, the fallback order, equality with
+// PN sequences: known sequences, the fallback order, equality with
 // a literal shift register, and maximal periods.
 #include <gtest/gtest.h>
 
