@@ -43,3 +43,4 @@ extern const CLI::Validator FinitePositive;
 extern const CLI::Validator Finite;
 
 std::unique_ptr<Kind> addAmKind(CLI::App& app, OutputOptions& out);
+std::unique_ptr<Kind> addDigitalKind(CLI::App& app, OutputOptions& out);

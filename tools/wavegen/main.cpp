@@ -79,7 +79,10 @@ int main(int argc, char** argv) {
 
     std::vector<std::unique_ptr<Kind>> kinds;
     kinds.push_back(addAmKind(app, out));
-    Kind* fallback = kinds.front().get();  // the default waveform
+    kinds.push_back(addDigitalKind(app, out));
+    Kind* fallback = nullptr;  // the default waveform
+    for (auto& k : kinds)
+        if (k->name == "digital") fallback = k.get();
 
     try {
         app.parse(argc, argv);
