@@ -342,7 +342,7 @@ TEST(Digital, FskEndToEndHasUnitMagnitude) {
     for (const C& v : r.y) ASSERT_NEAR(std::abs(v), 1.0, 1e-6);
 }
 
-struct Rejection {
+struct RecordCase {
     const char* name;
     DigitalModParams p;
     double rate;
@@ -354,9 +354,9 @@ DigitalModParams with(DigitalModParams p, void (*edit)(DigitalModParams&)) {
     return p;
 }
 
-void PrintTo(const Rejection& r, std::ostream* os) { *os << r.name; }
+void PrintTo(const RecordCase& r, std::ostream* os) { *os << r.name; }
 
-class DigitalRejects : public ::testing::TestWithParam<Rejection> {};
+class DigitalRejects : public ::testing::TestWithParam<RecordCase> {};
 
 TEST_P(DigitalRejects, WithMinusOneAndOutParametersUntouched) {
     const auto& c = GetParam();
@@ -375,50 +375,76 @@ const DigitalModParams kFsk = record(FSK2, RECT, 1, 4, 1000);
 INSTANTIATE_TEST_SUITE_P(
     Cases, DigitalRejects,
     ::testing::Values(
-        Rejection{"ModTypeZero", with(kBase, [](P& p) { p.modType = static_cast<DigitalModulType>(0); }), 8e6, 100},
-        Rejection{"ModType23", with(kBase, [](P& p) { p.modType = static_cast<DigitalModulType>(23); }), 8e6, 100},
-        Rejection{"FilterZero", with(kBase, [](P& p) { p.filterType = static_cast<FilterType>(0); }), 8e6, 100},
-        Rejection{"FilterSix", with(kBase, [](P& p) { p.filterType = static_cast<FilterType>(6); }), 8e6, 100},
-        Rejection{"NoSymbols", kBase, 8e6, 0},
-        Rejection{"NegativeSymbols", kBase, 8e6, -3},
-        Rejection{"NoSamplesPerSymbol", with(kBase, [](P& p) { p.samplesPerSymbol = 0; }), 8e6, 100},
-        Rejection{"NegativeSamplesPerSymbol", with(kBase, [](P& p) { p.samplesPerSymbol = -8; }), 8e6, 100},
-        Rejection{"NegativeSpan", with(kBase, [](P& p) { p.filterSpan = -1; }), 8e6, 100},
-        Rejection{"FskWithoutSpan",
+        RecordCase{"ModTypeZero", with(kBase, [](P& p) { p.modType = static_cast<DigitalModulType>(0); }), 8e6, 100},
+        RecordCase{"ModType23", with(kBase, [](P& p) { p.modType = static_cast<DigitalModulType>(23); }), 8e6, 100},
+        RecordCase{"FilterZero", with(kBase, [](P& p) { p.filterType = static_cast<FilterType>(0); }), 8e6, 100},
+        RecordCase{"FilterSix", with(kBase, [](P& p) { p.filterType = static_cast<FilterType>(6); }), 8e6, 100},
+        RecordCase{"NoSymbols", kBase, 8e6, 0},
+        RecordCase{"NegativeSymbols", kBase, 8e6, -3},
+        RecordCase{"NoSamplesPerSymbol", with(kBase, [](P& p) { p.samplesPerSymbol = 0; }), 8e6, 100},
+        RecordCase{"NegativeSamplesPerSymbol", with(kBase, [](P& p) { p.samplesPerSymbol = -8; }), 8e6, 100},
+        RecordCase{"NegativeSpan", with(kBase, [](P& p) { p.filterSpan = -1; }), 8e6, 100},
+        RecordCase{"FskWithoutSpan",
                   with(kFsk, [](P& p) { p.filterType = RCOS; p.filterSpan = 0; }), 4000, 100},
-        Rejection{"ZeroSymbolRate", with(kBase, [](P& p) { p.symbolRate = 0; }), 8e6, 100},
-        Rejection{"NegativeSymbolRate", with(kBase, [](P& p) { p.symbolRate = -1e6; }), 8e6, 100},
-        Rejection{"NanSymbolRate", with(kBase, [](P& p) { p.symbolRate = kNaN; }), 8e6, 100},
-        Rejection{"InfiniteSymbolRate", with(kBase, [](P& p) { p.symbolRate = kInf; }), 8e6, 100},
-        Rejection{"SymbolLockedRateOverflows", with(kBase, [](P& p) { p.symbolRate = 1e308; }), 8e6, 100},
-        Rejection{"ZeroSampleRate", kBase, 0, 100},
-        Rejection{"NegativeSampleRate", kBase, -8e6, 100},
-        Rejection{"NanSampleRate", kBase, kNaN, 100},
-        Rejection{"InfiniteSampleRate", kBase, kInf, 100},
-        Rejection{"PnOrder3", with(kBase, [](P& p) { p.pnOrder = 3; }), 8e6, 100},
-        Rejection{"PnOrder33", with(kBase, [](P& p) { p.pnOrder = 33; }), 8e6, 100},
-        Rejection{"SpanLongerThanPeriod", kBase, 8e6, 5},
-        Rejection{"NanRolloff", with(kBase, [](P& p) { p.rolloff = kNaN; }), 8e6, 100},
-        Rejection{"RaisedCosineInfiniteRolloff",
+        RecordCase{"ZeroSymbolRate", with(kBase, [](P& p) { p.symbolRate = 0; }), 8e6, 100},
+        RecordCase{"NegativeSymbolRate", with(kBase, [](P& p) { p.symbolRate = -1e6; }), 8e6, 100},
+        RecordCase{"NanSymbolRate", with(kBase, [](P& p) { p.symbolRate = kNaN; }), 8e6, 100},
+        RecordCase{"InfiniteSymbolRate", with(kBase, [](P& p) { p.symbolRate = kInf; }), 8e6, 100},
+        RecordCase{"SymbolLockedRateOverflows", with(kBase, [](P& p) { p.symbolRate = 1e308; }), 8e6, 100},
+        RecordCase{"ZeroSampleRate", kBase, 0, 100},
+        RecordCase{"NegativeSampleRate", kBase, -8e6, 100},
+        RecordCase{"NanSampleRate", kBase, kNaN, 100},
+        RecordCase{"InfiniteSampleRate", kBase, kInf, 100},
+        RecordCase{"PnOrder3", with(kBase, [](P& p) { p.pnOrder = 3; }), 8e6, 100},
+        RecordCase{"PnOrder33", with(kBase, [](P& p) { p.pnOrder = 33; }), 8e6, 100},
+        RecordCase{"SpanLongerThanPeriod", kBase, 8e6, 5},
+        RecordCase{"NanRolloff", with(kBase, [](P& p) { p.rolloff = kNaN; }), 8e6, 100},
+        RecordCase{"RaisedCosineInfiniteRolloff",
                   with(kBase, [](P& p) { p.filterType = RCOS; p.rolloff = kInf; }), 8e6, 100},
-        Rejection{"RolloffBeyondFloat", with(kBase, [](P& p) { p.filterType = RCOS; p.rolloff = 1e39; }), 8e6, 100},
-        Rejection{"RootRaisedCosineZeroRolloff", with(kBase, [](P& p) { p.rolloff = 0; }), 8e6, 100},
-        Rejection{"RootRaisedCosineNegativeRolloff", with(kBase, [](P& p) { p.rolloff = -0.2; }), 8e6, 100},
-        Rejection{"RolloffRoundsToZero", with(kBase, [](P& p) { p.rolloff = 1e-50; }), 8e6, 100},
-        Rejection{"GaussianZeroBt", with(kBase, [](P& p) { p.filterType = GAUSSIAN; p.rolloff = 0; }), 8e6, 100},
-        Rejection{"BitsBeyondLimit", with(kBase, [](P& p) { p.modType = QAM1024; p.samplesPerSymbol = 1; }), 1e6,
+        RecordCase{"RolloffBeyondFloat", with(kBase, [](P& p) { p.filterType = RCOS; p.rolloff = 1e39; }), 8e6, 100},
+        RecordCase{"RootRaisedCosineZeroRolloff", with(kBase, [](P& p) { p.rolloff = 0; }), 8e6, 100},
+        RecordCase{"RootRaisedCosineNegativeRolloff", with(kBase, [](P& p) { p.rolloff = -0.2; }), 8e6, 100},
+        RecordCase{"RolloffRoundsToZero", with(kBase, [](P& p) { p.rolloff = 1e-50; }), 8e6, 100},
+        RecordCase{"GaussianZeroBt", with(kBase, [](P& p) { p.filterType = GAUSSIAN; p.rolloff = 0; }), 8e6, 100},
+        RecordCase{"BitsBeyondLimit", with(kBase, [](P& p) { p.modType = QAM1024; p.samplesPerSymbol = 1; }), 1e6,
                   1 << 27},
-        Rejection{"SymbolsBeyondLimit",
+        RecordCase{"SymbolsBeyondLimit",
                   with(kBase, [](P& p) { p.modType = BPSK; p.samplesPerSymbol = 1; p.filterSpan = 0; }), 1e6,
                   1 << 30},
-        Rejection{"TrainBeyondLimit", with(kBase, [](P& p) { p.samplesPerSymbol = 1 << 16; }), 65536e6, 1 << 15},
-        Rejection{"TrainWrapsInt", with(kBase, [](P& p) { p.samplesPerSymbol = 1 << 20; }), 1048576e6, 1 << 12},
-        Rejection{"ResampledBeyondLimit", kBase, 8e6 * 200, 1000000},
-        Rejection{"FskGuardsLeaveNoMiddle",
+        RecordCase{"TrainBeyondLimit", with(kBase, [](P& p) { p.samplesPerSymbol = 1 << 16; }), 65536e6, 1 << 15},
+        RecordCase{"TrainWrapsInt", with(kBase, [](P& p) { p.samplesPerSymbol = 1 << 20; }), 1048576e6, 1 << 12},
+        RecordCase{"ResampledBeyondLimit", kBase, 8e6 * 200, 1000000},
+        RecordCase{"FskGuardsLeaveNoMiddle",
                   with(kFsk, [](P& p) { p.filterType = GAUSSIAN; p.filterSpan = 3; }), 4000, 3},
         // Levels -1 -1 -1 -1 after the guards: the balance walk could never end.
-        Rejection{"FskImbalanceBeyondRepair",
+        RecordCase{"FskImbalanceBeyondRepair",
                   with(kFsk, [](P& p) { p.pnOrder = 4; p.pnSeed = 8; }), 4000, 3}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The limits themselves are accepted, so each refusal above is its own.
+class DigitalAcceptsLimits : public ::testing::TestWithParam<RecordCase> {};
+
+TEST_P(DigitalAcceptsLimits, AndGeneratesFiniteSamples) {
+    const auto& c = GetParam();
+    const Result r = generate(c.p, c.rate, c.symbols);
+    ASSERT_EQ(r.rc, 0);
+    ASSERT_FALSE(r.y.empty());
+    for (const C& v : r.y) ASSERT_TRUE(std::isfinite(v.real()) && std::isfinite(v.imag()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DigitalAcceptsLimits,
+    ::testing::Values(
+        RecordCase{"Base", kBase, 8e6, 100},
+        RecordCase{"SpanEqualToPeriod", kBase, 8e6, 6},
+        RecordCase{"PnOrder4", with(kBase, [](P& p) { p.pnOrder = 4; }), 8e6, 100},
+        RecordCase{"PnOrder32", with(kBase, [](P& p) { p.pnOrder = 32; }), 8e6, 100},
+        RecordCase{"RaisedCosineSpanZero", with(kBase, [](P& p) { p.filterType = RCOS; p.filterSpan = 0; }), 8e6, 1},
+        RecordCase{"RaisedCosineZeroRolloff", with(kBase, [](P& p) { p.filterType = RCOS; p.rolloff = 0; }), 8e6, 100},
+        RecordCase{"RectIgnoresNanRolloff", with(kBase, [](P& p) { p.filterType = RECT; p.rolloff = kNaN; }), 8e6, 100},
+        RecordCase{"FskShortestPeriod", kFsk, 4000, 3},
+        RecordCase{"FskGuardsLeaveOneMiddleSymbol",
+                  with(kFsk, [](P& p) { p.filterType = GAUSSIAN; p.filterSpan = 3; }), 4000, 4}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Digital, EntryPointPassesRefusalsOn) {
