@@ -90,12 +90,93 @@ TEST_F(Wavegen, EnumeratedFieldsTakeNumbersToo) {
     EXPECT_TRUE(readFile(dir + "/sq.sigmf-meta").empty());
 }
 
+// The library's digital waveform for a record, as the bytes wavegen writes.
+std::vector<char> digitalBytes(const DigitalModParams& p, int symbols, double rate) {
+    const int h = GenSignalObjCreatSelfEncode();
+    int16_t* iq = nullptr;
+    int count = 0;
+    std::vector<char> bytes;
+    if (GenerateDigitalModWaveform(h, &p, symbols, &iq, &count, rate) == 0) {
+        for (int i = 0; i < count; ++i) {
+            const auto v = static_cast<uint16_t>(iq[i]);
+            bytes.push_back(static_cast<char>(v & 0xff));
+            bytes.push_back(static_cast<char>(v >> 8));
+        }
+    }
+    GenSignalObjRelease(h);
+    return bytes;
+}
+
 TEST_F(Wavegen, WithoutArgumentsWritesTheDefaultWaveform) {
     std::string output;
     ASSERT_EQ(run("", output, dir), 0) << output;
-    EXPECT_FALSE(readFile(dir + "/waveform.sigmf-data").empty());
-    EXPECT_FALSE(readFile(dir + "/waveform.sigmf-meta").empty());
+    EXPECT_NE(output.find("digital: 8000 samples"), std::string::npos) << output;
+    // QPSK, root raised cosine 0.35 over 6 symbols, 8 samples per symbol,
+    // 1 Msym/s at 8 MHz, 1000 symbols.
+    DigitalModParams p{};
+    p.modType = QPSK;
+    p.symbolRate = 1e6;
+    p.freqDeviation = 250e3;
+    p.pnOrder = 9;
+    p.pnSeed = 10;
+    p.filterType = RRCOS;
+    p.filterSpan = 6;
+    p.samplesPerSymbol = 8;
+    p.rolloff = 0.35;
+    const auto expected = digitalBytes(p, 1000, 8e6);
+    ASSERT_EQ(expected.size(), 32000u);
+    EXPECT_EQ(readFile(dir + "/waveform.sigmf-data"), expected);
+    const auto metaBytes = readFile(dir + "/waveform.sigmf-meta");
+    const auto global = nlohmann::json::parse(std::string(metaBytes.begin(), metaBytes.end())).at("global");
+    EXPECT_EQ(global.at("gensignal:kind"), "digital");
+    EXPECT_EQ(global.at("core:sample_rate"), 8e6);
+    EXPECT_EQ(global.at("gensignal:modType"), 3);
+    EXPECT_EQ(global.at("gensignal:filterType"), 3);
+    EXPECT_EQ(global.at("gensignal:rolloff"), 0.35);
+    EXPECT_EQ(global.at("gensignal:symbolCount"), 1000);
+    EXPECT_EQ(global.at("gensignal:samples"), 8000);
 }
+
+struct DigitalArgs {
+    const char* name;
+    const char* args;
+    int modType, filterType;
+};
+
+class WavegenDigital : public Wavegen, public ::testing::WithParamInterface<DigitalArgs> {};
+
+TEST_P(WavegenDigital, KindsByNameOrNumberGiveTheLibrarysWaveform) {
+    const auto& c = GetParam();
+    std::string output;
+    ASSERT_EQ(run(std::string("digital ") + c.args +
+                      " --symbol-count 50 --samples-per-symbol 4 --filter-span 4 --rolloff 0.5"
+                      " --symbol-rate 2e5 --sample-rate 1e6 --pn-order 7 --pn-seed 77 --freq-deviation 5e4"
+                      " --format raw -o d",
+                  output, dir),
+              0)
+        << output;
+    DigitalModParams p{};
+    p.modType = static_cast<DigitalModulType>(c.modType);
+    p.symbolRate = 2e5;
+    p.freqDeviation = 5e4;
+    p.pnOrder = 7;
+    p.pnSeed = 77;
+    p.filterType = static_cast<FilterType>(c.filterType);
+    p.filterSpan = 4;
+    p.samplesPerSymbol = 4;
+    p.rolloff = 0.5;
+    const auto expected = digitalBytes(p, 50, 1e6);
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(readFile(dir + "/d.raw"), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WavegenDigital,
+    ::testing::Values(DigitalArgs{"Pi4DqpskRrcos", "--mod-type pi4_dqpsk --filter-type rrcos", PI4_DQPSK, RRCOS},
+                      DigitalArgs{"ByNumbers", "--mod-type 6 --filter-type 3", PI4_DQPSK, RRCOS},
+                      DigitalArgs{"UpperCase", "--mod-type QAM1024 --filter-type HALF_SINE", QAM1024, HALF_SINE},
+                      DigitalArgs{"GaussianFsk", "--mod-type fsk4 --filter-type gaussian", FSK4, GAUSSIAN}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct BadArgs {
     const char* name;
@@ -118,7 +199,13 @@ INSTANTIATE_TEST_SUITE_P(
                       BadArgs{"NanFrequency", "am --mod-frequency nan", "--mod-frequency"},
                       BadArgs{"ZeroRate", "am --sample-rate 0", "--sample-rate"},
                       BadArgs{"UnknownOption", "am --bogus 1", "--bogus"},
-                      BadArgs{"LibraryRefusal", "am --mod-frequency 1e9 --sample-rate 1000", "result code -1"}),
+                      BadArgs{"LibraryRefusal", "am --mod-frequency 1e9 --sample-rate 1000", "result code -1"},
+                      BadArgs{"UnknownModulation", "digital --mod-type qpsk9", "--mod-type"},
+                      BadArgs{"UnknownFilter", "digital --filter-type 6", "--filter-type"},
+                      BadArgs{"PnOrderOutOfRange", "digital --pn-order 40", "--pn-order"},
+                      BadArgs{"NanRolloff", "digital --rolloff nan", "--rolloff"},
+                      BadArgs{"NoSymbols", "digital --symbol-count 0", "--symbol-count"},
+                      BadArgs{"SpanBeyondPeriod", "digital --symbol-count 3", "result code -1"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -51,3 +51,4 @@ std::unique_ptr<Kind> addDssKind(CLI::App& app, OutputOptions& out);
 std::unique_ptr<Kind> addMultitoneKind(CLI::App& app, OutputOptions& out);
 std::unique_ptr<Kind> addPulseKind(CLI::App& app, OutputOptions& out);
 std::unique_ptr<Kind> addAwgnKind(CLI::App& app, OutputOptions& out);
+std::unique_ptr<Kind> addDigitalKind(CLI::App& app, OutputOptions& out);

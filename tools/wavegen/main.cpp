@@ -78,16 +78,17 @@ int main(int argc, char** argv) {
     addOutputOptions(&app, out);
 
     std::vector<std::unique_ptr<Kind>> kinds;
+    kinds.push_back(addDigitalKind(app, out));  // first: the default waveform
+    kinds.push_back(addDssKind(app, out));
     kinds.push_back(addAmKind(app, out));
     kinds.push_back(addFmKind(app, out));
-    kinds.push_back(addStepSweepKind(app, out));
-    kinds.push_back(addRampSweepKind(app, out));
-    kinds.push_back(addOfdmKind(app, out));
-    kinds.push_back(addDssKind(app, out));
     kinds.push_back(addMultitoneKind(app, out));
     kinds.push_back(addPulseKind(app, out));
+    kinds.push_back(addStepSweepKind(app, out));
+    kinds.push_back(addRampSweepKind(app, out));
     kinds.push_back(addAwgnKind(app, out));
-    Kind* fallback = kinds.front().get();  // the default waveform
+    kinds.push_back(addOfdmKind(app, out));
+    Kind* fallback = kinds.front().get();
 
     try {
         app.parse(argc, argv);
