@@ -23,6 +23,16 @@ inline bool productFits(int64_t a, int64_t b) { return a > 0 && b > 0 && a <= kM
 // Callers of FarrowInterp size their output arrays to at least this.
 int farrowOutputLength(int n, double outRate, double inRate);
 
+// AM and FM buffers hold a whole number of modulation periods when they can:
+// the first of 1, 10, 100, 1000 periods whose length in samples is whole
+// (within 1e-12), else 10000.
+double wholePeriodCount(double samplesPerPeriod);
+
+// Modulating wave at t_i = i * (1 / sampleRate), i < n: 1 sine (-1 ... 1),
+// 2 square (1 for the first half period, then 0), 3 triangle (0 up to 1 and
+// back), 4 sawtooth (0 up to 1). False for any other shape, nothing written.
+bool modulatingWave(int shape, double modFrequency, double sampleRate, int n, double* x);
+
 // Spreads `value` over `width` bits, most significant first (array new).
 void dec2bin(int value, int width, signed char** bits);
 

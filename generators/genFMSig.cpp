@@ -17,16 +17,7 @@ int GenSignalClass::genFMSig(FMModParams const* params, double sampleRate, std::
     if (!std::isfinite(deviation)) return -1;
     const int shape = params->modShape;
 
-    // Length: the first of 1, 10, 100, 1000 periods that spans whole samples.
-    const double q = sampleRate / fm;
-    double k = 10000;
-    for (double candidate : {1.0, 10.0, 100.0, 1000.0}) {
-        const double kq = candidate * q;
-        if (std::fabs(kq - std::round(kq)) < 1e-12) {
-            k = candidate;
-            break;
-        }
-    }
+    const double k = wholePeriodCount(sampleRate / fm);
     const double length = std::floor(((1 / fm) * k) / (1 / sampleRate));
     // Refuse lengths that are not finite or too long to hand out.
     if (!countFits(length)) return -1;
@@ -46,54 +37,22 @@ int GenSignalClass::genFMSig(FMModParams const* params, double sampleRate, std::
         }
     }
 
-    const double dt = 1 / sampleRate;
-    const double T = 1 / fm;
-    const double half = T * 0.5;
+    if (!modulatingWave(shape, fm, sampleRate, n, w)) {
+        std::free(out);
+        std::free(w);
+        return -1;
+    }
+    // Map the wave onto -1 ... 1 (the sine already is).
     switch (shape) {
-        case 1: {
-            const double rad = fm * 6.283185307179586;
-            for (int i = 0; i < n; ++i) w[i] = std::sin(i * dt * rad);
+        case 2:
+            for (int i = 0; i < n; ++i) w[i] = w[i] + w[i] - 1;
             break;
-        }
-        case 2: {
-            int s = 1;
-            double level = 1.0;
-            for (int i = 0; i < n; ++i) {
-                if (!(s * half > i * dt)) {
-                    ++s;
-                    level = (s % 2 == 1) ? 1.0 : -1.0;
-                }
-                w[i] = level;
-            }
+        case 3:
+            for (int i = 0; i < n; ++i) w[i] = (w[i] - 0.5) + (w[i] - 0.5);
             break;
-        }
-        case 3: {
-            int s = 1;
-            const double a = 2 / T;
-            for (int i = 0; i < n; ++i) {
-                const double t = i * dt;
-                if (!(s * half > t)) ++s;
-                const double u = t - (s - 1) * half;
-                const double x = (s % 2 == 1) ? a * u : 1 - a * u;
-                w[i] = (x - 0.5) + (x - 0.5);
-            }
+        case 4:
+            for (int i = 0; i < n; ++i) w[i] = w[i] * 2 - 1;
             break;
-        }
-        case 4: {
-            int s = 1;
-            const double invT = 1 / T;
-            for (int i = 0; i < n; ++i) {
-                const double t = i * dt;
-                if (!(s * T > t)) ++s;
-                const double x = (t - (s - 1) * T) * invT * 2;
-                w[i] = x - 1;
-            }
-            break;
-        }
-        default:
-            std::free(out);
-            std::free(w);
-            return -1;
     }
 
     // The phase advances before each sample is formed, so sample 0 already
