@@ -8,9 +8,6 @@
 #include <cmath>
 #include <complex>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <ostream>
 #include <nlohmann/json.hpp>
@@ -19,6 +16,7 @@
 
 #include "genSignalClass.h"
 #include "noiseReference.h"
+#include "wavegenRunner.h"
 #include "wrapperGenSignalWave.h"
 
 namespace {
@@ -362,64 +360,40 @@ TEST(Awgn, NullPointersAreRefused) {
 
 // wavegen awgn: --seed seeds rand() in the program, so the data file is what
 // the library gives after the same srand() in this process.
-class WavegenAwgn : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (std::string(WAVEGEN_PATH).empty()) GTEST_SKIP() << "wavegen not built";
-        char tmpl[] = "/tmp/wavegen_awgn_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override {
-        if (!dir.empty()) std::system(("rm -rf " + dir).c_str());
-    }
-    int run(const std::string& args) {
-        const std::string cmd = "cd " + dir + " && " + WAVEGEN_PATH + " " + args + " > out.txt 2>&1";
-        const int status = std::system(cmd.c_str());
-        output = read("out.txt");
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::string read(const std::string& name) {
-        std::ifstream f(dir + "/" + name, std::ios::binary);
-        return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-    }
-    std::string dir, output;
-};
+using WavegenAwgn = WavegenRun;
 
 TEST_F(WavegenAwgn, SeededDataIsTheLibraryBufferAfterTheSameSeed) {
-    ASSERT_EQ(run("awgn --bandwidth 1e5 --duration 0.002 --sample-rate 1e6 --seed 5 -o n5"), 0) << output;
+    std::string output;
+    ASSERT_EQ(run("awgn --bandwidth 1e5 --duration 0.002 --sample-rate 1e6 --seed 5 -o n5", output), 0) << output;
     EXPECT_NE(output.find("awgn: 2000 samples"), std::string::npos) << output;
-    std::vector<int16_t> expected;
+    LibraryIq expected;
     onFreshThread([&] {
         std::srand(5);
-        const int h = GenSignalObjCreatSelfEncode();
         const AWGNParams p{1e5, 0.002};
-        int16_t* iq = nullptr;
-        int count = 0;
-        ASSERT_EQ(GenerateAWGNWaveform(h, &p, &iq, &count, 1e6), 0);
-        expected.assign(iq, iq + count);
-        GenSignalObjRelease(h);
+        expected =
+            libraryIq([&](int h, int16_t** iq, int* count) { return GenerateAWGNWaveform(h, &p, iq, count, 1e6); });
     });
-    const std::string data = read("n5.sigmf-data");
-    ASSERT_EQ(data.size(), expected.size() * 2);
-    EXPECT_EQ(std::memcmp(data.data(), expected.data(), data.size()), 0);
+    ASSERT_EQ(expected.rc, 0);
+    const auto data = readFile("n5.sigmf-data");
+    ASSERT_TRUE(sameSamples(data, expected.iq));
 
-    const auto meta = nlohmann::json::parse(read("n5.sigmf-meta")).at("global");
+    const auto meta = nlohmann::json::parse(readText("n5.sigmf-meta")).at("global");
     EXPECT_EQ(meta.at("gensignal:kind"), "awgn");
     EXPECT_EQ(meta.at("gensignal:bandwidth"), 1e5);
     EXPECT_EQ(meta.at("gensignal:duration"), 0.002);
     EXPECT_EQ(meta.at("gensignal:seed"), 5);
 
-    ASSERT_EQ(run("awgn --bandwidth 1e5 --duration 0.002 --sample-rate 1e6 --seed 6 --format raw -o n6"), 0);
-    EXPECT_NE(read("n6.raw"), data);
+    ASSERT_EQ(run("awgn --bandwidth 1e5 --duration 0.002 --sample-rate 1e6 --seed 6 --format raw -o n6", output), 0);
+    EXPECT_NE(readFile("n6.raw"), data);
 }
 
 TEST_F(WavegenAwgn, RejectsBadFields) {
+    std::string output;
     for (const char* bad : {"--bandwidth 0", "--bandwidth nan", "--duration -1", "--duration inf", "--seed -1"}) {
-        EXPECT_NE(run(std::string("awgn ") + bad), 0) << bad;
+        EXPECT_NE(run(std::string("awgn ") + bad, output), 0) << bad;
         EXPECT_NE(output.find(std::string(bad).substr(0, std::string(bad).find(' '))), std::string::npos) << output;
     }
-    EXPECT_NE(run("awgn --duration 1e6 --sample-rate 1e9"), 0);
+    EXPECT_NE(run("awgn --duration 1e6 --sample-rate 1e9", output), 0);
     EXPECT_NE(output.find("result code -1"), std::string::npos) << output;
 }
 

@@ -9,14 +9,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "function.h"
 #include "genSignalClass.h"
+#include "wavegenRunner.h"
 #include "wrapperGenSignalWave.h"
 
 namespace {
@@ -421,39 +420,25 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // wavegen writes the library's buffer; the filter type goes by name or number.
-std::vector<char> readFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
-
-class WavegenDss : public ::testing::TestWithParam<const char*> {};
+class WavegenDss : public WavegenRun, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(WavegenDss, WritesTheLibraryBuffer) {
-    const std::string tool = WAVEGEN_PATH;
-    if (tool.empty()) GTEST_SKIP() << "wavegen not built";
-    char tmpl[] = "/tmp/wavegen_dss_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const std::string dir = tmpl;
-    const std::string cmd = "cd " + dir + " && " + tool +
-                            " dss --pn-order 4 --bit-count 2 --samples-per-chip 2 --bit-rate 1000 --pn-seed 1"
-                            " --sample-rate 30000 -o d --filter-type " +
-                            GetParam() + " > out.txt 2>&1";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    std::string output;
+    ASSERT_EQ(run(std::string("dss --pn-order 4 --bit-count 2 --samples-per-chip 2 --bit-rate 1000 --pn-seed 1"
+                              " --sample-rate 30000 -o d --filter-type ") +
+                      GetParam(),
+                  output),
+              0)
+        << output;
 
     const DSSParams p = dss(4, 2, RECT);
-    const int h = GenSignalObjCreatSelfEncode();
-    int16_t* iq = nullptr;
-    int count = 0;
-    ASSERT_EQ(GenerateDssWaveform(h, &p, 2, &iq, &count, 30000), 0);
-    const auto data = readFile(dir + "/d.sigmf-data");
-    ASSERT_EQ(data.size(), static_cast<size_t>(count) * 2);
-    EXPECT_EQ(std::memcmp(data.data(), iq, data.size()), 0);
-    GenSignalObjRelease(h);
-    const auto meta = readFile(dir + "/d.sigmf-meta");
-    const std::string text(meta.begin(), meta.end());
+    const auto lib =
+        libraryIq([&](int h, int16_t** iq, int* count) { return GenerateDssWaveform(h, &p, 2, iq, count, 30000); });
+    ASSERT_EQ(lib.rc, 0);
+    EXPECT_TRUE(sameSamples(readFile("d.sigmf-data"), lib.iq));
+    const std::string text = readText("d.sigmf-meta");
     EXPECT_NE(text.find("\"gensignal:bitCount\": 2"), std::string::npos) << text;
     EXPECT_NE(text.find("\"gensignal:filterType\": 1"), std::string::npos) << text;
-    std::system(("rm -rf " + dir).c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(FilterType, WavegenDss, ::testing::Values("rect", "1"));

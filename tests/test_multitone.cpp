@@ -7,12 +7,11 @@
 #include <complex>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "genSignalClass.h"
+#include "wavegenRunner.h"
 #include "wrapperGenSignalWave.h"
 
 namespace {
@@ -166,38 +165,21 @@ TEST(Multitone, NullArgumentsAreRefused) {
     EXPECT_EQ(obj.genMultitoneSig(&p, 1e6, &x, nullptr), -1);
 }
 
-#ifdef WAVEGEN_PATH
-std::vector<char> readFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
-
 TEST(Multitone, WavegenWritesTheLibraryBuffer) {
-    const std::string wavegen = WAVEGEN_PATH;
-    if (wavegen.empty()) GTEST_SKIP() << "wavegen not built";
-    char tmpl[] = "/tmp/wavegen_multitone_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const std::string dir = tmpl;
-    const std::string cmd = "cd " + dir + " && " + wavegen +
-                            " multitone --tone-count 4 --tone-spacing 300 --sample-rate 1e6 -o mt > out.txt 2>&1";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    const auto data = readFile(dir + "/mt.sigmf-data");
-    const auto meta = readFile(dir + "/mt.sigmf-meta");
-    std::system(("rm -rf " + dir).c_str());
+    WavegenDir wavegen;
+    wavegen.open();
+    if (!wavegen.ready()) return;
+    std::string output;
+    ASSERT_EQ(wavegen.run("multitone --tone-count 4 --tone-spacing 300 --sample-rate 1e6 -o mt", output), 0) << output;
 
-    const int h = GenSignalObjCreatSelfEncode();
     const MultitoneParams p = record(4, 300);
-    int16_t* iq = nullptr;
-    int count = 0;
-    ASSERT_EQ(GenerateMultitoneWaveform(h, &p, &iq, &count, 1e6), 0);
-    ASSERT_EQ(data.size(), static_cast<size_t>(count) * 2);
-    EXPECT_EQ(std::memcmp(data.data(), iq, data.size()), 0);
-    GenSignalObjRelease(h);
-    const std::string metaText(meta.begin(), meta.end());
+    const auto lib =
+        libraryIq([&](int h, int16_t** iq, int* count) { return GenerateMultitoneWaveform(h, &p, iq, count, 1e6); });
+    ASSERT_EQ(lib.rc, 0);
+    EXPECT_TRUE(sameSamples(wavegen.readFile("mt.sigmf-data"), lib.iq));
+    const std::string metaText = wavegen.readText("mt.sigmf-meta");
     EXPECT_NE(metaText.find("\"gensignal:toneCount\": 4"), std::string::npos) << metaText;
     EXPECT_NE(metaText.find("\"gensignal:toneSpacing\": 300.0"), std::string::npos) << metaText;
 }
-
-#endif
 
 }  // namespace

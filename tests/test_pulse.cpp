@@ -5,13 +5,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "genSignalClass.h"
+#include "wavegenRunner.h"
 #include "wrapperGenSignalWave.h"
 
 namespace {
@@ -139,31 +137,23 @@ TEST(Pulse, NullArgumentsAreRefused) {
     EXPECT_EQ(obj.genPulseSig(&p, 1e6, &x, nullptr), -1);
 }
 
-#ifdef WAVEGEN_PATH
 TEST(Pulse, WavegenWritesTheLibraryBuffer) {
-    const std::string wavegen = WAVEGEN_PATH;
-    if (wavegen.empty()) GTEST_SKIP() << "wavegen not built";
-    char tmpl[] = "/tmp/wavegen_pulse_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const std::string dir = tmpl;
-    const std::string cmd = "cd " + dir + " && " + wavegen +
-                            " pulse --pulse-width 0.2e-3 --pulse-period 1e-3 --sample-rate 44100 --format raw -o p"
-                            " > out.txt 2>&1";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    std::ifstream f(dir + "/p.raw", std::ios::binary);
-    const std::vector<char> data{std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-    std::system(("rm -rf " + dir).c_str());
+    WavegenDir wavegen;
+    wavegen.open();
+    if (!wavegen.ready()) return;
+    std::string output;
+    ASSERT_EQ(
+        wavegen.run("pulse --pulse-width 0.2e-3 --pulse-period 1e-3 --sample-rate 44100 --format raw -o p", output), 0)
+        << output;
+    const auto data = wavegen.readFile("p.raw");
 
-    const int h = GenSignalObjCreatSelfEncode();
     const PulseParams p{0.2e-3, 1e-3};
-    int16_t* iq = nullptr;
-    int count = 0;
-    ASSERT_EQ(GeneratePulseWaveform(h, &p, &iq, &count, 44100), 0);
-    ASSERT_EQ(count, 90);
+    const auto lib =
+        libraryIq([&](int h, int16_t** iq, int* count) { return GeneratePulseWaveform(h, &p, iq, count, 44100); });
+    ASSERT_EQ(lib.rc, 0);
+    ASSERT_EQ(lib.iq.size(), 90u);
     ASSERT_EQ(data.size(), 180u);
-    EXPECT_EQ(std::memcmp(data.data(), iq, data.size()), 0);
-    GenSignalObjRelease(h);
+    EXPECT_TRUE(sameSamples(data, lib.iq));
 }
-#endif
 
 }  // namespace

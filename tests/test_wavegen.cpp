@@ -2,74 +2,31 @@
 // and the metadata is SigMF JSON describing it.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "wavegenRunner.h"
 #include "wrapperGenSignalWave.h"
 
 namespace {
 
-std::string wavegen() { return WAVEGEN_PATH; }
-
-std::vector<char> readFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
-
-// Runs wavegen with `args` in a scratch directory; returns the exit status
-// and leaves stdout+stderr in `output`.
-int run(const std::string& args, std::string& output, const std::string& dir) {
-    const std::string cmd = "cd " + dir + " && " + wavegen() + " " + args + " > out.txt 2>&1";
-    const int status = std::system(cmd.c_str());
-    const auto bytes = readFile(dir + "/out.txt");
-    output.assign(bytes.begin(), bytes.end());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-class Wavegen : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (wavegen().empty()) GTEST_SKIP() << "wavegen not built";
-        char tmpl[] = "/tmp/wavegen_test_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override {
-        if (!dir.empty()) std::system(("rm -rf " + dir).c_str());
-    }
-    std::string dir;
-};
+using Wavegen = WavegenRun;
 
 TEST_F(Wavegen, AmDataIsTheLibraryBufferAndMetaDescribesIt) {
     std::string output;
-    ASSERT_EQ(run("am --mod-frequency 1000 --mod-depth 50 --mod-shape sine --sample-rate 48000 -o am_demo", output,
-                  dir),
-              0)
+    ASSERT_EQ(run("am --mod-frequency 1000 --mod-depth 50 --mod-shape sine --sample-rate 48000 -o am_demo", output), 0)
         << output;
     EXPECT_NE(output.find("am: 48 samples"), std::string::npos) << output;
     EXPECT_NE(output.find("crest factor"), std::string::npos) << output;
 
-    const int h = GenSignalObjCreatSelfEncode();
     const AMModParams p{1000, 50, 1};
-    int16_t* iq = nullptr;
-    int count = 0;
-    ASSERT_EQ(GenerateAmWaveform(h, &p, &iq, &count, 48000), 0);
-    const auto data = readFile(dir + "/am_demo.sigmf-data");
-    ASSERT_EQ(data.size(), static_cast<size_t>(count) * 2);
-    for (int i = 0; i < count; ++i) {
-        const auto lo = static_cast<uint8_t>(data[2 * i]);
-        const auto hi = static_cast<uint8_t>(data[2 * i + 1]);
-        ASSERT_EQ(static_cast<int16_t>(lo | (hi << 8)), iq[i]) << i;
-    }
-    GenSignalObjRelease(h);
+    const auto lib =
+        libraryIq([&](int h, int16_t** iq, int* count) { return GenerateAmWaveform(h, &p, iq, count, 48000); });
+    ASSERT_EQ(lib.rc, 0);
+    ASSERT_TRUE(sameSamples(readFile("am_demo.sigmf-data"), lib.iq));
 
-    const auto metaBytes = readFile(dir + "/am_demo.sigmf-meta");
-    const auto meta = nlohmann::json::parse(std::string(metaBytes.begin(), metaBytes.end()));
+    const auto meta = nlohmann::json::parse(readText("am_demo.sigmf-meta"));
     const auto& global = meta.at("global");
     EXPECT_EQ(global.at("core:datatype"), "ci16_le");
     EXPECT_EQ(global.at("core:sample_rate"), 48000.0);
@@ -85,31 +42,27 @@ TEST_F(Wavegen, AmDataIsTheLibraryBufferAndMetaDescribesIt) {
 
 TEST_F(Wavegen, EnumeratedFieldsTakeNumbersToo) {
     std::string output;
-    ASSERT_EQ(run("am --mod-shape 2 --format raw -o sq", output, dir), 0) << output;
-    EXPECT_EQ(readFile(dir + "/sq.raw").size(), 48u * 4);
-    EXPECT_TRUE(readFile(dir + "/sq.sigmf-meta").empty());
+    ASSERT_EQ(run("am --mod-shape 2 --format raw -o sq", output), 0) << output;
+    EXPECT_EQ(readFile("sq.raw").size(), 48u * 4);
+    EXPECT_TRUE(readFile("sq.sigmf-meta").empty());
 }
 
 // The library's digital waveform for a record, as the bytes wavegen writes.
 std::vector<char> digitalBytes(const DigitalModParams& p, int symbols, double rate) {
-    const int h = GenSignalObjCreatSelfEncode();
-    int16_t* iq = nullptr;
-    int count = 0;
+    const auto lib = libraryIq(
+        [&](int h, int16_t** iq, int* count) { return GenerateDigitalModWaveform(h, &p, symbols, iq, count, rate); });
     std::vector<char> bytes;
-    if (GenerateDigitalModWaveform(h, &p, symbols, &iq, &count, rate) == 0) {
-        for (int i = 0; i < count; ++i) {
-            const auto v = static_cast<uint16_t>(iq[i]);
-            bytes.push_back(static_cast<char>(v & 0xff));
-            bytes.push_back(static_cast<char>(v >> 8));
-        }
+    for (const int16_t value : lib.iq) {
+        const auto v = static_cast<uint16_t>(value);
+        bytes.push_back(static_cast<char>(v & 0xff));
+        bytes.push_back(static_cast<char>(v >> 8));
     }
-    GenSignalObjRelease(h);
     return bytes;
 }
 
 TEST_F(Wavegen, WithoutArgumentsWritesTheDefaultWaveform) {
     std::string output;
-    ASSERT_EQ(run("", output, dir), 0) << output;
+    ASSERT_EQ(run("", output), 0) << output;
     EXPECT_NE(output.find("digital: 8000 samples"), std::string::npos) << output;
     // QPSK, root raised cosine 0.35 over 6 symbols, 8 samples per symbol,
     // 1 Msym/s at 8 MHz, 1000 symbols.
@@ -125,9 +78,8 @@ TEST_F(Wavegen, WithoutArgumentsWritesTheDefaultWaveform) {
     p.rolloff = 0.35;
     const auto expected = digitalBytes(p, 1000, 8e6);
     ASSERT_EQ(expected.size(), 32000u);
-    EXPECT_EQ(readFile(dir + "/waveform.sigmf-data"), expected);
-    const auto metaBytes = readFile(dir + "/waveform.sigmf-meta");
-    const auto global = nlohmann::json::parse(std::string(metaBytes.begin(), metaBytes.end())).at("global");
+    EXPECT_EQ(readFile("waveform.sigmf-data"), expected);
+    const auto global = nlohmann::json::parse(readText("waveform.sigmf-meta")).at("global");
     EXPECT_EQ(global.at("gensignal:kind"), "digital");
     EXPECT_EQ(global.at("core:sample_rate"), 8e6);
     EXPECT_EQ(global.at("gensignal:modType"), 3);
@@ -152,7 +104,7 @@ TEST_P(WavegenDigital, KindsByNameOrNumberGiveTheLibrarysWaveform) {
                       " --symbol-count 50 --samples-per-symbol 4 --filter-span 4 --rolloff 0.5"
                       " --symbol-rate 2e5 --sample-rate 1e6 --pn-order 7 --pn-seed 77 --freq-deviation 5e4"
                       " --format raw -o d",
-                  output, dir),
+                  output),
               0)
         << output;
     DigitalModParams p{};
@@ -167,7 +119,7 @@ TEST_P(WavegenDigital, KindsByNameOrNumberGiveTheLibrarysWaveform) {
     p.rolloff = 0.5;
     const auto expected = digitalBytes(p, 50, 1e6);
     ASSERT_FALSE(expected.empty());
-    EXPECT_EQ(readFile(dir + "/d.raw"), expected);
+    EXPECT_EQ(readFile("d.raw"), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -188,7 +140,7 @@ class WavegenRejects : public Wavegen, public ::testing::WithParamInterface<BadA
 
 TEST_P(WavegenRejects, WithAMessageNamingTheField) {
     std::string output;
-    EXPECT_NE(run(GetParam().args, output, dir), 0);
+    EXPECT_NE(run(GetParam().args, output), 0);
     EXPECT_NE(output.find(GetParam().mentions), std::string::npos) << output;
 }
 

@@ -2,24 +2,15 @@
 // for the same record, and the metadata carries every record field.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <nlohmann/json.hpp>
-#include <sys/wait.h>
 #include <ostream>
 #include <string>
-#include <vector>
 
+#include "wavegenRunner.h"
 #include "wrapperGenSignalWave.h"
 
 namespace {
-
-std::vector<char> readFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
 
 struct KindCase {
     const char* name;
@@ -32,49 +23,20 @@ struct KindCase {
 
 void PrintTo(const KindCase& c, std::ostream* os) { *os << c.args; }
 
-class WavegenFmSweeps : public ::testing::TestWithParam<KindCase> {
-protected:
-    void SetUp() override {
-        if (std::string(WAVEGEN_PATH).empty()) GTEST_SKIP() << "wavegen not built";
-        char tmpl[] = "/tmp/wavegen_sweeps_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override {
-        if (!dir.empty()) std::system(("rm -rf " + dir).c_str());
-    }
-    int run(const std::string& args, std::string& output) {
-        const std::string cmd = "cd " + dir + " && " + WAVEGEN_PATH + " " + args + " > out.txt 2>&1";
-        const int status = std::system(cmd.c_str());
-        const auto bytes = readFile(dir + "/out.txt");
-        output.assign(bytes.begin(), bytes.end());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::string dir;
-};
+class WavegenFmSweeps : public WavegenRun, public ::testing::WithParamInterface<KindCase> {};
 
 TEST_P(WavegenFmSweeps, DataIsTheLibraryBufferAndMetaHasEveryField) {
     const auto& c = GetParam();
     std::string output;
     ASSERT_EQ(run(c.args + " -o w", output), 0) << output;
 
-    const int h = GenSignalObjCreatSelfEncode();
-    int16_t* iq = nullptr;
-    int count = 0;
-    ASSERT_EQ(c.generate(h, &iq, &count), 0);
-    const auto data = readFile(dir + "/w.sigmf-data");
-    ASSERT_EQ(data.size(), static_cast<size_t>(count) * 2);
-    for (int i = 0; i < count; ++i) {
-        const auto lo = static_cast<uint8_t>(data[2 * i]);
-        const auto hi = static_cast<uint8_t>(data[2 * i + 1]);
-        ASSERT_EQ(static_cast<int16_t>(lo | (hi << 8)), iq[i]) << i;
-    }
-    GenSignalObjRelease(h);
+    const auto lib = libraryIq(c.generate);
+    ASSERT_EQ(lib.rc, 0);
+    ASSERT_TRUE(sameSamples(readFile("w.sigmf-data"), lib.iq));
 
-    const auto metaBytes = readFile(dir + "/w.sigmf-meta");
-    const auto global = nlohmann::json::parse(std::string(metaBytes.begin(), metaBytes.end())).at("global");
+    const auto global = nlohmann::json::parse(readText("w.sigmf-meta")).at("global");
     EXPECT_EQ(global.at("gensignal:kind"), c.name);
-    EXPECT_EQ(global.at("gensignal:samples"), count / 2);
+    EXPECT_EQ(global.at("gensignal:samples"), lib.iq.size() / 2);
     for (const auto& [field, value] : c.fields.items()) EXPECT_EQ(global.at("gensignal:" + field), value) << field;
 }
 
