@@ -75,7 +75,7 @@ std::vector<int> chipsOf(DSSParams p, int bitCount) {
     return c;
 }
 
-TEST(Dss, DocumentedExampleLengthAndCount) {
+TEST(Dss, OrderFourTwoBitsRectLengthAndCount) {
     const DSSParams p = dss(4, 2, RECT);
     const Burst r = generate(p, 2, 30000);
     ASSERT_EQ(r.rc, 0);
