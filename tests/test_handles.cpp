@@ -1,11 +1,8 @@
 // Handle life cycle, version query and the exported functions' refusals.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstring>
 #include <limits>
-#include <thread>
-#include <vector>
 
 #include "wrapperGenSignalWave.h"
 
@@ -70,32 +67,6 @@ TEST(Version, WritesTwentySixBytes) {
     EXPECT_EQ(buffer[25], '\0');
     EXPECT_EQ(buffer[26], 'x');
     EXPECT_EQ(GetALGVersion(nullptr), -1);
-}
-
-// Many host threads, each with its own handles, at once.
-TEST(Handles, ConcurrentCreateGenerateRelease) {
-    constexpr int kThreads = 8;
-    constexpr int kRounds = 50;
-    std::atomic<int> failures{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            for (int r = 0; r < kRounds; ++r) {
-                const int h = GenSignalObjCreatSelfEncode();
-                if (h < 0) {
-                    ++failures;
-                    continue;
-                }
-                const AMModParams p{1000.0, 10.0 + t, 1 + (r % 4)};
-                int16_t* iq = nullptr;
-                int count = 0;
-                if (GenerateAmWaveform(h, &p, &iq, &count, 48000.0) != 0 || count != 96) ++failures;
-                if (GenSignalObjRelease(h) != 0) ++failures;
-            }
-        });
-    }
-    for (auto& th : threads) th.join();
-    EXPECT_EQ(failures.load(), 0);
 }
 
 }  // namespace
