@@ -519,7 +519,10 @@ void PrintTo(const Starved& s, std::ostream* os) { *os << s.name; }
     setrlimit(RLIMIT_AS, &saved);
     const size_t after = heapInUse();
     std::fprintf(stderr, "rc %d, count %d, heap in use %zu before, %zu after\n", rc, n, before, after);
-    std::_Exit((rc != -3 ? 1 : 0) | (y != &marker || n != -5 ? 2 : 0) | (after != before ? 4 : 0));
+    // The starved arrays are megabytes; the runtime's own bookkeeping may
+    // move the count by a few hundred bytes, which is not a leak.
+    const size_t drift = after > before ? after - before : before - after;
+    std::_Exit((rc != -3 ? 1 : 0) | (y != &marker || n != -5 ? 2 : 0) | (drift > (64u << 10) ? 4 : 0));
 }
 
 class DigitalOutOfMemory : public ::testing::TestWithParam<Starved> {};
