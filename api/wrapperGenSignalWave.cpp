@@ -14,6 +14,7 @@
 
 #include "function.h"
 #include "genSignalClass.h"
+#include "lastError.h"
 #include "sampleConversion.h"
 
 std::map<int, GenSignalClass*> GenSignalClassObjCounter;
@@ -31,6 +32,8 @@ GenSignalClass* lookUpHandle(int handleId) {
     auto it = GenSignalClassObjCounter.find(handleId);
     return it == GenSignalClassObjCounter.end() ? nullptr : it->second;
 }
+
+int refuseHandle(int handleId) { return refuse(-1, "handle %d is not a live generator object", handleId); }
 
 // Peak pass: the largest magnitude, or NaN when a sample is not finite
 // (such a result is refused rather than scaled into garbage).
@@ -92,24 +95,32 @@ template <class Sample>
 int deliver(GenSignalClass* obj, Sample* samples, int n, int16_t** iq, int* count) {
     if (n < 0 || n >= kMaxSamples) {
         std::free(samples);
-        return -1;
+        return refuse(-1, "result of %d samples: must be below 2^30", n);
     }
     double peak = n < 1 ? 0.0 : peakOf(samples, n);
     if (std::isnan(peak)) {
         std::free(samples);
-        return -1;
+        return refuse(-1, "the waveform holds a sample that is not finite");
     }
     const int values = 2 * n;
-    *count = values;
+    // The new buffer comes first: when it cannot be had, the count, the old
+    // buffer and its contents stay as they were.
     if (values > obj->iqCapacity) {
+        const size_t bytes = sizeof(int16_t) * static_cast<size_t>(values);
+        auto* grown = static_cast<int16_t*>(std::malloc(bytes));
+        if (!grown) {
+            std::free(samples);
+            return refuse(-1, "out of memory: %zu bytes for the I/Q buffer", bytes);
+        }
         std::free(obj->iqBuffer);
-        obj->iqBuffer = static_cast<int16_t*>(std::malloc(sizeof(int16_t) * static_cast<size_t>(values)));
-        obj->iqCapacity = obj->iqBuffer ? values : 0;
+        obj->iqBuffer = grown;
+        obj->iqCapacity = values;
     }
-    if (!obj->iqBuffer) {
+    if (!obj->iqBuffer) {  // n = 0 on an object that never had a buffer
         std::free(samples);
-        return -1;
+        return refuse(-1, "the waveform is empty and the handle holds no earlier buffer to hand out");
     }
+    *count = values;
     // With an all-zero waveform the scale is infinite; 0 * inf would be NaN,
     // so write zeros directly.
     if (peak == 0.0) {
@@ -121,6 +132,15 @@ int deliver(GenSignalClass* obj, Sample* samples, int n, int16_t** iq, int* coun
     *iq = obj->iqBuffer;
     std::free(samples);
     return 0;
+}
+
+// Until a generator states its own reason, a refusal still says which
+// entry point refused and with what code.
+int generatorRefused(const char* entryPoint, int rc) {
+    if (lastErrorLength() == 0)
+        refuse(rc, "%s: %s", entryPoint,
+               rc == -3 ? "out of memory for the working arrays" : "the parameters were refused");
+    return rc;
 }
 
 }  // namespace
@@ -139,17 +159,24 @@ namespace {
 
 // Frame for generators that allocate their own sample array.
 // `generate(obj, &samples, &n)` returns 0 or a negative code.
+// Null pointers from the host, named as the header names them.
+int refuseNulls(const char* entryPoint, const void* params, int16_t** iq, int* count) {
+    const char* which = !params ? "params" : !iq ? "iq" : !count ? "count" : nullptr;
+    return which ? refuse(-1, "%s: %s is a null pointer", entryPoint, which) : 0;
+}
+
 template <class Sample, class Params, class Generate>
-int runFrame(int handleId, const Params* params, int16_t** iq, int* count, Generate generate) {
-    if (!params || !iq || !count) return -1;
+int runFrame(const char* entryPoint, int handleId, const Params* params, int16_t** iq, int* count, Generate generate) {
+    clearLastError();
+    if (refuseNulls(entryPoint, params, iq, count)) return -1;
     GenSignalClass* obj = lookUpHandle(handleId);
-    if (!obj) return -1;
+    if (!obj) return refuseHandle(handleId);
     Sample* samples = nullptr;
     int n = 0;
     int rc = generate(obj, &samples, &n);
     if (rc != 0) {
         std::free(samples);  // only set on success; free(nullptr) is harmless
-        return rc;
+        return generatorRefused(entryPoint, rc);
     }
     return deliver(obj, samples, n, iq, count);
 }
@@ -157,27 +184,28 @@ int runFrame(int handleId, const Params* params, int16_t** iq, int* count, Gener
 // Frame for generators that fill an array the entry point sizes from a
 // duration: floor(sampleRate * duration) + 300 samples.
 template <class Params, class Generate>
-int runPresizedFrame(int handleId, const Params* params, int16_t** iq, int* count, double sampleRate,
-                     double duration, Generate generate) {
-    if (!params || !iq || !count) return -1;
+int runPresizedFrame(const char* entryPoint, int handleId, const Params* params, int16_t** iq, int* count,
+                     double sampleRate, double duration, Generate generate) {
+    if (refuseNulls(entryPoint, params, iq, count)) return -1;
     GenSignalClass* obj = lookUpHandle(handleId);
-    if (!obj) return -1;
+    if (!obj) return refuseHandle(handleId);
     const double c = std::floor(sampleRate * duration);
     // Refuse sizes that are not finite, would wrap the 32-bit count, or could
     // only produce a result too long to hand out.
-    if (!(c > -300.0 && c < static_cast<double>(kMaxSamples))) return -1;
+    if (!(c > -300.0 && c < static_cast<double>(kMaxSamples)))
+        return refuse(-1, "result of %s samples: must be finite and below 2^30", numberText(c).text);
     const size_t room = static_cast<size_t>(static_cast<int>(c) + 300);
     auto* samples = static_cast<std::complex<float>*>(std::malloc(sizeof(std::complex<float>) * room));
-    if (!samples) return -1;
+    if (!samples) return refuse(-1, "out of memory: %zu bytes for the samples", sizeof(std::complex<float>) * room);
     int n = 0;
     int rc = generate(obj, samples, &n);
     if (rc != 0) {
         std::free(samples);
-        return rc;
+        return generatorRefused(entryPoint, rc);
     }
     if (n > static_cast<int>(room)) {  // cannot happen with a sound generator; never hand out an overrun
         std::free(samples);
-        return -1;
+        return refuse(-1, "%s: the generator wrote past its array", entryPoint);
     }
     return deliver(obj, samples, n, iq, count);
 }
@@ -187,25 +215,27 @@ int runPresizedFrame(int handleId, const Params* params, int16_t** iq, int* coun
 extern "C" {
 
 GENSIGNAL_API int GenSignalObjCreatSelfEncode(void) {
+    clearLastError();
     std::lock_guard<std::mutex> guard(g_lock);
     // Ids are never reused and never negative: once the largest int has been
     // handed out, creation fails.
-    if (objcount == std::numeric_limits<int>::max()) return -1;
+    if (objcount == std::numeric_limits<int>::max()) return refuse(-1, "every handle id has been handed out");
     GenSignalClass* obj = new (std::nothrow) GenSignalClass();
-    if (!obj) return -1;
+    if (!obj) return refuse(-1, "out of memory: %zu bytes for a generator object", sizeof(GenSignalClass));
     try {
         GenSignalClassObjCounter[objcount] = obj;
     } catch (...) {
         delete obj;
-        return -1;
+        return refuse(-1, "out of memory for the handle registry");
     }
     return objcount++;
 }
 
 GENSIGNAL_API int GenSignalObjRelease(int handleId) {
+    clearLastError();
     std::lock_guard<std::mutex> guard(g_lock);
     auto it = GenSignalClassObjCounter.find(handleId);
-    if (it == GenSignalClassObjCounter.end() || !it->second) return -1;
+    if (it == GenSignalClassObjCounter.end() || !it->second) return refuseHandle(handleId);
     GenSignalClass* obj = it->second;
     GenSignalClassObjCounter.erase(it);
     delete obj;
@@ -213,59 +243,70 @@ GENSIGNAL_API int GenSignalObjRelease(int handleId) {
 }
 
 GENSIGNAL_API int GetALGVersion(char* version) {
-    if (!version) return -1;
+    clearLastError();
+    if (!version) return refuse(-1, "GetALGVersion: version is a null pointer");
     std::memcpy(version, kVersion, sizeof kVersion);
     return static_cast<int>(sizeof kVersion) - 1;
 }
 
-GENSIGNAL_API int GenerateDigitalModWaveform(int handleId, const DigitalModParams* params, int symbolCount,
-                                             int16_t** iq, int* count, double sampleRate) {
-    return runFrame<std::complex<float>>(handleId, params, iq, count, [&](GenSignalClass* o, auto** s, int* n) {
-        return o->genDigitalSig(params, sampleRate, symbolCount, s, *n);
-    });
+GENSIGNAL_API int GenSignalGetLastError(char* buffer, int bufferSize) {
+    if (!buffer || bufferSize < 1) return -1;
+    const int length = lastErrorLength();
+    const int copied = length < bufferSize ? length : bufferSize - 1;
+    std::memcpy(buffer, lastErrorMessage(), static_cast<size_t>(copied));
+    buffer[copied] = '\0';
+    return length;
 }
 
-GENSIGNAL_API int GenerateDssWaveform(int handleId, const DSSParams* params, int bitCount, int16_t** iq,
-                                      int* count, double sampleRate) {
-    return runFrame<std::complex<float>>(handleId, params, iq, count, [&](GenSignalClass* o, auto** s, int* n) {
-        return o->genDSSSig(params, sampleRate, bitCount, s, n);
-    });
+GENSIGNAL_API int GenerateDigitalModWaveform(int handleId, const DigitalModParams* params, int symbolCount,
+                                             int16_t** iq, int* count, double sampleRate) {
+    return runFrame<std::complex<float>>(
+        "GenerateDigitalModWaveform", handleId, params, iq, count,
+        [&](GenSignalClass* o, auto** s, int* n) { return o->genDigitalSig(params, sampleRate, symbolCount, s, *n); });
+}
+
+GENSIGNAL_API int GenerateDssWaveform(int handleId, const DSSParams* params, int bitCount, int16_t** iq, int* count,
+                                      double sampleRate) {
+    return runFrame<std::complex<float>>(
+        "GenerateDssWaveform", handleId, params, iq, count,
+        [&](GenSignalClass* o, auto** s, int* n) { return o->genDSSSig(params, sampleRate, bitCount, s, n); });
 }
 
 GENSIGNAL_API int GenerateAmWaveform(int handleId, const AMModParams* params, int16_t** iq, int* count,
                                      double sampleRate) {
-    return runFrame<double>(handleId, params, iq, count, [&](GenSignalClass* o, auto** s, int* n) {
-        return o->genAMSig(params, sampleRate, s, n);
-    });
+    return runFrame<double>("GenerateAmWaveform", handleId, params, iq, count,
+                            [&](GenSignalClass* o, auto** s, int* n) { return o->genAMSig(params, sampleRate, s, n); });
 }
 
 GENSIGNAL_API int GenerateFmWaveform(int handleId, const FMModParams* params, int16_t** iq, int* count,
                                      double sampleRate) {
-    return runFrame<std::complex<float>>(handleId, params, iq, count, [&](GenSignalClass* o, auto** s, int* n) {
-        return o->genFMSig(params, sampleRate, s, n);
-    });
+    return runFrame<std::complex<float>>(
+        "GenerateFmWaveform", handleId, params, iq, count,
+        [&](GenSignalClass* o, auto** s, int* n) { return o->genFMSig(params, sampleRate, s, n); });
 }
 
 GENSIGNAL_API int GenerateMultitoneWaveform(int handleId, const MultitoneParams* params, int16_t** iq, int* count,
                                             double sampleRate) {
-    return runFrame<std::complex<float>>(handleId, params, iq, count, [&](GenSignalClass* o, auto** s, int* n) {
-        return o->genMultitoneSig(params, sampleRate, s, n);
-    });
+    return runFrame<std::complex<float>>(
+        "GenerateMultitoneWaveform", handleId, params, iq, count,
+        [&](GenSignalClass* o, auto** s, int* n) { return o->genMultitoneSig(params, sampleRate, s, n); });
 }
 
 GENSIGNAL_API int GeneratePulseWaveform(int handleId, const PulseParams* params, int16_t** iq, int* count,
                                         double sampleRate) {
-    return runFrame<float>(handleId, params, iq, count, [&](GenSignalClass* o, auto** s, int* n) {
-        return o->genPulseSig(params, sampleRate, s, n);
-    });
+    return runFrame<float>(
+        "GeneratePulseWaveform", handleId, params, iq, count,
+        [&](GenSignalClass* o, auto** s, int* n) { return o->genPulseSig(params, sampleRate, s, n); });
 }
 
 GENSIGNAL_API int GenerateStepSweepWaveform(int handleId, const StepSweepParams* params, int16_t** iq, int* count,
                                             double sampleRate) {
-    if (!params) return -1;
+    clearLastError();
+    if (!params) return refuseNulls("GenerateStepSweepWaveform", params, iq, count);
     // floor(sampleRate * dwellTime * stepCount), multiplied in that order.
     const double ratePerStep = sampleRate * params->dwellTime;
-    return runPresizedFrame(handleId, params, iq, count, ratePerStep, static_cast<double>(params->stepCount),
+    return runPresizedFrame("GenerateStepSweepWaveform", handleId, params, iq, count, ratePerStep,
+                            static_cast<double>(params->stepCount),
                             [&](GenSignalClass* o, std::complex<float>* s, int* n) {
                                 return o->genStepSweepSig(params, sampleRate, s, n);
                             });
@@ -273,13 +314,14 @@ GENSIGNAL_API int GenerateStepSweepWaveform(int handleId, const StepSweepParams*
 
 GENSIGNAL_API int GenerateRampSweepWaveform(int handleId, const RampSweepParams* params, int16_t** iq, int* count,
                                             double sampleRate) {
-    if (!params) return -1;
+    clearLastError();
+    if (!params) return refuseNulls("GenerateRampSweepWaveform", params, iq, count);
     // A sweep longer than the duration makes the waveform as long as the
     // sweep: size for the longer of the two so the generator cannot overrun.
     const double sweepTime = params->sweepTime;
     const double duration = params->duration;
     const double longer = sweepTime > duration ? sweepTime : duration;
-    return runPresizedFrame(handleId, params, iq, count, sampleRate, longer,
+    return runPresizedFrame("GenerateRampSweepWaveform", handleId, params, iq, count, sampleRate, longer,
                             [&](GenSignalClass* o, std::complex<float>* s, int* n) {
                                 return o->genRampSweepSig(params, sampleRate, s, n);
                             });
@@ -287,18 +329,18 @@ GENSIGNAL_API int GenerateRampSweepWaveform(int handleId, const RampSweepParams*
 
 GENSIGNAL_API int GenerateAWGNWaveform(int handleId, const AWGNParams* params, int16_t** iq, int* count,
                                        double sampleRate) {
-    if (!params) return -1;
-    return runPresizedFrame(handleId, params, iq, count, sampleRate, params->duration,
-                            [&](GenSignalClass* o, std::complex<float>* s, int* n) {
-                                return o->genAWGNSig(params, sampleRate, s, n);
-                            });
+    clearLastError();
+    if (!params) return refuseNulls("GenerateAWGNWaveform", params, iq, count);
+    return runPresizedFrame(
+        "GenerateAWGNWaveform", handleId, params, iq, count, sampleRate, params->duration,
+        [&](GenSignalClass* o, std::complex<float>* s, int* n) { return o->genAWGNSig(params, sampleRate, s, n); });
 }
 
 GENSIGNAL_API int GenerateOFDMWaveform(int handleId, const OFDMParams* params, int16_t** iq, int* count,
                                        double sampleRate) {
-    return runFrame<std::complex<float>>(handleId, params, iq, count, [&](GenSignalClass* o, auto** s, int* n) {
-        return o->genOFDMSig(params, sampleRate, s, n);
-    });
+    return runFrame<std::complex<float>>(
+        "GenerateOFDMWaveform", handleId, params, iq, count,
+        [&](GenSignalClass* o, auto** s, int* n) { return o->genOFDMSig(params, sampleRate, s, n); });
 }
 
 }  // extern "C"

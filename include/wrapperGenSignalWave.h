@@ -10,6 +10,7 @@
  *
  * Result codes: 0 success; -1 unknown handle, rejected parameters or no
  * buffer; -3 the generator could not allocate its working memory.
+ * GenSignalGetLastError tells why the last failed call was refused.
  *
  * Compiles as C11 and as C++17.
  */
@@ -235,6 +236,14 @@ GENSIGNAL_API int GenSignalObjCreatSelfEncode(void);
 GENSIGNAL_API int GenSignalObjRelease(int handleId);
 /* Writes "V1.0.0.20260622_X86_WIN64" and its terminator (26 bytes); returns 25, or -1 for a null buffer. */
 GENSIGNAL_API int GetALGVersion(char* version);
+
+/* Copies the reason for the last failed exported call on the calling thread
+ * (for example "DigitalModParams.pnOrder = 40: must be 4 to 32") into buffer
+ * as a NUL-terminated string, truncated to bufferSize - 1 characters, and
+ * returns its full length. A successful call clears it: the result is then 0
+ * and the buffer holds "". Returns -1 for a null buffer or a bufferSize
+ * below 1. Each thread has its own message; this call does not change it. */
+GENSIGNAL_API int GenSignalGetLastError(char* buffer, int bufferSize);
 
 /* Waveform entry points. On success *iq receives the object's I/Q buffer and
  * *count the number of int16 values (twice the number of samples). */

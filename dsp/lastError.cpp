@@ -1,0 +1,39 @@
+#include "lastError.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+constexpr int kCapacity = 512;
+thread_local char message[kCapacity];
+thread_local int length = 0;
+}  // namespace
+
+int refuse(int code, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const int n = std::vsnprintf(message, kCapacity, format, args);
+    va_end(args);
+    length = n < 0 ? 0 : (n < kCapacity ? n : kCapacity - 1);
+    message[length] = '\0';
+    return code;
+}
+
+void clearLastError() {
+    message[0] = '\0';
+    length = 0;
+}
+
+const char* lastErrorMessage() { return message; }
+
+int lastErrorLength() { return length; }
+
+NumberText numberText(double v) {
+    NumberText t;
+    for (int precision = 1; precision <= 17; ++precision) {
+        std::snprintf(t.text, sizeof t.text, "%.*g", precision, v);
+        if (std::strtod(t.text, nullptr) == v || v != v) break;
+    }
+    return t;
+}

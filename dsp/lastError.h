@@ -1,0 +1,23 @@
+// Why the last exported call on this thread failed. One message per thread,
+// kept in a fixed buffer: recording a refusal never needs memory, so even an
+// out-of-memory failure can say what it was.
+#pragma once
+
+// Records the message (printf-style) and returns `code`, so that a refusal
+// reads `return refuse(-1, "AMModParams.modShape = %d: must be ...", v);`.
+int refuse(int code, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Forgets the message: every exported call starts with this, so a success
+// leaves none behind.
+void clearLastError();
+
+// The message of this thread (empty after a success) and its length.
+const char* lastErrorMessage();
+int lastErrorLength();
+
+// The shortest decimal text that reads back as `v` ("0.35", "1e+06",
+// "nan", "-inf"), for quoting a refused value as the host wrote it.
+struct NumberText {
+    char text[32];
+};
+NumberText numberText(double v);
