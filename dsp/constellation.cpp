@@ -159,7 +159,7 @@ void GenSignalClass::pskmodForC(short const* symbols, int count, int M, double p
 void GenSignalClass::dpskmodForC(short const* symbols, int count, int M, double phase, int stride,
                                  std::complex<float>* out) {
     if (count <= 0 || stride < 1) return;
-    const double delta = 6.283185307179586 / M;
+    const double delta = kTwoPi / M;
     double theta = std::fma(delta, static_cast<double>(symbols[0]), phase);
     out[0] = std::complex<float>(static_cast<float>(std::cos(theta)), static_cast<float>(std::sin(theta)));
     for (int i = 1; i < count; ++i) {

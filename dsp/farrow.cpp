@@ -11,8 +11,6 @@
 
 namespace {
 
-bool rateOk(double rate) { return rate > 0 && std::isfinite(rate); }
-
 struct Weights {
     double cm1, c0, c1, c2;
 };
@@ -80,7 +78,7 @@ int resample(const T* x, int n, double r, T* y) {
 }  // namespace
 
 int farrowOutputLength(int n, double outRate, double inRate) {
-    if (!rateOk(outRate) || !rateOk(inRate) || n < 0) return -1;
+    if (!finitePositive(outRate) || !finitePositive(inRate) || n < 0) return -1;
     if (n == 0) return 0;
     const double r = inRate / outRate;
     if (!(r > 0)) return -1;  // underflow: no output instant would ever pass the end

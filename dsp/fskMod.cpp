@@ -8,12 +8,6 @@
 #include "function.h"
 #include "genSignalClass.h"
 
-namespace {
-
-bool finitePositive(double x) { return x > 0 && std::isfinite(x); }
-
-}  // namespace
-
 int GenSignalClass::DigitalModFSK(short* symbols, int n, int M, double deviation, int sps, double symbolRate,
                                   float* taps, int tapCount, int guard, double sampleRate, std::complex<float>** out,
                                   int* outLen) {
@@ -118,7 +112,7 @@ int GenSignalClass::DigitalModFSK(short* symbols, int n, int M, double deviation
         std::free(resampled);
         return -3;
     }
-    const double c = ((deviation / (M - 1)) * 6.283185307179586) * (1 / sampleRate);
+    const double c = ((deviation / (M - 1)) * kTwoPi) * (1 / sampleRate);
     double phaseSum = 0;
     for (int k = 0; k < K; ++k) {
         phaseSum += resampled[k];

@@ -5,6 +5,16 @@
 #include <complex>
 #include <cstdint>
 
+// 2*pi as every phase computation in the library spells it.
+constexpr double kTwoPi = 6.283185307179586;
+
+// Start state of the order-9 register that draws the payload bits of the
+// spread-spectrum and OFDM waveforms (element 0 first).
+constexpr signed char kPnDataStart[9] = {0, 0, 0, 0, 0, 1, 0, 1, 0};
+
+// True for a finite value above 0; false for NaN, infinities, 0 and below.
+inline bool finitePositive(double x) { return x > 0 && x <= 1.7976931348623157e308; }
+
 // The largest sample count a waveform may have: the frame hands out 2n
 // int16 values as an int, so n must stay below 2^30.
 constexpr int kMaxSamples = 1 << 30;

@@ -18,7 +18,7 @@ bool modulatingWave(int shape, double modFrequency, double sampleRate, int n, do
     // Each segment counter advances by at most one per sample.
     switch (shape) {
         case 1: {
-            const double w = 6.283185307179586 * modFrequency;
+            const double w = kTwoPi * modFrequency;
             for (int i = 0; i < n; ++i) x[i] = std::sin(i * dt * w);
             return true;
         }

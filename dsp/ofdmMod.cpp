@@ -61,7 +61,7 @@ void my_ifft(std::complex<float>* x, int n) {
     for (int len = 2;; len *= 2) {
         // The step angle passes through float on both sides, so the twiddles
         // (and with them every output bit) depend only on float arithmetic.
-        const float theta = static_cast<float>(6.283185307179586 / static_cast<double>(static_cast<float>(len)));
+        const float theta = static_cast<float>(kTwoPi / static_cast<double>(static_cast<float>(len)));
         const std::complex<float> step(std::cos(theta), std::sin(theta));
         const int half = len / 2;
         if (half <= kTableMax) {

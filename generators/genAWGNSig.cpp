@@ -12,7 +12,6 @@
 namespace {
 constexpr int kTaps = 128;
 constexpr int kCentreTap = 64;
-constexpr double kTwoPi = 6.283185307179586;
 constexpr double kPi = 3.141592653589793;
 }  // namespace
 

@@ -29,12 +29,6 @@ Buffer<T> allocate(int count) {
     return Buffer<T>(static_cast<T*>(std::malloc(sizeof(T) * static_cast<size_t>(count))));
 }
 
-bool finitePositive(double v) { return v > 0 && v <= DBL_MAX; }
-
-// Data bits always come from this order-9 register start, so every burst of
-// the same length carries the same data.
-constexpr signed char kDataStart[9] = {0, 0, 0, 0, 0, 1, 0, 1, 0};
-
 // Rates closer than this count as equal: no resampling.
 constexpr double kRateTolerance = 1e-9;
 
@@ -114,7 +108,7 @@ int GenSignalClass::genDSSSig(DSSParams const* params, double sampleRate, int bi
     {
         Buffer<signed char> data = allocate<signed char>(bitCount);
         if (!data) return -3;
-        func_PN_gen(9, kDataStart, data.get(), bitCount);
+        func_PN_gen(9, kPnDataStart, data.get(), bitCount);
         spreadData = allocate<signed char>(chipCount);
         if (!spreadData) return -3;
         rectpulseForC(data.get(), bitCount, perBit, spreadData.get());

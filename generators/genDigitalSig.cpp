@@ -14,8 +14,6 @@
 
 namespace {
 
-bool finitePositive(double x) { return x > 0 && std::isfinite(x); }
-
 bool isFsk(int modType) { return modType >= FSK2 && modType <= FSK16; }
 
 }  // namespace

@@ -57,7 +57,7 @@ int GenSignalClass::genFMSig(FMModParams const* params, double sampleRate, std::
 
     // The phase advances before each sample is formed, so sample 0 already
     // carries the increment of w[0].
-    const double c = (6.283185307179586 / sampleRate) * deviation;
+    const double c = (kTwoPi / sampleRate) * deviation;
     double phi = 0;
     for (int i = 0; i < n; ++i) {
         phi = std::fma(w[i], c, phi);

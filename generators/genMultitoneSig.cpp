@@ -73,7 +73,7 @@ int GenSignalClass::genMultitoneSig(MultitoneParams const* params, double sample
         const double t = i * dt;
         double re = 0, im = 0;
         for (int k = 0; k < N; ++k) {
-            const double arg = (f[k] * 6.283185307179586) * t;
+            const double arg = (f[k] * kTwoPi) * t;
             re += std::cos(arg);
             im += std::sin(arg);
         }

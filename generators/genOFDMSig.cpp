@@ -135,8 +135,7 @@ int GenSignalClass::genOFDMSig(OFDMParams const* params, double, std::complex<fl
 
     // The same PN start state on every call: the frame is a fixed function
     // of the record.
-    static const signed char kStart[9] = {0, 0, 0, 0, 0, 1, 0, 1, 0};
-    func_PN_gen(9, kStart, bitBuf, bits);
+    func_PN_gen(9, kPnDataStart, bitBuf, bits);
     for (int i = 0; i < points; ++i) sym[i] = bi2deForC(bitBuf + static_cast<size_t>(i) * k, k);
 
     const std::complex<float>* table = nullptr;

@@ -38,7 +38,7 @@ int GenSignalClass::genRampSweepSig(RampSweepParams const* params, double sample
         return -3;
     }
     const double kappa = bandwidth / sweepTime;
-    const double w = 6.283185307179586 / sampleRate;
+    const double w = kTwoPi / sampleRate;
     double phi = 0;
     for (int k = 0; k < R; ++k) {
         phi = std::fma(w, kappa * t[k], phi);

@@ -36,7 +36,7 @@ int GenSignalClass::genStepSweepSig(StepSweepParams const* params, double sample
             ++s;
             f = ((s - 1) - centre) * delta;
         }
-        phi = std::fma(f * 6.283185307179586, dt, phi);
+        phi = std::fma(f * kTwoPi, dt, phi);
         samples[i] = {static_cast<float>(std::cos(phi)), static_cast<float>(std::sin(phi))};
     }
 
