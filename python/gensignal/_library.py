@@ -71,15 +71,21 @@ def library():
     return _lib
 
 
+_entry_points = {}
+
+
 def entry_point(name, record_name, has_argument):
     """The entry point `name`, typed for its record (and extra int argument)."""
     lib = library()
-    fn = getattr(lib, name)
-    record = ctypes.POINTER(records.RECORDS[record_name])
-    middle = [ctypes.c_int] if has_argument else []
-    fn.argtypes = [ctypes.c_int, record] + middle + [_iq_out, _count_out, ctypes.c_double]
-    fn.restype = ctypes.c_int
-    return fn
+    with _lock:
+        if name not in _entry_points:
+            fn = getattr(lib, name)
+            record = ctypes.POINTER(records.RECORDS[record_name])
+            middle = [ctypes.c_int] if has_argument else []
+            fn.argtypes = [ctypes.c_int, record] + middle + [_iq_out, _count_out, ctypes.c_double]
+            fn.restype = ctypes.c_int
+            _entry_points[name] = fn
+        return _entry_points[name]
 
 
 def version():

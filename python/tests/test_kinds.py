@@ -132,3 +132,41 @@ def test_seeded_noise_repeats():
     first = gensignal.awgn(seed=3, duration=1e-3)
     gensignal.awgn(duration=1e-3)  # moves rand() on
     np.testing.assert_array_equal(gensignal.awgn(seed=3, duration=1e-3).iq, first.iq)
+
+
+def _in_fresh_python(code, **env):
+    import os
+    import subprocess
+    import sys
+
+    from conftest import ROOT
+
+    return subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
+                          env={**os.environ, "PYTHONPATH": str(ROOT / "python"), **env})
+
+
+def test_gensignal_library_chooses_the_library(tmp_path):
+    done = _in_fresh_python("import gensignal; gensignal.am()", GENSIGNAL_LIBRARY=str(tmp_path / "nowhere.so"))
+    assert done.returncode != 0
+    assert "nowhere.so" in done.stderr and "GENSIGNAL_LIBRARY" in done.stderr
+    done = _in_fresh_python("import gensignal; print(len(gensignal.am()))",
+                            GENSIGNAL_LIBRARY=str(pathlib.Path(kinds.__file__).parents[2] / "build/release/libgensignal.so.1"))
+    assert done.stdout == "48\n", done.stderr
+
+
+def test_handles_are_released_at_exit():
+    # Each thread's generator object is released when the thread's storage
+    # goes, the rest at exit: a fresh object afterwards has the next id.
+    code = """
+import ctypes, threading, gensignal
+from gensignal import _library
+t = threading.Thread(target=gensignal.am)
+t.start()
+t.join()
+gensignal.am()
+import gc; gc.collect()
+print(sorted(_library._live))
+"""
+    done = _in_fresh_python(code)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.strip() in ("[0]", "[1]")  # the main thread's only
