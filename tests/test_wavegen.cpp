@@ -225,6 +225,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, WavegenRejects,
                                            BadArgs{"WavRateBeyondHeader", "pulse --format wav --sample-rate 2e9",
                                                    "--sample-rate 2000000000: a WAV file needs a whole number"},
                                            BadArgs{"Datetime", "am --datetime yesterday", "--datetime yesterday"},
+                                           BadArgs{"DatetimeEmptyFraction", "am --datetime 2026-06-22T12:00:00.Z",
+                                                   "--datetime"},
                                            BadArgs{"NegativeSeed", "awgn --seed -1", "--seed"},
                                            BadArgs{"ModulationOfAnotherKind", "ofdm --mod-type dbpsk", "--mod-type"}),
                          [](const auto& info) { return std::string(info.param.name); });

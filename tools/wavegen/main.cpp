@@ -6,12 +6,12 @@
 // refused (by the option parser, the library or the file format); 3 the
 // library could not do it (no generator object, out of memory).
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <iostream>
 #include <memory>
-#include <regex>
 #include <vector>
 
 #include "band.h"
@@ -63,8 +63,19 @@ bool resolveDatetime(std::string& datetime) {
         datetime = text;
         return true;
     }
-    static const std::regex iso(R"(\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}(\.\d+)?Z)");
-    return std::regex_match(datetime, iso);
+    // YYYY-MM-DDThh:mm:ss, optional fraction, Z.
+    const std::string shape = "dddd-dd-ddTdd:dd:dd";
+    size_t i = 0;
+    for (; i < shape.size(); ++i)
+        if (i >= datetime.size() ||
+            (shape[i] == 'd' ? !std::isdigit(static_cast<unsigned char>(datetime[i])) : datetime[i] != shape[i]))
+            return false;
+    if (i < datetime.size() && datetime[i] == '.') {
+        const size_t digits = ++i;
+        while (i < datetime.size() && std::isdigit(static_cast<unsigned char>(datetime[i]))) ++i;
+        if (i == digits) return false;
+    }
+    return datetime.substr(i) == "Z";
 }
 
 std::string lastLibraryError() {
