@@ -66,6 +66,9 @@ void convertChunk(const Sample* x, size_t n, float g, int16_t* out, bool inPlace
     }
 }
 
+// Chunk t of `threads` starts at sample n * t / threads.
+size_t chunkStart(int n, int t, int threads) { return static_cast<size_t>(n) * t / threads; }
+
 template <class Sample>
 int deliver(GenSignalClass* obj, Sample* samples, int n, int16_t** iq, int* count) {
     if (n < 0 || n >= kMaxSamples) {
@@ -85,47 +88,40 @@ int deliver(GenSignalClass* obj, Sample* samples, int n, int16_t** iq, int* coun
 
     const int team = n >= kParallelMin ? std::min(omp_get_max_threads(), kMaxTeam) : 1;
     double partial[kMaxTeam];
-    size_t firsts[kMaxTeam + 1];
     int threads = 1;
-    double peak = 0.0;
     bool finite = true;
-    float g = 0.0f;
     bool scaled = false;
+    // One barrier: between the peaks of the chunks and the conversion. Each
+    // thread then combines the peaks itself, in the same order, so all agree
+    // on the scale without waiting for one of them.
 #pragma omp parallel num_threads(team) if (team > 1)
     {
-        const int t = omp_get_thread_num();
-#pragma omp master
-        {
-            threads = omp_get_num_threads();
-            for (int u = 0; u <= threads; ++u) firsts[u] = static_cast<size_t>(n) * u / threads;
-        }
-#pragma omp barrier
-        const size_t first = firsts[t], length = firsts[t + 1] - first;
+        const int t = omp_get_thread_num(), count = omp_get_num_threads();
+        const size_t first = chunkStart(n, t, count), length = chunkStart(n, t + 1, count) - first;
         partial[t] = chunkPeak(samples + first, length);
 #pragma omp barrier
-#pragma omp master
-        {
-            double combined = 0.0;
-            for (int u = 0; u < threads; ++u) {
-                if (std::isnan(partial[u])) finite = false;
-                combined = std::max(combined, partial[u]);
-            }
-            peak = n < 1 ? 0.0 : peakFrom(combined, samples);
-            if (finite) {
-                g = static_cast<float>(32766.0 / peak);
-                // An all-zero waveform has an infinite scale, and 0 * inf is
-                // NaN; a peak so small that 32766 / P overflows float scales
-                // every sample to inf or NaN, which lroundf turns into
-                // LONG_MIN and the cast into 0. Either way the result is
-                // zeros, written below.
-                scaled = g <= FLT_MAX;
-            }
+        double combined = 0.0;
+        bool allFinite = true;
+        for (int u = 0; u < count; ++u) {
+            if (std::isnan(partial[u])) allFinite = false;
+            combined = std::max(combined, partial[u]);
         }
-#pragma omp barrier
-        if (scaled) {
+        const double peak = n < 1 ? 0.0 : peakFrom(combined, samples);
+        const float scale = static_cast<float>(32766.0 / peak);
+        // An all-zero waveform has an infinite scale, and 0 * inf is NaN; a
+        // peak so small that 32766 / P overflows float scales every sample
+        // to inf or NaN, which lroundf turns into LONG_MIN and the cast into
+        // 0. Either way the result is zeros, written below.
+        const bool convert = allFinite && scale <= FLT_MAX;
+        if (convert) {
             // In place, each chunk first goes to the start of its own bytes.
             int16_t* out = inPlace ? reinterpret_cast<int16_t*>(samples + first) : dest + 2 * first;
-            convertChunk(samples + first, length, g, out, inPlace);
+            convertChunk(samples + first, length, scale, out, inPlace);
+        }
+        if (t == 0) {
+            threads = count;
+            finite = allFinite;
+            scaled = convert;
         }
     }
     if (!finite) {
@@ -138,7 +134,7 @@ int deliver(GenSignalClass* obj, Sample* samples, int n, int16_t** iq, int* coun
         // Close the gaps between the chunks, in order: each moves down onto
         // bytes that are already free.
         for (int u = 1; u < threads; ++u) {
-            const size_t first = firsts[u], length = firsts[u + 1] - first;
+            const size_t first = chunkStart(n, u, threads), length = chunkStart(n, u + 1, threads) - first;
             std::memmove(dest + 2 * first, samples + first, 4 * length);
         }
     }
