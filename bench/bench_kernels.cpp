@@ -15,6 +15,7 @@
 #include "genSignalClass.h"
 #include "polyphaseFilter.h"
 #include "sampleConversion.h"
+#include "shapingPipeline.h"
 
 namespace {
 
@@ -106,5 +107,33 @@ void BM_ShapeStuffedReal(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(state.iterations()) * len / 1e6, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ShapeStuffedReal)->ArgName("avx2")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The whole shaping of the QPSK job from its 125,006 points: 10^6 samples at
+// the symbol-locked 8 MHz, or resampled to 10 MHz; arguments: resampled,
+// threads.
+void BM_ShapeAndResample(benchmark::State& state) {
+    constexpr int symbols = 125006, sps = 8;
+    const int saved = omp_get_max_threads();
+    omp_set_num_threads(static_cast<int>(state.range(1)));
+    GenSignalClass obj;
+    std::vector<float> taps(200);
+    int m = 0, error = 0;
+    obj.getFilter(RRCOS, static_cast<double>(0.35f), 6, sps, taps.data(), &m, &error);
+    std::vector<C> points(symbols);
+    for (int j = 0; j < symbols; ++j)
+        points[j] = {(j * 7 % 3) ? 0.7071068f : -0.7071068f, (j % 5) ? 0.7071068f : -0.7071068f};
+    const bool resample = state.range(0) != 0;
+    const ShapingJob job{points.data(), symbols, sps, taps.data(), m, 0, resample, resample ? 10e6 : 8e6, 8e6};
+    std::vector<C> out(shapedLength(job));
+    for (auto _ : state) benchmark::DoNotOptimize(shapeAndResample(job, out.data()));
+    omp_set_num_threads(saved);
+    state.counters["Msamples/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * out.size() / 1e6, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ShapeAndResample)
+    ->ArgNames({"resampled", "threads"})
+    ->ArgsProduct({{0, 1}, {1, 2}})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
