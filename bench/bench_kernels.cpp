@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cpuDispatch.h"
+#include "fskPhase.h"
 #include "genSignalClass.h"
 #include "polyphaseFilter.h"
 #include "sampleConversion.h"
@@ -131,6 +132,34 @@ void BM_ShapeAndResample(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(state.iterations()) * out.size() / 1e6, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ShapeAndResample)
+    ->ArgNames({"resampled", "threads"})
+    ->ArgsProduct({{0, 1}, {1, 2}})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// The FSK4 job from its levels: Gaussian pulse (BT 0.35, 6 symbols, 8
+// samples per symbol), 125,006 levels; arguments: resampled to 10 MHz,
+// threads.
+void BM_FskModulate(benchmark::State& state) {
+    constexpr int symbols = 125006, sps = 8;
+    const int saved = omp_get_max_threads();
+    omp_set_num_threads(static_cast<int>(state.range(1)));
+    GenSignalClass obj;
+    std::vector<float> taps(200);
+    int m = 0, error = 0;
+    obj.getFilter(GAUSSIAN, static_cast<double>(0.35f), 6, sps, taps.data(), &m, &error);
+    for (int k = 0; k < m; ++k) taps[k] *= sps;
+    std::vector<float> levels(symbols);
+    for (int j = 0; j < symbols; ++j) levels[j] = static_cast<float>(2 * (j * 7 % 4) - 3);
+    const double rate = state.range(0) ? 10e6 : 8e6;
+    const FskJob job{levels.data(), symbols, sps, taps.data(), m, rate, 8e6, (250e3 * 6.283185307179586) / rate};
+    std::vector<C> out(fskLength(job));
+    for (auto _ : state) benchmark::DoNotOptimize(fskModulate(job, out.data()));
+    omp_set_num_threads(saved);
+    state.counters["Msamples/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * out.size() / 1e6, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_FskModulate)
     ->ArgNames({"resampled", "threads"})
     ->ArgsProduct({{0, 1}, {1, 2}})
     ->UseRealTime()
