@@ -51,19 +51,22 @@ void GenSignalClass::getOrderM(DigitalModulType type, int* order, int* error) {
     *error = -1;
 }
 
+void dec2binInto(int value, int width, signed char* bits) {
+    for (int j = 0; j < width; ++j) {
+        // Bits above bit 31 repeat the sign bit, as an arithmetic shift would.
+        int shift = width - 1 - j;
+        if (shift > 31) shift = 31;
+        bits[j] = static_cast<signed char>((value >> shift) & 1);
+    }
+}
+
 void dec2bin(int value, int width, signed char** bits) {
     // A negative width yields an empty array rather than a throwing new; a
     // failed allocation is reported as a null array.
     const int n = width > 0 ? width : 0;
     signed char* b = new (std::nothrow) signed char[n];
     *bits = b;
-    if (b == nullptr) return;
-    for (int j = 0; j < n; ++j) {
-        // Bits above bit 31 repeat the sign bit, as an arithmetic shift would.
-        int shift = n - 1 - j;
-        if (shift > 31) shift = 31;
-        b[j] = static_cast<signed char>((value >> shift) & 1);
-    }
+    if (b != nullptr) dec2binInto(value, n, b);
 }
 
 namespace {

@@ -1,11 +1,14 @@
 // Pulse-shaping tap sets: rectangle, raised cosine, root raised cosine,
 // Gaussian and half-sine.
+#include "filterDesign.h"
+
 #include <climits>
 #include <cmath>
 #include <cstdint>
 
 #include "function.h"
 #include "genSignalClass.h"
+#include "lastError.h"
 
 namespace {
 
@@ -44,14 +47,57 @@ double rootRaisedCosine(double beta, double t, int sps) {
            (kPi * (bt4 * bt4 - 1));
 }
 
+const char* typeName(FilterType type) {
+    switch (type) {
+        case RECT: return "RECT";
+        case RCOS: return "RCOS";
+        case RRCOS: return "RRCOS";
+        case GAUSSIAN: return "GAUSSIAN";
+        case HALF_SINE: return "HALF_SINE";
+    }
+    return "?";
+}
+
+bool isFilterType(int type) { return type >= RECT && type <= HALF_SINE; }
+
+constexpr char kTypeRule[] = "must be 1 (RECT), 2 (RCOS), 3 (RRCOS), 4 (GAUSSIAN) or 5 (HALF_SINE)";
+
 }  // namespace
+
+int checkPulseShape(const char* record, int filterType, int filterSpan, double rolloff, PulseShape* shape) {
+    if (!isFilterType(filterType)) return refuse(-1, "%s.filterType = %d: %s", record, filterType, kTypeRule);
+    const auto type = static_cast<FilterType>(filterType);
+    const bool fixedSpan = type == RECT || type == HALF_SINE;
+    const int span = fixedSpan ? 1 : filterSpan;
+    if (span < 0) return refuse(-1, "%s.filterSpan = %d: must be at least 0", record, filterSpan);
+    // The designs use the shape parameter in single precision. Where one
+    // reads it, a value without a finite float, or one not above 0 where the
+    // design divides by it, would give NaN taps.
+    const float param = static_cast<float>(rolloff);
+    if (!fixedSpan && !std::isfinite(param))
+        return refuse(-1, "%s.rolloff = %s: must round to a finite float", record, numberText(rolloff).text);
+    if ((type == RRCOS || type == GAUSSIAN) && !(param > 0))
+        return refuse(-1, "%s.rolloff = %s: must round to a float above 0 for %s", record, numberText(rolloff).text,
+                      typeName(type));
+    *shape = PulseShape{type, span, static_cast<double>(param)};
+    return 0;
+}
+
+int64_t designedTapCount(FilterType type, int span, int sps) {
+    switch (type) {
+        case RCOS:
+        case RRCOS: return 2 * (static_cast<int64_t>(span) * sps / 2) + 1;
+        case GAUSSIAN: return static_cast<int64_t>(sps) * span + 1;
+        default: return static_cast<int64_t>(sps) + 1;  // RECT, HALF_SINE
+    }
+}
 
 void GenSignalClass::getFilter(FilterType type, double param, int span, int sps, float* taps, int* tapCount,
                                int* error) {
     *error = 0;
     switch (type) {
         case RECT:
-            if (!storeCount(static_cast<int64_t>(sps) + 1, tapCount)) return;
+            if (!storeCount(designedTapCount(RECT, span, sps), tapCount)) return;
             for (int i = 0; i < *tapCount; ++i) taps[i] = 1.0f;
             return;
         case RCOS:
@@ -64,19 +110,19 @@ void GenSignalClass::getFilter(FilterType type, double param, int span, int sps,
             gaussdesignForC(param, span, sps, taps, tapCount);
             return;
         case HALF_SINE:
-            if (!storeCount(static_cast<int64_t>(sps) + 1, tapCount)) return;
+            if (!storeCount(designedTapCount(HALF_SINE, span, sps), tapCount)) return;
             if (sps >= 0)
                 for (int i = 0; i <= sps; ++i)
                     taps[i] = static_cast<float>(std::sin(static_cast<double>(i) * kPi / static_cast<double>(sps)));
             return;
     }
-    *error = -1;
+    *error = refuse(-1, "filterType = %d: %s", static_cast<int>(type), kTypeRule);
     *tapCount = 0;
 }
 
 void GenSignalClass::rcosdesignForC(double beta, int span, int sps, char const* shape, float* taps, int* tapCount) {
-    const int64_t half = static_cast<int64_t>(span) * sps / 2;
-    const int64_t n64 = 2 * half + 1;
+    const int64_t n64 = designedTapCount(RCOS, span, sps);
+    const int64_t half = n64 / 2;
     if (!storeCount(n64, tapCount) || n64 < 1) return;
     const int n = static_cast<int>(n64);
     const bool normal = shape != nullptr && (static_cast<unsigned char>(shape[0]) & 0xDF) == 'N';
@@ -97,7 +143,7 @@ void GenSignalClass::rcosdesignForC(double beta, int span, int sps, char const* 
 }
 
 void GenSignalClass::gaussdesignForC(double bt, int span, int sps, float* taps, int* tapCount) {
-    const int64_t n64 = static_cast<int64_t>(sps) * span + 1;
+    const int64_t n64 = designedTapCount(GAUSSIAN, span, sps);
     if (!storeCount(n64, tapCount)) return;
     const double a = 0.5887050112577373 / bt;  // sqrt(ln 2 / 2) / BT
     const double amp = 1.7724538509055159 / a;  // sqrt(pi) / a

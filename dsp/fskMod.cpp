@@ -1,32 +1,59 @@
 // Continuous-phase FSK: symbols become signed frequency levels, the levels
 // are shaped into an instantaneous-frequency signal at the symbol-locked
 // rate, resampled to the output rate and only then integrated into phase.
+#include "fskMod.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 
+#include "buffer.h"
 #include "function.h"
 #include "genSignalClass.h"
+#include "lastError.h"
+
+namespace {
+
+template <class T>
+int outOfMemory(size_t count, const char* what) {
+    return refuse(-3, "out of memory: %zu bytes for the %s", Buffer<T>::bytesFor(count), what);
+}
+
+}  // namespace
 
 int GenSignalClass::DigitalModFSK(short* symbols, int n, int M, double deviation, int sps, double symbolRate,
                                   float* taps, int tapCount, int guard, double sampleRate, std::complex<float>** out,
                                   int* outLen) {
     // Everything that can be judged from the arguments alone is refused here,
-    // before any array is touched. Levels must fit a short (M <= 32768), the
-    // level step divides by M - 1, and the balance walk needs a middle range
-    // of at least one symbol between the guards.
-    if (!symbols || !taps || !out || !outLen) return -1;
-    if (n < 1 || M < 2 || M > 32768 || sps < 1 || tapCount < 1 || guard < 1) return -1;
-    if (!finitePositive(sampleRate) || !finitePositive(symbolRate)) return -1;
+    // before any array is touched. Levels must fit a short (M <= 32768) and
+    // the level step divides by M - 1.
+    const char* null = !symbols ? "symbols" : !taps ? "taps" : !out ? "out" : !outLen ? "outLen" : nullptr;
+    if (null) return refuse(-1, "DigitalModFSK: %s is a null pointer", null);
+    if (n < 1) return refuse(-1, "n = %d: must be at least 1", n);
+    if (M < 2 || M > 32768) return refuse(-1, "M = %d: must be 2 to 32768", M);
+    if (sps < 1) return refuse(-1, "sps = %d: must be at least 1", sps);
+    if (tapCount < 1) return refuse(-1, "tapCount = %d: must be at least 1", tapCount);
+    if (guard < 1) return refuse(-1, "guard = %d: must be at least 1", guard);
+    if (!finitePositive(sampleRate))
+        return refuse(-1, "sampleRate = %s: must be finite and above 0", numberText(sampleRate).text);
+    if (!finitePositive(symbolRate))
+        return refuse(-1, "symbolRate = %s: must be finite and above 0", numberText(symbolRate).text);
     const double inRate = static_cast<double>(sps) * symbolRate;
-    if (!finitePositive(inRate)) return -1;
-    const int64_t nEven = static_cast<int64_t>(n) + (n & 1);
-    if (nEven < 2 * static_cast<int64_t>(guard) + 2) return -1;
-    if (!productFits(nEven, sps)) return -1;
+    if (!finitePositive(inRate))
+        return refuse(-1, "symbolRate = %s: times sps %d must stay finite", numberText(symbolRate).text, sps);
+    const int64_t nEven = fskLevelCount(n);
+    if (!fskGuardsLeaveRoom(nEven, guard))
+        return refuse(-1, "n = %d leaves no symbol between the guards of %d symbols", n, guard);
+    if (!productFits(nEven, sps))
+        return refuse(-1, "n = %d: its impulse train of %lld samples must stay below 2^30", n,
+                      static_cast<long long>(nEven * sps));
     const int count = static_cast<int>(nEven);
     const int trainLen = count * sps;
     const int shapedLen = trainLen - tapCount + 1;
-    if (shapedLen > 0 && farrowOutputLength(shapedLen, sampleRate, inRate) < 0) return -1;
+    if (shapedLen > 0 && farrowOutputLength(shapedLen, sampleRate, inRate) < 0) {
+        return refuse(-1, "sampleRate = %s: the resampled signal would reach 2^30 samples",
+                      numberText(sampleRate).text);
+    }
 
     // Levels 2s - (M - 1). Through int on the way to short so that a symbol
     // outside 0 ... M-1 cannot make the conversion undefined.
@@ -60,7 +87,10 @@ int GenSignalClass::DigitalModFSK(short* symbols, int n, int M, double deviation
             const int v = symbols[i] * sigma;
             if (v > 0) room += (v + 1) / 2;
         }
-        if (static_cast<double>(room) < target) return -1;
+        if (static_cast<double>(room) < target)
+            return refuse(
+                -1, "DigitalModFSK: the levels need %s balancing steps, the symbols between the guards allow %lld",
+                numberText(target).text, static_cast<long long>(room));
         int64_t changes = 0;
         for (int i = first;;) {
             if (symbols[i] * sigma > 0) {
@@ -73,8 +103,8 @@ int GenSignalClass::DigitalModFSK(short* symbols, int n, int M, double deviation
 
     // Impulse train: one level every sps samples. The ten spare zeros are
     // not filtered.
-    auto* train = static_cast<float*>(std::calloc(static_cast<size_t>(trainLen) + 10, sizeof(float)));
-    if (!train) return -3;
+    Buffer<float> train(static_cast<size_t>(trainLen) + 10, true);
+    if (!train) return outOfMemory<float>(static_cast<size_t>(trainLen) + 10, "FSK impulse train");
     for (int i = 0; i < count; ++i) train[static_cast<size_t>(i) * sps] = symbols[i];
 
     // Taps sum to sps, so that one symbol of level v advances the phase by
@@ -85,33 +115,26 @@ int GenSignalClass::DigitalModFSK(short* symbols, int n, int M, double deviation
 #pragma omp parallel for schedule(static)
     for (int i = 0; i < tapCount; ++i) taps[i] = static_cast<float>(static_cast<double>(taps[i]) / tapSum * sps);
 
-    float* freq = nullptr;
+    float* shaped = nullptr;
     int freqLen = 0;
-    conv2_real(train, trainLen, taps, tapCount, &freq, &freqLen);
-    std::free(train);
-    if (shapedLen > 0 && (freqLen != shapedLen || !freq)) {
-        std::free(freq);
-        return -3;
-    }
+    conv2_real(train.get(), trainLen, taps, tapCount, &shaped, &freqLen);
+    Buffer<float> freq = Buffer<float>::adopt(shaped, static_cast<size_t>(freqLen));
+    train.reset();
+    if (shapedLen > 0 && (freqLen != shapedLen || !freq)) return outOfMemory<float>(shapedLen, "FSK frequency signal");
 
     // Resampled even when the rates agree.
-    float* resampled = nullptr;
+    float* resampledData = nullptr;
     int K = 0;
-    if (freqLen > 0) FarrowInterp_real(freq, freqLen, sampleRate, inRate, &resampled, &K);
-    std::free(freq);
-    if (freqLen > 0 && (K < 1 || !resampled)) {
-        std::free(resampled);
-        return -3;
-    }
+    if (freqLen > 0) FarrowInterp_real(freq.get(), freqLen, sampleRate, inRate, &resampledData, &K);
+    Buffer<float> resampled = Buffer<float>::adopt(resampledData, static_cast<size_t>(K));
+    freq.reset();
+    if (freqLen > 0 && (K < 1 || !resampled))
+        return outOfMemory<float>(farrowOutputLength(freqLen, sampleRate, inRate), "resampled FSK frequency signal");
 
     // An empty result still hands over an array, so a null pointer always
     // means failure.
-    auto* y = static_cast<std::complex<float>*>(
-        std::malloc(sizeof(std::complex<float>) * static_cast<size_t>(K > 0 ? K : 1)));
-    if (!y) {
-        std::free(resampled);
-        return -3;
-    }
+    Buffer<std::complex<float>> y(K);
+    if (!y) return outOfMemory<std::complex<float>>(K, "FSK output");
     const double c = ((deviation / (M - 1)) * kTwoPi) * (1 / sampleRate);
     double phaseSum = 0;
     for (int k = 0; k < K; ++k) {
@@ -119,8 +142,7 @@ int GenSignalClass::DigitalModFSK(short* symbols, int n, int M, double deviation
         const double phi = c * phaseSum;
         y[k] = {static_cast<float>(std::cos(phi)), static_cast<float>(std::sin(phi))};
     }
-    std::free(resampled);
-    *out = y;
+    *out = y.release();
     *outLen = K;
     return 0;
 }

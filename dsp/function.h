@@ -45,6 +45,8 @@ bool modulatingWave(int shape, double modFrequency, double sampleRate, int n, do
 
 // Spreads `value` over `width` bits, most significant first (array new).
 void dec2bin(int value, int width, signed char** bits);
+// The same into the caller's array of `width` elements.
+void dec2binInto(int value, int width, signed char* bits);
 
 // In-place radix-2 inverse FFT, single precision, scaled by 1/n.
 void my_ifft(std::complex<float>* data, int n);

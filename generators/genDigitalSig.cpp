@@ -2,177 +2,154 @@
 // packed into symbols, mapped into a zero-stuffed train, pulse shaped and
 // resampled to the sample rate. The FSK kinds hand symbols and taps to the
 // FSK modulator instead. The result is one loopable period.
-#include <algorithm>
-#include <cmath>
-#include <cstdint>
-#include <cstdlib>
+//
+// Each stage below takes what the previous one made and the plan, and
+// answers 0 or -3 when its array cannot be had.
+#include <complex>
 #include <cstring>
-#include <new>
 
+#include "buffer.h"
+#include "digitalPlan.h"
 #include "function.h"
 #include "genSignalClass.h"
+#include "lastError.h"
 
 namespace {
 
-bool isFsk(int modType) { return modType >= FSK2 && modType <= FSK16; }
+using Sample = std::complex<float>;
+
+template <class T>
+int outOfMemory(size_t count, const char* what) {
+    return refuse(-3, "out of memory: %zu bytes for the %s", Buffer<T>::bytesFor(count), what);
+}
+
+// Bits: one period of PN bits from the seed, then the bits of its first S
+// symbols again, so that the last S symbols repeat the first S.
+int drawBits(GenSignalClass& dsp, const DigitalPlan& plan, Buffer<signed char>& bits) {
+    const size_t count = static_cast<size_t>(plan.k) * plan.n;
+    bits = Buffer<signed char>(count);
+    if (!bits) return outOfMemory<signed char>(count, "PN bits");
+    signed char seed[32];  // the seed's low pnOrder bits, most significant first
+    dec2binInto(plan.pnSeed, plan.pnOrder, seed);
+    dsp.func_PN_gen(plan.pnOrder, seed, bits.get(), plan.k * plan.N);
+    // S <= N, so source and destination never overlap.
+    std::memcpy(bits.get() + static_cast<size_t>(plan.k) * plan.N, bits.get(),
+                static_cast<size_t>(plan.k) * plan.shape.span);
+    return 0;
+}
+
+// Symbols: each group of k bits, the first bit least significant. The FSK
+// kinds get room for the level their modulator may append.
+int packSymbols(GenSignalClass& dsp, const DigitalPlan& plan, const Buffer<signed char>& bits, Buffer<short>& symbols) {
+    symbols = Buffer<short>(plan.symbolRoom);
+    if (!symbols) return outOfMemory<short>(plan.symbolRoom, "symbols");
+    for (int j = 0; j < plan.n; ++j) symbols[j] = dsp.bi2deForC(bits.get() + static_cast<size_t>(j) * plan.k, plan.k);
+    return 0;
+}
+
+int designTaps(GenSignalClass& dsp, const DigitalPlan& plan, Buffer<float>& taps) {
+    taps = Buffer<float>(plan.tapCount);
+    if (!taps) return outOfMemory<float>(plan.tapCount, "filter taps");
+    int tapCount = 0;
+    int error = 0;  // the plan has checked the type
+    dsp.getFilter(plan.shape.type, plan.shape.param, plan.shape.span, plan.sps, taps.get(), &tapCount, &error);
+    return 0;
+}
+
+// Train: every symbol's point, sps samples apart, zeros between.
+int mapTrain(GenSignalClass& dsp, const DigitalPlan& plan, const Buffer<short>& symbols, Buffer<Sample>& train) {
+    train = Buffer<Sample>(plan.trainLength, true);
+    if (!train) return outOfMemory<Sample>(plan.trainLength, "symbol train");
+    const DigitalModulType kind = plan.modType == OQPSK ? QPSK : plan.modType;
+    dsp.DigitalModAPQAM(symbols.get(), plan.n, kind, plan.shape.span, plan.sps, train.get());
+    return 0;
+}
+
+// Shaped: only the fully overlapped stretch, one period long.
+int shapeTrain(GenSignalClass& dsp, const DigitalPlan& plan, const Buffer<Sample>& train, const Buffer<float>& taps,
+               Buffer<Sample>& shaped) {
+    shaped = Buffer<Sample>(plan.shapedLength);
+    if (!shaped) return outOfMemory<Sample>(plan.shapedLength, "shaped signal");
+    int length = 0;
+    dsp.conv2_complex(train.get(), plan.trainLength, taps.get(), plan.tapCount, shaped.get(), &length);
+    return 0;
+}
+
+// Offset (OQPSK): the quadrature delayed by half a symbol, cyclically
+// within the period.
+int offsetQuadrature(const DigitalPlan& plan, Buffer<Sample>& signal) {
+    const int L = plan.shapedLength;
+    Buffer<Sample> offset(L);
+    if (!offset) return outOfMemory<Sample>(L, "offset signal");
+    const int h = plan.sps / 2;
+    for (int i = 0; i < L; ++i) offset[i] = {signal[i].real(), signal[(i + L - h) % L].imag()};
+    signal = std::move(offset);
+    return 0;
+}
+
+// Resampled: from the symbol-locked rate to the sample rate.
+int resample(GenSignalClass& dsp, const DigitalPlan& plan, Buffer<Sample>& signal, int& length) {
+    Buffer<Sample> resampled(plan.resampledRoom);
+    if (!resampled) return outOfMemory<Sample>(plan.resampledRoom, "resampled signal");
+    int K = 0;
+    dsp.FarrowInterp(signal.get(), length, plan.sampleRate, plan.symbolLockedRate, resampled.get(), &K);
+    signal = std::move(resampled);
+    length = K;
+    return 0;
+}
+
+// The FSK kinds: the modulator shapes, resamples and integrates the phase.
+int modulateFsk(GenSignalClass& dsp, const DigitalPlan& plan, Buffer<short>& symbols, Buffer<float>& taps,
+                Buffer<Sample>& signal, int& length) {
+    Sample* y = nullptr;
+    const int rc = dsp.DigitalModFSK(symbols.get(), plan.n, plan.M, plan.freqDeviation, plan.sps, plan.symbolRate,
+                                     taps.get(), plan.tapCount, plan.shape.span, plan.sampleRate, &y, &length);
+    // The plan has checked every argument; what is left to refuse is a PN
+    // sequence whose levels the middle of the burst cannot balance.
+    if (rc == -1)
+        return refuse(-1, "symbolCount = %d is too short to balance the FSK levels of this PN sequence", plan.N);
+    if (rc != 0) return rc;
+    signal = Buffer<Sample>::adopt(y, static_cast<size_t>(length));
+    return 0;
+}
+
+int generate(GenSignalClass& dsp, const DigitalPlan& plan, Buffer<Sample>& signal, int& length) {
+    Buffer<short> symbols;
+    {
+        Buffer<signed char> bits;
+        if (int rc = drawBits(dsp, plan, bits)) return rc;
+        if (int rc = packSymbols(dsp, plan, bits, symbols)) return rc;
+    }
+    Buffer<float> taps;
+    if (int rc = designTaps(dsp, plan, taps)) return rc;
+    if (plan.fsk) return modulateFsk(dsp, plan, symbols, taps, signal, length);
+    {
+        Buffer<Sample> train;
+        if (int rc = mapTrain(dsp, plan, symbols, train)) return rc;
+        symbols.reset();
+        if (int rc = shapeTrain(dsp, plan, train, taps, signal)) return rc;
+    }
+    taps.reset();
+    length = plan.shapedLength;
+    if (plan.modType == OQPSK)
+        if (int rc = offsetQuadrature(plan, signal)) return rc;
+    if (plan.resample)
+        if (int rc = resample(dsp, plan, signal, length)) return rc;
+    return 0;
+}
 
 }  // namespace
 
 int GenSignalClass::genDigitalSig(DigitalModParams const* params, double sampleRate, int symbolCount,
                                   std::complex<float>** samples, int& sampleCount) {
-    if (!params || !samples) return -1;
-    const DigitalModParams p = *params;  // packed record: copy out before use
-
-    // Every check comes before the first allocation.
-    int M = 0;
-    int orderError = 0;
-    getOrderM(p.modType, &M, &orderError);
-    if (orderError != 0) return -1;
-    if (p.filterType < RECT || p.filterType > HALF_SINE) return -1;
-    const bool fsk = isFsk(p.modType);
-    const int N = symbolCount;
-    const int sps = p.samplesPerSymbol;
-    const int S = (p.filterType == RECT || p.filterType == HALF_SINE) ? 1 : p.filterSpan;
-    if (N < 1 || sps < 1 || S < (fsk ? 1 : 0) || S > N) return -1;
-    if (!finitePositive(p.symbolRate) || !finitePositive(sampleRate)) return -1;
-    // The PN register reads pnOrder seed bits; other orders would read more.
-    if (p.pnOrder < 4 || p.pnOrder > 32) return -1;
-    // The designs divide by the roll-off or BT; RECT and HALF_SINE ignore it.
-    const float rolloff = static_cast<float>(p.rolloff);
-    if (p.filterType != RECT && p.filterType != HALF_SINE && !std::isfinite(rolloff)) return -1;
-    if ((p.filterType == RRCOS || p.filterType == GAUSSIAN) && !(rolloff > 0)) return -1;
-
-    const int k = static_cast<int>(std::log2(static_cast<double>(M)));
-    const int64_t n64 = static_cast<int64_t>(N) + S;
-    const int64_t symbolRoom = fsk ? n64 + 1 : n64;  // FSK may append one level
-    const int64_t trainSymbols = fsk ? n64 + (n64 & 1) : n64;
-    if (!productFits(k, n64) || !countFits(static_cast<double>(symbolRoom))) return -1;
-    if (!productFits(sps, trainSymbols)) return -1;
-    const int64_t tapRoom = static_cast<int64_t>(S) * sps + 100;
-    if (tapRoom >= kMaxSamples) return -1;
-    const double R = static_cast<double>(sps) * p.symbolRate;
-    if (!finitePositive(R)) return -1;
-    const int n = static_cast<int>(n64);
-    const int U = sps * n;
-    // The FSK modulator's balance walk needs symbols between its guards.
-    if (fsk && trainSymbols < 2 * static_cast<int64_t>(S) + 2) return -1;
-    // Resampled lengths: the filtered signal is never longer than the train,
-    // and the resampler's count grows with its input.
-    const bool resample = fsk || std::fabs(sampleRate - R) > 1e-6;
-    if (resample) {
-        const int trainLen = static_cast<int>(sps * trainSymbols);
-        if (!countFits(std::ceil(static_cast<double>(trainLen) * sampleRate / R))) return -1;
-        if (farrowOutputLength(trainLen, sampleRate, R) < 0) return -1;
-    }
-
-    // Seed bits, most significant first, become register elements 0 ... pnOrder-1.
-    signed char* seed = nullptr;
-    try {
-        dec2bin(p.pnSeed, p.pnOrder, &seed);
-    } catch (const std::bad_alloc&) {
-        return -3;
-    }
-    if (!seed) return -3;
-    auto* bits = static_cast<signed char*>(std::malloc(static_cast<size_t>(k) * n));
-    if (!bits) {
-        delete[] seed;
-        return -3;
-    }
-    func_PN_gen(p.pnOrder, seed, bits, k * N);
-    delete[] seed;
-    // Cyclic extension: the last S symbols repeat the first S (S <= N, so
-    // source and destination never overlap).
-    std::memcpy(bits + static_cast<size_t>(k) * N, bits, static_cast<size_t>(k) * S);
-
-    auto* symbols = static_cast<short*>(std::malloc(sizeof(short) * static_cast<size_t>(symbolRoom)));
-    if (!symbols) {
-        std::free(bits);
-        return -3;
-    }
-    for (int j = 0; j < n; ++j) symbols[j] = bi2deForC(bits + static_cast<size_t>(j) * k, k);
-    std::free(bits);
-
-    float* taps = new (std::nothrow) float[static_cast<size_t>(tapRoom)];
-    if (!taps) {
-        std::free(symbols);
-        return -3;
-    }
-    int tapCount = 0;
-    int filterError = 0;
-    getFilter(p.filterType, static_cast<double>(rolloff), S, sps, taps, &tapCount, &filterError);
-    if (filterError != 0) {
-        delete[] taps;
-        std::free(symbols);
-        return filterError;
-    }
-
-    if (fsk) {
-        std::complex<float>* y = nullptr;
-        int K = 0;
-        const int rc = DigitalModFSK(symbols, n, M, p.freqDeviation, sps, p.symbolRate, taps, tapCount, S,
-                                     sampleRate, &y, &K);
-        std::free(symbols);
-        delete[] taps;
-        if (rc != 0) return rc;
-        *samples = y;
-        sampleCount = K;
-        return 0;
-    }
-
-    auto* train = static_cast<std::complex<float>*>(std::calloc(static_cast<size_t>(U), sizeof(std::complex<float>)));
-    if (!train) {
-        delete[] taps;
-        std::free(symbols);
-        return -3;
-    }
-    const DigitalModulType kind = p.modType == OQPSK ? QPSK : p.modType;
-    DigitalModAPQAM(symbols, n, kind, S, sps, train);
-    std::free(symbols);
-
-    auto* signal = static_cast<std::complex<float>*>(std::malloc(sizeof(std::complex<float>) * static_cast<size_t>(U)));
-    if (!signal) {
-        std::free(train);
-        delete[] taps;
-        return -3;
-    }
-    int L = 0;
-    conv2_complex(train, U, taps, tapCount, signal, &L);
-    std::free(train);
-    delete[] taps;
-
-    if (p.modType == OQPSK) {
-        // Quadrature delayed by half a symbol, cyclically within the period.
-        auto* offset =
-            static_cast<std::complex<float>*>(std::malloc(sizeof(std::complex<float>) * static_cast<size_t>(U)));
-        if (!offset) {
-            std::free(signal);
-            return -3;
-        }
-        const int h = sps / 2;
-        for (int i = 0; i < L; ++i) offset[i] = {signal[i].real(), signal[(i + L - h) % L].imag()};
-        std::free(signal);
-        signal = offset;
-    }
-
-    if (resample) {
-        // Room for every sample the resampler writes: ceil(U * rate / R) is
-        // short by one when the filtered length equals U (a single tap).
-        const int ceilRoom = static_cast<int>(std::ceil(static_cast<double>(U) * sampleRate / R));
-        const int room = std::max(ceilRoom, farrowOutputLength(L, sampleRate, R));
-        auto* resampled =
-            static_cast<std::complex<float>*>(std::malloc(sizeof(std::complex<float>) * static_cast<size_t>(room)));
-        if (!resampled) {
-            std::free(signal);
-            return -3;
-        }
-        int K = 0;
-        FarrowInterp(signal, L, sampleRate, R, resampled, &K);
-        std::free(signal);
-        signal = resampled;
-        L = K;
-    }
-
-    *samples = signal;
-    sampleCount = L;
+    if (!params) return refuse(-1, "genDigitalSig: params is a null pointer");
+    if (!samples) return refuse(-1, "genDigitalSig: samples is a null pointer");
+    DigitalPlan plan;
+    if (int rc = planDigital(*this, *params, sampleRate, symbolCount, &plan)) return rc;
+    Buffer<Sample> signal;
+    int length = 0;
+    if (int rc = generate(*this, plan, signal, length)) return rc;
+    *samples = signal.release();
+    sampleCount = length;
     return 0;
 }

@@ -1,6 +1,6 @@
-// Digital modulation generator: lengths for every kind and filter, the
-// loopable period, the quadrature offset, resampling, thread independence,
-// refusals and allocation failures.
+// Digital modulation generator: the plan's counts, lengths for every kind
+// and filter, the loopable period, the quadrature offset, resampling, thread
+// independence, refusals with their reasons and allocation failures.
 #include <gtest/gtest.h>
 #include <malloc.h>
 #include <omp.h>
@@ -18,13 +18,19 @@
 #include <string>
 #include <vector>
 
+#include "digitalPlan.h"
 #include "function.h"
 #include "genSignalClass.h"
+#include "testSupport.h"
 #include "wrapperGenSignalWave.h"
 
 namespace {
 
 using C = std::complex<float>;
+using testing_support::expectRefusal;
+using testing_support::Handle;
+using testing_support::lastError;
+using testing_support::sameBits;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 using P = DigitalModParams;
@@ -60,21 +66,15 @@ Result generate(const DigitalModParams& p, double rate, int symbols) {
     return r;
 }
 
-bool sameBits(const std::vector<C>& a, const std::vector<C>& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::memcmp(&a[i], &b[i], sizeof(C)) != 0) return false;
-    return true;
-}
-
 TEST(Digital, QpskRootRaisedCosineExampleWithoutResampling) {
     const DigitalModParams p = qpskExample();
-    const int h = GenSignalObjCreatSelfEncode();
-    int16_t* iq = nullptr;
-    int count = 0;
-    ASSERT_EQ(GenerateDigitalModWaveform(h, &p, 1000, &iq, &count, 8e6), 0);
-    EXPECT_EQ(count, 16000);
-    GenSignalObjRelease(h);
+    {
+        Handle h;
+        int16_t* iq = nullptr;
+        int count = 0;
+        ASSERT_EQ(GenerateDigitalModWaveform(h.id, &p, 1000, &iq, &count, 8e6), 0);
+        EXPECT_EQ(count, 16000);
+    }
     const Result r = generate(p, 8e6, 1000);
     ASSERT_EQ(r.rc, 0);
     ASSERT_EQ(r.y.size(), 8000u);
@@ -92,6 +92,27 @@ TEST(Digital, QpskRootRaisedCosineExampleResampledTo10MHz) {
         ASSERT_NEAR(at10.y[k].real(), at8.y[k / 5 * 4].real(), 1e-6) << k;
         ASSERT_NEAR(at10.y[k].imag(), at8.y[k / 5 * 4].imag(), 1e-6) << k;
     }
+}
+
+TEST(Digital, PlanHoldsTheCountsOfTheExample) {
+    GenSignalClass obj;
+    DigitalPlan plan;
+    ASSERT_EQ(planDigital(obj, qpskExample(), 8e6, 1000, &plan), 0);
+    EXPECT_EQ(plan.k, 2);
+    EXPECT_EQ(plan.shape.span, 6);
+    EXPECT_EQ(plan.n, 1006);
+    EXPECT_EQ(plan.symbolRoom, 1006);
+    EXPECT_EQ(plan.trainLength, 8048);
+    EXPECT_EQ(plan.tapCount, 49);
+    EXPECT_EQ(plan.shapedLength, 8000);
+    EXPECT_FALSE(plan.resample);
+    EXPECT_EQ(plan.shape.param, 0.3499999940395355);
+    ASSERT_EQ(planDigital(obj, qpskExample(), 10e6, 1000, &plan), 0);
+    EXPECT_TRUE(plan.resample);
+    EXPECT_EQ(plan.resampledRoom, 10060);  // ceil(8048 * 10e6 / 8e6)
+    // FSK: room for the level that makes the count even.
+    ASSERT_EQ(planDigital(obj, record(FSK2, RECT, 1, 4, 1000), 4000, 4, &plan), 0);
+    EXPECT_EQ(plan.symbolRoom, 6);
 }
 
 TEST(Digital, QpskPacksTheFirstBitAsLeastSignificant) {
@@ -347,6 +368,7 @@ struct RecordCase {
     DigitalModParams p;
     double rate;
     int symbols;
+    const char* reason = "";  // what the refusal's message must contain
 };
 
 DigitalModParams with(DigitalModParams p, void (*edit)(DigitalModParams&)) {
@@ -358,8 +380,13 @@ void PrintTo(const RecordCase& r, std::ostream* os) { *os << r.name; }
 
 class DigitalRejects : public ::testing::TestWithParam<RecordCase> {};
 
-TEST_P(DigitalRejects, WithMinusOneAndOutParametersUntouched) {
+TEST_P(DigitalRejects, WithMinusOneAReasonAndOutParametersUntouched) {
     const auto& c = GetParam();
+    Handle h;
+    expectRefusal(
+        [&](int16_t** iq, int* n) { return GenerateDigitalModWaveform(h.id, &c.p, c.symbols, iq, n, c.rate); },
+        c.reason);
+
     GenSignalClass obj;
     C marker;
     C* y = &marker;
@@ -372,54 +399,88 @@ TEST_P(DigitalRejects, WithMinusOneAndOutParametersUntouched) {
 const DigitalModParams kBase = qpskExample();
 const DigitalModParams kFsk = record(FSK2, RECT, 1, 4, 1000);
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, DigitalRejects,
     ::testing::Values(
-        RecordCase{"ModTypeZero", with(kBase, [](P& p) { p.modType = static_cast<DigitalModulType>(0); }), 8e6, 100},
-        RecordCase{"ModType23", with(kBase, [](P& p) { p.modType = static_cast<DigitalModulType>(23); }), 8e6, 100},
-        RecordCase{"FilterZero", with(kBase, [](P& p) { p.filterType = static_cast<FilterType>(0); }), 8e6, 100},
-        RecordCase{"FilterSix", with(kBase, [](P& p) { p.filterType = static_cast<FilterType>(6); }), 8e6, 100},
-        RecordCase{"NoSymbols", kBase, 8e6, 0},
-        RecordCase{"NegativeSymbols", kBase, 8e6, -3},
-        RecordCase{"NoSamplesPerSymbol", with(kBase, [](P& p) { p.samplesPerSymbol = 0; }), 8e6, 100},
-        RecordCase{"NegativeSamplesPerSymbol", with(kBase, [](P& p) { p.samplesPerSymbol = -8; }), 8e6, 100},
-        RecordCase{"NegativeSpan", with(kBase, [](P& p) { p.filterSpan = -1; }), 8e6, 100},
+        RecordCase{"ModTypeZero", with(kBase, [](P& p) { p.modType = static_cast<DigitalModulType>(0); }), 8e6, 100,
+                   "DigitalModParams.modType = 0: must be 1 to 22"},
+        RecordCase{"ModType23", with(kBase, [](P& p) { p.modType = static_cast<DigitalModulType>(23); }), 8e6, 100,
+                   "DigitalModParams.modType = 23: must be 1 to 22"},
+        RecordCase{"FilterZero", with(kBase, [](P& p) { p.filterType = static_cast<FilterType>(0); }), 8e6, 100,
+                   "DigitalModParams.filterType = 0: must be 1 (RECT), 2 (RCOS), 3 (RRCOS), 4 (GAUSSIAN) or 5 (HALF_SINE)"},
+        RecordCase{"FilterSix", with(kBase, [](P& p) { p.filterType = static_cast<FilterType>(6); }), 8e6, 100,
+                   "DigitalModParams.filterType = 6: must be 1 (RECT)"},
+        RecordCase{"NoSymbols", kBase, 8e6, 0, "symbolCount = 0: must be at least 1"},
+        RecordCase{"NegativeSymbols", kBase, 8e6, -3, "symbolCount = -3: must be at least 1"},
+        RecordCase{"NoSamplesPerSymbol", with(kBase, [](P& p) { p.samplesPerSymbol = 0; }), 8e6, 100,
+                   "DigitalModParams.samplesPerSymbol = 0: must be at least 1"},
+        RecordCase{"NegativeSamplesPerSymbol", with(kBase, [](P& p) { p.samplesPerSymbol = -8; }), 8e6, 100,
+                   "DigitalModParams.samplesPerSymbol = -8: must be at least 1"},
+        RecordCase{"NegativeSpan", with(kBase, [](P& p) { p.filterSpan = -1; }), 8e6, 100,
+                   "DigitalModParams.filterSpan = -1: must be at least 0"},
         RecordCase{"FskWithoutSpan",
-                  with(kFsk, [](P& p) { p.filterType = RCOS; p.filterSpan = 0; }), 4000, 100},
-        RecordCase{"ZeroSymbolRate", with(kBase, [](P& p) { p.symbolRate = 0; }), 8e6, 100},
-        RecordCase{"NegativeSymbolRate", with(kBase, [](P& p) { p.symbolRate = -1e6; }), 8e6, 100},
-        RecordCase{"NanSymbolRate", with(kBase, [](P& p) { p.symbolRate = kNaN; }), 8e6, 100},
-        RecordCase{"InfiniteSymbolRate", with(kBase, [](P& p) { p.symbolRate = kInf; }), 8e6, 100},
-        RecordCase{"SymbolLockedRateOverflows", with(kBase, [](P& p) { p.symbolRate = 1e308; }), 8e6, 100},
-        RecordCase{"ZeroSampleRate", kBase, 0, 100},
-        RecordCase{"NegativeSampleRate", kBase, -8e6, 100},
-        RecordCase{"NanSampleRate", kBase, kNaN, 100},
-        RecordCase{"InfiniteSampleRate", kBase, kInf, 100},
-        RecordCase{"PnOrder3", with(kBase, [](P& p) { p.pnOrder = 3; }), 8e6, 100},
-        RecordCase{"PnOrder33", with(kBase, [](P& p) { p.pnOrder = 33; }), 8e6, 100},
-        RecordCase{"SpanLongerThanPeriod", kBase, 8e6, 5},
-        RecordCase{"NanRolloff", with(kBase, [](P& p) { p.rolloff = kNaN; }), 8e6, 100},
+                   with(kFsk, [](P& p) { p.filterType = RCOS; p.filterSpan = 0; }), 4000, 100,
+                   "DigitalModParams.filterSpan = 0: must be at least 1 for the FSK kinds"},
+        RecordCase{"ZeroSymbolRate", with(kBase, [](P& p) { p.symbolRate = 0; }), 8e6, 100,
+                   "DigitalModParams.symbolRate = 0: must be finite and above 0"},
+        RecordCase{"NegativeSymbolRate", with(kBase, [](P& p) { p.symbolRate = -1e6; }), 8e6, 100,
+                   "DigitalModParams.symbolRate = -1e+06: must be finite and above 0"},
+        RecordCase{"NanSymbolRate", with(kBase, [](P& p) { p.symbolRate = kNaN; }), 8e6, 100,
+                   "DigitalModParams.symbolRate = nan: must be finite and above 0"},
+        RecordCase{"InfiniteSymbolRate", with(kBase, [](P& p) { p.symbolRate = kInf; }), 8e6, 100,
+                   "DigitalModParams.symbolRate = inf: must be finite and above 0"},
+        RecordCase{"SymbolLockedRateOverflows", with(kBase, [](P& p) { p.symbolRate = 1e308; }), 8e6, 100,
+                   "DigitalModParams.symbolRate = 1e+308: times samplesPerSymbol 8 must stay finite"},
+        RecordCase{"ZeroSampleRate", kBase, 0, 100, "sampleRate = 0: must be finite and above 0"},
+        RecordCase{"NegativeSampleRate", kBase, -8e6, 100, "sampleRate = -8e+06: must be finite and above 0"},
+        RecordCase{"NanSampleRate", kBase, kNaN, 100, "sampleRate = nan: must be finite and above 0"},
+        RecordCase{"InfiniteSampleRate", kBase, kInf, 100, "sampleRate = inf: must be finite and above 0"},
+        RecordCase{"PnOrder3", with(kBase, [](P& p) { p.pnOrder = 3; }), 8e6, 100,
+                   "DigitalModParams.pnOrder = 3: must be 4 to 32"},
+        RecordCase{"PnOrder33", with(kBase, [](P& p) { p.pnOrder = 33; }), 8e6, 100,
+                   "DigitalModParams.pnOrder = 33: must be 4 to 32"},
+        RecordCase{"PnOrder40", with(kBase, [](P& p) { p.pnOrder = 40; }), 8e6, 1000,
+                   "DigitalModParams.pnOrder = 40: must be 4 to 32"},
+        RecordCase{"SpanLongerThanPeriod", kBase, 8e6, 5, "symbolCount = 5 is below the filter span 6"},
+        RecordCase{"NanRolloff", with(kBase, [](P& p) { p.rolloff = kNaN; }), 8e6, 100,
+                   "DigitalModParams.rolloff = nan: must round to a finite float"},
         RecordCase{"RaisedCosineInfiniteRolloff",
-                  with(kBase, [](P& p) { p.filterType = RCOS; p.rolloff = kInf; }), 8e6, 100},
-        RecordCase{"RolloffBeyondFloat", with(kBase, [](P& p) { p.filterType = RCOS; p.rolloff = 1e39; }), 8e6, 100},
-        RecordCase{"RootRaisedCosineZeroRolloff", with(kBase, [](P& p) { p.rolloff = 0; }), 8e6, 100},
-        RecordCase{"RootRaisedCosineNegativeRolloff", with(kBase, [](P& p) { p.rolloff = -0.2; }), 8e6, 100},
-        RecordCase{"RolloffRoundsToZero", with(kBase, [](P& p) { p.rolloff = 1e-50; }), 8e6, 100},
-        RecordCase{"GaussianZeroBt", with(kBase, [](P& p) { p.filterType = GAUSSIAN; p.rolloff = 0; }), 8e6, 100},
+                   with(kBase, [](P& p) { p.filterType = RCOS; p.rolloff = kInf; }), 8e6, 100,
+                   "DigitalModParams.rolloff = inf: must round to a finite float"},
+        RecordCase{"RolloffBeyondFloat", with(kBase, [](P& p) { p.filterType = RCOS; p.rolloff = 1e39; }), 8e6, 100,
+                   "DigitalModParams.rolloff = 1e+39: must round to a finite float"},
+        RecordCase{"RootRaisedCosineZeroRolloff", with(kBase, [](P& p) { p.rolloff = 0; }), 8e6, 100,
+                   "DigitalModParams.rolloff = 0: must round to a float above 0 for RRCOS"},
+        RecordCase{"RootRaisedCosineNegativeRolloff", with(kBase, [](P& p) { p.rolloff = -0.2; }), 8e6, 100,
+                   "DigitalModParams.rolloff = -0.2: must round to a float above 0 for RRCOS"},
+        RecordCase{"RolloffRoundsToZero", with(kBase, [](P& p) { p.rolloff = 1e-50; }), 8e6, 100,
+                   "DigitalModParams.rolloff = 1e-50: must round to a float above 0 for RRCOS"},
+        RecordCase{"GaussianZeroBt", with(kBase, [](P& p) { p.filterType = GAUSSIAN; p.rolloff = 0; }), 8e6, 100,
+                   "DigitalModParams.rolloff = 0: must round to a float above 0 for GAUSSIAN"},
         RecordCase{"BitsBeyondLimit", with(kBase, [](P& p) { p.modType = QAM1024; p.samplesPerSymbol = 1; }), 1e6,
-                  1 << 27},
+                   1 << 27, "symbolCount = 134217728: its 1342177340 PN bits must stay below 2^30"},
         RecordCase{"SymbolsBeyondLimit",
-                  with(kBase, [](P& p) { p.modType = BPSK; p.samplesPerSymbol = 1; p.filterSpan = 0; }), 1e6,
-                  1 << 30},
-        RecordCase{"TrainBeyondLimit", with(kBase, [](P& p) { p.samplesPerSymbol = 1 << 16; }), 65536e6, 1 << 15},
-        RecordCase{"TrainWrapsInt", with(kBase, [](P& p) { p.samplesPerSymbol = 1 << 20; }), 1048576e6, 1 << 12},
-        RecordCase{"ResampledBeyondLimit", kBase, 8e6 * 200, 1000000},
+                   with(kBase, [](P& p) { p.modType = BPSK; p.samplesPerSymbol = 1; p.filterSpan = 0; }), 1e6,
+                   1 << 30, "symbolCount = 1073741824: its 1073741824 PN bits must stay below 2^30"},
+        // One PN bit per symbol fits, the FSK kinds' extra level does not.
+        RecordCase{"FskSymbolRoomBeyondLimit", kFsk, 4000, (1 << 30) - 2,
+                   "symbolCount = 1073741822: its 1073741824 symbols must stay below 2^30"},
+        RecordCase{"TrainBeyondLimit", with(kBase, [](P& p) { p.samplesPerSymbol = 1 << 16; }), 65536e6, 1 << 15,
+                   "symbolCount = 32768: its symbol train of 2147876864 samples must stay below 2^30"},
+        RecordCase{"TrainWrapsInt", with(kBase, [](P& p) { p.samplesPerSymbol = 1 << 20; }), 1048576e6, 1 << 12,
+                   "symbolCount = 4096: its symbol train of 4301258752 samples must stay below 2^30"},
+        RecordCase{"ResampledBeyondLimit", kBase, 8e6 * 200, 1000000,
+                   "sampleRate = 1.6e+09: the resampled signal would reach 2^30 samples"},
         RecordCase{"FskGuardsLeaveNoMiddle",
-                  with(kFsk, [](P& p) { p.filterType = GAUSSIAN; p.filterSpan = 3; }), 4000, 3},
+                   with(kFsk, [](P& p) { p.filterType = GAUSSIAN; p.filterSpan = 3; }), 4000, 3,
+                   "symbolCount = 3 leaves no symbol between the FSK guards of 3 symbols"},
         // Levels -1 -1 -1 -1 after the guards: the balance walk could never end.
         RecordCase{"FskImbalanceBeyondRepair",
-                  with(kFsk, [](P& p) { p.pnOrder = 4; p.pnSeed = 8; }), 4000, 3}),
+                   with(kFsk, [](P& p) { p.pnOrder = 4; p.pnSeed = 8; }), 4000, 3,
+                   "symbolCount = 3 is too short to balance the FSK levels of this PN sequence"}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // The limits themselves are accepted, so each refusal above is its own.
 class DigitalAcceptsLimits : public ::testing::TestWithParam<RecordCase> {};
@@ -447,18 +508,6 @@ INSTANTIATE_TEST_SUITE_P(
                   with(kFsk, [](P& p) { p.filterType = GAUSSIAN; p.filterSpan = 3; }), 4000, 4}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Digital, EntryPointPassesRefusalsOn) {
-    const int h = GenSignalObjCreatSelfEncode();
-    DigitalModParams p = qpskExample();
-    p.pnOrder = 40;
-    int16_t* iq = nullptr;
-    int count = -1;
-    EXPECT_EQ(GenerateDigitalModWaveform(h, &p, 1000, &iq, &count, 8e6), -1);
-    EXPECT_EQ(count, -1);
-    EXPECT_EQ(iq, nullptr);
-    GenSignalObjRelease(h);
-}
-
 // Allocation failures, provoked by capping the address space just above
 // what a fresh process holds. Each case runs in a re-executed child, so
 // that no free memory left mapped by earlier tests can serve the request.
@@ -480,7 +529,8 @@ struct Starved {
     DigitalModParams p;
     double rate;
     int symbols;
-    size_t headroomMb;  // address space granted beyond what is mapped now
+    size_t headroomMb;   // address space granted beyond what is mapped now
+    const char* reason;  // the refusal's message
 };
 
 void PrintTo(const Starved& s, std::ostream* os) { *os << s.name; }
@@ -522,12 +572,15 @@ void PrintTo(const Starved& s, std::ostream* os) { *os << s.name; }
     // The starved arrays are megabytes; the runtime's own bookkeeping may
     // move the count by a few hundred bytes, which is not a leak.
     const size_t drift = after > before ? after - before : before - after;
-    std::_Exit((rc != -3 ? 1 : 0) | (y != &marker || n != -5 ? 2 : 0) | (drift > (64u << 10) ? 4 : 0));
+    const std::string message = lastError();
+    std::fprintf(stderr, "message \"%s\"\n", message.c_str());
+    std::_Exit((rc != -3 ? 1 : 0) | (y != &marker || n != -5 ? 2 : 0) | (drift > (64u << 10) ? 4 : 0) |
+               (message != c.reason ? 8 : 0));
 }
 
 class DigitalOutOfMemory : public ::testing::TestWithParam<Starved> {};
 
-TEST_P(DigitalOutOfMemory, ReturnsMinusThreeAndReleasesEverything) {
+TEST_P(DigitalOutOfMemory, ReturnsMinusThreeSaysWhatAndReleasesEverything) {
     if (!kCanCapAddressSpace) GTEST_SKIP() << "address-space cap unusable under sanitizers";
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(starve(GetParam()), ::testing::ExitedWithCode(0), "");
@@ -536,31 +589,38 @@ TEST_P(DigitalOutOfMemory, ReturnsMinusThreeAndReleasesEverything) {
 const DigitalModParams kQpskRect2 = record(QPSK, RECT, 1, 2, 1e6);
 const DigitalModParams kFskRect2 = record(FSK2, RECT, 1, 2, 1e6);
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Stages, DigitalOutOfMemory,
     ::testing::Values(
         // 15 MB of bits.
         Starved{"BitStream", with(kBase, [](P& p) { p.modType = QAM1024; p.samplesPerSymbol = 1; }), 1e6,
-                1500000, 12},
+                1500000, 12, "out of memory: 15000060 bytes for the PN bits"},
         // 5 MB of bits fit, 10 MB of symbols beside them do not.
         Starved{"Symbols", with(kBase, [](P& p) { p.modType = BPSK; p.filterType = RECT; p.samplesPerSymbol = 1; }),
-                1e6, 5000000, 12},
+                1e6, 5000000, 12, "out of memory: 10000002 bytes for the symbols"},
         // 20 MB of taps (span 500 at 10^4 samples per symbol).
-        Starved{"Taps", with(kBase, [](P& p) { p.samplesPerSymbol = 10000; p.filterSpan = 500; }), 1e10, 500, 12},
+        Starved{"Taps", with(kBase, [](P& p) { p.samplesPerSymbol = 10000; p.filterSpan = 500; }), 1e10, 500, 12,
+                "out of memory: 20000004 bytes for the filter taps"},
         // 2.5 MB of symbols, then a 20 MB train.
-        Starved{"SymbolTrain", kQpskRect2, 2e6, 1250000, 12},
+        Starved{"SymbolTrain", kQpskRect2, 2e6, 1250000, 12, "out of memory: 20000016 bytes for the symbol train"},
         // The 20 MB train fits, the 20 MB shaped signal beside it does not.
-        Starved{"ShapedSignal", kQpskRect2, 2e6, 1250000, 30},
+        Starved{"ShapedSignal", kQpskRect2, 2e6, 1250000, 30, "out of memory: 20000000 bytes for the shaped signal"},
         // 20 MB shaped, then 40 MB resampled.
-        Starved{"ResampledSignal", kQpskRect2, 4e6, 1250000, 50},
+        Starved{"ResampledSignal", kQpskRect2, 4e6, 1250000, 50,
+                "out of memory: 40000032 bytes for the resampled signal"},
         // FSK: 5 MB of symbols, a 20 MB impulse train.
-        Starved{"FskImpulseTrain", kFskRect2, 2e6, 2500000, 12},
+        Starved{"FskImpulseTrain", kFskRect2, 2e6, 2500000, 12,
+                "out of memory: 20000056 bytes for the FSK impulse train"},
         // Train and filtered frequency (20 MB each) side by side.
-        Starved{"FskShapedFrequency", kFskRect2, 2e6, 2500000, 35},
+        Starved{"FskShapedFrequency", kFskRect2, 2e6, 2500000, 35,
+                "out of memory: 20000008 bytes for the FSK frequency signal"},
         // 20 MB filtered frequency and 40 MB resampled.
-        Starved{"FskResampledFrequency", kFskRect2, 4e6, 2500000, 55},
+        Starved{"FskResampledFrequency", kFskRect2, 4e6, 2500000, 55,
+                "out of memory: 40000016 bytes for the resampled FSK frequency signal"},
         // 20 MB resampled frequency and 40 MB of output.
-        Starved{"FskOutput", kFskRect2, 2e6, 2500000, 55}),
+        Starved{"FskOutput", kFskRect2, 2e6, 2500000, 55, "out of memory: 40000016 bytes for the FSK output"}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 }  // namespace

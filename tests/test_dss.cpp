@@ -1,5 +1,6 @@
 // Spread-spectrum generator: lengths, despreading, the cyclic seam, the
-// resampling threshold, thread independence, refusals and memory failures.
+// resampling threshold, thread independence, refusals with their reasons and
+// memory failures.
 #include <gtest/gtest.h>
 #include <omp.h>
 #include <sys/resource.h>
@@ -15,12 +16,17 @@
 
 #include "function.h"
 #include "genSignalClass.h"
+#include "testSupport.h"
 #include "wavegenRunner.h"
 #include "wrapperGenSignalWave.h"
 
 namespace {
 
 using C = std::complex<float>;
+using testing_support::expectRefusal;
+using testing_support::Handle;
+using testing_support::lastError;
+using testing_support::sameBits;
 
 DSSParams dss(int order, int sps, int filterType, int span = 6, double rolloff = 0.35, int seed = 1,
               double bitRate = 1000) {
@@ -48,10 +54,6 @@ Burst generate(const DSSParams& p, int bitCount, double rate) {
 }
 
 Burst generate(const DSSParams& p, int bitCount) { return generate(p, bitCount, chipLockedRate(p)); }
-
-bool sameBits(const std::vector<C>& a, const std::vector<C>& b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(C)) == 0;
-}
 
 // The first outputs of the fixed order-9 data register.
 const std::vector<int> kDataBits{0, 1, 0, 1, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0, 0, 1, 0, 1, 0, 1};
@@ -81,12 +83,11 @@ TEST(Dss, OrderFourTwoBitsRectLengthAndCount) {
     ASSERT_EQ(r.rc, 0);
     EXPECT_EQ(r.y.size(), 60u);
 
-    const int h = GenSignalObjCreatSelfEncode();
+    Handle h;
     int16_t* iq = nullptr;
     int count = 0;
-    ASSERT_EQ(GenerateDssWaveform(h, &p, 2, &iq, &count, 30000), 0);
+    ASSERT_EQ(GenerateDssWaveform(h.id, &p, 2, &iq, &count, 30000), 0);
     EXPECT_EQ(count, 120);
-    GenSignalObjRelease(h);
 }
 
 TEST(Dss, SeedGivesTheFirstCodeChip) {
@@ -271,7 +272,10 @@ struct Rejection {
     double bitRate;
     int bitCount;
     double rate;
+    const char* reason;  // what the refusal's message must contain
 };
+
+void PrintTo(const Rejection& r, std::ostream* os) { *os << r.name; }
 
 constexpr double kChipLocked = -1.0;  // stands for the chip-locked rate
 constexpr int kMaxInt = std::numeric_limits<int>::max();
@@ -279,7 +283,7 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 
 class DssRejection : public ::testing::TestWithParam<Rejection> {};
 
-TEST_P(DssRejection, RefusedBeforeAnyWork) {
+TEST_P(DssRejection, RefusedBeforeAnyWorkWithAReason) {
     const auto& c = GetParam();
     const DSSParams p{c.bitRate, c.modType, c.order, c.span, c.sps, c.rolloff, 1, c.type};
     const double rate = c.rate == kChipLocked ? chipLockedRate(p) : c.rate;
@@ -288,62 +292,59 @@ TEST_P(DssRejection, RefusedBeforeAnyWork) {
     int n = -7;
     EXPECT_EQ(obj.genDSSSig(&p, rate, c.bitCount, &s, &n), -1);
     EXPECT_EQ(s, nullptr);
+    EXPECT_EQ(n, -7);
 
-    const int h = GenSignalObjCreatSelfEncode();
-    int16_t* iq = nullptr;
-    int count = 5;
-    EXPECT_EQ(GenerateDssWaveform(h, &p, c.bitCount, &iq, &count, rate), -1);
-    EXPECT_EQ(count, 5);
-    EXPECT_EQ(iq, nullptr);
-    GenSignalObjRelease(h);
+    Handle h;
+    expectRefusal([&](int16_t** iq, int* count) { return GenerateDssWaveform(h.id, &p, c.bitCount, iq, count, rate); },
+                  c.reason);
 }
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, DssRejection,
     ::testing::Values(
-        //        name                          mod ord span sps  rolloff  type      bitRate  bits  rate
-        Rejection{"Qpsk",                         3,  4,  2,   2, 0.35,    RRCOS,    1000,    2,    kChipLocked},
-        Rejection{"QpskWithOtherBadFields",       3, 40, -2,   0, NAN,     9,        -1,      0,    -30000},
-        Rejection{"ModType0",                     0,  4,  2,   2, 0.35,    RRCOS,    1000,    2,    kChipLocked},
-        Rejection{"Dbpsk",                        2,  4,  2,   2, 0.35,    RRCOS,    1000,    2,    kChipLocked},
-        Rejection{"BitCount0",                    1,  4,  2,   2, 0.35,    RRCOS,    1000,    0,    kChipLocked},
-        Rejection{"BitCountNegative",             1,  4,  2,   2, 0.35,    RRCOS,    1000,    -3,   kChipLocked},
-        Rejection{"Sps0",                         1,  4,  2,   0, 0.35,    RRCOS,    1000,    2,    30000},
-        Rejection{"SpsNegative",                  1,  4,  2,  -2, 0.35,    RRCOS,    1000,    2,    30000},
-        Rejection{"SpanNegative",                 1,  4, -1,   2, 0.35,    RRCOS,    1000,    2,    kChipLocked},
-        Rejection{"SpanAboveChips",               1,  4, 16,   2, 0.35,    RRCOS,    1000,    1,    kChipLocked},
-        Rejection{"BitRate0",                     1,  4,  2,   2, 0.35,    RRCOS,    0,       2,    30000},
-        Rejection{"BitRateNegative",              1,  4,  2,   2, 0.35,    RRCOS,    -1000,   2,    30000},
-        Rejection{"BitRateNan",                   1,  4,  2,   2, 0.35,    RRCOS,    NAN,     2,    30000},
-        Rejection{"BitRateInfinite",              1,  4,  2,   2, 0.35,    RRCOS,    kInf,    2,    30000},
-        Rejection{"ChipRateOverflows",            1,  4,  2,   2, 0.35,    RRCOS,    1e308,   2,    30000},
-        Rejection{"Rate0",                        1,  4,  2,   2, 0.35,    RRCOS,    1000,    2,    0},
-        Rejection{"RateNegative",                 1,  4,  2,   2, 0.35,    RRCOS,    1000,    2,    -30000},
-        Rejection{"RateNan",                      1,  4,  2,   2, 0.35,    RRCOS,    1000,    2,    NAN},
-        Rejection{"RateInfinite",                 1,  4,  2,   2, 0.35,    RRCOS,    1000,    2,    kInf},
-        Rejection{"Order3",                       1,  3,  2,   2, 0.35,    RRCOS,    1000,    2,    30000},
-        Rejection{"Order33",                      1, 33,  2,   2, 0.35,    RRCOS,    1000,    2,    30000},
-        Rejection{"OrderNegative",                1, -4,  2,   2, 0.35,    RRCOS,    1000,    2,    30000},
-        Rejection{"Order31OneBit",                1, 31,  2,   2, 0.35,    RRCOS,    1000,    1,    kChipLocked},
-        Rejection{"Order32OneBit",                1, 32,  2,   2, 0.35,    RRCOS,    1000,    1,    kChipLocked},
-        Rejection{"ChipCountOverflows",           1,  4,  2,   2, 0.35,    RRCOS,    1000,    kMaxInt, kChipLocked},
-        Rejection{"ChipCountReaches2To30",        1, 16,  2,   2, 0.35,    RRCOS,    1000,    16385, kChipLocked},
-        Rejection{"SampleCountReaches2To30",      1, 30,  2,   1, 0.35,    RECT,     1000,    1,    kChipLocked},
-        Rejection{"SampleCountOverflows",         1, 20,  2, 4096, 0.35,   RRCOS,    1000,    1,    kChipLocked},
-        Rejection{"ResampledCountReaches2To30",   1,  4,  2,   2, 0.35,    RRCOS,    1000,    2,    30000.0 * 1.1 * (1 << 24)},
-        Rejection{"ResampledCountOverflows",      1,  4,  2,   2, 0.35,    RRCOS,    1000,    2,    30000.0 * (1 << 26)},
-        Rejection{"ResampledCountNotFinite",      1,  4,  2,   2, 0.35,    RRCOS,    1e-300,  2,    1e300},
-        Rejection{"FilterType0",                  1,  4,  2,   2, 0.35,    0,        1000,    2,    kChipLocked},
-        Rejection{"FilterType6",                  1,  4,  2,   2, 0.35,    6,        1000,    2,    kChipLocked},
-        Rejection{"RcosRolloffNan",               1,  4,  2,   2, NAN,     RCOS,     1000,    2,    kChipLocked},
-        Rejection{"RrcosRolloffInfinite",         1,  4,  2,   2, kInf,    RRCOS,    1000,    2,    kChipLocked},
-        Rejection{"RrcosRolloffBeyondFloat",      1,  4,  2,   2, 1e39,    RRCOS,    1000,    2,    kChipLocked},
-        Rejection{"RrcosRolloff0",                1,  4,  2,   2, 0,       RRCOS,    1000,    2,    kChipLocked},
-        Rejection{"RrcosRolloffRoundsTo0",        1,  4,  2,   2, 1e-50,   RRCOS,    1000,    2,    kChipLocked},
-        Rejection{"RrcosRolloffNegative",         1,  4,  2,   2, -0.35,   RRCOS,    1000,    2,    kChipLocked},
-        Rejection{"GaussianBt0",                  1,  4,  2,   2, 0,       GAUSSIAN, 1000,    2,    kChipLocked},
-        Rejection{"GaussianBtNegative",           1,  4,  2,   2, -1,      GAUSSIAN, 1000,    2,    kChipLocked}),
+        //        name                          mod ord span sps  rolloff  type      bitRate  bits  rate  reason
+        Rejection{"Qpsk",                         3,  4,  2,   2, 0.35,    RRCOS,    1000,    2,    kChipLocked, "DSSParams.modType = 3: must be 1 (BPSK)"},
+        Rejection{"QpskWithOtherBadFields",       3, 40, -2,   0, NAN,     9,        -1,      0,    -30000, "DSSParams.modType = 3: must be 1 (BPSK)"},
+        Rejection{"ModType0",                     0,  4,  2,   2, 0.35,    RRCOS,    1000,    2,    kChipLocked, "DSSParams.modType = 0: must be 1 (BPSK)"},
+        Rejection{"Dbpsk",                        2,  4,  2,   2, 0.35,    RRCOS,    1000,    2,    kChipLocked, "DSSParams.modType = 2: must be 1 (BPSK)"},
+        Rejection{"BitCount0",                    1,  4,  2,   2, 0.35,    RRCOS,    1000,    0,    kChipLocked, "bitCount = 0: must be at least 1"},
+        Rejection{"BitCountNegative",             1,  4,  2,   2, 0.35,    RRCOS,    1000,    -3,   kChipLocked, "bitCount = -3: must be at least 1"},
+        Rejection{"Sps0",                         1,  4,  2,   0, 0.35,    RRCOS,    1000,    2,    30000, "DSSParams.samplesPerChip = 0: must be at least 1"},
+        Rejection{"SpsNegative",                  1,  4,  2,  -2, 0.35,    RRCOS,    1000,    2,    30000, "DSSParams.samplesPerChip = -2: must be at least 1"},
+        Rejection{"SpanNegative",                 1,  4, -1,   2, 0.35,    RRCOS,    1000,    2,    kChipLocked, "DSSParams.filterSpan = -1: must be at least 0"},
+        Rejection{"SpanAboveChips",               1,  4, 16,   2, 0.35,    RRCOS,    1000,    1,    kChipLocked, "DSSParams.filterSpan = 16 is above the 15 chips of the burst"},
+        Rejection{"BitRate0",                     1,  4,  2,   2, 0.35,    RRCOS,    0,       2,    30000, "DSSParams.bitRate = 0: must be finite and above 0"},
+        Rejection{"BitRateNegative",              1,  4,  2,   2, 0.35,    RRCOS,    -1000,   2,    30000, "DSSParams.bitRate = -1e+03: must be finite and above 0"},
+        Rejection{"BitRateNan",                   1,  4,  2,   2, 0.35,    RRCOS,    NAN,     2,    30000, "DSSParams.bitRate = nan: must be finite and above 0"},
+        Rejection{"BitRateInfinite",              1,  4,  2,   2, 0.35,    RRCOS,    kInf,    2,    30000, "DSSParams.bitRate = inf: must be finite and above 0"},
+        Rejection{"ChipRateOverflows",            1,  4,  2,   2, 0.35,    RRCOS,    1e308,   2,    30000, "DSSParams.bitRate = 1e+308: times 2 samples per chip and 15 chips per bit must stay finite"},
+        Rejection{"Rate0",                        1,  4,  2,   2, 0.35,    RRCOS,    1000,    2,    0, "sampleRate = 0: must be finite and above 0"},
+        Rejection{"RateNegative",                 1,  4,  2,   2, 0.35,    RRCOS,    1000,    2,    -30000, "sampleRate = -3e+04: must be finite and above 0"},
+        Rejection{"RateNan",                      1,  4,  2,   2, 0.35,    RRCOS,    1000,    2,    NAN, "sampleRate = nan: must be finite and above 0"},
+        Rejection{"RateInfinite",                 1,  4,  2,   2, 0.35,    RRCOS,    1000,    2,    kInf, "sampleRate = inf: must be finite and above 0"},
+        Rejection{"Order3",                       1,  3,  2,   2, 0.35,    RRCOS,    1000,    2,    30000, "DSSParams.pnOrder = 3: must be 4 to 32"},
+        Rejection{"Order33",                      1, 33,  2,   2, 0.35,    RRCOS,    1000,    2,    30000, "DSSParams.pnOrder = 33: must be 4 to 32"},
+        Rejection{"OrderNegative",                1, -4,  2,   2, 0.35,    RRCOS,    1000,    2,    30000, "DSSParams.pnOrder = -4: must be 4 to 32"},
+        Rejection{"Order31OneBit",                1, 31,  2,   2, 0.35,    RRCOS,    1000,    1,    kChipLocked, "DSSParams.pnOrder = 31: its 2147483647 chips per bit must stay below 2^30"},
+        Rejection{"Order32OneBit",                1, 32,  2,   2, 0.35,    RRCOS,    1000,    1,    kChipLocked, "DSSParams.pnOrder = 32: its 4294967295 chips per bit must stay below 2^30"},
+        Rejection{"ChipCountOverflows",           1,  4,  2,   2, 0.35,    RRCOS,    1000,    kMaxInt, kChipLocked, "bitCount = 2147483647: its 32212254705 chips must stay below 2^30"},
+        Rejection{"ChipCountReaches2To30",        1, 16,  2,   2, 0.35,    RRCOS,    1000,    16385, kChipLocked, "bitCount = 16385: its 1073790975 chips must stay below 2^30"},
+        Rejection{"SampleCountReaches2To30",      1, 30,  2,   1, 0.35,    RECT,     1000,    1,    kChipLocked, "bitCount = 1: its chip-rate signal of 1073741824 samples must stay below 2^30"},
+        Rejection{"SampleCountOverflows",         1, 20,  2, 4096, 0.35,   RRCOS,    1000,    1,    kChipLocked, "bitCount = 1: its chip-rate signal of 4294971392 samples must stay below 2^30"},
+        Rejection{"ResampledCountReaches2To30",   1,  4,  2,   2, 0.35,    RRCOS,    1000,    2,    30000.0 * 1.1 * (1 << 24), "the resampled signal would reach 2^30 samples"},
+        Rejection{"ResampledCountOverflows",      1,  4,  2,   2, 0.35,    RRCOS,    1000,    2,    30000.0 * (1 << 26), "the resampled signal would reach 2^30 samples"},
+        Rejection{"ResampledCountNotFinite",      1,  4,  2,   2, 0.35,    RRCOS,    1e-300,  2,    1e300, "sampleRate = 1e+300: the resampled signal would reach 2^30 samples"},
+        Rejection{"FilterType0",                  1,  4,  2,   2, 0.35,    0,        1000,    2,    kChipLocked, "DSSParams.filterType = 0: must be 1 (RECT), 2 (RCOS), 3 (RRCOS), 4 (GAUSSIAN) or 5 (HALF_SINE)"},
+        Rejection{"FilterType6",                  1,  4,  2,   2, 0.35,    6,        1000,    2,    kChipLocked, "DSSParams.filterType = 6: must be 1 (RECT)"},
+        Rejection{"RcosRolloffNan",               1,  4,  2,   2, NAN,     RCOS,     1000,    2,    kChipLocked, "DSSParams.rolloff = nan: must round to a finite float"},
+        Rejection{"RrcosRolloffInfinite",         1,  4,  2,   2, kInf,    RRCOS,    1000,    2,    kChipLocked, "DSSParams.rolloff = inf: must round to a finite float"},
+        Rejection{"RrcosRolloffBeyondFloat",      1,  4,  2,   2, 1e39,    RRCOS,    1000,    2,    kChipLocked, "DSSParams.rolloff = 1e+39: must round to a finite float"},
+        Rejection{"RrcosRolloff0",                1,  4,  2,   2, 0,       RRCOS,    1000,    2,    kChipLocked, "DSSParams.rolloff = 0: must round to a float above 0 for RRCOS"},
+        Rejection{"RrcosRolloffRoundsTo0",        1,  4,  2,   2, 1e-50,   RRCOS,    1000,    2,    kChipLocked, "DSSParams.rolloff = 1e-50: must round to a float above 0 for RRCOS"},
+        Rejection{"RrcosRolloffNegative",         1,  4,  2,   2, -0.35,   RRCOS,    1000,    2,    kChipLocked, "DSSParams.rolloff = -0.35: must round to a float above 0 for RRCOS"},
+        Rejection{"GaussianBt0",                  1,  4,  2,   2, 0,       GAUSSIAN, 1000,    2,    kChipLocked, "DSSParams.rolloff = 0: must round to a float above 0 for GAUSSIAN"},
+        Rejection{"GaussianBtNegative",           1,  4,  2,   2, -1,      GAUSSIAN, 1000,    2,    kChipLocked, "DSSParams.rolloff = -1: must round to a float above 0 for GAUSSIAN"}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
@@ -353,16 +354,20 @@ TEST(Dss, NullPointersAreRefused) {
     C* s = nullptr;
     int n = 0;
     EXPECT_EQ(obj.genDSSSig(nullptr, 60000, 2, &s, &n), -1);
+    EXPECT_EQ(lastError(), "genDSSSig: params is a null pointer");
     EXPECT_EQ(obj.genDSSSig(&p, 60000, 2, nullptr, &n), -1);
+    EXPECT_EQ(lastError(), "genDSSSig: samples is a null pointer");
     EXPECT_EQ(obj.genDSSSig(&p, 60000, 2, &s, nullptr), -1);
+    EXPECT_EQ(lastError(), "genDSSSig: sampleCount is a null pointer");
     EXPECT_EQ(s, nullptr);
 }
 
 // Memory failures, each in a child process (re-executed, so the OpenMP pool
 // starts fresh) whose allocations are capped at 256 MiB: ASan's allocation
 // limit under the sanitizer, the address-space limit otherwise. The child
-// exits with the negated result; under ASan a leak on the way out would turn
-// it into the leak checker's exit code.
+// exits with the negated result, or 100 + it when the message does not say
+// what could not be had; under ASan a leak on the way out would turn it into
+// the leak checker's exit code.
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kAsan = true;
 #else
@@ -370,7 +375,7 @@ constexpr bool kAsan = false;
 #endif
 constexpr long kCapBytes = 256L << 20;
 
-[[noreturn]] void generateUnderCap(const DSSParams& p, int bitCount, double rate) {
+[[noreturn]] void generateUnderCap(const DSSParams& p, int bitCount, double rate, const char* reason) {
     if (!kAsan) {
         long pages = 0;
         if (FILE* f = std::fopen("/proc/self/statm", "r")) {
@@ -386,7 +391,9 @@ constexpr long kCapBytes = 256L << 20;
     int n = 0;
     const int rc = obj.genDSSSig(&p, rate, bitCount, &s, &n);
     std::free(s);
-    std::exit(-rc);
+    const std::string message = lastError();
+    std::fprintf(stderr, "message \"%s\"\n", message.c_str());
+    std::exit(message.find(reason) == 0 ? -rc : 100 - rc);
 }
 
 struct MemoryCase {
@@ -394,17 +401,20 @@ struct MemoryCase {
     DSSParams p;
     int bitCount;
     double rate;
+    const char* reason;
 };
+
+void PrintTo(const MemoryCase& c, std::ostream* os) { *os << c.name; }
 
 class DssMemory : public ::testing::TestWithParam<MemoryCase> {};
 
-TEST_P(DssMemory, AllocationFailureGivesMinus3) {
+TEST_P(DssMemory, AllocationFailureGivesMinus3AndSaysWhat) {
     const auto& c = GetParam();
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const char* old = std::getenv("ASAN_OPTIONS");
     const std::string saved = old ? old : "";
     setenv("ASAN_OPTIONS", (saved + ":allocator_may_return_null=1:max_allocation_size_mb=256").c_str(), 1);
-    EXPECT_EXIT(generateUnderCap(c.p, c.bitCount, c.rate != 0 ? c.rate : chipLockedRate(c.p)),
+    EXPECT_EXIT(generateUnderCap(c.p, c.bitCount, c.rate != 0 ? c.rate : chipLockedRate(c.p), c.reason),
                 ::testing::ExitedWithCode(3), "");
     if (old)
         setenv("ASAN_OPTIONS", saved.c_str(), 1);
@@ -412,12 +422,14 @@ TEST_P(DssMemory, AllocationFailureGivesMinus3) {
         unsetenv("ASAN_OPTIONS");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Stages, DssMemory,
-    ::testing::Values(MemoryCase{"SpreadDataBytes", dss(20, 1, RECT), 300, 0},                   // 315 MB of chips
-                      MemoryCase{"ChipRateSamples", dss(16, 8, RECT), 128, 0},                   // 537 MB of samples
-                      MemoryCase{"ResampledSamples", dss(4, 2, RECT), 2, 30000.0 * (1 << 20)}),  // 503 MB
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Stages, DssMemory,
+                         ::testing::Values(MemoryCase{"SpreadDataBytes", dss(20, 1, RECT), 300, 0,
+                                                      "out of memory: 314572500 bytes for the spread data bits"},
+                                           MemoryCase{"ChipRateSamples", dss(16, 8, RECT), 128, 0,
+                                                      "out of memory: 536862784 bytes for the chip train"},
+                                           MemoryCase{"ResampledSamples", dss(4, 2, RECT), 2, 30000.0 * (1 << 20),
+                                                      "out of memory: 520093696 bytes for the resampled signal"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // wavegen writes the library's buffer; the filter type goes by name or number.
 class WavegenDss : public WavegenRun, public ::testing::WithParamInterface<const char*> {};

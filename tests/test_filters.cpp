@@ -3,12 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
+#include "filterDesign.h"
 #include "genSignalClass.h"
+#include "testSupport.h"
 
 namespace {
+
+using testing_support::lastError;
 
 constexpr double kPi = 3.141592653589793;
 constexpr float kMark = -123.0f;
@@ -44,6 +49,8 @@ TEST_P(TapCount, MatchesTheDesignRule) {
     const Design d = design(c.type, 0.35, c.span, c.sps);
     EXPECT_EQ(d.error, 0);
     EXPECT_EQ(d.rc, c.count);
+    // The generators size their arrays from the same rule.
+    EXPECT_EQ(designedTapCount(static_cast<FilterType>(c.type), c.span, c.sps), c.count);
     for (float t : d.taps) EXPECT_TRUE(std::isfinite(t));
 }
 
@@ -168,13 +175,64 @@ TEST(FilterDesign, ShapeIsChosenByTheFirstLetter) {
     EXPECT_EQ(run("x"), rrc);
 }
 
-TEST(FilterDesign, InvalidTypeWritesNothing) {
+TEST(FilterDesign, InvalidTypeWritesNothingAndSaysWhy) {
     for (int type : {0, 6, -1}) {
         const Design d = design(type, 0.35, 6, 8);
         EXPECT_EQ(d.error, -1) << type;
         EXPECT_EQ(d.rc, 0) << type;
+        EXPECT_EQ(lastError(), "filterType = " + std::to_string(type) +
+                                   ": must be 1 (RECT), 2 (RCOS), 3 (RRCOS), 4 (GAUSSIAN) or 5 (HALF_SINE)");
     }
 }
+
+// A record's filter fields: RECT and HALF_SINE take span 1 and ignore the
+// roll-off; the others need a span of at least 0 and a roll-off that rounds
+// to a finite float, above 0 where the design divides by it.
+struct ShapeCase {
+    const char* name;
+    int type, span;
+    double rolloff;
+    int expectedSpan;    // when accepted
+    const char* reason;  // when refused
+};
+
+class PulseShapeCheck : public ::testing::TestWithParam<ShapeCase> {};
+
+TEST_P(PulseShapeCheck, AcceptsOrSaysWhy) {
+    const auto& c = GetParam();
+    PulseShape shape{};
+    const int rc = checkPulseShape("SomeParams", c.type, c.span, c.rolloff, &shape);
+    if (*c.reason == 0) {
+        ASSERT_EQ(rc, 0) << lastError();
+        EXPECT_EQ(shape.type, c.type);
+        EXPECT_EQ(shape.span, c.expectedSpan);
+        if (std::isfinite(c.rolloff)) EXPECT_EQ(shape.param, static_cast<double>(static_cast<float>(c.rolloff)));
+    } else {
+        EXPECT_EQ(rc, -1);
+        EXPECT_EQ(lastError(), c.reason);
+    }
+}
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PulseShapeCheck,
+    ::testing::Values(ShapeCase{"RectIgnoresSpanAndRolloff", RECT, -4, kNaN, 1, ""},
+                      ShapeCase{"HalfSineIgnoresSpan", HALF_SINE, 9, 0.35, 1, ""},
+                      ShapeCase{"RaisedCosineZeroSpanAndRolloff", RCOS, 0, 0.0, 0, ""},
+                      ShapeCase{"RootRaisedCosine", RRCOS, 6, 0.35, 6, ""},
+                      ShapeCase{"LargestFloatRolloff", GAUSSIAN, 3, 3.4028234663852886e38, 3, ""},
+                      ShapeCase{"TypeZero", 0, 6, 0.35, 0,
+                                "SomeParams.filterType = 0: must be 1 (RECT), 2 (RCOS), 3 (RRCOS), 4 (GAUSSIAN) or 5 "
+                                "(HALF_SINE)"},
+                      ShapeCase{"NegativeSpan", RCOS, -1, 0.35, 0, "SomeParams.filterSpan = -1: must be at least 0"},
+                      ShapeCase{"RolloffBeyondFloat", RCOS, 6, 1e39, 0,
+                                "SomeParams.rolloff = 1e+39: must round to a finite float"},
+                      ShapeCase{"RolloffRoundsToZero", GAUSSIAN, 6, 1e-46, 0,
+                                "SomeParams.rolloff = 1e-46: must round to a float above 0 for GAUSSIAN"},
+                      ShapeCase{"NegativeRolloff", RRCOS, 6, -0.1, 0,
+                                "SomeParams.rolloff = -0.1: must round to a float above 0 for RRCOS"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FilterDesign, NegativeOrOverflowingProductsWriteNothing) {
     GenSignalClass obj;

@@ -1,5 +1,5 @@
 // FSK modulator: levels, guards, balance walk, tap normalisation, phase
-// integration and refusals.
+// integration and refusals with their reasons.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "genSignalClass.h"
+#include "testSupport.h"
 
 namespace {
 
 using C = std::complex<float>;
+using testing_support::lastError;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
@@ -190,11 +192,14 @@ struct FskRejection {
     std::vector<short> symbols;
     int n, M, sps, tapCount, guard;
     double symbolRate, sampleRate;
+    const char* reason;
 };
+
+void PrintTo(const FskRejection& r, std::ostream* os) { *os << r.name; }
 
 class FskRejects : public ::testing::TestWithParam<FskRejection> {};
 
-TEST_P(FskRejects, WithMinusOneAndNothingWritten) {
+TEST_P(FskRejects, WithMinusOneAReasonAndNothingWritten) {
     const auto& c = GetParam();
     FskArgs a;
     a.symbols = c.symbols;
@@ -213,6 +218,7 @@ TEST_P(FskRejects, WithMinusOneAndNothingWritten) {
     EXPECT_EQ(obj.DigitalModFSK(symbols.data(), a.n, a.M, a.deviation, a.sps, a.symbolRate, taps.data(),
                                 c.tapCount, a.guard, a.sampleRate, &out, &K),
               -1);
+    EXPECT_EQ(lastError(), c.reason);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(K, -7);
     EXPECT_EQ(taps, a.taps);
@@ -223,23 +229,57 @@ const std::vector<short> kSix = {0, 1, 1, 0, 1, 0};
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FskRejects,
-    ::testing::Values(FskRejection{"NoSymbols", kSix, 0, 2, 4, 5, 1, 1000, 4000},
-                      FskRejection{"AlphabetOfOne", kSix, 6, 1, 4, 5, 1, 1000, 4000},
-                      FskRejection{"LevelsBeyondShort", kSix, 6, 65536, 4, 5, 1, 1000, 4000},
-                      FskRejection{"NoSamplesPerSymbol", kSix, 6, 2, 0, 5, 1, 1000, 4000},
-                      FskRejection{"NoTaps", kSix, 6, 2, 4, 0, 1, 1000, 4000},
-                      FskRejection{"NoGuard", kSix, 6, 2, 4, 5, 0, 1000, 4000},
-                      FskRejection{"ZeroSampleRate", kSix, 6, 2, 4, 5, 1, 1000, 0},
-                      FskRejection{"NanSampleRate", kSix, 6, 2, 4, 5, 1, 1000, kNaN},
-                      FskRejection{"InfiniteSampleRate", kSix, 6, 2, 4, 5, 1, 1000, kInf},
-                      FskRejection{"ZeroSymbolRate", kSix, 6, 2, 4, 5, 1, 0, 4000},
-                      FskRejection{"NanSymbolRate", kSix, 6, 2, 4, 5, 1, kNaN, 4000},
-                      // The walk needs 2G + 2 symbols after the even-count step.
-                      FskRejection{"GuardsLeaveNoMiddle", kSix, 6, 2, 4, 5, 3, 1000, 4000},
-                      FskRejection{"OddCountStillTooShort", {0, 1, 1, 0, 0}, 3, 2, 4, 5, 2, 1000, 4000},
-                      FskRejection{"TrainBeyondLimit", kSix, 6, 2, 1 << 28, 5, 1, 1000, 4000},
-                      FskRejection{"ResampledBeyondLimit", kSix, 6, 2, 1 << 20, 5, 1, 1, 1e9}),
+    ::testing::Values(
+        FskRejection{"NoSymbols", kSix, 0, 2, 4, 5, 1, 1000, 4000, "n = 0: must be at least 1"},
+        FskRejection{"AlphabetOfOne", kSix, 6, 1, 4, 5, 1, 1000, 4000, "M = 1: must be 2 to 32768"},
+        FskRejection{"LevelsBeyondShort", kSix, 6, 65536, 4, 5, 1, 1000, 4000, "M = 65536: must be 2 to 32768"},
+        FskRejection{"NoSamplesPerSymbol", kSix, 6, 2, 0, 5, 1, 1000, 4000, "sps = 0: must be at least 1"},
+        FskRejection{"NoTaps", kSix, 6, 2, 4, 0, 1, 1000, 4000, "tapCount = 0: must be at least 1"},
+        FskRejection{"NoGuard", kSix, 6, 2, 4, 5, 0, 1000, 4000, "guard = 0: must be at least 1"},
+        FskRejection{"ZeroSampleRate", kSix, 6, 2, 4, 5, 1, 1000, 0, "sampleRate = 0: must be finite and above 0"},
+        FskRejection{"NanSampleRate", kSix, 6, 2, 4, 5, 1, 1000, kNaN, "sampleRate = nan: must be finite and above 0"},
+        FskRejection{"InfiniteSampleRate", kSix, 6, 2, 4, 5, 1, 1000, kInf,
+                     "sampleRate = inf: must be finite and above 0"},
+        FskRejection{"ZeroSymbolRate", kSix, 6, 2, 4, 5, 1, 0, 4000, "symbolRate = 0: must be finite and above 0"},
+        FskRejection{"NanSymbolRate", kSix, 6, 2, 4, 5, 1, kNaN, 4000, "symbolRate = nan: must be finite and above 0"},
+        FskRejection{"SymbolLockedRateOverflows", kSix, 6, 2, 4, 5, 1, 1e308, 4000,
+                     "symbolRate = 1e+308: times sps 4 must stay finite"},
+        // The walk needs 2G + 2 symbols after the even-count step.
+        FskRejection{"GuardsLeaveNoMiddle", kSix, 6, 2, 4, 5, 3, 1000, 4000,
+                     "n = 6 leaves no symbol between the guards of 3 symbols"},
+        FskRejection{"OddCountStillTooShort",
+                     {0, 1, 1, 0, 0},
+                     3,
+                     2,
+                     4,
+                     5,
+                     2,
+                     1000,
+                     4000,
+                     "n = 3 leaves no symbol between the guards of 2 symbols"},
+        FskRejection{"TrainBeyondLimit", kSix, 6, 2, 1 << 28, 5, 1, 1000, 4000,
+                     "n = 6: its impulse train of 1610612736 samples must stay below 2^30"},
+        FskRejection{"ResampledBeyondLimit", kSix, 6, 2, 1 << 20, 5, 1, 1, 1e9,
+                     "sampleRate = 1e+09: the resampled signal would reach 2^30 samples"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Fsk, NullPointersAreNamed) {
+    GenSignalClass obj;
+    short symbols[6] = {0, 1, 1, 0, 1, 0};
+    float taps[5] = {1, 1, 1, 1, 1};
+    C* out = nullptr;
+    int K = -7;
+    EXPECT_EQ(obj.DigitalModFSK(nullptr, 6, 2, 1000, 4, 1000, taps, 5, 1, 4000, &out, &K), -1);
+    EXPECT_EQ(lastError(), "DigitalModFSK: symbols is a null pointer");
+    EXPECT_EQ(obj.DigitalModFSK(symbols, 6, 2, 1000, 4, 1000, nullptr, 5, 1, 4000, &out, &K), -1);
+    EXPECT_EQ(lastError(), "DigitalModFSK: taps is a null pointer");
+    EXPECT_EQ(obj.DigitalModFSK(symbols, 6, 2, 1000, 4, 1000, taps, 5, 1, 4000, nullptr, &K), -1);
+    EXPECT_EQ(lastError(), "DigitalModFSK: out is a null pointer");
+    EXPECT_EQ(obj.DigitalModFSK(symbols, 6, 2, 1000, 4, 1000, taps, 5, 1, 4000, &out, nullptr), -1);
+    EXPECT_EQ(lastError(), "DigitalModFSK: outLen is a null pointer");
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(K, -7);
+}
 
 TEST(Fsk, AnImbalanceTheMiddleCannotAbsorbIsRefusedInsteadOfLoopingForever) {
     // n = 4, G = 1: only index 1 may change. Levels -1 -1 -1 -1 sum to -4,
@@ -250,6 +290,7 @@ TEST(Fsk, AnImbalanceTheMiddleCannotAbsorbIsRefusedInsteadOfLoopingForever) {
     FskResult r = runFsk(a);
     EXPECT_EQ(r.rc, -1);
     EXPECT_FALSE(r.outTouched);
+    EXPECT_EQ(lastError(), "DigitalModFSK: the levels need 2 balancing steps, the symbols between the guards allow 1");
 
     // M = 16: index 1 can move +15 down to -1 in eight steps, but the last
     // symbol before the guard (+15, never changed) keeps the sum positive.
@@ -257,6 +298,7 @@ TEST(Fsk, AnImbalanceTheMiddleCannotAbsorbIsRefusedInsteadOfLoopingForever) {
     a.symbols = {0, 15, 15, 0};
     r = runFsk(a);
     EXPECT_EQ(r.rc, -1);
+    EXPECT_EQ(lastError(), "DigitalModFSK: the levels need 14 balancing steps, the symbols between the guards allow 8");
 
     // One more symbol of room is enough for the first case.
     a.M = 2;

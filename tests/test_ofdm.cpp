@@ -424,12 +424,4 @@ TEST_F(WavegenOfdm, MetadataNamesEveryField) {
     EXPECT_NE(meta.find("\"gensignal:modType\": 7"), std::string::npos) << meta;
 }
 
-TEST_F(WavegenOfdm, RefusalsNameTheCause) {
-    std::string output;
-    EXPECT_NE(run("ofdm --mod-type dbpsk", output), 0);
-    EXPECT_NE(output.find("--mod-type"), std::string::npos) << output;
-    EXPECT_NE(run("ofdm --cp-percent 150", output), 0);
-    EXPECT_NE(output.find("result code -1"), std::string::npos) << output;
-}
-
 }  // namespace

@@ -1,0 +1,21 @@
+// The pulse-shaping filter a generator record asks for, checked once for
+// every record that carries one, and the tap count each design yields.
+#pragma once
+
+#include <cstdint>
+
+#include "wrapperGenSignalWave.h"
+
+struct PulseShape {
+    FilterType type;
+    int span;      // in symbols (chips); 1 for RECT and HALF_SINE, which ignore the record's span
+    double param;  // roll-off or BT as the design receives it: rounded to float
+};
+
+// Checks filterType, filterSpan (at least 0) and rolloff of a record named
+// `record` ("DigitalModParams", "DSSParams"): 0, or -1 with the reason.
+int checkPulseShape(const char* record, int filterType, int filterSpan, double rolloff, PulseShape* shape);
+
+// Taps getFilter designs for a valid type (negative for a negative span,
+// as the designs compute it).
+int64_t designedTapCount(FilterType type, int span, int sps);

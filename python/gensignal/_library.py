@@ -1,0 +1,160 @@
+"""Loading the shared library, one generator object per Python thread, and
+the library's reasons for a refusal."""
+import atexit
+import ctypes
+import os
+import pathlib
+import threading
+
+from . import records
+
+_SONAME = "libgensignal.so.1"
+# python/gensignal/ -> the repository's release build
+_BUILD_TREE = pathlib.Path(__file__).resolve().parents[2] / "build" / "release" / _SONAME
+
+
+class GenSignalError(Exception):
+    """The library refused a request: `code` is its result code, `message`
+    its reason, `argument` the keyword argument the reason names (or None)."""
+
+    def __init__(self, code, message, argument=None, text=None):
+        super().__init__(text or message)
+        self.code = code
+        self.message = message
+        self.argument = argument
+
+
+def _candidates():
+    chosen = os.environ.get("GENSIGNAL_LIBRARY")
+    if chosen:
+        return [chosen]
+    return [str(_BUILD_TREE), _SONAME] if _BUILD_TREE.exists() else [_SONAME]
+
+
+def _load():
+    errors = []
+    for path in _candidates():
+        try:
+            return ctypes.CDLL(path)
+        except OSError as e:
+            errors.append(f"{path}: {e}")
+    raise OSError("cannot load the gensignal library (set GENSIGNAL_LIBRARY to its path): " + "; ".join(errors))
+
+
+def _declare(lib):
+    iq_out = ctypes.POINTER(ctypes.POINTER(ctypes.c_int16))
+    count_out = ctypes.POINTER(ctypes.c_int)
+    lib.GenSignalObjCreatSelfEncode.argtypes = []
+    lib.GenSignalObjCreatSelfEncode.restype = ctypes.c_int
+    lib.GenSignalObjRelease.argtypes = [ctypes.c_int]
+    lib.GenSignalObjRelease.restype = ctypes.c_int
+    lib.GetALGVersion.argtypes = [ctypes.c_char_p]
+    lib.GetALGVersion.restype = ctypes.c_int
+    lib.GenSignalGetLastError.argtypes = [ctypes.c_char_p, ctypes.c_int]
+    lib.GenSignalGetLastError.restype = ctypes.c_int
+    return iq_out, count_out
+
+
+_lock = threading.Lock()
+_lib = None
+_iq_out = _count_out = None
+
+
+def library():
+    """The loaded library (loaded on first use)."""
+    global _lib, _iq_out, _count_out
+    with _lock:
+        if _lib is None:
+            lib = _load()
+            _iq_out, _count_out = _declare(lib)
+            _lib = lib
+    return _lib
+
+
+_entry_points = {}
+
+
+def entry_point(name, record_name, has_argument):
+    """The entry point `name`, typed for its record (and extra int argument)."""
+    lib = library()
+    with _lock:
+        if name not in _entry_points:
+            fn = getattr(lib, name)
+            record = ctypes.POINTER(records.RECORDS[record_name])
+            middle = [ctypes.c_int] if has_argument else []
+            fn.argtypes = [ctypes.c_int, record] + middle + [_iq_out, _count_out, ctypes.c_double]
+            fn.restype = ctypes.c_int
+            _entry_points[name] = fn
+        return _entry_points[name]
+
+
+def version():
+    buffer = ctypes.create_string_buffer(32)
+    library().GetALGVersion(buffer)
+    return buffer.value.decode()
+
+
+def last_error():
+    """This thread's reason for its last refused call."""
+    buffer = ctypes.create_string_buffer(1024)
+    n = library().GenSignalGetLastError(buffer, len(buffer))
+    return buffer.value.decode(errors="replace") if n > 0 else ""
+
+
+# Handles: one per thread, released when the thread's storage goes away or,
+# at the latest, when the interpreter exits.
+_live = {}  # handle id -> True while not released
+_live_lock = threading.Lock()
+
+
+def _release(handle):
+    with _live_lock:
+        if not _live.pop(handle, False):
+            return
+    if _lib is not None:
+        _lib.GenSignalObjRelease(handle)
+
+
+class _ThreadHandle:
+    def __init__(self):
+        self.id = library().GenSignalObjCreatSelfEncode()
+        if self.id < 0:
+            raise GenSignalError(self.id, last_error() or "no generator object could be created")
+        with _live_lock:
+            _live[self.id] = True
+
+    def __del__(self):
+        try:
+            _release(self.id)
+        except Exception:  # the interpreter may be shutting down
+            pass
+
+
+_local = threading.local()
+
+
+def thread_handle():
+    """This thread's generator object id."""
+    handle = getattr(_local, "handle", None)
+    if handle is None:
+        handle = _local.handle = _ThreadHandle()
+    return handle.id
+
+
+@atexit.register
+def _release_all():
+    with _live_lock:
+        handles = list(_live)
+    for h in handles:
+        _release(h)
+
+
+def call(fn, *args):
+    """Calls an entry point on this thread's handle; returns the int16 values
+    as a ctypes pointer and count, or raises GenSignalError."""
+    iq = ctypes.POINTER(ctypes.c_int16)()
+    count = ctypes.c_int(0)
+    rc = fn(thread_handle(), *args[:-1], ctypes.byref(iq), ctypes.byref(count), args[-1])
+    if rc != 0:
+        raise GenSignalError(rc, last_error() or f"result code {rc}")
+    return iq, count.value

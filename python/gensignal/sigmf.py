@@ -1,0 +1,190 @@
+"""SigMF recordings: the metadata wavegen writes (byte for byte the same),
+the 99 % power band, and reading recordings back."""
+import datetime as _dt
+import hashlib
+import json
+import os
+import re
+
+import numpy as np
+
+BAND_WINDOW = 1 << 20
+_ISO_UTC = re.compile(r"\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}(\.\d+)?Z")
+_DATATYPES = {"ci16_le": np.dtype("<i2"), "cf32_le": np.dtype("<f4")}
+
+
+def occupied_band(iq, sample_rate):
+    """Edges (Hz, relative to the centre) of the band holding 99 % of the
+    power, measured exactly as wavegen does: the DFT of the buffer (its first
+    2^20 samples), bins in frequency order, the first bin from below and the
+    last from above whose running power sum exceeds 0.005 of the total
+    (summed from the lowest bin up), the outer borders of those bins."""
+    iq = np.asarray(iq)[:BAND_WINDOW]
+    n = len(iq)
+    if n < 1:
+        return 0.0, 0.0
+    x = np.fft.fftshift(np.fft.fft(iq[:, 0].astype(np.float64) + 1j * iq[:, 1].astype(np.float64)))
+    power = x.real * x.real + x.imag * x.imag
+    rising = np.cumsum(power)
+    total = rising[-1]
+    if not total > 0:
+        return 0.0, 0.0
+    tail = 0.005 * total
+    lower = int(np.argmax(rising > tail))
+    upper = n - 1 - int(np.argmax(np.cumsum(power[::-1]) > tail))
+    half = n // 2
+    return (float(lower - half) - 0.5) * sample_rate / n, (float(upper - half) + 0.5) * sample_rate / n
+
+
+def description(kind, params):
+    """"am: mod-frequency 1000 Hz, mod-depth 50 %, mod-shape sine", as wavegen."""
+    from .kinds import KINDS
+
+    if kind not in KINDS:
+        return "recording"
+    words = []
+    for field in KINDS[kind]["fields"]:
+        if not field["main"] or field["name"] not in params:
+            continue
+        value = params[field["name"]]
+        if field["type"] == "real":
+            text = "%.10g" % value
+        elif field["type"] == "flag":
+            text = "yes" if value else "no"
+        else:
+            text = str(value)
+            for name, number in field.get("choices", []):
+                if number == value:
+                    text = name
+        unit = f" {field['unit']}" if field["unit"] else ""
+        words.append(f"{field['option'][2:]} {text}{unit}")
+    return f"{kind}: " + ", ".join(words)
+
+
+def _datetime_text(when):
+    if when is None:
+        return None
+    if when == "now":
+        when = _dt.datetime.now(_dt.timezone.utc)
+    if isinstance(when, _dt.datetime):
+        if when.tzinfo is not None:
+            when = when.astimezone(_dt.timezone.utc)
+        return when.strftime("%Y-%m-%dT%H:%M:%SZ")
+    if not isinstance(when, str) or not _ISO_UTC.fullmatch(when):
+        raise ValueError(f'datetime = {when!r}: must be "now", a datetime or an ISO 8601 UTC time such as 2026-06-22T12:00:00Z')
+    return when
+
+
+def _base(path):
+    path = os.fspath(path)
+    for suffix in (".sigmf-meta", ".sigmf-data", ".sigmf"):
+        if path.endswith(suffix):
+            return path[: -len(suffix)]
+    return path
+
+
+def metadata(waveform, sha512, datetime=None):
+    """The metadata dictionary, with the same fields wavegen writes."""
+    from ._library import version
+
+    samples = len(waveform)
+    lower, upper = waveform.occupied_band()
+    glob = {
+        "core:datatype": "ci16_le",
+        "core:sample_rate": float(waveform.sample_rate),
+        "core:version": "1.0.0",
+        "core:num_channels": 1,
+        "core:sha512": sha512,
+        "core:description": waveform.description(),
+        "core:recorder": f"gensignal {version()}",
+        "core:extensions": [{"name": "gensignal", "version": "1.0.0", "optional": True}],
+        "gensignal:samples": samples,
+    }
+    if waveform.kind is not None:
+        glob["gensignal:kind"] = waveform.kind
+        for name, value in waveform.params.items():
+            glob[f"gensignal:{name}"] = value
+    capture = {"core:sample_start": 0}
+    stamp = _datetime_text(datetime)
+    if stamp:
+        capture["core:datetime"] = stamp
+    annotation = {
+        "core:sample_start": 0,
+        "core:sample_count": samples,
+        "core:freq_lower_edge": lower,
+        "core:freq_upper_edge": upper,
+        "core:label": waveform.kind or "recording",
+    }
+    return {"global": glob, "captures": [capture], "annotations": [annotation]}
+
+
+def dumps(meta):
+    """The text wavegen writes: sorted keys, two-space indent, final newline."""
+    return json.dumps(meta, indent=2, sort_keys=True, ensure_ascii=False) + "\n"
+
+
+def write(waveform, path, datetime=None):
+    base = _base(path)
+    stamp = _datetime_text(datetime)  # refuse a bad time before writing anything
+    data = waveform.iq.astype("<i2").tobytes()
+    with open(base + ".sigmf-data", "wb") as f:
+        f.write(data)
+    meta = metadata(waveform, hashlib.sha512(data).hexdigest(), stamp)
+    with open(base + ".sigmf-meta", "w", encoding="utf-8") as f:
+        f.write(dumps(meta))
+
+
+class SigMFError(ValueError):
+    """A recording that cannot be read as it claims to be."""
+
+
+def read_sigmf(path):
+    """Reads PATH.sigmf-meta and PATH.sigmf-data (either may be named) into a
+    Waveform: files written by wavegen or `to_sigmf`, or any single-channel
+    ci16_le or cf32_le recording (its `params` then empty)."""
+    from .waveform import Waveform
+
+    base = _base(path)
+    meta_path, data_path = base + ".sigmf-meta", base + ".sigmf-data"
+    with open(meta_path, encoding="utf-8") as f:
+        try:
+            meta = json.load(f)
+        except json.JSONDecodeError as e:
+            raise SigMFError(f"{meta_path}: not JSON: {e}") from None
+    glob = meta.get("global", {})
+    datatype = glob.get("core:datatype")
+    if datatype not in _DATATYPES:
+        raise SigMFError(f"{meta_path}: core:datatype {datatype!r} is not supported (only ci16_le and cf32_le)")
+    if glob.get("core:num_channels", 1) != 1:
+        raise SigMFError(f"{meta_path}: {glob['core:num_channels']} channels; only single-channel recordings are read")
+    rate = glob.get("core:sample_rate")
+    if not isinstance(rate, (int, float)) or isinstance(rate, bool):
+        raise SigMFError(f"{meta_path}: no core:sample_rate")
+    with open(data_path, "rb") as f:
+        data = f.read()
+    sample_bytes = 2 * _DATATYPES[datatype].itemsize
+    if len(data) % sample_bytes:
+        raise SigMFError(f"{data_path}: {len(data)} bytes is not a whole number of {datatype} samples; truncated?")
+    samples = len(data) // sample_bytes
+    expected = glob.get("gensignal:samples")
+    for annotation in meta.get("annotations", []):
+        end = annotation.get("core:sample_start", 0) + annotation.get("core:sample_count", 0)
+        expected = max(expected or 0, end)
+    if expected is not None and samples < expected:
+        raise SigMFError(f"{data_path}: holds {samples} samples, the metadata describes {expected}; truncated?")
+    sha = glob.get("core:sha512")
+    if sha is not None and hashlib.sha512(data).hexdigest() != sha.lower():
+        raise SigMFError(f"{data_path}: its SHA-512 does not match core:sha512 of {meta_path}")
+    values = np.frombuffer(data, dtype=_DATATYPES[datatype]).reshape(-1, 2)
+    kind = glob.get("gensignal:kind")
+    params = {
+        key[len("gensignal:"):]: value
+        for key, value in glob.items()
+        if key.startswith("gensignal:") and key not in ("gensignal:kind", "gensignal:samples")
+    }
+    if datatype == "ci16_le":
+        return Waveform(values, rate, kind, params)
+    samples64 = np.empty(len(values), dtype=np.complex64)
+    samples64.real, samples64.imag = values[:, 0], values[:, 1]
+    iq = np.clip(np.rint(values.astype(np.float64) * 32767), -32768, 32767).astype(np.int16)
+    return Waveform(iq, rate, kind, params, samples=samples64)

@@ -1,0 +1,15 @@
+#include "messages.h"
+
+std::string inOptionTerms(const KindTable& kind, const std::string& message) {
+    const size_t equals = message.find(" = ");
+    if (equals == std::string::npos) return message;
+    const std::string path = message.substr(0, equals);
+    std::string name;
+    if (path == "sampleRate") name = path;
+    for (const Field& f : kind.fields) {
+        if (f.target == FieldTarget::Record && path == kind.record + "." + f.name) name = f.name;
+        if (f.target == FieldTarget::Argument && path == f.name) name = f.name;
+    }
+    if (name.empty()) return message;
+    return "--" + optionName(name) + " " + message.substr(equals + 3);
+}
