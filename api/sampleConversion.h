@@ -1,8 +1,10 @@
 // The second half of every entry point, shared with tests and benchmarks:
-// find the peak, store the count, grow the object's I/Q buffer if needed,
-// scale and round every sample into it and hand it over. Takes ownership of
-// the malloc'ed `samples` and frees it on every path. Returns 0 or -1 (a
-// count of 2^30 samples or more, a sample that is not finite, no buffer).
+// find the peak, store the count, scale and round every sample into the
+// object's I/Q buffer and hand it over. Takes ownership of the malloc'ed
+// `samples` and frees it on every path; when the buffer has to grow, the
+// samples are converted in place and their array becomes the new buffer.
+// Returns 0 or -1 (a count of 2^30 samples or more, a sample that is not
+// finite, an empty result on an object that never had a buffer).
 #pragma once
 
 #include <complex>

@@ -35,105 +35,6 @@ GenSignalClass* lookUpHandle(int handleId) {
 
 int refuseHandle(int handleId) { return refuse(-1, "handle %d is not a live generator object", handleId); }
 
-// Peak pass: the largest magnitude, or NaN when a sample is not finite
-// (such a result is refused rather than scaled into garbage).
-double peakOf(const double* x, int n) {
-    double peak = 0.0;
-    for (int i = 0; i < n; ++i) {
-        double a = std::fabs(x[i]);
-        if (!(a <= std::numeric_limits<double>::max())) return std::nan("");
-        if (a > peak) peak = a;
-    }
-    return peak;
-}
-
-double peakOf(const float* x, int n) {
-    double peak = 0.0;
-    for (int i = 0; i < n; ++i) {
-        double a = static_cast<double>(std::fabs(x[i]));
-        if (!(a <= std::numeric_limits<double>::max())) return std::nan("");
-        if (a > peak) peak = a;
-    }
-    return peak;
-}
-
-double peakOf(const std::complex<float>* x, int n) {
-    double peak = 0.0;
-    for (int i = 0; i < n; ++i) {
-        float re = x[i].real();
-        float im = x[i].imag();
-        double m = static_cast<double>(std::fma(re, re, im * im));
-        if (!(m <= std::numeric_limits<double>::max())) return std::nan("");
-        if (m > peak) peak = m;
-    }
-    return std::sqrt(peak);
-}
-
-void convert(const double* x, int n, float g, int16_t* out) {
-    const double gd = g;
-    for (int i = 0; i < n; ++i) {
-        out[2 * i] = static_cast<int16_t>(std::lround(gd * x[i]));
-        out[2 * i + 1] = 0;
-    }
-}
-
-void convert(const float* x, int n, float g, int16_t* out) {
-    for (int i = 0; i < n; ++i) {
-        out[2 * i] = static_cast<int16_t>(std::lroundf(g * x[i]));
-        out[2 * i + 1] = 0;
-    }
-}
-
-void convert(const std::complex<float>* x, int n, float g, int16_t* out) {
-    for (int i = 0; i < n; ++i) {
-        out[2 * i] = static_cast<int16_t>(std::lroundf(g * x[i].real()));
-        out[2 * i + 1] = static_cast<int16_t>(std::lroundf(g * x[i].imag()));
-    }
-}
-
-template <class Sample>
-int deliver(GenSignalClass* obj, Sample* samples, int n, int16_t** iq, int* count) {
-    if (n < 0 || n >= kMaxSamples) {
-        std::free(samples);
-        return refuse(-1, "result of %d samples: must be below 2^30", n);
-    }
-    double peak = n < 1 ? 0.0 : peakOf(samples, n);
-    if (std::isnan(peak)) {
-        std::free(samples);
-        return refuse(-1, "the waveform holds a sample that is not finite");
-    }
-    const int values = 2 * n;
-    // The new buffer comes first: when it cannot be had, the count, the old
-    // buffer and its contents stay as they were.
-    if (values > obj->iqCapacity) {
-        const size_t bytes = sizeof(int16_t) * static_cast<size_t>(values);
-        auto* grown = static_cast<int16_t*>(std::malloc(bytes));
-        if (!grown) {
-            std::free(samples);
-            return refuse(-1, "out of memory: %zu bytes for the I/Q buffer", bytes);
-        }
-        std::free(obj->iqBuffer);
-        obj->iqBuffer = grown;
-        obj->iqCapacity = values;
-    }
-    if (!obj->iqBuffer) {  // n = 0 on an object that never had a buffer
-        std::free(samples);
-        return refuse(-1, "the waveform is empty and the handle holds no earlier buffer to hand out");
-    }
-    *count = values;
-    // With an all-zero waveform the scale is infinite; 0 * inf would be NaN,
-    // so write zeros directly.
-    if (peak == 0.0) {
-        std::memset(obj->iqBuffer, 0, sizeof(int16_t) * static_cast<size_t>(values));
-    } else {
-        const float g = static_cast<float>(32766.0 / peak);
-        convert(samples, n, g, obj->iqBuffer);
-    }
-    *iq = obj->iqBuffer;
-    std::free(samples);
-    return 0;
-}
-
 // Until a generator states its own reason, a refusal still says which
 // entry point refused and with what code.
 int generatorRefused(const char* entryPoint, int rc) {
@@ -144,16 +45,6 @@ int generatorRefused(const char* entryPoint, int rc) {
 }
 
 }  // namespace
-
-int deliverSamples(GenSignalClass* obj, double* samples, int n, int16_t** iq, int* count) {
-    return deliver(obj, samples, n, iq, count);
-}
-int deliverSamples(GenSignalClass* obj, float* samples, int n, int16_t** iq, int* count) {
-    return deliver(obj, samples, n, iq, count);
-}
-int deliverSamples(GenSignalClass* obj, std::complex<float>* samples, int n, int16_t** iq, int* count) {
-    return deliver(obj, samples, n, iq, count);
-}
 
 namespace {
 
@@ -178,7 +69,7 @@ int runFrame(const char* entryPoint, int handleId, const Params* params, int16_t
         std::free(samples);  // only set on success; free(nullptr) is harmless
         return generatorRefused(entryPoint, rc);
     }
-    return deliver(obj, samples, n, iq, count);
+    return deliverSamples(obj, samples, n, iq, count);
 }
 
 // Frame for generators that fill an array the entry point sizes from a
@@ -207,7 +98,7 @@ int runPresizedFrame(const char* entryPoint, int handleId, const Params* params,
         std::free(samples);
         return refuse(-1, "%s: the generator wrote past its array", entryPoint);
     }
-    return deliver(obj, samples, n, iq, count);
+    return deliverSamples(obj, samples, n, iq, count);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "function.h"
 #include "genSignalClass.h"
+#include "symbolPacking.h"
 
 void GenSignalClass::getOrderM(DigitalModulType type, int* order, int* error) {
     *error = 0;
@@ -68,13 +69,48 @@ void dec2bin(int value, int width, signed char** bits) {
     if (b != nullptr) dec2binInto(value, n, b);
 }
 
-short GenSignalClass::bi2deForC(signed char const* bits, int count) {
-    // Only the low 16 bits reach the result, so later bits can be skipped.
+namespace {
+
+// Branch-free: each byte becomes 0 or 1 by comparison and is shifted into
+// place. Only the low 16 bits reach the result, so later bits are skipped.
+inline short packGroup(const signed char* bits, int count) {
     uint32_t acc = 0;
     const int n = count < 16 ? count : 16;
-    for (int j = 0; j < n; ++j)
-        if (bits[j] != 0) acc |= 1u << j;
+    for (int j = 0; j < n; ++j) acc |= static_cast<uint32_t>(bits[j] != 0) << j;
     return static_cast<short>(static_cast<uint16_t>(acc));
+}
+
+// The group width as a constant, so that the compiler unrolls the group.
+template <int K>
+void packFixed(const signed char* bits, int count, short* symbols) {
+    for (int j = 0; j < count; ++j) {
+        const signed char* b = bits + static_cast<int64_t>(j) * K;
+        uint32_t acc = 0;
+        for (int q = 0; q < K; ++q) acc |= static_cast<uint32_t>(b[q] != 0) << q;
+        symbols[j] = static_cast<short>(static_cast<uint16_t>(acc));
+    }
+}
+
+}  // namespace
+
+short GenSignalClass::bi2deForC(signed char const* bits, int count) { return packGroup(bits, count); }
+
+void packSymbols(const signed char* bits, int k, int count, short* symbols) {
+    if (k < 1) {  // an empty group packs to 0
+        for (int j = 0; j < count; ++j) symbols[j] = 0;
+        return;
+    }
+    switch (k) {
+        case 1: return packFixed<1>(bits, count, symbols);
+        case 2: return packFixed<2>(bits, count, symbols);
+        case 3: return packFixed<3>(bits, count, symbols);
+        case 4: return packFixed<4>(bits, count, symbols);
+        case 6: return packFixed<6>(bits, count, symbols);
+        case 8: return packFixed<8>(bits, count, symbols);
+        case 10: return packFixed<10>(bits, count, symbols);
+        default:
+            for (int j = 0; j < count; ++j) symbols[j] = packGroup(bits + static_cast<int64_t>(j) * k, k);
+    }
 }
 
 void GenSignalClass::rectpulseForC(signed char const* in, int count, int factor, signed char* out) {

@@ -58,11 +58,14 @@ const std::complex<float> apsk16[16] = {
 
 namespace {
 
+// Below this many symbols a mapping stays on the calling thread.
+constexpr int kParallelMin = 1 << 14;
+
 // Table branch: a symbol outside the table is not looked up, and its output
 // element is left as it was.
 void mapTable(const short* symbols, int count, const std::complex<float>* table, int size, int stride,
               std::complex<float>* out) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (count >= kParallelMin)
     for (int i = 0; i < count; ++i) {
         const int s = symbols[i];
         if (s >= 0 && s < size) out[static_cast<int64_t>(i) * stride] = table[s];
@@ -70,7 +73,7 @@ void mapTable(const short* symbols, int count, const std::complex<float>* table,
 }
 
 void mapAmplitude(const short* symbols, int count, int stride, std::complex<float>* out) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (count >= kParallelMin)
     for (int i = 0; i < count; ++i)
         out[static_cast<int64_t>(i) * stride] = std::complex<float>(static_cast<float>(symbols[i]), 0.0f);
 }
@@ -144,15 +147,34 @@ void GenSignalClass::DigitalModAPQAM(short const* symbols, int count, DigitalMod
     }
 }
 
+namespace {
+
+// Point of symbol s: the angle (2s + 1) pi / M + (phase - pi / M) in double,
+// cosine and sine rounded to float.
+inline std::complex<float> pskPoint(int s, int M, double phase) {
+    const double theta = (2 * s + 1) * kPi / M + (phase - kPi / M);
+    return {static_cast<float>(std::cos(theta)), static_cast<float>(std::sin(theta))};
+}
+
+// Alphabets up to this size get a table of their points.
+constexpr int kPskTableMax = 64;
+
+}  // namespace
+
 void GenSignalClass::pskmodForC(short const* symbols, int count, int M, double phase, int stride,
                                 std::complex<float>* out) {
     if (count <= 0 || stride < 1) return;
-#pragma omp parallel for schedule(static)
+    // Each point is the same expression of (s, M, phase) whichever symbol
+    // asks for it, so it is worked out once per point rather than once per
+    // symbol. Symbols outside the table (and large alphabets) are worked
+    // out as they come.
+    std::complex<float> table[kPskTableMax];
+    const int tableSize = M >= 1 && M <= kPskTableMax ? M : 0;
+    for (int s = 0; s < tableSize; ++s) table[s] = pskPoint(s, M, phase);
+#pragma omp parallel for schedule(static) if (count >= kParallelMin)
     for (int i = 0; i < count; ++i) {
         const int s = symbols[i];
-        const double theta = (2 * s + 1) * kPi / M + (phase - kPi / M);
-        out[static_cast<int64_t>(i) * stride] =
-            std::complex<float>(static_cast<float>(std::cos(theta)), static_cast<float>(std::sin(theta)));
+        out[static_cast<int64_t>(i) * stride] = s >= 0 && s < tableSize ? table[s] : pskPoint(s, M, phase);
     }
 }
 

@@ -1,78 +1,34 @@
 // Cubic Lagrange interpolation in Farrow form: output sample k sits at input
 // position k * r, r = inRate / outRate, and mixes the four input samples
 // around it; taps beyond either end of the input count as zero.
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdint>
 #include <cstdlib>
 
+#include "farrowKernels.h"
 #include "function.h"
 #include "genSignalClass.h"
 
 namespace {
 
-struct Weights {
-    double cm1, c0, c1, c2;
-};
+// Below this many outputs a second thread costs more than it saves.
+constexpr int kParallelMin = 1 << 14;
 
-// Lagrange basis for the nodes -1, 0, 1, 2, each polynomial evaluated in
-// a fixed order so results are reproducible to the bit.
-inline Weights weightsAt(double mu) {
-    const double mu2 = mu * mu;
-    const double mu3 = mu2 * mu;
-    Weights w;
-    w.cm1 = ((-1.0 / 6) * mu3 + 0.5 * mu2) - (1.0 / 3) * mu;
-    w.c0 = ((0.5 * mu3 - mu2) - 0.5 * mu) + 1;
-    w.c1 = ((-0.5) * mu3 + 0.5 * mu2) + mu;
-    w.c2 = (1.0 / 6) * mu3 - (1.0 / 6) * mu;
-    return w;
-}
-
-inline float mix(const Weights& w, double pm1, double p0, double p1, double p2) {
-    double y = w.c1 * p1;
-    y = std::fma(w.c2, p2, y);
-    y = std::fma(w.c0, p0, y);
-    y = std::fma(w.cm1, pm1, y);
-    return static_cast<float>(y);
-}
-
-// Tap i of the input, zero outside 0 ... n-1.
-inline float tap(const float* x, int n, int64_t i) { return (i >= 0 && i < n) ? x[i] : 0.0f; }
-inline std::complex<float> tap(const std::complex<float>* x, int n, int64_t i) {
-    return (i >= 0 && i < n) ? x[i] : std::complex<float>(0.0f, 0.0f);
-}
-
-inline float interpolate(const Weights& w, float pm1, float p0, float p1, float p2) {
-    return mix(w, pm1, p0, p1, p2);
-}
-inline std::complex<float> interpolate(const Weights& w, std::complex<float> pm1, std::complex<float> p0,
-                                       std::complex<float> p1, std::complex<float> p2) {
-    return {mix(w, pm1.real(), p0.real(), p1.real(), p2.real()),
-            mix(w, pm1.imag(), p0.imag(), p1.imag(), p2.imag())};
-}
-
-// The loop shared by both routines; n >= 1 and y holds every sample written.
-// Returns the number of samples written.
+// Outputs 1 ... K-1 shared among threads; each output depends only on its
+// own k, so the split cannot change a bit. K is farrowOutputLength, whose
+// count agrees with the loop's stop rule (k * r never decreases with k), so
+// every base index stays below n.
 template <class T>
-int resample(const T* x, int n, double r, T* y) {
+void resample(const T* x, int n, double r, int K, T* y) {
     y[0] = x[0];
-    int k = 1;
-    for (;; ++k) {
-        const double t = static_cast<double>(k) * r;
-        // floor(t) >= n exactly when t >= n; testing in double first keeps
-        // the conversion below in range for any ratio.
-        if (t >= n) break;
-        const int b = static_cast<int>(std::floor(t));
-        const double mu = (t - (b + 1)) + 1;
-        const Weights w = weightsAt(mu);
-        if (b >= 1 && b + 2 < n) {
-            y[k] = interpolate(w, x[b - 1], x[b], x[b + 1], x[b + 2]);
-        } else {
-            y[k] = interpolate(w, tap(x, n, int64_t{b} - 1), tap(x, n, b), tap(x, n, int64_t{b} + 1),
-                               tap(x, n, int64_t{b} + 2));
-        }
+#pragma omp parallel for schedule(static) if (K >= kParallelMin)
+    for (int64_t block = 0; block < (K + 1023) / 1024; ++block) {
+        const int64_t first = block == 0 ? 1 : block * 1024;
+        const int64_t last = std::min<int64_t>(K, (block + 1) * 1024);
+        farrowRange(x, 0, n, r, first, last, y + first);
     }
-    return k;
 }
 
 }  // namespace
@@ -103,7 +59,8 @@ void GenSignalClass::FarrowInterp(std::complex<float> const* in, int n, double o
         *outLen = 0;
         return;
     }
-    *outLen = resample(in, n, inRate / outRate, out);
+    resample(in, n, inRate / outRate, K, out);
+    *outLen = K;
 }
 
 void GenSignalClass::FarrowInterp_real(float* in, int n, double outRate, double inRate, float** out, int* outLen) {
@@ -118,6 +75,7 @@ void GenSignalClass::FarrowInterp_real(float* in, int n, double outRate, double 
         *outLen = 0;
         return;
     }
-    *outLen = resample(static_cast<const float*>(in), n, inRate / outRate, y);
+    resample(static_cast<const float*>(in), n, inRate / outRate, K, y);
+    *outLen = K;
     *out = y;
 }

@@ -1,5 +1,8 @@
 // Fibonacci linear-feedback shift register with a maximal-length tap set
 // for every order from 4 to 32.
+#include <cstdint>
+#include <cstring>
+
 #include "genSignalClass.h"
 
 namespace {
@@ -23,6 +26,39 @@ constexpr PnTaps kPnTaps[29] = {
 
 }  // namespace
 
+namespace {
+
+// Bytes produced per step of the word-wide recurrence.
+constexpr int kWord = 32;
+
+// u[k] = u[k - d0] ^ ... over the output array itself, one byte at a time.
+void byteRecurrence(signed char* out, int from, int to, const int* d, int count) {
+    if (count == 2) {
+        for (int k = from; k < to; ++k) out[k] = static_cast<signed char>(out[k - d[0]] ^ out[k - d[1]]);
+    } else {
+        for (int k = from; k < to; ++k)
+            out[k] = static_cast<signed char>(out[k - d[0]] ^ out[k - d[1]] ^ out[k - d[2]] ^ out[k - d[3]]);
+    }
+}
+
+// The same recurrence kWord bytes at a time; every distance is at least
+// kWord, so a step reads only bytes written by earlier steps.
+void wordRecurrence(signed char* out, int from, int to, const int* d, int count) {
+    int k = from;
+    for (; k + kWord <= to; k += kWord) {
+        uint64_t w[kWord / 8], v[kWord / 8];
+        std::memcpy(w, out + k - d[0], kWord);
+        for (int t = 1; t < count; ++t) {
+            std::memcpy(v, out + k - d[t], kWord);
+            for (int q = 0; q < kWord / 8; ++q) w[q] ^= v[q];
+        }
+        std::memcpy(out + k, w, kWord);
+    }
+    byteRecurrence(out, k, to, d, count);
+}
+
+}  // namespace
+
 void GenSignalClass::func_PN_gen(int order, signed char const* start, signed char* out, int length) {
     if (order < 4 || order > 32) order = 9;
     const PnTaps& taps = kPnTaps[order - 4];
@@ -34,12 +70,22 @@ void GenSignalClass::func_PN_gen(int order, signed char const* start, signed cha
     // the same values as shifting element by element, without the shifting.
     const int head = length < order ? length : order;
     for (int j = 0; j < head; ++j) out[j] = start[order - 1 - j];
-    if (taps.count == 2) {
-        const int p0 = taps.pos[0], p1 = taps.pos[1];
-        for (int k = order; k < length; ++k) out[k] = static_cast<signed char>(out[k - p0] ^ out[k - p1]);
-    } else {
-        const int p0 = taps.pos[0], p1 = taps.pos[1], p2 = taps.pos[2], p3 = taps.pos[3];
-        for (int k = order; k < length; ++k)
-            out[k] = static_cast<signed char>(out[k - p0] ^ out[k - p1] ^ out[k - p2] ^ out[k - p3]);
-    }
+
+    // Each bit of the bytes is a sequence over GF(2) with the feedback
+    // polynomial p(x) = 1 + x^t1 + ... + x^tm, and p(x)^2 = p(x^2) there, so
+    // the same sequences also obey the recurrence with every distance
+    // doubled, once those distances reach back into the stream. Doubling
+    // until the shortest distance spans a whole word lets a word of bytes
+    // be produced at once.
+    int spread[4];
+    int shortest = order;
+    for (int t = 0; t < taps.count; ++t) shortest = taps.pos[t] < shortest ? taps.pos[t] : shortest;
+    int scale = 1;
+    while (shortest * scale < kWord) scale *= 2;
+    for (int t = 0; t < taps.count; ++t) spread[t] = taps.pos[t] * scale;
+    const int longest = order * scale;  // the first tap is the order itself
+
+    const int plainEnd = length < longest ? length : longest;
+    byteRecurrence(out, order, plainEnd, taps.pos, taps.count);
+    if (length > longest) wordRecurrence(out, longest, length, spread, taps.count);
 }

@@ -2,10 +2,13 @@
 // bit repetition.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <random>
 #include <vector>
 
 #include "function.h"
 #include "genSignalClass.h"
+#include "symbolPacking.h"
 
 namespace {
 
@@ -100,6 +103,33 @@ TEST(Rectpulse, RepeatsEachElement) {
     obj.rectpulseForC(in, 2, 0, untouched.data());
     obj.rectpulseForC(in, 0, 3, untouched.data());
     EXPECT_EQ(untouched, Bits(6, 9));
+}
+
+// The packing as first written: a branch per bit.
+short literalBi2de(const signed char* bits, int count) {
+    int acc = 0;
+    for (int j = 0; j < count; ++j)
+        if (bits[j] != 0) acc |= 1 << (j & 31);
+    return static_cast<short>(static_cast<uint16_t>(acc & 0xFFFF));
+}
+
+TEST(PackSymbols, EqualsGroupByGroupPacking) {
+    GenSignalClass obj;
+    std::mt19937 rng(13);
+    for (int k = 0; k <= 17; ++k) {
+        for (int count : {0, 1, 2, 7, 1000}) {
+            Bits bits(static_cast<size_t>(k) * count + 1);
+            for (auto& b : bits) b = static_cast<signed char>(rng() % 3 == 0 ? static_cast<int>(rng() % 256) - 128 : 0);
+            std::vector<short> packed(count + 1, 777);
+            packSymbols(bits.data(), k, count, packed.data());
+            for (int j = 0; j < count; ++j) {
+                const short want = literalBi2de(bits.data() + static_cast<size_t>(j) * k, k);
+                ASSERT_EQ(packed[j], want) << k << " " << j;
+                ASSERT_EQ(obj.bi2deForC(bits.data() + static_cast<size_t>(j) * k, k), want) << k << " " << j;
+            }
+            EXPECT_EQ(packed[count], 777) << "wrote past the symbols";
+        }
+    }
 }
 
 }  // namespace

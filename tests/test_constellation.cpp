@@ -7,6 +7,7 @@
 #include <bitset>
 #include <cmath>
 #include <complex>
+#include <cstring>
 #include <map>
 #include <random>
 #include <utility>
@@ -255,6 +256,35 @@ TEST(Mapper, IndependentOfThreadCount) {
         omp_set_num_threads(2);
         const auto two = mapped(sym, type, 3, 3);
         EXPECT_EQ(one, two) << type;
+    }
+    omp_set_num_threads(saved);
+}
+
+// The points come from a table worked out once per alphabet; every symbol,
+// in range or not, gets exactly the point its own angle gives.
+TEST(Mapper, PskPointTableEqualsThePerSymbolExpression) {
+    GenSignalClass obj;
+    const double pi = 3.141592653589793;
+    std::mt19937 rng(9);
+    const int saved = omp_get_max_threads();
+    for (int m : {1, 2, 3, 4, 8, 16, 64, 65, 300}) {
+        const double phase = m % 2 ? 0.7853981633974483 : std::uniform_real_distribution<double>(-7, 7)(rng);
+        std::vector<short> s(20011);
+        for (auto& v : s) v = static_cast<short>(rng() % 8 == 0 ? static_cast<int>(rng() % 700) - 350 : rng() % m);
+        std::vector<C> want(s.size());
+        for (size_t i = 0; i < s.size(); ++i) {
+            const double theta = (2 * s[i] + 1) * pi / m + (phase - pi / m);
+            want[i] = C(static_cast<float>(std::cos(theta)), static_cast<float>(std::sin(theta)));
+        }
+        for (int threads : {1, 2, 3}) {
+            omp_set_num_threads(threads);
+            std::vector<C> out(2 * s.size(), kMark);
+            obj.pskmodForC(s.data(), static_cast<int>(s.size()), m, phase, 2, out.data());
+            for (size_t i = 0; i < s.size(); ++i) {
+                ASSERT_TRUE(std::memcmp(&out[2 * i], &want[i], sizeof(C)) == 0) << m << " " << i << " " << s[i];
+                ASSERT_EQ(out[2 * i + 1], kMark);
+            }
+        }
     }
     omp_set_num_threads(saved);
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "genSignalClass.h"
+#include "kernelVariants.h"
 
 namespace {
 
@@ -19,8 +20,8 @@ std::vector<C> convC(const std::vector<C>& x, const std::vector<float>& h, int m
     GenSignalClass obj;
     std::vector<C> y(x.size() + 1, C(-7, -7));
     int len = -1;
-    obj.conv2_complex(x.data(), static_cast<int>(x.size()), h.data(), m < 0 ? static_cast<int>(h.size()) : m,
-                      y.data(), &len);
+    obj.conv2_complex(x.data(), static_cast<int>(x.size()), h.data(), m < 0 ? static_cast<int>(h.size()) : m, y.data(),
+                      &len);
     EXPECT_GE(len, 0);
     y.resize(static_cast<size_t>(len));
     return y;
@@ -112,11 +113,13 @@ TEST(Convolution, ZeroImaginaryInputStaysExactlyReal) {
     for (const C& y : convC(x, randomFloats(49, rng))) EXPECT_EQ(y.imag(), 0.0f);
 }
 
+class ConvolutionVariant : public testing_support::KernelVariantTest {};
+
 // The rounding rules, written out independently: double fused multiply-adds
 // for complex data; single-precision products summed in double for real data.
-TEST(Convolution, RoundingRulesOnManyInputs) {
+TEST_P(ConvolutionVariant, RoundingRulesOnManyInputs) {
     std::mt19937 rng(3);
-    for (int m : {1, 2, 7, 49, 128}) {
+    for (int m : {1, 2, 7, 8, 9, 49, 128}) {
         // Wide exponent ranges (down to subnormal floats), so that any change of
         // rounding would show.
         std::vector<float> h = randomFloats(m, rng);
@@ -147,7 +150,7 @@ TEST(Convolution, RoundingRulesOnManyInputs) {
     }
 }
 
-TEST(Convolution, IndependentOfThreadCount) {
+TEST_P(ConvolutionVariant, IndependentOfThreadCount) {
     std::mt19937 rng(4);
     const auto xc = randomComplex(10007, rng);
     const auto xr = randomFloats(10007, rng);
@@ -166,5 +169,7 @@ TEST(Convolution, IndependentOfThreadCount) {
     EXPECT_EQ(c1, c3);
     EXPECT_EQ(r1, r2);
 }
+
+INSTANTIATE_FOR_EVERY_KERNEL_VARIANT(ConvolutionVariant);
 
 }  // namespace

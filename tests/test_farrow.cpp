@@ -12,6 +12,12 @@
 #include <string>
 #include <vector>
 
+#include <omp.h>
+
+#include <algorithm>
+
+#include "cpuDispatch.h"
+#include "farrowKernels.h"
 #include "function.h"
 #include "genSignalClass.h"
 
@@ -204,7 +210,9 @@ class FarrowLiteral : public ::testing::TestWithParam<std::pair<double, double>>
 
 TEST_P(FarrowLiteral, MatchesStepByStepEvaluation) {
     const auto [outRate, inRate] = GetParam();
-    for (int n : {1, 2, 3, 5, 300}) {
+    const KernelVariant saved = activeKernels();
+    const int savedThreads = omp_get_max_threads();
+    for (int n : {1, 2, 3, 4, 5, 6, 7, 300, 20011}) {
         const auto x = randomComplex(n, 31 * n + 1);
         std::vector<double> re(n), im(n);
         std::vector<float> xr(n);
@@ -213,18 +221,68 @@ TEST_P(FarrowLiteral, MatchesStepByStepEvaluation) {
             im[i] = x[i].imag();
             xr[i] = x[i].real();
         }
+        const double r = inRate / outRate;
+        const int64_t len = loopLength(n, outRate, inRate);
+        std::vector<float> er(len), ei(len);
+        for (int64_t k = 1; k < len; ++k) {
+            er[k] = static_cast<float>(literalSample(re, r, static_cast<int>(k)));
+            ei[k] = static_cast<float>(literalSample(im, r, static_cast<int>(k)));
+        }
+        for (KernelVariant variant : {KernelVariant::generic, KernelVariant::avx2}) {
+            if (!forceKernels(variant)) continue;
+            for (int threads : {1, 2, 3}) {
+                omp_set_num_threads(threads);
         const Resampled c = runComplex(x, outRate, inRate);
         const ResampledReal f = runReal(xr, outRate, inRate);
-        ASSERT_EQ(c.len, loopLength(n, outRate, inRate));
+                ASSERT_EQ(c.len, len);
         ASSERT_EQ(f.len, c.len);
-        const double r = inRate / outRate;
         for (int k = 1; k < c.len; ++k) {
-            const float er = static_cast<float>(literalSample(re, r, k));
-            const float ei = static_cast<float>(literalSample(im, r, k));
-            ASSERT_TRUE(sameBits(c.y[k].real(), er) && sameBits(c.y[k].imag(), ei)) << n << " " << k;
-            ASSERT_TRUE(sameBits(f.y[k], er)) << n << " " << k;
+                    ASSERT_TRUE(sameBits(c.y[k].real(), er[k]) && sameBits(c.y[k].imag(), ei[k]))
+                        << n << " " << k << " variant " << static_cast<int>(variant) << " threads " << threads;
+                    ASSERT_TRUE(sameBits(f.y[k], er[k]))
+                        << n << " " << k << " variant " << static_cast<int>(variant) << " threads " << threads;
+                }
+            }
         }
     }
+    forceKernels(saved);
+    omp_set_num_threads(savedThreads);
+}
+
+// A range of outputs computed from just the input samples it reads, in
+// random pieces, gives the outputs of the whole call.
+TEST(Farrow, RangesFromWindowsMatchTheWholeCall) {
+    std::mt19937 rng(5);
+    const KernelVariant saved = activeKernels();
+    for (KernelVariant variant : {KernelVariant::generic, KernelVariant::avx2}) {
+        if (!forceKernels(variant)) continue;
+        for (double r : {0.8, 1.25, 0.37, 3.3, 1.0}) {
+            const int n = 1000;
+            const auto x = randomComplex(n, 77);
+            std::vector<float> xr(n);
+            for (int i = 0; i < n; ++i) xr[i] = x[i].imag();
+            const Resampled whole = runComplex(x, 1.0, r);
+            const ResampledReal wholeReal = runReal(xr, 1.0, r);
+            for (int64_t first = 1; first < whole.len;) {
+                const int64_t last = std::min<int64_t>(whole.len, first + 1 + rng() % 50);
+                const InputSpan span = farrowInputSpan(n, r, first, last);
+                const std::vector<cf> window(x.begin() + span.first, x.begin() + span.last);
+                const std::vector<float> windowReal(xr.begin() + span.first, xr.begin() + span.last);
+                std::vector<cf> out(last - first);
+                std::vector<float> outReal(last - first);
+                farrowRange(window.data(), span.first, n, r, first, last, out.data());
+                farrowRange(windowReal.data(), span.first, n, r, first, last, outReal.data());
+                for (int64_t k = first; k < last; ++k) {
+                    ASSERT_TRUE(sameBits(out[k - first].real(), whole.y[k].real()) &&
+                                sameBits(out[k - first].imag(), whole.y[k].imag()))
+                        << r << " " << k;
+                    ASSERT_TRUE(sameBits(outReal[k - first], wholeReal.y[k])) << r << " " << k;
+                }
+                first = last;
+            }
+        }
+    }
+    forceKernels(saved);
 }
 
 INSTANTIATE_TEST_SUITE_P(Ratios, FarrowLiteral,
@@ -279,14 +337,12 @@ TEST_P(FarrowBadRates, RefusedWithoutWriting) {
     EXPECT_EQ(p, &marker);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, FarrowBadRates,
-                         ::testing::Values(BadRates{"ZeroInRate", 1, 0}, BadRates{"ZeroOutRate", 0, 1},
-                                           BadRates{"NegativeInRate", 1, -1}, BadRates{"NegativeOutRate", -1, 1},
-                                           BadRates{"NanInRate", 1, NAN}, BadRates{"NanOutRate", NAN, 1},
-                                           BadRates{"InfiniteInRate", 1, INFINITY},
-                                           BadRates{"InfiniteOutRate", INFINITY, 1},
-                                           BadRates{"RatioUnderflowsToZero", 1e300, 1e-300},
-                                           BadRates{"OutputReaches2To30", 2e8, 1}),
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FarrowBadRates,
+    ::testing::Values(BadRates{"ZeroInRate", 1, 0}, BadRates{"ZeroOutRate", 0, 1}, BadRates{"NegativeInRate", 1, -1},
+                      BadRates{"NegativeOutRate", -1, 1}, BadRates{"NanInRate", 1, NAN}, BadRates{"NanOutRate", NAN, 1},
+                      BadRates{"InfiniteInRate", 1, INFINITY}, BadRates{"InfiniteOutRate", INFINITY, 1},
+                      BadRates{"RatioUnderflowsToZero", 1e300, 1e-300}, BadRates{"OutputReaches2To30", 2e8, 1}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FarrowLength, LimitsAndHugeRatios) {

@@ -1,0 +1,166 @@
+// Peak, scale and rounding into the I/Q buffer, in one parallel region:
+// each thread finds the peak of its chunk, the calling thread combines them
+// and fixes the scale, then each thread converts its chunk. The peak is a
+// maximum, so the chunking cannot change it, and every value is converted
+// on its own, so the result never depends on the thread count.
+#include "sampleConversion.h"
+
+#include <omp.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <complex>
+#include <cstdlib>
+#include <cstring>
+
+#include "conversionKernels.h"
+#include "function.h"
+#include "genSignalClass.h"
+#include "lastError.h"
+
+namespace {
+
+// Below this many samples a second thread costs more than it saves.
+constexpr int kParallelMin = 1 << 15;
+constexpr int kMaxTeam = 64;
+// Samples converted at a time when converting in place (see convertChunk).
+constexpr size_t kStage = 2048;
+
+// Per sample type: the peak of a chunk in a form whose maximum over chunks
+// is the maximum over all samples (NaN when a sample is not finite), the
+// peak P from that, and the conversion of a chunk.
+double chunkPeak(const std::complex<float>* x, size_t n) {
+    return conversion::complexPeakSquared(reinterpret_cast<const float*>(x), n);
+}
+double chunkPeak(const float* x, size_t n) { return conversion::realPeak(x, n); }
+double chunkPeak(const double* x, size_t n) { return conversion::realPeak(x, n); }
+
+// The squared magnitude was widened to double before the square root.
+double peakFrom(double combined, const std::complex<float>*) { return std::sqrt(combined); }
+double peakFrom(double combined, const float*) { return combined; }
+double peakFrom(double combined, const double*) { return combined; }
+
+void convertTo(const std::complex<float>* x, size_t n, float g, int16_t* out) {
+    conversion::scaleRound(reinterpret_cast<const float*>(x), 2 * n, g, out);
+}
+void convertTo(const float* x, size_t n, float g, int16_t* out) { conversion::scaleRoundReal(x, n, g, out); }
+void convertTo(const double* x, size_t n, float g, int16_t* out) {
+    conversion::scaleRoundReal(x, n, static_cast<double>(g), out);
+}
+
+// Converts x[0, n) to `out`. In place (out aliasing x), each stage is read
+// completely before its values are written, and the values land at or
+// before the bytes they came from, so nothing is overwritten unread.
+template <class Sample>
+void convertChunk(const Sample* x, size_t n, float g, int16_t* out, bool inPlace) {
+    if (!inPlace) {
+        convertTo(x, n, g, out);
+        return;
+    }
+    int16_t stage[2 * kStage];
+    for (size_t i = 0; i < n; i += kStage) {
+        const size_t m = std::min(kStage, n - i);
+        convertTo(x + i, m, g, stage);
+        std::memcpy(reinterpret_cast<unsigned char*>(out) + 4 * i, stage, 4 * m);
+    }
+}
+
+// Chunk t of `threads` starts at sample n * t / threads.
+size_t chunkStart(int n, int t, int threads) { return static_cast<size_t>(n) * t / threads; }
+
+template <class Sample>
+int deliver(GenSignalClass* obj, Sample* samples, int n, int16_t** iq, int* count) {
+    if (n < 0 || n >= kMaxSamples) {
+        std::free(samples);
+        return refuse(-1, "result of %d samples: must be below 2^30", n);
+    }
+    const int values = 2 * n;
+    // A buffer that must grow is not allocated beside the samples: they are
+    // converted in place (4 bytes per sample never exceed their own size)
+    // and their array becomes the buffer, so a call never holds both.
+    const bool inPlace = values > obj->iqCapacity;
+    if (!inPlace && !obj->iqBuffer) {  // n = 0 on an object that never had a buffer
+        std::free(samples);
+        return refuse(-1, "the waveform is empty and the handle holds no earlier buffer to hand out");
+    }
+    int16_t* const dest = inPlace ? reinterpret_cast<int16_t*>(samples) : obj->iqBuffer;
+
+    const int team = n >= kParallelMin ? std::min(omp_get_max_threads(), kMaxTeam) : 1;
+    double partial[kMaxTeam];
+    int threads = 1;
+    bool finite = true;
+    bool scaled = false;
+    // One barrier: between the peaks of the chunks and the conversion. Each
+    // thread then combines the peaks itself, in the same order, so all agree
+    // on the scale without waiting for one of them.
+#pragma omp parallel num_threads(team) if (team > 1)
+    {
+        const int t = omp_get_thread_num(), count = omp_get_num_threads();
+        const size_t first = chunkStart(n, t, count), length = chunkStart(n, t + 1, count) - first;
+        partial[t] = chunkPeak(samples + first, length);
+#pragma omp barrier
+        double combined = 0.0;
+        bool allFinite = true;
+        for (int u = 0; u < count; ++u) {
+            if (std::isnan(partial[u])) allFinite = false;
+            combined = std::max(combined, partial[u]);
+        }
+        const double peak = n < 1 ? 0.0 : peakFrom(combined, samples);
+        const float scale = static_cast<float>(32766.0 / peak);
+        // An all-zero waveform has an infinite scale, and 0 * inf is NaN; a
+        // peak so small that 32766 / P overflows float scales every sample
+        // to inf or NaN, which lroundf turns into LONG_MIN and the cast into
+        // 0. Either way the result is zeros, written below.
+        const bool convert = allFinite && scale <= FLT_MAX;
+        if (convert) {
+            // In place, each chunk first goes to the start of its own bytes.
+            int16_t* out = inPlace ? reinterpret_cast<int16_t*>(samples + first) : dest + 2 * first;
+            convertChunk(samples + first, length, scale, out, inPlace);
+        }
+        if (t == 0) {
+            threads = count;
+            finite = allFinite;
+            scaled = convert;
+        }
+    }
+    if (!finite) {
+        std::free(samples);
+        return refuse(-1, "the waveform holds a sample that is not finite");
+    }
+    if (!scaled) {
+        std::memset(dest, 0, sizeof(int16_t) * static_cast<size_t>(values));
+    } else if (inPlace && sizeof(Sample) != 4) {
+        // Close the gaps between the chunks, in order: each moves down onto
+        // bytes that are already free.
+        for (int u = 1; u < threads; ++u) {
+            const size_t first = chunkStart(n, u, threads), length = chunkStart(n, u + 1, threads) - first;
+            std::memmove(dest + 2 * first, samples + first, 4 * length);
+        }
+    }
+    *count = values;
+    if (inPlace) {
+        // Shrinking keeps the contents; should it fail, the larger block
+        // still holds them.
+        void* shrunk = std::realloc(samples, sizeof(int16_t) * static_cast<size_t>(values));
+        std::free(obj->iqBuffer);
+        obj->iqBuffer = shrunk ? static_cast<int16_t*>(shrunk) : dest;
+        obj->iqCapacity = values;
+    } else {
+        std::free(samples);
+    }
+    *iq = obj->iqBuffer;
+    return 0;
+}
+
+}  // namespace
+
+int deliverSamples(GenSignalClass* obj, double* samples, int n, int16_t** iq, int* count) {
+    return deliver(obj, samples, n, iq, count);
+}
+int deliverSamples(GenSignalClass* obj, float* samples, int n, int16_t** iq, int* count) {
+    return deliver(obj, samples, n, iq, count);
+}
+int deliverSamples(GenSignalClass* obj, std::complex<float>* samples, int n, int16_t** iq, int* count) {
+    return deliver(obj, samples, n, iq, count);
+}
