@@ -52,12 +52,14 @@ void convertTo(const double* x, size_t n, float g, int16_t* out) {
 // Whether the peak fixes the scale to within rounding. A complex peak whose
 // square, formed in float, falls below the smallest normal float has lost
 // its precision (or all of it, to 0), and would scale samples past 32766 or
-// to zeros; a real peak below 32766 / FLT_MAX leaves no finite scale.
+// to zeros; a peak below 32766 / FLT_MAX leaves no finite scale, and one
+// above 32766 / FLT_MIN a subnormal one (imprecise, or 0).
+bool scaleIsNormal(float scale) { return scale >= FLT_MIN && scale <= FLT_MAX; }
 bool peakScales(double combined, float scale, const std::complex<float>*) {
-    return combined >= FLT_MIN && scale <= FLT_MAX;
+    return combined >= FLT_MIN && scaleIsNormal(scale);
 }
-bool peakScales(double, float scale, const float*) { return scale <= FLT_MAX; }
-bool peakScales(double, float scale, const double*) { return scale <= FLT_MAX; }
+bool peakScales(double, float scale, const float*) { return scaleIsNormal(scale); }
+bool peakScales(double, float scale, const double*) { return scaleIsNormal(scale); }
 
 bool isZero(std::complex<float> v) { return v.real() == 0 && v.imag() == 0; }
 bool isZero(float v) { return v == 0; }
@@ -146,8 +148,8 @@ int deliver(GenSignalClass* obj, Sample* samples, int n, int16_t** iq, int* coun
     if (!scaled) {
         if (!std::all_of(samples, samples + n, [](Sample v) { return isZero(v); })) {
             std::free(samples);
-            return refuse(-1, "the waveform's peak magnitude %s is too small to scale into 16 bits",
-                          numberText(peakSeen).text);
+            return refuse(-1, "the waveform's peak magnitude %s is too %s to scale into 16 bits",
+                          numberText(peakSeen).text, peakSeen < 1 ? "small" : "large");
         }
         std::memset(dest, 0, sizeof(int16_t) * static_cast<size_t>(values));
     } else if (inPlace && sizeof(Sample) != 4) {

@@ -82,16 +82,18 @@ void literalConvert(const C* x, int n, float g, int16_t* out) {
     }
 }
 // The whole literal frame: NaN peak -> refused (empty), zero peak -> zeros,
-// a peak too small to scale a waveform that is not all zeros -> refused.
+// a peak too small or too large to scale a waveform that is not all zeros
+// -> refused.
 template <class T>
 std::vector<int16_t> literalFrame(const std::vector<T>& x, bool* refused) {
     const int n = static_cast<int>(x.size());
     const double peak = n < 1 ? 0.0 : literalPeak(x.data(), n);
     const bool allZero = std::all_of(x.begin(), x.end(), [](T v) { return v == T(0); });
-    // A peak whose square underflows float, or whose scale overflows it,
-    // cannot scale a waveform that is not all zeros.
-    const bool tooSmall = squareUnderflows(x.data(), n) || !(static_cast<float>(32766.0 / peak) <= FLT_MAX);
-    *refused = std::isnan(peak) || (tooSmall && !allZero);
+    // A peak whose square underflows float, or whose scale is not a normal
+    // float, cannot scale a waveform that is not all zeros.
+    const float scale = static_cast<float>(32766.0 / peak);
+    const bool unscalable = squareUnderflows(x.data(), n) || !(scale >= FLT_MIN && scale <= FLT_MAX);
+    *refused = std::isnan(peak) || (unscalable && !allZero);
     std::vector<int16_t> out(2 * x.size(), 0);
     if (*refused || peak == 0.0) return out;
     literalConvert(x.data(), n, static_cast<float>(32766.0 / peak), out.data());
@@ -287,6 +289,8 @@ TEST_P(ConversionVariant, ZeroTinyAndNonFiniteWaveforms) {
             expectFrameMatches(tiny, threads);
             std::vector<float> ftiny(n, -1e-40f);
             expectFrameMatches(ftiny, threads);
+            std::vector<double> huge(n, 3.5e46);
+            expectFrameMatches(huge, threads);
             std::vector<C> bad(n, C(1, 1));
             bad[n - 1] = {0, std::numeric_limits<float>::infinity()};
             expectFrameMatches(bad, threads);
