@@ -24,10 +24,10 @@ struct Expectation {
 };
 
 // Records whose work is above this many samples are skipped (see above).
-constexpr double kWorkBudget = 1 << 20;
+constexpr double kWorkBudget = 1 << 18;
 
-// Whether a record of `work` samples, some of which may exceed what the
-// library accepts at all (2^30), is skipped: only records the library
+// Whether a record of `work` samples, whose largest count may exceed what
+// the library accepts at all (2^30), is skipped: only records the library
 // might accept and that are too large to run are.
 bool beyondBudget(double work, double largestCount);
 

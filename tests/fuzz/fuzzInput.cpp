@@ -18,6 +18,7 @@ const double kEdgeReals[] = {
     -1e300,       1e-300,       -1e-300,     FLT_MAX,      -FLT_MAX,     FLT_MIN,  1073741824.0,
     1073741823.0, 1073741825.0, 536870912.0, 2147483648.0, 4294967296.0, 0.5,      2.0,
     1e-6,         1e-9,         1e-12,       1e9,          1e12,         1e18,     0.3499999940395355,
+    1e-15,        1e-20,        1e-30,       1e-40,        1.4e-45,
 };
 constexpr int kEdgeRealCount = sizeof kEdgeReals / sizeof kEdgeReals[0];
 

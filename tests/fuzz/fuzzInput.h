@@ -2,7 +2,8 @@
 // byte: below 128 the value is a realistic one inside the field's valid
 // range (so generation runs deep), from 128 on it is taken from a list of
 // edge values (0, +-1, the int limits, powers of two near 2^30, NaN, the
-// infinities, subnormals, +-0, DBL_MAX, 1e+-300, FLT_MAX, ...). A used-up
+// infinities, subnormals, +-0, DBL_MAX, 1e+-300, FLT_MAX, values whose
+// squares underflow float, ...). A used-up
 // input reads as zero bytes, so every input decodes to some call.
 #pragma once
 
