@@ -31,12 +31,11 @@ int planPulse(const PulseParams& p, double sampleRate, PulsePlan& plan) {
     if (pSamples < 1)
         return refuse(-1, "PulseParams.pulsePeriod = %s: must span at least one sample at sampleRate = %s",
                       numberText(period).text, numberText(sampleRate).text);
+    const int P = static_cast<int>(pSamples);
     const double wSamples = std::floor(width * sampleRate);
     if (!(wSamples <= pSamples))
-        return refuse(
-            -1, "PulseParams.pulseWidth = %s: must not be longer than pulsePeriod = %s (%s samples against %s)",
-            numberText(width).text, numberText(period).text, countText(wSamples).text, countText(pSamples).text);
-    const int P = static_cast<int>(pSamples);
+        return refuse(-1, "PulseParams.pulseWidth = %s: must not span more than the %d samples of pulsePeriod = %s",
+                      numberText(width).text, P, numberText(period).text);
 
     const double rInt = P / period;
     const bool resample = !(std::fabs(rInt - sampleRate) <= 1e-6);

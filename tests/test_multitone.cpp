@@ -160,9 +160,9 @@ INSTANTIATE_TEST_SUITE_P(
         Rejection{"RateBelowHighestTone", 5, 1000, 1999, "sampleRate = 1999 is below the highest tone, 2e+03 Hz"},
         Rejection{"SpacingUnderflowsToZeroTone", 2, 4.9e-324, 1e6,
                   "MultitoneParams.toneSpacing = 5e-324: the lowest tone rounds to 0 Hz"},
-        Rejection{"ToneSamplesBeyond2To30", 2, 1, 1e9, "result of 2000000000 samples: must be below 2^30"},
-        Rejection{"PatternBeyond2To30", 6, 1, 1e9, "result of 2000000000 samples: must be below 2^30"},
-        Rejection{"ResampledBeyond2To30", 2, 2, 1073741823.5, "result of 1073741824 samples: must be below 2^30"}),
+        Rejection{"ToneSamplesBeyond2To30", 2, 1, 1e9, "result of 2e+09 samples: must be finite and below 2^30"},
+        Rejection{"PatternBeyond2To30", 6, 1, 1e9, "result of 2e+09 samples: must be finite and below 2^30"},
+        Rejection{"ResampledBeyond2To30", 2, 2, 1073741823.5, "result of 1073741824 samples: must be finite and below 2^30"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The highest tone, K and L follow from the tone count and spacing alone, so
@@ -192,7 +192,7 @@ TEST(MultitoneLimits, ToneCountsBeyondTheRateAreRefusedBeforeAllocating) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     for (const HugeToneCount& c :
          {HugeToneCount{2147483647, 1000, 1000, "sampleRate = 1e+03 is below the highest tone, 1.073741823e+12 Hz"},
-          HugeToneCount{1 << 28, 1, 1e9, "result of 1879048185 samples: must be below 2^30"}}) {
+          HugeToneCount{1 << 28, 1, 1e9, "result of 1879048185 samples: must be finite and below 2^30"}}) {
         EXPECT_EXIT(testing_support::exitUnderAddressSpaceCap(64u << 20, [&] { return refusedWithReason(c); }),
                     ::testing::ExitedWithCode(0), "")
             << c.N << " tones";
