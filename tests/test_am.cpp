@@ -137,7 +137,8 @@ INSTANTIATE_TEST_SUITE_P(
         Rejection{"InfiniteRate", 1000, 50, 1, INFINITY, "sampleRate = inf: must be finite and above 0"},
         Rejection{"LengthZero", 1e9, 50, 1, 1000,
                   "AMModParams.modFrequency = 1e+09: 10000 periods make no whole sample at sampleRate = 1e+03"},
-        Rejection{"LengthOf2To30", 1, 50, 1, 1073741824.0, "result of 1073741824 samples: must be finite and below 2^30"},
+        Rejection{"LengthOf2To30", 1, 50, 1, 1073741824.0,
+                  "result of 1073741824 samples: must be finite and below 2^30"},
         Rejection{"LengthBeyond32Bits", 1e-3, 50, 1, 1e9, "result of 1e+12 samples: must be finite and below 2^30"}),
     [](const auto& info) { return std::string(info.param.what); });
 

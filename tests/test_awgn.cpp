@@ -347,7 +347,8 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"NegativeDuration", 1e3, -1, 1e6, "AWGNParams.duration = -1: must be finite and above 0"},
         Refusal{"NanDuration", 1e3, kNaN, 1e6, "AWGNParams.duration = nan: must be finite and above 0"},
         Refusal{"InfiniteDuration", 1e3, kInf, 1e6, "AWGNParams.duration = inf: must be finite and above 0"},
-        Refusal{"ExactlyTwoToThirty", 1e3, 1048576, 1024, "result of 1073741824 samples: must be finite and below 2^30"},
+        Refusal{"ExactlyTwoToThirty", 1e3, 1048576, 1024,
+                "result of 1073741824 samples: must be finite and below 2^30"},
         Refusal{"ProductOverflowsInt", 1e3, 1e9, 1e9, "result of 1e+18 samples: must be finite and below 2^30"}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -208,8 +208,10 @@ INSTANTIATE_TEST_SUITE_P(
         Rejection{"NegativeRate", 1000, 100, 1, -48000, "sampleRate = -4.8e+04: must be finite and above 0"},
         Rejection{"NanRate", 1000, 100, 1, NAN, "sampleRate = nan: must be finite and above 0"},
         Rejection{"InfiniteRate", 1000, 100, 1, INFINITY, "sampleRate = inf: must be finite and above 0"},
-        Rejection{"LengthOf2To30", 1, 100, 1, 1073741824.0, "result of 1073741824 samples: must be finite and below 2^30"},
-        Rejection{"LengthBeyond32Bits", 1e-3, 100, 1, 1e9, "result of 999999999999 samples: must be finite and below 2^30"}),
+        Rejection{"LengthOf2To30", 1, 100, 1, 1073741824.0,
+                  "result of 1073741824 samples: must be finite and below 2^30"},
+        Rejection{"LengthBeyond32Bits", 1e-3, 100, 1, 1e9,
+                  "result of 999999999999 samples: must be finite and below 2^30"}),
     [](const auto& info) { return std::string(info.param.what); });
 
 }  // namespace

@@ -162,7 +162,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "MultitoneParams.toneSpacing = 5e-324: the lowest tone rounds to 0 Hz"},
         Rejection{"ToneSamplesBeyond2To30", 2, 1, 1e9, "result of 2e+09 samples: must be finite and below 2^30"},
         Rejection{"PatternBeyond2To30", 6, 1, 1e9, "result of 2e+09 samples: must be finite and below 2^30"},
-        Rejection{"ResampledBeyond2To30", 2, 2, 1073741823.5, "result of 1073741824 samples: must be finite and below 2^30"}),
+        Rejection{"ResampledBeyond2To30", 2, 2, 1073741823.5,
+                  "result of 1073741824 samples: must be finite and below 2^30"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The highest tone, K and L follow from the tone count and spacing alone, so

@@ -159,9 +159,12 @@ INSTANTIATE_TEST_SUITE_P(
         Rejection{"NegativeRate", {1e3, 1e-3, 1e-3}, -1, "sampleRate = -1: must be finite and above 0"},
         Rejection{"NanRate", {1e3, 1e-3, 1e-3}, NAN, "sampleRate = nan: must be finite and above 0"},
         Rejection{"InfiniteRate", {1e3, 1e-3, 1e-3}, INFINITY, "sampleRate = inf: must be finite and above 0"},
+        Rejection{"DurationOf2To30",
+                  {1e3, 1e-3, 1.0},
+                  1073741824.0,
+                  "result of 1073741824 samples: must be finite and below 2^30"},
         Rejection{
-            "DurationOf2To30", {1e3, 1e-3, 1.0}, 1073741824.0, "result of 1073741824 samples: must be finite and below 2^30"},
-        Rejection{"SweepBeyond32Bits", {1e3, 5.0, 1e-3}, 1e9, "result of 5e+09 samples: must be finite and below 2^30"}),
+            "SweepBeyond32Bits", {1e3, 5.0, 1e-3}, 1e9, "result of 5e+09 samples: must be finite and below 2^30"}),
     [](const auto& info) { return std::string(info.param.what); });
 
 }  // namespace
