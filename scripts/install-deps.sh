@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs, when any is missing.
+# Installs the Debian packages the build needs, when any is missing; with
+# --ci also what only CI's checks use (the format check).
 set -euo pipefail
 packages=(g++ cmake make pkgconf libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev libfftw3-dev nettle-dev
           libliquid-dev python3 python3-numpy python3-matplotlib python3-pytest)
+[ "${1:-}" = "--ci" ] && packages+=(git clang-format)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
