@@ -129,17 +129,17 @@ INSTANTIATE_TEST_SUITE_P(
         Rejection{"NanFrequency", NAN, 50, 1, 48000, "AMModParams.modFrequency = nan: must be finite and above 0"},
         Rejection{"InfiniteFrequency", INFINITY, 50, 1, 48000, "AMModParams.modFrequency = inf: must be finite"},
         Rejection{"ZeroDepth", 1000, 0, 1, 48000, "AMModParams.modDepth = 0: must be above 0"},
-        Rejection{"NegativeDepth", 1000, -20, 1, 48000, "AMModParams.modDepth = -2e+01: must be above 0"},
+        Rejection{"NegativeDepth", 1000, -20, 1, 48000, "AMModParams.modDepth = -20: must be above 0"},
         Rejection{"NanDepth", 1000, NAN, 1, 48000, "AMModParams.modDepth = nan: must be above 0"},
         Rejection{"ZeroRate", 1000, 50, 1, 0, "sampleRate = 0: must be finite and above 0"},
-        Rejection{"NegativeRate", 1000, 50, 1, -48000, "sampleRate = -4.8e+04: must be finite and above 0"},
+        Rejection{"NegativeRate", 1000, 50, 1, -48000, "sampleRate = -48000: must be finite and above 0"},
         Rejection{"NanRate", 1000, 50, 1, NAN, "sampleRate = nan: must be finite and above 0"},
         Rejection{"InfiniteRate", 1000, 50, 1, INFINITY, "sampleRate = inf: must be finite and above 0"},
         Rejection{"LengthZero", 1e9, 50, 1, 1000,
-                  "AMModParams.modFrequency = 1e+09: 10000 periods make no whole sample at sampleRate = 1e+03"},
+                  "AMModParams.modFrequency = 1000000000: 10000 periods make no whole sample at sampleRate = 1000"},
         Rejection{"LengthOf2To30", 1, 50, 1, 1073741824.0,
                   "result of 1073741824 samples: must be finite and below 2^30"},
-        Rejection{"LengthBeyond32Bits", 1e-3, 50, 1, 1e9, "result of 1e+12 samples: must be finite and below 2^30"}),
+        Rejection{"LengthBeyond32Bits", 1e-3, 50, 1, 1e9, "result of 1000000000000 samples: must be finite and below 2^30"}),
     [](const auto& info) { return std::string(info.param.what); });
 
 }  // namespace

@@ -337,11 +337,11 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, AwgnRefusal,
     ::testing::Values(
         Refusal{"ZeroRate", 1e3, 1, 0, "sampleRate = 0: must be finite and above 0"},
-        Refusal{"NegativeRate", 1e3, 1, -1e6, "sampleRate = -1e+06: must be finite and above 0"},
+        Refusal{"NegativeRate", 1e3, 1, -1e6, "sampleRate = -1000000: must be finite and above 0"},
         Refusal{"NanRate", 1e3, 1, kNaN, "sampleRate = nan: must be finite and above 0"},
         Refusal{"InfiniteRate", 1e3, 1e-9, kInf, "sampleRate = inf: must be finite and above 0"},
         Refusal{"ZeroBandwidth", 0, 1e-3, 1e6, "AWGNParams.bandwidth = 0: must be above 0"},
-        Refusal{"NegativeBandwidth", -1e3, 1e-3, 1e6, "AWGNParams.bandwidth = -1e+03: must be above 0"},
+        Refusal{"NegativeBandwidth", -1e3, 1e-3, 1e6, "AWGNParams.bandwidth = -1000: must be above 0"},
         Refusal{"NanBandwidth", kNaN, 1e-3, 1e6, "AWGNParams.bandwidth = nan: must be above 0"},
         Refusal{"ZeroDuration", 1e3, 0, 1e6, "AWGNParams.duration = 0: must be finite and above 0"},
         Refusal{"NegativeDuration", 1e3, -1, 1e6, "AWGNParams.duration = -1: must be finite and above 0"},

@@ -205,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(
         Rejection{"NanDeviation", 1000, NAN, 1, 48000, "FMModParams.freqDeviation = nan: must be finite"},
         Rejection{"InfiniteDeviation", 1000, -INFINITY, 2, 48000, "FMModParams.freqDeviation = -inf: must be finite"},
         Rejection{"ZeroRate", 1000, 100, 1, 0, "sampleRate = 0: must be finite and above 0"},
-        Rejection{"NegativeRate", 1000, 100, 1, -48000, "sampleRate = -4.8e+04: must be finite and above 0"},
+        Rejection{"NegativeRate", 1000, 100, 1, -48000, "sampleRate = -48000: must be finite and above 0"},
         Rejection{"NanRate", 1000, 100, 1, NAN, "sampleRate = nan: must be finite and above 0"},
         Rejection{"InfiniteRate", 1000, 100, 1, INFINITY, "sampleRate = inf: must be finite and above 0"},
         Rejection{"LengthOf2To30", 1, 100, 1, 1073741824.0,

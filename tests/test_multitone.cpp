@@ -150,18 +150,18 @@ INSTANTIATE_TEST_SUITE_P(
         Rejection{"NoTones", 0, 1000, 1e6, "MultitoneParams.toneCount = 0: must be at least 2"},
         Rejection{"NegativeCount", -4, 1000, 1e6, "MultitoneParams.toneCount = -4: must be at least 2"},
         Rejection{"ZeroSpacing", 4, 0, 1e6, "MultitoneParams.toneSpacing = 0: must be finite and above 0"},
-        Rejection{"NegativeSpacing", 4, -1000, 1e6, "MultitoneParams.toneSpacing = -1e+03: must be finite"},
+        Rejection{"NegativeSpacing", 4, -1000, 1e6, "MultitoneParams.toneSpacing = -1000: must be finite"},
         Rejection{"NanSpacing", 4, NAN, 1e6, "MultitoneParams.toneSpacing = nan: must be finite"},
         Rejection{"InfiniteSpacing", 4, INFINITY, 1e6, "MultitoneParams.toneSpacing = inf: must be finite"},
         Rejection{"ZeroRate", 4, 1000, 0, "sampleRate = 0: must be finite and above 0"},
-        Rejection{"NegativeRate", 4, 1000, -1e6, "sampleRate = -1e+06: must be finite and above 0"},
+        Rejection{"NegativeRate", 4, 1000, -1e6, "sampleRate = -1000000: must be finite and above 0"},
         Rejection{"NanRate", 4, 1000, NAN, "sampleRate = nan: must be finite and above 0"},
         Rejection{"InfiniteRate", 4, 1000, INFINITY, "sampleRate = inf: must be finite and above 0"},
-        Rejection{"RateBelowHighestTone", 5, 1000, 1999, "sampleRate = 1999 is below the highest tone, 2e+03 Hz"},
+        Rejection{"RateBelowHighestTone", 5, 1000, 1999, "sampleRate = 1999 is below the highest tone, 2000 Hz"},
         Rejection{"SpacingUnderflowsToZeroTone", 2, 4.9e-324, 1e6,
                   "MultitoneParams.toneSpacing = 5e-324: the lowest tone rounds to 0 Hz"},
-        Rejection{"ToneSamplesBeyond2To30", 2, 1, 1e9, "result of 2e+09 samples: must be finite and below 2^30"},
-        Rejection{"PatternBeyond2To30", 6, 1, 1e9, "result of 2e+09 samples: must be finite and below 2^30"},
+        Rejection{"ToneSamplesBeyond2To30", 2, 1, 1e9, "result of 2000000000 samples: must be finite and below 2^30"},
+        Rejection{"PatternBeyond2To30", 6, 1, 1e9, "result of 2000000000 samples: must be finite and below 2^30"},
         Rejection{"ResampledBeyond2To30", 2, 2, 1073741823.5,
                   "result of 1073741824 samples: must be finite and below 2^30"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -192,7 +192,7 @@ TEST(MultitoneLimits, ToneCountsBeyondTheRateAreRefusedBeforeAllocating) {
     if (!testing_support::kAddressSpaceCapUsable) GTEST_SKIP() << "address-space cap unusable under sanitizers";
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     for (const HugeToneCount& c :
-         {HugeToneCount{2147483647, 1000, 1000, "sampleRate = 1e+03 is below the highest tone, 1.073741823e+12 Hz"},
+         {HugeToneCount{2147483647, 1000, 1000, "sampleRate = 1000 is below the highest tone, 1073741823000 Hz"},
           HugeToneCount{1 << 28, 1, 1e9, "result of 1879048185 samples: must be finite and below 2^30"}}) {
         EXPECT_EXIT(testing_support::exitUnderAddressSpaceCap(64u << 20, [&] { return refusedWithReason(c); }),
                     ::testing::ExitedWithCode(0), "")

@@ -122,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "PulseParams.pulseWidth = 0.004001: must not span more than the 4000 samples of pulsePeriod = 0.004"},
         Rejection{"HugeWidth", 1e300, 4e-3, 1e6, "PulseParams.pulseWidth = 1e+300: must not span more than the 4000"},
         Rejection{"PeriodBelowOneSample", 0.1e-6, 0.5e-6, 1e6,
-                  "PulseParams.pulsePeriod = 5e-07: must span at least one sample at sampleRate = 1e+06"},
+                  "PulseParams.pulsePeriod = 5e-07: must span at least one sample at sampleRate = 1000000"},
         Rejection{"ZeroWidth", 0, 4e-3, 1e6, "PulseParams.pulseWidth = 0: must be finite and above 0"},
         Rejection{"NegativeWidth", -1e-3, 4e-3, 1e6, "PulseParams.pulseWidth = -0.001: must be finite and above 0"},
         Rejection{"NanWidth", NAN, 4e-3, 1e6, "PulseParams.pulseWidth = nan: must be finite and above 0"},
@@ -136,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
         Rejection{"ResampledTo2To30", 1e-3, 1073.7418235, 1e6,
                   "result of 1073741824 samples: must be finite and below 2^30"},
         Rejection{"ZeroRate", 1e-3, 4e-3, 0, "sampleRate = 0: must be finite and above 0"},
-        Rejection{"NegativeRate", 1e-3, 4e-3, -1e6, "sampleRate = -1e+06: must be finite and above 0"},
+        Rejection{"NegativeRate", 1e-3, 4e-3, -1e6, "sampleRate = -1000000: must be finite and above 0"},
         Rejection{"NanRate", 1e-3, 4e-3, NAN, "sampleRate = nan: must be finite and above 0"},
         Rejection{"InfiniteRate", 1e-3, 4e-3, INFINITY, "sampleRate = inf: must be finite and above 0"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -143,10 +143,10 @@ INSTANTIATE_TEST_SUITE_P(
         Rejection{"RampUnderOneSample",
                   {1000, 0.5e-3, 1e-3},
                   1000,
-                  "RampSweepParams.sweepTime = 0.0005: must span at least one sample at sampleRate = 1e+03"},
+                  "RampSweepParams.sweepTime = 0.0005: must span at least one sample at sampleRate = 1000"},
         Rejection{
             "ZeroBandwidth", {0, 1e-3, 1e-3}, 1e6, "RampSweepParams.sweepBandwidth = 0: must be finite and above 0"},
-        Rejection{"NegativeBandwidth", {-1e3, 1e-3, 1e-3}, 1e6, "RampSweepParams.sweepBandwidth = -1e+03: must be"},
+        Rejection{"NegativeBandwidth", {-1e3, 1e-3, 1e-3}, 1e6, "RampSweepParams.sweepBandwidth = -1000: must be"},
         Rejection{"NanBandwidth", {NAN, 1e-3, 1e-3}, 1e6, "RampSweepParams.sweepBandwidth = nan: must be"},
         Rejection{"InfiniteBandwidth", {INFINITY, 1e-3, 1e-3}, 1e6, "RampSweepParams.sweepBandwidth = inf: must be"},
         Rejection{"ZeroSweepTime", {1e3, 0, 1e-3}, 1e6, "RampSweepParams.sweepTime = 0: must be finite and above 0"},
@@ -164,7 +164,7 @@ INSTANTIATE_TEST_SUITE_P(
                   1073741824.0,
                   "result of 1073741824 samples: must be finite and below 2^30"},
         Rejection{
-            "SweepBeyond32Bits", {1e3, 5.0, 1e-3}, 1e9, "result of 5e+09 samples: must be finite and below 2^30"}),
+            "SweepBeyond32Bits", {1e3, 5.0, 1e-3}, 1e9, "result of 5000000000 samples: must be finite and below 2^30"}),
     [](const auto& info) { return std::string(info.param.what); });
 
 }  // namespace

@@ -181,13 +181,13 @@ INSTANTIATE_TEST_SUITE_P(
         Rejection{"NoWholeSample",
                   {0, 1000, 2, 1e-7},
                   48000,
-                  "StepSweepParams.dwellTime = 1e-07: 2 steps must span at least one sample at sampleRate = 4.8e+04"},
+                  "StepSweepParams.dwellTime = 1e-07: 2 steps must span at least one sample at sampleRate = 48000"},
         Rejection{"LengthOf2To30",
                   {0, 1000, 2, 0.5},
                   1073741824.0,
                   "result of 1073741824 samples: must be finite and below 2^30"},
         Rejection{
-            "LengthBeyond32Bits", {0, 1000, 4, 1.0}, 1e9, "result of 4e+09 samples: must be finite and below 2^30"}),
+            "LengthBeyond32Bits", {0, 1000, 4, 1.0}, 1e9, "result of 4000000000 samples: must be finite and below 2^30"}),
     [](const auto& info) { return std::string(info.param.what); });
 
 }  // namespace
