@@ -12,9 +12,11 @@
 #include <mutex>
 #include <new>
 
+#include "buffer.h"
 #include "function.h"
 #include "genSignalClass.h"
 #include "lastError.h"
+#include "presizedPlans.h"
 #include "sampleConversion.h"
 
 std::map<int, GenSignalClass*> GenSignalClassObjCounter;
@@ -72,33 +74,25 @@ int runFrame(const char* entryPoint, int handleId, const Params* params, int16_t
     return deliverSamples(obj, samples, n, iq, count);
 }
 
-// Frame for generators that fill an array the entry point sizes from a
-// duration: floor(sampleRate * duration) + 300 samples.
-template <class Params, class Generate>
+// Frame for generators that fill an array the entry point allocates. The
+// generator's own first stage, `makePlan`, checks the record and says how
+// many samples the generator will write; the array holds exactly that many.
+template <class Params, class Plan, class Generate>
 int runPresizedFrame(const char* entryPoint, int handleId, const Params* params, int16_t** iq, int* count,
-                     double sampleRate, double duration, Generate generate) {
+                     double sampleRate, int (*makePlan)(const Params&, double, Plan&), Generate generate) {
+    clearLastError();
     if (refuseNulls(entryPoint, params, iq, count)) return -1;
     GenSignalClass* obj = lookUpHandle(handleId);
     if (!obj) return refuseHandle(handleId);
-    const double c = std::floor(sampleRate * duration);
-    // Refuse sizes that are not finite, would wrap the 32-bit count, or could
-    // only produce a result too long to hand out.
-    if (!(c > -300.0 && c < static_cast<double>(kMaxSamples)))
-        return refuse(-1, "result of %s samples: must be finite and below 2^30", numberText(c).text);
-    const size_t room = static_cast<size_t>(static_cast<int>(c) + 300);
-    auto* samples = static_cast<std::complex<float>*>(std::malloc(sizeof(std::complex<float>) * room));
-    if (!samples) return refuse(-1, "out of memory: %zu bytes for the samples", sizeof(std::complex<float>) * room);
+    Plan plan{};
+    if (int rc = makePlan(*params, sampleRate, plan)) return rc;
+    const size_t room = static_cast<size_t>(plan.samples);
+    Buffer<std::complex<float>> samples(room);
+    if (!samples) return refuse(-1, "out of memory: %zu bytes for the samples", samples.bytesFor(room));
     int n = 0;
-    int rc = generate(obj, samples, &n);
-    if (rc != 0) {
-        std::free(samples);
-        return generatorRefused(entryPoint, rc);
-    }
-    if (n > static_cast<int>(room)) {  // cannot happen with a sound generator; never hand out an overrun
-        std::free(samples);
-        return refuse(-1, "%s: the generator wrote past its array", entryPoint);
-    }
-    return deliverSamples(obj, samples, n, iq, count);
+    const int rc = generate(obj, samples.get(), &n);
+    if (rc != 0) return generatorRefused(entryPoint, rc);
+    return deliverSamples(obj, samples.release(), n, iq, count);
 }
 
 }  // namespace
@@ -192,12 +186,7 @@ GENSIGNAL_API int GeneratePulseWaveform(int handleId, const PulseParams* params,
 
 GENSIGNAL_API int GenerateStepSweepWaveform(int handleId, const StepSweepParams* params, int16_t** iq, int* count,
                                             double sampleRate) {
-    clearLastError();
-    if (!params) return refuseNulls("GenerateStepSweepWaveform", params, iq, count);
-    // floor(sampleRate * dwellTime * stepCount), multiplied in that order.
-    const double ratePerStep = sampleRate * params->dwellTime;
-    return runPresizedFrame("GenerateStepSweepWaveform", handleId, params, iq, count, ratePerStep,
-                            static_cast<double>(params->stepCount),
+    return runPresizedFrame("GenerateStepSweepWaveform", handleId, params, iq, count, sampleRate, planStepSweep,
                             [&](GenSignalClass* o, std::complex<float>* s, int* n) {
                                 return o->genStepSweepSig(params, sampleRate, s, n);
                             });
@@ -205,14 +194,7 @@ GENSIGNAL_API int GenerateStepSweepWaveform(int handleId, const StepSweepParams*
 
 GENSIGNAL_API int GenerateRampSweepWaveform(int handleId, const RampSweepParams* params, int16_t** iq, int* count,
                                             double sampleRate) {
-    clearLastError();
-    if (!params) return refuseNulls("GenerateRampSweepWaveform", params, iq, count);
-    // A sweep longer than the duration makes the waveform as long as the
-    // sweep: size for the longer of the two so the generator cannot overrun.
-    const double sweepTime = params->sweepTime;
-    const double duration = params->duration;
-    const double longer = sweepTime > duration ? sweepTime : duration;
-    return runPresizedFrame("GenerateRampSweepWaveform", handleId, params, iq, count, sampleRate, longer,
+    return runPresizedFrame("GenerateRampSweepWaveform", handleId, params, iq, count, sampleRate, planRampSweep,
                             [&](GenSignalClass* o, std::complex<float>* s, int* n) {
                                 return o->genRampSweepSig(params, sampleRate, s, n);
                             });
@@ -220,10 +202,8 @@ GENSIGNAL_API int GenerateRampSweepWaveform(int handleId, const RampSweepParams*
 
 GENSIGNAL_API int GenerateAWGNWaveform(int handleId, const AWGNParams* params, int16_t** iq, int* count,
                                        double sampleRate) {
-    clearLastError();
-    if (!params) return refuseNulls("GenerateAWGNWaveform", params, iq, count);
     return runPresizedFrame(
-        "GenerateAWGNWaveform", handleId, params, iq, count, sampleRate, params->duration,
+        "GenerateAWGNWaveform", handleId, params, iq, count, sampleRate, planAwgn,
         [&](GenSignalClass* o, std::complex<float>* s, int* n) { return o->genAWGNSig(params, sampleRate, s, n); });
 }
 

@@ -43,6 +43,10 @@ double wholePeriodCount(double samplesPerPeriod);
 // back), 4 sawtooth (0 up to 1). False for any other shape, nothing written.
 bool modulatingWave(int shape, double modFrequency, double sampleRate, int n, double* x);
 
+// The shapes modulatingWave knows, and the rule as a refusal states it.
+inline bool knownModShape(int shape) { return shape >= 1 && shape <= 4; }
+constexpr char kModShapeRule[] = "must be 1 (sine), 2 (square), 3 (triangle) or 4 (sawtooth)";
+
 // Spreads `value` over `width` bits, most significant first (array new).
 void dec2bin(int value, int width, signed char** bits);
 // The same into the caller's array of `width` elements.

@@ -1,5 +1,6 @@
 #include "lastError.h"
 
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +32,11 @@ int lastErrorLength() { return length; }
 
 NumberText numberText(double v) {
     NumberText t;
+    // Whole numbers as a host writes them (48000, not 4.8e+04).
+    if (v > -1e15 && v < 1e15 && v == std::trunc(v) && !(v == 0 && std::signbit(v))) {
+        std::snprintf(t.text, sizeof t.text, "%lld", static_cast<long long>(v));
+        return t;
+    }
     for (int precision = 1; precision <= 17; ++precision) {
         std::snprintf(t.text, sizeof t.text, "%.*g", precision, v);
         if (std::strtod(t.text, nullptr) == v || v != v) break;

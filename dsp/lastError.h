@@ -15,8 +15,9 @@ void clearLastError();
 const char* lastErrorMessage();
 int lastErrorLength();
 
-// The shortest decimal text that reads back as `v` ("0.35", "1e+06",
-// "nan", "-inf"), for quoting a refused value as the host wrote it.
+// The shortest decimal text that reads back as `v`, whole numbers below
+// 10^15 in plain digits ("0.35", "48000", "1e+15", "nan", "-inf"), for
+// quoting a refused value as the host wrote it.
 struct NumberText {
     char text[32];
 };

@@ -1,38 +1,59 @@
 // AM envelope: 1 + m*s(t) for a sine, square, triangle or sawtooth s, over a
 // whole number of modulation periods whenever one fits whole samples.
 #include <cmath>
-#include <cstdlib>
 
+#include "buffer.h"
 #include "function.h"
 #include "genSignalClass.h"
+#include "planChecks.h"
 
-int GenSignalClass::genAMSig(AMModParams const* params, double sampleRate, double** samples, int* sampleCount) {
-    if (!params || !samples || !sampleCount || !(sampleRate > 0)) return -1;
-    const double fm = params->modFrequency;
-    if (!(fm > 0)) return -1;
-    const double m = params->modDepth / 100;
-    if (!(m > 0)) return -1;
-    const int shape = params->modShape;
+namespace {
+
+struct AmPlan {
+    int samples;
+    int shape;
+    double modFrequency;
+    double offset;  // lifts the wave so that it reads 1 + m*s(t) once scaled
+};
+
+int planAm(const AMModParams& p, double sampleRate, AmPlan& plan) {
+    if (int rc = checkSampleRate(sampleRate)) return rc;
+    const double fm = p.modFrequency;
+    if (!finitePositive(fm))
+        return refuse(-1, "AMModParams.modFrequency = %s: must be finite and above 0", numberText(fm).text);
+    const double m = p.modDepth / 100;
+    if (!(m > 0)) return refuse(-1, "AMModParams.modDepth = %s: must be above 0", numberText(p.modDepth).text);
 
     const double q = sampleRate / fm;  // samples per modulation period
     const double v = wholePeriodCount(q) * q;
-    // Refuse lengths that are not finite or too long to hand out.
-    if (!countFits(v)) return -1;
+    if (!countFits(v)) return refuseLength(std::floor(v));
     const int n = static_cast<int>(v);
-    if (n == 0) return -1;
+    if (n == 0)
+        return refuse(-1, "AMModParams.modFrequency = %s: 10000 periods make no whole sample at sampleRate = %s",
+                      numberText(fm).text, numberText(sampleRate).text);
+    const int shape = p.modShape;
+    if (!knownModShape(shape)) return refuse(-1, "AMModParams.modShape = %d: %s", shape, kModShapeRule);
 
-    auto* x = static_cast<double*>(std::malloc(sizeof(double) * static_cast<size_t>(n)));
-    if (!x) return -1;
+    plan = {n, shape, fm, shape == 1 ? 1 / m : 0.5 / m - 0.5};
+    return 0;
+}
 
-    if (!modulatingWave(shape, fm, sampleRate, n, x)) {
-        std::free(x);
-        return -1;
-    }
-    // Lift the wave so that it reads 1 + m*s(t) once scaled.
-    const double d = shape == 1 ? 1 / m : 0.5 / m - 0.5;
-    for (int i = 0; i < n; ++i) x[i] += d;
+}  // namespace
 
-    *samples = x;
+int GenSignalClass::genAMSig(AMModParams const* params, double sampleRate, double** samples, int* sampleCount) {
+    if (!params) return refuseNull("genAMSig", "params");
+    if (!samples) return refuseNull("genAMSig", "samples");
+    if (!sampleCount) return refuseNull("genAMSig", "sampleCount");
+    AmPlan plan{};
+    if (int rc = planAm(*params, sampleRate, plan)) return rc;
+
+    const int n = plan.samples;
+    Buffer<double> x(static_cast<size_t>(n));
+    if (!x) return refuse(-1, "out of memory: %zu bytes for the AM envelope", Buffer<double>::bytesFor(n));
+    modulatingWave(plan.shape, plan.modFrequency, sampleRate, n, x.get());
+    for (int i = 0; i < n; ++i) x[i] += plan.offset;
+
+    *samples = x.release();
     *sampleCount = n;
     return 0;
 }

@@ -2,48 +2,67 @@
 // sawtooth scaled by the peak deviation, over a whole number of modulation
 // periods whenever one fits whole samples.
 #include <cmath>
-#include <cstdlib>
 
+#include "buffer.h"
 #include "function.h"
 #include "genSignalClass.h"
+#include "planChecks.h"
 
-int GenSignalClass::genFMSig(FMModParams const* params, double sampleRate, std::complex<float>** samples,
-                             int* sampleCount) {
-    if (!params || !samples || !sampleCount || !(sampleRate > 0) || !std::isfinite(sampleRate)) return -1;
-    const double fm = params->modFrequency;
-    if (!(fm > 0) || !std::isfinite(fm)) return -1;
+namespace {
+
+struct FmPlan {
+    int samples;  // may be 0: a valid, empty result
+    int shape;
+    double modFrequency;
+    double phaseStep;  // radians per sample per unit of the modulating wave
+};
+
+int planFm(const FMModParams& p, double sampleRate, FmPlan& plan) {
+    if (int rc = checkSampleRate(sampleRate)) return rc;
+    const double fm = p.modFrequency;
+    if (!finitePositive(fm))
+        return refuse(-1, "FMModParams.modFrequency = %s: must be finite and above 0", numberText(fm).text);
     // Any finite deviation is fine; a non-finite one would only yield NaN phases.
-    const double deviation = params->freqDeviation;
-    if (!std::isfinite(deviation)) return -1;
-    const int shape = params->modShape;
+    const double deviation = p.freqDeviation;
+    if (!std::isfinite(deviation))
+        return refuse(-1, "FMModParams.freqDeviation = %s: must be finite", numberText(deviation).text);
 
     const double k = wholePeriodCount(sampleRate / fm);
     const double length = std::floor(((1 / fm) * k) / (1 / sampleRate));
-    // Refuse lengths that are not finite or too long to hand out.
-    if (!countFits(length)) return -1;
-    const int n = static_cast<int>(length);
+    if (!countFits(length)) return refuseLength(length);
+    const int shape = p.modShape;
+    if (!knownModShape(shape)) return refuse(-1, "FMModParams.modShape = %d: %s", shape, kModShapeRule);
+
+    plan = {static_cast<int>(length), shape, fm, (kTwoPi / sampleRate) * deviation};
+    return 0;
+}
+
+}  // namespace
+
+int GenSignalClass::genFMSig(FMModParams const* params, double sampleRate, std::complex<float>** samples,
+                             int* sampleCount) {
+    if (!params) return refuseNull("genFMSig", "params");
+    if (!samples) return refuseNull("genFMSig", "samples");
+    if (!sampleCount) return refuseNull("genFMSig", "sampleCount");
+    FmPlan plan{};
+    if (int rc = planFm(*params, sampleRate, plan)) return rc;
 
     // A modulating frequency far above the sample rate leaves no sample at
-    // all: that is a valid, empty result and needs no arrays.
-    std::complex<float>* out = nullptr;
-    double* w = nullptr;
-    if (n > 0) {
-        out = static_cast<std::complex<float>*>(std::malloc(sizeof(std::complex<float>) * static_cast<size_t>(n)));
-        w = static_cast<double*>(std::malloc(sizeof(double) * static_cast<size_t>(n)));
-        if (!out || !w) {
-            std::free(out);
-            std::free(w);
-            return -1;
-        }
+    // all: that result needs no arrays.
+    const int n = plan.samples;
+    if (n == 0) {
+        *samples = nullptr;
+        *sampleCount = 0;
+        return 0;
     }
+    Buffer<std::complex<float>> out(static_cast<size_t>(n));
+    if (!out) return refuse(-1, "out of memory: %zu bytes for the FM samples", out.bytesFor(n));
+    Buffer<double> w(static_cast<size_t>(n));
+    if (!w) return refuse(-1, "out of memory: %zu bytes for the modulating wave", w.bytesFor(n));
 
-    if (!modulatingWave(shape, fm, sampleRate, n, w)) {
-        std::free(out);
-        std::free(w);
-        return -1;
-    }
+    modulatingWave(plan.shape, plan.modFrequency, sampleRate, n, w.get());
     // Map the wave onto -1 ... 1 (the sine already is).
-    switch (shape) {
+    switch (plan.shape) {
         case 2:
             for (int i = 0; i < n; ++i) w[i] = w[i] + w[i] - 1;
             break;
@@ -57,15 +76,14 @@ int GenSignalClass::genFMSig(FMModParams const* params, double sampleRate, std::
 
     // The phase advances before each sample is formed, so sample 0 already
     // carries the increment of w[0].
-    const double c = (kTwoPi / sampleRate) * deviation;
+    const double c = plan.phaseStep;
     double phi = 0;
     for (int i = 0; i < n; ++i) {
         phi = std::fma(w[i], c, phi);
         out[i] = {static_cast<float>(std::cos(phi)), static_cast<float>(std::sin(phi))};
     }
-    std::free(w);
 
-    *samples = out;
+    *samples = out.release();
     *sampleCount = n;
     return 0;
 }

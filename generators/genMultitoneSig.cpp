@@ -3,72 +3,104 @@
 // resampled to the requested rate when the two differ.
 #include <cmath>
 #include <complex>
-#include <cstdlib>
 
+#include "buffer.h"
 #include "function.h"
 #include "genSignalClass.h"
+#include "planChecks.h"
+
+namespace {
+
+struct MultitonePlan {
+    int tones;            // N
+    double spacing;       // Hz between neighbouring tones
+    double internalRate;  // r' = K * highest tone, at or below the sample rate
+    int patternSamples;   // L: one period of the base tone at r'
+    bool resample;        // r' is not the sample rate
+    int resampledRoom;    // samples the resampler's output array holds
+};
+
+int planMultitone(const MultitoneParams& p, double sampleRate, MultitonePlan& plan) {
+    if (int rc = checkSampleRate(sampleRate)) return rc;
+    const int N = p.toneCount;
+    if (N < 2) return refuse(-1, "MultitoneParams.toneCount = %d: must be at least 2", N);
+    const double df = p.toneSpacing;
+    if (!finitePositive(df))
+        return refuse(-1, "MultitoneParams.toneSpacing = %s: must be finite and above 0", numberText(df).text);
+
+    // The highest and the base tone, by the very operations that fill the
+    // tone list, so that nothing of size N is needed to check the rules.
+    // Even N: tones at +-(k * df + df / 2); odd N: at 0 and +-k * df.
+    const double fmax = N % 2 == 0 ? std::fma(static_cast<double>(N / 2 - 1), df, df * 0.5) : ((N - 1) / 2) * df;
+    const double fb = N % 2 == 0 ? std::fma(0.0, df, df * 0.5) : 1 * df;
+    if (!(fb > 0))
+        return refuse(-1, "MultitoneParams.toneSpacing = %s: the lowest tone rounds to 0 Hz", numberText(df).text);
+
+    // Samples per period of the highest tone, then one period of the base
+    // tone at the internal rate.
+    const double kSamples = std::floor(sampleRate / fmax);
+    if (kSamples < 1)
+        return refuse(-1, "sampleRate = %s is below the highest tone, %s Hz", numberText(sampleRate).text,
+                      numberText(fmax).text);
+    const double rInt = kSamples * fmax;
+    const double lSamples = std::floor((1 / fb) * rInt);
+    if (!countFits(kSamples) || !countFits(lSamples)) return refuseLength(lSamples);
+    if (lSamples < 1)
+        return refuse(-1, "MultitoneParams.toneSpacing = %s: one period of the tones makes no whole sample at %s Hz",
+                      numberText(df).text, numberText(rInt).text);
+    const int L = static_cast<int>(lSamples);
+
+    // The resampler's output: ceil(L * rate / r') + 4, but never less than it
+    // writes.
+    const bool resample = !(std::fabs(sampleRate - rInt) <= 1e-12);
+    int room = 0;
+    if (resample) {
+        const double quotient = std::ceil(L * sampleRate / rInt);
+        const int written = farrowOutputLength(L, sampleRate, rInt);
+        if (!countFits(quotient) || written < 0)
+            return refuseLength(written < 0 ? std::fmax(quotient, kMaxSamples) : quotient);
+        const int padded = static_cast<int>(quotient) + 4;
+        room = written > padded ? written : padded;
+    }
+
+    plan = {N, df, rInt, L, resample, room};
+    return 0;
+}
+
+}  // namespace
 
 int GenSignalClass::genMultitoneSig(MultitoneParams const* params, double sampleRate, std::complex<float>** samples,
                                     int* sampleCount) {
-    if (!params || !samples || !sampleCount || !(sampleRate > 0) || !std::isfinite(sampleRate)) return -1;
-    const int N = params->toneCount;
-    if (N < 2) return -1;
-    const double df = params->toneSpacing;
-    if (!(df > 0) || !std::isfinite(df)) return -1;
+    if (!params) return refuseNull("genMultitoneSig", "params");
+    if (!samples) return refuseNull("genMultitoneSig", "samples");
+    if (!sampleCount) return refuseNull("genMultitoneSig", "sampleCount");
+    MultitonePlan plan{};
+    if (int rc = planMultitone(*params, sampleRate, plan)) return rc;
 
-    auto* f = static_cast<double*>(std::malloc(sizeof(double) * static_cast<size_t>(N)));
-    if (!f) return -1;
-    double fb;
+    const int N = plan.tones;
+    const int L = plan.patternSamples;
+    Buffer<double> f(static_cast<size_t>(N));
+    if (!f) return refuse(-1, "out of memory: %zu bytes for the tone list", f.bytesFor(N));
+    Buffer<std::complex<float>> x(static_cast<size_t>(L));
+    if (!x) return refuse(-1, "out of memory: %zu bytes for the tone pattern", x.bytesFor(L));
+    Buffer<std::complex<float>> y;
+    if (plan.resample) {
+        y = Buffer<std::complex<float>>(static_cast<size_t>(plan.resampledRoom));
+        if (!y) return refuse(-1, "out of memory: %zu bytes for the resampled pattern", y.bytesFor(plan.resampledRoom));
+    }
+
+    const double df = plan.spacing;
     if (N % 2 == 0) {
         const int h = N / 2;
         for (int k = 0; k < h; ++k) f[k] = std::fma(static_cast<double>(k), df, df * 0.5);
         for (int k = 0; k < h; ++k) f[h + k] = -f[k];
-        fb = f[0];
     } else {
         const int h = (N - 1) / 2;
         for (int k = 0; k <= h; ++k) f[k] = k * df;
         for (int k = 1; k <= h; ++k) f[h + k] = -f[k];
-        fb = f[1];
-    }
-    const double fmax = -f[N - 1];
-
-    // Samples per period of the highest tone, then one period of the base
-    // tone at the internal rate; both must fit before they become ints.
-    const double kSamples = std::floor(sampleRate / fmax);
-    if (!countFits(kSamples) || kSamples < 1) {
-        std::free(f);
-        return -1;
-    }
-    const int K = static_cast<int>(kSamples);
-    const double rInt = K * fmax;
-    const double lSamples = std::floor((1 / fb) * rInt);
-    if (!countFits(lSamples) || lSamples < 1) {
-        std::free(f);
-        return -1;
-    }
-    const int L = static_cast<int>(lSamples);
-
-    // Size the resampler's output before the pattern costs anything:
-    // ceil(L * rate / r') + 4, but never less than the resampler writes.
-    const bool resample = !(std::fabs(sampleRate - rInt) <= 1e-12);
-    int M = 0;
-    if (resample) {
-        const double quotient = std::ceil(L * sampleRate / rInt);
-        const int written = farrowOutputLength(L, sampleRate, rInt);
-        if (!countFits(quotient) || written < 0) {
-            std::free(f);
-            return -1;
-        }
-        const int padded = static_cast<int>(quotient) + 4;
-        M = written > padded ? written : padded;
     }
 
-    auto* x = static_cast<std::complex<float>*>(std::malloc(sizeof(std::complex<float>) * static_cast<size_t>(L)));
-    if (!x) {
-        std::free(f);
-        return -1;
-    }
-    const double dt = 1 / rInt;
+    const double dt = 1 / plan.internalRate;
     for (int i = 0; i < L; ++i) {
         const double t = i * dt;
         double re = 0, im = 0;
@@ -79,27 +111,15 @@ int GenSignalClass::genMultitoneSig(MultitoneParams const* params, double sample
         }
         x[i] = {static_cast<float>(re), static_cast<float>(im)};
     }
-    std::free(f);
 
-    if (!resample) {
-        *samples = x;
+    if (!plan.resample) {
+        *samples = x.release();
         *sampleCount = L;
         return 0;
     }
-
-    auto* y = static_cast<std::complex<float>*>(std::malloc(sizeof(std::complex<float>) * static_cast<size_t>(M)));
-    if (!y) {
-        std::free(x);
-        return -1;
-    }
     int n = 0;
-    FarrowInterp(x, L, sampleRate, rInt, y, &n);
-    std::free(x);
-    if (n <= 0) {
-        std::free(y);
-        return -1;
-    }
-    *samples = y;
+    FarrowInterp(x.get(), L, sampleRate, plan.internalRate, y.get(), &n);
+    *samples = y.release();
     *sampleCount = n;
     return 0;
 }

@@ -1,51 +1,79 @@
 // One period of a rectangular pulse train (1.0 high, 0.0 low), laid out in
 // whole samples and resampled when that rate is off the requested one.
 #include <cmath>
-#include <cstdlib>
 
+#include "buffer.h"
 #include "function.h"
 #include "genSignalClass.h"
+#include "planChecks.h"
 
-int GenSignalClass::genPulseSig(PulseParams const* params, double sampleRate, float** samples, int* sampleCount) {
-    if (!params || !samples || !sampleCount) return -1;
-    if (!(sampleRate > 0) || !std::isfinite(sampleRate)) return -1;
-    const double period = params->pulsePeriod;
-    if (!(period > 0)) return -1;
-    const double width = params->pulseWidth;
-    if (!(width > 0)) return -1;
+namespace {
 
-    // Samples per period and samples high; either one too large for an int
-    // is refused (a width beyond the period would be anyway).
+struct PulsePlan {
+    int periodSamples;    // P
+    int highSamples;      // W, at most P
+    double internalRate;  // P / pulsePeriod
+    bool resample;        // the internal rate is off the sample rate
+    int resampled;        // samples the resampler writes
+};
+
+int planPulse(const PulseParams& p, double sampleRate, PulsePlan& plan) {
+    if (int rc = checkSampleRate(sampleRate)) return rc;
+    const double period = p.pulsePeriod;
+    if (!finitePositive(period))
+        return refuse(-1, "PulseParams.pulsePeriod = %s: must be finite and above 0", numberText(period).text);
+    const double width = p.pulseWidth;
+    if (!finitePositive(width))
+        return refuse(-1, "PulseParams.pulseWidth = %s: must be finite and above 0", numberText(width).text);
+
     const double pSamples = std::floor(period * sampleRate);
-    const double wSamples = std::floor(width * sampleRate);
-    if (!countFits(pSamples) || !countFits(wSamples)) return -1;
+    if (!countFits(pSamples)) return refuseLength(pSamples);
+    if (pSamples < 1)
+        return refuse(-1, "PulseParams.pulsePeriod = %s: must span at least one sample at sampleRate = %s",
+                      numberText(period).text, numberText(sampleRate).text);
     const int P = static_cast<int>(pSamples);
-    const int W = static_cast<int>(wSamples);
-    if (P <= 0 || P < W) return -1;
+    const double wSamples = std::floor(width * sampleRate);
+    if (!(wSamples <= pSamples))
+        return refuse(-1, "PulseParams.pulseWidth = %s: must not span more than the %d samples of pulsePeriod = %s",
+                      numberText(width).text, P, numberText(period).text);
 
-    // A resampled period that would reach 2^30 samples is refused before
-    // anything is allocated.
     const double rInt = P / period;
     const bool resample = !(std::fabs(rInt - sampleRate) <= 1e-6);
-    if (resample && farrowOutputLength(P, sampleRate, rInt) < 0) return -1;
+    const int resampled = resample ? farrowOutputLength(P, sampleRate, rInt) : P;
+    if (resample && resampled < 0) return refuseLength(std::fmax(std::ceil(P * sampleRate / rInt), kMaxSamples));
 
-    auto* x = static_cast<float*>(std::malloc(sizeof(float) * static_cast<size_t>(P)));
-    if (!x) return -1;
-    for (int i = 0; i < P; ++i) x[i] = i < W ? 1.0f : 0.0f;
+    plan = {P, static_cast<int>(wSamples), rInt, resample, resampled};
+    return 0;
+}
 
-    if (!resample) {
-        *samples = x;
+}  // namespace
+
+int GenSignalClass::genPulseSig(PulseParams const* params, double sampleRate, float** samples, int* sampleCount) {
+    if (!params) return refuseNull("genPulseSig", "params");
+    if (!samples) return refuseNull("genPulseSig", "samples");
+    if (!sampleCount) return refuseNull("genPulseSig", "sampleCount");
+    PulsePlan plan{};
+    if (int rc = planPulse(*params, sampleRate, plan)) return rc;
+
+    const int P = plan.periodSamples;
+    Buffer<float> x(static_cast<size_t>(P));
+    if (!x) return refuse(-1, "out of memory: %zu bytes for the pulse period", x.bytesFor(P));
+    for (int i = 0; i < P; ++i) x[i] = i < plan.highSamples ? 1.0f : 0.0f;
+
+    if (!plan.resample) {
+        *samples = x.release();
         *sampleCount = P;
         return 0;
     }
-
-    float* y = nullptr;
-    FarrowInterp_real(x, P, sampleRate, rInt, &y, sampleCount);
-    std::free(x);
-    if (*sampleCount > 0) {
-        *samples = y;
-        return 0;
-    }
-    std::free(y);
-    return -1;
+    // The resampler allocates its output itself and reports a length of 0
+    // when it cannot.
+    float* resampled = nullptr;
+    int n = 0;
+    FarrowInterp_real(x.get(), P, sampleRate, plan.internalRate, &resampled, &n);
+    Buffer<float> y = Buffer<float>::adopt(resampled, static_cast<size_t>(n > 0 ? n : 0));
+    if (n <= 0)
+        return refuse(-1, "out of memory: %zu bytes for the resampled pulse", Buffer<float>::bytesFor(plan.resampled));
+    *samples = y.release();
+    *sampleCount = n;
+    return 0;
 }

@@ -16,10 +16,14 @@
 
 #include "genSignalClass.h"
 #include "noiseReference.h"
+#include "testSupport.h"
 #include "wavegenRunner.h"
 #include "wrapperGenSignalWave.h"
 
 namespace {
+
+using testing_support::expectRefusal;
+using testing_support::Handle;
 
 using cf = std::complex<float>;
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -259,17 +263,16 @@ TEST(Awgn, SuccessiveCallsContinueTheStream) {
 }
 
 TEST(Awgn, OneSecondAtOneMegahertzThroughTheEntryPoint) {
-    const int h = GenSignalObjCreatSelfEncode();
+    const Handle h;
     const AWGNParams p{2e5, 1.0};
     int16_t* iq = nullptr;
     int count = 0;
-    ASSERT_EQ(GenerateAWGNWaveform(h, &p, &iq, &count, 1e6), 0);
+    ASSERT_EQ(GenerateAWGNWaveform(h.id, &p, &iq, &count, 1e6), 0);
     ASSERT_EQ(count, 2000000);
     double peak2 = 0;
     for (int i = 0; i < count / 2; ++i)
         peak2 = std::fmax(peak2, double(iq[2 * i]) * iq[2 * i] + double(iq[2 * i + 1]) * iq[2 * i + 1]);
     EXPECT_NEAR(std::sqrt(peak2), 32766, 1.5);
-    GenSignalObjRelease(h);
 }
 
 // A band of a few 1e-24 of the rate leaves noise around 1e-20, whose
@@ -300,33 +303,34 @@ TEST(Awgn, LessThanOneSampleGivesAnEmptyResult) {
 
     // Through the entry point: refused on a fresh object (no buffer to hand
     // out), accepted with the earlier buffer once there is one.
-    const int h = GenSignalObjCreatSelfEncode();
+    const Handle h;
     const AWGNParams empty{100, 5e-4};
+    expectRefusal([&](int16_t** iq, int* n) { return GenerateAWGNWaveform(h.id, &empty, iq, n, 1000); },
+                  "the waveform is empty and the handle holds no earlier buffer");
     int16_t* iq = nullptr;
     int count = 5;
-    EXPECT_EQ(GenerateAWGNWaveform(h, &empty, &iq, &count, 1000), -1);
-    EXPECT_EQ(iq, nullptr);
     const AWGNParams some{100, 0.1};
-    ASSERT_EQ(GenerateAWGNWaveform(h, &some, &iq, &count, 1000), 0);
+    ASSERT_EQ(GenerateAWGNWaveform(h.id, &some, &iq, &count, 1000), 0);
     ASSERT_EQ(count, 200);
     int16_t* const first = iq;
-    EXPECT_EQ(GenerateAWGNWaveform(h, &empty, &iq, &count, 1000), 0);
+    EXPECT_EQ(GenerateAWGNWaveform(h.id, &empty, &iq, &count, 1000), 0);
     EXPECT_EQ(count, 0);
     EXPECT_EQ(iq, first);
-    GenSignalObjRelease(h);
 }
 
+// Every rule of the record: refused with -1 before anything is drawn or
+// written (the count, the array and rand()'s state stay as they were), and
+// through the entry point with a reason that names the field.
 struct Refusal {
     const char* name;
     double bandwidth, duration, rate;
+    const char* reason;
 };
 void PrintTo(const Refusal& c, std::ostream* os) { *os << c.name; }
 
 class AwgnRefusal : public ::testing::TestWithParam<Refusal> {};
 
-// Refused with -1 before anything is drawn or written: the count, the array
-// and rand()'s state stay as they were.
-TEST_P(AwgnRefusal, TouchesNothing) {
+TEST_P(AwgnRefusal, TouchesNothingAndSaysWhy) {
     const Refusal c = GetParam();
     std::vector<cf> out(64, kSentinel);
     int count = 5, rc = 0, nextRand = 0;
@@ -344,39 +348,29 @@ TEST_P(AwgnRefusal, TouchesNothing) {
     EXPECT_EQ(nextRand, 0);
     for (const cf& s : out) ASSERT_EQ(s, kSentinel);
 
-    const int h = GenSignalObjCreatSelfEncode();
+    const Handle h;
     const AWGNParams p{c.bandwidth, c.duration};
-    int16_t* iq = nullptr;
-    count = 5;
-    EXPECT_EQ(GenerateAWGNWaveform(h, &p, &iq, &count, c.rate), -1);
-    EXPECT_EQ(count, 5);
-    EXPECT_EQ(iq, nullptr);
-    GenSignalObjRelease(h);
+    expectRefusal([&](int16_t** iq, int* n) { return GenerateAWGNWaveform(h.id, &p, iq, n, c.rate); }, c.reason);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, AwgnRefusal,
-    ::testing::Values(Refusal{"ZeroRate", 1e3, 1, 0}, Refusal{"NegativeRate", 1e3, 1, -1e6},
-                      Refusal{"NanRate", 1e3, 1, kNaN}, Refusal{"InfiniteRate", 1e3, 1e-9, kInf},
-                      Refusal{"ZeroBandwidth", 0, 1e-3, 1e6}, Refusal{"NegativeBandwidth", -1e3, 1e-3, 1e6},
-                      Refusal{"NanBandwidth", kNaN, 1e-3, 1e6}, Refusal{"ZeroDuration", 1e3, 0, 1e6},
-                      Refusal{"NegativeDuration", 1e3, -1, 1e6}, Refusal{"NanDuration", 1e3, kNaN, 1e6},
-                      Refusal{"InfiniteDuration", 1e3, kInf, 1e6},
-                      Refusal{"ExactlyTwoToThirty", 1e3, 1048576, 1024},
-                      Refusal{"ProductOverflowsInt", 1e3, 1e9, 1e9}),
+    ::testing::Values(
+        Refusal{"ZeroRate", 1e3, 1, 0, "sampleRate = 0: must be finite and above 0"},
+        Refusal{"NegativeRate", 1e3, 1, -1e6, "sampleRate = -1000000: must be finite and above 0"},
+        Refusal{"NanRate", 1e3, 1, kNaN, "sampleRate = nan: must be finite and above 0"},
+        Refusal{"InfiniteRate", 1e3, 1e-9, kInf, "sampleRate = inf: must be finite and above 0"},
+        Refusal{"ZeroBandwidth", 0, 1e-3, 1e6, "AWGNParams.bandwidth = 0: must be above 0"},
+        Refusal{"NegativeBandwidth", -1e3, 1e-3, 1e6, "AWGNParams.bandwidth = -1000: must be above 0"},
+        Refusal{"NanBandwidth", kNaN, 1e-3, 1e6, "AWGNParams.bandwidth = nan: must be above 0"},
+        Refusal{"ZeroDuration", 1e3, 0, 1e6, "AWGNParams.duration = 0: must be finite and above 0"},
+        Refusal{"NegativeDuration", 1e3, -1, 1e6, "AWGNParams.duration = -1: must be finite and above 0"},
+        Refusal{"NanDuration", 1e3, kNaN, 1e6, "AWGNParams.duration = nan: must be finite and above 0"},
+        Refusal{"InfiniteDuration", 1e3, kInf, 1e6, "AWGNParams.duration = inf: must be finite and above 0"},
+        Refusal{"ExactlyTwoToThirty", 1e3, 1048576, 1024,
+                "result of 1073741824 samples: must be finite and below 2^30"},
+        Refusal{"ProductOverflowsInt", 1e3, 1e9, 1e9, "result of 1e+18 samples: must be finite and below 2^30"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(Awgn, NullPointersAreRefused) {
-    GenSignalClass obj;
-    const AWGNParams p{1e3, 1e-3};
-    std::vector<cf> out(1300, kSentinel);
-    int count = 5;
-    EXPECT_EQ(obj.genAWGNSig(nullptr, 1e6, out.data(), &count), -1);
-    EXPECT_EQ(obj.genAWGNSig(&p, 1e6, nullptr, &count), -1);
-    EXPECT_EQ(obj.genAWGNSig(&p, 1e6, out.data(), nullptr), -1);
-    EXPECT_EQ(count, 5);
-    for (const cf& s : out) ASSERT_EQ(s, kSentinel);
-}
 
 // wavegen awgn: --seed seeds rand() in the program, so the data file is what
 // the library gives after the same srand() in this process.

@@ -11,10 +11,14 @@
 #include <vector>
 
 #include "genSignalClass.h"
+#include "testSupport.h"
 #include "wrapperGenSignalWave.h"
 
 namespace {
 
+using testing_support::expectRefusal;
+using testing_support::Handle;
+using testing_support::instantaneousFrequency;
 using C = std::complex<float>;
 constexpr double kTwoPi = 6.283185307179586;
 
@@ -34,12 +38,6 @@ FmRun runFm(double fm, double deviation, int shape, double rate) {
     if (r.rc == 0) r.s.assign(s, s + n);
     std::free(s);
     return r;
-}
-
-// Frequency between samples i-1 and i, in Hz.
-double instFreq(const std::vector<C>& s, int i, double rate) {
-    const std::complex<double> a(s[i]), b(s[i - 1]);
-    return std::arg(a * std::conj(b)) * rate / kTwoPi;
 }
 
 struct LengthCase {
@@ -90,7 +88,8 @@ TEST_P(FmShape, InstantaneousFrequencyFollowsTheShape) {
     // Sample 0 already carries the first increment.
     EXPECT_NEAR(std::arg(std::complex<double>(r.s[0])), kTwoPi * c.deviation * expectedW(c.shape, 0) / 48000, 1e-6);
     for (int i = 1; i < 48; ++i)
-        EXPECT_NEAR(instFreq(r.s, i, 48000), c.deviation * expectedW(c.shape, i), 0.05) << "sample " << i;
+        EXPECT_NEAR(instantaneousFrequency(r.s[i], r.s[i - 1], 48000), c.deviation * expectedW(c.shape, i), 0.05)
+            << "sample " << i;
     for (const C& x : r.s) EXPECT_NEAR(std::abs(x), 1.0f, 1e-6f);
 }
 
@@ -140,85 +139,79 @@ TEST(Fm, NoSampleFitsGivesAnEmptyResult) {
     EXPECT_EQ(r.rc, 0);
     EXPECT_EQ(r.n, 0);
     EXPECT_TRUE(r.nullArray);
-    EXPECT_EQ(runFm(20000, 1000, 5, 1).rc, -1);  // the shape is still checked
 
-    const int h = GenSignalObjCreatSelfEncode();
+    const Handle h;
     const FMModParams empty{20000, 1000, 1};
+    // No buffer to hand out yet.
+    expectRefusal([&](int16_t** iq, int* n) { return GenerateFmWaveform(h.id, &empty, iq, n, 1); },
+                  "the waveform is empty and the handle holds no earlier buffer");
     int16_t* iq = nullptr;
     int count = 77;
-    EXPECT_EQ(GenerateFmWaveform(h, &empty, &iq, &count, 1), -1);  // no buffer to hand out yet
-    EXPECT_EQ(count, 77);
-    EXPECT_EQ(iq, nullptr);
     const FMModParams one{1000, 1000, 1};
-    ASSERT_EQ(GenerateFmWaveform(h, &one, &iq, &count, 48000), 0);
+    ASSERT_EQ(GenerateFmWaveform(h.id, &one, &iq, &count, 48000), 0);
     int16_t* first = iq;
-    EXPECT_EQ(GenerateFmWaveform(h, &empty, &iq, &count, 1), 0);
+    EXPECT_EQ(GenerateFmWaveform(h.id, &empty, &iq, &count, 1), 0);
     EXPECT_EQ(count, 0);
     EXPECT_EQ(iq, first);
-    GenSignalObjRelease(h);
 }
 
 TEST(Fm, EntryPointPutsEverySampleOnTheFullScaleCircle) {
-    const int h = GenSignalObjCreatSelfEncode();
+    const Handle h;
     const FMModParams p{1000, 5000, 1};
     int16_t* iq = nullptr;
     int count = 0;
-    ASSERT_EQ(GenerateFmWaveform(h, &p, &iq, &count, 48000), 0);
+    ASSERT_EQ(GenerateFmWaveform(h.id, &p, &iq, &count, 48000), 0);
     ASSERT_EQ(count, 96);
     EXPECT_EQ(iq[0], 32766);  // w_0 = 0: the first sample is (1, 0)
     EXPECT_EQ(iq[1], 0);
     for (int i = 0; i < 48; ++i) EXPECT_NEAR(std::hypot(iq[2 * i], iq[2 * i + 1]), 32766, 1.0) << i;
-    GenSignalObjRelease(h);
 }
 
+// Every rule of the record, refused by the generator (nothing written) and
+// through the entry point with a reason that names the field.
 struct Rejection {
     const char* what;
     double fm, deviation;
     int shape;
     double rate;
+    const char* reason;
 };
 
 class FmRejection : public ::testing::TestWithParam<Rejection> {};
 void PrintTo(const Rejection& c, std::ostream* os) { *os << c.what; }
 
-TEST_P(FmRejection, RefusedWithMinusOneAndOutputsUntouched) {
+TEST_P(FmRejection, RefusedWithMinusOneAndAReason) {
     const auto c = GetParam();
     const FmRun r = runFm(c.fm, c.deviation, c.shape, c.rate);
     EXPECT_EQ(r.rc, -1);
     EXPECT_EQ(r.n, -7);
     EXPECT_TRUE(r.nullArray);
-    const int h = GenSignalObjCreatSelfEncode();
+    const Handle h;
     const FMModParams p{c.fm, c.deviation, c.shape};
-    int16_t* iq = nullptr;
-    int count = 5;
-    EXPECT_EQ(GenerateFmWaveform(h, &p, &iq, &count, c.rate), -1);
-    EXPECT_EQ(count, 5);
-    EXPECT_EQ(iq, nullptr);
-    GenSignalObjRelease(h);
+    expectRefusal([&](int16_t** iq, int* n) { return GenerateFmWaveform(h.id, &p, iq, n, c.rate); }, c.reason);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FmRejection,
-    ::testing::Values(Rejection{"Shape0", 1000, 100, 0, 48000}, Rejection{"Shape5", 1000, 100, 5, 48000},
-                      Rejection{"ZeroFrequency", 0, 100, 1, 48000}, Rejection{"NegativeFrequency", -5, 100, 1, 48000},
-                      Rejection{"NanFrequency", NAN, 100, 1, 48000},
-                      Rejection{"InfiniteFrequency", INFINITY, 100, 1, 48000},
-                      Rejection{"NanDeviation", 1000, NAN, 1, 48000},
-                      Rejection{"InfiniteDeviation", 1000, -INFINITY, 2, 48000},
-                      Rejection{"ZeroRate", 1000, 100, 1, 0}, Rejection{"NegativeRate", 1000, 100, 1, -48000},
-                      Rejection{"NanRate", 1000, 100, 1, NAN}, Rejection{"InfiniteRate", 1000, 100, 1, INFINITY},
-                      Rejection{"LengthOf2To30", 1, 100, 1, 1073741824.0},
-                      Rejection{"LengthBeyond32Bits", 1e-3, 100, 1, 1e9}),
+    ::testing::Values(
+        Rejection{"Shape0", 1000, 100, 0, 48000,
+                  "FMModParams.modShape = 0: must be 1 (sine), 2 (square), 3 (triangle) or 4 (sawtooth)"},
+        Rejection{"Shape5", 1000, 100, 5, 48000, "FMModParams.modShape = 5: must be 1 (sine)"},
+        Rejection{"Shape5WithoutSamples", 20000, 1000, 5, 1, "FMModParams.modShape = 5"},
+        Rejection{"ZeroFrequency", 0, 100, 1, 48000, "FMModParams.modFrequency = 0: must be finite and above 0"},
+        Rejection{"NegativeFrequency", -5, 100, 1, 48000, "FMModParams.modFrequency = -5: must be finite"},
+        Rejection{"NanFrequency", NAN, 100, 1, 48000, "FMModParams.modFrequency = nan: must be finite"},
+        Rejection{"InfiniteFrequency", INFINITY, 100, 1, 48000, "FMModParams.modFrequency = inf: must be finite"},
+        Rejection{"NanDeviation", 1000, NAN, 1, 48000, "FMModParams.freqDeviation = nan: must be finite"},
+        Rejection{"InfiniteDeviation", 1000, -INFINITY, 2, 48000, "FMModParams.freqDeviation = -inf: must be finite"},
+        Rejection{"ZeroRate", 1000, 100, 1, 0, "sampleRate = 0: must be finite and above 0"},
+        Rejection{"NegativeRate", 1000, 100, 1, -48000, "sampleRate = -48000: must be finite and above 0"},
+        Rejection{"NanRate", 1000, 100, 1, NAN, "sampleRate = nan: must be finite and above 0"},
+        Rejection{"InfiniteRate", 1000, 100, 1, INFINITY, "sampleRate = inf: must be finite and above 0"},
+        Rejection{"LengthOf2To30", 1, 100, 1, 1073741824.0,
+                  "result of 1073741824 samples: must be finite and below 2^30"},
+        Rejection{"LengthBeyond32Bits", 1e-3, 100, 1, 1e9,
+                  "result of 999999999999 samples: must be finite and below 2^30"}),
     [](const auto& info) { return std::string(info.param.what); });
-
-TEST(Fm, NullPointersAreRefused) {
-    GenSignalClass obj;
-    const FMModParams p{1000, 100, 1};
-    C* s = nullptr;
-    int n = 0;
-    EXPECT_EQ(obj.genFMSig(nullptr, 48000, &s, &n), -1);
-    EXPECT_EQ(obj.genFMSig(&p, 48000, nullptr, &n), -1);
-    EXPECT_EQ(obj.genFMSig(&p, 48000, &s, nullptr), -1);
-}
 
 }  // namespace

@@ -260,7 +260,7 @@ INSTANTIATE_TEST_SUITE_P(
         FskRejection{"TrainBeyondLimit", kSix, 6, 2, 1 << 28, 5, 1, 1000, 4000,
                      "n = 6: its impulse train of 1610612736 samples must stay below 2^30"},
         FskRejection{"ResampledBeyondLimit", kSix, 6, 2, 1 << 20, 5, 1, 1, 1e9,
-                     "sampleRate = 1e+09: the resampled signal would reach 2^30 samples"}),
+                     "sampleRate = 1000000000: the resampled signal would reach 2^30 samples"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Fsk, NullPointersAreNamed) {

@@ -2,8 +2,10 @@
 // truncated safely into the host's buffer.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
+#include "lastError.h"
 #include "wrapperGenSignalWave.h"
 
 namespace {
@@ -66,6 +68,25 @@ TEST(LastError, RefusesAMissingOrEmptyBuffer) {
     EXPECT_EQ(GenSignalGetLastError(buffer, 0), -1);
     EXPECT_EQ(GenSignalGetLastError(buffer, -3), -1);
     EXPECT_STREQ(buffer, "abc");
+}
+
+TEST(LastError, ValuesAreQuotedAsAHostWritesThem) {
+    const struct {
+        double value;
+        const char* text;
+    } cases[] = {{48000, "48000"},
+                 {-1000, "-1000"},
+                 {0.35, "0.35"},
+                 {-0.0, "-0"},
+                 {1e15, "1e+15"},
+                 {1e-300, "1e-300"},
+                 {5e-324, "5e-324"},
+                 {0.1 + 0.2, "0.30000000000000004"},
+                 {1.0 / 0.0, "inf"},
+                 {-1.0 / 0.0, "-inf"},
+                 {999999999999999, "999999999999999"}};
+    for (const auto& c : cases) EXPECT_STREQ(numberText(c.value).text, c.text) << c.text;
+    EXPECT_STREQ(numberText(std::nan("")).text, "nan");
 }
 
 }  // namespace

@@ -11,10 +11,14 @@
 #include <vector>
 
 #include "genSignalClass.h"
+#include "testSupport.h"
 #include "wavegenRunner.h"
 #include "wrapperGenSignalWave.h"
 
 namespace {
+
+using testing_support::expectRefusal;
+using testing_support::Handle;
 
 using cf = std::complex<float>;
 
@@ -79,15 +83,14 @@ TEST_P(MultitoneWhole, OneCommonPeriodOfTheTones) {
     EXPECT_NEAR(next.real(), c.N, 1e-6 * c.N);
 
     // Through the entry point: (N, 0) becomes (32766, 0) and every Q is 0.
-    const int h = GenSignalObjCreatSelfEncode();
+    const Handle h;
     const MultitoneParams p = record(c.N, c.df);
     int16_t* iq = nullptr;
     int count = 0;
-    ASSERT_EQ(GenerateMultitoneWaveform(h, &p, &iq, &count, c.rate), 0);
+    ASSERT_EQ(GenerateMultitoneWaveform(h.id, &p, &iq, &count, c.rate), 0);
     ASSERT_EQ(count, 2 * c.length);
     EXPECT_EQ(iq[0], 32766);
     for (int i = 0; i < c.length; ++i) ASSERT_EQ(iq[2 * i + 1], 0) << i;
-    GenSignalObjRelease(h);
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, MultitoneWhole,
@@ -113,15 +116,18 @@ TEST(Multitone, ResampledFromTheInternalRate) {
     for (int i = 0; i < n; ++i) ASSERT_EQ(r.x[i], y[i]) << i;
 }
 
+// Every rule of the record, refused by the generator (nothing handed out)
+// and through the entry point with a reason that names the field.
 struct Rejection {
     const char* name;
     int N;
     double df, rate;
+    const char* reason;
 };
 
 class MultitoneRejection : public ::testing::TestWithParam<Rejection> {};
 
-TEST_P(MultitoneRejection, RefusedWithoutOutput) {
+TEST_P(MultitoneRejection, RefusedWithMinusOneAndAReason) {
     const auto c = GetParam();
     GenSignalClass obj;
     const MultitoneParams p = record(c.N, c.df);
@@ -130,39 +136,68 @@ TEST_P(MultitoneRejection, RefusedWithoutOutput) {
     int n = 7;
     EXPECT_EQ(obj.genMultitoneSig(&p, c.rate, &x, &n), -1);
     EXPECT_EQ(x, &marker);
+    EXPECT_EQ(n, 7);
 
-    const int h = GenSignalObjCreatSelfEncode();
-    int16_t* iq = nullptr;
-    int count = 5;
-    EXPECT_EQ(GenerateMultitoneWaveform(h, &p, &iq, &count, c.rate), -1);
-    EXPECT_EQ(count, 5);
-    EXPECT_EQ(iq, nullptr);
-    GenSignalObjRelease(h);
+    const Handle h;
+    expectRefusal([&](int16_t** iq, int* count) { return GenerateMultitoneWaveform(h.id, &p, iq, count, c.rate); },
+                  c.reason);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MultitoneRejection,
-    ::testing::Values(Rejection{"OneTone", 1, 1000, 1e6}, Rejection{"NoTones", 0, 1000, 1e6},
-                      Rejection{"NegativeCount", -4, 1000, 1e6}, Rejection{"ZeroSpacing", 4, 0, 1e6},
-                      Rejection{"NegativeSpacing", 4, -1000, 1e6}, Rejection{"NanSpacing", 4, NAN, 1e6},
-                      Rejection{"InfiniteSpacing", 4, INFINITY, 1e6}, Rejection{"ZeroRate", 4, 1000, 0},
-                      Rejection{"NegativeRate", 4, 1000, -1e6}, Rejection{"NanRate", 4, 1000, NAN},
-                      Rejection{"InfiniteRate", 4, 1000, INFINITY},
-                      Rejection{"RateBelowHighestTone", 5, 1000, 1999},
-                      Rejection{"SpacingUnderflowsToZeroTone", 2, 4.9e-324, 1e6},
-                      Rejection{"ToneSamplesBeyond2To30", 2, 1, 1e9},
-                      Rejection{"PatternBeyond2To30", 6, 1, 1e9},
-                      Rejection{"ResampledBeyond2To30", 2, 2, 1073741823.5}),
+    ::testing::Values(
+        Rejection{"OneTone", 1, 1000, 1e6, "MultitoneParams.toneCount = 1: must be at least 2"},
+        Rejection{"NoTones", 0, 1000, 1e6, "MultitoneParams.toneCount = 0: must be at least 2"},
+        Rejection{"NegativeCount", -4, 1000, 1e6, "MultitoneParams.toneCount = -4: must be at least 2"},
+        Rejection{"ZeroSpacing", 4, 0, 1e6, "MultitoneParams.toneSpacing = 0: must be finite and above 0"},
+        Rejection{"NegativeSpacing", 4, -1000, 1e6, "MultitoneParams.toneSpacing = -1000: must be finite"},
+        Rejection{"NanSpacing", 4, NAN, 1e6, "MultitoneParams.toneSpacing = nan: must be finite"},
+        Rejection{"InfiniteSpacing", 4, INFINITY, 1e6, "MultitoneParams.toneSpacing = inf: must be finite"},
+        Rejection{"ZeroRate", 4, 1000, 0, "sampleRate = 0: must be finite and above 0"},
+        Rejection{"NegativeRate", 4, 1000, -1e6, "sampleRate = -1000000: must be finite and above 0"},
+        Rejection{"NanRate", 4, 1000, NAN, "sampleRate = nan: must be finite and above 0"},
+        Rejection{"InfiniteRate", 4, 1000, INFINITY, "sampleRate = inf: must be finite and above 0"},
+        Rejection{"RateBelowHighestTone", 5, 1000, 1999, "sampleRate = 1999 is below the highest tone, 2000 Hz"},
+        Rejection{"SpacingUnderflowsToZeroTone", 2, 4.9e-324, 1e6,
+                  "MultitoneParams.toneSpacing = 5e-324: the lowest tone rounds to 0 Hz"},
+        Rejection{"ToneSamplesBeyond2To30", 2, 1, 1e9, "result of 2000000000 samples: must be finite and below 2^30"},
+        Rejection{"PatternBeyond2To30", 6, 1, 1e9, "result of 2000000000 samples: must be finite and below 2^30"},
+        Rejection{"ResampledBeyond2To30", 2, 2, 1073741823.5,
+                  "result of 1073741824 samples: must be finite and below 2^30"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Multitone, NullArgumentsAreRefused) {
-    GenSignalClass obj;
-    const MultitoneParams p = record(2, 1000);
-    cf* x = nullptr;
-    int n = 0;
-    EXPECT_EQ(obj.genMultitoneSig(nullptr, 1e6, &x, &n), -1);
-    EXPECT_EQ(obj.genMultitoneSig(&p, 1e6, nullptr, &n), -1);
-    EXPECT_EQ(obj.genMultitoneSig(&p, 1e6, &x, nullptr), -1);
+// The highest tone, K and L follow from the tone count and spacing alone, so
+// a tone count far beyond what the rate can hold is refused before a tone
+// list of that size exists. Under a 64 MiB cap such a list (16 GiB for
+// 2^31 - 1 tones, 2 GiB for 2^28) could not be had, and the refusal would
+// say so instead.
+struct HugeToneCount {
+    int N;
+    double df, rate;
+    const char* reason;
+};
+
+int refusedWithReason(const HugeToneCount& c) {
+    const Handle h;
+    const MultitoneParams p = record(c.N, c.df);
+    int16_t* iq = nullptr;
+    int count = 0;
+    const int rc = GenerateMultitoneWaveform(h.id, &p, &iq, &count, c.rate);
+    const std::string why = testing_support::lastError();
+    std::fprintf(stderr, "rc %d: %s\n", rc, why.c_str());
+    return rc == -1 && why == c.reason ? 0 : 1;
+}
+
+TEST(MultitoneLimits, ToneCountsBeyondTheRateAreRefusedBeforeAllocating) {
+    if (!testing_support::kAddressSpaceCapUsable) GTEST_SKIP() << "address-space cap unusable under sanitizers";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (const HugeToneCount& c :
+         {HugeToneCount{2147483647, 1000, 1000, "sampleRate = 1000 is below the highest tone, 1073741823000 Hz"},
+          HugeToneCount{1 << 28, 1, 1e9, "result of 1879048185 samples: must be finite and below 2^30"}}) {
+        EXPECT_EXIT(testing_support::exitUnderAddressSpaceCap(64u << 20, [&] { return refusedWithReason(c); }),
+                    ::testing::ExitedWithCode(0), "")
+            << c.N << " tones";
+    }
 }
 
 TEST(Multitone, WavegenWritesTheLibraryBuffer) {

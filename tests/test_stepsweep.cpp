@@ -11,9 +11,14 @@
 #include <vector>
 
 #include "genSignalClass.h"
+#include "testSupport.h"
 #include "wrapperGenSignalWave.h"
 
 namespace {
+
+using testing_support::expectRefusal;
+using testing_support::Handle;
+using testing_support::instantaneousFrequency;
 
 using C = std::complex<float>;
 constexpr double kTwoPi = 6.283185307179586;
@@ -33,18 +38,13 @@ SweepRun runSweep(const StepSweepParams& p, double rate, int room) {
     return r;
 }
 
-double instFreq(const std::vector<C>& s, int i, double rate) {
-    const std::complex<double> a(s[i]), b(s[i - 1]);
-    return std::arg(a * std::conj(b)) * rate / kTwoPi;
-}
-
 struct StepCase {
     const char* what;
     double start, stop;
     int steps;
     double dwell, rate;
-    int perStep;                 // samples on each step
-    std::vector<double> freqs;   // the steps in time order
+    int perStep;                // samples on each step
+    std::vector<double> freqs;  // the steps in time order
 };
 
 class StepSweep : public ::testing::TestWithParam<StepCase> {};
@@ -59,7 +59,7 @@ TEST_P(StepSweep, StepsInOrderAtTheirChangePoints) {
     // Sample 0 already carries one increment of the first step.
     EXPECT_NEAR(std::arg(std::complex<double>(r.s[0])), kTwoPi * c.freqs[0] / c.rate, 1e-6);
     for (int i = 1; i < N; ++i)
-        ASSERT_NEAR(instFreq(r.s, i, c.rate), c.freqs[i / c.perStep], 0.05) << "sample " << i;
+        ASSERT_NEAR(instantaneousFrequency(r.s[i], r.s[i - 1], c.rate), c.freqs[i / c.perStep], 0.05) << "sample " << i;
     for (int i = 0; i < N; ++i) ASSERT_NEAR(std::abs(r.s[i]), 1.0f, 1e-6f) << i;
     for (int i = N; i < N + 300; ++i) ASSERT_EQ(r.s[i], kUntouched) << i;
 }
@@ -121,70 +121,73 @@ TEST(StepSweepLimits, HugeStepCountWithShortDwell) {
     ASSERT_EQ(r.rc, 0);
     ASSERT_EQ(r.n, 2147);
     // Spacing 1 Hz: step i + 1 is in force at sample i >= 1, i.e. 1 Hz more each sample.
-    for (int i = 2; i < r.n; ++i) ASSERT_NEAR(instFreq(r.s, i, 1e6) - instFreq(r.s, i - 1, 1e6), 1.0, 0.05) << i;
+    const auto freq = [&](int i) { return instantaneousFrequency(r.s[i], r.s[i - 1], 1e6); };
+    for (int i = 2; i < r.n; ++i) ASSERT_NEAR(freq(i) - freq(i - 1), 1.0, 0.05) << i;
 }
 
 TEST(StepSweepEntry, PairsLieOnTheFullScaleCircle) {
-    const int h = GenSignalObjCreatSelfEncode();
+    const Handle h;
     const StepSweepParams p{0, 1000, 2, 1e-3};
     int16_t* iq = nullptr;
     int count = 0;
-    ASSERT_EQ(GenerateStepSweepWaveform(h, &p, &iq, &count, 1e6), 0);
+    ASSERT_EQ(GenerateStepSweepWaveform(h.id, &p, &iq, &count, 1e6), 0);
     ASSERT_EQ(count, 4000);
     for (int i = 0; i < 2000; ++i) ASSERT_NEAR(std::hypot(iq[2 * i], iq[2 * i + 1]), 32766, 1.0) << i;
-    GenSignalObjRelease(h);
 }
 
+// Every rule of the record, refused by the generator (nothing written) and
+// through the entry point with a reason that names the field.
 struct Rejection {
     const char* what;
     StepSweepParams p;
     double rate;
+    const char* reason;
 };
 
 class StepSweepRejection : public ::testing::TestWithParam<Rejection> {};
 void PrintTo(const Rejection& c, std::ostream* os) { *os << c.what; }
 
-TEST_P(StepSweepRejection, RefusedWithMinusOneAndNothingWritten) {
+TEST_P(StepSweepRejection, RefusedWithMinusOneAndAReason) {
     const auto& c = GetParam();
     const SweepRun r = runSweep(c.p, c.rate, 64);
     EXPECT_EQ(r.rc, -1);
     EXPECT_EQ(r.n, -7);
     for (const C& x : r.s) ASSERT_EQ(x, kUntouched);
-    const int h = GenSignalObjCreatSelfEncode();
-    int16_t* iq = nullptr;
-    int count = 5;
-    EXPECT_EQ(GenerateStepSweepWaveform(h, &c.p, &iq, &count, c.rate), -1);
-    EXPECT_EQ(count, 5);
-    EXPECT_EQ(iq, nullptr);
-    GenSignalObjRelease(h);
+    const Handle h;
+    expectRefusal([&](int16_t** iq, int* n) { return GenerateStepSweepWaveform(h.id, &c.p, iq, n, c.rate); }, c.reason);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, StepSweepRejection,
-    ::testing::Values(Rejection{"OneStep", {0, 1000, 1, 1e-3}, 48000}, Rejection{"NoSteps", {0, 1000, 0, 1e-3}, 48000},
-                      Rejection{"NegativeSteps", {0, 1000, -3, 1e-3}, 48000},
-                      Rejection{"ZeroDwell", {0, 1000, 2, 0}, 48000},
-                      Rejection{"NegativeDwell", {0, 1000, 2, -1e-3}, 48000},
-                      Rejection{"NanDwell", {0, 1000, 2, NAN}, 48000},
-                      Rejection{"InfiniteDwell", {0, 1000, 2, INFINITY}, 48000},
-                      Rejection{"NanStart", {NAN, 1000, 2, 1e-3}, 48000},
-                      Rejection{"InfiniteStop", {0, INFINITY, 2, 1e-3}, 48000},
-                      Rejection{"ZeroRate", {0, 1000, 2, 1e-3}, 0}, Rejection{"NegativeRate", {0, 1000, 2, 1e-3}, -1},
-                      Rejection{"NanRate", {0, 1000, 2, 1e-3}, NAN},
-                      Rejection{"InfiniteRate", {0, 1000, 2, 1e-3}, INFINITY},
-                      Rejection{"NoWholeSample", {0, 1000, 2, 1e-7}, 48000},
-                      Rejection{"LengthOf2To30", {0, 1000, 2, 0.5}, 1073741824.0},
-                      Rejection{"LengthBeyond32Bits", {0, 1000, 4, 1.0}, 1e9}),
+    ::testing::Values(
+        Rejection{"OneStep", {0, 1000, 1, 1e-3}, 48000, "StepSweepParams.stepCount = 1: must be at least 2"},
+        Rejection{"NoSteps", {0, 1000, 0, 1e-3}, 48000, "StepSweepParams.stepCount = 0: must be at least 2"},
+        Rejection{"NegativeSteps", {0, 1000, -3, 1e-3}, 48000, "StepSweepParams.stepCount = -3: must be at least 2"},
+        Rejection{"ZeroDwell", {0, 1000, 2, 0}, 48000, "StepSweepParams.dwellTime = 0: must be finite and above 0"},
+        Rejection{"NegativeDwell", {0, 1000, 2, -1e-3}, 48000, "StepSweepParams.dwellTime = -0.001: must be finite"},
+        Rejection{"NanDwell", {0, 1000, 2, NAN}, 48000, "StepSweepParams.dwellTime = nan: must be finite"},
+        Rejection{"InfiniteDwell", {0, 1000, 2, INFINITY}, 48000, "StepSweepParams.dwellTime = inf: must be finite"},
+        Rejection{"NanStart", {NAN, 1000, 2, 1e-3}, 48000, "StepSweepParams.startFrequency = nan: must be finite"},
+        Rejection{"InfiniteStop", {0, INFINITY, 2, 1e-3}, 48000, "StepSweepParams.stopFrequency = inf: must be finite"},
+        Rejection{"SpanBeyondDouble",
+                  {-1e308, 1e308, 2, 1e-3},
+                  48000,
+                  "StepSweepParams.stopFrequency = 1e+308: its distance from startFrequency = -1e+308 must be "
+                  "finite"},
+        Rejection{"ZeroRate", {0, 1000, 2, 1e-3}, 0, "sampleRate = 0: must be finite and above 0"},
+        Rejection{"NegativeRate", {0, 1000, 2, 1e-3}, -1, "sampleRate = -1: must be finite and above 0"},
+        Rejection{"NanRate", {0, 1000, 2, 1e-3}, NAN, "sampleRate = nan: must be finite and above 0"},
+        Rejection{"InfiniteRate", {0, 1000, 2, 1e-3}, INFINITY, "sampleRate = inf: must be finite and above 0"},
+        Rejection{"NoWholeSample",
+                  {0, 1000, 2, 1e-7},
+                  48000,
+                  "StepSweepParams.dwellTime = 1e-07: 2 steps must span at least one sample at sampleRate = 48000"},
+        Rejection{"LengthOf2To30",
+                  {0, 1000, 2, 0.5},
+                  1073741824.0,
+                  "result of 1073741824 samples: must be finite and below 2^30"},
+        Rejection{
+            "LengthBeyond32Bits", {0, 1000, 4, 1.0}, 1e9, "result of 4000000000 samples: must be finite and below 2^30"}),
     [](const auto& info) { return std::string(info.param.what); });
-
-TEST(StepSweepLimits, NullPointersAreRefused) {
-    GenSignalClass obj;
-    const StepSweepParams p{0, 1000, 2, 1e-3};
-    std::vector<C> s(100);
-    int n = 0;
-    EXPECT_EQ(obj.genStepSweepSig(nullptr, 48000, s.data(), &n), -1);
-    EXPECT_EQ(obj.genStepSweepSig(&p, 48000, nullptr, &n), -1);
-    EXPECT_EQ(obj.genStepSweepSig(&p, 48000, s.data(), nullptr), -1);
-}
 
 }  // namespace

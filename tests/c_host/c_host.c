@@ -1,5 +1,6 @@
 /* A C11 host: includes the public header, creates a handle, generates AM,
- * checks the result and releases the handle. Exit status 0 means success. */
+ * checks the result, asks why a bad record is refused and releases the
+ * handle. Exit status 0 means success. */
 #include <stdio.h>
 #include <string.h>
 
@@ -21,6 +22,14 @@ int main(void) {
     if (count != 96 || iq[24] != 32766 || iq[72] != 0 || iq[1] != 0) {
         fprintf(stderr, "unexpected AM: count %d, I[12] %d, I[36] %d\n", count, iq[24], iq[72]);
         return 4;
+    }
+    am.modShape = 9;
+    char why[128];
+    if (GenerateAmWaveform(handle, &am, &iq, &count, 48000.0) != -1 || count != 96) return 6;
+    const int length = GenSignalGetLastError(why, sizeof why);
+    if (length != (int)strlen(why) || strncmp(why, "AMModParams.modShape = 9: ", 26) != 0) {
+        fprintf(stderr, "unexpected reason: \"%s\" (%d)\n", why, length);
+        return 7;
     }
     if (GenSignalObjRelease(handle) != 0 || GenSignalObjRelease(handle) != -1) return 5;
     return 0;
