@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
 
 #include "testSupport.h"
@@ -36,6 +37,8 @@ struct Absurd {
     const char* reason;
 };
 
+void PrintTo(const Absurd& c, std::ostream* os) { *os << c.name; }
+
 class AbsurdWork : public ::testing::TestWithParam<Absurd> {};
 
 TEST_P(AbsurdWork, IsRefusedWithItsReason) {
@@ -49,14 +52,14 @@ INSTANTIATE_TEST_SUITE_P(
         // 2^19 shaped samples at 65.5 MHz for 16 output samples.
         Absurd{"RaisedCosineAt65536SamplesPerSymbolTo16Samples",
                digitalCall(digital(BPSK, 1000, RCOS, 8, 65536), 8, 2000),
-               "sampleRate = 2e+03: must be at least 1/1024 of the symbol-locked rate 6.5536e+07"},
+               "sampleRate = 2000: must be at least 1/1024 of the symbol-locked rate 65536000"},
         // 2^28 samples of four rectangular symbols.
         Absurd{"RectangularAt2To26SamplesPerSymbol", digitalCall(digital(BPSK, 1000, RECT, 1, 1 << 26), 4, 8000),
-               "sampleRate = 8e+03: must be at least 1/1024 of the symbol-locked rate 6.7108864e+10"},
+               "sampleRate = 8000: must be at least 1/1024 of the symbol-locked rate 67108864000"},
         // One bit of 31 chips at 4096 samples each, for 100 samples.
         Absurd{"SpreadBitAt4096SamplesPerChipTo100Samples",
                dssCall(DSSParams{1000, BPSK, 5, 31, 4096, 0.35, 1, RRCOS}, 1, 1e5),
-               "sampleRate = 1e+05: must be at least 1/1024 of the chip-locked rate 1.26976e+08"},
+               "sampleRate = 100000: must be at least 1/1024 of the chip-locked rate 126976000"},
         // 2^26 FSK samples (536 MB of working arrays) for 16 output samples.
         Absurd{"Fsk4MillionSymbolsTo16Samples", digitalCall(digital(FSK4, 9437184, RECT, 1, 16), 4194304, 36),
                "sampleRate = 36: must be at least 1/1024 of the symbol-locked rate 150994944"},
@@ -72,6 +75,8 @@ struct AtTheLimit {
     Call call;
     int count;  // int16 values
 };
+
+void PrintTo(const AtTheLimit& c, std::ostream* os) { *os << c.name; }
 
 class WorkAtTheLimit : public ::testing::TestWithParam<AtTheLimit> {};
 
