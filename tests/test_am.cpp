@@ -157,7 +157,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "AMModParams.modFrequency = 1000000000: 10000 periods make no whole sample at sampleRate = 1000"},
         Rejection{"LengthOf2To30", 1, 50, 1, 1073741824.0,
                   "result of 1073741824 samples: must be finite and below 2^30"},
-        Rejection{"LengthBeyond32Bits", 1e-3, 50, 1, 1e9, "result of 1000000000000 samples: must be finite and below 2^30"}),
+        Rejection{"LengthBeyond32Bits", 1e-3, 50, 1, 1e9,
+                  "result of 1000000000000 samples: must be finite and below 2^30"}),
     [](const auto& info) { return std::string(info.param.what); });
 
 }  // namespace
