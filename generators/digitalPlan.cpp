@@ -9,7 +9,7 @@
 #include "fskMod.h"
 #include "function.h"
 #include "lastError.h"
-#include "resampledRoom.h"
+#include "rateDivision.h"
 
 namespace {
 
