@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "farrowKernels.h"
@@ -43,12 +44,14 @@ public:
         for (int64_t a = first; a < last;) {
             const int64_t b = std::min(last, a + std::max<int64_t>(1, std::min<int64_t>(kBlock, kBlock / r_)));
             g_.resize(static_cast<size_t>(b - a));
-            if (a == 0) shapeStuffedReal(levels_, filter_, 0, 1, g_.data());  // output 0 is shaped sample 0, copied
-            const int64_t lo = a == 0 ? 1 : a;
-            if (sparse) {
-                for (int64_t k = lo; k < b; ++k) resample(k, k + 1, g_.data() + (k - a));
-            } else if (lo < b) {
-                resample(lo, b, g_.data() + (lo - a));
+            if (!(r_ == 1 && shapedAsResampled(a, b))) {
+                if (a == 0) shapeStuffedReal(levels_, filter_, 0, 1, g_.data());  // output 0 is sample 0, copied
+                const int64_t lo = a == 0 ? 1 : a;
+                if (sparse) {
+                    for (int64_t k = lo; k < b; ++k) resample(k, k + 1, g_.data() + (k - a));
+                } else if (lo < b) {
+                    resample(lo, b, g_.data() + (lo - a));
+                }
             }
             for (int64_t k = a; k < b; ++k) out[k] = {g_[k - a], 0.0f};
             if (sum) {
@@ -61,6 +64,22 @@ public:
     }
 
 private:
+    // At a step of exactly one sample every output sits on a shaped sample
+    // (mu = 0, weights 0, 1, 0, 0) and the resampler hands that sample on,
+    // up to the sign of a zero - which the phase sum cannot see: it starts
+    // at +0, and x + -0 is x. A non-finite sample would meet the zero
+    // weights as NaN, so a block holding one takes the resampler's way.
+    bool shapedAsResampled(int64_t first, int64_t last) {
+        shapeStuffedReal(levels_, filter_, first, last, g_.data());
+        uint32_t nonFinite = 0;  // an exponent of all ones
+        for (int64_t k = 0; k < last - first; ++k) {
+            uint32_t bits;
+            std::memcpy(&bits, &g_[k], sizeof bits);
+            nonFinite |= (~bits & 0x7f800000u) == 0;
+        }
+        return !nonFinite;
+    }
+
     void resample(int64_t first, int64_t last, float* to) {
         const InputSpan span = farrowInputSpan(L_, r_, first, last);
         window_.resize(static_cast<size_t>(span.last - span.first));
@@ -107,7 +126,8 @@ int fskModulate(const FskJob& job, C* out) {
         auto chunkStart = [&](int u) { return static_cast<int64_t>(K) * u / count; };
         const int64_t first = chunkStart(t), last = chunkStart(t + 1);
         Frequencies frequencies(job, filter, L, r);
-        frequencies(first, last, out, t == 0 ? &firstChunkSum : nullptr);
+        // Only later threads need the sum over the first chunk.
+        frequencies(first, last, out, t == 0 && count > 1 ? &firstChunkSum : nullptr);
 #pragma omp barrier
         double start = 0;
         if (t > 0) {

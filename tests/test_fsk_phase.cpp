@@ -79,6 +79,28 @@ TEST_P(FskPhase, EqualsTheTrainConvolutionResamplerAndRunningSum) {
     omp_set_num_threads(saved);
 }
 
+// At equal rates the resampler is skipped, but a frequency that overflows
+// must still meet the resampler's zero weights as NaN from the output
+// before it on, as in the chain.
+TEST_P(FskPhase, OverflowingFrequenciesAtEqualRatesKeepTheChainsOutcome) {
+    std::vector<float> levels(400, 1.0f), taps(9, 1.0f);
+    levels[250] = 3.0f;
+    taps[4] = 2e38f;  // 3 * 2e38 overflows a float, 1 * 2e38 does not
+    const FskJob job{levels.data(), 400, 4, taps.data(), 9, 4000, 4000, 0.1};
+    const auto want = chain(job);
+    std::vector<C> got(want.size());
+    ASSERT_EQ(fskModulate(job, got.data()), static_cast<int>(want.size()));
+    int firstNaN = -1;
+    for (size_t k = 0; k < want.size(); ++k) {
+        ASSERT_EQ(std::isnan(got[k].real()), std::isnan(want[k].real())) << k;
+        if (!std::isnan(want[k].real())) ASSERT_EQ(got[k], want[k]) << k;
+        if (firstNaN < 0 && std::isnan(want[k].real())) firstNaN = static_cast<int>(k);
+    }
+    // Level 250 sits at train sample 1000, which the big tap brings to
+    // frequency 996 alone; output 994 already reads that as its p2.
+    EXPECT_EQ(firstNaN, 994);
+}
+
 TEST_P(FskPhase, FilterLongerThanTheTrainOrBadRatesGiveNothing) {
     const float levels[3] = {-1, 1, -1}, taps[7] = {1, 1, 1, 1, 1, 1, 1};
     EXPECT_EQ(fskLength({levels, 3, 2, taps, 7, 1, 1, 0.1}), -1);
