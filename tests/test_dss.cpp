@@ -427,8 +427,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // 300 MB of chips.
         MemoryCase{"Chips", dss(20, 1, RECT), 300, 0, "out of memory: 314572501 bytes for the chips"},
-        // 31 MB of chips fit, 250 MB of points beside them do not.
-        MemoryCase{"ChipPoints", dss(20, 1, RECT), 30, 0, "out of memory: 251658008 bytes for the chip points"},
+        // 42 MB of chips fit, 335 MB of points do not.
+        MemoryCase{"ChipPoints", dss(20, 1, RECT), 40, 0, "out of memory: 335544008 bytes for the chip points"},
         // 67 MB of points, then 536 MB shaped.
         MemoryCase{"ShapedSamples", dss(16, 8, RECT), 128, 0, "out of memory: 536862720 bytes for the shaped signal"},
         MemoryCase{"ResampledSamples", dss(4, 2, RECT), 2, 30000.0 * (1 << 20),
