@@ -27,8 +27,9 @@ using C = std::complex<float>;
 constexpr int64_t kBlock = 4096;
 constexpr int64_t kParallelMin = 1 << 14;
 constexpr int kMaxTeam = 64;
-// Above this step ratio each output shapes only the four samples it mixes.
-constexpr double kSparseRatio = 4;
+// Above this step ratio shaping every sample between two outputs costs
+// more than shaping, for each output on its own, just the four it mixes.
+constexpr double kSparseRatio = 16;
 
 int64_t shapedCount(const FskJob& job) { return static_cast<int64_t>(job.symbols) * job.sps - job.tapCount + 1; }
 

@@ -18,9 +18,9 @@ using C = std::complex<float>;
 constexpr int64_t kBlock = 4096;
 // Below this many outputs a second thread costs more than it saves.
 constexpr int64_t kParallelMin = 1 << 14;
-// Above this step ratio most shaped samples between two outputs would never
-// be read: each output then shapes only the four it mixes.
-constexpr double kSparseRatio = 4;
+// Above this step ratio shaping every sample between two outputs costs
+// more than shaping, for each output on its own, just the four it mixes.
+constexpr double kSparseRatio = 16;
 
 int64_t shapedCount(const ShapingJob& job) { return static_cast<int64_t>(job.symbols) * job.sps - job.tapCount + 1; }
 

@@ -52,10 +52,11 @@ TEST_P(FskPhase, EqualsTheTrainConvolutionResamplerAndRunningSum) {
     std::vector<Case> cases;
     for (int sps = 1; sps <= 16; ++sps)
         for (int taps : {1, sps + 1, 6 * sps + 1})
-            for (double out : {1.0, 1.25, 0.3}) cases.push_back({sps, taps, 23, out, 1.0});
+            for (double out : {1.0, 1.25, 0.3, 0.045}) cases.push_back({sps, taps, 23, out, 1.0});
     cases.push_back({8, 49, 4000, 8e6, 8e6});
     cases.push_back({8, 49, 4000, 10e6, 8e6});
     cases.push_back({8, 49, 4000, 7e6, 8e6});
+    cases.push_back({8, 49, 4000, 0.3e6, 8e6});
     const int saved = omp_get_max_threads();
     for (const Case& c : cases) {
         std::vector<float> levels(c.symbols), taps(c.taps);

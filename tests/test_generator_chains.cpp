@@ -25,7 +25,7 @@ using C = std::complex<float>;
 using testing_support::sameBits;
 
 // Sample rates as multiples of the symbol- or chip-locked rate.
-const double kRateFactors[] = {1.0, 1.3, 0.7, 0.17};
+const double kRateFactors[] = {1.0, 1.3, 0.7, 0.17, 0.05};
 
 int effectiveSpan(int filterType, int span) { return filterType == RECT || filterType == HALF_SINE ? 1 : span; }
 
