@@ -63,9 +63,24 @@ using ComplexClass = void (*)(const float* pts, int64_t j0, int64_t count, const
 using RealClass = void (*)(const float* levels, int64_t j0, int64_t count, const float* taps, int m, int sps, int p,
                            float* out, int64_t stride);
 
+// Four outputs per round (one for each of the last three), each with its
+// own accumulators: the rounds are bound by the adds, not by their latency.
 void complexClassGeneric(const float* pts, int64_t j0, int64_t count, const float* taps, int m, int sps, int p,
                          float* out, int64_t stride) {
-    for (int64_t r = 0; r < count; ++r) {
+    int64_t r = 0;
+    for (; r + 4 <= count; r += 4) {
+        const float* x = pts + 2 * (j0 + r);
+        double acc[8] = {};
+        for (int k = p; k < m; k += sps, x += 2) {
+            const double h = taps[k];
+            for (int e = 0; e < 8; ++e) acc[e] += static_cast<double>(x[e]) * h;
+        }
+        for (int l = 0; l < 4; ++l) {
+            out[2 * (r + l) * stride] = static_cast<float>(acc[2 * l]);
+            out[2 * (r + l) * stride + 1] = static_cast<float>(acc[2 * l + 1]);
+        }
+    }
+    for (; r < count; ++r) {
         const float* x = pts + 2 * (j0 + r);
         double re = 0.0, im = 0.0;
         for (int k = p; k < m; k += sps, x += 2) {
@@ -80,7 +95,15 @@ void complexClassGeneric(const float* pts, int64_t j0, int64_t count, const floa
 
 void realClassGeneric(const float* levels, int64_t j0, int64_t count, const float* taps, int m, int sps, int p,
                       float* out, int64_t stride) {
-    for (int64_t r = 0; r < count; ++r) {
+    int64_t r = 0;
+    for (; r + 4 <= count; r += 4) {
+        const float* x = levels + j0 + r;
+        double acc[4] = {};
+        for (int k = p; k < m; k += sps, ++x)
+            for (int l = 0; l < 4; ++l) acc[l] += static_cast<double>(taps[k] * x[l]);
+        for (int l = 0; l < 4; ++l) out[(r + l) * stride] = static_cast<float>(acc[l]);
+    }
+    for (; r < count; ++r) {
         const float* x = levels + j0 + r;
         double acc = 0.0;
         for (int k = p; k < m; k += sps, ++x) acc += static_cast<double>(taps[k] * *x);
