@@ -29,29 +29,45 @@ public:
     Stretches(const ShapingJob& job, const StuffedFilter& filter, int64_t L)
         : points_(job.points), filter_(filter), L_(L), delay_(job.delay) {}
 
-    // Shaped samples [lo, hi) with the quadrature delay applied, into dst.
+    // Shaped samples [lo, hi) with the quadrature delay applied, into dst:
+    // the real parts of [lo, hi), the imaginary parts of [lo - h, hi - h).
     void operator()(int64_t lo, int64_t hi, C* dst) {
         const int64_t h = delay_;
         if (h == 0) {
             shape(lo, hi, dst);
             return;
         }
-        // Shaped samples lo - h ... hi - 1, those below 0 taken cyclically
-        // from the end: the imaginary parts are the first hi - lo of them,
-        // the real parts the last hi - lo.
-        scratch_.resize(static_cast<size_t>(hi - lo + h));
-        C* s = scratch_.data();
-        if (lo < h) {
-            shape(L_ - h + lo, L_, s);
-            shape(0, hi, s + (h - lo));
+        if (h < hi - lo) {
+            // One stretch [lo - h, hi) serves both: the imaginary parts are
+            // its first hi - lo samples, the real parts its last.
+            scratch_.resize(static_cast<size_t>(hi - lo + h));
+            C* s = scratch_.data();
+            shapeCyclic(lo - h, hi, s);
+            for (int64_t i = 0; i < hi - lo; ++i) dst[i] = {s[i + h].real(), s[i].imag()};
         } else {
-            shape(lo - h, hi, s);
+            // A delay longer than the stretch: two stretches of its length.
+            scratch_.resize(static_cast<size_t>(hi - lo));
+            C* s = scratch_.data();
+            shapeCyclic(lo - h, hi - h, s);
+            shape(lo, hi, dst);
+            for (int64_t i = 0; i < hi - lo; ++i) dst[i] = {dst[i].real(), s[i].imag()};
         }
-        for (int64_t i = 0; i < hi - lo; ++i) dst[i] = {s[i + h].real(), s[i].imag()};
     }
 
 private:
     void shape(int64_t a, int64_t b, C* to) const { shapeStuffedComplex(points_, filter_, a, b, to); }
+
+    // Shaped samples [a, b), -L <= a <= b <= L, those below 0 taken
+    // cyclically from the end of the period.
+    void shapeCyclic(int64_t a, int64_t b, C* to) const {
+        if (a < 0) {
+            const int64_t wrapped = std::min<int64_t>(b, 0) - a;
+            shape(L_ + a, L_ + a + wrapped, to);
+            to += wrapped;
+            a += wrapped;
+        }
+        shape(a, b, to);
+    }
 
     const C* points_;
     StuffedFilter filter_;

@@ -222,7 +222,7 @@ TEST_P(GeneratorChains, QuadratureOffsetAtEightSamplesPerSymbol) {
         p.filterSpan = 6;
         p.samplesPerSymbol = 8;
         p.rolloff = 0.35;
-        for (double rate : {8e6, 10e6, 6.5e6}) {
+        for (double rate : {8e6, 10e6, 6.5e6, 0.4e6}) {
             const std::vector<C> want = literalDigital(p, rate, 5000);
             EXPECT_TRUE(sameAtEveryThreadCount(want,
                                                [&](C** y, int* n) {
