@@ -78,9 +78,10 @@ void BM_ShapeStuffed(benchmark::State& state) {
         points[j] = {(j * 7 % 3) ? 0.7071068f : -0.7071068f, (j % 5) ? 0.7071068f : -0.7071068f};
     const int64_t len = static_cast<int64_t>(symbols) * sps - m + 1;
     std::vector<C> out(len);
+    const StuffedFilter filter = stuffedFilter(taps.data(), m, sps);
     for (auto _ : state) {
         if (!variant.ok()) break;
-        shapeStuffedComplex(points.data(), sps, taps.data(), m, 0, len, out.data());
+        shapeStuffedComplex(points.data(), filter, 0, len, out.data());
         benchmark::DoNotOptimize(out.data());
     }
     state.counters["Msamples/s"] =
@@ -99,9 +100,10 @@ void BM_ShapeStuffedReal(benchmark::State& state) {
     for (int j = 0; j < symbols; ++j) levels[j] = static_cast<float>(2 * (j * 7 % 4) - 3);
     const int64_t len = static_cast<int64_t>(symbols) * sps - m + 1;
     std::vector<float> out(len);
+    const StuffedFilter filter = stuffedFilter(taps.data(), m, sps);
     for (auto _ : state) {
         if (!variant.ok()) break;
-        shapeStuffedReal(levels.data(), sps, taps.data(), m, 0, len, out.data());
+        shapeStuffedReal(levels.data(), filter, 0, len, out.data());
         benchmark::DoNotOptimize(out.data());
     }
     state.counters["Msamples/s"] =

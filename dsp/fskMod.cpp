@@ -1,6 +1,7 @@
 // Continuous-phase FSK: symbols become signed frequency levels, the levels
 // are shaped into an instantaneous-frequency signal at the symbol-locked
-// rate, resampled to the output rate and only then integrated into phase.
+// rate, resampled to the output rate and only then integrated into phase
+// (fskPhase.h, in blocks, without the levels' zero-stuffed train).
 #include "fskMod.h"
 
 #include <cmath>
@@ -8,11 +9,16 @@
 #include <cstdlib>
 
 #include "buffer.h"
+#include "fskPhase.h"
 #include "function.h"
 #include "genSignalClass.h"
 #include "lastError.h"
 
 namespace {
+
+// Below this many elements a per-element loop as cheap as these stays on
+// the calling thread: a second thread costs more than it saves.
+constexpr int kParallelMin = 1 << 18;
 
 template <class T>
 int outOfMemory(size_t count, const char* what) {
@@ -48,8 +54,7 @@ int GenSignalClass::DigitalModFSK(short* symbols, int n, int M, double deviation
         return refuse(-1, "n = %d: its impulse train of %lld samples must stay below 2^30", n,
                       static_cast<long long>(nEven * sps));
     const int count = static_cast<int>(nEven);
-    const int trainLen = count * sps;
-    const int shapedLen = trainLen - tapCount + 1;
+    const int shapedLen = count * sps - tapCount + 1;
     if (shapedLen > 0 && farrowOutputLength(shapedLen, sampleRate, inRate) < 0) {
         return refuse(-1, "sampleRate = %s: the resampled signal would reach 2^30 samples",
                       numberText(sampleRate).text);
@@ -57,7 +62,7 @@ int GenSignalClass::DigitalModFSK(short* symbols, int n, int M, double deviation
 
     // Levels 2s - (M - 1). Through int on the way to short so that a symbol
     // outside 0 ... M-1 cannot make the conversion undefined.
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= kParallelMin)
     for (int i = 0; i < n; ++i) {
         const double level = (static_cast<double>(symbols[i]) + 1) * 2 - (static_cast<double>(M) + 1);
         symbols[i] = static_cast<short>(static_cast<int>(level));
@@ -101,47 +106,27 @@ int GenSignalClass::DigitalModFSK(short* symbols, int n, int M, double deviation
         }
     }
 
-    // Impulse train: one level every sps samples. The ten spare zeros are
-    // not filtered.
-    Buffer<float> train(static_cast<size_t>(trainLen) + 10, true);
-    if (!train) return outOfMemory<float>(static_cast<size_t>(trainLen) + 10, "FSK impulse train");
-    for (int i = 0; i < count; ++i) train[static_cast<size_t>(i) * sps] = symbols[i];
+    // Levels as floats: the points of the frequency train, sps samples apart.
+    Buffer<float> levels(count);
+    if (!levels) return outOfMemory<float>(count, "FSK levels");
+    for (int i = 0; i < count; ++i) levels[i] = symbols[i];
 
     // Taps sum to sps, so that one symbol of level v advances the phase by
     // v steps of the level frequency.
     double tapSum = 0;
     for (int i = 0; i < tapCount; ++i) tapSum += taps[i];
     if (tapSum == 0) tapSum = 1;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (tapCount >= kParallelMin)
     for (int i = 0; i < tapCount; ++i) taps[i] = static_cast<float>(static_cast<double>(taps[i]) / tapSum * sps);
 
-    float* shaped = nullptr;
-    int freqLen = 0;
-    conv2_real(train.get(), trainLen, taps, tapCount, &shaped, &freqLen);
-    Buffer<float> freq = Buffer<float>::adopt(shaped, static_cast<size_t>(freqLen));
-    train.reset();
-    if (shapedLen > 0 && (freqLen != shapedLen || !freq)) return outOfMemory<float>(shapedLen, "FSK frequency signal");
-
-    // Resampled even when the rates agree.
-    float* resampledData = nullptr;
-    int K = 0;
-    if (freqLen > 0) FarrowInterp_real(freq.get(), freqLen, sampleRate, inRate, &resampledData, &K);
-    Buffer<float> resampled = Buffer<float>::adopt(resampledData, static_cast<size_t>(K));
-    freq.reset();
-    if (freqLen > 0 && (K < 1 || !resampled))
-        return outOfMemory<float>(farrowOutputLength(freqLen, sampleRate, inRate), "resampled FSK frequency signal");
-
-    // An empty result still hands over an array, so a null pointer always
-    // means failure.
+    // Taps longer than the train leave no sample; an empty result still
+    // hands over an array, so a null pointer always means failure.
+    const double c = ((deviation / (M - 1)) * kTwoPi) * (1 / sampleRate);
+    const FskJob job{levels.get(), count, sps, taps, tapCount, sampleRate, inRate, c};
+    const int K = shapedLen > 0 ? fskLength(job) : 0;
     Buffer<std::complex<float>> y(K);
     if (!y) return outOfMemory<std::complex<float>>(K, "FSK output");
-    const double c = ((deviation / (M - 1)) * kTwoPi) * (1 / sampleRate);
-    double phaseSum = 0;
-    for (int k = 0; k < K; ++k) {
-        phaseSum += resampled[k];
-        const double phi = c * phaseSum;
-        y[k] = {static_cast<float>(std::cos(phi)), static_cast<float>(std::sin(phi))};
-    }
+    if (K > 0) fskModulate(job, y.get());
     *out = y.release();
     *outLen = K;
     return 0;

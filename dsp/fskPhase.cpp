@@ -1,10 +1,11 @@
-// Three steps in one parallel region. Each thread computes g for its own
-// contiguous chunk of outputs, block by block, and parks it in the real
-// parts of its outputs. The running sum is sequential by definition, so
-// one thread then adds up the chunks in order, noting the sum where each
-// chunk starts. Finally each thread runs the sum over its chunk again from
-// that start (the same additions in the same order, so the same bits) and
-// replaces g by the sample.
+// Two steps in one parallel region, with one barrier between them (two
+// from three threads on). Each thread computes g for its own contiguous
+// chunk of outputs, block by block, and parks it in the real parts of its
+// outputs; the first thread also runs the phase sum over its chunk as it
+// goes. The running sum is sequential by definition, so after the barrier
+// each later thread carries that sum on over the chunks between the first
+// and its own (the same additions in the same order, so the same bits),
+// then integrates its chunk and replaces g by the sample.
 #include "fskPhase.h"
 
 #include <omp.h>
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "farrowKernels.h"
@@ -25,27 +27,81 @@ using C = std::complex<float>;
 constexpr int64_t kBlock = 4096;
 constexpr int64_t kParallelMin = 1 << 14;
 constexpr int kMaxTeam = 64;
+// Above this step ratio shaping every sample between two outputs costs
+// more than shaping, for each output on its own, just the four it mixes.
+constexpr double kSparseRatio = 16;
 
 int64_t shapedCount(const FskJob& job) { return static_cast<int64_t>(job.symbols) * job.sps - job.tapCount + 1; }
 
-// g[first, last) into the real parts of out[first, last).
-void frequencies(const FskJob& job, int L, double r, int64_t first, int64_t last, C* out, std::vector<float>& window,
-                 std::vector<float>& g) {
-    for (int64_t a = first; a < last;) {
-        const int64_t b = std::min(last, a + std::max<int64_t>(1, std::min<int64_t>(kBlock, kBlock / r)));
-        g.resize(static_cast<size_t>(b - a));
-        if (a == 0) {  // output 0 is shaped sample 0, copied
-            shapeStuffedReal(job.levels, job.sps, job.taps, job.tapCount, 0, 1, g.data());
+class Frequencies {
+public:
+    Frequencies(const FskJob& job, const StuffedFilter& filter, int L, double r)
+        : levels_(job.levels), filter_(filter), L_(L), r_(r) {}
+
+    // g[first, last) into the real parts of out[first, last). With `sum`,
+    // also adds g[first] ... g[last - 1] to it in that order.
+    void operator()(int64_t first, int64_t last, C* out, double* sum) {
+        const bool sparse = r_ > kSparseRatio;
+        for (int64_t a = first; a < last;) {
+            const int64_t b = std::min(last, a + std::max<int64_t>(1, std::min<int64_t>(kBlock, kBlock / r_)));
+            g_.resize(static_cast<size_t>(b - a));
+            if (!(r_ == 1 && shapedAsResampled(a, b))) {
+                if (a == 0) shapeStuffedReal(levels_, filter_, 0, 1, g_.data());  // output 0 is sample 0, copied
+                const int64_t lo = a == 0 ? 1 : a;
+                if (sparse) {
+                    for (int64_t k = lo; k < b; ++k) resample(k, k + 1, g_.data() + (k - a));
+                } else if (lo < b) {
+                    resample(lo, b, g_.data() + (lo - a));
+                }
+            }
+            for (int64_t k = a; k < b; ++k) out[k] = {g_[k - a], 0.0f};
+            if (sum) {
+                double s = *sum;
+                for (int64_t k = a; k < b; ++k) s += g_[k - a];
+                *sum = s;
+            }
+            a = b;
         }
-        const int64_t lo = a == 0 ? 1 : a;
-        if (lo < b) {
-            const InputSpan span = farrowInputSpan(L, r, lo, b);
-            window.resize(static_cast<size_t>(span.last - span.first));
-            shapeStuffedReal(job.levels, job.sps, job.taps, job.tapCount, span.first, span.last, window.data());
-            farrowRange(window.data(), span.first, L, r, lo, b, g.data() + (lo - a));
+    }
+
+private:
+    // At a step of exactly one sample every output sits on a shaped sample
+    // (mu = 0, weights 0, 1, 0, 0) and the resampler hands that sample on,
+    // up to the sign of a zero - which the phase sum cannot see: it starts
+    // at +0, and x + -0 is x. A non-finite sample would meet the zero
+    // weights as NaN, so a block holding one takes the resampler's way.
+    bool shapedAsResampled(int64_t first, int64_t last) {
+        shapeStuffedReal(levels_, filter_, first, last, g_.data());
+        uint32_t nonFinite = 0;  // an exponent of all ones
+        for (int64_t k = 0; k < last - first; ++k) {
+            uint32_t bits;
+            std::memcpy(&bits, &g_[k], sizeof bits);
+            nonFinite |= (~bits & 0x7f800000u) == 0;
         }
-        for (int64_t k = a; k < b; ++k) out[k] = {g[k - a], 0.0f};
-        a = b;
+        return !nonFinite;
+    }
+
+    void resample(int64_t first, int64_t last, float* to) {
+        const InputSpan span = farrowInputSpan(L_, r_, first, last);
+        window_.resize(static_cast<size_t>(span.last - span.first));
+        shapeStuffedReal(levels_, filter_, span.first, span.last, window_.data());
+        farrowRange(window_.data(), span.first, L_, r_, first, last, to);
+    }
+
+    const float* levels_;
+    StuffedFilter filter_;
+    int L_;
+    double r_;
+    std::vector<float> window_, g_;
+};
+
+// The samples of out[first, last), whose real parts hold g, for a phase sum
+// of `sum` before `first`.
+void modulate(int64_t first, int64_t last, double c, double sum, C* out) {
+    for (int64_t k = first; k < last; ++k) {
+        sum += out[k].real();
+        const double phi = c * sum;
+        out[k] = {static_cast<float>(std::cos(phi)), static_cast<float>(std::sin(phi))};
     }
 }
 
@@ -62,34 +118,29 @@ int fskModulate(const FskJob& job, C* out) {
     if (K < 1) return K;
     const int L = static_cast<int>(shapedCount(job));
     const double r = job.inRate / job.outRate;
-    const double c = job.phaseStep;
+    const StuffedFilter filter = stuffedFilter(job.taps, job.tapCount, job.sps);
     const int team = K >= kParallelMin ? std::min(omp_get_max_threads(), kMaxTeam) : 1;
-    double start[kMaxTeam + 1];
+    double firstChunkSum = 0;
 #pragma omp parallel num_threads(team) if (team > 1)
     {
         const int t = omp_get_thread_num(), count = omp_get_num_threads();
-        const int64_t first = static_cast<int64_t>(K) * t / count, last = static_cast<int64_t>(K) * (t + 1) / count;
-        {
-            std::vector<float> window, g;
-            frequencies(job, L, r, first, last, out, window, g);
-        }
+        auto chunkStart = [&](int u) { return static_cast<int64_t>(K) * u / count; };
+        const int64_t first = chunkStart(t), last = chunkStart(t + 1);
+        Frequencies frequencies(job, filter, L, r);
+        // Only later threads need the sum over the first chunk.
+        frequencies(first, last, out, t == 0 && count > 1 ? &firstChunkSum : nullptr);
 #pragma omp barrier
-#pragma omp single
-        {
-            double sum = 0;
-            for (int u = 0; u < count; ++u) {
-                start[u] = sum;
-                const int64_t a = static_cast<int64_t>(K) * u / count, b = static_cast<int64_t>(K) * (u + 1) / count;
-                if (u + 1 < count)
-                    for (int64_t k = a; k < b; ++k) sum += out[k].real();
-            }
+        double start = 0;
+        if (t > 0) {
+            start = firstChunkSum;
+            for (int64_t k = chunkStart(1); k < first; ++k) start += out[k].real();
         }
-        double sum = start[t];
-        for (int64_t k = first; k < last; ++k) {
-            sum += out[k].real();
-            const double phi = c * sum;
-            out[k] = {static_cast<float>(std::cos(phi)), static_cast<float>(std::sin(phi))};
+        // From the third thread on, chunks another thread is about to
+        // modulate were read above: all must be read first.
+        if (count > 2) {
+#pragma omp barrier
         }
+        modulate(first, last, job.phaseStep, start, out);
     }
     return K;
 }

@@ -27,12 +27,6 @@ namespace {
 // all classes stay in cache.
 constexpr int64_t kClassRun = 64;
 
-bool allFinite(const float* taps, int m) {
-    for (int k = 0; k < m; ++k)
-        if (!std::isfinite(taps[k])) return false;
-    return true;
-}
-
 // The plain filtering of the stuffed train, term by term.
 void literalComplex(const float* pts, int sps, const float* taps, int m, int64_t first, int64_t last, float* out) {
     for (int64_t i = first; i < last; ++i) {
@@ -69,9 +63,24 @@ using ComplexClass = void (*)(const float* pts, int64_t j0, int64_t count, const
 using RealClass = void (*)(const float* levels, int64_t j0, int64_t count, const float* taps, int m, int sps, int p,
                            float* out, int64_t stride);
 
+// Four outputs per round (one for each of the last three), each with its
+// own accumulators: the rounds are bound by the adds, not by their latency.
 void complexClassGeneric(const float* pts, int64_t j0, int64_t count, const float* taps, int m, int sps, int p,
                          float* out, int64_t stride) {
-    for (int64_t r = 0; r < count; ++r) {
+    int64_t r = 0;
+    for (; r + 4 <= count; r += 4) {
+        const float* x = pts + 2 * (j0 + r);
+        double acc[8] = {};
+        for (int k = p; k < m; k += sps, x += 2) {
+            const double h = taps[k];
+            for (int e = 0; e < 8; ++e) acc[e] += static_cast<double>(x[e]) * h;
+        }
+        for (int l = 0; l < 4; ++l) {
+            out[2 * (r + l) * stride] = static_cast<float>(acc[2 * l]);
+            out[2 * (r + l) * stride + 1] = static_cast<float>(acc[2 * l + 1]);
+        }
+    }
+    for (; r < count; ++r) {
         const float* x = pts + 2 * (j0 + r);
         double re = 0.0, im = 0.0;
         for (int k = p; k < m; k += sps, x += 2) {
@@ -86,7 +95,15 @@ void complexClassGeneric(const float* pts, int64_t j0, int64_t count, const floa
 
 void realClassGeneric(const float* levels, int64_t j0, int64_t count, const float* taps, int m, int sps, int p,
                       float* out, int64_t stride) {
-    for (int64_t r = 0; r < count; ++r) {
+    int64_t r = 0;
+    for (; r + 4 <= count; r += 4) {
+        const float* x = levels + j0 + r;
+        double acc[4] = {};
+        for (int k = p; k < m; k += sps, ++x)
+            for (int l = 0; l < 4; ++l) acc[l] += static_cast<double>(taps[k] * x[l]);
+        for (int l = 0; l < 4; ++l) out[(r + l) * stride] = static_cast<float>(acc[l]);
+    }
+    for (; r < count; ++r) {
         const float* x = levels + j0 + r;
         double acc = 0.0;
         for (int k = p; k < m; k += sps, ++x) acc += static_cast<double>(taps[k] * *x);
@@ -164,42 +181,47 @@ GS_AVX2 void realClassAvx2(const float* levels, int64_t j0, int64_t count, const
 
 #undef GS_AVX2
 
-// Walks [first, last) in runs, and within a run every residue class.
+// Walks [first, last) in runs, and within a run every residue class that
+// has an output there (all sps of them only when the run is that long).
 // `width` is the floats per output (2 complex, 1 real).
 template <class Class>
-void byClass(Class run, const float* x, int sps, const float* taps, int m, int64_t first, int64_t last, float* out,
-             int width) {
+void byClass(Class run, const float* x, const StuffedFilter& f, int64_t first, int64_t last, float* out, int width) {
+    const int sps = f.sps;
     const int64_t span = kClassRun * sps;
     for (int64_t start = first; start < last; start += span) {
         const int64_t end = std::min(last, start + span);
-        for (int c = 0; c < sps; ++c) {
-            const int64_t i0 = start + ((c - start % sps) + sps) % sps;
-            if (i0 >= end) continue;
-            const int p = (sps - c) % sps;
-            run(x, (i0 + p) / sps, (end - 1 - i0) / sps + 1, taps, m, sps, p, out + width * (i0 - first), sps);
+        for (int64_t i0 = start; i0 < std::min(end, start + sps); ++i0) {
+            const int p = static_cast<int>((sps - i0 % sps) % sps);
+            run(x, (i0 + p) / sps, (end - 1 - i0) / sps + 1, f.taps, f.m, sps, p, out + width * (i0 - first), sps);
         }
     }
 }
 
 }  // namespace
 
-void shapeStuffedComplex(const std::complex<float>* points, int sps, const float* taps, int m, int64_t first,
-                         int64_t last, std::complex<float>* out) {
+StuffedFilter stuffedFilter(const float* taps, int m, int sps) {
+    bool finite = true;
+    for (int k = 0; k < m; ++k) finite = finite && std::isfinite(taps[k]);
+    return {taps, m, sps, finite};
+}
+
+void shapeStuffedComplex(const std::complex<float>* points, const StuffedFilter& filter, int64_t first, int64_t last,
+                         std::complex<float>* out) {
     if (first >= last) return;
     const float* x = reinterpret_cast<const float*>(points);
     float* y = reinterpret_cast<float*>(out);
-    if (!allFinite(taps, m)) {
-        literalComplex(x, sps, taps, m, first, last, y);
+    if (!filter.finite) {
+        literalComplex(x, filter.sps, filter.taps, filter.m, first, last, y);
         return;
     }
-    byClass(useAvx2() ? complexClassAvx2 : complexClassGeneric, x, sps, taps, m, first, last, y, 2);
+    byClass(useAvx2() ? complexClassAvx2 : complexClassGeneric, x, filter, first, last, y, 2);
 }
 
-void shapeStuffedReal(const float* levels, int sps, const float* taps, int m, int64_t first, int64_t last, float* out) {
+void shapeStuffedReal(const float* levels, const StuffedFilter& filter, int64_t first, int64_t last, float* out) {
     if (first >= last) return;
-    if (!allFinite(taps, m)) {
-        literalReal(levels, sps, taps, m, first, last, out);
+    if (!filter.finite) {
+        literalReal(levels, filter.sps, filter.taps, filter.m, first, last, out);
         return;
     }
-    byClass(useAvx2() ? realClassAvx2 : realClassGeneric, levels, sps, taps, m, first, last, out, 1);
+    byClass(useAvx2() ? realClassAvx2 : realClassGeneric, levels, filter, first, last, out, 1);
 }

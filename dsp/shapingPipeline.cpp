@@ -18,33 +18,109 @@ using C = std::complex<float>;
 constexpr int64_t kBlock = 4096;
 // Below this many outputs a second thread costs more than it saves.
 constexpr int64_t kParallelMin = 1 << 14;
+// Above this step ratio shaping every sample between two outputs costs
+// more than shaping, for each output on its own, just the four it mixes.
+constexpr double kSparseRatio = 16;
 
 int64_t shapedCount(const ShapingJob& job) { return static_cast<int64_t>(job.symbols) * job.sps - job.tapCount + 1; }
 
-// Shaped samples [lo, hi) with the quadrature delay applied, into dst.
-// `scratch` holds at least hi - lo + delay samples.
-void delayedStretch(const ShapingJob& job, int64_t L, int64_t lo, int64_t hi, C* dst, std::vector<C>& scratch) {
-    auto shape = [&](int64_t a, int64_t b, C* to) {
-        shapeStuffedComplex(job.points, job.sps, job.taps, job.tapCount, a, b, to);
-    };
-    const int64_t h = job.delay;
-    if (h == 0) {
-        shape(lo, hi, dst);
-        return;
+class Stretches {
+public:
+    Stretches(const ShapingJob& job, const StuffedFilter& filter, int64_t L)
+        : points_(job.points), filter_(filter), L_(L), delay_(job.delay) {}
+
+    // Shaped samples [lo, hi) with the quadrature delay applied, into dst:
+    // the real parts of [lo, hi), the imaginary parts of [lo - h, hi - h).
+    void operator()(int64_t lo, int64_t hi, C* dst) {
+        const int64_t h = delay_;
+        if (h == 0) {
+            shape(lo, hi, dst);
+            return;
+        }
+        if (h < hi - lo) {
+            // One stretch [lo - h, hi) serves both: the imaginary parts are
+            // its first hi - lo samples, the real parts its last.
+            scratch_.resize(static_cast<size_t>(hi - lo + h));
+            C* s = scratch_.data();
+            shapeCyclic(lo - h, hi, s);
+            for (int64_t i = 0; i < hi - lo; ++i) dst[i] = {s[i + h].real(), s[i].imag()};
+        } else {
+            // A delay longer than the stretch: two stretches of its length.
+            scratch_.resize(static_cast<size_t>(hi - lo));
+            C* s = scratch_.data();
+            shapeCyclic(lo - h, hi - h, s);
+            shape(lo, hi, dst);
+            for (int64_t i = 0; i < hi - lo; ++i) dst[i] = {dst[i].real(), s[i].imag()};
+        }
     }
-    // The imaginary parts come from [lo - h, hi - h), cyclically: the part
-    // below 0 from the end of the shaped signal.
-    scratch.resize(static_cast<size_t>(hi - lo + h));
-    C* s = scratch.data();
-    const int64_t wrapped = std::min(hi, h) - lo;  // outputs whose source wraps, when lo < h
-    if (wrapped > 0) {
-        shape(L - h + lo, L - h + lo + wrapped, s);
-        if (hi > h) shape(0, hi - h, s + wrapped);
-    } else {
-        shape(lo - h, hi - h, s);
+
+private:
+    void shape(int64_t a, int64_t b, C* to) const { shapeStuffedComplex(points_, filter_, a, b, to); }
+
+    // Shaped samples [a, b), -L <= a <= b <= L, those below 0 taken
+    // cyclically from the end of the period.
+    void shapeCyclic(int64_t a, int64_t b, C* to) const {
+        if (a < 0) {
+            const int64_t wrapped = std::min<int64_t>(b, 0) - a;
+            shape(L_ + a, L_ + a + wrapped, to);
+            to += wrapped;
+            a += wrapped;
+        }
+        shape(a, b, to);
     }
-    shape(lo, hi, dst);
-    for (int64_t i = 0; i < hi - lo; ++i) dst[i] = {dst[i].real(), s[i].imag()};
+
+    const C* points_;
+    StuffedFilter filter_;
+    int64_t L_, delay_;
+    std::vector<C> scratch_;
+};
+
+void shapeAll(const ShapingJob& job, const StuffedFilter& filter, int64_t L, C* out) {
+    const int64_t blocks = (L + kBlock - 1) / kBlock;
+#pragma omp parallel if (L >= kParallelMin)
+    {
+        Stretches stretch(job, filter, L);
+#pragma omp for schedule(static) nowait
+        for (int64_t b = 0; b < blocks; ++b) {
+            const int64_t lo = b * kBlock, hi = std::min(L, lo + kBlock);
+            stretch(lo, hi, out + lo);
+        }
+    }
+}
+
+// Outputs [first, last), first >= 1, from the stretch of shaped samples
+// they read.
+void resampleRange(Stretches& stretch, int64_t L, double r, int64_t first, int64_t last, C* out,
+                   std::vector<C>& window) {
+    const InputSpan span = farrowInputSpan(static_cast<int>(L), r, first, last);
+    window.resize(static_cast<size_t>(span.last - span.first));
+    stretch(span.first, span.last, window.data());
+    farrowRange(window.data(), span.first, static_cast<int>(L), r, first, last, out);
+}
+
+void shapeAndResampleAll(const ShapingJob& job, const StuffedFilter& filter, int64_t L, int total, C* out) {
+    // Output k reads shaped samples around k * r: a block of outputs needs
+    // a stretch of about block * r of them, so blocks shrink as r grows.
+    const double r = job.inRate / job.outRate;
+    const bool sparse = r > kSparseRatio;
+    const int64_t block = std::max<int64_t>(1, std::min<int64_t>(kBlock, static_cast<int64_t>(kBlock / r)));
+    const int64_t blocks = (total + block - 1) / block;
+#pragma omp parallel if (total >= kParallelMin)
+    {
+        Stretches stretch(job, filter, L);
+        std::vector<C> window;
+#pragma omp for schedule(static) nowait
+        for (int64_t b = 0; b < blocks; ++b) {
+            const int64_t first = b * block, last = std::min<int64_t>(total, first + block);
+            if (first == 0) stretch(0, 1, out);  // output 0 is shaped sample 0, copied
+            const int64_t lo = first == 0 ? 1 : first;
+            if (sparse) {
+                for (int64_t k = lo; k < last; ++k) resampleRange(stretch, L, r, k, k + 1, out + k, window);
+            } else if (lo < last) {
+                resampleRange(stretch, L, r, lo, last, out + lo, window);
+            }
+        }
+    }
 }
 
 }  // namespace
@@ -60,39 +136,10 @@ int shapeAndResample(const ShapingJob& job, C* out) {
     const int total = shapedLength(job);
     if (total < 1) return total;
     const int64_t L = shapedCount(job);
-    if (!job.resample) {
-        const int64_t blocks = (L + kBlock - 1) / kBlock;
-#pragma omp parallel if (L >= kParallelMin)
-        {
-            std::vector<C> scratch;
-#pragma omp for schedule(static)
-            for (int64_t b = 0; b < blocks; ++b) {
-                const int64_t lo = b * kBlock, hi = std::min(L, lo + kBlock);
-                delayedStretch(job, L, lo, hi, out + lo, scratch);
-            }
-        }
-        return total;
-    }
-    // Output k reads shaped samples around k * r: a block of outputs needs
-    // a stretch of about block * r of them, so blocks shrink as r grows.
-    const double r = job.inRate / job.outRate;
-    const int64_t block = std::max<int64_t>(1, std::min<int64_t>(kBlock, static_cast<int64_t>(kBlock / r)));
-    const int64_t blocks = (total + block - 1) / block;
-#pragma omp parallel if (total >= kParallelMin)
-    {
-        std::vector<C> window, scratch;
-#pragma omp for schedule(static)
-        for (int64_t b = 0; b < blocks; ++b) {
-            // Output 0 is shaped sample 0, copied.
-            const int64_t first = b * block, last = std::min<int64_t>(total, first + block);
-            const int64_t lo = first == 0 ? 1 : first;
-            if (first == 0) delayedStretch(job, L, 0, 1, out, scratch);
-            if (lo >= last) continue;
-            const InputSpan span = farrowInputSpan(static_cast<int>(L), r, lo, last);
-            window.resize(static_cast<size_t>(span.last - span.first));
-            delayedStretch(job, L, span.first, span.last, window.data(), scratch);
-            farrowRange(window.data(), span.first, static_cast<int>(L), r, lo, last, out + lo);
-        }
-    }
+    const StuffedFilter filter = stuffedFilter(job.taps, job.tapCount, job.sps);
+    if (job.resample)
+        shapeAndResampleAll(job, filter, L, total, out);
+    else
+        shapeAll(job, filter, L, out);
     return total;
 }

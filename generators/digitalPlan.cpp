@@ -9,7 +9,7 @@
 #include "fskMod.h"
 #include "function.h"
 #include "lastError.h"
-#include "resampledRoom.h"
+#include "rateDivision.h"
 
 namespace {
 
@@ -71,10 +71,9 @@ int planDigital(GenSignalClass& dsp, DigitalModParams const& params, double samp
                       static_cast<long long>(q.sps * trainSymbols));
     q.n = static_cast<int>(n);
     q.symbolRoom = static_cast<int>(symbolRoom);
-    q.trainLength = q.sps * q.n;
     // Below the train's length, as S <= N.
     q.tapCount = static_cast<int>(designedTapCount(q.shape.type, S, q.sps));
-    q.shapedLength = q.trainLength - q.tapCount + 1;
+    q.shapedLength = static_cast<int>(q.sps * trainSymbols) - q.tapCount + 1;
 
     q.symbolLockedRate = static_cast<double>(q.sps) * q.symbolRate;
     if (!finitePositive(q.symbolLockedRate))
@@ -84,14 +83,12 @@ int planDigital(GenSignalClass& dsp, DigitalModParams const& params, double samp
     if (q.fsk && !fskGuardsLeaveRoom(trainSymbols, S))
         return refuse(-1, "symbolCount = %d leaves no symbol between the FSK guards of %d symbols", q.N, S);
 
-    // The FSK modulator always resamples; it sizes its own output, so the
-    // plan only makes sure that output has a length.
+    // The FSK modulator always resamples.
     q.resample = q.fsk || std::fabs(sampleRate - q.symbolLockedRate) > kRateTolerance;
-    q.resampledRoom = 0;
+    q.outputLength = q.shapedLength;
     if (q.resample) {
-        const int trainLength = static_cast<int>(q.sps * trainSymbols);
-        q.resampledRoom = resampledRoom(trainLength, trainLength - q.tapCount + 1, sampleRate, q.symbolLockedRate);
-        if (q.resampledRoom < 0)
+        q.outputLength = farrowOutputLength(q.shapedLength, sampleRate, q.symbolLockedRate);
+        if (q.outputLength < 0)
             return refuse(-1, "sampleRate = %s: the resampled signal would reach 2^30 samples",
                           numberText(sampleRate).text);
         if (!rateDivisionFits(sampleRate, q.symbolLockedRate))

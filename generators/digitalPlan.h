@@ -18,12 +18,13 @@ struct DigitalPlan {
     int n;           // N + S symbols mapped
     int symbolRoom;  // n, one more for the FSK kinds' even count
     int tapCount;
-    int trainLength;   // U = sps * n, the zero-stuffed symbol train
-    int shapedLength;  // U - tapCount + 1
+    // Samples at the symbol-locked rate: those of the zero-stuffed train
+    // (sps per symbol, the FSK kinds' count made even) less tapCount - 1.
+    int shapedLength;
     double symbolRate, freqDeviation, sampleRate;
     double symbolLockedRate;  // R = sps * symbolRate
-    bool resample;            // R differs from the sample rate by more than 1e-6
-    int resampledRoom;        // only when resampling
+    bool resample;            // R differs from the sample rate by more than 1e-6 (always for FSK)
+    int outputLength;         // samples handed out
 };
 
 // 0 with `plan` filled, or -1 with the reason of the first rule broken.

@@ -8,7 +8,7 @@
 
 #include "function.h"
 #include "lastError.h"
-#include "resampledRoom.h"
+#include "rateDivision.h"
 
 namespace {
 
@@ -53,19 +53,18 @@ int planDss(DSSParams const& params, double sampleRate, int bitCount, DssPlan* p
     if (!productFits(q.symbolCount, q.sps))
         return refuse(-1, "bitCount = %d: its chip-rate signal of %lld samples must stay below 2^30", bitCount,
                       static_cast<long long>(q.symbolCount) * q.sps);
-    q.trainLength = q.symbolCount * q.sps;
     q.tapCount = static_cast<int>(designedTapCount(q.shape.type, S, q.sps));
-    q.shapedLength = q.trainLength - q.tapCount + 1;
+    q.shapedLength = q.symbolCount * q.sps - q.tapCount + 1;
 
     q.chipLockedRate = static_cast<double>(q.sps) * p.bitRate * static_cast<double>(q.chipsPerBit);
     if (!finitePositive(q.chipLockedRate))
         return refuse(-1, "DSSParams.bitRate = %s: times %d samples per chip and %d chips per bit must stay finite",
                       numberText(p.bitRate).text, q.sps, q.chipsPerBit);
     q.resample = std::fabs(sampleRate - q.chipLockedRate) > kRateTolerance;
-    q.resampledRoom = 0;
+    q.outputLength = q.shapedLength;
     if (q.resample) {
-        q.resampledRoom = resampledRoom(q.trainLength, q.shapedLength, sampleRate, q.chipLockedRate);
-        if (q.resampledRoom < 0)
+        q.outputLength = farrowOutputLength(q.shapedLength, sampleRate, q.chipLockedRate);
+        if (q.outputLength < 0)
             return refuse(-1, "sampleRate = %s: the resampled signal would reach 2^30 samples",
                           numberText(sampleRate).text);
         if (!rateDivisionFits(sampleRate, q.chipLockedRate))

@@ -13,13 +13,12 @@ struct DssPlan {
     int chipsPerBit;   // one code period, 2^pnOrder - 1
     int chipCount;     // Nc = bitCount * chipsPerBit
     int symbolCount;   // S + Nc chips mapped
-    int trainLength;   // T = (S + Nc) * sps
     int tapCount;
-    int shapedLength;  // T - tapCount + 1
+    int shapedLength;  // T - tapCount + 1, with T = (S + Nc) * sps the chip-rate train
     double sampleRate;
     double chipLockedRate;  // R = sps * bitRate * chipsPerBit
     bool resample;          // R differs from the sample rate by more than 1e-9
-    int resampledRoom;      // only when resampling
+    int outputLength;       // samples handed out
 };
 
 // 0 with `plan` filled, or -1 with the reason of the first rule broken.

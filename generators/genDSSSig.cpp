@@ -12,6 +12,7 @@
 #include "function.h"
 #include "genSignalClass.h"
 #include "lastError.h"
+#include "shapingPipeline.h"
 
 namespace {
 
@@ -22,28 +23,22 @@ int outOfMemory(size_t count, const char* what) {
     return refuse(-3, "out of memory: %zu bytes for the %s", Buffer<T>::bytesFor(count), what);
 }
 
-// Data: the fixed order-9 PN bits, each repeated over one code period.
-int spreadData(GenSignalClass& dsp, const DssPlan& plan, Buffer<signed char>& spread) {
+// Chips: the code from the seed plus the data bit each chip spreads (modulo
+// 2), every data bit - the fixed order-9 PN bits - over one code period;
+// then the first S chips again at the end, so that the shaped burst wraps
+// onto its start.
+int makeChips(GenSignalClass& dsp, const DssPlan& plan, Buffer<signed char>& chips) {
     Buffer<signed char> data(plan.bitCount);
     if (!data) return outOfMemory<signed char>(plan.bitCount, "data bits");
     dsp.func_PN_gen(9, kPnDataStart, data.get(), plan.bitCount);
-    spread = Buffer<signed char>(plan.chipCount);
-    if (!spread) return outOfMemory<signed char>(plan.chipCount, "spread data bits");
-    dsp.rectpulseForC(data.get(), plan.bitCount, plan.chipsPerBit, spread.get());
-    return 0;
-}
-
-// Chips: the code from the seed plus the data (modulo 2), then the first S
-// chips again at the end, so that the shaped burst wraps onto its start.
-int makeChips(GenSignalClass& dsp, const DssPlan& plan, Buffer<signed char>& chips) {
-    Buffer<signed char> spread;
-    if (int rc = spreadData(dsp, plan, spread)) return rc;
     chips = Buffer<signed char>(plan.symbolCount);
     if (!chips) return outOfMemory<signed char>(plan.symbolCount, "chips");
     signed char seed[32];  // the seed's low pnOrder bits, most significant first
     dec2binInto(plan.pnSeed, plan.pnOrder, seed);
     dsp.func_PN_gen(plan.pnOrder, seed, chips.get(), plan.chipCount);
-    for (int i = 0; i < plan.chipCount; ++i) chips[i] = static_cast<signed char>((chips[i] + spread[i]) & 1);
+    signed char* chip = chips.get();
+    for (int b = 0; b < plan.bitCount; ++b, chip += plan.chipsPerBit)
+        for (int j = 0; j < plan.chipsPerBit; ++j) chip[j] = static_cast<signed char>((chip[j] + data[b]) & 1);
     std::memcpy(chips.get() + plan.chipCount, chips.get(), static_cast<size_t>(plan.shape.span));
     return 0;
 }
@@ -57,59 +52,39 @@ int designTaps(GenSignalClass& dsp, const DssPlan& plan, Buffer<float>& taps) {
     return 0;
 }
 
-// Train: chip 0 as +1 and chip 1 as -1, sps samples apart, zeros between.
-int mapTrain(GenSignalClass& dsp, const DssPlan& plan, Buffer<signed char>& chips, Buffer<Sample>& train) {
-    train = Buffer<Sample>(plan.trainLength, true);
-    if (!train) return outOfMemory<Sample>(plan.trainLength, "chip train");
-    Buffer<short> symbols(plan.symbolCount);
-    if (!symbols) return outOfMemory<short>(plan.symbolCount, "chip symbols");
-    short* sym = symbols.get();
-    const signed char* chip = chips.get();
-#pragma omp parallel for schedule(static)
-    for (int i = 0; i < plan.symbolCount; ++i) sym[i] = chip[i];
-    chips.reset();
-    dsp.DigitalModAPQAM(sym, plan.symbolCount, BPSK, plan.shape.span, plan.sps, train.get());
+// Points: chip 0 as +1 and chip 1 as -1, the mapper's two BPSK points.
+int mapPoints(GenSignalClass& dsp, const DssPlan& plan, const Buffer<signed char>& chips, Buffer<Sample>& points) {
+    points = Buffer<Sample>(plan.symbolCount);
+    if (!points) return outOfMemory<Sample>(plan.symbolCount, "chip points");
+    const short values[2] = {0, 1};
+    Sample point[2];
+    dsp.DigitalModAPQAM(values, 2, BPSK, plan.shape.span, 1, point);
+    for (int i = 0; i < plan.symbolCount; ++i) points[i] = point[chips[i]];
     return 0;
 }
 
-// Shaped: only the fully overlapped stretch.
-int shapeTrain(GenSignalClass& dsp, const DssPlan& plan, const Buffer<Sample>& train, const Buffer<float>& taps,
-               Buffer<Sample>& shaped) {
-    shaped = Buffer<Sample>(plan.shapedLength);
-    if (!shaped) return outOfMemory<Sample>(plan.shapedLength, "shaped signal");
-    int length = 0;
-    dsp.conv2_complex(train.get(), plan.trainLength, taps.get(), plan.tapCount, shaped.get(), &length);
-    return 0;
-}
-
-// Resampled: from the chip-locked rate to the sample rate.
-int resample(GenSignalClass& dsp, const DssPlan& plan, Buffer<Sample>& signal, int& length) {
-    Buffer<Sample> resampled(plan.resampledRoom);
-    if (!resampled) return outOfMemory<Sample>(plan.resampledRoom, "resampled signal");
-    int K = 0;
-    dsp.FarrowInterp(signal.get(), length, plan.sampleRate, plan.chipLockedRate, resampled.get(), &K);
-    signal = std::move(resampled);
-    length = K;
+// Shaped: only the fully overlapped stretch of the chip train, resampled
+// from the chip-locked rate to the sample rate.
+int shape(const DssPlan& plan, const Buffer<Sample>& points, const Buffer<float>& taps, Buffer<Sample>& signal,
+          int& length) {
+    signal = Buffer<Sample>(plan.outputLength);
+    if (!signal) return outOfMemory<Sample>(plan.outputLength, plan.resample ? "resampled signal" : "shaped signal");
+    const ShapingJob job{points.get(),  plan.symbolCount, plan.sps,           taps.get(), plan.tapCount, 0,
+                         plan.resample, plan.sampleRate,  plan.chipLockedRate};
+    length = shapeAndResample(job, signal.get());
     return 0;
 }
 
 int generate(GenSignalClass& dsp, const DssPlan& plan, Buffer<Sample>& signal, int& length) {
-    Buffer<float> taps;
+    Buffer<Sample> points;
     {
-        Buffer<Sample> train;
-        {
-            Buffer<signed char> chips;
-            if (int rc = makeChips(dsp, plan, chips)) return rc;
-            if (int rc = designTaps(dsp, plan, taps)) return rc;
-            if (int rc = mapTrain(dsp, plan, chips, train)) return rc;
-        }
-        if (int rc = shapeTrain(dsp, plan, train, taps, signal)) return rc;
+        Buffer<signed char> chips;
+        if (int rc = makeChips(dsp, plan, chips)) return rc;
+        if (int rc = mapPoints(dsp, plan, chips, points)) return rc;
     }
-    taps.reset();
-    length = plan.shapedLength;
-    if (plan.resample)
-        if (int rc = resample(dsp, plan, signal, length)) return rc;
-    return 0;
+    Buffer<float> taps;
+    if (int rc = designTaps(dsp, plan, taps)) return rc;
+    return shape(plan, points, taps, signal, length);
 }
 
 }  // namespace

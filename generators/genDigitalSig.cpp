@@ -1,10 +1,12 @@
 // Digital modulation: PN bits, extended cyclically by one filter span,
-// packed into symbols, mapped into a zero-stuffed train, pulse shaped and
-// resampled to the sample rate. The FSK kinds hand symbols and taps to the
-// FSK modulator instead. The result is one loopable period.
+// packed into symbols, mapped to one point per symbol, pulse shaped as the
+// zero-stuffed train of those points and resampled to the sample rate. The
+// FSK kinds hand symbols and taps to the FSK modulator instead. The result
+// is one loopable period.
 //
 // Each stage below takes what the previous one made and the plan, and
-// answers 0 or -3 when its array cannot be had.
+// answers 0 or -3 when its array cannot be had. Only the points, the taps
+// and the output are alive while the signal is shaped.
 #include <complex>
 #include <cstring>
 
@@ -13,6 +15,8 @@
 #include "function.h"
 #include "genSignalClass.h"
 #include "lastError.h"
+#include "shapingPipeline.h"
+#include "symbolPacking.h"
 
 namespace {
 
@@ -40,10 +44,12 @@ int drawBits(GenSignalClass& dsp, const DigitalPlan& plan, Buffer<signed char>& 
 
 // Symbols: each group of k bits, the first bit least significant. The FSK
 // kinds get room for the level their modulator may append.
-int packSymbols(GenSignalClass& dsp, const DigitalPlan& plan, const Buffer<signed char>& bits, Buffer<short>& symbols) {
+int makeSymbols(GenSignalClass& dsp, const DigitalPlan& plan, Buffer<short>& symbols) {
+    Buffer<signed char> bits;
+    if (int rc = drawBits(dsp, plan, bits)) return rc;
     symbols = Buffer<short>(plan.symbolRoom);
     if (!symbols) return outOfMemory<short>(plan.symbolRoom, "symbols");
-    for (int j = 0; j < plan.n; ++j) symbols[j] = dsp.bi2deForC(bits.get() + static_cast<size_t>(j) * plan.k, plan.k);
+    packSymbols(bits.get(), plan.k, plan.n, symbols.get());
     return 0;
 }
 
@@ -56,45 +62,27 @@ int designTaps(GenSignalClass& dsp, const DigitalPlan& plan, Buffer<float>& taps
     return 0;
 }
 
-// Train: every symbol's point, sps samples apart, zeros between.
-int mapTrain(GenSignalClass& dsp, const DigitalPlan& plan, const Buffer<short>& symbols, Buffer<Sample>& train) {
-    train = Buffer<Sample>(plan.trainLength, true);
-    if (!train) return outOfMemory<Sample>(plan.trainLength, "symbol train");
+// Points: one per symbol; the differential kinds end with a copy of their
+// first S points.
+int mapPoints(GenSignalClass& dsp, const DigitalPlan& plan, const Buffer<short>& symbols, Buffer<Sample>& points) {
+    points = Buffer<Sample>(plan.n, true);
+    if (!points) return outOfMemory<Sample>(plan.n, "symbol points");
     const DigitalModulType kind = plan.modType == OQPSK ? QPSK : plan.modType;
-    dsp.DigitalModAPQAM(symbols.get(), plan.n, kind, plan.shape.span, plan.sps, train.get());
+    dsp.DigitalModAPQAM(symbols.get(), plan.n, kind, plan.shape.span, 1, points.get());
     return 0;
 }
 
-// Shaped: only the fully overlapped stretch, one period long.
-int shapeTrain(GenSignalClass& dsp, const DigitalPlan& plan, const Buffer<Sample>& train, const Buffer<float>& taps,
-               Buffer<Sample>& shaped) {
-    shaped = Buffer<Sample>(plan.shapedLength);
-    if (!shaped) return outOfMemory<Sample>(plan.shapedLength, "shaped signal");
-    int length = 0;
-    dsp.conv2_complex(train.get(), plan.trainLength, taps.get(), plan.tapCount, shaped.get(), &length);
-    return 0;
-}
-
-// Offset (OQPSK): the quadrature delayed by half a symbol, cyclically
-// within the period.
-int offsetQuadrature(const DigitalPlan& plan, Buffer<Sample>& signal) {
-    const int L = plan.shapedLength;
-    Buffer<Sample> offset(L);
-    if (!offset) return outOfMemory<Sample>(L, "offset signal");
-    const int h = plan.sps / 2;
-    for (int i = 0; i < L; ++i) offset[i] = {signal[i].real(), signal[(i + L - h) % L].imag()};
-    signal = std::move(offset);
-    return 0;
-}
-
-// Resampled: from the symbol-locked rate to the sample rate.
-int resample(GenSignalClass& dsp, const DigitalPlan& plan, Buffer<Sample>& signal, int& length) {
-    Buffer<Sample> resampled(plan.resampledRoom);
-    if (!resampled) return outOfMemory<Sample>(plan.resampledRoom, "resampled signal");
-    int K = 0;
-    dsp.FarrowInterp(signal.get(), length, plan.sampleRate, plan.symbolLockedRate, resampled.get(), &K);
-    signal = std::move(resampled);
-    length = K;
+// Shaped: only the fully overlapped stretch of the train, one period long;
+// OQPSK's quadrature delayed by half a symbol, cyclically within the
+// period; resampled from the symbol-locked rate to the sample rate.
+int shape(const DigitalPlan& plan, const Buffer<Sample>& points, const Buffer<float>& taps, Buffer<Sample>& signal,
+          int& length) {
+    signal = Buffer<Sample>(plan.outputLength);
+    if (!signal) return outOfMemory<Sample>(plan.outputLength, plan.resample ? "resampled signal" : "shaped signal");
+    const int delay = plan.modType == OQPSK ? plan.sps / 2 : 0;
+    const ShapingJob job{points.get(), plan.n,        plan.sps,        taps.get(),           plan.tapCount,
+                         delay,        plan.resample, plan.sampleRate, plan.symbolLockedRate};
+    length = shapeAndResample(job, signal.get());
     return 0;
 }
 
@@ -115,27 +103,14 @@ int modulateFsk(GenSignalClass& dsp, const DigitalPlan& plan, Buffer<short>& sym
 
 int generate(GenSignalClass& dsp, const DigitalPlan& plan, Buffer<Sample>& signal, int& length) {
     Buffer<short> symbols;
-    {
-        Buffer<signed char> bits;
-        if (int rc = drawBits(dsp, plan, bits)) return rc;
-        if (int rc = packSymbols(dsp, plan, bits, symbols)) return rc;
-    }
+    if (int rc = makeSymbols(dsp, plan, symbols)) return rc;
     Buffer<float> taps;
     if (int rc = designTaps(dsp, plan, taps)) return rc;
     if (plan.fsk) return modulateFsk(dsp, plan, symbols, taps, signal, length);
-    {
-        Buffer<Sample> train;
-        if (int rc = mapTrain(dsp, plan, symbols, train)) return rc;
-        symbols.reset();
-        if (int rc = shapeTrain(dsp, plan, train, taps, signal)) return rc;
-    }
-    taps.reset();
-    length = plan.shapedLength;
-    if (plan.modType == OQPSK)
-        if (int rc = offsetQuadrature(plan, signal)) return rc;
-    if (plan.resample)
-        if (int rc = resample(dsp, plan, signal, length)) return rc;
-    return 0;
+    Buffer<Sample> points;
+    if (int rc = mapPoints(dsp, plan, symbols, points)) return rc;
+    symbols.reset();
+    return shape(plan, points, taps, signal, length);
 }
 
 }  // namespace

@@ -422,14 +422,18 @@ TEST_P(DssMemory, AllocationFailureGivesMinus3AndSaysWhat) {
         unsetenv("ASAN_OPTIONS");
 }
 
-INSTANTIATE_TEST_SUITE_P(Stages, DssMemory,
-                         ::testing::Values(MemoryCase{"SpreadDataBytes", dss(20, 1, RECT), 300, 0,
-                                                      "out of memory: 314572500 bytes for the spread data bits"},
-                                           MemoryCase{"ChipRateSamples", dss(16, 8, RECT), 128, 0,
-                                                      "out of memory: 536862784 bytes for the chip train"},
-                                           MemoryCase{"ResampledSamples", dss(4, 2, RECT), 2, 30000.0 * (1 << 20),
-                                                      "out of memory: 520093696 bytes for the resampled signal"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Stages, DssMemory,
+    ::testing::Values(
+        // 300 MB of chips.
+        MemoryCase{"Chips", dss(20, 1, RECT), 300, 0, "out of memory: 314572501 bytes for the chips"},
+        // 42 MB of chips fit, 335 MB of points do not.
+        MemoryCase{"ChipPoints", dss(20, 1, RECT), 40, 0, "out of memory: 335544008 bytes for the chip points"},
+        // 67 MB of points, then 536 MB shaped.
+        MemoryCase{"ShapedSamples", dss(16, 8, RECT), 128, 0, "out of memory: 536862720 bytes for the shaped signal"},
+        MemoryCase{"ResampledSamples", dss(4, 2, RECT), 2, 30000.0 * (1 << 20),
+                   "out of memory: 503316480 bytes for the resampled signal"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // wavegen writes the library's buffer; the filter type goes by name or number.
 class WavegenDss : public WavegenRun, public ::testing::WithParamInterface<const char*> {};

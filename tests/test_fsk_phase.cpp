@@ -52,10 +52,11 @@ TEST_P(FskPhase, EqualsTheTrainConvolutionResamplerAndRunningSum) {
     std::vector<Case> cases;
     for (int sps = 1; sps <= 16; ++sps)
         for (int taps : {1, sps + 1, 6 * sps + 1})
-            for (double out : {1.0, 1.25, 0.3}) cases.push_back({sps, taps, 23, out, 1.0});
+            for (double out : {1.0, 1.25, 0.3, 0.045}) cases.push_back({sps, taps, 23, out, 1.0});
     cases.push_back({8, 49, 4000, 8e6, 8e6});
     cases.push_back({8, 49, 4000, 10e6, 8e6});
     cases.push_back({8, 49, 4000, 7e6, 8e6});
+    cases.push_back({8, 49, 4000, 0.3e6, 8e6});
     const int saved = omp_get_max_threads();
     for (const Case& c : cases) {
         std::vector<float> levels(c.symbols), taps(c.taps);
@@ -77,6 +78,28 @@ TEST_P(FskPhase, EqualsTheTrainConvolutionResamplerAndRunningSum) {
         }
     }
     omp_set_num_threads(saved);
+}
+
+// At equal rates the resampler is skipped, but a frequency that overflows
+// must still meet the resampler's zero weights as NaN from the output
+// before it on, as in the chain.
+TEST_P(FskPhase, OverflowingFrequenciesAtEqualRatesKeepTheChainsOutcome) {
+    std::vector<float> levels(400, 1.0f), taps(9, 1.0f);
+    levels[250] = 3.0f;
+    taps[4] = 2e38f;  // 3 * 2e38 overflows a float, 1 * 2e38 does not
+    const FskJob job{levels.data(), 400, 4, taps.data(), 9, 4000, 4000, 0.1};
+    const auto want = chain(job);
+    std::vector<C> got(want.size());
+    ASSERT_EQ(fskModulate(job, got.data()), static_cast<int>(want.size()));
+    int firstNaN = -1;
+    for (size_t k = 0; k < want.size(); ++k) {
+        ASSERT_EQ(std::isnan(got[k].real()), std::isnan(want[k].real())) << k;
+        if (!std::isnan(want[k].real())) ASSERT_EQ(got[k], want[k]) << k;
+        if (firstNaN < 0 && std::isnan(want[k].real())) firstNaN = static_cast<int>(k);
+    }
+    // Level 250 sits at train sample 1000, which the big tap brings to
+    // frequency 996 alone; output 994 already reads that as its p2.
+    EXPECT_EQ(firstNaN, 994);
 }
 
 TEST_P(FskPhase, FilterLongerThanTheTrainOrBadRatesGiveNothing) {

@@ -123,14 +123,14 @@ TEST_P(Polyphase, EqualsThePlainFilteringOfTheStuffedTrain) {
                 const auto wantReal = literalReal(realTrain, h);
                 const int64_t len = static_cast<int64_t>(want.size());
                 std::vector<C> whole(len);
-                shapeStuffedComplex(points.data(), sps, h.data(), m, 0, len, whole.data());
+                shapeStuffedComplex(points.data(), stuffedFilter(h.data(), m, sps), 0, len, whole.data());
                 ASSERT_TRUE(sameOutputs(whole, want)) << "sps " << sps << " taps " << m << " symbols " << symbols;
                 const auto pieces = inPieces<C>(len, rng, [&](int64_t a, int64_t b, C* out) {
-                    shapeStuffedComplex(points.data(), sps, h.data(), m, a, b, out);
+                    shapeStuffedComplex(points.data(), stuffedFilter(h.data(), m, sps), a, b, out);
                 });
                 ASSERT_TRUE(sameOutputs(pieces, want)) << "sps " << sps << " taps " << m << " symbols " << symbols;
                 const auto realPieces = inPieces<float>(len, rng, [&](int64_t a, int64_t b, float* out) {
-                    shapeStuffedReal(levels.data(), sps, h.data(), m, a, b, out);
+                    shapeStuffedReal(levels.data(), stuffedFilter(h.data(), m, sps), a, b, out);
                 });
                 ASSERT_TRUE(sameOutputs(realPieces, wantReal))
                     << "sps " << sps << " taps " << m << " symbols " << symbols;
@@ -142,6 +142,25 @@ TEST_P(Polyphase, EqualsThePlainFilteringOfTheStuffedTrain) {
                 conv.resize(convLen);
                 ASSERT_TRUE(sameOutputs(conv, want)) << "sps " << sps << " taps " << m << " symbols " << symbols;
             }
+        }
+    }
+}
+
+// Many samples per symbol, asked for a few outputs at a time: each piece
+// holds only some of the residue classes.
+TEST_P(Polyphase, LongSymbolsInSmallPieces) {
+    std::mt19937 rng(23);
+    for (int sps : {100, 333}) {
+        for (int m : {sps + 1, 2 * sps + 1}) {
+            std::vector<C> points(6);
+            for (C& p : points) p = {spreadValue(rng), spreadValue(rng)};
+            const auto h = randomTaps(m, rng);
+            const auto want = literalComplex(stuffedTrain(points, sps), h);
+            const StuffedFilter filter = stuffedFilter(h.data(), m, sps);
+            const auto got = inPieces<C>(static_cast<int64_t>(want.size()), rng, [&](int64_t a, int64_t b, C* out) {
+                shapeStuffedComplex(points.data(), filter, a, b, out);
+            });
+            ASSERT_TRUE(sameOutputs(got, want)) << "sps " << sps << " taps " << m;
         }
     }
 }
@@ -166,8 +185,8 @@ TEST_P(Polyphase, NonFiniteTapsKeepThePlainOutcome) {
             const auto wantReal = literalReal(realTrain, h);
             std::vector<C> got(want.size());
             std::vector<float> gotReal(wantReal.size());
-            shapeStuffedComplex(points.data(), sps, h.data(), m, 0, want.size(), got.data());
-            shapeStuffedReal(levels.data(), sps, h.data(), m, 0, wantReal.size(), gotReal.data());
+            shapeStuffedComplex(points.data(), stuffedFilter(h.data(), m, sps), 0, want.size(), got.data());
+            shapeStuffedReal(levels.data(), stuffedFilter(h.data(), m, sps), 0, wantReal.size(), gotReal.data());
             EXPECT_TRUE(sameOutputs(got, want)) << bad << " sps " << sps;
             EXPECT_TRUE(sameOutputs(gotReal, wantReal)) << bad << " sps " << sps;
             bool anyNaN = false;
@@ -181,7 +200,7 @@ TEST_P(Polyphase, EmptyRangeWritesNothing) {
     const C points[2] = {{1, 1}, {2, 2}};
     const float h[3] = {1, 2, 3};
     C out[1] = {{9, 9}};
-    shapeStuffedComplex(points, 2, h, 3, 1, 1, out);
+    shapeStuffedComplex(points, stuffedFilter(h, 3, 2), 1, 1, out);
     EXPECT_EQ(out[0], C(9, 9));
 }
 

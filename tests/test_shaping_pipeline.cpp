@@ -60,6 +60,7 @@ TEST_P(ShapingPipeline, EqualsTheTrainConvolutionDelayAndResampler) {
                 cases.push_back({sps, taps, 9, delay, false, 1, 1});
                 cases.push_back({sps, taps, 57, delay, true, 1.25, 1});
                 cases.push_back({sps, taps, 57, delay, true, 1, 3.3});
+                cases.push_back({sps, taps, 57, delay, true, 1, 21.7});
             }
         }
     }
@@ -69,6 +70,7 @@ TEST_P(ShapingPipeline, EqualsTheTrainConvolutionDelayAndResampler) {
         cases.push_back({8, 49, 3000, delay, true, 10e6, 8e6});
         cases.push_back({8, 49, 3000, delay, true, 8e6, 10e6});
         cases.push_back({4, 25, 5000, delay, true, 1e6, 3 * 1e6 + 0.5});
+        cases.push_back({4, 25, 5000, delay, true, 1e6, 17.3e6});
     }
     const int saved = omp_get_max_threads();
     for (const Case& c : cases) {
