@@ -1,0 +1,45 @@
+// The square, triangle and sawtooth modulating waves sample by sample: a
+// segment counter that advances by at most one per sample carries the state,
+// so the values come in time order, t_i = i * (1 / sampleRate) for i = 0, 1,
+// 2, ... (the sine needs no state: sin(t_i * (2 pi * modFrequency))).
+#pragma once
+
+#include "function.h"
+
+class SegmentWave {
+public:
+    // shape 2 square (1 for the first half period, then 0), 3 triangle
+    // (0 up to 1 and back), 4 sawtooth (0 up to 1).
+    SegmentWave(int shape, double modFrequency, double sampleRate)
+        : shape_(shape), dt_(1 / sampleRate), T_(1 / modFrequency), half_(T_ * 0.5), slope_(2 / T_), invT_(1 / T_) {}
+
+    double next() {
+        const int i = i_++;
+        switch (shape_) {
+            case 2:
+                if (!(s_ * half_ > i * dt_)) {
+                    ++s_;
+                    level_ = (s_ % 2 == 1) ? 1.0 : 0.0;
+                }
+                return level_;
+            case 3: {
+                const double t = i * dt_;
+                if (!(s_ * half_ > t)) ++s_;
+                const double u = t - (s_ - 1) * half_;
+                return (s_ % 2 == 1) ? slope_ * u : 1 - slope_ * u;
+            }
+            default: {
+                const double t = i * dt_;
+                if (!(s_ * T_ > t)) ++s_;
+                return (t - (s_ - 1) * T_) * invT_;
+            }
+        }
+    }
+
+private:
+    int shape_;
+    double dt_, T_, half_, slope_, invT_;
+    int s_ = 1;
+    double level_ = 1.0;
+    int i_ = 0;
+};
