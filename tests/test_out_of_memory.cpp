@@ -99,10 +99,10 @@ TEST_P(OutOfMemory, AnswersItsCodeSaysWhatAndKeepsNothing) {
                 ::testing::ExitedWithCode(0), "");
 }
 
-// Array sizes: AM 3333333 doubles, FM as many complex samples (about 27 MB
-// each), multitone 20e6 or 2e6 samples, pulse 10e6 or 5e6 floats, AWGN 2e6
-// samples, OFDM 1000 symbols of 1024 + 256. The ramp sweep has no working
-// array of its own.
+// Array sizes: AM 3333333 doubles, FM as many complex samples (about 27 MB),
+// multitone 20e6 or 2e6 samples, pulse 10e6 or 5e6 floats, AWGN 2e7 samples
+// (the 160 MB fit, the 2.5 MB overlap beside them does not), OFDM 1000
+// symbols of 1024 + 256. The ramp sweep has no working array of its own.
 INSTANTIATE_TEST_SUITE_P(
     Generators, OutOfMemory,
     ::testing::Values(Starved{"AmEnvelope", allocating(&GenSignalClass::genAMSig, AMModParams{3, 50, 1}, 1000), 8, -1,
@@ -119,8 +119,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Starved{"PulseResampled",
                               allocating(&GenSignalClass::genPulseSig, PulseParams{0.1, 0.5}, 1e7 + 0.3), 28, -1,
                               "out of memory: 20000004 bytes for the resampled pulse"},
-                      Starved{"AwgnRawNoise", presized(&GenSignalClass::genAWGNSig, AWGNParams{1e5, 2}, 1e6, 2000000),
-                              20, -1, "out of memory: 16001016 bytes for the raw noise"},
+                      Starved{"AwgnOverlap", presized(&GenSignalClass::genAWGNSig, AWGNParams{1e5, 20}, 1e6, 20000000),
+                              153, -1, "out of memory: 2481072 bytes for the noise blocks' overlap"},
                       Starved{"OfdmDataBits", allocating(&GenSignalClass::genOFDMSig, ofdm(1024, 1000), 1e6), 4, -3,
                               "out of memory: 8192000 bytes for the data bits"},
                       Starved{"OfdmFrame", allocating(&GenSignalClass::genOFDMSig, ofdm(1024, 1000), 1e6), 20, -3,
