@@ -123,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
                               153, -1, "out of memory: 2481072 bytes for the noise blocks' overlap"},
                       Starved{"OfdmDataBits", allocating(&GenSignalClass::genOFDMSig, ofdm(1024, 1000), 1e6), 4, -3,
                               "out of memory: 8192000 bytes for the data bits"},
-                      Starved{"OfdmFrame", allocating(&GenSignalClass::genOFDMSig, ofdm(1024, 1000), 1e6), 20, -3,
+                      Starved{"OfdmFrame", allocating(&GenSignalClass::genOFDMSig, ofdm(1024, 1000), 1e6), 10, -3,
                               "out of memory: 10240000 bytes for the OFDM frame"},
                       Starved{"PresizedArray",
                               [](int code, const std::string& reason) {
