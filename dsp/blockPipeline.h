@@ -11,6 +11,7 @@
 #include <omp.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <thread>
 
@@ -31,14 +32,21 @@ void runBlockPipeline(int64_t blocks, int team, int64_t lookahead, Serial serial
     // Takes and runs blocks while they are ready; with `wait`, waits for
     // them until every block is taken.
     auto work = [&](bool wait) {
+        int idle = 0;
         for (;;) {
             const int64_t b = claimed.load(std::memory_order_relaxed);
             if (b >= blocks) return;
             if (serialDone.load(std::memory_order_acquire) < needed(b)) {
                 if (!wait) return;
-                std::this_thread::yield();
+                // Waiting threads must not take the core from the serial
+                // pass when the team outnumbers the cores.
+                if (++idle < 64)
+                    std::this_thread::yield();
+                else
+                    std::this_thread::sleep_for(std::chrono::microseconds(20));
                 continue;
             }
+            idle = 0;
             int64_t expected = b;
             if (claimed.compare_exchange_weak(expected, b + 1, std::memory_order_relaxed)) parallel(b);
         }
