@@ -72,10 +72,24 @@ struct Transform {
     explicit operator bool() const { return twRe && twIm && binOf; }
 };
 
+// Eight floats, one per symbol; each operation acts lane by lane with the
+// rounding of the scalar one (and nothing is contracted into an fma).
+typedef float Lanes8 __attribute__((vector_size(32), aligned(4)));
+
+template <int L>
+struct LaneType {
+    using type = float;
+};
+template <>
+struct LaneType<8> {
+    using type = Lanes8;
+};
+
 // The butterflies of my_ifft on L symbols at once: row i of re and im holds
 // bin i of each symbol, lane by lane.
 template <int L>
 __attribute__((always_inline)) inline void transformLanes(float* re, float* im, const Transform& tf) {
+    using V = typename LaneType<L>::type;
     const int n = tf.n;
     for (int half = 1; half < n; half *= 2) {
         const float* wr = tf.twRe.get() + (half - 1);
@@ -87,15 +101,18 @@ __attribute__((always_inline)) inline void transformLanes(float* re, float* im, 
                 float* hr = lr + static_cast<size_t>(half) * L;
                 float* hi = li + static_cast<size_t>(half) * L;
                 const float c = wr[k], d = wi[k];
-                for (int l = 0; l < L; ++l) {
-                    const float tr = hr[l] * c - hi[l] * d;
-                    const float ti = hr[l] * d + hi[l] * c;
-                    const float ur = lr[l], ui = li[l];
-                    lr[l] = ur + tr;
-                    li[l] = ui + ti;
-                    hr[l] = ur - tr;
-                    hi[l] = ui - ti;
-                }
+                V xr, xi, ur, ui;
+                std::memcpy(&xr, hr, sizeof(V));
+                std::memcpy(&xi, hi, sizeof(V));
+                std::memcpy(&ur, lr, sizeof(V));
+                std::memcpy(&ui, li, sizeof(V));
+                const V tr = xr * c - xi * d;
+                const V ti = xr * d + xi * c;
+                const V outs[4] = {ur + tr, ui + ti, ur - tr, ui - ti};
+                std::memcpy(lr, &outs[0], sizeof(V));
+                std::memcpy(li, &outs[1], sizeof(V));
+                std::memcpy(hr, &outs[2], sizeof(V));
+                std::memcpy(hi, &outs[3], sizeof(V));
             }
         }
     }
@@ -108,7 +125,7 @@ __attribute__((always_inline)) inline void transformLanes(float* re, float* im, 
 // fadeSlot once every symbol is written.
 template <int L>
 __attribute__((always_inline)) inline void symbolGroup(const OfdmFrameLayout& f, const Transform& tf,
-                                                       const std::complex<float>* table, const uint8_t* data,
+                                                       const std::complex<float>* table, const short* data,
                                                        const float* rise, int s0, float* re, float* im,
                                                        std::complex<float>* out) {
     const int n = f.fftSize, p = f.prefix, used = f.used;
@@ -117,7 +134,7 @@ __attribute__((always_inline)) inline void symbolGroup(const OfdmFrameLayout& f,
     std::fill(re, re + static_cast<size_t>(n) * L, 0.0f);
     std::fill(im, im + static_cast<size_t>(n) * L, 0.0f);
     for (int l = 0; l < lanes; ++l) {
-        const uint8_t* d = data + static_cast<int64_t>(s0 + l) * used;
+        const short* d = data + static_cast<int64_t>(s0 + l) * used;
         for (int c = 0; c < used; ++c) {  // a position listed twice keeps the later point
             const size_t row = static_cast<size_t>(tf.binOf[f.positions[c]]) * L + l;
             re[row] = table[d[c]].real();
@@ -148,7 +165,7 @@ __attribute__((always_inline)) inline void symbolGroup(const OfdmFrameLayout& f,
 }
 
 void symbolGroupGeneric(const OfdmFrameLayout& f, const Transform& tf, const std::complex<float>* table,
-                        const uint8_t* data, const float* rise, int s0, float* re, float* im, std::complex<float>* out,
+                        const short* data, const float* rise, int s0, float* re, float* im, std::complex<float>* out,
                         bool lanes) {
     if (lanes)
         symbolGroup<kLanes>(f, tf, table, data, rise, s0, re, im, out);
@@ -157,7 +174,7 @@ void symbolGroupGeneric(const OfdmFrameLayout& f, const Transform& tf, const std
 }
 
 __attribute__((target("avx2,fma"))) void symbolGroupAvx2(const OfdmFrameLayout& f, const Transform& tf,
-                                                         const std::complex<float>* table, const uint8_t* data,
+                                                         const std::complex<float>* table, const short* data,
                                                          const float* rise, int s0, float* re, float* im,
                                                          std::complex<float>* out, bool lanes) {
     if (lanes)
@@ -177,7 +194,7 @@ inline void fadeSlot(std::complex<float>* slot, int n, int p, const float* fall)
 
 }  // namespace
 
-int buildOfdmFrame(const OfdmFrameLayout& f, const std::complex<float>* table, const uint8_t* data,
+int buildOfdmFrame(const OfdmFrameLayout& f, const std::complex<float>* table, const short* data,
                    std::complex<float>* out) {
     const int n = f.fftSize, p = f.prefix;
     const bool lanes = n <= kLaneMaxSize;

@@ -25,5 +25,5 @@ struct OfdmFrameLayout {
 // out: S * (N + P) samples. Point c of symbol s is table[data[s * U + c]].
 // Returns 0, or -3 with the reason recorded when the working memory cannot
 // be had (out then untouched).
-int buildOfdmFrame(const OfdmFrameLayout& layout, const std::complex<float>* table, const uint8_t* data,
+int buildOfdmFrame(const OfdmFrameLayout& layout, const std::complex<float>* table, const short* data,
                    std::complex<float>* out);

@@ -12,6 +12,7 @@
 #include "function.h"
 #include "genSignalClass.h"
 #include "planChecks.h"
+#include "symbolPacking.h"
 
 namespace {
 
@@ -51,9 +52,6 @@ void unitPower(const std::complex<float>* points, int count, double norm, std::c
         out[i] = {static_cast<float>(static_cast<double>(points[i].real()) / norm),
                   static_cast<float>(static_cast<double>(points[i].imag()) / norm)};
 }
-
-// Below this many data symbols their packing stays on one thread.
-constexpr int kParallelPoints = 1 << 16;
 
 const char kModTypeRule[] = "must be 1 (BPSK), 3 (QPSK), 7 (PSK8), 9 (PSK16), 10 (QAM16), 11 (QAM64) or 12 (QAM256)";
 
@@ -125,8 +123,7 @@ int GenSignalClass::genOFDMSig(OFDMParams const* params, double, std::complex<fl
     if (!pos) return refuse(-3, "out of memory: %zu bytes for the subcarrier positions", pos.bytesFor(plan.used));
     Buffer<signed char> bits(static_cast<size_t>(plan.bits));
     if (!bits) return refuse(-3, "out of memory: %zu bytes for the data bits", bits.bytesFor(plan.bits));
-    // Every accepted modulation has at most 256 points: a byte per symbol.
-    Buffer<uint8_t> sym(static_cast<size_t>(points));
+    Buffer<short> sym(static_cast<size_t>(points));
     if (!sym) return refuse(-3, "out of memory: %zu bytes for the data symbols", sym.bytesFor(points));
 
     // Used positions from guardLow upwards, stepping over the centre when it
@@ -140,10 +137,7 @@ int GenSignalClass::genOFDMSig(OFDMParams const* params, double, std::complex<fl
     // The same PN start state on every call: the frame is a fixed function
     // of the record.
     func_PN_gen(9, kPnDataStart, bits.get(), plan.bits);
-    const signed char* b = bits.get();
-    uint8_t* d = sym.get();
-#pragma omp parallel for schedule(static) if (points >= kParallelPoints)
-    for (int i = 0; i < points; ++i) d[i] = static_cast<uint8_t>(bi2deForC(b + static_cast<size_t>(i) * k, k));
+    packSymbols(bits.get(), k, points, sym.get());
     bits.reset();
 
     // The points of the alphabet, each by the expression the mapping uses
