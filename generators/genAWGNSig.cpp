@@ -16,6 +16,7 @@
 #include "hugePages.h"
 #include "noiseFilter.h"
 #include "planChecks.h"
+#include "polarDraws.h"
 #include "presizedPlans.h"
 
 namespace {
@@ -34,6 +35,52 @@ inline std::complex<float> drawSample() {
     const float im = static_cast<float>(randn());
     return {re, im};
 }
+
+// With no spare value pending, sample i is the pair of the i-th accepted
+// attempt: only the draws need the calling thread, so a raw sample's slot
+// first holds the attempt's two rand() results and becomes the pair later,
+// on any thread. Otherwise the slot holds the sample itself.
+class RawSlots {
+public:
+    RawSlots() : attempts_(!randnSparePending()) {}
+    void draw(std::complex<float>* slot) const {
+        if (!attempts_) {
+            *slot = drawSample();
+            return;
+        }
+        int r[2];
+        drawAcceptedAttempt(&r[0], &r[1]);
+        std::memcpy(static_cast<void*>(slot), r, sizeof r);
+    }
+    // The sample a slot stands for, widened to double.
+    void widen(const std::complex<float>& slot, double* re, double* im) const {
+        if (!attempts_) {
+            *re = slot.real();
+            *im = slot.imag();
+            return;
+        }
+        int r[2];
+        std::memcpy(r, &slot, sizeof r);
+        double x, y;
+        polarPair(r[0], r[1], &x, &y);
+        *re = keptFloat(x);
+        *im = keptFloat(y);
+    }
+
+private:
+    // x rounded to float. GCC 12's basic-block vectoriser drops the rounding
+    // of a pair of doubles to float when the floats are widened back at once
+    // (it stores the unrounded doubles); the empty asm makes the float a
+    // value of its own.
+    static float keptFloat(double x) {
+        float f = static_cast<float>(x);
+        asm("" : "+x"(f));
+        return f;
+    }
+
+    bool attempts_;
+};
+static_assert(sizeof(std::complex<float>) == 2 * sizeof(int), "an attempt's draws fit a sample's slot");
 
 }  // namespace
 
@@ -63,7 +110,7 @@ int GenSignalClass::genAWGNSig(AWGNParams const* params, double sampleRate, std:
     if (int rc = planAwgn(*params, sampleRate, plan)) return rc;
 
     // The raw noise is not kept in an array of its own: block b's raw
-    // samples are drawn into its own outputs, and the 127 that its last
+    // samples (or their draws, see RawSlots) go into its own outputs, and the 127 that its last
     // outputs read beyond it (the next block's first, or the final 127) into
     // `ahead`, since the next block may be filtered first. Each block is then
     // filtered from a widened copy into its outputs. Everything is allocated
@@ -96,8 +143,10 @@ int GenSignalClass::genAWGNSig(AWGNParams const* params, double sampleRate, std:
         h[k] = taps[k];
     }
 
+    const RawSlots slots;
     if (n == 0) {  // the 127 start-up samples are drawn all the same
-        for (int i = 0; i < kOverlap; ++i) drawSample();
+        std::complex<float> unused;
+        for (int i = 0; i < kOverlap; ++i) slots.draw(&unused);
         *sampleCount = 0;
         return 0;
     }
@@ -109,14 +158,14 @@ int GenSignalClass::genAWGNSig(AWGNParams const* params, double sampleRate, std:
         blocks, team, 1,
         // The draws, in order on the calling thread.
         [&](int64_t b) {
-            for (int64_t i = first(b); i < last(b); ++i) y[i] = drawSample();
+            for (int64_t i = first(b); i < last(b); ++i) slots.draw(y + i);
             std::complex<float>* const previous = b > 0 ? over + (b - 1) * kOverlap : nullptr;
             if (b + 1 < blocks) {  // a whole block: the previous one reads its first 127
                 if (previous) std::memcpy(static_cast<void*>(previous), y + first(b), sizeof(*y) * kOverlap);
                 return;
             }
             std::complex<float>* const tail = over + b * kOverlap;
-            for (int i = 0; i < kOverlap; ++i) tail[i] = drawSample();
+            for (int i = 0; i < kOverlap; ++i) slots.draw(tail + i);
             if (previous) {  // the last block may hold fewer than 127
                 const int64_t own = std::min<int64_t>(last(b) - first(b), kOverlap);
                 std::memcpy(static_cast<void*>(previous), y + first(b), sizeof(*y) * own);
@@ -128,15 +177,9 @@ int GenSignalClass::genAWGNSig(AWGNParams const* params, double sampleRate, std:
             double* const x = scratch.get() + static_cast<size_t>(omp_get_thread_num()) * windowDoubles;
             const int64_t count = last(b) - first(b);
             const std::complex<float>* raw = y + first(b);
-            for (int64_t i = 0; i < count; ++i) {
-                x[2 * i] = raw[i].real();
-                x[2 * i + 1] = raw[i].imag();
-            }
+            for (int64_t i = 0; i < count; ++i) slots.widen(raw[i], x + 2 * i, x + 2 * i + 1);
             const std::complex<float>* beyond = over + b * kOverlap;
-            for (int i = 0; i < kOverlap; ++i) {
-                x[2 * (count + i)] = beyond[i].real();
-                x[2 * (count + i) + 1] = beyond[i].imag();
-            }
+            for (int i = 0; i < kOverlap; ++i) slots.widen(beyond[i], x + 2 * (count + i), x + 2 * (count + i) + 1);
             noise::filterWindow(x, h, static_cast<int>(count), y + first(b));
         });
 
