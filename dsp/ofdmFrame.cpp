@@ -223,10 +223,12 @@ int buildOfdmFrame(const OfdmFrameLayout& f, const std::complex<float>* table, c
     {
         float* re = work.get() + rows * static_cast<size_t>(omp_get_thread_num());
         float* im = re + rows / 2;
-#pragma omp for schedule(static)
+        // Chunks go to whichever thread is free: on a busy machine a thread
+        // that starts late takes fewer of them.
+#pragma omp for schedule(dynamic, 16)
         for (int g = 0; g < groups; ++g) group(f, tf, table, data, rise, g * width, re, im, out, lanes);
         if (f.crossFade) {
-#pragma omp for schedule(static)
+#pragma omp for schedule(dynamic, 128)
             for (int s = 0; s < f.symbols; ++s)
                 fadeSlot(out + static_cast<int64_t>(s) * (static_cast<int64_t>(n) + p), n, p, fall);
         }

@@ -42,6 +42,7 @@ int planAm(const AMModParams& p, double sampleRate, AmPlan& plan) {
 }
 
 constexpr int kPerThread = 1 << 15;  // fewer samples per thread stay on one thread
+constexpr int kChunk = 8192;         // samples a thread takes at a time
 
 }  // namespace
 
@@ -63,7 +64,9 @@ int GenSignalClass::genAMSig(AMModParams const* params, double sampleRate, doubl
         const double dt = 1 / sampleRate;
         const double w = kTwoPi * plan.modFrequency;
         double* y = x.get();
-#pragma omp parallel for schedule(static) num_threads(teamFor(n, kPerThread)) if (n >= 2 * kPerThread)
+        // Chunks go to whichever thread is free: on a busy machine a thread
+        // that starts late takes fewer of them.
+#pragma omp parallel for schedule(dynamic, kChunk) num_threads(teamFor(n, kPerThread)) if (n >= 2 * kPerThread)
         for (int i = 0; i < n; ++i) y[i] = std::sin(i * dt * w) + d;
     } else {
         SegmentWave wave(plan.shape, plan.modFrequency, sampleRate);

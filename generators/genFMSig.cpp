@@ -112,11 +112,11 @@ int GenSignalClass::genFMSig(FMModParams const* params, double sampleRate, std::
     const int team = teamFor(n, kPerThread);
 
     // The sine's values need no order: they go into the slots first, on
-    // every thread.
+    // every thread, in chunks that go to whichever thread is free.
     if (plan.shape == 1) {
         const double dt = 1 / sampleRate;
         const double w = kTwoPi * plan.modFrequency;
-#pragma omp parallel for schedule(static) num_threads(team) if (team > 1)
+#pragma omp parallel for schedule(dynamic, kBlock) num_threads(team) if (team > 1)
         for (int i = 0; i < n; ++i) storePhase(x + i, std::sin(i * dt * w));
     }
 

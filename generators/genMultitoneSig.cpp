@@ -121,7 +121,9 @@ int GenSignalClass::genMultitoneSig(MultitoneParams const* params, double sample
 #pragma omp parallel num_threads(team) if (team > 1)
     {
         double* const cs = pairs.get() + 2 * static_cast<size_t>(h) * omp_get_thread_num();
-#pragma omp for schedule(static)
+        // Chunks go to whichever thread is free: on a busy machine a thread
+        // that starts late takes fewer of them.
+#pragma omp for schedule(dynamic, 64)
         for (int i = 0; i < L; ++i) {
             const double t = i * dt;
             double re = 0, im = 0;
