@@ -36,6 +36,16 @@ inline std::complex<float> drawSample() {
     return {re, im};
 }
 
+// x rounded to float. GCC 12's basic-block vectoriser drops the rounding of
+// a pair of doubles to float when the floats are widened back at once (it
+// stores the unrounded doubles); the empty asm makes the float a value of
+// its own.
+inline float keptFloat(double x) {
+    float f = static_cast<float>(x);
+    asm("" : "+x"(f));
+    return f;
+}
+
 // With no spare value pending, sample i is the pair of the i-th accepted
 // attempt: only the draws need the calling thread, so a raw sample's slot
 // first holds the attempt's two rand() results and becomes the pair later,
@@ -68,16 +78,6 @@ public:
     }
 
 private:
-    // x rounded to float. GCC 12's basic-block vectoriser drops the rounding
-    // of a pair of doubles to float when the floats are widened back at once
-    // (it stores the unrounded doubles); the empty asm makes the float a
-    // value of its own.
-    static float keptFloat(double x) {
-        float f = static_cast<float>(x);
-        asm("" : "+x"(f));
-        return f;
-    }
-
     bool attempts_;
 };
 static_assert(sizeof(std::complex<float>) == 2 * sizeof(int), "an attempt's draws fit a sample's slot");
@@ -110,12 +110,12 @@ int GenSignalClass::genAWGNSig(AWGNParams const* params, double sampleRate, std:
     if (int rc = planAwgn(*params, sampleRate, plan)) return rc;
 
     // The raw noise is not kept in an array of its own: block b's raw
-    // samples (or their draws, see RawSlots) go into its own outputs, and the 127 that its last
-    // outputs read beyond it (the next block's first, or the final 127) into
-    // `ahead`, since the next block may be filtered first. Each block is then
-    // filtered from a widened copy into its outputs. Everything is allocated
-    // before the first draw, so that a failure leaves the noise stream where
-    // it was.
+    // samples (or their draws, see RawSlots) go into its own outputs, and the
+    // 127 that its last outputs read beyond it (the next block's first, or
+    // the final 127) into `ahead`, since the next block may be filtered
+    // first. Each block is then filtered from a widened copy into its
+    // outputs. Everything is allocated before the first draw, so that a
+    // failure leaves the noise stream where it was.
     const int64_t n = plan.samples;
     const int64_t blocks = (n + kBlock - 1) / kBlock;
     const int team = teamFor(n, kPerThread);
@@ -130,17 +130,16 @@ int GenSignalClass::genAWGNSig(AWGNParams const* params, double sampleRate, std:
     preferHugePages(samples, sizeof(std::complex<float>) * static_cast<size_t>(n));
 
     // Taps: a Hamming window of 128 points times a sinc centred on tap 64,
-    // half a tap after the window's centre.
+    // half a tap after the window's centre; each sinc value and each tap
+    // rounded to float, the taps then widened for the filter.
     const double c = plan.cutoff;
     double window[kTaps];
-    float taps[kTaps];
     double* h = scratch.get() + static_cast<size_t>(team) * windowDoubles;
     for (int k = 0; k < kTaps; ++k) window[k] = 0.54 - 0.46 * std::cos(kTwoPi * k / (kTaps - 1));
     for (int k = 0; k < kTaps; ++k) {
         const double t = k - kCentreTap;
         const double s = std::fabs(t) < 1e-12 ? c : std::sin(c * t * kPi) / (t * kPi);
-        taps[k] = static_cast<float>(static_cast<double>(static_cast<float>(s)) * window[k]);
-        h[k] = taps[k];
+        h[k] = keptFloat(static_cast<double>(keptFloat(s)) * window[k]);
     }
 
     const RawSlots slots;
