@@ -1,8 +1,8 @@
 // FM: a unit phasor whose phase integrates a sine, square, triangle or
 // sawtooth scaled by the peak deviation, over a whole number of modulation
 // periods whenever one fits whole samples.
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <utility>
 

@@ -113,8 +113,9 @@ int GenSignalClass::genMultitoneSig(MultitoneParams const* params, double sample
     const int odd = N % 2;
     const int h = (N - odd) / 2;  // tones above 0 Hz: f[odd ... odd + h)
     const int team = teamFor(static_cast<int64_t>(L) * N, kPerThread);
-    Buffer<double> pairs(2 * static_cast<size_t>(h) * team);
-    if (!pairs) return refuse(-1, "out of memory: %zu bytes for the tone values", pairs.bytesFor(2 * h * team));
+    const size_t pairValues = 2 * static_cast<size_t>(h) * team;
+    Buffer<double> pairs(pairValues);
+    if (!pairs) return refuse(-1, "out of memory: %zu bytes for the tone values", pairs.bytesFor(pairValues));
     const double* freq = f.get();
     const double dt = 1 / plan.internalRate;
     std::complex<float>* const pattern = x.get();
