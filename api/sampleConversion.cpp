@@ -49,6 +49,22 @@ void convertTo(const double* x, size_t n, float g, int16_t* out) {
     conversion::scaleRoundReal(x, n, static_cast<double>(g), out);
 }
 
+// Whether the peak fixes the scale to within rounding. A complex peak whose
+// square, formed in float, falls below the smallest normal float has lost
+// its precision (or all of it, to 0), and would scale samples past 32766 or
+// to zeros; a peak below 32766 / FLT_MAX leaves no finite scale, and one
+// above 32766 / FLT_MIN a subnormal one (imprecise, or 0).
+bool scaleIsNormal(float scale) { return scale >= FLT_MIN && scale <= FLT_MAX; }
+bool peakScales(double combined, float scale, const std::complex<float>*) {
+    return combined >= FLT_MIN && scaleIsNormal(scale);
+}
+bool peakScales(double, float scale, const float*) { return scaleIsNormal(scale); }
+bool peakScales(double, float scale, const double*) { return scaleIsNormal(scale); }
+
+bool isZero(std::complex<float> v) { return v.real() == 0 && v.imag() == 0; }
+bool isZero(float v) { return v == 0; }
+bool isZero(double v) { return v == 0; }
+
 // Converts x[0, n) to `out`. In place (out aliasing x), each stage is read
 // completely before its values are written, and the values land at or
 // before the bytes they came from, so nothing is overwritten unread.
@@ -91,6 +107,7 @@ int deliver(GenSignalClass* obj, Sample* samples, int n, int16_t** iq, int* coun
     int threads = 1;
     bool finite = true;
     bool scaled = false;
+    double peakSeen = 0.0;
     // One barrier: between the peaks of the chunks and the conversion. Each
     // thread then combines the peaks itself, in the same order, so all agree
     // on the scale without waiting for one of them.
@@ -108,11 +125,10 @@ int deliver(GenSignalClass* obj, Sample* samples, int n, int16_t** iq, int* coun
         }
         const double peak = n < 1 ? 0.0 : peakFrom(combined, samples);
         const float scale = static_cast<float>(32766.0 / peak);
-        // An all-zero waveform has an infinite scale, and 0 * inf is NaN; a
-        // peak so small that 32766 / P overflows float scales every sample
-        // to inf or NaN, which lroundf turns into LONG_MIN and the cast into
-        // 0. Either way the result is zeros, written below.
-        const bool convert = allFinite && scale <= FLT_MAX;
+        // An all-zero waveform has an infinite scale, and 0 * inf is NaN: its
+        // zeros are written below. A peak too small to fix the scale is
+        // refused below unless every sample is zero.
+        const bool convert = allFinite && peakScales(combined, scale, samples);
         if (convert) {
             // In place, each chunk first goes to the start of its own bytes.
             int16_t* out = inPlace ? reinterpret_cast<int16_t*>(samples + first) : dest + 2 * first;
@@ -122,6 +138,7 @@ int deliver(GenSignalClass* obj, Sample* samples, int n, int16_t** iq, int* coun
             threads = count;
             finite = allFinite;
             scaled = convert;
+            peakSeen = peak;
         }
     }
     if (!finite) {
@@ -129,6 +146,11 @@ int deliver(GenSignalClass* obj, Sample* samples, int n, int16_t** iq, int* coun
         return refuse(-1, "the waveform holds a sample that is not finite");
     }
     if (!scaled) {
+        if (!std::all_of(samples, samples + n, [](Sample v) { return isZero(v); })) {
+            std::free(samples);
+            return refuse(-1, "the waveform's peak magnitude %s is too %s to scale into 16 bits",
+                          numberText(peakSeen).text, peakSeen < 1 ? "small" : "large");
+        }
         std::memset(dest, 0, sizeof(int16_t) * static_cast<size_t>(values));
     } else if (inPlace && sizeof(Sample) != 4) {
         // Close the gaps between the chunks, in order: each moves down onto

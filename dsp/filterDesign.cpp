@@ -70,6 +70,8 @@ int checkPulseShape(const char* record, int filterType, int filterSpan, double r
     const bool fixedSpan = type == RECT || type == HALF_SINE;
     const int span = fixedSpan ? 1 : filterSpan;
     if (span < 0) return refuse(-1, "%s.filterSpan = %d: must be at least 0", record, filterSpan);
+    if (span > kMaxFilterSpan)
+        return refuse(-1, "%s.filterSpan = %d: must be at most %d", record, filterSpan, kMaxFilterSpan);
     // The designs use the shape parameter in single precision. Where one
     // reads it, a value without a finite float, or one not above 0 where the
     // design divides by it, would give NaN taps.

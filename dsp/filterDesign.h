@@ -6,6 +6,11 @@
 
 #include "wrapperGenSignalWave.h"
 
+// Every shaped sample sums about span + 1 symbols, so the span is bounded
+// to keep the shaping work linear in the length: a span near the symbol
+// count would make it grow with the square.
+constexpr int kMaxFilterSpan = 1024;
+
 struct PulseShape {
     FilterType type;
     int span;      // in symbols (chips); 1 for RECT and HALF_SINE, which ignore the record's span

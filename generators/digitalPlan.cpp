@@ -94,6 +94,9 @@ int planDigital(GenSignalClass& dsp, DigitalModParams const& params, double samp
         if (q.resampledRoom < 0)
             return refuse(-1, "sampleRate = %s: the resampled signal would reach 2^30 samples",
                           numberText(sampleRate).text);
+        if (!rateDivisionFits(sampleRate, q.symbolLockedRate))
+            return refuse(-1, "sampleRate = %s: must be at least 1/%d of the symbol-locked rate %s",
+                          numberText(sampleRate).text, kMaxRateDivision, numberText(q.symbolLockedRate).text);
     }
     return 0;
 }

@@ -68,6 +68,9 @@ int planDss(DSSParams const& params, double sampleRate, int bitCount, DssPlan* p
         if (q.resampledRoom < 0)
             return refuse(-1, "sampleRate = %s: the resampled signal would reach 2^30 samples",
                           numberText(sampleRate).text);
+        if (!rateDivisionFits(sampleRate, q.chipLockedRate))
+            return refuse(-1, "sampleRate = %s: must be at least 1/%d of the chip-locked rate %s",
+                          numberText(sampleRate).text, kMaxRateDivision, numberText(q.chipLockedRate).text);
     }
     return 0;
 }

@@ -1,5 +1,5 @@
 // How much room the digital and spread-spectrum generators give the
-// resampler's output.
+// resampler's output, and how far they may resample down.
 #pragma once
 
 #include <algorithm>
@@ -16,3 +16,10 @@ inline int resampledRoom(int trainLen, int shapedLen, double outRate, double inR
     if (!countFits(estimate) || exact < 0) return -1;
     return std::max(static_cast<int>(estimate), exact);
 }
+
+// A symbol- or chip-locked stream is computed in full before it is
+// resampled: a sample rate below 1/kMaxRateDivision of its rate would make
+// that work absurd for the result (and the result an alias, not a waveform).
+constexpr int kMaxRateDivision = 1024;
+
+inline bool rateDivisionFits(double outRate, double inRate) { return outRate * kMaxRateDivision >= inRate; }

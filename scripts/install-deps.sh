@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, when any is missing; with
-# --ci also what only CI's checks use (the format check).
+# --ci also what only CI's checks use (the format check); with --fuzz what
+# the fuzz preset needs: clang with libFuzzer and the sanitizer runtimes, and
+# LLVM's OpenMP runtime.
 set -euo pipefail
 packages=(g++ cmake make pkgconf libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev libfftw3-dev nettle-dev
           libliquid-dev python3 python3-numpy python3-matplotlib python3-pytest)
 [ "${1:-}" = "--ci" ] && packages+=(git clang-format)
+[ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-dev libomp-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -98,6 +98,24 @@ TEST(Am, OverModulationGivesNegativeTroughs) {
     EXPECT_NEAR(r.x[12], 1.5, 1e-12);
 }
 
+// A depth of 1e-45 % lifts the wave by 1/m, about 7e46: its scale,
+// 32766 / 7e46, is no normal float, so the peak would not come out at
+// 32766 (and at still smaller depths every value would be 0).
+TEST(Am, DepthTooSmallToScaleIsRefusedByTheEntryPoint) {
+    ASSERT_EQ(runAm(1000, 1.4e-45, 1, 48000).rc, 0);
+    const int h = GenSignalObjCreatSelfEncode();
+    const AMModParams p{1000, 1.4e-45, 1};
+    int16_t* iq = nullptr;
+    int count = 5;
+    EXPECT_EQ(GenerateAmWaveform(h, &p, &iq, &count, 48000), -1);
+    EXPECT_EQ(count, 5);
+    EXPECT_EQ(iq, nullptr);
+    char message[256];
+    GenSignalGetLastError(message, sizeof message);
+    EXPECT_NE(std::string(message).find("is too large to scale into 16 bits"), std::string::npos) << message;
+    GenSignalObjRelease(h);
+}
+
 // Every rule of the record, refused by the generator and through the entry
 // point with a reason that names the field.
 struct Rejection {
@@ -139,7 +157,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "AMModParams.modFrequency = 1000000000: 10000 periods make no whole sample at sampleRate = 1000"},
         Rejection{"LengthOf2To30", 1, 50, 1, 1073741824.0,
                   "result of 1073741824 samples: must be finite and below 2^30"},
-        Rejection{"LengthBeyond32Bits", 1e-3, 50, 1, 1e9, "result of 1000000000000 samples: must be finite and below 2^30"}),
+        Rejection{"LengthBeyond32Bits", 1e-3, 50, 1, 1e9,
+                  "result of 1000000000000 samples: must be finite and below 2^30"}),
     [](const auto& info) { return std::string(info.param.what); });
 
 }  // namespace

@@ -275,6 +275,26 @@ TEST(Awgn, OneSecondAtOneMegahertzThroughTheEntryPoint) {
     EXPECT_NEAR(std::sqrt(peak2), 32766, 1.5);
 }
 
+// A band of a few 1e-24 of the rate leaves noise around 1e-20, whose
+// squared magnitude underflows float: refused rather than scaled past 32766
+// (3e-15 Hz) or to zeros (1e-15 Hz).
+TEST(Awgn, BandTooNarrowToScaleIsRefused) {
+    for (double bandwidth : {3e-15, 1e-15}) {
+        const int h = GenSignalObjCreatSelfEncode();
+        const AWGNParams p{bandwidth, 1e-5};
+        int16_t sentinel = 0;
+        int16_t* iq = &sentinel;
+        int count = 5;
+        EXPECT_EQ(GenerateAWGNWaveform(h, &p, &iq, &count, 1e9), -1) << bandwidth;
+        EXPECT_EQ(count, 5);
+        EXPECT_EQ(iq, &sentinel);
+        char message[256];
+        GenSignalGetLastError(message, sizeof message);
+        EXPECT_NE(std::string(message).find("is too small to scale into 16 bits"), std::string::npos) << message;
+        GenSignalObjRelease(h);
+    }
+}
+
 TEST(Awgn, LessThanOneSampleGivesAnEmptyResult) {
     const NoiseRun r = generate(100, 5e-4, 1000, 1, 300);
     ASSERT_EQ(r.rc, 0);

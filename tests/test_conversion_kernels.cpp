@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <complex>
@@ -46,7 +47,7 @@ double literalPeak(const float* x, int n) {
     }
     return peak;
 }
-double literalPeak(const C* x, int n) {
+double literalSquaredPeak(const C* x, int n) {
     double peak = 0.0;
     for (int i = 0; i < n; ++i) {
         float re = x[i].real(), im = x[i].imag();
@@ -54,8 +55,13 @@ double literalPeak(const C* x, int n) {
         if (!(m <= std::numeric_limits<double>::max())) return std::nan("");
         if (m > peak) peak = m;
     }
-    return std::sqrt(peak);
+    return peak;
 }
+double literalPeak(const C* x, int n) { return std::sqrt(literalSquaredPeak(x, n)); }
+// A complex peak whose square falls below the smallest normal float.
+bool squareUnderflows(const C* x, int n) { return literalSquaredPeak(x, n) < FLT_MIN; }
+bool squareUnderflows(const float*, int) { return false; }
+bool squareUnderflows(const double*, int) { return false; }
 void literalConvert(const double* x, int n, float g, int16_t* out) {
     const double gd = g;
     for (int i = 0; i < n; ++i) {
@@ -75,12 +81,19 @@ void literalConvert(const C* x, int n, float g, int16_t* out) {
         out[2 * i + 1] = static_cast<int16_t>(std::lroundf(g * x[i].imag()));
     }
 }
-// The whole literal frame: NaN peak -> refused (empty), zero peak -> zeros.
+// The whole literal frame: NaN peak -> refused (empty), zero peak -> zeros,
+// a peak too small or too large to scale a waveform that is not all zeros
+// -> refused.
 template <class T>
 std::vector<int16_t> literalFrame(const std::vector<T>& x, bool* refused) {
     const int n = static_cast<int>(x.size());
     const double peak = n < 1 ? 0.0 : literalPeak(x.data(), n);
-    *refused = std::isnan(peak);
+    const bool allZero = std::all_of(x.begin(), x.end(), [](T v) { return v == T(0); });
+    // A peak whose square underflows float, or whose scale is not a normal
+    // float, cannot scale a waveform that is not all zeros.
+    const float scale = static_cast<float>(32766.0 / peak);
+    const bool unscalable = squareUnderflows(x.data(), n) || !(scale >= FLT_MIN && scale <= FLT_MAX);
+    *refused = std::isnan(peak) || (unscalable && !allZero);
     std::vector<int16_t> out(2 * x.size(), 0);
     if (*refused || peak == 0.0) return out;
     literalConvert(x.data(), n, static_cast<float>(32766.0 / peak), out.data());
@@ -269,12 +282,15 @@ TEST_P(ConversionVariant, ZeroTinyAndNonFiniteWaveforms) {
     for (int threads : {1, 2}) {
         for (int n : {5, 40000}) {
             expectFrameMatches(std::vector<C>(n, C(0, 0)), threads);
-            // A peak so small that the scale overflows float: zeros, as lroundf gives.
+            // Peaks too small to scale (the square underflows, the scale
+            // overflows): refused, as the waveform is not all zeros.
             std::vector<C> tiny(n, C(1e-44f, -1e-45f));
             tiny[n / 2] = {0, 0};
             expectFrameMatches(tiny, threads);
             std::vector<float> ftiny(n, -1e-40f);
             expectFrameMatches(ftiny, threads);
+            std::vector<double> huge(n, 3.5e46);
+            expectFrameMatches(huge, threads);
             std::vector<C> bad(n, C(1, 1));
             bad[n - 1] = {0, std::numeric_limits<float>::infinity()};
             expectFrameMatches(bad, threads);

@@ -1,6 +1,7 @@
 // The entry-point conversion: peak, scale, rounding, buffer growth and reuse.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <complex>
 #include <cstdlib>
@@ -131,6 +132,41 @@ TEST(Conversion, NonFiniteSamplesAreRefused) {
     int count = 77;
     EXPECT_EQ(deliverSamples(&obj, copyToMalloc<float>({1.0f, nan}), 2, &iq, &count), -1);
     EXPECT_EQ(count, 77);
+}
+
+// A waveform that is not all zeros but whose peak cannot fix the scale:
+// the complex peak's square, formed in float, underflows (imprecise below
+// the smallest normal float, 0 further down), or the scale is not a normal
+// float. Scaled anyway it would come out past or short of 32766, or as zeros.
+TEST(Conversion, PeaksTooSmallOrLargeToScaleAreRefused) {
+    for (float tiny : {3e-20f, 1e-21f, 1e-23f, 1e-40f}) {
+        GenSignalClass obj;
+        int16_t* iq = nullptr;
+        int count = 77;
+        EXPECT_EQ(deliverSamples(&obj, copyToMalloc<C>({{tiny, 0}, {0, tiny / 2}, {0, 0}}), 3, &iq, &count), -1)
+            << tiny;
+        EXPECT_EQ(count, 77);
+        EXPECT_EQ(obj.iqBuffer, nullptr);
+    }
+    GenSignalClass obj;
+    int16_t* iq = nullptr;
+    int count = 77;
+    EXPECT_EQ(deliverSamples(&obj, copyToMalloc<float>({1e-40f, 0.0f}), 2, &iq, &count), -1);
+    EXPECT_EQ(deliverSamples(&obj, copyToMalloc<double>({-1e-300, 0.0}), 2, &iq, &count), -1);
+    EXPECT_EQ(count, 77);
+    // A real peak above 32766 / FLT_MIN has a subnormal scale: imprecise,
+    // or 0 further up.
+    for (double huge : {3.5e46, 1e60}) {
+        EXPECT_EQ(deliverSamples(&obj, copyToMalloc<double>({huge, huge / 2}), 2, &iq, &count), -1) << huge;
+        EXPECT_EQ(count, 77);
+    }
+    ASSERT_EQ(deliverSamples(&obj, copyToMalloc<double>({2e42, -1e42}), 2, &iq, &count), 0);
+    EXPECT_EQ(iq[0], 32766);
+    // The smallest complex peak that still scales: its square is a normal float.
+    const float smallest = std::sqrt(FLT_MIN) * 1.0001f;
+    ASSERT_EQ(deliverSamples(&obj, copyToMalloc<C>({{smallest, 0}, {0, -smallest}}), 2, &iq, &count), 0);
+    EXPECT_EQ(iq[0], 32766);
+    EXPECT_EQ(iq[3], -32766);
 }
 
 TEST(Conversion, CountsOf2To30SamplesAreRefused) {

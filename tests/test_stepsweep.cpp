@@ -186,8 +186,10 @@ INSTANTIATE_TEST_SUITE_P(
                   {0, 1000, 2, 0.5},
                   1073741824.0,
                   "result of 1073741824 samples: must be finite and below 2^30"},
-        Rejection{
-            "LengthBeyond32Bits", {0, 1000, 4, 1.0}, 1e9, "result of 4000000000 samples: must be finite and below 2^30"}),
+        Rejection{"LengthBeyond32Bits",
+                  {0, 1000, 4, 1.0},
+                  1e9,
+                  "result of 4000000000 samples: must be finite and below 2^30"}),
     [](const auto& info) { return std::string(info.param.what); });
 
 }  // namespace

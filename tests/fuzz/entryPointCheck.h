@@ -1,0 +1,56 @@
+// Calls one entry point the way a hostile host would and checks what the
+// API promises after every call. A broken promise prints what broke and
+// aborts, which libFuzzer saves as a crash and the corpus replay reports.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "fuzzInput.h"
+
+namespace fuzzing {
+
+// What the harness expects of a decoded record, worked out without asking
+// the library.
+struct Expectation {
+    // The record's defined work (samples computed at the internal or output
+    // rate, or tone-sample evaluations for multitone) is beyond what one
+    // fuzz input may take, while the library might accept it: not called.
+    bool skip = false;
+    // Samples the call may hold at once (internal, resampled and output
+    // arrays together): the bound on its working memory.
+    double heldSamples = 0;
+};
+
+// Records whose work is above this many samples are skipped (see above).
+constexpr double kWorkBudget = 1 << 18;
+
+// Whether a record of `work` samples, whose largest count may exceed what
+// the library accepts at all (2^30), is skipped: only records the library
+// might accept and that are too large to run are.
+bool beyondBudget(double work, double largestCount);
+
+enum class Conversion { real, complex };
+
+// How the call reaches the library: on which handle, with the record or a
+// null pointer. Decoded from the input's first bytes.
+struct Target {
+    enum Handle { fresh, holdingBuffer, released, neverHandedOut } handle;
+    bool nullRecord;
+    int primerSamples;  // holdingBuffer: samples of the earlier waveform
+    int deadId;         // neverHandedOut: the id used
+};
+Target decodeTarget(FuzzInput& in);
+
+// `call(handleId, recordOrNull, iq, count)`: the entry point with the
+// decoded record. Returns 0 (libFuzzer keeps the input) or -1 (skipped).
+// `describe()` spells the record, extra argument and rate out for a report.
+using EntryCall = std::function<int(int handleId, bool nullRecord, int16_t** iq, int* count)>;
+int checkCall(const char* entryPoint, const char* record, const Target& target, Conversion conversion,
+              const Expectation& expectation, const EntryCall& call, const std::function<std::string()>& describe);
+
+// Name of the corpus file being replayed, for the report (null under libFuzzer).
+void setCurrentInput(const char* name);
+
+}  // namespace fuzzing

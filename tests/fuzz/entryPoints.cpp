@@ -1,0 +1,387 @@
+#include "entryPoints.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "entryPointCheck.h"
+#include "fuzzInput.h"
+#include "wrapperGenSignalWave.h"
+
+namespace fuzzing {
+
+namespace {
+
+std::string num(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", v);
+    return text;
+}
+std::string num(int v) { return std::to_string(v); }
+
+// The record on the heap at its exact size: a read past its end is caught.
+template <class Record>
+std::unique_ptr<Record> onHeap(const Record& record) {
+    return std::make_unique<Record>(record);
+}
+
+// A shaping chain: `internal` samples at the symbol- or chip-locked rate,
+// each the sum of `terms` filter products, resampled (when `resamples`) to
+// about `output` samples; `taps` filter taps besides. The library refuses
+// to resample below 1/1024 of the locked rate, so such a chain is called
+// whatever its size (a clear margin keeps rounding out of the question).
+Expectation chain(double internal, double output, double terms, double taps, bool resamples, double lockedRate,
+                  double rate) {
+    const double largest = std::max(internal, output);
+    const bool refusedAsAbsurd = resamples && rate * 2048 < lockedRate;
+    return {!refusedAsAbsurd && beyondBudget(internal * terms + output, largest), internal + output + taps};
+}
+
+// Filter products per shaped sample: the convolution visits every tap of
+// the zero-stuffed train (span * sps + 1). Shaping that visits only the
+// symbol instants would make this span + 1.
+double shapingTerms(double span, double sps) { return span * sps + 1; }
+
+double resampledCount(double internal, double internalRate, double rate) {
+    return internal * (rate / internalRate) + 4;
+}
+
+Expectation plain(double samples) { return {beyondBudget(samples, samples), samples}; }
+
+// AM and FM cover 1, 10, 100, 1000 periods when that many fit whole
+// samples, else 10000.
+double wholePeriods(double samplesPerPeriod) {
+    for (double k : {1.0, 10.0, 100.0, 1000.0}) {
+        const double v = k * samplesPerPeriod;
+        if (std::fabs(v - std::round(v)) < 1e-12) return k;
+    }
+    return 10000.0;
+}
+
+int filterSpanUsed(int type, int span) { return type == RECT || type == HALF_SINE ? 1 : span; }
+
+}  // namespace
+
+int fuzzDigital(const uint8_t* data, size_t size) {
+    FuzzInput in(data, size);
+    const Target target = decodeTarget(in);
+    DigitalModParams p{};
+    p.modType = static_cast<DigitalModulType>(in.integer(1, 22));
+    p.symbolRate = in.real(1e2, 1e8);
+    p.freqDeviation = in.signedReal(1, 1e7);
+    p.pnOrder = in.integer(4, 32);
+    p.pnSeed = static_cast<int32_t>(in.bits(4));
+    p.filterType = static_cast<FilterType>(in.integer(1, 5));
+    p.filterSpan = in.integer(0, 64);
+    p.samplesPerSymbol = in.integer(1, 64);
+    p.rolloff = in.real(0.01, 1);
+    const int symbolCount = in.integer(1, 100000);
+    const double sps = p.samplesPerSymbol;
+    const double symbolRate = p.symbolRate;
+    const double rate = in.rate(sps * symbolRate);
+
+    const double span = filterSpanUsed(p.filterType, p.filterSpan);
+    const bool fsk = p.modType >= FSK2 && p.modType <= FSK16;  // one more symbol for an even count
+    const double internal = sps * (static_cast<double>(symbolCount) + span + (fsk ? 1 : 0));
+    const double lockedRate = sps * symbolRate;
+    const bool resamples = fsk || std::fabs(rate - lockedRate) > 1e-6;
+    const Expectation e = chain(internal, resamples ? resampledCount(internal, lockedRate, rate) : internal,
+                                shapingTerms(span, sps), span * sps, resamples, lockedRate, rate);
+    const auto record = onHeap(p);
+    return checkCall(
+        "GenerateDigitalModWaveform", "DigitalModParams", target, Conversion::complex, e,
+        [&](int h, bool null, int16_t** iq, int* n) {
+            return GenerateDigitalModWaveform(h, null ? nullptr : record.get(), symbolCount, iq, n, rate);
+        },
+        [&] {
+            return "DigitalModParams{modType " + num(p.modType) + ", symbolRate " + num(symbolRate) +
+                   ", freqDeviation " + num(static_cast<double>(p.freqDeviation)) + ", pnOrder " + num(p.pnOrder) +
+                   ", pnSeed " + num(p.pnSeed) + ", filterType " + num(p.filterType) + ", filterSpan " +
+                   num(p.filterSpan) + ", samplesPerSymbol " + num(p.samplesPerSymbol) + ", rolloff " +
+                   num(static_cast<double>(p.rolloff)) + "}, symbolCount " + num(symbolCount) + ", sampleRate " +
+                   num(rate);
+        });
+}
+
+int fuzzDss(const uint8_t* data, size_t size) {
+    FuzzInput in(data, size);
+    const Target target = decodeTarget(in);
+    DSSParams p{};
+    p.bitRate = in.real(1, 1e6);
+    p.modType = in.integer(BPSK, BPSK);
+    p.pnOrder = in.integer(4, 14);
+    p.filterSpan = in.integer(0, 32);
+    p.samplesPerChip = in.integer(1, 16);
+    p.rolloff = in.real(0.01, 1);
+    p.pnSeed = static_cast<int32_t>(in.bits(4));
+    p.filterType = in.integer(1, 5);
+    const int bitCount = in.integer(1, 1000);
+    const double sps = p.samplesPerChip;
+    const double bitRate = p.bitRate;
+    const double chipsPerBit = std::pow(2.0, p.pnOrder) - 1;
+    const double internalRate = sps * bitRate * chipsPerBit;
+    const double rate = in.rate(internalRate);
+
+    const double span = filterSpanUsed(p.filterType, p.filterSpan);
+    const double internal = (span + bitCount * chipsPerBit) * sps;
+    const bool resamples = std::fabs(rate - internalRate) > 1e-9;
+    const Expectation e = chain(internal, resamples ? resampledCount(internal, internalRate, rate) : internal,
+                                shapingTerms(span, sps), span * sps, resamples, internalRate, rate);
+    const auto record = onHeap(p);
+    return checkCall(
+        "GenerateDssWaveform", "DSSParams", target, Conversion::complex, e,
+        [&](int h, bool null, int16_t** iq, int* n) {
+            return GenerateDssWaveform(h, null ? nullptr : record.get(), bitCount, iq, n, rate);
+        },
+        [&] {
+            return "DSSParams{bitRate " + num(bitRate) + ", modType " + num(p.modType) + ", pnOrder " + num(p.pnOrder) +
+                   ", filterSpan " + num(p.filterSpan) + ", samplesPerChip " + num(p.samplesPerChip) + ", rolloff " +
+                   num(static_cast<double>(p.rolloff)) + ", pnSeed " + num(p.pnSeed) + ", filterType " +
+                   num(p.filterType) + "}, bitCount " + num(bitCount) + ", sampleRate " + num(rate);
+        });
+}
+
+int fuzzAm(const uint8_t* data, size_t size) {
+    FuzzInput in(data, size);
+    const Target target = decodeTarget(in);
+    AMModParams p{};
+    p.modFrequency = in.real(1, 1e6);
+    p.modDepth = in.real(1, 200);
+    p.modShape = in.integer(1, 4);
+    const double fm = p.modFrequency;
+    const double rate = in.rate(fm * 100);
+
+    const double q = rate / fm;
+    const auto record = onHeap(p);
+    return checkCall(
+        "GenerateAmWaveform", "AMModParams", target, Conversion::real, plain(std::floor(wholePeriods(q) * q)),
+        [&](int h, bool null, int16_t** iq, int* n) {
+            return GenerateAmWaveform(h, null ? nullptr : record.get(), iq, n, rate);
+        },
+        [&] {
+            return "AMModParams{modFrequency " + num(fm) + ", modDepth " + num(static_cast<double>(p.modDepth)) +
+                   ", modShape " + num(p.modShape) + "}, sampleRate " + num(rate);
+        });
+}
+
+int fuzzFm(const uint8_t* data, size_t size) {
+    FuzzInput in(data, size);
+    const Target target = decodeTarget(in);
+    FMModParams p{};
+    p.modFrequency = in.real(1, 1e6);
+    p.freqDeviation = in.signedReal(1, 1e7);
+    p.modShape = in.integer(1, 4);
+    const double fm = p.modFrequency;
+    const double rate = in.rate(fm * 100);
+
+    const double samples = std::floor(((1 / fm) * wholePeriods(rate / fm)) / (1 / rate));
+    const auto record = onHeap(p);
+    return checkCall(
+        "GenerateFmWaveform", "FMModParams", target, Conversion::complex, plain(samples),
+        [&](int h, bool null, int16_t** iq, int* n) {
+            return GenerateFmWaveform(h, null ? nullptr : record.get(), iq, n, rate);
+        },
+        [&] {
+            return "FMModParams{modFrequency " + num(fm) + ", freqDeviation " +
+                   num(static_cast<double>(p.freqDeviation)) + ", modShape " + num(p.modShape) + "}, sampleRate " +
+                   num(rate);
+        });
+}
+
+int fuzzMultitone(const uint8_t* data, size_t size) {
+    FuzzInput in(data, size);
+    const Target target = decodeTarget(in);
+    MultitoneParams p{};
+    for (auto& b : p.reserved) b = in.byte();
+    p.toneCount = in.integer(2, 1000);
+    p.toneSpacing = in.real(1, 1e6);
+    const int tones = p.toneCount;
+    const double spacing = p.toneSpacing;
+    const double highest = (tones - 1.0) * spacing / 2;
+    const double rate = in.rate(highest * 64);
+
+    // One period of the base tone at the internal rate (the highest tone's
+    // whole periods), N sine-cosine pairs per sample: that work is the
+    // generator's definition and is skipped beyond the budget.
+    const double internalRate = std::floor(rate / highest) * highest;
+    const double base = tones % 2 == 0 ? spacing / 2 : spacing;
+    const double pattern = std::floor(internalRate / base);
+    const double output = pattern * (rate / internalRate) + 4;
+    const Expectation e{beyondBudget(pattern * tones + output, std::max(pattern, output)), pattern + output + tones};
+    const auto record = onHeap(p);
+    return checkCall(
+        "GenerateMultitoneWaveform", "MultitoneParams", target, Conversion::complex, e,
+        [&](int h, bool null, int16_t** iq, int* n) {
+            return GenerateMultitoneWaveform(h, null ? nullptr : record.get(), iq, n, rate);
+        },
+        [&] {
+            return "MultitoneParams{toneCount " + num(tones) + ", toneSpacing " + num(spacing) + "}, sampleRate " +
+                   num(rate);
+        });
+}
+
+int fuzzPulse(const uint8_t* data, size_t size) {
+    FuzzInput in(data, size);
+    const Target target = decodeTarget(in);
+    PulseParams p{};
+    p.pulseWidth = in.real(1e-9, 0.1);
+    p.pulsePeriod = in.real(1e-9, 0.1);
+    const double width = p.pulseWidth;
+    const double period = p.pulsePeriod;
+    const double rate = in.rate(1000 / period);
+
+    const double samples = std::floor(period * rate);
+    const auto record = onHeap(p);
+    return checkCall(
+        "GeneratePulseWaveform", "PulseParams", target, Conversion::real,
+        Expectation{beyondBudget(2 * samples, samples), 2 * samples + 4},
+        [&](int h, bool null, int16_t** iq, int* n) {
+            return GeneratePulseWaveform(h, null ? nullptr : record.get(), iq, n, rate);
+        },
+        [&] {
+            return "PulseParams{pulseWidth " + num(width) + ", pulsePeriod " + num(period) + "}, sampleRate " +
+                   num(rate);
+        });
+}
+
+int fuzzStepSweep(const uint8_t* data, size_t size) {
+    FuzzInput in(data, size);
+    const Target target = decodeTarget(in);
+    StepSweepParams p{};
+    p.startFrequency = in.signedReal(1, 1e8);
+    p.stopFrequency = in.signedReal(1, 1e8);
+    p.stepCount = in.integer(2, 1000);
+    p.dwellTime = in.real(1e-7, 0.1);
+    const double dwell = p.dwellTime;
+    const double rate = in.rate(100 / dwell);
+
+    // floor(rate * dwellTime * stepCount) samples in an array 300 longer.
+    const double samples = std::floor(rate * dwell * p.stepCount);
+    const Expectation e{beyondBudget(samples, samples), samples + 300};
+    const auto record = onHeap(p);
+    return checkCall(
+        "GenerateStepSweepWaveform", "StepSweepParams", target, Conversion::complex, e,
+        [&](int h, bool null, int16_t** iq, int* n) {
+            return GenerateStepSweepWaveform(h, null ? nullptr : record.get(), iq, n, rate);
+        },
+        [&] {
+            return "StepSweepParams{startFrequency " + num(static_cast<double>(p.startFrequency)) + ", stopFrequency " +
+                   num(static_cast<double>(p.stopFrequency)) + ", stepCount " + num(p.stepCount) + ", dwellTime " +
+                   num(dwell) + "}, sampleRate " + num(rate);
+        });
+}
+
+int fuzzRampSweep(const uint8_t* data, size_t size) {
+    FuzzInput in(data, size);
+    const Target target = decodeTarget(in);
+    RampSweepParams p{};
+    p.sweepBandwidth = in.real(1, 1e9);
+    p.sweepTime = in.real(1e-7, 0.1);
+    p.duration = in.real(1e-7, 0.1);
+    const double sweepTime = p.sweepTime;
+    const double duration = p.duration;
+    const double rate = in.rate(100 / sweepTime);
+
+    // The output (in an array 300 longer), the ramp and its time axis.
+    const double total = std::floor(rate * std::max(sweepTime, duration));
+    const double ramp = std::floor(rate * sweepTime);
+    const Expectation e{beyondBudget(total + ramp, total), total + 300 + 2 * ramp};
+    const auto record = onHeap(p);
+    return checkCall(
+        "GenerateRampSweepWaveform", "RampSweepParams", target, Conversion::complex, e,
+        [&](int h, bool null, int16_t** iq, int* n) {
+            return GenerateRampSweepWaveform(h, null ? nullptr : record.get(), iq, n, rate);
+        },
+        [&] {
+            return "RampSweepParams{sweepBandwidth " + num(static_cast<double>(p.sweepBandwidth)) + ", sweepTime " +
+                   num(sweepTime) + ", duration " + num(duration) + "}, sampleRate " + num(rate);
+        });
+}
+
+int fuzzAwgn(const uint8_t* data, size_t size) {
+    FuzzInput in(data, size);
+    const Target target = decodeTarget(in);
+    AWGNParams p{};
+    p.bandwidth = in.real(1, 1e9);
+    p.duration = in.real(1e-7, 0.1);
+    const double duration = p.duration;
+    const double rate = in.rate(1e6);
+
+    // The output (in an array 300 longer), and the raw noise with the
+    // filter's 127 extra samples.
+    const double samples = std::floor(rate * duration);
+    const Expectation e{beyondBudget(samples, samples), 2 * samples + 427};
+    const auto record = onHeap(p);
+    return checkCall(
+        "GenerateAWGNWaveform", "AWGNParams", target, Conversion::complex, e,
+        [&](int h, bool null, int16_t** iq, int* n) {
+            return GenerateAWGNWaveform(h, null ? nullptr : record.get(), iq, n, rate);
+        },
+        [&] {
+            return "AWGNParams{bandwidth " + num(static_cast<double>(p.bandwidth)) + ", duration " + num(duration) +
+                   "}, sampleRate " + num(rate);
+        });
+}
+
+int fuzzOfdm(const uint8_t* data, size_t size) {
+    static const DigitalModulType kAccepted[] = {BPSK, QPSK, PSK8, PSK16, QAM16, QAM64, QAM256};
+    FuzzInput in(data, size);
+    const Target target = decodeTarget(in);
+    OFDMParams p{};
+    for (auto& b : p.reserved0) b = in.byte();
+    p.fftSize = in.powerOfTwo(14);
+    p.numSymbols = in.integer(1, 64);
+    p.guardLow = in.integer(0, 32);
+    p.guardHigh = in.integer(0, 32);
+    p.cpPercent = in.integer(0, 100);
+    for (auto& b : p.reserved1) b = in.byte();
+    p.windowing = in.byte() & 1;
+    const uint8_t kind = in.byte();
+    p.modType = kind < 160 ? kAccepted[kind % 7] : static_cast<DigitalModulType>(in.integer(1, 22));
+    p.nullDC = in.byte() & 1;
+    const double rate = in.rate(1e6);  // not used by the generator
+
+    // S symbols of fftSize + prefix samples; one inverse FFT per symbol.
+    const double fft = p.fftSize;
+    const double prefix = p.cpPercent > 0 ? std::floor(fft * (p.cpPercent / 100.0)) : 0;
+    const double frame = p.numSymbols * (fft + prefix);
+    const double work = frame * (1 + std::log2(std::max(fft, 1.0)) / 8);
+    const Expectation e{beyondBudget(work, frame), 3 * frame};
+    const auto record = onHeap(p);
+    return checkCall(
+        "GenerateOFDMWaveform", "OFDMParams", target, Conversion::complex, e,
+        [&](int h, bool null, int16_t** iq, int* n) {
+            return GenerateOFDMWaveform(h, null ? nullptr : record.get(), iq, n, rate);
+        },
+        [&] {
+            return "OFDMParams{fftSize " + num(p.fftSize) + ", numSymbols " + num(p.numSymbols) + ", guardLow " +
+                   num(p.guardLow) + ", guardHigh " + num(p.guardHigh) + ", cpPercent " + num(p.cpPercent) +
+                   ", windowing " + num(p.windowing) + ", modType " + num(p.modType) + ", nullDC " + num(p.nullDC) +
+                   "}, sampleRate " + num(rate);
+        });
+}
+
+const FuzzTarget kFuzzTargets[] = {
+    {"digital", fuzzDigital},
+    {"dss", fuzzDss},
+    {"am", fuzzAm},
+    {"fm", fuzzFm},
+    {"multitone", fuzzMultitone},
+    {"pulse", fuzzPulse},
+    {"stepsweep", fuzzStepSweep},
+    {"rampsweep", fuzzRampSweep},
+    {"awgn", fuzzAwgn},
+    {"ofdm", fuzzOfdm},
+};
+const int kFuzzTargetCount = sizeof kFuzzTargets / sizeof kFuzzTargets[0];
+
+const FuzzTarget* findFuzzTarget(const char* name) {
+    for (const FuzzTarget& t : kFuzzTargets)
+        if (std::strcmp(t.name, name) == 0) return &t;
+    return nullptr;
+}
+
+}  // namespace fuzzing

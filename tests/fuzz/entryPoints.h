@@ -1,0 +1,35 @@
+// The ten fuzzed entry points. Each function decodes one input into its
+// entry point's record, extra count argument (where there is one) and sample
+// rate, calls it on the handle the input chooses and checks the outcome.
+// Returns 0, or -1 for an input whose record was skipped as too large.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace fuzzing {
+
+using FuzzFunction = int (*)(const uint8_t* data, size_t size);
+
+struct FuzzTarget {
+    const char* name;  // also the corpus folder's name
+    FuzzFunction run;
+};
+
+int fuzzDigital(const uint8_t* data, size_t size);
+int fuzzDss(const uint8_t* data, size_t size);
+int fuzzAm(const uint8_t* data, size_t size);
+int fuzzFm(const uint8_t* data, size_t size);
+int fuzzMultitone(const uint8_t* data, size_t size);
+int fuzzPulse(const uint8_t* data, size_t size);
+int fuzzStepSweep(const uint8_t* data, size_t size);
+int fuzzRampSweep(const uint8_t* data, size_t size);
+int fuzzAwgn(const uint8_t* data, size_t size);
+int fuzzOfdm(const uint8_t* data, size_t size);
+
+// All ten, and one of them by name (null for an unknown name).
+extern const FuzzTarget kFuzzTargets[];
+extern const int kFuzzTargetCount;
+const FuzzTarget* findFuzzTarget(const char* name);
+
+}  // namespace fuzzing
