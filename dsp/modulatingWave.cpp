@@ -21,7 +21,17 @@ bool modulatingWave(int shape, double modFrequency, double sampleRate, int n, do
         for (int i = 0; i < n; ++i) x[i] = std::sin(i * dt * w);
         return true;
     }
-    SegmentWave wave(shape, modFrequency, sampleRate);
-    for (int i = 0; i < n; ++i) x[i] = wave.next();
+    SegmentWave wave(modFrequency, sampleRate);
+    switch (shape) {
+        case 2:
+            for (int i = 0; i < n; ++i) x[i] = wave.next<2>();
+            break;
+        case 3:
+            for (int i = 0; i < n; ++i) x[i] = wave.next<3>();
+            break;
+        default:
+            for (int i = 0; i < n; ++i) x[i] = wave.next<4>();
+            break;
+    }
     return true;
 }

@@ -69,8 +69,19 @@ int GenSignalClass::genAMSig(AMModParams const* params, double sampleRate, doubl
 #pragma omp parallel for schedule(dynamic, kChunk) num_threads(teamFor(n, kPerThread)) if (n >= 2 * kPerThread)
         for (int i = 0; i < n; ++i) y[i] = std::sin(i * dt * w) + d;
     } else {
-        SegmentWave wave(plan.shape, plan.modFrequency, sampleRate);
-        for (int i = 0; i < n; ++i) x[i] = wave.next() + d;
+        SegmentWave wave(plan.modFrequency, sampleRate);
+        double* y = x.get();
+        switch (plan.shape) {
+            case 2:
+                for (int i = 0; i < n; ++i) y[i] = wave.next<2>() + d;
+                break;
+            case 3:
+                for (int i = 0; i < n; ++i) y[i] = wave.next<3>() + d;
+                break;
+            default:
+                for (int i = 0; i < n; ++i) y[i] = wave.next<4>() + d;
+                break;
+        }
     }
 
     *samples = x.release();

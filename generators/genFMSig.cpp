@@ -60,18 +60,18 @@ __attribute__((always_inline)) inline double phaseSum(std::complex<float>* x, in
             break;
         case 2:
             for (int64_t i = first; i < last; ++i) {
-                const double w = wave.next();
+                const double w = wave.next<2>();
                 storePhase(x + i, phi = std::fma(w + w - 1, c, phi));
             }
             break;
         case 3:
             for (int64_t i = first; i < last; ++i) {
-                const double w = wave.next();
+                const double w = wave.next<3>();
                 storePhase(x + i, phi = std::fma((w - 0.5) + (w - 0.5), c, phi));
             }
             break;
         default:
-            for (int64_t i = first; i < last; ++i) storePhase(x + i, phi = std::fma(wave.next() * 2 - 1, c, phi));
+            for (int64_t i = first; i < last; ++i) storePhase(x + i, phi = std::fma(wave.next<4>() * 2 - 1, c, phi));
             break;
     }
     return phi;
@@ -123,7 +123,7 @@ int GenSignalClass::genFMSig(FMModParams const* params, double sampleRate, std::
     // The phase advances before each sample is formed, so sample 0 already
     // carries the increment of w_0. The sum runs in order; the phasors of
     // finished blocks are formed meanwhile.
-    SegmentWave wave(plan.shape, plan.modFrequency, sampleRate);
+    SegmentWave wave(plan.modFrequency, sampleRate);
     const auto sum = useAvx2() ? phaseSumAvx2 : phaseSumGeneric;
     double phi = 0;
     const int64_t blocks = (n + kBlock - 1) / kBlock;
