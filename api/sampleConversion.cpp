@@ -186,3 +186,34 @@ int deliverSamples(GenSignalClass* obj, float* samples, int n, int16_t** iq, int
 int deliverSamples(GenSignalClass* obj, std::complex<float>* samples, int n, int16_t** iq, int* count) {
     return deliver(obj, samples, n, iq, count);
 }
+
+int deliverTwoLevels(GenSignalClass* obj, int n, int high, int16_t** iq, int* count) {
+    if (n < 1 || n >= kMaxSamples || high < 0 || high > n)
+        return refuse(-1, "result of %d samples: must be 1 to 2^30 - 1, with %d of them high", n, high);
+    const int values = 2 * n;
+    int16_t* dest = obj->iqBuffer;
+    if (values > obj->iqCapacity) {  // a new buffer, allocated before the old one goes
+        dest = static_cast<int16_t*>(std::malloc(sizeof(int16_t) * static_cast<size_t>(values)));
+        if (!dest) return refuse(-1, "out of memory: %zu bytes for the I/Q buffer", sizeof(int16_t) * values);
+    }
+    // The peak is 1 when any sample is high, 0 (every value 0) otherwise.
+    const float levels[2] = {1.0f, 0.0f};
+    int16_t pairs[4] = {0, 0, 0, 0};
+    if (high > 0) convertTo(levels, 2, static_cast<float>(32766.0 / 1.0), pairs);
+    for (int i = 0; i < high; ++i) {
+        dest[2 * i] = pairs[0];
+        dest[2 * i + 1] = pairs[1];
+    }
+    for (int i = high; i < n; ++i) {
+        dest[2 * i] = pairs[2];
+        dest[2 * i + 1] = pairs[3];
+    }
+    if (dest != obj->iqBuffer) {
+        std::free(obj->iqBuffer);
+        obj->iqBuffer = dest;
+        obj->iqCapacity = values;
+    }
+    *count = values;
+    *iq = obj->iqBuffer;
+    return 0;
+}

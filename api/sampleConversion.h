@@ -15,3 +15,8 @@ class GenSignalClass;
 int deliverSamples(GenSignalClass* obj, double* samples, int n, int16_t** iq, int* count);
 int deliverSamples(GenSignalClass* obj, float* samples, int n, int16_t** iq, int* count);
 int deliverSamples(GenSignalClass* obj, std::complex<float>* samples, int n, int16_t** iq, int* count);
+
+// The frame for a real waveform of `high` samples of 1.0 followed by
+// n - high samples of 0.0, without the samples: the values are those the
+// real-float conversion gives such an array, written as two runs.
+int deliverTwoLevels(GenSignalClass* obj, int n, int high, int16_t** iq, int* count);

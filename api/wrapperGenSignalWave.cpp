@@ -17,6 +17,7 @@
 #include "genSignalClass.h"
 #include "lastError.h"
 #include "presizedPlans.h"
+#include "pulsePlan.h"
 #include "sampleConversion.h"
 
 std::map<int, GenSignalClass*> GenSignalClassObjCounter;
@@ -179,9 +180,18 @@ GENSIGNAL_API int GenerateMultitoneWaveform(int handleId, const MultitoneParams*
 
 GENSIGNAL_API int GeneratePulseWaveform(int handleId, const PulseParams* params, int16_t** iq, int* count,
                                         double sampleRate) {
-    return runFrame<float>(
-        "GeneratePulseWaveform", handleId, params, iq, count,
-        [&](GenSignalClass* o, auto** s, int* n) { return o->genPulseSig(params, sampleRate, s, n); });
+    // A period of whole samples is W samples of 1.0, then 0.0: the frame
+    // writes those two runs without the samples. Every other case, refusals
+    // included, takes the generator's way.
+    PulsePlan plan{};
+    if (!params || !iq || !count || planPulse(*params, sampleRate, plan) != 0 || plan.resample)
+        return runFrame<float>(
+            "GeneratePulseWaveform", handleId, params, iq, count,
+            [&](GenSignalClass* o, auto** s, int* n) { return o->genPulseSig(params, sampleRate, s, n); });
+    clearLastError();
+    GenSignalClass* obj = lookUpHandle(handleId);
+    if (!obj) return refuseHandle(handleId);
+    return deliverTwoLevels(obj, plan.periodSamples, plan.highSamples, iq, count);
 }
 
 GENSIGNAL_API int GenerateStepSweepWaveform(int handleId, const StepSweepParams* params, int16_t** iq, int* count,

@@ -39,9 +39,15 @@ void BM_Job(benchmark::State& state, int index, int threads) {
     const double samples = count / 2.0;
     state.counters["Msamples/s"] =
         benchmark::Counter(static_cast<double>(state.iterations()) * samples / 1e6, benchmark::Counter::kIsRate);
-    const bool resampled = std::strstr(j.name, "10MHz") != nullptr;
-    const double peer = peerRate(resampled);
-    if (peer > 0 && seconds > 0) state.counters["x_liquid"] = state.iterations() * samples / seconds / peer;
+    if (j.peer) {
+        const double peer = j.peer();
+        if (peer > 0 && seconds > 0) state.counters["x_peer"] = state.iterations() * samples / seconds / peer;
+        state.SetLabel(j.peerName);
+    } else {
+        const bool resampled = std::strstr(j.name, "10MHz") != nullptr;
+        const double peer = peerRate(resampled);
+        if (peer > 0 && seconds > 0) state.counters["x_liquid"] = state.iterations() * samples / seconds / peer;
+    }
     state.counters["peak_B/sample"] = peakBytesPerSample(index, threads);
 }
 

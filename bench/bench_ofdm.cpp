@@ -15,7 +15,7 @@ void BM_OfdmFrame(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     OFDMParams p{};
     p.fftSize = n;
-    p.guardLow = n * 3 / 32;   // 6 for N = 64, 96 for N = 1024
+    p.guardLow = n * 3 / 32;  // 6 for N = 64, 96 for N = 1024
     p.guardHigh = p.guardLow - 1;
     p.cpPercent = 25;
     p.numSymbols = (1000000 + n + n / 4 - 1) / (n + n / 4);

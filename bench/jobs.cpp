@@ -80,8 +80,9 @@ long statusKb(const char* field) {
 
 }  // namespace
 
-const Job& job(int index) { return kJobs[index]; }
-int jobCount() { return static_cast<int>(sizeof kJobs / sizeof kJobs[0]); }
+constexpr int kDigitalJobs = static_cast<int>(sizeof kJobs / sizeof kJobs[0]);
+const Job& job(int index) { return index < kDigitalJobs ? kJobs[index] : kWaveJobs[index - kDigitalJobs]; }
+int jobCount() { return kDigitalJobs + kWaveJobCount; }
 
 int runPeakChild(int index, int threads) {
     if (index < 0 || index >= jobCount() || threads < 1) return 2;
@@ -133,4 +134,8 @@ double peakBytesPerSample(int index, int threads) {
 
 #ifndef GENSIGNAL_HAVE_LIQUID
 double peerRate(bool) { return 0; }
+double liquidFmRate() { return 0; }
+double liquidNoiseRate() { return 0; }
+double liquidOfdmRate() { return 0; }
+double liquidMultitoneRate() { return 0; }
 #endif

@@ -11,7 +11,16 @@
 struct Job {
     const char* name;
     int (*generate)(int handle, int16_t** iq, int* count);
+    // The peer's output samples per second for the same job, measured once
+    // per run (0 when the peer is not built), and its name; null for the
+    // digital jobs, whose peer is liquid's QPSK job (peerRate).
+    double (*peer)() = nullptr;
+    const char* peerName = nullptr;
 };
+
+// The jobs of the other generators (waveJobs.cpp), after the digital ones.
+extern const Job kWaveJobs[];
+extern const int kWaveJobCount;
 
 // Our jobs by index, and their count.
 const Job& job(int index);
@@ -29,3 +38,11 @@ int runPeakChild(int index, int threads);
 // liquid-dsp's output samples per second for its QPSK job (resampled: with
 // the x1.25 stage), measured once per run; 0 when the peer is not built.
 double peerRate(bool resampled);
+
+// The peers of the wave jobs: liquid-dsp's (0 when it is not built) and a
+// plain C chirp. Each is measured once per run, output samples per second.
+double liquidFmRate();
+double liquidNoiseRate();
+double liquidOfdmRate();
+double liquidMultitoneRate();
+double plainChirpRate();

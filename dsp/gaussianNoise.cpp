@@ -6,14 +6,19 @@
 #include <cstdlib>
 
 #include "function.h"
+#include "polarDraws.h"
+
+namespace {
+// The spare is kept per thread: host threads generating noise at the same
+// time must not race on it, and one thread calling repeatedly still
+// receives both values of every accepted pair in order.
+thread_local double spare = 0.0;
+thread_local int has_spare = 0;
+}  // namespace
+
+bool randnSparePending() { return has_spare != 0; }
 
 double randn() {
-    // The spare is kept per thread: host threads generating noise at the
-    // same time must not race on it, and one thread calling repeatedly still
-    // receives both values of every accepted pair in order.
-    thread_local double spare = 0.0;
-    thread_local int has_spare = 0;
-
     if (has_spare) {
         has_spare = 0;
         return spare;

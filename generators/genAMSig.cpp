@@ -2,9 +2,12 @@
 // whole number of modulation periods whenever one fits whole samples.
 #include <cmath>
 
+#include "blockPipeline.h"
 #include "buffer.h"
 #include "function.h"
 #include "genSignalClass.h"
+#include "hugePages.h"
+#include "modulatingWave.h"
 #include "planChecks.h"
 
 namespace {
@@ -38,6 +41,9 @@ int planAm(const AMModParams& p, double sampleRate, AmPlan& plan) {
     return 0;
 }
 
+constexpr int kPerThread = 1 << 15;  // fewer samples per thread stay on one thread
+constexpr int kChunk = 8192;         // samples a thread takes at a time
+
 }  // namespace
 
 int GenSignalClass::genAMSig(AMModParams const* params, double sampleRate, double** samples, int* sampleCount) {
@@ -50,8 +56,33 @@ int GenSignalClass::genAMSig(AMModParams const* params, double sampleRate, doubl
     const int n = plan.samples;
     Buffer<double> x(static_cast<size_t>(n));
     if (!x) return refuse(-1, "out of memory: %zu bytes for the AM envelope", Buffer<double>::bytesFor(n));
-    modulatingWave(plan.shape, plan.modFrequency, sampleRate, n, x.get());
-    for (int i = 0; i < n; ++i) x[i] += plan.offset;
+    preferHugePages(x.get(), x.bytesFor(n));
+    // The frame's peak and rounding are defined on these doubles, so they
+    // are kept; the offset is added as each value is formed.
+    const double d = plan.offset;
+    if (plan.shape == 1) {
+        const double dt = 1 / sampleRate;
+        const double w = kTwoPi * plan.modFrequency;
+        double* y = x.get();
+        // Chunks go to whichever thread is free: on a busy machine a thread
+        // that starts late takes fewer of them.
+#pragma omp parallel for schedule(dynamic, kChunk) num_threads(teamFor(n, kPerThread)) if (n >= 2 * kPerThread)
+        for (int i = 0; i < n; ++i) y[i] = std::sin(i * dt * w) + d;
+    } else {
+        SegmentWave wave(plan.modFrequency, sampleRate);
+        double* y = x.get();
+        switch (plan.shape) {
+            case 2:
+                for (int i = 0; i < n; ++i) y[i] = wave.next<2>() + d;
+                break;
+            case 3:
+                for (int i = 0; i < n; ++i) y[i] = wave.next<3>() + d;
+                break;
+            default:
+                for (int i = 0; i < n; ++i) y[i] = wave.next<4>() + d;
+                break;
+        }
+    }
 
     *samples = x.release();
     *sampleCount = n;

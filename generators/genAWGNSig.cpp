@@ -1,19 +1,87 @@
 // Band-limited complex white Gaussian noise: N + 127 raw samples from the
 // Gaussian source, filtered by a 128-tap Hamming-windowed sinc so that every
 // output sample is a full-length weighted sum (no start-up transient).
+#include <omp.h>
+
+#include <algorithm>
 #include <cmath>
 #include <complex>
+#include <cstdint>
+#include <cstring>
 
+#include "blockPipeline.h"
 #include "buffer.h"
 #include "function.h"
 #include "genSignalClass.h"
+#include "hugePages.h"
+#include "noiseFilter.h"
 #include "planChecks.h"
+#include "polarDraws.h"
 #include "presizedPlans.h"
 
 namespace {
-constexpr int kTaps = 128;
+
+constexpr int kTaps = noise::kTaps;
+constexpr int kOverlap = kTaps - 1;  // raw samples an output reads beyond its own
 constexpr int kCentreTap = 64;
 constexpr double kPi = 3.141592653589793;
+constexpr int64_t kBlock = 8192;         // outputs per block
+constexpr int64_t kPerThread = 1 << 15;  // fewer outputs per thread stay on one thread
+
+// Drawn in pairs, real part first: each sample carries both values of one
+// accepted polar pair.
+inline std::complex<float> drawSample() {
+    const float re = static_cast<float>(randn());
+    const float im = static_cast<float>(randn());
+    return {re, im};
+}
+
+// x rounded to float. GCC 12's basic-block vectoriser drops the rounding of
+// a pair of doubles to float when the floats are widened back at once (it
+// stores the unrounded doubles); the empty asm makes the float a value of
+// its own.
+inline float keptFloat(double x) {
+    float f = static_cast<float>(x);
+    asm("" : "+x"(f));
+    return f;
+}
+
+// With no spare value pending, sample i is the pair of the i-th accepted
+// attempt: only the draws need the calling thread, so a raw sample's slot
+// first holds the attempt's two rand() results and becomes the pair later,
+// on any thread. Otherwise the slot holds the sample itself.
+class RawSlots {
+public:
+    RawSlots() : attempts_(!randnSparePending()) {}
+    void draw(std::complex<float>* slot) const {
+        if (!attempts_) {
+            *slot = drawSample();
+            return;
+        }
+        int r[2];
+        drawAcceptedAttempt(&r[0], &r[1]);
+        std::memcpy(static_cast<void*>(slot), r, sizeof r);
+    }
+    // The sample a slot stands for, widened to double.
+    void widen(const std::complex<float>& slot, double* re, double* im) const {
+        if (!attempts_) {
+            *re = slot.real();
+            *im = slot.imag();
+            return;
+        }
+        int r[2];
+        std::memcpy(r, &slot, sizeof r);
+        double x, y;
+        polarPair(r[0], r[1], &x, &y);
+        *re = keptFloat(x);
+        *im = keptFloat(y);
+    }
+
+private:
+    bool attempts_;
+};
+static_assert(sizeof(std::complex<float>) == 2 * sizeof(int), "an attempt's draws fit a sample's slot");
+
 }  // namespace
 
 int planAwgn(const AWGNParams& p, double sampleRate, AwgnPlan& plan) {
@@ -41,33 +109,79 @@ int GenSignalClass::genAWGNSig(AWGNParams const* params, double sampleRate, std:
     AwgnPlan plan{};
     if (int rc = planAwgn(*params, sampleRate, plan)) return rc;
 
-    // Everything is allocated before the first draw, so that a failure
-    // leaves the noise stream where it was.
-    const int rawLen = plan.samples + (kTaps - 1);
-    Buffer<std::complex<float>> raw(static_cast<size_t>(rawLen));
-    if (!raw) return refuse(-1, "out of memory: %zu bytes for the raw noise", raw.bytesFor(rawLen));
-    Buffer<float> taps(kTaps);
-    if (!taps) return refuse(-1, "out of memory: %zu bytes for the filter taps", taps.bytesFor(kTaps));
-    Buffer<double> window(kTaps);
-    if (!window) return refuse(-1, "out of memory: %zu bytes for the filter window", window.bytesFor(kTaps));
+    // The raw noise is not kept in an array of its own: block b's raw
+    // samples (or their draws, see RawSlots) go into its own outputs, and the
+    // 127 that its last outputs read beyond it (the next block's first, or
+    // the final 127) into `ahead`, since the next block may be filtered
+    // first. Each block is then filtered from a widened copy into its
+    // outputs. Everything is allocated before the first draw, so that a
+    // failure leaves the noise stream where it was.
+    const int64_t n = plan.samples;
+    const int64_t blocks = (n + kBlock - 1) / kBlock;
+    const int team = teamFor(n, kPerThread);
+    const size_t aheadCount = static_cast<size_t>(std::max<int64_t>(blocks, 1)) * kOverlap;
+    Buffer<std::complex<float>> ahead(aheadCount);
+    if (!ahead) return refuse(-1, "out of memory: %zu bytes for the noise blocks' overlap", ahead.bytesFor(aheadCount));
+    const size_t windowDoubles = 2 * static_cast<size_t>(kBlock + kOverlap);
+    const size_t scratchCount = static_cast<size_t>(team) * windowDoubles + kTaps;
+    Buffer<double> scratch(scratchCount);
+    if (!scratch)
+        return refuse(-1, "out of memory: %zu bytes for the noise filter's windows", scratch.bytesFor(scratchCount));
+    preferHugePages(samples, sizeof(std::complex<float>) * static_cast<size_t>(n));
 
-    // Drawn in pairs, real part first: each sample carries both values of one
-    // accepted polar pair.
-    for (int i = 0; i < rawLen; ++i) {
-        const float re = static_cast<float>(randn());
-        const float im = static_cast<float>(randn());
-        raw[i] = std::complex<float>(re, im);
-    }
-
+    // Taps: a Hamming window of 128 points times a sinc centred on tap 64,
+    // half a tap after the window's centre; each sinc value and each tap
+    // rounded to float, the taps then widened for the filter.
     const double c = plan.cutoff;
+    double window[kTaps];
+    double* h = scratch.get() + static_cast<size_t>(team) * windowDoubles;
     for (int k = 0; k < kTaps; ++k) window[k] = 0.54 - 0.46 * std::cos(kTwoPi * k / (kTaps - 1));
-    // The sinc is centred on tap 64, half a tap after the window's centre.
     for (int k = 0; k < kTaps; ++k) {
         const double t = k - kCentreTap;
         const double s = std::fabs(t) < 1e-12 ? c : std::sin(c * t * kPi) / (t * kPi);
-        taps[k] = static_cast<float>(static_cast<double>(static_cast<float>(s)) * window[k]);
+        h[k] = keptFloat(static_cast<double>(keptFloat(s)) * window[k]);
     }
 
-    conv2_complex(raw.get(), rawLen, taps.get(), kTaps, samples, sampleCount);
+    const RawSlots slots;
+    if (n == 0) {  // the 127 start-up samples are drawn all the same
+        std::complex<float> unused;
+        for (int i = 0; i < kOverlap; ++i) slots.draw(&unused);
+        *sampleCount = 0;
+        return 0;
+    }
+    std::complex<float>* const y = samples;
+    std::complex<float>* const over = ahead.get();
+    auto first = [&](int64_t b) { return b * kBlock; };
+    auto last = [&](int64_t b) { return std::min(n, (b + 1) * kBlock); };
+    runBlockPipeline(
+        blocks, team, 1,
+        // The draws, in order on the calling thread.
+        [&](int64_t b) {
+            for (int64_t i = first(b); i < last(b); ++i) slots.draw(y + i);
+            std::complex<float>* const previous = b > 0 ? over + (b - 1) * kOverlap : nullptr;
+            if (b + 1 < blocks) {  // a whole block: the previous one reads its first 127
+                if (previous) std::memcpy(static_cast<void*>(previous), y + first(b), sizeof(*y) * kOverlap);
+                return;
+            }
+            std::complex<float>* const tail = over + b * kOverlap;
+            for (int i = 0; i < kOverlap; ++i) slots.draw(tail + i);
+            if (previous) {  // the last block may hold fewer than 127
+                const int64_t own = std::min<int64_t>(last(b) - first(b), kOverlap);
+                std::memcpy(static_cast<void*>(previous), y + first(b), sizeof(*y) * own);
+                std::memcpy(static_cast<void*>(previous + own), tail, sizeof(*y) * (kOverlap - own));
+            }
+        },
+        // The filter, on any thread, once the block and the next are drawn.
+        [&](int64_t b) {
+            double* const x = scratch.get() + static_cast<size_t>(omp_get_thread_num()) * windowDoubles;
+            const int64_t count = last(b) - first(b);
+            const std::complex<float>* raw = y + first(b);
+            for (int64_t i = 0; i < count; ++i) slots.widen(raw[i], x + 2 * i, x + 2 * i + 1);
+            const std::complex<float>* beyond = over + b * kOverlap;
+            for (int i = 0; i < kOverlap; ++i) slots.widen(beyond[i], x + 2 * (count + i), x + 2 * (count + i) + 1);
+            noise::filterWindow(x, h, static_cast<int>(count), y + first(b));
+        });
+
+    *sampleCount = static_cast<int>(n);
     return 0;
 }

@@ -7,9 +7,12 @@
 #include <cstring>
 
 #include "buffer.h"
+#include "hugePages.h"
+#include "ofdmFrame.h"
 #include "function.h"
 #include "genSignalClass.h"
 #include "planChecks.h"
+#include "symbolPacking.h"
 
 namespace {
 
@@ -27,42 +30,6 @@ int bitsPerSymbol(int32_t type) {
     }
 }
 
-// Raised-cosine cross-fade in place over a frame of `symbols` slots of
-// `len` = n + p samples: each slot becomes its body followed by the
-// faded-out start of that body overlapped with the faded-in prefix of the
-// next symbol (the last slot fades into symbol 0). -3 when its working
-// memory cannot be had, the frame then untouched.
-int crossFade(std::complex<float>* x, int symbols, int n, int p) {
-    const size_t twoP = 2 * static_cast<size_t>(p);
-    Buffer<float> w(twoP);
-    if (!w) return refuse(-3, "out of memory: %zu bytes for the cross-fade window", w.bytesFor(twoP));
-    Buffer<std::complex<float>> tmp(twoP);
-    if (!tmp) return refuse(-3, "out of memory: %zu bytes for the cross-fade", tmp.bytesFor(twoP));
-    const float denom = static_cast<float>(2 * p - 1);
-    for (int i = 0; i < 2 * p; ++i) w[i] = (1.0f - std::cos(static_cast<float>(i) * 6.2831855f / denom)) * 0.5f;
-    const float* rise = w.get();
-    const float* fall = w.get() + p;
-
-    // Symbol 0's prefix is overwritten by its own slot before the last slot
-    // needs it, and each body's head before its tail is built: keep both.
-    std::complex<float>* prefix0 = tmp.get();
-    std::complex<float>* head = tmp.get() + p;
-    std::memcpy(prefix0, x, sizeof(std::complex<float>) * static_cast<size_t>(p));
-    const size_t len = static_cast<size_t>(n) + static_cast<size_t>(p);
-    for (int s = 0; s < symbols; ++s) {
-        std::complex<float>* slot = x + static_cast<size_t>(s) * len;
-        std::memcpy(head, slot + p, sizeof(std::complex<float>) * static_cast<size_t>(p));
-        std::memmove(slot, slot + p, sizeof(std::complex<float>) * static_cast<size_t>(n));
-        const std::complex<float>* next = s + 1 < symbols ? slot + len : prefix0;
-        for (int j = 0; j < p; ++j) {
-            const float re = std::fma(fall[j], head[j].real(), rise[j] * next[j].real());
-            const float im = std::fma(fall[j], head[j].imag(), rise[j] * next[j].imag());
-            slot[n + j] = {re, im};
-        }
-    }
-    return 0;
-}
-
 struct OfdmPlan {
     int32_t type;
     int bitsPerPoint;  // k
@@ -77,6 +44,14 @@ struct OfdmPlan {
     int points;   // U * S
     int bits;     // k * U * S
 };
+
+// Table points widened to double, divided by the table's RMS and rounded
+// back: unit average power.
+void unitPower(const std::complex<float>* points, int count, double norm, std::complex<float>* out) {
+    for (int i = 0; i < count; ++i)
+        out[i] = {static_cast<float>(static_cast<double>(points[i].real()) / norm),
+                  static_cast<float>(static_cast<double>(points[i].imag()) / norm)};
+}
 
 const char kModTypeRule[] = "must be 1 (BPSK), 3 (QPSK), 7 (PSK8), 9 (PSK16), 10 (QAM16), 11 (QAM64) or 12 (QAM256)";
 
@@ -150,10 +125,6 @@ int GenSignalClass::genOFDMSig(OFDMParams const* params, double, std::complex<fl
     if (!bits) return refuse(-3, "out of memory: %zu bytes for the data bits", bits.bytesFor(plan.bits));
     Buffer<short> sym(static_cast<size_t>(points));
     if (!sym) return refuse(-3, "out of memory: %zu bytes for the data symbols", sym.bytesFor(points));
-    Buffer<std::complex<float>> pts(static_cast<size_t>(points));
-    if (!pts) return refuse(-3, "out of memory: %zu bytes for the constellation points", pts.bytesFor(points));
-    Buffer<std::complex<float>> out(static_cast<size_t>(plan.samples));
-    if (!out) return refuse(-3, "out of memory: %zu bytes for the OFDM frame", out.bytesFor(plan.samples));
 
     // Used positions from guardLow upwards, stepping over the centre when it
     // is to stay empty.
@@ -166,43 +137,30 @@ int GenSignalClass::genOFDMSig(OFDMParams const* params, double, std::complex<fl
     // The same PN start state on every call: the frame is a fixed function
     // of the record.
     func_PN_gen(9, kPnDataStart, bits.get(), plan.bits);
-    for (int i = 0; i < points; ++i) sym[i] = bi2deForC(bits.get() + static_cast<size_t>(i) * k, k);
+    packSymbols(bits.get(), k, points, sym.get());
     bits.reset();
 
-    const std::complex<float>* table = nullptr;
-    double norm = 1.0;  // sqrt of the table's average power
+    // The points of the alphabet, each by the expression the mapping uses
+    // for it: a symbol's point depends on nothing but its value.
+    std::complex<float> table[256];
+    const int alphabet = 1 << k;
     switch (plan.type) {
-        case QAM16:
-            table = qam16;
-            norm = 3.1622776601683795;
-            break;
-        case QAM64:
-            table = qam64;
-            norm = 6.48074069840786;
-            break;
-        case QAM256:
-            table = qam256;
-            norm = 13.038404810405298;
-            break;
-        default: break;
-    }
-    if (table) {
-        for (int i = 0; i < points; ++i) {
-            const std::complex<float> v = table[sym[i]];
-            pts[i] = {static_cast<float>(static_cast<double>(v.real()) / norm),
-                      static_cast<float>(static_cast<double>(v.imag()) / norm)};
+        case QAM16: unitPower(qam16, 16, 3.1622776601683795, table); break;
+        case QAM64: unitPower(qam64, 64, 6.48074069840786, table); break;
+        case QAM256: unitPower(qam256, 256, 13.038404810405298, table); break;
+        default: {
+            short every[16];
+            for (int s = 0; s < alphabet; ++s) every[s] = static_cast<short>(s);
+            DigitalModAPQAM(every, alphabet, static_cast<DigitalModulType>(plan.type), 1, 1, table);
         }
-    } else {
-        DigitalModAPQAM(sym.get(), points, static_cast<DigitalModulType>(plan.type), 1, 1, pts.get());
     }
-    sym.reset();
 
-    int count = 0;
-    ofdmmodForC(pts.get(), plan.symbols, n, plan.prefix, pos.get(), plan.used, out.get(), &count);
-    if (plan.prefix > 0 && plan.windowing) {
-        if (int rc = crossFade(out.get(), plan.symbols, n, plan.prefix)) return rc;
-    }
+    Buffer<std::complex<float>> out(static_cast<size_t>(plan.samples));
+    if (!out) return refuse(-3, "out of memory: %zu bytes for the OFDM frame", out.bytesFor(plan.samples));
+    preferHugePages(out.get(), out.bytesFor(plan.samples));
+    const OfdmFrameLayout layout{n, plan.prefix, plan.symbols, plan.used, pos.get(), plan.prefix > 0 && plan.windowing};
+    if (int rc = buildOfdmFrame(layout, table, sym.get(), out.get())) return rc;
     *samples = out.release();
-    *sampleCount = count;
+    *sampleCount = plan.samples;
     return 0;
 }

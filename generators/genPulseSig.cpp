@@ -6,16 +6,7 @@
 #include "function.h"
 #include "genSignalClass.h"
 #include "planChecks.h"
-
-namespace {
-
-struct PulsePlan {
-    int periodSamples;    // P
-    int highSamples;      // W, at most P
-    double internalRate;  // P / pulsePeriod
-    bool resample;        // the internal rate is off the sample rate
-    int resampled;        // samples the resampler writes
-};
+#include "pulsePlan.h"
 
 int planPulse(const PulseParams& p, double sampleRate, PulsePlan& plan) {
     if (int rc = checkSampleRate(sampleRate)) return rc;
@@ -45,8 +36,6 @@ int planPulse(const PulseParams& p, double sampleRate, PulsePlan& plan) {
     plan = {P, static_cast<int>(wSamples), rInt, resample, resampled};
     return 0;
 }
-
-}  // namespace
 
 int GenSignalClass::genPulseSig(PulseParams const* params, double sampleRate, float** samples, int* sampleCount) {
     if (!params) return refuseNull("genPulseSig", "params");

@@ -1,13 +1,51 @@
 // Linear ramp: a unit tone whose frequency climbs from -B/2 to +B/2 over the
 // sweep time, then silence up to the duration.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
-#include "buffer.h"
+#include "blockPipeline.h"
+#include "cpuDispatch.h"
 #include "function.h"
+#include "hugePages.h"
+#include "phaseSlots.h"
 #include "genSignalClass.h"
 #include "planChecks.h"
 #include "presizedPlans.h"
+
+namespace {
+
+constexpr int64_t kBlock = 4096;         // samples per block of the phase pipeline
+constexpr int64_t kPerThread = 1 << 15;  // fewer samples per thread stay on one thread
+
+// Ramp samples [first, last): the time k / sampleRate + start, centred on
+// the middle of the ramp, and phi = fma(w, kappa * t, phi), stored in the
+// sample's slot. Compiled twice, so that the AVX2 variant runs the fma as
+// an instruction.
+__attribute__((always_inline)) inline double rampPhases(std::complex<float>* x, int64_t first, int64_t last,
+                                                        double sampleRate, double start, double kappa, double w,
+                                                        double phi) {
+    for (int64_t k = first; k < last; ++k) {
+        const double t = static_cast<int>(k) / sampleRate + start;
+        phi = std::fma(w, kappa * t, phi);
+        storePhase(x + k, phi);
+    }
+    return phi;
+}
+
+double rampPhasesGeneric(std::complex<float>* x, int64_t first, int64_t last, double sampleRate, double start,
+                         double kappa, double w, double phi) {
+    return rampPhases(x, first, last, sampleRate, start, kappa, w, phi);
+}
+
+__attribute__((target("avx2,fma"))) double rampPhasesAvx2(std::complex<float>* x, int64_t first, int64_t last,
+                                                          double sampleRate, double start, double kappa, double w,
+                                                          double phi) {
+    return rampPhases(x, first, last, sampleRate, start, kappa, w, phi);
+}
+
+}  // namespace
 
 int planRampSweep(const RampSweepParams& p, double sampleRate, RampSweepPlan& plan) {
     if (int rc = checkSampleRate(sampleRate)) return rc;
@@ -43,29 +81,30 @@ int GenSignalClass::genRampSweepSig(RampSweepParams const* params, double sample
     RampSweepPlan plan{};
     if (int rc = planRampSweep(*params, sampleRate, plan)) return rc;
 
-    const int R = plan.rampSamples;
-    const int N = plan.samples;
-    Buffer<double> t(static_cast<size_t>(R) + 1);
-    if (!t)
-        return refuse(-3, "out of memory: %zu bytes for the ramp's time axis", t.bytesFor(static_cast<size_t>(R) + 1));
-    Buffer<std::complex<float>> ramp(static_cast<size_t>(R));
-    if (!ramp) return refuse(-3, "out of memory: %zu bytes for the ramp", ramp.bytesFor(R));
-
-    // Time axis centred on the middle of the ramp; t[R] completes the axis
-    // but is never used.
+    // The ramp's phase sum runs in order; the phasors of finished blocks are
+    // formed meanwhile on every thread, and the silence after the ramp is
+    // zeroed there too.
+    const int64_t R = plan.rampSamples;
+    const int64_t N = plan.samples;
+    preferHugePages(samples, sizeof(std::complex<float>) * static_cast<size_t>(N));
     const double start = -(plan.sweepTime * 0.5);
-    for (int k = 0; k <= R; ++k) t[k] = k / sampleRate + start;
     const double kappa = plan.chirpRate;
     const double w = kTwoPi / sampleRate;
+    const auto phases = useAvx2() ? rampPhasesAvx2 : rampPhasesGeneric;
     double phi = 0;
-    for (int k = 0; k < R; ++k) {
-        phi = std::fma(w, kappa * t[k], phi);
-        ramp[k] = {static_cast<float>(std::cos(phi)), static_cast<float>(std::sin(phi))};
-    }
+    runBlockPipeline((N + kBlock - 1) / kBlock, teamFor(N, kPerThread), 0,
+                     [&](int64_t b) {
+                         const int64_t first = b * kBlock, last = std::min(R, (b + 1) * kBlock);
+                         if (first < last) phi = phases(samples, first, last, sampleRate, start, kappa, w, phi);
+                     },
+                     [&](int64_t b) {
+                         const int64_t first = b * kBlock, last = std::min(N, (b + 1) * kBlock);
+                         const int64_t rampEnd = std::clamp(R, first, last);
+                         phasorsFromPhases(samples + first, static_cast<size_t>(rampEnd - first));
+                         std::memset(static_cast<void*>(samples + rampEnd), 0,
+                                     sizeof(std::complex<float>) * static_cast<size_t>(last - rampEnd));
+                     });
 
-    std::memset(static_cast<void*>(samples), 0, sizeof(std::complex<float>) * static_cast<size_t>(N));
-    std::memcpy(static_cast<void*>(samples), ramp.get(), sizeof(std::complex<float>) * static_cast<size_t>(R));
-
-    *sampleCount = N;
+    *sampleCount = plan.samples;
     return 0;
 }

@@ -99,48 +99,43 @@ TEST_P(OutOfMemory, AnswersItsCodeSaysWhatAndKeepsNothing) {
                 ::testing::ExitedWithCode(0), "");
 }
 
-// Array sizes: AM 3333333 doubles, FM as many complex samples and doubles
-// (about 27 MB each), multitone 20e6 or 2e6 samples, pulse 10e6 or 5e6
-// floats, ramp and AWGN 2e6 samples, OFDM 1000 symbols of 1024 + 256.
+// Array sizes: AM 3333333 doubles, FM as many complex samples (about 27 MB),
+// multitone 20e6 or 2e6 samples, pulse 10e6 or 5e6 floats, AWGN 2e7 samples
+// (the 160 MB fit, the 2.5 MB overlap beside them does not), OFDM 1000
+// symbols of 1024 + 256. The ramp sweep has no working array of its own.
 INSTANTIATE_TEST_SUITE_P(
     Generators, OutOfMemory,
-    ::testing::Values(
-        Starved{"AmEnvelope", allocating(&GenSignalClass::genAMSig, AMModParams{3, 50, 1}, 1000), 8, -1,
-                "out of memory: 26666664 bytes for the AM envelope"},
-        Starved{"FmSamples", allocating(&GenSignalClass::genFMSig, FMModParams{3, 100, 1}, 1000), 8, -1,
-                "out of memory: 26666664 bytes for the FM samples"},
-        Starved{"FmModulatingWave", allocating(&GenSignalClass::genFMSig, FMModParams{3, 100, 1}, 1000), 40, -1,
-                "out of memory: 26666664 bytes for the modulating wave"},
-        Starved{"MultitonePattern", allocating(&GenSignalClass::genMultitoneSig, multitone(2, 1), 1e7), 64, -1,
-                "out of memory: 160000000 bytes for the tone pattern"},
-        Starved{"MultitoneResampled", allocating(&GenSignalClass::genMultitoneSig, multitone(2, 1), 1e6 + 0.25), 24,
-                -1, "out of memory: 16000040 bytes for the resampled pattern"},
-        Starved{"PulsePeriod", allocating(&GenSignalClass::genPulseSig, PulseParams{0.1, 1}, 1e7), 16, -1,
-                "out of memory: 40000000 bytes for the pulse period"},
-        Starved{"PulseResampled", allocating(&GenSignalClass::genPulseSig, PulseParams{0.1, 0.5}, 1e7 + 0.3), 28, -1,
-                "out of memory: 20000004 bytes for the resampled pulse"},
-        Starved{"RampTimeAxis",
-                presized(&GenSignalClass::genRampSweepSig, RampSweepParams{1e5, 2, 2}, 1e6, 2000000), 24, -3,
-                "out of memory: 16000008 bytes for the ramp's time axis"},
-        Starved{"Ramp", presized(&GenSignalClass::genRampSweepSig, RampSweepParams{1e5, 2, 2}, 1e6, 2000000), 40,
-                -3, "out of memory: 16000000 bytes for the ramp"},
-        Starved{"AwgnRawNoise", presized(&GenSignalClass::genAWGNSig, AWGNParams{1e5, 2}, 1e6, 2000000), 20, -1,
-                "out of memory: 16001016 bytes for the raw noise"},
-        Starved{"OfdmDataBits", allocating(&GenSignalClass::genOFDMSig, ofdm(1024, 1000), 1e6), 4, -3,
-                "out of memory: 8192000 bytes for the data bits"},
-        Starved{"OfdmFrame", allocating(&GenSignalClass::genOFDMSig, ofdm(1024, 1000), 1e6), 20, -3,
-                "out of memory: 10240000 bytes for the OFDM frame"},
-        Starved{"PresizedArray",
-                [](int code, const std::string& reason) {
-                    const Handle h;
-                    const StepSweepParams p{0, 1000, 2, 1.0};
-                    int16_t sentinel = 0;
-                    int16_t* iq = &sentinel;
-                    int count = -7;
-                    const int rc = GenerateStepSweepWaveform(h.id, &p, &iq, &count, 1e7);
-                    return verdict(rc, iq == &sentinel && count == -7, code, reason);
-                },
-                64, -1, "out of memory: 160000000 bytes for the samples"}),
+    ::testing::Values(Starved{"AmEnvelope", allocating(&GenSignalClass::genAMSig, AMModParams{3, 50, 1}, 1000), 8, -1,
+                              "out of memory: 26666664 bytes for the AM envelope"},
+                      Starved{"FmSamples", allocating(&GenSignalClass::genFMSig, FMModParams{3, 100, 1}, 1000), 8, -1,
+                              "out of memory: 26666664 bytes for the FM samples"},
+                      Starved{"MultitonePattern", allocating(&GenSignalClass::genMultitoneSig, multitone(2, 1), 1e7),
+                              64, -1, "out of memory: 160000000 bytes for the tone pattern"},
+                      Starved{"MultitoneResampled",
+                              allocating(&GenSignalClass::genMultitoneSig, multitone(2, 1), 1e6 + 0.25), 24, -1,
+                              "out of memory: 16000040 bytes for the resampled pattern"},
+                      Starved{"PulsePeriod", allocating(&GenSignalClass::genPulseSig, PulseParams{0.1, 1}, 1e7), 16, -1,
+                              "out of memory: 40000000 bytes for the pulse period"},
+                      Starved{"PulseResampled",
+                              allocating(&GenSignalClass::genPulseSig, PulseParams{0.1, 0.5}, 1e7 + 0.3), 28, -1,
+                              "out of memory: 20000004 bytes for the resampled pulse"},
+                      Starved{"AwgnOverlap", presized(&GenSignalClass::genAWGNSig, AWGNParams{1e5, 20}, 1e6, 20000000),
+                              153, -1, "out of memory: 2481072 bytes for the noise blocks' overlap"},
+                      Starved{"OfdmDataBits", allocating(&GenSignalClass::genOFDMSig, ofdm(1024, 1000), 1e6), 4, -3,
+                              "out of memory: 8192000 bytes for the data bits"},
+                      Starved{"OfdmFrame", allocating(&GenSignalClass::genOFDMSig, ofdm(1024, 1000), 1e6), 10, -3,
+                              "out of memory: 10240000 bytes for the OFDM frame"},
+                      Starved{"PresizedArray",
+                              [](int code, const std::string& reason) {
+                                  const Handle h;
+                                  const StepSweepParams p{0, 1000, 2, 1.0};
+                                  int16_t sentinel = 0;
+                                  int16_t* iq = &sentinel;
+                                  int count = -7;
+                                  const int rc = GenerateStepSweepWaveform(h.id, &p, &iq, &count, 1e7);
+                                  return verdict(rc, iq == &sentinel && count == -7, code, reason);
+                              },
+                              64, -1, "out of memory: 160000000 bytes for the samples"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Growing the I/Q buffer needs no second array: the samples are converted

@@ -1,0 +1,68 @@
+// A serial pass and a parallel pass over the same blocks: the calling
+// thread runs `serial(b)` for b = 0, 1, 2, ... in order, and every thread of
+// the team runs `parallel(b)` on blocks whose serial pass is done (and that
+// of `lookahead` further blocks). Used where a recurrence has to run in
+// order (a phase sum, the noise draws) but the costly work after it does not.
+//
+// Which thread runs `parallel(b)` varies from run to run; the result does
+// not, as long as `parallel(b)` depends only on its block.
+#pragma once
+
+#include <omp.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <thread>
+
+// The team for a call of `work` units when each thread should get at least
+// `perThread`: 1 below that, so small calls never start a region.
+inline int teamFor(int64_t work, int64_t perThread) {
+    const int most = omp_get_max_threads();
+    const int64_t useful = work / (perThread > 0 ? perThread : 1);
+    return useful < 2 ? 1 : (useful < most ? static_cast<int>(useful) : most);
+}
+
+template <class Serial, class Parallel>
+void runBlockPipeline(int64_t blocks, int team, int64_t lookahead, Serial serial, Parallel parallel) {
+    std::atomic<int64_t> serialDone{0};  // blocks whose serial pass is complete
+    std::atomic<int64_t> claimed{0};     // next block for the parallel pass
+    // The parallel pass of block b may start once this many blocks are done.
+    auto needed = [&](int64_t b) { return b + 1 + lookahead < blocks ? b + 1 + lookahead : blocks; };
+    // Takes and runs blocks while they are ready; with `wait`, waits for
+    // them until every block is taken.
+    auto work = [&](bool wait) {
+        int idle = 0;
+        for (;;) {
+            const int64_t b = claimed.load(std::memory_order_relaxed);
+            if (b >= blocks) return;
+            if (serialDone.load(std::memory_order_acquire) < needed(b)) {
+                if (!wait) return;
+                // Waiting threads must not take the core from the serial
+                // pass when the team outnumbers the cores.
+                if (++idle < 64)
+                    std::this_thread::yield();
+                else
+                    std::this_thread::sleep_for(std::chrono::microseconds(20));
+                continue;
+            }
+            idle = 0;
+            int64_t expected = b;
+            if (claimed.compare_exchange_weak(expected, b + 1, std::memory_order_relaxed)) parallel(b);
+        }
+    };
+#pragma omp parallel num_threads(team) if (team > 1)
+    {
+        if (omp_get_thread_num() == 0) {
+            // Alone, the calling thread works each block while it is still in
+            // cache; with helpers it keeps the serial pass ahead of them.
+            const bool alone = omp_get_num_threads() == 1;
+            for (int64_t b = 0; b < blocks; ++b) {
+                serial(b);
+                serialDone.store(b + 1, std::memory_order_release);
+                if (alone) work(false);
+            }
+        }
+        work(true);
+    }
+}

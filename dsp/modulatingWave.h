@@ -1,0 +1,44 @@
+// The square, triangle and sawtooth modulating waves sample by sample: a
+// segment counter that advances by at most one per sample carries the state,
+// so the values come in time order, t_i = i * (1 / sampleRate) for i = 0, 1,
+// 2, ... (the sine needs no state: sin(t_i * (2 pi * modFrequency))).
+#pragma once
+
+#include "function.h"
+
+class SegmentWave {
+public:
+    SegmentWave(double modFrequency, double sampleRate)
+        : dt_(1 / sampleRate), T_(1 / modFrequency), half_(T_ * 0.5), slope_(2 / T_), invT_(1 / T_) {}
+
+    // The next value of shape 2 square (1 for the first half period, then
+    // 0), 3 triangle (0 up to 1 and back) or 4 sawtooth (0 up to 1). One
+    // wave object follows one shape; the shape is a template argument so
+    // that a loop over samples carries no test of it.
+    template <int Shape>
+    double next() {
+        static_assert(Shape >= 2 && Shape <= 4, "the sine needs no segment counter");
+        const int i = i_++;
+        if (Shape == 2) {
+            if (!(s_ * half_ > i * dt_)) {
+                ++s_;
+                level_ = (s_ % 2 == 1) ? 1.0 : 0.0;
+            }
+            return level_;
+        }
+        const double t = i * dt_;
+        if (Shape == 3) {
+            if (!(s_ * half_ > t)) ++s_;
+            const double u = t - (s_ - 1) * half_;
+            return (s_ % 2 == 1) ? slope_ * u : 1 - slope_ * u;
+        }
+        if (!(s_ * T_ > t)) ++s_;
+        return (t - (s_ - 1) * T_) * invT_;
+    }
+
+private:
+    double dt_, T_, half_, slope_, invT_;
+    int s_ = 1;
+    double level_ = 1.0;
+    int i_ = 0;
+};

@@ -1,0 +1,73 @@
+// The serial-then-parallel block pipeline: the serial pass runs in order on
+// the calling thread, every block's parallel pass runs exactly once and
+// only after the serial pass of the block and of its lookahead.
+#include <gtest/gtest.h>
+#include <omp.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "blockPipeline.h"
+
+namespace {
+
+struct PipelineCase {
+    int64_t blocks;
+    int team;
+    int64_t lookahead;
+};
+
+class BlockPipeline : public ::testing::TestWithParam<PipelineCase> {};
+
+TEST_P(BlockPipeline, OrderAndReadiness) {
+    const PipelineCase c = GetParam();
+    const std::thread::id caller = std::this_thread::get_id();
+    std::vector<int64_t> serialOrder;
+    std::unique_ptr<std::atomic<int>[]> serialDone(new std::atomic<int>[c.blocks]);
+    std::unique_ptr<std::atomic<int>[]> runs(new std::atomic<int>[c.blocks]);
+    for (int64_t b = 0; b < c.blocks; ++b) serialDone[b] = runs[b] = 0;
+    std::atomic<bool> offThread{false}, early{false};
+    runBlockPipeline(
+        c.blocks, c.team, c.lookahead,
+        [&](int64_t b) {
+            if (std::this_thread::get_id() != caller) offThread = true;
+            serialOrder.push_back(b);
+            serialDone[b] = 1;
+        },
+        [&](int64_t b) {
+            const int64_t last = b + c.lookahead < c.blocks - 1 ? b + c.lookahead : c.blocks - 1;
+            for (int64_t k = 0; k <= last; ++k)
+                if (!serialDone[k]) early = true;
+            ++runs[b];
+        });
+    EXPECT_FALSE(offThread) << "a serial pass ran off the calling thread";
+    EXPECT_FALSE(early) << "a parallel pass started before its serial passes";
+    ASSERT_EQ(serialOrder.size(), static_cast<size_t>(c.blocks));
+    for (int64_t b = 0; b < c.blocks; ++b) {
+        EXPECT_EQ(serialOrder[b], b);
+        EXPECT_EQ(runs[b], 1) << "block " << b;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, BlockPipeline,
+                         ::testing::Values(PipelineCase{0, 2, 0}, PipelineCase{1, 1, 0}, PipelineCase{1, 3, 1},
+                                           PipelineCase{2, 2, 1}, PipelineCase{500, 1, 0}, PipelineCase{500, 2, 0},
+                                           PipelineCase{500, 3, 1}, PipelineCase{777, 3, 2}),
+                         [](const auto& info) {
+                             return "blocks" + std::to_string(info.param.blocks) + "_team" +
+                                    std::to_string(info.param.team) + "_ahead" + std::to_string(info.param.lookahead);
+                         });
+
+TEST(BlockPipeline, SmallCallsStayOnOneThread) {
+    const int saved = omp_get_max_threads();
+    omp_set_num_threads(4);
+    EXPECT_EQ(teamFor(0, 100), 1);
+    EXPECT_EQ(teamFor(199, 100), 1);
+    EXPECT_EQ(teamFor(200, 100), 2);
+    EXPECT_EQ(teamFor(1000000, 100), 4);
+    omp_set_num_threads(saved);
+}
+
+}  // namespace
