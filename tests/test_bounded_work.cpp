@@ -95,6 +95,15 @@ INSTANTIATE_TEST_SUITE_P(
         // sample per symbol.
         AtTheLimit{"DigitalRateDividedBy1024", digitalCall(digital(BPSK, 1000, RECT, 1, 1024), 8, 1000), 16},
         AtTheLimit{"SpreadRateDividedBy1024", dssCall(DSSParams{1000, BPSK, 4, 1, 1024, 0.35, 1, RECT}, 2, 15000), 60},
+        // The refused records above at exactly 1/1024 of their locked rate:
+        // linear in the shaped samples, a few bytes of work memory each.
+        AtTheLimit{"RaisedCosineAt65536SamplesPerSymbol", digitalCall(digital(BPSK, 1000, RCOS, 8, 65536), 8, 64000),
+                   1024},
+        AtTheLimit{"RectangularAt2To26SamplesPerSymbol",
+                   digitalCall(digital(BPSK, 1000, RECT, 1, 1 << 26), 4, 65536000), 524288},
+        AtTheLimit{"SpreadBitAt4096SamplesPerChip",
+                   dssCall(DSSParams{1000, BPSK, 5, 31, 4096, 0.35, 1, RRCOS}, 1, 124000), 248},
+        AtTheLimit{"Fsk4MillionSymbols", digitalCall(digital(FSK4, 9437184, RECT, 1, 16), 4194304, 147456), 131074},
         // Spans of 1024 symbols (chips): 1025 taps at one sample each.
         AtTheLimit{"DigitalSpan1024", digitalCall(digital(QPSK, 1e6, RRCOS, 1024, 1), 1024, 1e6), 2048},
         AtTheLimit{"SpreadSpan1024", dssCall(DSSParams{1000, BPSK, 10, 1024, 1, 0.35, 1, RCOS}, 2, 1023000), 4092}),

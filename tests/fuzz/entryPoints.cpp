@@ -40,10 +40,9 @@ Expectation chain(double internal, double output, double terms, double taps, boo
     return {!refusedAsAbsurd && beyondBudget(internal * terms + output, largest), internal + output + taps};
 }
 
-// Filter products per shaped sample: the convolution visits every tap of
-// the zero-stuffed train (span * sps + 1). Shaping that visits only the
-// symbol instants would make this span + 1.
-double shapingTerms(double span, double sps) { return span * sps + 1; }
+// Filter products per shaped sample: only the taps that land on a symbol
+// instant, span + 1 at the most, whatever the samples per symbol.
+double shapingTerms(double span, double /*sps*/) { return span + 1; }
 
 double resampledCount(double internal, double internalRate, double rate) {
     return internal * (rate / internalRate) + 4;
