@@ -4,6 +4,9 @@
 // 2, ... (the sine needs no state: sin(t_i * (2 pi * modFrequency))).
 #pragma once
 
+#include <cmath>
+#include <cstdint>
+
 #include "function.h"
 
 class SegmentWave {
@@ -34,6 +37,45 @@ public:
         }
         if (!(s_ * T_ > t)) ++s_;
         return (t - (s_ - 1) * T_) * invT_;
+    }
+
+    // Samples from the next one up to, not including, the returned index
+    // (at most `limit`) keep the current segment: the counter test of next()
+    // would not advance for any of them. Found by walking from an estimate,
+    // which is exact because i * dt never decreases as i grows.
+    template <int Shape>
+    int steadyUntil(int limit) const {
+        const double bound = s_ * (Shape == 4 ? T_ : half_);
+        const double estimate = std::ceil(bound / dt_);
+        int64_t j = !(estimate < limit) ? limit : !(estimate > i_) ? i_ : static_cast<int64_t>(estimate);
+        while (j > i_ && !(bound > static_cast<double>(j - 1) * dt_)) --j;
+        while (j < limit && bound > static_cast<double>(j) * dt_) ++j;
+        return static_cast<int>(j);
+    }
+
+    // The next value when steadyUntil has said the segment does not change:
+    // next() without its counter test.
+    template <int Shape>
+    double steady() {
+        const int i = i_++;
+        if (Shape == 2) return level_;
+        const double t = i * dt_;
+        if (Shape == 3) {
+            const double u = t - (s_ - 1) * half_;
+            return (s_ % 2 == 1) ? slope_ * u : 1 - slope_ * u;
+        }
+        return (t - (s_ - 1) * T_) * invT_;
+    }
+
+    // Values of `n` samples into y[i] = value + offset, run by run.
+    template <int Shape>
+    void fill(double* y, int n, double offset) {
+        int i = 0;
+        while (i < n) {
+            const int end = steadyUntil<Shape>(n);
+            for (; i < end; ++i) y[i] = steady<Shape>() + offset;
+            if (i < n) y[i++] = next<Shape>() + offset;
+        }
     }
 
 private:

@@ -72,15 +72,9 @@ int GenSignalClass::genAMSig(AMModParams const* params, double sampleRate, doubl
         SegmentWave wave(plan.modFrequency, sampleRate);
         double* y = x.get();
         switch (plan.shape) {
-            case 2:
-                for (int i = 0; i < n; ++i) y[i] = wave.next<2>() + d;
-                break;
-            case 3:
-                for (int i = 0; i < n; ++i) y[i] = wave.next<3>() + d;
-                break;
-            default:
-                for (int i = 0; i < n; ++i) y[i] = wave.next<4>() + d;
-                break;
+            case 2: wave.fill<2>(y, n, d); break;
+            case 3: wave.fill<3>(y, n, d); break;
+            default: wave.fill<4>(y, n, d); break;
         }
     }
 

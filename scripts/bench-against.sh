@@ -11,6 +11,7 @@ shift 2
 out="$(mktemp -d)"
 trap 'rm -rf "$out"' EXIT
 g++ -O2 -std=c++17 -fopenmp -ffp-contract=off -DGENSIGNAL_HAVE_LIQUID -I"$src/include" \
-    "$here"/bench/bench_main.cpp "$here"/bench/bench_jobs.cpp "$here"/bench/jobs.cpp "$here"/bench/bench_liquid.cpp \
+    "$here"/bench/bench_main.cpp "$here"/bench/bench_jobs.cpp "$here"/bench/jobs.cpp "$here"/bench/waveJobs.cpp \
+    "$here"/bench/bench_plain_chirp.cpp "$here"/bench/bench_liquid.cpp "$here"/bench/bench_liquid_waves.cpp \
     -L"$lib" -Wl,-rpath,"$lib" -lgensignal -lliquid -lbenchmark -lpthread -o "$out/jobs_bench"
 "$out/jobs_bench" "$@"
