@@ -18,6 +18,7 @@
 #include <liquid/liquid.h>
 
 #include "jobs.h"
+#include "peerConversion.h"
 
 namespace {
 
@@ -49,13 +50,7 @@ struct PeerJob {
             y = resampled.data();
             n = written;
         }
-        float peak = 0;
-        for (unsigned i = 0; i < n; ++i) peak = std::max(peak, std::norm(y[i]));
-        const float g = static_cast<float>(32766.0 / std::sqrt(static_cast<double>(peak)));
-        for (unsigned i = 0; i < n; ++i) {
-            iq[2 * i] = static_cast<int16_t>(std::lroundf(g * y[i].real()));
-            iq[2 * i + 1] = static_cast<int16_t>(std::lroundf(g * y[i].imag()));
-        }
+        toInt16(y, n, iq.data());
         return n;
     }
 };

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <utility>
 
+#include "lastError.h"
+
 template <class T>
 class Buffer {
 public:
@@ -62,3 +64,10 @@ private:
     T* data_ = nullptr;
     size_t count_ = 0;
 };
+
+// The refusal of a working array that could not be had: `code` with
+// "out of memory: N bytes for the <what>".
+template <class T>
+int outOfMemory(int code, size_t count, const char* what) {
+    return refuse(code, "out of memory: %zu bytes for the %s", Buffer<T>::bytesFor(count), what);
+}

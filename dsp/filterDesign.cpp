@@ -164,3 +164,12 @@ void GenSignalClass::gaussdesignForC(double bt, int span, int sps, float* taps, 
     if (sum > 0)
         for (int i = 0; i < n; ++i) taps[i] = static_cast<float>(static_cast<double>(taps[i]) / sum);
 }
+
+int designTaps(GenSignalClass& dsp, const PulseShape& shape, int sps, int64_t tapCount, Buffer<float>& taps) {
+    taps = Buffer<float>(static_cast<size_t>(tapCount));
+    if (!taps) return outOfMemory<float>(-3, static_cast<size_t>(tapCount), "filter taps");
+    int designed = 0;
+    int error = 0;  // the shape has been checked
+    dsp.getFilter(shape.type, shape.param, shape.span, sps, taps.get(), &designed, &error);
+    return 0;
+}

@@ -4,7 +4,10 @@
 
 #include <cstdint>
 
+#include "buffer.h"
 #include "wrapperGenSignalWave.h"
+
+class GenSignalClass;
 
 // Every shaped sample sums about span + 1 symbols, so the span is bounded
 // to keep the shaping work linear in the length: a span near the symbol
@@ -24,3 +27,7 @@ int checkPulseShape(const char* record, int filterType, int filterSpan, double r
 // Taps getFilter designs for a valid type (negative for a negative span,
 // as the designs compute it).
 int64_t designedTapCount(FilterType type, int span, int sps);
+
+// A checked shape's `tapCount` taps into `taps`: 0, or -3 with the reason
+// when the array cannot be had.
+int designTaps(GenSignalClass& dsp, const PulseShape& shape, int sps, int64_t tapCount, Buffer<float>& taps);

@@ -20,11 +20,6 @@ namespace {
 // the calling thread: a second thread costs more than it saves.
 constexpr int kParallelMin = 1 << 18;
 
-template <class T>
-int outOfMemory(size_t count, const char* what) {
-    return refuse(-3, "out of memory: %zu bytes for the %s", Buffer<T>::bytesFor(count), what);
-}
-
 }  // namespace
 
 int GenSignalClass::DigitalModFSK(short* symbols, int n, int M, double deviation, int sps, double symbolRate,
@@ -108,7 +103,7 @@ int GenSignalClass::DigitalModFSK(short* symbols, int n, int M, double deviation
 
     // Levels as floats: the points of the frequency train, sps samples apart.
     Buffer<float> levels(count);
-    if (!levels) return outOfMemory<float>(count, "FSK levels");
+    if (!levels) return outOfMemory<float>(-3, count, "FSK levels");
     for (int i = 0; i < count; ++i) levels[i] = symbols[i];
 
     // Taps sum to sps, so that one symbol of level v advances the phase by
@@ -125,7 +120,7 @@ int GenSignalClass::DigitalModFSK(short* symbols, int n, int M, double deviation
     const FskJob job{levels.get(), count, sps, taps, tapCount, sampleRate, inRate, c};
     const int K = shapedLen > 0 ? fskLength(job) : 0;
     Buffer<std::complex<float>> y(K);
-    if (!y) return outOfMemory<std::complex<float>>(K, "FSK output");
+    if (!y) return outOfMemory<std::complex<float>>(-3, K, "FSK output");
     if (K > 0) fskModulate(job, y.get());
     *out = y.release();
     *outLen = K;

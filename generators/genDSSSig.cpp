@@ -9,6 +9,7 @@
 
 #include "buffer.h"
 #include "dssPlan.h"
+#include "filterDesign.h"
 #include "function.h"
 #include "genSignalClass.h"
 #include "lastError.h"
@@ -18,21 +19,16 @@ namespace {
 
 using Sample = std::complex<float>;
 
-template <class T>
-int outOfMemory(size_t count, const char* what) {
-    return refuse(-3, "out of memory: %zu bytes for the %s", Buffer<T>::bytesFor(count), what);
-}
-
 // Chips: the code from the seed plus the data bit each chip spreads (modulo
 // 2), every data bit - the fixed order-9 PN bits - over one code period;
 // then the first S chips again at the end, so that the shaped burst wraps
 // onto its start.
 int makeChips(GenSignalClass& dsp, const DssPlan& plan, Buffer<signed char>& chips) {
     Buffer<signed char> data(plan.bitCount);
-    if (!data) return outOfMemory<signed char>(plan.bitCount, "data bits");
+    if (!data) return outOfMemory<signed char>(-3, plan.bitCount, "data bits");
     dsp.func_PN_gen(9, kPnDataStart, data.get(), plan.bitCount);
     chips = Buffer<signed char>(plan.symbolCount);
-    if (!chips) return outOfMemory<signed char>(plan.symbolCount, "chips");
+    if (!chips) return outOfMemory<signed char>(-3, plan.symbolCount, "chips");
     signed char seed[32];  // the seed's low pnOrder bits, most significant first
     dec2binInto(plan.pnSeed, plan.pnOrder, seed);
     dsp.func_PN_gen(plan.pnOrder, seed, chips.get(), plan.chipCount);
@@ -43,19 +39,10 @@ int makeChips(GenSignalClass& dsp, const DssPlan& plan, Buffer<signed char>& chi
     return 0;
 }
 
-int designTaps(GenSignalClass& dsp, const DssPlan& plan, Buffer<float>& taps) {
-    taps = Buffer<float>(plan.tapCount);
-    if (!taps) return outOfMemory<float>(plan.tapCount, "filter taps");
-    int tapCount = 0;
-    int error = 0;  // the plan has checked the type
-    dsp.getFilter(plan.shape.type, plan.shape.param, plan.shape.span, plan.sps, taps.get(), &tapCount, &error);
-    return 0;
-}
-
 // Points: chip 0 as +1 and chip 1 as -1, the mapper's two BPSK points.
 int mapPoints(GenSignalClass& dsp, const DssPlan& plan, const Buffer<signed char>& chips, Buffer<Sample>& points) {
     points = Buffer<Sample>(plan.symbolCount);
-    if (!points) return outOfMemory<Sample>(plan.symbolCount, "chip points");
+    if (!points) return outOfMemory<Sample>(-3, plan.symbolCount, "chip points");
     const short values[2] = {0, 1};
     Sample point[2];
     dsp.DigitalModAPQAM(values, 2, BPSK, plan.shape.span, 1, point);
@@ -68,7 +55,8 @@ int mapPoints(GenSignalClass& dsp, const DssPlan& plan, const Buffer<signed char
 int shape(const DssPlan& plan, const Buffer<Sample>& points, const Buffer<float>& taps, Buffer<Sample>& signal,
           int& length) {
     signal = Buffer<Sample>(plan.outputLength);
-    if (!signal) return outOfMemory<Sample>(plan.outputLength, plan.resample ? "resampled signal" : "shaped signal");
+    if (!signal)
+        return outOfMemory<Sample>(-3, plan.outputLength, plan.resample ? "resampled signal" : "shaped signal");
     const ShapingJob job{points.get(),  plan.symbolCount, plan.sps,           taps.get(), plan.tapCount, 0,
                          plan.resample, plan.sampleRate,  plan.chipLockedRate};
     length = shapeAndResample(job, signal.get());
@@ -83,7 +71,7 @@ int generate(GenSignalClass& dsp, const DssPlan& plan, Buffer<Sample>& signal, i
         if (int rc = mapPoints(dsp, plan, chips, points)) return rc;
     }
     Buffer<float> taps;
-    if (int rc = designTaps(dsp, plan, taps)) return rc;
+    if (int rc = designTaps(dsp, plan.shape, plan.sps, plan.tapCount, taps)) return rc;
     return shape(plan, points, taps, signal, length);
 }
 

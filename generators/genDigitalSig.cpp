@@ -12,6 +12,7 @@
 
 #include "buffer.h"
 #include "digitalPlan.h"
+#include "filterDesign.h"
 #include "function.h"
 #include "genSignalClass.h"
 #include "lastError.h"
@@ -22,17 +23,12 @@ namespace {
 
 using Sample = std::complex<float>;
 
-template <class T>
-int outOfMemory(size_t count, const char* what) {
-    return refuse(-3, "out of memory: %zu bytes for the %s", Buffer<T>::bytesFor(count), what);
-}
-
 // Bits: one period of PN bits from the seed, then the bits of its first S
 // symbols again, so that the last S symbols repeat the first S.
 int drawBits(GenSignalClass& dsp, const DigitalPlan& plan, Buffer<signed char>& bits) {
     const size_t count = static_cast<size_t>(plan.k) * plan.n;
     bits = Buffer<signed char>(count);
-    if (!bits) return outOfMemory<signed char>(count, "PN bits");
+    if (!bits) return outOfMemory<signed char>(-3, count, "PN bits");
     signed char seed[32];  // the seed's low pnOrder bits, most significant first
     dec2binInto(plan.pnSeed, plan.pnOrder, seed);
     dsp.func_PN_gen(plan.pnOrder, seed, bits.get(), plan.k * plan.N);
@@ -48,17 +44,8 @@ int makeSymbols(GenSignalClass& dsp, const DigitalPlan& plan, Buffer<short>& sym
     Buffer<signed char> bits;
     if (int rc = drawBits(dsp, plan, bits)) return rc;
     symbols = Buffer<short>(plan.symbolRoom);
-    if (!symbols) return outOfMemory<short>(plan.symbolRoom, "symbols");
+    if (!symbols) return outOfMemory<short>(-3, plan.symbolRoom, "symbols");
     packSymbols(bits.get(), plan.k, plan.n, symbols.get());
-    return 0;
-}
-
-int designTaps(GenSignalClass& dsp, const DigitalPlan& plan, Buffer<float>& taps) {
-    taps = Buffer<float>(plan.tapCount);
-    if (!taps) return outOfMemory<float>(plan.tapCount, "filter taps");
-    int tapCount = 0;
-    int error = 0;  // the plan has checked the type
-    dsp.getFilter(plan.shape.type, plan.shape.param, plan.shape.span, plan.sps, taps.get(), &tapCount, &error);
     return 0;
 }
 
@@ -66,7 +53,7 @@ int designTaps(GenSignalClass& dsp, const DigitalPlan& plan, Buffer<float>& taps
 // first S points.
 int mapPoints(GenSignalClass& dsp, const DigitalPlan& plan, const Buffer<short>& symbols, Buffer<Sample>& points) {
     points = Buffer<Sample>(plan.n, true);
-    if (!points) return outOfMemory<Sample>(plan.n, "symbol points");
+    if (!points) return outOfMemory<Sample>(-3, plan.n, "symbol points");
     const DigitalModulType kind = plan.modType == OQPSK ? QPSK : plan.modType;
     dsp.DigitalModAPQAM(symbols.get(), plan.n, kind, plan.shape.span, 1, points.get());
     return 0;
@@ -78,7 +65,8 @@ int mapPoints(GenSignalClass& dsp, const DigitalPlan& plan, const Buffer<short>&
 int shape(const DigitalPlan& plan, const Buffer<Sample>& points, const Buffer<float>& taps, Buffer<Sample>& signal,
           int& length) {
     signal = Buffer<Sample>(plan.outputLength);
-    if (!signal) return outOfMemory<Sample>(plan.outputLength, plan.resample ? "resampled signal" : "shaped signal");
+    if (!signal)
+        return outOfMemory<Sample>(-3, plan.outputLength, plan.resample ? "resampled signal" : "shaped signal");
     const int delay = plan.modType == OQPSK ? plan.sps / 2 : 0;
     const ShapingJob job{points.get(), plan.n,        plan.sps,        taps.get(),           plan.tapCount,
                          delay,        plan.resample, plan.sampleRate, plan.symbolLockedRate};
@@ -105,7 +93,7 @@ int generate(GenSignalClass& dsp, const DigitalPlan& plan, Buffer<Sample>& signa
     Buffer<short> symbols;
     if (int rc = makeSymbols(dsp, plan, symbols)) return rc;
     Buffer<float> taps;
-    if (int rc = designTaps(dsp, plan, taps)) return rc;
+    if (int rc = designTaps(dsp, plan.shape, plan.sps, plan.tapCount, taps)) return rc;
     if (plan.fsk) return modulateFsk(dsp, plan, symbols, taps, signal, length);
     Buffer<Sample> points;
     if (int rc = mapPoints(dsp, plan, symbols, points)) return rc;
