@@ -6,11 +6,9 @@
 // conversion. Output arrays are allocated once, outside the timing.
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <cmath>
 #include <complex>
 #include <cstdint>
-#include <mutex>
 #include <random>
 #include <vector>
 
@@ -69,22 +67,12 @@ void BM_Liquid(benchmark::State& state) {
 }
 BENCHMARK(BM_Liquid)->ArgName("resampled")->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
+// The two jobs as peers of their own, for the once-per-run rate.
+template <bool kResampled>
+struct FixedPeerJob : PeerJob {
+    unsigned run() { return PeerJob::run(kResampled); }
+};
+
 }  // namespace
 
-double peerRate(bool resampled) {
-    static std::mutex lock;
-    static double rate[2] = {0, 0};
-    std::lock_guard<std::mutex> guard(lock);
-    double& r = rate[resampled ? 1 : 0];
-    if (r > 0) return r;
-    PeerJob peer;
-    peer.run(resampled);  // warm up
-    const auto start = std::chrono::steady_clock::now();
-    double samples = 0, seconds = 0;
-    do {
-        samples += peer.run(resampled);
-        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    } while (seconds < 0.5);
-    r = samples / seconds;
-    return r;
-}
+double peerRate(bool resampled) { return resampled ? onceRate<FixedPeerJob<true>>() : onceRate<FixedPeerJob<false>>(); }

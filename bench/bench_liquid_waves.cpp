@@ -11,7 +11,6 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
-#include <mutex>
 #include <random>
 #include <vector>
 
@@ -134,17 +133,6 @@ BENCHMARK_TEMPLATE(BM_LiquidWave, FmPeer)->UseRealTime()->Unit(benchmark::kMilli
 BENCHMARK_TEMPLATE(BM_LiquidWave, NoisePeer)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_LiquidWave, OfdmPeer)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_LiquidWave, MultitonePeer)->UseRealTime()->Unit(benchmark::kMillisecond);
-
-template <class Peer>
-double onceRate() {
-    static std::once_flag once;
-    static double rate = 0;
-    std::call_once(once, [] {
-        Peer peer;
-        rate = measureRate(peer);
-    });
-    return rate;
-}
 
 }  // namespace
 

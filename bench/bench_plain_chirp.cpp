@@ -7,7 +7,6 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
 #include "jobs.h"
@@ -49,12 +48,4 @@ BENCHMARK(BM_PlainChirp)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-double plainChirpRate() {
-    static std::once_flag once;
-    static double rate = 0;
-    std::call_once(once, [] {
-        PlainChirp peer;
-        rate = measureRate(peer);
-    });
-    return rate;
-}
+double plainChirpRate() { return onceRate<PlainChirp>(); }

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <mutex>
 
 inline void toInt16(const std::complex<float>* y, unsigned n, int16_t* iq) {
     float peak = 0;
@@ -31,4 +32,17 @@ double measureRate(Peer& peer) {
         seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     } while (seconds < 0.5);
     return samples / seconds;
+}
+
+// measureRate of a fresh Peer, taken once per run and shared by every
+// benchmark that reports a ratio to it.
+template <class Peer>
+double onceRate() {
+    static std::once_flag once;
+    static double rate = 0;
+    std::call_once(once, [] {
+        Peer peer;
+        rate = measureRate(peer);
+    });
+    return rate;
 }
