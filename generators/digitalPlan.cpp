@@ -86,14 +86,6 @@ int planDigital(GenSignalClass& dsp, DigitalModParams const& params, double samp
     // The FSK modulator always resamples.
     q.resample = q.fsk || std::fabs(sampleRate - q.symbolLockedRate) > kRateTolerance;
     q.outputLength = q.shapedLength;
-    if (q.resample) {
-        q.outputLength = farrowOutputLength(q.shapedLength, sampleRate, q.symbolLockedRate);
-        if (q.outputLength < 0)
-            return refuse(-1, "sampleRate = %s: the resampled signal would reach 2^30 samples",
-                          numberText(sampleRate).text);
-        if (!rateDivisionFits(sampleRate, q.symbolLockedRate))
-            return refuse(-1, "sampleRate = %s: must be at least 1/%d of the symbol-locked rate %s",
-                          numberText(sampleRate).text, kMaxRateDivision, numberText(q.symbolLockedRate).text);
-    }
-    return 0;
+    return q.resample ? resampledLength(q.shapedLength, sampleRate, q.symbolLockedRate, "symbol-locked", q.outputLength)
+                      : 0;
 }

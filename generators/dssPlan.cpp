@@ -62,14 +62,6 @@ int planDss(DSSParams const& params, double sampleRate, int bitCount, DssPlan* p
                       numberText(p.bitRate).text, q.sps, q.chipsPerBit);
     q.resample = std::fabs(sampleRate - q.chipLockedRate) > kRateTolerance;
     q.outputLength = q.shapedLength;
-    if (q.resample) {
-        q.outputLength = farrowOutputLength(q.shapedLength, sampleRate, q.chipLockedRate);
-        if (q.outputLength < 0)
-            return refuse(-1, "sampleRate = %s: the resampled signal would reach 2^30 samples",
-                          numberText(sampleRate).text);
-        if (!rateDivisionFits(sampleRate, q.chipLockedRate))
-            return refuse(-1, "sampleRate = %s: must be at least 1/%d of the chip-locked rate %s",
-                          numberText(sampleRate).text, kMaxRateDivision, numberText(q.chipLockedRate).text);
-    }
-    return 0;
+    return q.resample ? resampledLength(q.shapedLength, sampleRate, q.chipLockedRate, "chip-locked", q.outputLength)
+                      : 0;
 }

@@ -1,9 +1,8 @@
-// How far the digital and spread-spectrum generators may resample down.
+// How the digital and spread-spectrum generators resample their shaped
+// signal from its symbol- or chip-locked rate to the sample rate.
 #pragma once
 
-// A sample rate below 1/kMaxRateDivision of the symbol- or chip-locked rate
-// would keep too little of the shaped signal to be the waveform asked for
-// (an alias of it), from symbols or chips that far outnumber the samples.
-constexpr int kMaxRateDivision = 1024;
-
-inline bool rateDivisionFits(double outRate, double inRate) { return outRate * kMaxRateDivision >= inRate; }
+// The length `shapedLength` samples at `lockedRate` become at `sampleRate`,
+// into `outputLength`: 0, or -1 with the reason. `lockedName` names the rate
+// in the reason ("symbol-locked", "chip-locked").
+int resampledLength(int shapedLength, double sampleRate, double lockedRate, const char* lockedName, int& outputLength);
