@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <malloc.h>
 #include <omp.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -27,8 +26,10 @@
 namespace {
 
 using C = std::complex<float>;
+using testing_support::exitUnderAddressSpaceCap;
 using testing_support::expectRefusal;
 using testing_support::Handle;
+using testing_support::kAddressSpaceCapUsable;
 using testing_support::lastError;
 using testing_support::sameBits;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -517,17 +518,6 @@ INSTANTIATE_TEST_SUITE_P(
 // that no free memory left mapped by earlier tests can serve the request.
 // Sanitizer runtimes reserve huge address ranges, so these run only in
 // plain builds.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kCanCapAddressSpace = false;
-#else
-constexpr bool kCanCapAddressSpace = true;
-#endif
-
-size_t heapInUse() {
-    const struct mallinfo2 m = mallinfo2();
-    return m.uordblks + m.hblkhd;
-}
-
 struct Starved {
     const char* name;
     DigitalModParams p;
@@ -541,17 +531,9 @@ void PrintTo(const Starved& s, std::ostream* os) { *os << s.name; }
 
 // Runs in the child; the exit code says what went wrong (0: nothing).
 [[noreturn]] void starve(const Starved& c) {
-    // One arena: a failed request must not be retried in a thread arena's
-    // reserved (already counted) space. Every large block its own mapping,
-    // unmapped on free.
-    mallopt(M_ARENA_MAX, 1);
-    mallopt(M_MMAP_THRESHOLD, 1 << 20);
-    mallopt(M_TRIM_THRESHOLD, 1 << 20);
-    // Warm up what the runtime sets up once: the thread pool (small calls
-    // stay on one thread, so a region of its own), the generator's code
-    // paths, and the unwinder that a failing nothrow new goes through.
-#pragma omp parallel
-    { (void)omp_get_thread_num(); }
+    // Warm up what the runtime sets up once, before the cap: the
+    // generator's code paths and the unwinder that a failing nothrow new
+    // goes through.
     generate(record(FSK2, RECT, 1, 2, 1000), 3000, 100);
     volatile size_t huge = SIZE_MAX / 4;
     delete[] new (std::nothrow) char[huge];
@@ -561,34 +543,18 @@ void PrintTo(const Starved& s, std::ostream* os) { *os << s.name; }
     C marker;
     C* y = &marker;
     int n = -5;
-    rlimit saved{};
-    long pages = 0;
-    FILE* statm = std::fopen("/proc/self/statm", "r");
-    if (!statm || std::fscanf(statm, "%ld", &pages) != 1 || getrlimit(RLIMIT_AS, &saved) != 0) std::_Exit(16);
-    std::fclose(statm);
-    rlimit cap = saved;
-    cap.rlim_cur = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (c.headroomMb << 20);
-    if (saved.rlim_max != RLIM_INFINITY && cap.rlim_cur > saved.rlim_max) std::_Exit(16);
-    const size_t before = heapInUse();
-    if (setrlimit(RLIMIT_AS, &cap) != 0) std::_Exit(16);
-
-    const int rc = obj.genDigitalSig(&c.p, c.rate, c.symbols, &y, n);
-    setrlimit(RLIMIT_AS, &saved);
-    const size_t after = heapInUse();
-    std::fprintf(stderr, "rc %d, count %d, heap in use %zu before, %zu after\n", rc, n, before, after);
-    // The starved arrays are megabytes; the runtime's own bookkeeping may
-    // move the count by a few hundred bytes, which is not a leak.
-    const size_t drift = after > before ? after - before : before - after;
-    const std::string message = lastError();
-    std::fprintf(stderr, "message \"%s\"\n", message.c_str());
-    std::_Exit((rc != -3 ? 1 : 0) | (y != &marker || n != -5 ? 2 : 0) | (drift > (64u << 10) ? 4 : 0) |
-               (message != c.reason ? 8 : 0));
+    exitUnderAddressSpaceCap(c.headroomMb << 20, [&] {
+        const int rc = obj.genDigitalSig(&c.p, c.rate, c.symbols, &y, n);
+        const std::string message = lastError();
+        std::fprintf(stderr, "rc %d, count %d, message \"%s\"\n", rc, n, message.c_str());
+        return (rc != -3 ? 1 : 0) | (y != &marker || n != -5 ? 2 : 0) | (message != c.reason ? 8 : 0);
+    });
 }
 
 class DigitalOutOfMemory : public ::testing::TestWithParam<Starved> {};
 
 TEST_P(DigitalOutOfMemory, ReturnsMinusThreeSaysWhatAndReleasesEverything) {
-    if (!kCanCapAddressSpace) GTEST_SKIP() << "address-space cap unusable under sanitizers";
+    if (!kAddressSpaceCapUsable) GTEST_SKIP() << "address-space cap unusable under sanitizers";
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(starve(GetParam()), ::testing::ExitedWithCode(0), "");
 }
