@@ -13,39 +13,25 @@ void GenSignalClass::getOrderM(DigitalModulType type, int* order, int* error) {
         case BPSK:
         case DBPSK:
         case ASK2:
-        case FSK2:
-            *order = 2;
-            return;
+        case FSK2: *order = 2; return;
         case QPSK:
         case DQPSK:
         case OQPSK:
         case PI4_DQPSK:
         case FSK4:
-        case ASK4:
-            *order = 4;
-            return;
+        case ASK4: *order = 4; return;
         case PSK8:
         case DPSK8:
         case FSK8:
         case ASK8:
-        case QAM8:
-            *order = 8;
-            return;
+        case QAM8: *order = 8; return;
         case PSK16:
         case QAM16:
         case FSK16:
-        case APSK16:
-            *order = 16;
-            return;
-        case QAM64:
-            *order = 64;
-            return;
-        case QAM256:
-            *order = 256;
-            return;
-        case QAM1024:
-            *order = 1024;
-            return;
+        case APSK16: *order = 16; return;
+        case QAM64: *order = 64; return;
+        case QAM256: *order = 256; return;
+        case QAM1024: *order = 1024; return;
     }
     *order = 2;
     *error = -1;

@@ -30,8 +30,7 @@ constexpr std::complex<float> qamPoint(int nI, int nQ, int s) {
 #define GS_REP16(F, b) GS_REP4(F, b), GS_REP4(F, (b) + 4), GS_REP4(F, (b) + 8), GS_REP4(F, (b) + 12)
 #define GS_REP64(F, b) GS_REP16(F, b), GS_REP16(F, (b) + 16), GS_REP16(F, (b) + 32), GS_REP16(F, (b) + 48)
 #define GS_REP256(F, b) GS_REP64(F, b), GS_REP64(F, (b) + 64), GS_REP64(F, (b) + 128), GS_REP64(F, (b) + 192)
-#define GS_REP1024(F, b) \
-    GS_REP256(F, b), GS_REP256(F, (b) + 256), GS_REP256(F, (b) + 512), GS_REP256(F, (b) + 768)
+#define GS_REP1024(F, b) GS_REP256(F, b), GS_REP256(F, (b) + 256), GS_REP256(F, (b) + 512), GS_REP256(F, (b) + 768)
 
 #define GS_QAM8(s) qamPoint(4, 2, s)
 #define GS_QAM16(s) qamPoint(4, 4, s)
@@ -50,10 +49,9 @@ const std::complex<float> qam1024[1024] = {GS_REP1024(GS_QAM1024, 0)};
 // (+I, +Q), (-I, +Q), (+I, -Q), (-I, -Q).
 constexpr float kApskA = 0.70710677f, kApskB = 3.0426664f, kApskC = 0.81527996f, kApskD = 2.2273865f;
 const std::complex<float> apsk16[16] = {
-    {kApskA, kApskA},  {-kApskA, kApskA},  {kApskA, -kApskA},  {-kApskA, -kApskA},
-    {kApskB, kApskC},  {-kApskB, kApskC},  {kApskB, -kApskC},  {-kApskB, -kApskC},
-    {kApskC, kApskB},  {-kApskC, kApskB},  {kApskC, -kApskB},  {-kApskC, -kApskB},
-    {kApskD, kApskD},  {-kApskD, kApskD},  {kApskD, -kApskD},  {-kApskD, -kApskD},
+    {kApskA, kApskA},  {-kApskA, kApskA},  {kApskA, -kApskA}, {-kApskA, -kApskA}, {kApskB, kApskC},  {-kApskB, kApskC},
+    {kApskB, -kApskC}, {-kApskB, -kApskC}, {kApskC, kApskB},  {-kApskC, kApskB},  {kApskC, -kApskB}, {-kApskC, -kApskB},
+    {kApskD, kApskD},  {-kApskD, kApskD},  {kApskD, -kApskD}, {-kApskD, -kApskD},
 };
 
 namespace {
@@ -97,18 +95,10 @@ void GenSignalClass::DigitalModAPQAM(short const* symbols, int count, DigitalMod
     // write the same element), so nothing is written.
     if (count <= 0 || stride < 1) return;
     switch (type) {
-        case BPSK:
-            pskmodForC(symbols, count, 2, 0.0, stride, out);
-            break;
-        case QPSK:
-            pskmodForC(symbols, count, 4, 0.7853981633974483, stride, out);
-            break;
-        case PSK8:
-            pskmodForC(symbols, count, 8, 0.0, stride, out);
-            break;
-        case PSK16:
-            pskmodForC(symbols, count, 16, 0.0, stride, out);
-            break;
+        case BPSK: pskmodForC(symbols, count, 2, 0.0, stride, out); break;
+        case QPSK: pskmodForC(symbols, count, 4, 0.7853981633974483, stride, out); break;
+        case PSK8: pskmodForC(symbols, count, 8, 0.0, stride, out); break;
+        case PSK16: pskmodForC(symbols, count, 16, 0.0, stride, out); break;
         case DBPSK:
         case DQPSK:
         case DPSK8:
@@ -121,27 +111,13 @@ void GenSignalClass::DigitalModAPQAM(short const* symbols, int count, DigitalMod
             break;
         case ASK2:
         case ASK4:
-        case ASK8:
-            mapAmplitude(symbols, count, stride, out);
-            break;
-        case QAM16:
-            mapTable(symbols, count, qam16, 16, stride, out);
-            break;
-        case QAM64:
-            mapTable(symbols, count, qam64, 64, stride, out);
-            break;
-        case QAM256:
-            mapTable(symbols, count, qam256, 256, stride, out);
-            break;
-        case QAM1024:
-            mapTable(symbols, count, qam1024, 1024, stride, out);
-            break;
-        case APSK16:
-            mapTable(symbols, count, apsk16, 16, stride, out);
-            break;
-        case QAM8:
-            mapTable(symbols, count, qam8, 8, stride, out);
-            break;
+        case ASK8: mapAmplitude(symbols, count, stride, out); break;
+        case QAM16: mapTable(symbols, count, qam16, 16, stride, out); break;
+        case QAM64: mapTable(symbols, count, qam64, 64, stride, out); break;
+        case QAM256: mapTable(symbols, count, qam256, 256, stride, out); break;
+        case QAM1024: mapTable(symbols, count, qam1024, 1024, stride, out); break;
+        case APSK16: mapTable(symbols, count, apsk16, 16, stride, out); break;
+        case QAM8: mapTable(symbols, count, qam8, 8, stride, out); break;
         default:  // OQPSK is mapped by its caller as QPSK; FSK is not mapped here
             break;
     }

@@ -102,15 +102,9 @@ void GenSignalClass::getFilter(FilterType type, double param, int span, int sps,
             if (!storeCount(designedTapCount(RECT, span, sps), tapCount)) return;
             for (int i = 0; i < *tapCount; ++i) taps[i] = 1.0f;
             return;
-        case RCOS:
-            rcosdesignForC(param, span, sps, "normal", taps, tapCount);
-            return;
-        case RRCOS:
-            rcosdesignForC(param, span, sps, "sqrt", taps, tapCount);
-            return;
-        case GAUSSIAN:
-            gaussdesignForC(param, span, sps, taps, tapCount);
-            return;
+        case RCOS: rcosdesignForC(param, span, sps, "normal", taps, tapCount); return;
+        case RRCOS: rcosdesignForC(param, span, sps, "sqrt", taps, tapCount); return;
+        case GAUSSIAN: gaussdesignForC(param, span, sps, taps, tapCount); return;
         case HALF_SINE:
             if (!storeCount(designedTapCount(HALF_SINE, span, sps), tapCount)) return;
             if (sps >= 0)
@@ -147,7 +141,7 @@ void GenSignalClass::rcosdesignForC(double beta, int span, int sps, char const* 
 void GenSignalClass::gaussdesignForC(double bt, int span, int sps, float* taps, int* tapCount) {
     const int64_t n64 = designedTapCount(GAUSSIAN, span, sps);
     if (!storeCount(n64, tapCount)) return;
-    const double a = 0.5887050112577373 / bt;  // sqrt(ln 2 / 2) / BT
+    const double a = 0.5887050112577373 / bt;   // sqrt(ln 2 / 2) / BT
     const double amp = 1.7724538509055159 / a;  // sqrt(pi) / a
     const double u = 1.0 / sps;
     if (n64 < 1) return;

@@ -58,8 +58,8 @@ public:
                      int used, std::complex<float>* out, int* outLen);
 
     // Generators: 0 on success, a negative code on failure.
-    int genDigitalSig(DigitalModParams const* params, double sampleRate, int symbolCount,
-                      std::complex<float>** samples, int& sampleCount);
+    int genDigitalSig(DigitalModParams const* params, double sampleRate, int symbolCount, std::complex<float>** samples,
+                      int& sampleCount);
     int genDSSSig(DSSParams const* params, double sampleRate, int bitCount, std::complex<float>** samples,
                   int* sampleCount);
     int genAMSig(AMModParams const* params, double sampleRate, double** samples, int* sampleCount);

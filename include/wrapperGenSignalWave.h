@@ -85,80 +85,80 @@ typedef enum FilterType FilterType;
 #pragma pack(push, 1)
 
 typedef struct DigitalModParams {
-    DigitalModulType modType;  /* 1 ... 22 */
-    double symbolRate;         /* symbols per second */
-    double freqDeviation;      /* Hz, FSK kinds only: frequency of the outermost level */
-    int32_t pnOrder;           /* 4 ... 32 */
-    int32_t pnSeed;            /* low pnOrder bits, most significant first */
-    FilterType filterType;     /* 1 ... 5 */
-    int32_t filterSpan;        /* symbols; taken as 1 for RECT and HALF_SINE */
-    int32_t samplesPerSymbol;  /* at least 1 */
-    double rolloff;            /* roll-off (RCOS, RRCOS) or BT (GAUSSIAN) */
+    DigitalModulType modType; /* 1 ... 22 */
+    double symbolRate;        /* symbols per second */
+    double freqDeviation;     /* Hz, FSK kinds only: frequency of the outermost level */
+    int32_t pnOrder;          /* 4 ... 32 */
+    int32_t pnSeed;           /* low pnOrder bits, most significant first */
+    FilterType filterType;    /* 1 ... 5 */
+    int32_t filterSpan;       /* symbols; taken as 1 for RECT and HALF_SINE */
+    int32_t samplesPerSymbol; /* at least 1 */
+    double rolloff;           /* roll-off (RCOS, RRCOS) or BT (GAUSSIAN) */
 } DigitalModParams;
 
 typedef struct DSSParams {
-    double bitRate;            /* data bits per second */
-    int32_t modType;           /* only BPSK (1) */
-    int32_t pnOrder;           /* spreading code order, 4 ... 32 */
-    int32_t filterSpan;        /* chips; taken as 1 for RECT and HALF_SINE */
-    int32_t samplesPerChip;    /* at least 1 */
-    double rolloff;            /* roll-off (RCOS, RRCOS) or BT (GAUSSIAN) */
-    int32_t pnSeed;            /* spreading code start state */
-    int32_t filterType;        /* FilterType, 1 ... 5 */
+    double bitRate;         /* data bits per second */
+    int32_t modType;        /* only BPSK (1) */
+    int32_t pnOrder;        /* spreading code order, 4 ... 32 */
+    int32_t filterSpan;     /* chips; taken as 1 for RECT and HALF_SINE */
+    int32_t samplesPerChip; /* at least 1 */
+    double rolloff;         /* roll-off (RCOS, RRCOS) or BT (GAUSSIAN) */
+    int32_t pnSeed;         /* spreading code start state */
+    int32_t filterType;     /* FilterType, 1 ... 5 */
 } DSSParams;
 
 typedef struct AMModParams {
-    double modFrequency;       /* Hz, > 0 */
-    double modDepth;           /* percent, > 0 */
-    int32_t modShape;          /* 1 sine, 2 square, 3 triangle, 4 sawtooth */
+    double modFrequency; /* Hz, > 0 */
+    double modDepth;     /* percent, > 0 */
+    int32_t modShape;    /* 1 sine, 2 square, 3 triangle, 4 sawtooth */
 } AMModParams;
 
 typedef struct FMModParams {
-    double modFrequency;       /* Hz, > 0 */
-    double freqDeviation;      /* Hz, peak deviation */
-    int32_t modShape;          /* 1 sine, 2 square, 3 triangle, 4 sawtooth */
+    double modFrequency;  /* Hz, > 0 */
+    double freqDeviation; /* Hz, peak deviation */
+    int32_t modShape;     /* 1 sine, 2 square, 3 triangle, 4 sawtooth */
 } FMModParams;
 
 typedef struct MultitoneParams {
-    uint8_t reserved[8];       /* not read */
-    int32_t toneCount;         /* at least 2 */
-    double toneSpacing;        /* Hz, > 0 */
+    uint8_t reserved[8]; /* not read */
+    int32_t toneCount;   /* at least 2 */
+    double toneSpacing;  /* Hz, > 0 */
 } MultitoneParams;
 
 typedef struct PulseParams {
-    double pulseWidth;         /* s */
-    double pulsePeriod;        /* s */
+    double pulseWidth;  /* s */
+    double pulsePeriod; /* s */
 } PulseParams;
 
 typedef struct StepSweepParams {
-    double startFrequency;     /* Hz */
-    double stopFrequency;      /* Hz */
-    int32_t stepCount;         /* at least 2 */
-    double dwellTime;          /* s per step */
+    double startFrequency; /* Hz */
+    double stopFrequency;  /* Hz */
+    int32_t stepCount;     /* at least 2 */
+    double dwellTime;      /* s per step */
 } StepSweepParams;
 
 typedef struct RampSweepParams {
-    double sweepBandwidth;     /* Hz */
-    double sweepTime;          /* s */
-    double duration;           /* s, ramp plus silence */
+    double sweepBandwidth; /* Hz */
+    double sweepTime;      /* s */
+    double duration;       /* s, ramp plus silence */
 } RampSweepParams;
 
 typedef struct AWGNParams {
-    double bandwidth;          /* Hz, two-sided */
-    double duration;           /* s */
+    double bandwidth; /* Hz, two-sided */
+    double duration;  /* s */
 } AWGNParams;
 
 typedef struct OFDMParams {
-    uint8_t reserved0[8];      /* not read */
-    int32_t fftSize;           /* power of two */
-    int32_t numSymbols;        /* at least 1 */
-    int32_t guardLow;          /* empty positions at the low edge */
-    int32_t guardHigh;         /* empty positions at the high edge */
-    int32_t cpPercent;         /* cyclic prefix, percent of fftSize */
-    uint8_t reserved1[4];      /* not read */
-    uint8_t windowing;         /* non-zero: cross-fade symbol transitions */
-    DigitalModulType modType;  /* BPSK, QPSK, PSK8, PSK16, QAM16, QAM64, QAM256 */
-    uint8_t nullDC;            /* non-zero: leave the DC subcarrier empty */
+    uint8_t reserved0[8];     /* not read */
+    int32_t fftSize;          /* power of two */
+    int32_t numSymbols;       /* at least 1 */
+    int32_t guardLow;         /* empty positions at the low edge */
+    int32_t guardHigh;        /* empty positions at the high edge */
+    int32_t cpPercent;        /* cyclic prefix, percent of fftSize */
+    uint8_t reserved1[4];     /* not read */
+    uint8_t windowing;        /* non-zero: cross-fade symbol transitions */
+    DigitalModulType modType; /* BPSK, QPSK, PSK8, PSK16, QAM16, QAM64, QAM256 */
+    uint8_t nullDC;           /* non-zero: leave the DC subcarrier empty */
 } OFDMParams;
 
 #pragma pack(pop)
@@ -249,24 +249,24 @@ GENSIGNAL_API int GenSignalGetLastError(char* buffer, int bufferSize);
  * *count the number of int16 values (twice the number of samples). */
 GENSIGNAL_API int GenerateDigitalModWaveform(int handleId, const DigitalModParams* params, int symbolCount,
                                              int16_t** iq, int* count, double sampleRate);
-GENSIGNAL_API int GenerateDssWaveform(int handleId, const DSSParams* params, int bitCount,
-                                      int16_t** iq, int* count, double sampleRate);
-GENSIGNAL_API int GenerateAmWaveform(int handleId, const AMModParams* params,
-                                     int16_t** iq, int* count, double sampleRate);
-GENSIGNAL_API int GenerateFmWaveform(int handleId, const FMModParams* params,
-                                     int16_t** iq, int* count, double sampleRate);
-GENSIGNAL_API int GenerateMultitoneWaveform(int handleId, const MultitoneParams* params,
-                                            int16_t** iq, int* count, double sampleRate);
-GENSIGNAL_API int GeneratePulseWaveform(int handleId, const PulseParams* params,
-                                        int16_t** iq, int* count, double sampleRate);
-GENSIGNAL_API int GenerateStepSweepWaveform(int handleId, const StepSweepParams* params,
-                                            int16_t** iq, int* count, double sampleRate);
-GENSIGNAL_API int GenerateRampSweepWaveform(int handleId, const RampSweepParams* params,
-                                            int16_t** iq, int* count, double sampleRate);
-GENSIGNAL_API int GenerateAWGNWaveform(int handleId, const AWGNParams* params,
-                                       int16_t** iq, int* count, double sampleRate);
-GENSIGNAL_API int GenerateOFDMWaveform(int handleId, const OFDMParams* params,
-                                       int16_t** iq, int* count, double sampleRate);
+GENSIGNAL_API int GenerateDssWaveform(int handleId, const DSSParams* params, int bitCount, int16_t** iq, int* count,
+                                      double sampleRate);
+GENSIGNAL_API int GenerateAmWaveform(int handleId, const AMModParams* params, int16_t** iq, int* count,
+                                     double sampleRate);
+GENSIGNAL_API int GenerateFmWaveform(int handleId, const FMModParams* params, int16_t** iq, int* count,
+                                     double sampleRate);
+GENSIGNAL_API int GenerateMultitoneWaveform(int handleId, const MultitoneParams* params, int16_t** iq, int* count,
+                                            double sampleRate);
+GENSIGNAL_API int GeneratePulseWaveform(int handleId, const PulseParams* params, int16_t** iq, int* count,
+                                        double sampleRate);
+GENSIGNAL_API int GenerateStepSweepWaveform(int handleId, const StepSweepParams* params, int16_t** iq, int* count,
+                                            double sampleRate);
+GENSIGNAL_API int GenerateRampSweepWaveform(int handleId, const RampSweepParams* params, int16_t** iq, int* count,
+                                            double sampleRate);
+GENSIGNAL_API int GenerateAWGNWaveform(int handleId, const AWGNParams* params, int16_t** iq, int* count,
+                                       double sampleRate);
+GENSIGNAL_API int GenerateOFDMWaveform(int handleId, const OFDMParams* params, int16_t** iq, int* count,
+                                       double sampleRate);
 
 #ifdef __cplusplus
 }

@@ -170,9 +170,9 @@ std::vector<double> welch(const std::vector<cf>& x, int n) {
 }
 
 struct BandCase {
-    double c;          // bandwidth / rate
-    double passEdge;   // |f| below this: pass band (cycles per sample)
-    double stopEdge;   // |f| above this: stop band
+    double c;         // bandwidth / rate
+    double passEdge;  // |f| below this: pass band (cycles per sample)
+    double stopEdge;  // |f| above this: stop band
 };
 
 class AwgnSpectrum : public ::testing::TestWithParam<BandCase> {};

@@ -498,20 +498,41 @@ TEST_P(DigitalAcceptsLimits, AndGeneratesFiniteSamples) {
     for (const C& v : r.y) ASSERT_TRUE(std::isfinite(v.real()) && std::isfinite(v.imag()));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, DigitalAcceptsLimits,
-    ::testing::Values(
-        RecordCase{"Base", kBase, 8e6, 100},
-        RecordCase{"SpanEqualToPeriod", kBase, 8e6, 6},
-        RecordCase{"PnOrder4", with(kBase, [](P& p) { p.pnOrder = 4; }), 8e6, 100},
-        RecordCase{"PnOrder32", with(kBase, [](P& p) { p.pnOrder = 32; }), 8e6, 100},
-        RecordCase{"RaisedCosineSpanZero", with(kBase, [](P& p) { p.filterType = RCOS; p.filterSpan = 0; }), 8e6, 1},
-        RecordCase{"RaisedCosineZeroRolloff", with(kBase, [](P& p) { p.filterType = RCOS; p.rolloff = 0; }), 8e6, 100},
-        RecordCase{"RectIgnoresNanRolloff", with(kBase, [](P& p) { p.filterType = RECT; p.rolloff = kNaN; }), 8e6, 100},
-        RecordCase{"FskShortestPeriod", kFsk, 4000, 3},
-        RecordCase{"FskGuardsLeaveOneMiddleSymbol",
-                  with(kFsk, [](P& p) { p.filterType = GAUSSIAN; p.filterSpan = 3; }), 4000, 4}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, DigitalAcceptsLimits,
+                         ::testing::Values(RecordCase{"Base", kBase, 8e6, 100},
+                                           RecordCase{"SpanEqualToPeriod", kBase, 8e6, 6},
+                                           RecordCase{"PnOrder4", with(kBase, [](P& p) { p.pnOrder = 4; }), 8e6, 100},
+                                           RecordCase{"PnOrder32", with(kBase, [](P& p) { p.pnOrder = 32; }), 8e6, 100},
+                                           RecordCase{"RaisedCosineSpanZero",
+                                                      with(kBase,
+                                                           [](P& p) {
+                                                               p.filterType = RCOS;
+                                                               p.filterSpan = 0;
+                                                           }),
+                                                      8e6, 1},
+                                           RecordCase{"RaisedCosineZeroRolloff",
+                                                      with(kBase,
+                                                           [](P& p) {
+                                                               p.filterType = RCOS;
+                                                               p.rolloff = 0;
+                                                           }),
+                                                      8e6, 100},
+                                           RecordCase{"RectIgnoresNanRolloff",
+                                                      with(kBase,
+                                                           [](P& p) {
+                                                               p.filterType = RECT;
+                                                               p.rolloff = kNaN;
+                                                           }),
+                                                      8e6, 100},
+                                           RecordCase{"FskShortestPeriod", kFsk, 4000, 3},
+                                           RecordCase{"FskGuardsLeaveOneMiddleSymbol",
+                                                      with(kFsk,
+                                                           [](P& p) {
+                                                               p.filterType = GAUSSIAN;
+                                                               p.filterSpan = 3;
+                                                           }),
+                                                      4000, 4}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Allocation failures, provoked by capping the address space just above
 // what a fresh process holds. Each case runs in a re-executed child, so

@@ -232,11 +232,11 @@ TEST_P(FarrowLiteral, MatchesStepByStepEvaluation) {
             if (!forceKernels(variant)) continue;
             for (int threads : {1, 2, 3}) {
                 omp_set_num_threads(threads);
-        const Resampled c = runComplex(x, outRate, inRate);
-        const ResampledReal f = runReal(xr, outRate, inRate);
+                const Resampled c = runComplex(x, outRate, inRate);
+                const ResampledReal f = runReal(xr, outRate, inRate);
                 ASSERT_EQ(c.len, len);
-        ASSERT_EQ(f.len, c.len);
-        for (int k = 1; k < c.len; ++k) {
+                ASSERT_EQ(f.len, c.len);
+                for (int k = 1; k < c.len; ++k) {
                     ASSERT_TRUE(sameBits(c.y[k].real(), er[k]) && sameBits(c.y[k].imag(), ei[k]))
                         << n << " " << k << " variant " << static_cast<int>(variant) << " threads " << threads;
                     ASSERT_TRUE(sameBits(f.y[k], er[k]))
@@ -343,7 +343,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadRates{"NegativeOutRate", -1, 1}, BadRates{"NanInRate", 1, NAN}, BadRates{"NanOutRate", NAN, 1},
                       BadRates{"InfiniteInRate", 1, INFINITY}, BadRates{"InfiniteOutRate", INFINITY, 1},
                       BadRates{"RatioUnderflowsToZero", 1e300, 1e-300}, BadRates{"OutputReaches2To30", 2e8, 1}),
-                         [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FarrowLength, LimitsAndHugeRatios) {
     EXPECT_EQ(farrowOutputLength(1, 1 << 29, 1), 1 << 29);

@@ -215,8 +215,8 @@ TEST_P(FskRejects, WithMinusOneAReasonAndNothingWritten) {
     int K = -7;
     std::vector<short> symbols = a.symbols;
     std::vector<float> taps = a.taps;
-    EXPECT_EQ(obj.DigitalModFSK(symbols.data(), a.n, a.M, a.deviation, a.sps, a.symbolRate, taps.data(),
-                                c.tapCount, a.guard, a.sampleRate, &out, &K),
+    EXPECT_EQ(obj.DigitalModFSK(symbols.data(), a.n, a.M, a.deviation, a.sps, a.symbolRate, taps.data(), c.tapCount,
+                                a.guard, a.sampleRate, &out, &K),
               -1);
     EXPECT_EQ(lastError(), c.reason);
     EXPECT_EQ(out, nullptr);

@@ -149,8 +149,8 @@ TEST_P(IfftVersusDft, SameBitsAsTheBlockOrderedTransform) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(PowersOfTwo, IfftVersusDft, ::testing::Values(1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024,
-                                                                        2048, 4096),
+INSTANTIATE_TEST_SUITE_P(PowersOfTwo, IfftVersusDft,
+                         ::testing::Values(1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096),
                          [](const auto& info) { return "n" + std::to_string(info.param); });
 
 class IfftBadLength : public ::testing::TestWithParam<int> {};
@@ -293,19 +293,18 @@ TEST_P(OfdmModRefuses, CountZeroAndOutputUntouched) {
     for (const C& v : out) ASSERT_EQ(v, kCanary);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, OfdmModRefuses,
-    ::testing::Values(BadMod{"NoSubcarriers", 1, 8, 2, 0, {1}, false, false},
-                      BadMod{"NoSymbols", 0, 8, 2, 1, {1}, false, false},
-                      BadMod{"NoFft", 1, 0, 0, 1, {0}, false, false},
-                      BadMod{"NegativePrefix", 1, 8, -1, 1, {1}, false, false},
-                      BadMod{"PrefixLongerThanBody", 1, 8, 9, 1, {1}, false, false},
-                      BadMod{"PositionBelowZero", 1, 8, 2, 2, {1, -1}, false, false},
-                      BadMod{"PositionPastTheEnd", 1, 8, 2, 2, {8, 1}, false, false},
-                      BadMod{"NullPoints", 1, 8, 2, 1, {1}, true, false},
-                      BadMod{"NullPositions", 1, 8, 2, 1, {1}, false, true},
-                      BadMod{"TotalBeyondInt", 2, 1 << 30, 0, 1, {1}, false, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, OfdmModRefuses,
+                         ::testing::Values(BadMod{"NoSubcarriers", 1, 8, 2, 0, {1}, false, false},
+                                           BadMod{"NoSymbols", 0, 8, 2, 1, {1}, false, false},
+                                           BadMod{"NoFft", 1, 0, 0, 1, {0}, false, false},
+                                           BadMod{"NegativePrefix", 1, 8, -1, 1, {1}, false, false},
+                                           BadMod{"PrefixLongerThanBody", 1, 8, 9, 1, {1}, false, false},
+                                           BadMod{"PositionBelowZero", 1, 8, 2, 2, {1, -1}, false, false},
+                                           BadMod{"PositionPastTheEnd", 1, 8, 2, 2, {8, 1}, false, false},
+                                           BadMod{"NullPoints", 1, 8, 2, 1, {1}, true, false},
+                                           BadMod{"NullPositions", 1, 8, 2, 1, {1}, false, true},
+                                           BadMod{"TotalBeyondInt", 2, 1 << 30, 0, 1, {1}, false, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(OfdmMod, NullOutputOrCountPointer) {
     GenSignalClass obj;

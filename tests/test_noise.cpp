@@ -58,8 +58,8 @@ TEST(Randn, MomentsOfAMillionValues) {
         // Bounds of about five standard errors.
         EXPECT_NEAR(mean, 0.0, 0.005);
         EXPECT_NEAR(var, 1.0, 0.007);
-        EXPECT_NEAR(sum4 / n, 3.0, 0.05);  // normal, not merely unit variance
-        EXPECT_NEAR(lag1 / n, 0.0, 0.005); // the two values of a pair are uncorrelated
+        EXPECT_NEAR(sum4 / n, 3.0, 0.05);   // normal, not merely unit variance
+        EXPECT_NEAR(lag1 / n, 0.0, 0.005);  // the two values of a pair are uncorrelated
     });
 }
 

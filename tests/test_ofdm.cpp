@@ -92,7 +92,8 @@ int bitsOf(DigitalModulType type) {
         case BPSK: return 1;
         case QPSK: return 2;
         case PSK8: return 3;
-        case PSK16: case QAM16: return 4;
+        case PSK16:
+        case QAM16: return 4;
         case QAM64: return 6;
         default: return 8;
     }
@@ -415,8 +416,8 @@ TEST_F(WavegenOfdm, MetadataNamesEveryField) {
     std::string output;
     ASSERT_EQ(run("ofdm --mod-type psk8 -o m", output), 0) << output;
     const std::string meta = readText("m.sigmf-meta");
-    for (const char* field : {"fftSize", "numSymbols", "guardLow", "guardHigh", "cpPercent", "windowing", "modType",
-                              "nullDC"})
+    for (const char* field :
+         {"fftSize", "numSymbols", "guardLow", "guardHigh", "cpPercent", "windowing", "modType", "nullDC"})
         EXPECT_NE(meta.find(std::string("\"gensignal:") + field + "\""), std::string::npos) << field;
     EXPECT_NE(meta.find("\"gensignal:modType\": 7"), std::string::npos) << meta;
 }

@@ -61,13 +61,12 @@ TEST_P(RampSweep, LinearRampThenSilence) {
     for (int k = c.N; k < c.N + 300; ++k) ASSERT_EQ(r.s[k], kUntouched) << k;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Examples, RampSweep,
-    ::testing::Values(RampCase{"TenMegahertz", {1e6, 1e-3, 2e-3}, 10e6, 10000, 20000},
-                      RampCase{"EqualTimesNoSilence", {200e3, 0.5e-3, 0.5e-3}, 1e6, 500, 500},
-                      RampCase{"SweepLongerThanDuration", {200e3, 10e-3, 1e-3}, 1e6, 10000, 10000},
-                      RampCase{"OneSampleRamp", {500, 1e-3, 5e-3}, 1000, 1, 5}),
-    [](const auto& info) { return std::string(info.param.what); });
+INSTANTIATE_TEST_SUITE_P(Examples, RampSweep,
+                         ::testing::Values(RampCase{"TenMegahertz", {1e6, 1e-3, 2e-3}, 10e6, 10000, 20000},
+                                           RampCase{"EqualTimesNoSilence", {200e3, 0.5e-3, 0.5e-3}, 1e6, 500, 500},
+                                           RampCase{"SweepLongerThanDuration", {200e3, 10e-3, 1e-3}, 1e6, 10000, 10000},
+                                           RampCase{"OneSampleRamp", {500, 1e-3, 5e-3}, 1000, 1, 5}),
+                         [](const auto& info) { return std::string(info.param.what); });
 
 // The ramp as defined, step by step; long ramps expose any change in the
 // order of the phase arithmetic.

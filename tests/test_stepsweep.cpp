@@ -99,9 +99,8 @@ TEST(StepSweepBits, MatchesTheFullStepListOnManyInputs) {
     const struct {
         StepSweepParams p;
         double rate;
-    } cases[] = {{{0, 1000, 2, 1e-3}, 1e6},        {{-3e5, 7.7e5, 7, 3.1e-3}, 10e6},
-                 {{1e6, -2e6, 13, 1.7e-3}, 5e6},   {{0, 12345.6, 40, 1e-4}, 44100},
-                 {{0, 1e4, 1000, 3e-6}, 1e6},      {{5, 5, 3, 1e-3}, 8000},
+    } cases[] = {{{0, 1000, 2, 1e-3}, 1e6},         {{-3e5, 7.7e5, 7, 3.1e-3}, 10e6}, {{1e6, -2e6, 13, 1.7e-3}, 5e6},
+                 {{0, 12345.6, 40, 1e-4}, 44100},   {{0, 1e4, 1000, 3e-6}, 1e6},      {{5, 5, 3, 1e-3}, 8000},
                  {{-1e3, 1e3, 101, 2.5e-2}, 96000}, {{0, 1e9, 50000, 1e-7}, 2e7}};
     for (const auto& c : cases) {
         const std::vector<C> expected = referenceSweep(c.p, c.rate);

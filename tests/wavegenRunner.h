@@ -95,8 +95,8 @@ LibraryIq libraryIq(Generate generate) {
 // `count` values of the library's buffer `iq`; names the first difference.
 inline ::testing::AssertionResult sameSamples(const std::vector<char>& data, const int16_t* iq, int count) {
     if (data.size() != static_cast<size_t>(count) * 2)
-        return ::testing::AssertionFailure() << "file has " << data.size() << " bytes, library buffer " << count
-                                             << " values";
+        return ::testing::AssertionFailure()
+               << "file has " << data.size() << " bytes, library buffer " << count << " values";
     for (int i = 0; i < count; ++i) {
         const auto lo = static_cast<uint8_t>(data[2 * i]);
         const auto hi = static_cast<uint8_t>(data[2 * i + 1]);
