@@ -7,9 +7,11 @@ SigMF, cf32 and WAV files, and pictures.
     wf.samples       # complex64, iq / 32767
     wf.to_sigmf("qpsk")
     wf.plot("qpsk.png")
+    wf.measure().evm_percent
 """
 from ._library import GenSignalError
 from .kinds import FUNCTIONS as _FUNCTIONS, KINDS
+from .measure import Measurement, measure
 from .sigmf import SigMFError, read_sigmf
 from .waveform import Waveform
 
@@ -27,8 +29,10 @@ ofdm = _FUNCTIONS["ofdm"]
 __all__ = [
     "GenSignalError",
     "KINDS",
+    "Measurement",
     "SigMFError",
     "Waveform",
+    "measure",
     "read_sigmf",
     "digital",
     "dss",

@@ -1,5 +1,5 @@
-"""SigMF recordings: the metadata wavegen writes (byte for byte the same),
-the 99 % power band, and reading recordings back."""
+"""SigMF recordings: the metadata wavegen writes (byte for byte the same,
+with the library's measurements), and reading recordings back."""
 import datetime as _dt
 import hashlib
 import json
@@ -8,32 +8,34 @@ import re
 
 import numpy as np
 
-BAND_WINDOW = 1 << 20
 _ISO_UTC = re.compile(r"\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}(\.\d+)?Z")
 _DATATYPES = {"ci16_le": np.dtype("<i2"), "cf32_le": np.dtype("<f4")}
 
 
 def occupied_band(iq, sample_rate):
     """Edges (Hz, relative to the centre) of the band holding 99 % of the
-    power, measured exactly as wavegen does: the DFT of the buffer (its first
-    2^20 samples), bins in frequency order, the first bin from below and the
-    last from above whose running power sum exceeds 0.005 of the total
-    (summed from the lowest bin up), the outer borders of those bins."""
-    iq = np.asarray(iq)[:BAND_WINDOW]
-    n = len(iq)
-    if n < 1:
-        return 0.0, 0.0
-    x = np.fft.fftshift(np.fft.fft(iq[:, 0].astype(np.float64) + 1j * iq[:, 1].astype(np.float64)))
-    power = x.real * x.real + x.imag * x.imag
-    rising = np.cumsum(power)
-    total = rising[-1]
-    if not total > 0:
-        return 0.0, 0.0
-    tail = 0.005 * total
-    lower = int(np.argmax(rising > tail))
-    upper = n - 1 - int(np.argmax(np.cumsum(power[::-1]) > tail))
-    half = n // 2
-    return (float(lower - half) - 0.5) * sample_rate / n, (float(upper - half) + 0.5) * sample_rate / n
+    power of int16 I/Q pairs, as the library measures it ((0.0, 0.0) for
+    silence)."""
+    from .measure import measure
+
+    m = measure(np.asarray(iq, dtype=np.int16).reshape(-1, 2), sample_rate=sample_rate)
+    return (m.obw_lower_hz, m.obw_upper_hz) if m.obw_hz is not None else (0.0, 0.0)
+
+
+def _measured(waveform):
+    """The measurements and the 99 % band edges for the metadata; none (and
+    edges 0, 0) when the library cannot measure it, as wavegen."""
+    import warnings
+
+    from ._library import GenSignalError
+
+    try:
+        m = waveform.measure()
+    except GenSignalError as e:
+        warnings.warn(f"not measured: {e.message}")
+        return None, (0.0, 0.0)
+    edges = (m.obw_lower_hz, m.obw_upper_hz) if m.obw_hz is not None else (0.0, 0.0)
+    return m.to_dict(), edges
 
 
 def description(kind, params):
@@ -88,7 +90,7 @@ def metadata(waveform, sha512, datetime=None):
     from ._library import version
 
     samples = len(waveform)
-    lower, upper = waveform.occupied_band()
+    measured, (lower, upper) = _measured(waveform)
     glob = {
         "core:datatype": "ci16_le",
         "core:sample_rate": float(waveform.sample_rate),
@@ -99,6 +101,7 @@ def metadata(waveform, sha512, datetime=None):
         "core:recorder": f"gensignal {version()}",
         "core:extensions": [{"name": "gensignal", "version": "1.0.0", "optional": True}],
         "gensignal:samples": samples,
+        "gensignal:measured": measured,
     }
     if waveform.kind is not None:
         glob["gensignal:kind"] = waveform.kind
@@ -180,7 +183,7 @@ def read_sigmf(path):
     params = {
         key[len("gensignal:"):]: value
         for key, value in glob.items()
-        if key.startswith("gensignal:") and key not in ("gensignal:kind", "gensignal:samples")
+        if key.startswith("gensignal:") and key not in ("gensignal:kind", "gensignal:samples", "gensignal:measured")
     }
     if datatype == "ci16_le":
         return Waveform(values, rate, kind, params)

@@ -44,10 +44,17 @@ class Waveform:
         return sigmf.description(self.kind, self.params)
 
     def occupied_band(self):
-        """(lower, upper) edges in Hz of the band holding 99 % of the power."""
-        from . import sigmf
+        """(lower, upper) edges in Hz of the band holding 99 % of the power
+        ((0.0, 0.0) for a silent waveform)."""
+        m = self.measure()
+        return (m.obw_lower_hz, m.obw_upper_hz) if m.obw_hz is not None else (0.0, 0.0)
 
-        return sigmf.occupied_band(self.iq, self.sample_rate)
+    def measure(self, **options):
+        """The library's measurements (gensignal.measure): a Measurement.
+        Keywords: channel_bandwidth, channel_spacing (Hz), obw_percent."""
+        from .measure import measure
+
+        return measure(self, **options)
 
     def to_raw(self, path):
         """int16 I/Q, little-endian, as the library hands it out."""

@@ -1,6 +1,6 @@
 // wavegen: asks the gensignal library for a waveform and writes it as a SigMF
 // recording (ci16_le data plus JSON metadata), raw int16 I/Q, raw complex
-// float or a two-channel WAV file.
+// float or a two-channel WAV file; `wavegen measure FILE` measures one.
 //
 // Exit status: 0 written; 1 a file could not be written; 2 the request was
 // refused (by the option parser, the library or the file format); 3 the
@@ -14,8 +14,9 @@
 #include <memory>
 #include <vector>
 
-#include "band.h"
 #include "kinds.h"
+#include "measureCommand.h"
+#include "measurement.h"
 #include "messages.h"
 #include "request.h"
 #include "sigmf.h"
@@ -83,7 +84,25 @@ std::string lastLibraryError() {
     return GenSignalGetLastError(message, sizeof message) > 0 ? message : "no reason given";
 }
 
-void printSummary(const Request& request, const int16_t* iq, int count, double sampleRate, const std::string& where) {
+// The library's measurements of what it made, or none (with a note why):
+// a waveform is still written when it cannot be measured.
+bool measureMade(const Request& request, const int16_t* iq, int count, double sampleRate, GenSignalMeasurement& m) {
+    const std::vector<unsigned char> record = request.record();
+    MeasureCall call;
+    call.samples = iq;
+    call.valueCount = count;
+    call.sampleRate = sampleRate;
+    call.recordKind = recordKindOf(request.kind());
+    call.record = record.data();
+    call.argument = request.argument();
+    std::string error;
+    if (measureWith(call, m, error)) return true;
+    std::cerr << "wavegen: note: not measured: " << error << "\n";
+    return false;
+}
+
+void printSummary(const Request& request, const int16_t* iq, int count, double sampleRate,
+                  const GenSignalMeasurement* m, const std::string& where) {
     const int samples = count / 2;
     double peak2 = 0, sum2 = 0;
     for (int i = 0; i < samples; ++i) {
@@ -94,14 +113,21 @@ void printSummary(const Request& request, const int16_t* iq, int count, double s
     const double peak = std::sqrt(peak2);
     const double rms = samples > 0 ? std::sqrt(sum2 / samples) : 0.0;
     const double crest = rms > 0 ? 20 * std::log10(peak / rms) : 0.0;
-    std::printf("%s: %d samples, %.6g s at %.10g Hz, peak %.1f, RMS %.1f, crest factor %.2f dB -> %s\n",
+    std::string measured;
+    if (m && std::isfinite(m->ccdfDb[3])) {
+        char text[160];
+        std::snprintf(text, sizeof text, ", PAPR %.2f dB at 1e-4, 99 %% band %s to %s", m->ccdfDb[3],
+                      hertzText(m->obwLowerHz).c_str(), hertzText(m->obwUpperHz).c_str());
+        measured = text;
+    }
+    std::printf("%s: %d samples, %.6g s at %.10g Hz, peak %.1f, RMS %.1f, crest factor %.2f dB%s -> %s\n",
                 request.kind().name.c_str(), samples, samples / sampleRate, sampleRate, peak, rms, crest,
-                where.c_str());
+                measured.c_str(), where.c_str());
 }
 
 // Writes the waveform in the chosen format; returns the exit status.
 int writeWaveform(const OutputOptions& out, const Request& request, const int16_t* iq, int count, double sampleRate,
-                  std::string& written) {
+                  const GenSignalMeasurement* m, std::string& written) {
     bool ok = false;
     if (out.format == "raw") {
         written = out.base + ".raw";
@@ -121,8 +147,17 @@ int writeWaveform(const OutputOptions& out, const Request& request, const int16_
         written = out.base + ".sigmf-data";
         ok = writeRaw(written, iq, count);
         if (ok) {
-            Recording recording{sampleRate, count / 2, sha512OfFile(written), occupiedBand(iq, count / 2, sampleRate),
-                                out.datetime};
+            Recording recording;
+            recording.sampleRate = sampleRate;
+            recording.samples = count / 2;
+            recording.sha512 = sha512OfFile(written);
+            // A silent or unmeasured waveform has no band: 0 to 0.
+            if (m && std::isfinite(m->obwHz)) {
+                recording.lowerEdge = m->obwLowerHz;
+                recording.upperEdge = m->obwUpperHz;
+            }
+            recording.measured = m ? measuredJson(*m) : nlohmann::json(nullptr);
+            recording.datetime = out.datetime;
             ok = !recording.sha512.empty() && writeJson(out.base + ".sigmf-meta", sigmfMeta(request, recording));
         }
     }
@@ -145,6 +180,9 @@ int main(int argc, char** argv) {
     bool describe = false;
     app.add_flag("--describe-fields", describe, "print every kind's fields as JSON")->group("");
 
+    MeasureOptions measureOptions;
+    CLI::App* measure = addMeasureCommand(app, measureOptions);
+
     std::vector<std::unique_ptr<Request>> requests;
     std::vector<CLI::App*> commands;
     for (const KindTable& kind : allKinds()) {
@@ -163,6 +201,11 @@ int main(int argc, char** argv) {
     if (describe) {
         std::cout << describeKinds().dump(2) << "\n";
         return 0;
+    }
+
+    if (measure->parsed()) {
+        if (out.rateGiven() && !(measureOptions.rateOption->count() > 0)) measureOptions.sampleRate = out.sampleRate;
+        return runMeasure(measureOptions);
     }
 
     const Request* request = requests.front().get();  // the default waveform
@@ -188,9 +231,11 @@ int main(int argc, char** argv) {
         GenSignalObjRelease(handle);
         return rc == -1 ? 2 : 3;
     }
+    GenSignalMeasurement m{};
+    const bool measured = measureMade(*request, iq, count, sampleRate, m);
     std::string written;
-    const int status = writeWaveform(out, *request, iq, count, sampleRate, written);
-    if (status == 0) printSummary(*request, iq, count, sampleRate, written);
+    const int status = writeWaveform(out, *request, iq, count, sampleRate, measured ? &m : nullptr, written);
+    if (status == 0) printSummary(*request, iq, count, sampleRate, measured ? &m : nullptr, written);
     GenSignalObjRelease(handle);
     return status;
 }

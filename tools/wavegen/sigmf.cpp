@@ -23,6 +23,7 @@ nlohmann::json sigmfMeta(const Request& request, const Recording& recording) {
     };
     global["core:extensions"] = nlohmann::json::array();
     global["core:extensions"].push_back(extension);
+    global["gensignal:measured"] = recording.measured;
     const nlohmann::json fields = request.fields();
     for (const auto& [field, value] : fields.items()) global["gensignal:" + field] = value;
     nlohmann::json capture = {{"core:sample_start", 0}};
@@ -30,8 +31,8 @@ nlohmann::json sigmfMeta(const Request& request, const Recording& recording) {
     const nlohmann::json annotation = {
         {"core:sample_start", 0},
         {"core:sample_count", recording.samples},
-        {"core:freq_lower_edge", recording.band.lower},
-        {"core:freq_upper_edge", recording.band.upper},
+        {"core:freq_lower_edge", recording.lowerEdge},
+        {"core:freq_upper_edge", recording.upperEdge},
         {"core:label", kind},
     };
     nlohmann::json meta = nlohmann::json::object();

@@ -5,15 +5,16 @@
 
 #include <string>
 
-#include "band.h"
 #include "request.h"
 
 struct Recording {
     double sampleRate = 0;
     int samples = 0;
-    std::string sha512;    // of the data file
-    Band band;             // 99 % of the power
-    std::string datetime;  // empty: none (files stay reproducible)
+    std::string sha512;           // of the data file
+    double lowerEdge = 0;         // Hz: the band holding 99 % of the power
+    double upperEdge = 0;
+    nlohmann::json measured;      // the measurements (null when they could not be made)
+    std::string datetime;         // empty: none (files stay reproducible)
 };
 
 nlohmann::json sigmfMeta(const Request& request, const Recording& recording);

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <vector>
 
+#include "jsonText.h"
+
 namespace {
 
 void put16(std::vector<char>& out, uint16_t v) {
@@ -107,6 +109,6 @@ std::string sha512OfFile(const std::string& path) {
 bool writeJson(const std::string& path, const nlohmann::json& meta) {
     std::ofstream file(path, std::ios::trunc);
     if (!file) return false;
-    file << meta.dump(2) << '\n';
+    file << jsonText(meta) << '\n';
     return static_cast<bool>(file.flush());
 }

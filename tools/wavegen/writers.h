@@ -22,6 +22,7 @@ bool writeWav(const std::string& path, const int16_t* iq, int count, double samp
 // The SHA-512 of a file as 128 lower-case hex digits, empty when it cannot be read.
 std::string sha512OfFile(const std::string& path);
 
-// The metadata as written to .sigmf-meta: sorted keys, two-space indent, a
-// final newline (the Python package writes the very same bytes).
+// The metadata as written to .sigmf-meta: sorted keys, two-space indent,
+// floats as Python writes them, a final newline (the Python package writes
+// the very same bytes).
 bool writeJson(const std::string& path, const nlohmann::json& meta);
