@@ -11,7 +11,7 @@ SigMF, cf32 and WAV files, and pictures.
 """
 from ._library import GenSignalError
 from .kinds import FUNCTIONS as _FUNCTIONS, KINDS
-from .measure import Measurement, measure
+from .measurement import Measurement, measure
 from .sigmf import SigMFError, read_sigmf
 from .waveform import Waveform
 

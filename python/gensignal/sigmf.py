@@ -16,7 +16,7 @@ def occupied_band(iq, sample_rate):
     """Edges (Hz, relative to the centre) of the band holding 99 % of the
     power of int16 I/Q pairs, as the library measures it ((0.0, 0.0) for
     silence)."""
-    from .measure import measure
+    from .measurement import measure
 
     m = measure(np.asarray(iq, dtype=np.int16).reshape(-1, 2), sample_rate=sample_rate)
     return (m.obw_lower_hz, m.obw_upper_hz) if m.obw_hz is not None else (0.0, 0.0)

@@ -52,7 +52,7 @@ class Waveform:
     def measure(self, **options):
         """The library's measurements (gensignal.measure): a Measurement.
         Keywords: channel_bandwidth, channel_spacing (Hz), obw_percent."""
-        from .measure import measure
+        from .measurement import measure
 
         return measure(self, **options)
 
