@@ -78,8 +78,10 @@ class Waveform:
 
         sigmf.write(self, path, datetime)
 
-    def plot(self, path=None):
-        """One page of pictures; written to `path` as PNG when given. Returns the figure."""
+    def plot(self, path=None, panels=None, ax=None):
+        """A page of pictures (or the chosen `panels`, into `ax` when given);
+        written to `path` when given, as its suffix says (.png, .svg, .pdf).
+        Returns the figure."""
         from . import plot
 
-        return plot.plot(self, path)
+        return plot.plot(self, path, panels=panels, ax=ax)
