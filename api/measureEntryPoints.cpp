@@ -1,6 +1,7 @@
 // The measurement entry points: the checks every one of them makes on the
 // buffer it is handed, and the measurements put together into the host's
 // record, which is written only when everything succeeded.
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -146,15 +147,23 @@ int ccdfCurve(const Reader& x, int64_t n, const double* probabilities, int point
     return 0;
 }
 
+// The compared points, at most `capacity` of them, into working arrays
+// sized by what there is rather than by what the host offers.
 template <class Reader>
-int constellation(const Reader& x, const GenSignalMeasureInput& in, const EvmPoints& sink, int& count,
-                  int& status) {
+int constellation(const Reader& x, const GenSignalMeasureInput& in, int capacity, bool withReferences,
+                  Buffer<double>& received, Buffer<double>& references, int& count, int& status) {
     const int64_t n = in.valueCount / 2;
     RecordReference ref;
     if (makeRecordReference(in.recordKind, in.record, in.argument, in.sampleRate, n, ref)) return -1;
     status = ref.evmStatus;
     count = 0;
     if (ref.evmStatus != GENSIGNAL_EVM_MEASURED || n == 0) return 0;
+    const int64_t there = ref.ofdm ? static_cast<int64_t>(ref.frame.used) * ref.frame.symbols : ref.linear.symbols;
+    const size_t room = 2 * static_cast<size_t>(std::min<int64_t>(there, capacity));
+    received = Buffer<double>(room);
+    references = Buffer<double>(withReferences ? room : 0);
+    if (!received || !references) return outOfMemory<double>(-1, 2 * room, "points");
+    const EvmPoints sink{received.get(), withReferences ? references.get() : nullptr, static_cast<int64_t>(room / 2)};
     EvmResult evm{};
     if (ref.ofdm ? measureOfdmEvm(x, ref.frame, evm, sink) : measureLinearEvm(x, ref.linear, evm, sink)) return -1;
     count = static_cast<int>(evm.symbols);
@@ -211,13 +220,11 @@ GENSIGNAL_API int GenSignalMeasureConstellation(const GenSignalMeasureInput* inp
     if (capacity > 0 && !points) return refuse(-1, "GenSignalMeasureConstellation: points is a null pointer");
     const GenSignalMeasureInput in = *input;
     // Written into working arrays first, so that a refusal leaves the host's untouched.
-    Buffer<double> received(2 * static_cast<size_t>(capacity));
-    Buffer<double> expected(references ? 2 * static_cast<size_t>(capacity) : 0);
-    if (!received || !expected) return outOfMemory<double>(-1, 4 * static_cast<size_t>(capacity), "points");
-    const EvmPoints sink{received.get(), references ? expected.get() : nullptr, capacity};
+    Buffer<double> received, expected;
     int n = 0, why = 0;
-    const int rc =
-        withReader(in.samples, floats(in), [&](const auto& x) { return constellation(x, in, sink, n, why); });
+    const int rc = withReader(in.samples, floats(in), [&](const auto& x) {
+        return constellation(x, in, capacity, references != nullptr, received, expected, n, why);
+    });
     if (rc != 0) return rc;
     const int written = n < capacity ? n : capacity;
     for (int i = 0; i < 2 * written; ++i) {

@@ -140,6 +140,19 @@ int ofdmReference(const OFDMParams& params, int64_t samples, double rate, Record
         return 0;
     }
 
+    // The used positions run from guardLow up, over the centre when it stays
+    // empty: the band reaches from the first to the last of them.
+    const int centre = n / 2;
+    const int64_t lowest = p.guardLow + (nullDC && p.guardLow == centre ? 1 : 0);
+    const int64_t highest = lowest + used - 1 + (nullDC && lowest < centre && lowest + used - 1 >= centre ? 1 : 0);
+    ref.channelBandwidth = static_cast<double>(highest - lowest + 1) * (rate / n);
+    if (p.numSymbols < 2) {
+        ref.evmStatus = GENSIGNAL_EVM_ONE_SYMBOL;
+        return 0;
+    }
+    ref.evmStatus = onTheGrid(false, length, samples);
+    if (ref.evmStatus != GENSIGNAL_EVM_MEASURED) return 0;
+
     OfdmReference& r = ref.frame;
     r.fftSize = n;
     r.prefix = prefix;
@@ -149,21 +162,10 @@ int ofdmReference(const OFDMParams& params, int64_t samples, double rate, Record
     r.length = length;
     r.bins = Buffer<int>(static_cast<size_t>(used));
     if (!r.bins) return refuse(-1, "out of memory for %lld subcarriers", static_cast<long long>(used));
-    int lowest = -1, highest = -1;
-    for (int c = 0, q = p.guardLow; c < r.used; ++c) {
-        if (nullDC && q == n / 2) ++q;
-        if (c == 0) lowest = q;
-        highest = q;
-        r.bins[c] = (q + n / 2) % n;  // the half exchange moves the centre to bin 0
-        ++q;
+    for (int c = 0, q = p.guardLow; c < r.used; ++c, ++q) {
+        if (nullDC && q == centre) ++q;
+        r.bins[c] = (q + centre) % n;  // the half exchange moves the centre to bin 0
     }
-    ref.channelBandwidth = static_cast<double>(highest - lowest + 1) * (rate / n);
-    if (p.numSymbols < 2) {
-        ref.evmStatus = GENSIGNAL_EVM_ONE_SYMBOL;
-        return 0;
-    }
-    ref.evmStatus = onTheGrid(false, length, samples);
-    if (ref.evmStatus != GENSIGNAL_EVM_MEASURED) return 0;
 
     GenSignalClass dsp;
     Buffer<signed char> bits(static_cast<size_t>(k * points));
