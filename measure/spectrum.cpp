@@ -27,6 +27,11 @@ int64_t largestPrimeFactor(int64_t n) {
 // 10 log10(a / b) when both are above 0 (a finite ratio), else NaN.
 double ratioDb(double a, double b) { return a > 0 && b > 0 ? 10.0 * std::log10(a / b) : kNone; }
 
+// The bins [first, end).
+struct Range {
+    int64_t first, end;
+};
+
 // Bin powers in frequency order without storing them: bin m is transform
 // index m - floor(n/2), modulo n.
 struct Bins {
@@ -36,7 +41,33 @@ struct Bins {
         const std::complex<double> v = X[m < half ? m + n - half : m - half];
         return v.real() * v.real() + v.imag() * v.imag();
     }
+    // Summed from the lowest bin up.
+    double sum(Range r) const {
+        double s = 0;
+        for (int64_t m = r.first; m < r.end; ++m) s += power(m);
+        return s;
+    }
 };
+
+// The bins m with |f(m) - centre| <= halfWidth. f(m) never decreases with m
+// (each rounding is monotonic), so they are one run, found by bisection
+// with the very comparison a bin-by-bin test would make.
+template <class Frequency>
+Range within(const Frequency& f, int64_t n, double centre, double halfWidth) {
+    int64_t lo = 0, hi = n;  // first m with f(m) - centre >= -halfWidth
+    while (lo < hi) {
+        const int64_t mid = lo + (hi - lo) / 2;
+        if (f(mid) - centre < -halfWidth) lo = mid + 1;
+        else hi = mid;
+    }
+    int64_t end = lo, top = n;  // first m with f(m) - centre > halfWidth
+    while (end < top) {
+        const int64_t mid = end + (top - end) / 2;
+        if (f(mid) - centre > halfWidth) top = mid;
+        else end = mid + 1;
+    }
+    return {lo, end};
+}
 
 }  // namespace
 
@@ -101,26 +132,21 @@ int measureSpectrum(const Reader& x, int64_t n, const SpectrumRequest& request, 
     // Channel powers over the bins whose centre lies within +-B/2 of the
     // channel's centre; the largest bin inside and outside the main one.
     const double halfWidth = bandwidth / 2.0;
-    double main = 0, lowerPower = 0, upperPower = 0, largestIn = 0, largestOut = 0;
-    bool outside = false;
-    for (int64_t m = 0; m < n; ++m) {
-        const double f = static_cast<double>(m - bins.half) * rate / static_cast<double>(n);
+    const auto frequency = [&](int64_t m) { return static_cast<double>(m - bins.half) * rate / static_cast<double>(n); };
+    const Range main = within(frequency, n, 0.0, halfWidth);
+    double mainPower = 0, largestIn = 0, largestOut = 0;
+    for (int64_t m = main.first; m < main.end; ++m) {
         const double p = bins.power(m);
-        if (std::fabs(f) <= halfWidth) {
-            main += p;
-            largestIn = std::max(largestIn, p);
-        } else {
-            outside = true;
-            largestOut = std::max(largestOut, p);
-        }
-        if (std::fabs(f - spacing) <= halfWidth) upperPower += p;
-        if (std::fabs(f + spacing) <= halfWidth) lowerPower += p;
+        mainPower += p;
+        largestIn = std::max(largestIn, p);
     }
+    for (int64_t m = 0; m < main.first; ++m) largestOut = std::max(largestOut, bins.power(m));
+    for (int64_t m = main.end; m < n; ++m) largestOut = std::max(largestOut, bins.power(m));
     if (spacing + halfWidth <= rate / 2.0) {
-        out.acprLower = ratioDb(lowerPower, main);
-        out.acprUpper = ratioDb(upperPower, main);
+        out.acprLower = ratioDb(bins.sum(within(frequency, n, -spacing, halfWidth)), mainPower);
+        out.acprUpper = ratioDb(bins.sum(within(frequency, n, spacing, halfWidth)), mainPower);
     }
-    if (outside) out.sfdr = ratioDb(largestIn, largestOut);
+    if (main.end - main.first < n) out.sfdr = ratioDb(largestIn, largestOut);
     return 0;
 }
 

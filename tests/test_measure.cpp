@@ -220,6 +220,12 @@ TEST(MeasureSpectrum, ChannelsTakeTheBinsWithinHalfTheirWidth) {
         EXPECT_EQ(std::isnan(f.acprLowerDb), spacing > 475) << spacing;
         EXPECT_EQ(std::isnan(f.acprUpperDb), spacing > 475) << spacing;
     }
+    // Channels narrower than a bin: the main one holds the bin at 0 Hz, the
+    // adjacent ones between two bins hold none and have no ratio.
+    const GenSignalMeasureOptions thin{0, 0.5, 100.5};
+    const GenSignalMeasurement t = measured(cf32(iq, 1000), &thin);
+    EXPECT_TRUE(std::isnan(t.acprLowerDb) && std::isnan(t.acprUpperDb));
+    EXPECT_NEAR(t.sfdrDb, 10 * std::log10(0.25 / 0.0025), 1e-4);
     // A channel wider than the spectrum leaves nothing outside it.
     const GenSignalMeasureOptions all{0, 2000, 0};
     EXPECT_TRUE(std::isnan(measured(cf32(iq, 1000), &all).sfdrDb));
