@@ -31,7 +31,7 @@ def _installed_library():
         from . import _installed
     except ImportError:
         return None
-    return str((_HERE / _installed.LIBRARY).resolve())
+    return os.path.normpath(_HERE / _installed.LIBRARY)
 
 
 def _build_tree_library():
