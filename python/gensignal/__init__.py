@@ -36,7 +36,7 @@ def plot(waveform, path=None):
 
 def algorithm_version():
     """The library's algorithm version string, as GetALGVersion writes it."""
-    from ._library import algorithm_version as read
+    from ._library import version as read
 
     return read()
 

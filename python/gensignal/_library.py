@@ -121,7 +121,7 @@ def entry_point(name, record_name, has_argument):
         return _entry_points[name]
 
 
-def algorithm_version():
+def version():
     """The library's algorithm version string (GetALGVersion)."""
     buffer = ctypes.create_string_buffer(32)
     library().GetALGVersion(buffer)

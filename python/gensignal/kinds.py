@@ -114,7 +114,7 @@ def _kind(kind_name):
     return KINDS[kind_name]
 
 
-def read_arguments(kind_name, **kwargs):
+def params_of(kind_name, **kwargs):
     """The record's values (header names; choices as numbers) for these
     keyword arguments, by their keyword names (pn_order) or their names in
     the header (pnOrder), with the defaults for the others; and the sample
@@ -159,7 +159,7 @@ def generate(kind, **params):
     or number, and sample_rate. `generate(wf.kind, sample_rate=wf.sample_rate,
     **wf.params)` makes `wf` again."""
     table = _kind(kind)
-    values, rate = read_arguments(kind, **params)
+    values, rate = params_of(kind, **params)
     record = records.RECORDS[table["record"]]()
     argument = []
     for field in table["fields"]:
