@@ -135,6 +135,7 @@ TEST_F(WavegenOutput, AFailedMetadataFileTakesItsDataFileAlong) {
     EXPECT_EQ(run("am -o m", output), 1);
     EXPECT_EQ(output, "wavegen: cannot write m.sigmf-meta: Is a directory\n");
     EXPECT_TRUE(readFile("m.sigmf-data").empty());
+    EXPECT_EQ(std::system(("test -d " + dir() + "/m.sigmf-meta").c_str()), 0) << "the folder must stay";
 }
 
 struct Detail {

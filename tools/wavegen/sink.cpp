@@ -10,6 +10,7 @@ Sink::Sink(const std::string& path) : standardOutput_(path == "-"), path_(path) 
         return;
     }
     file_ = std::fopen(path.c_str(), "wb");
+    created_ = file_ != nullptr;
     if (!file_) fail(errno);
 }
 
@@ -40,8 +41,9 @@ bool Sink::finish() {
 }
 
 void Sink::discard() {
-    if (standardOutput_) return;
+    if (!created_) return;  // never what was there before (a folder, say)
     if (file_) std::fclose(file_);
     file_ = nullptr;
     std::remove(path_.c_str());
+    created_ = false;
 }

@@ -15,7 +15,8 @@ public:
     bool write(const void* data, size_t size);
     // Flushes and closes a file (flushes standard output); false on failure.
     bool finish();
-    // Removes the file after a failure (nothing for standard output).
+    // Removes the file this sink made, after a failure (nothing else, and
+    // nothing for standard output).
     void discard();
 
     bool ok() const { return reason_.empty(); }
@@ -29,6 +30,7 @@ private:
 
     FILE* file_ = nullptr;
     bool standardOutput_ = false;
+    bool created_ = false;
     std::string path_;
     std::string name_;
     std::string reason_;
