@@ -4,6 +4,7 @@ import datetime as _dt
 import hashlib
 import json
 import numbers
+import os
 import re
 
 import numpy as np
@@ -179,8 +180,12 @@ def write(waveform, path, datetime=None, center_frequency=None):
     meta = metadata(waveform, hashlib.sha512(data).hexdigest(), stamp, center_frequency)
     with open(base + ".sigmf-data", "wb") as f:
         f.write(data)
-    with open(base + ".sigmf-meta", "w", encoding="utf-8") as f:
-        f.write(dumps(meta))
+    try:
+        with open(base + ".sigmf-meta", "w", encoding="utf-8") as f:
+            f.write(dumps(meta))
+    except OSError:
+        os.remove(base + ".sigmf-data")  # no half recording, as wavegen
+        raise
     return base + ".sigmf-data"
 
 

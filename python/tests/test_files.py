@@ -187,3 +187,10 @@ def test_repeat_is_wavegens(wavegen, tmp_path):
     assert looped.repeat == 4 and len(looped) == 4 * len(wf)
     assert looped.to_raw(tmp_path / "p") and (tmp_path / "p.raw").read_bytes() == (tmp_path / "w.raw").read_bytes()
     assert looped.occupied_band() == wf.occupied_band()
+
+
+def test_a_failed_metadata_file_takes_its_data_file_along(tmp_path):
+    (tmp_path / "m.sigmf-meta").mkdir()
+    with pytest.raises(IsADirectoryError):
+        gensignal.am().to_sigmf(tmp_path / "m")
+    assert not (tmp_path / "m.sigmf-data").exists() and (tmp_path / "m.sigmf-meta").is_dir()
