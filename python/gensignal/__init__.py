@@ -6,11 +6,12 @@ SigMF, cf32 and WAV files, and pictures.
     wf.iq            # int16, shape (n, 2)
     wf.samples       # complex64, iq / 32767
     wf.to_sigmf("qpsk")
-    wf.plot("qpsk.png")
-    wf.measure().evm_percent
+    gensignal.plot(wf, "qpsk.png")
+    gensignal.measure(wf).evm_percent
 """
 from ._library import GenSignalError
-from .kinds import FUNCTIONS as _FUNCTIONS, KINDS
+from ._version import __version__
+from .kinds import FUNCTIONS as _FUNCTIONS, KINDS, generate
 from .measurement import Measurement, measure
 from .sigmf import SigMFError, read_sigmf
 from .waveform import Waveform
@@ -26,13 +27,34 @@ rampsweep = _FUNCTIONS["rampsweep"]
 awgn = _FUNCTIONS["awgn"]
 ofdm = _FUNCTIONS["ofdm"]
 
+
+def plot(waveform, path=None, panels=None, ax=None):
+    """A page of pictures of `waveform` (matplotlib), or the chosen `panels`
+    (into `ax` when given: one Axes per panel); written to `path` when given,
+    in the format its suffix names (.png, .svg, .pdf). Returns the figure."""
+    from .plotting import plot as draw
+
+    return draw(waveform, path, panels=panels, ax=ax)
+
+
+def algorithm_version():
+    """The library's algorithm version string, as GetALGVersion writes it."""
+    from ._library import version as read
+
+    return read()
+
+
 __all__ = [
     "GenSignalError",
     "KINDS",
     "Measurement",
     "SigMFError",
     "Waveform",
+    "__version__",
+    "algorithm_version",
+    "generate",
     "measure",
+    "plot",
     "read_sigmf",
     "digital",
     "dss",

@@ -141,8 +141,10 @@ class _Buffer:
         if isinstance(source, Waveform):
             if sample_rate is not None:
                 raise TypeError("measure(): sample_rate is the waveform's own; pass it only with an array")
+            # The generated buffer, once, however many times the waveform repeats it.
             self.kind, self.params, sample_rate = source.kind, source.params, source.sample_rate
-            array = source._samples if source._samples is not None else source.iq
+            period = len(source.period)
+            array = source._samples[:period] if source._samples is not None else source.period
         else:
             if sample_rate is None:
                 raise TypeError("measure(): an array needs sample_rate")
@@ -168,20 +170,23 @@ class _Buffer:
 
 
 def _record(kind_name, params):
-    """The parameter record (and extra argument) the params describe."""
-    from .kinds import KINDS
+    """The parameter record (and extra argument) the params describe
+    (enumerations by name or number)."""
+    from ._library import GenSignalError
+    from .kinds import KINDS, params_of
 
     kind = KINDS[kind_name]
-    record = records.RECORDS[kind["record"]]()
-    argument = 0
     missing = [f["name"] for f in kind["fields"] if f["target"] != "program" and f["name"] not in params]
     if missing:
-        raise ValueError(f"the {kind_name} record lacks {', '.join(missing)}: cannot measure against it")
+        raise GenSignalError(-1, f"the {kind_name} record lacks {', '.join(missing)}: cannot measure against it")
+    values, _ = params_of(kind_name, **params)
+    record = records.RECORDS[kind["record"]]()
+    argument = 0
     for field in kind["fields"]:
         if field["target"] == "record":
-            setattr(record, field["name"], params[field["name"]])
+            setattr(record, field["name"], values[field["name"]])
         elif field["target"] == "argument":
-            argument = int(params[field["name"]])
+            argument = values[field["name"]]
     return record, argument
 
 

@@ -201,7 +201,24 @@ def evm(received, reference, groups):
             "mer_db": 10 * math.log10(signal / noise) if noise > 0 else None}
 
 
+# Waveform.params holds the enumerations by name.
+MODULATIONS = {name: number + 1 for number, name in enumerate(
+    "bpsk dbpsk qpsk dqpsk oqpsk pi4_dqpsk psk8 dpsk8 psk16 qam16 qam64 qam256 qam1024 ask2 fsk2 fsk4 fsk8 fsk16 "
+    "ask4 ask8 apsk16 qam8".split())}
+FILTERS = {"rect": 1, "rcos": 2, "rrcos": 3, "gaussian": 4, "half_sine": 5}
+
+
+def numbered(p):
+    """The params with modType and filterType as numbers."""
+    p = dict(p)
+    for key, table in (("modType", MODULATIONS), ("filterType", FILTERS)):
+        if isinstance(p.get(key), str):
+            p[key] = table[p[key].lower()]
+    return p
+
+
 def digital_evm(x, p):
+    p = numbered(p)
     kind, sps, n = p["modType"], p["samplesPerSymbol"], p["symbolCount"]
     span = 1 if p["filterType"] in (1, 5) else p["filterSpan"]
     k = int(math.log2(alphabet(kind)))
@@ -213,6 +230,7 @@ def digital_evm(x, p):
 
 
 def dss_evm(x, p):
+    p = numbered(p)
     order, bit_count, sps = p["pnOrder"], p["bitCount"], p["samplesPerChip"]
     chips_per_bit = 2**order - 1
     data = np.repeat(pn(9, DATA_START, bit_count), chips_per_bit)
@@ -226,6 +244,7 @@ OFDM_MAPS = {1: (1, None), 3: (2, None), 7: (3, None), 9: (4, None), 10: (4, (4,
 
 
 def ofdm_evm(x, p):
+    p = numbered(p)
     n, symbols, prefix = p["fftSize"], p["numSymbols"], int(p["fftSize"] * p["cpPercent"] / 100)
     positions = [q for q in range(p["guardLow"], n - p["guardHigh"]) if not (p["nullDC"] and q == n // 2)]
     used = len(positions)

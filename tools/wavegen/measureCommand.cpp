@@ -5,6 +5,7 @@
 
 #include "jsonText.h"
 #include "measurement.h"
+#include "optionText.h"
 #include "request.h"
 #include "storedWaveform.h"
 
@@ -15,14 +16,13 @@ CLI::App* addMeasureCommand(CLI::App& app, MeasureOptions& o) {
                         "SigMF (.sigmf-meta, .sigmf-data or their base name), .raw int16 I/Q, .cf32 or .wav")
         ->required();
     command->add_flag("--json", o.json, "print one JSON object");
-    o.rateOption = command->add_option("--sample-rate", o.sampleRate,
-                                       "samples per second of a .raw or .cf32 file (SigMF and WAV say their own)");
+    command->add_option("--sample-rate", o.sampleRate,
+                        "samples per second of a .raw or .cf32 file (SigMF and WAV say their own)");
     command->add_option("--channel-bandwidth", o.channelBandwidth,
                         "ACPR channel width in Hz (default: the record's band, else the occupied band)");
     command->add_option("--channel-spacing", o.channelSpacing,
                         "Hz between the main and each adjacent channel (default: the channel bandwidth)");
-    command->add_option("--obw-percent", o.obwPercent, "share of the power in the occupied band")
-        ->capture_default_str();
+    command->add_option("--obw-percent", o.obwPercent, "share of the power in the occupied band (default 99)");
     return command;
 }
 
@@ -42,15 +42,31 @@ std::string inOptionTerms(std::string message) {
 
 }  // namespace
 
+// The number an option's text holds (0 when not given), or false with the refusal.
+bool readOption(const char* option, const std::string& text, double& value) {
+    value = 0;
+    if (text.empty()) return true;
+    const std::string why = readNumber(text, value);
+    if (why.empty()) return true;
+    std::cerr << "wavegen: " << optionRefusal(option, text, why) << "\n";
+    return false;
+}
+
 int runMeasure(const MeasureOptions& o) {
+    double rate = 0, bandwidth = 0, spacing = 0, percent = 0;
+    if (!readOption("--sample-rate", o.sampleRate, rate) ||
+        !readOption("--channel-bandwidth", o.channelBandwidth, bandwidth) ||
+        !readOption("--channel-spacing", o.channelSpacing, spacing) ||
+        !readOption("--obw-percent", o.obwPercent, percent))
+        return 2;
     StoredWaveform w;
     std::string error;
-    if (!readStoredWaveform(o.file, o.sampleRate, w, error)) {
+    if (!readStoredWaveform(o.file, rate, w, error)) {
         std::cerr << "wavegen: " << error << "\n";
         return 2;
     }
-    if (w.rateInFile && o.rateOption && o.rateOption->count() > 0) {
-        std::cerr << "wavegen: --sample-rate: " << w.dataPath << " states its own rate, "
+    if (w.rateInFile && !o.sampleRate.empty()) {
+        std::cerr << "wavegen: --sample-rate " << o.sampleRate << ": " << w.dataPath << " states its own rate, "
                   << numberWord(w.sampleRate) << "\n";
         return 2;
     }
@@ -64,7 +80,7 @@ int runMeasure(const MeasureOptions& o) {
         call.record = w.record.data();
         call.argument = w.argument;
     }
-    call.options = {o.obwPercent, o.channelBandwidth, o.channelSpacing};
+    call.options = {percent, bandwidth, spacing};
     GenSignalMeasurement m{};
     if (!measureWith(call, m, error)) {
         const std::string said = inOptionTerms(error);
@@ -78,6 +94,6 @@ int runMeasure(const MeasureOptions& o) {
     const std::string kind = w.kind ? " (" + w.kind->name + ")" : "";
     std::printf("%s: %lld samples at %s samples/s%s\n", w.dataPath.c_str(), static_cast<long long>(m.samples),
                 numberWord(m.sampleRate).c_str(), kind.c_str());
-    std::fputs(measuredTable(m, o.obwPercent).c_str(), stdout);
+    std::fputs(measuredTable(m, percent > 0 ? percent : 99).c_str(), stdout);
     return 0;
 }

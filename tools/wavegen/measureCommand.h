@@ -7,12 +7,12 @@
 
 #include <string>
 
+// The options as given, read after parsing so that a refusal names the
+// option, its text and what was expected.
 struct MeasureOptions {
     std::string file;
     bool json = false;
-    double sampleRate = 0;
-    double channelBandwidth = 0, channelSpacing = 0, obwPercent = 99;
-    CLI::Option* rateOption = nullptr;
+    std::string sampleRate, channelBandwidth, channelSpacing, obwPercent;
 };
 
 CLI::App* addMeasureCommand(CLI::App& app, MeasureOptions& options);

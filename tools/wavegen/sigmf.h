@@ -1,20 +1,27 @@
-// The SigMF metadata of a waveform wavegen wrote.
+// The SigMF metadata of a waveform wavegen wrote (SigMF 1.2: the gensignal
+// and signal extensions, both optional for readers).
 #pragma once
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "request.h"
 
 struct Recording {
     double sampleRate = 0;
-    int samples = 0;
-    std::string sha512;           // of the data file
-    double lowerEdge = 0;         // Hz: the band holding 99 % of the power
-    double upperEdge = 0;
-    nlohmann::json measured;      // the measurements (null when they could not be made)
-    std::string datetime;         // empty: none (files stay reproducible)
+    int samples = 0;                        // in the library's buffer
+    int64_t repeat = 1;                     // times the data file holds it
+    std::string sha512;                     // of the data file
+    double lowerEdge = 0, upperEdge = 0;    // Hz: the measured 99 % band, relative to the centre
+    nlohmann::json measured;                // the measurements (null when they could not be made)
+    std::string datetime;                   // empty: none (files stay reproducible)
+    std::optional<double> centerFrequency;  // Hz at RF; none: baseband only
 };
+
+// "gensignal 1.0.0": core:recorder and the annotation's core:generator.
+std::string recorderName();
 
 nlohmann::json sigmfMeta(const Request& request, const Recording& recording);

@@ -7,11 +7,12 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <strings.h>
 #include <fstream>
 #include <iterator>
 #include <limits>
 
-#include "writers.h"
+#include <nettle/sha2.h>
 
 namespace {
 
@@ -20,6 +21,36 @@ bool endsWith(const std::string& s, const std::string& suffix) {
 }
 
 bool exists(const std::string& path) { return static_cast<bool>(std::ifstream(path)); }
+
+std::string sha512Hex(const std::vector<char>& bytes) {
+    sha512_ctx ctx;
+    sha512_init(&ctx);
+    sha512_update(&ctx, bytes.size(), reinterpret_cast<const uint8_t*>(bytes.data()));
+    uint8_t digest[SHA512_DIGEST_SIZE];
+    sha512_digest(&ctx, sizeof digest, digest);
+    static const char hex[] = "0123456789abcdef";
+    std::string text;
+    for (uint8_t b : digest) {
+        text += hex[b >> 4];
+        text += hex[b & 15];
+    }
+    return text;
+}
+
+// A choice field's value: its name (any case; the metadata writes names) or its number.
+bool choiceNumber(const Field& f, const nlohmann::json& value, int64_t& number) {
+    if (value.is_number_integer()) {
+        number = value.get<int64_t>();
+        return true;
+    }
+    if (!value.is_string()) return false;
+    for (const auto& [name, n] : f.choices)
+        if (strcasecmp(name.c_str(), value.get_ref<const std::string&>().c_str()) == 0) {
+            number = n;
+            return true;
+        }
+    return false;
+}
 
 bool readBytes(const std::string& path, std::vector<char>& bytes, std::string& error) {
     std::ifstream file(path, std::ios::binary);
@@ -130,20 +161,26 @@ bool readRecord(const std::string& metaPath, const nlohmann::json& global, Store
     for (const Field& f : out.kind->fields) {
         if (f.target == FieldTarget::Program) continue;
         const auto value = global.find("gensignal:" + f.name);
-        const bool integral = value != global.end() && value->is_number_integer();
-        if (value == global.end() || !value->is_number() ||
-            (f.type != FieldType::Real && !integral)) {
-            error = metaPath + ": gensignal:" + f.name + " is " + (value == global.end() ? "missing" : "not a " +
-                    std::string(f.type == FieldType::Real ? "number" : "whole number")) +
-                    " in the " + out.kind->name + " record";
+        int64_t v = 0;
+        const bool readable = value != global.end() &&
+                              (f.type == FieldType::Real     ? value->is_number()
+                               : f.type == FieldType::Choice ? choiceNumber(f, *value, v)
+                                                             : value->is_number_integer());
+        if (!readable) {
+            const char* expected = f.type == FieldType::Real     ? "a number"
+                                   : f.type == FieldType::Choice ? "one of its names or a whole number"
+                                                                 : "a whole number";
+            error = metaPath + ": gensignal:" + f.name + " is " +
+                    (value == global.end() ? std::string("missing") : "not " + std::string(expected)) + " in the " +
+                    out.kind->name + " record";
             return false;
         }
         if (f.type == FieldType::Real) {
-            const double v = value->get<double>();
-            std::memcpy(&out.record[f.offset], &v, sizeof v);
+            const double real = value->get<double>();
+            std::memcpy(&out.record[f.offset], &real, sizeof real);
             continue;
         }
-        const int64_t v = value->get<int64_t>();
+        if (f.type != FieldType::Choice) v = value->get<int64_t>();
         if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) {
             error = metaPath + ": gensignal:" + f.name + " = " + std::to_string(v) + " does not fit 32 bits";
             return false;
@@ -195,12 +232,22 @@ bool readSigmfPair(const std::string& base, StoredWaveform& out, std::string& er
     out.rateInFile = true;
     if (!readRecord(metaPath, g, out, error)) return false;
 
+    // The data may hold the generated buffer several times over (it loops).
+    int64_t repeat = 1;
+    if (g.contains("gensignal:repeat")) {
+        if (!g["gensignal:repeat"].is_number_integer() || g["gensignal:repeat"].get<int64_t>() < 1) {
+            error = metaPath + ": gensignal:repeat " + g["gensignal:repeat"].dump() + " is not a whole number from 1 up";
+            return false;
+        }
+        repeat = g["gensignal:repeat"].get<int64_t>();
+    }
     std::vector<char> data;
     if (!readBytes(dataPath, data, error)) return false;
     if (!fromBytes(dataPath, data, 0, data.size(), datatype == "cf32_le", out, error)) return false;
-    int64_t described = g.contains("gensignal:samples") && g["gensignal:samples"].is_number_integer()
-                            ? g["gensignal:samples"].get<int64_t>()
-                            : 0;
+    const int64_t period = g.contains("gensignal:samples") && g["gensignal:samples"].is_number_integer()
+                               ? g["gensignal:samples"].get<int64_t>()
+                               : 0;
+    int64_t described = period > 0 && repeat <= std::numeric_limits<int64_t>::max() / period ? period * repeat : 0;
     if (meta.contains("annotations") && meta["annotations"].is_array())
         for (const auto& a : meta["annotations"])
             if (a.is_object())
@@ -215,10 +262,15 @@ bool readSigmfPair(const std::string& base, StoredWaveform& out, std::string& er
     if (g.contains("core:sha512") && g["core:sha512"].is_string()) {
         std::string expected = g["core:sha512"].get<std::string>();
         for (char& c : expected) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (sha512OfFile(dataPath) != expected) {
+        if (sha512Hex(data) != expected) {
             error = dataPath + ": its SHA-512 does not match core:sha512 of " + metaPath;
             return false;
         }
+    }
+    // Measured once: the buffer the library made.
+    if (repeat > 1 && period > 0) {
+        out.ci16.resize(out.floats ? 0 : static_cast<size_t>(2 * period));
+        out.cf32.resize(out.floats ? static_cast<size_t>(2 * period) : 0);
     }
     return true;
 }

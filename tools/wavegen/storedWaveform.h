@@ -1,7 +1,9 @@
 // A waveform read back from a file for measurement: SigMF (ci16_le or
 // cf32_le, either file of the pair or their base name), raw int16 I/Q
 // (.raw), raw complex float (.cf32, 1.0 = 32767) or a two-channel 16-bit
-// WAV; with the gensignal record the SigMF metadata carries, if any.
+// WAV; with the gensignal record the SigMF metadata carries, if any (its
+// enumerations by name or number), and of a recording that holds its
+// buffer several times over (gensignal:repeat) the buffer once.
 #pragma once
 
 #include <cstdint>

@@ -1,11 +1,12 @@
 """Pictures of a waveform that show its numbers (matplotlib, Agg: no display
 needed): I and Q, the spectrum, a spectrogram, the CCDF with the Gaussian
 reference, the constellation EVM compares (for the kinds that have EVM) and
-the loop seam.
+the loop seam. `gensignal.plot(wf)` and `wf.plot()` draw them; matplotlib is
+needed only here.
 
-    wf.plot("page.svg")                               # every panel; format from the suffix
-    gensignal.plot.plot(wf, panels=["ccdf", "constellation"])
-    gensignal.plot.plot(wf, panels=["spectrum"], ax=my_axes)
+    gensignal.plot(wf, "page.svg")                    # every panel; format from the suffix
+    gensignal.plot(wf, panels=["ccdf", "constellation"])
+    wf.plot(panels=["spectrum"], ax=my_axes)
 """
 import math
 
@@ -34,7 +35,10 @@ def _symbol_rate(wf):
 
 
 def _has_constellation(wf):
-    return wf.kind in ("dss", "ofdm") or (wf.kind == "digital" and not 15 <= wf.params.get("modType", 0) <= 18)
+    """The kinds with EVM: all but FSK among the digital ones (modType by name, or number)."""
+    mod = wf.params.get("modType", "")
+    fsk = str(mod).startswith("fsk") or (isinstance(mod, int) and 15 <= mod <= 18)
+    return wf.kind in ("dss", "ofdm") or (wf.kind == "digital" and not fsk)
 
 
 def default_panels(wf):
