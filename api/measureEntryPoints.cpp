@@ -118,8 +118,7 @@ int measure(const Reader& x, const GenSignalMeasureInput& in, const GenSignalMea
     if (ref.evmStatus == GENSIGNAL_EVM_MEASURED) {
         EvmResult evm{};
         const EvmPoints none;
-        if (ref.ofdm ? measureOfdmEvm(x, ref.frame, evm, none) : measureLinearEvm(x, ref.linear, evm, none))
-            return -1;
+        if (ref.ofdm ? measureOfdmEvm(x, ref.frame, evm, none) : measureLinearEvm(x, ref.linear, evm, none)) return -1;
         m.evmPercent = evm.percent;
         m.evmPeakPercent = evm.peakPercent;
         m.merDb = evm.merDb;
@@ -211,8 +210,8 @@ GENSIGNAL_API int GenSignalMeasureCcdf(const GenSignalMeasureInput* input, const
     return rc;
 }
 
-GENSIGNAL_API int GenSignalMeasureConstellation(const GenSignalMeasureInput* input, double* points,
-                                                double* references, int capacity, int* count, int* status) {
+GENSIGNAL_API int GenSignalMeasureConstellation(const GenSignalMeasureInput* input, double* points, double* references,
+                                                int capacity, int* count, int* status) {
     clearLastError();
     if (checkInput("GenSignalMeasureConstellation", input)) return -1;
     if (!count) return refuse(-1, "GenSignalMeasureConstellation: count is a null pointer");

@@ -305,22 +305,22 @@ GENSIGNAL_API int GenerateOFDMWaveform(int handleId, const OFDMParams* params, i
 
 /* Why EVM has a value or none. */
 #define GENSIGNAL_EVM_MEASURED 0
-#define GENSIGNAL_EVM_NO_RECORD 1   /* no record was given */
-#define GENSIGNAL_EVM_UNDEFINED 2   /* FSK and the analog kinds have none */
-#define GENSIGNAL_EVM_RESAMPLED 3   /* the record resamples: no symbol instants on the sample grid */
-#define GENSIGNAL_EVM_MISMATCH 4    /* the buffer's length is not what the record makes */
-#define GENSIGNAL_EVM_ONE_SYMBOL 5  /* OFDM with one symbol: a gain per subcarrier fits anything */
+#define GENSIGNAL_EVM_NO_RECORD 1  /* no record was given */
+#define GENSIGNAL_EVM_UNDEFINED 2  /* FSK and the analog kinds have none */
+#define GENSIGNAL_EVM_RESAMPLED 3  /* the record resamples: no symbol instants on the sample grid */
+#define GENSIGNAL_EVM_MISMATCH 4   /* the buffer's length is not what the record makes */
+#define GENSIGNAL_EVM_ONE_SYMBOL 5 /* OFDM with one symbol: a gain per subcarrier fits anything */
 
 /* The buffer, its rate and what made it. */
 typedef struct GenSignalMeasureInput {
-    const void* samples;  /* valueCount values in `format` */
-    int64_t valueCount;   /* even, 0 or more */
-    int32_t format;       /* GENSIGNAL_FORMAT_... */
-    int32_t recordKind;   /* GENSIGNAL_RECORD_...; NONE: no record */
-    const void* record;   /* the parameter record of that kind, or null with NONE */
-    int32_t argument;     /* the entry point's extra argument (symbolCount, bitCount), else 0 */
-    int32_t reserved;     /* 0 */
-    double sampleRate;    /* samples per second, finite and above 0 */
+    const void* samples; /* valueCount values in `format` */
+    int64_t valueCount;  /* even, 0 or more */
+    int32_t format;      /* GENSIGNAL_FORMAT_... */
+    int32_t recordKind;  /* GENSIGNAL_RECORD_...; NONE: no record */
+    const void* record;  /* the parameter record of that kind, or null with NONE */
+    int32_t argument;    /* the entry point's extra argument (symbolCount, bitCount), else 0 */
+    int32_t reserved;    /* 0 */
+    double sampleRate;   /* samples per second, finite and above 0 */
 } GenSignalMeasureInput;
 
 /* Choices; 0 in a field means its default. */
@@ -343,8 +343,8 @@ typedef struct GenSignalMeasurement {
     double obwHz, obwLowerHz, obwUpperHz;
     double channelBandwidthHz, channelSpacingHz; /* as used */
     double acprLowerDb, acprUpperDb;             /* adjacent over main channel power */
-    double sfdrDb;    /* largest bin in the main channel over the largest outside it */
-    double seamRatio; /* |x[0] - x[n-1]| over the largest step inside the buffer */
+    double sfdrDb;                               /* largest bin in the main channel over the largest outside it */
+    double seamRatio;                            /* |x[0] - x[n-1]| over the largest step inside the buffer */
     double evmPercent, evmPeakPercent, merDb;
     int32_t evmStatus; /* GENSIGNAL_EVM_... */
     int32_t symbols;   /* symbols (or OFDM subcarrier values) EVM was measured over */
@@ -370,8 +370,8 @@ GENSIGNAL_API int GenSignalMeasureCcdf(const GenSignalMeasureInput* input, const
  * into `points`, at most `capacity` of them), with their references when
  * `references` is not null; *count receives how many there are in all
  * (0 when EVM has none: see *status). capacity 0 asks for the count only. */
-GENSIGNAL_API int GenSignalMeasureConstellation(const GenSignalMeasureInput* input, double* points,
-                                                double* references, int capacity, int* count, int* status);
+GENSIGNAL_API int GenSignalMeasureConstellation(const GenSignalMeasureInput* input, double* points, double* references,
+                                                int capacity, int* count, int* status);
 
 #ifdef __cplusplus
 }

@@ -131,7 +131,8 @@ int measureLinearEvm(const Reader& x, const LinearReference& ref, EvmResult& out
 
     const std::complex<float>* s = ref.points.get();
     if (ref.filter == RRCOS || ref.filter == RCOS || ref.filter == RECT)
-        return score(y.get(), N, 1, [&](int64_t j) { return cd(s[j]); }, points, out);
+        return score(
+            y.get(), N, 1, [&](int64_t j) { return cd(s[j]); }, points, out);
     // Gaussian and half-sine pulses are not Nyquist: the reference is the
     // pulse's own value at the instant, every symbol it reaches summed in.
     const int64_t first = -(d / sps), last = (M - 1 - d) / sps;
@@ -139,8 +140,7 @@ int measureLinearEvm(const Reader& x, const LinearReference& ref, EvmResult& out
         y.get(), N, 1,
         [&](int64_t j) {
             cd v = 0;
-            for (int64_t q = first; q <= last; ++q)
-                v += static_cast<double>(taps[d + q * sps]) * cd(s[wrap(j + q, N)]);
+            for (int64_t q = first; q <= last; ++q) v += static_cast<double>(taps[d + q * sps]) * cd(s[wrap(j + q, N)]);
             return v;
         },
         points, out);
@@ -167,7 +167,8 @@ int measureOfdmEvm(const Reader& x, const OfdmReference& ref, EvmResult& out, co
         for (int c = 0; c < used; ++c) y[static_cast<int64_t>(s) * used + c] = body[ref.bins[c]];
     }
     const std::complex<float>* s = ref.points.get();
-    return score(y.get(), count, used, [&](int64_t j) { return cd(s[j]); }, points, out);
+    return score(
+        y.get(), count, used, [&](int64_t j) { return cd(s[j]); }, points, out);
 }
 
 template int measureLinearEvm(const Ci16Reader&, const LinearReference&, EvmResult&, const EvmPoints&, int);

@@ -57,14 +57,18 @@ Range within(const Frequency& f, int64_t n, double centre, double halfWidth) {
     int64_t lo = 0, hi = n;  // first m with f(m) - centre >= -halfWidth
     while (lo < hi) {
         const int64_t mid = lo + (hi - lo) / 2;
-        if (f(mid) - centre < -halfWidth) lo = mid + 1;
-        else hi = mid;
+        if (f(mid) - centre < -halfWidth)
+            lo = mid + 1;
+        else
+            hi = mid;
     }
     int64_t end = lo, top = n;  // first m with f(m) - centre > halfWidth
     while (end < top) {
         const int64_t mid = end + (top - end) / 2;
-        if (f(mid) - centre > halfWidth) top = mid;
-        else end = mid + 1;
+        if (f(mid) - centre > halfWidth)
+            top = mid;
+        else
+            end = mid + 1;
     }
     return {lo, end};
 }
@@ -122,8 +126,8 @@ int measureSpectrum(const Reader& x, int64_t n, const SpectrumRequest& request, 
     }
 
     // By default the narrowest channel centred at 0 Hz that holds the occupied band.
-    const double bandwidth = request.channelBandwidth > 0 ? request.channelBandwidth
-                                                          : 2.0 * std::max(-out.obwLower, out.obwUpper);
+    const double bandwidth =
+        request.channelBandwidth > 0 ? request.channelBandwidth : 2.0 * std::max(-out.obwLower, out.obwUpper);
     const double spacing = request.channelSpacing > 0 ? request.channelSpacing : bandwidth;
     if (!(bandwidth > 0)) return 0;  // a silent buffer has no occupied band
     out.channelBandwidth = bandwidth;
@@ -132,7 +136,9 @@ int measureSpectrum(const Reader& x, int64_t n, const SpectrumRequest& request, 
     // Channel powers over the bins whose centre lies within +-B/2 of the
     // channel's centre; the largest bin inside and outside the main one.
     const double halfWidth = bandwidth / 2.0;
-    const auto frequency = [&](int64_t m) { return static_cast<double>(m - bins.half) * rate / static_cast<double>(n); };
+    const auto frequency = [&](int64_t m) {
+        return static_cast<double>(m - bins.half) * rate / static_cast<double>(n);
+    };
     const Range main = within(frequency, n, 0.0, halfWidth);
     double mainPower = 0, largestIn = 0, largestOut = 0;
     for (int64_t m = main.first; m < main.end; ++m) {

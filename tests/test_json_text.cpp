@@ -42,8 +42,10 @@ TEST(JsonText, FloatsAsPythonWritesThem) {
 }
 
 TEST(JsonText, LayoutAsJsonDumpsWithIndentTwoAndSortedKeys) {
-    const nlohmann::json v = {{"b", {1, 2.5, nullptr}}, {"a", nlohmann::json::object()},
-                              {"c", {{"y", true}, {"x", "tab\there \"q\" \x01"}}}, {"d", nlohmann::json::array()}};
+    const nlohmann::json v = {{"b", {1, 2.5, nullptr}},
+                              {"a", nlohmann::json::object()},
+                              {"c", {{"y", true}, {"x", "tab\there \"q\" \x01"}}},
+                              {"d", nlohmann::json::array()}};
     EXPECT_EQ(jsonText(v),
               "{\n"
               "  \"a\": {},\n"

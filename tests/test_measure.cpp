@@ -85,8 +85,11 @@ TEST(MeasureLevels, CcdfEqualsTheSortedPowers) {
             std::uniform_int_distribution<int> value(-spread - 1, spread);
             std::vector<int16_t> iq(2 * static_cast<size_t>(n));
             for (auto& v : iq) v = static_cast<int16_t>(value(rng));
-            const auto power = [&](size_t i) { return double(iq[2 * i]) * iq[2 * i] + double(iq[2 * i + 1]) * iq[2 * i + 1]; };
-            const auto expected = sortedCcdf(n, std::function<double(size_t)>(power), std::function<double(size_t)>(power));
+            const auto power = [&](size_t i) {
+                return double(iq[2 * i]) * iq[2 * i] + double(iq[2 * i + 1]) * iq[2 * i + 1];
+            };
+            const auto expected =
+                sortedCcdf(n, std::function<double(size_t)>(power), std::function<double(size_t)>(power));
             const GenSignalMeasurement m = measured(ci16(iq, 1e6));
             for (int r = 0; r < 4; ++r)
                 EXPECT_TRUE(sameBits(m.ccdfDb[r], expected[r]) || (std::isnan(m.ccdfDb[r]) && std::isnan(expected[r])))
@@ -153,11 +156,11 @@ struct SeamCase {
 
 TEST(MeasureLevels, SeamRatio) {
     const std::vector<SeamCase> cases = {
-        {{0, 0, 1, 0, 2, 0, 3, 0}, 3.0},       // a ramp: the wrap steps back 3 where each step is 1
-        {{5, 5, 5, 5, 5, 5}, 0.0},             // nothing moves
-        {{7, -7}, 0.0},                        // one sample: no step inside
-        {{0, 0, 3, 4}, 1.0},                   // two samples: the wrap is the step
-        {{0, 0, 0, 10, 0, 0, 0, 5}, 0.5},      // the largest step inside is 10, the seam 5
+        {{0, 0, 1, 0, 2, 0, 3, 0}, 3.0},   // a ramp: the wrap steps back 3 where each step is 1
+        {{5, 5, 5, 5, 5, 5}, 0.0},         // nothing moves
+        {{7, -7}, 0.0},                    // one sample: no step inside
+        {{0, 0, 3, 4}, 1.0},               // two samples: the wrap is the step
+        {{0, 0, 0, 10, 0, 0, 0, 5}, 0.5},  // the largest step inside is 10, the seam 5
     };
     for (const SeamCase& c : cases) EXPECT_DOUBLE_EQ(measured(ci16(c.iq, 1.0)).seamRatio, c.ratio);
 }
@@ -180,9 +183,7 @@ TEST(MeasureLevels, SilenceAndNothingHaveNoLevels) {
 }
 
 // Five tones on bins -2 ... 2 holding 1, 1, 96, 1, 1 % of the power.
-std::vector<float> fiveTones() {
-    return tones(100, {{-2, 0.1}, {-1, 0.1}, {0, std::sqrt(0.96)}, {1, 0.1}, {2, 0.1}});
-}
+std::vector<float> fiveTones() { return tones(100, {{-2, 0.1}, {-1, 0.1}, {0, std::sqrt(0.96)}, {1, 0.1}, {2, 0.1}}); }
 
 struct BandCase {
     double percent;
@@ -191,8 +192,8 @@ struct BandCase {
 
 TEST(MeasureSpectrum, OccupiedBandFollowsTheRunningSum) {
     const auto iq = fiveTones();
-    for (const BandCase& c : {BandCase{99, -2.5, 2.5}, BandCase{97, -1.5, 1.5}, BandCase{90, -0.5, 0.5},
-                              BandCase{1, -0.5, 0.5}}) {
+    for (const BandCase& c :
+         {BandCase{99, -2.5, 2.5}, BandCase{97, -1.5, 1.5}, BandCase{90, -0.5, 0.5}, BandCase{1, -0.5, 0.5}}) {
         const GenSignalMeasureOptions o{c.percent, 0, 0};
         const GenSignalMeasurement m = measured(cf32(iq, 100), &o);
         EXPECT_NEAR(m.obwLowerHz, c.lower, 1e-9) << c.percent;
@@ -265,51 +266,67 @@ TEST_P(MeasureRefuses, SaysWhyAndWritesNothing) {
     GenSignalMeasurement m;
     std::memset(&m, 0x5a, sizeof m);
     GenSignalMeasurement before = m;
-    EXPECT_EQ(GenSignalMeasure(GetParam().name == std::string("NullInput") ? nullptr : &in, &o,
-                               nullResult ? nullptr : &m),
-              -1);
+    EXPECT_EQ(
+        GenSignalMeasure(GetParam().name == std::string("NullInput") ? nullptr : &in, &o, nullResult ? nullptr : &m),
+        -1);
     EXPECT_EQ(std::memcmp(&m, &before, sizeof m), 0) << "the result was written";
     EXPECT_NE(lastError().find(GetParam().reason), std::string::npos) << lastError();
 }
 
 const auto keep = [](GenSignalMeasureInput&, GenSignalMeasureOptions&, bool&) {};
 
-INSTANTIATE_TEST_SUITE_P(
-    Inputs, MeasureRefuses,
-    ::testing::Values(
-        Refusal{"NullInput", keep, "GenSignalMeasure: input is a null pointer"},
-        Refusal{"NullResult", [](auto&, auto&, bool& r) { r = true; }, "result is a null pointer"},
-        Refusal{"NullSamples", [](auto& in, auto&, bool&) { in.samples = nullptr; }, "samples is a null pointer"},
-        Refusal{"OddCount", [](auto& in, auto&, bool&) { in.valueCount = 7; }, "valueCount = 7: must be even"},
-        Refusal{"NegativeCount", [](auto& in, auto&, bool&) { in.valueCount = -2; }, "valueCount = -2"},
-        Refusal{"AbsurdCount", [](auto& in, auto&, bool&) { in.valueCount = int64_t{1} << 40; },
-                "at most 2147483647 samples"},
-        Refusal{"Format", [](auto& in, auto&, bool&) { in.format = 3; }, "format = 3"},
-        Refusal{"NanRate", [](auto& in, auto&, bool&) { in.sampleRate = NAN; }, "sampleRate = nan"},
-        Refusal{"ZeroRate", [](auto& in, auto&, bool&) { in.sampleRate = 0; }, "sampleRate = 0"},
-        Refusal{"InfiniteRate", [](auto& in, auto&, bool&) { in.sampleRate = INFINITY; }, "sampleRate = inf"},
-        Refusal{"RecordKind", [](auto& in, auto&, bool&) { in.recordKind = 11; }, "recordKind = 11"},
-        Refusal{"NullRecord", [](auto& in, auto&, bool&) { in.recordKind = GENSIGNAL_RECORD_AM; },
-                "record is a null pointer"},
-        Refusal{"NanSample", keep, "value 5 is nan"},
-        Refusal{"InfiniteSample", keep, "value 6 is -inf"},
-        Refusal{"NanObw", [](auto&, auto& o, bool&) { o.obwPercent = NAN; }, "obwPercent = nan"},
-        Refusal{"ObwAbove100", [](auto&, auto& o, bool&) { o.obwPercent = 100.5; }, "obwPercent = 100.5"},
-        Refusal{"NegativeObw", [](auto&, auto& o, bool&) { o.obwPercent = -1; }, "obwPercent = -1"},
-        Refusal{"NegativeBandwidth", [](auto&, auto& o, bool&) { o.channelBandwidth = -5; },
-                "channelBandwidth = -5"},
-        Refusal{"InfiniteBandwidth", [](auto&, auto& o, bool&) { o.channelBandwidth = INFINITY; },
-                "channelBandwidth = inf"},
-        Refusal{"NanSpacing", [](auto&, auto& o, bool&) { o.channelSpacing = NAN; }, "channelSpacing = nan"},
-        Refusal{"BadRecord",
-                [](auto& in, auto&, bool&) {
-                    static DigitalModParams p{};
-                    p.modType = static_cast<DigitalModulType>(40);
-                    in.recordKind = GENSIGNAL_RECORD_DIGITAL;
-                    in.record = &p;
-                },
-                "DigitalModParams.modType = 40"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Inputs, MeasureRefuses,
+                         ::testing::
+                             Values(Refusal{"NullInput", keep, "GenSignalMeasure: input is a null pointer"},
+                                    Refusal{"NullResult", [](auto&, auto&, bool& r) { r = true; },
+                                            "result is a null pointer"},
+                                    Refusal{"NullSamples", [](auto& in, auto&, bool&) { in.samples = nullptr; },
+                                            "samples is a null pointer"},
+                                    Refusal{"OddCount", [](auto& in, auto&, bool&) { in.valueCount = 7; },
+                                            "valueCount = 7: must be even"},
+                                    Refusal{"NegativeCount", [](auto& in, auto&, bool&) { in.valueCount = -2; },
+                                            "valueCount = -2"},
+                                    Refusal{"AbsurdCount",
+                                            [](auto& in, auto&, bool&) { in.valueCount = int64_t{1} << 40; },
+                                            "at most 2147483647 samples"},
+                                    Refusal{"Format", [](auto& in, auto&, bool&) { in.format = 3; }, "format = 3"},
+                                    Refusal{"NanRate", [](auto& in, auto&, bool&) { in.sampleRate = NAN; },
+                                            "sampleRate = nan"},
+                                    Refusal{"ZeroRate", [](auto& in, auto&, bool&) { in.sampleRate = 0; },
+                                            "sampleRate = 0"},
+                                    Refusal{"InfiniteRate", [](auto& in, auto&, bool&) { in.sampleRate = INFINITY; },
+                                            "sampleRate = inf"},
+                                    Refusal{"RecordKind", [](auto& in, auto&, bool&) { in.recordKind = 11; },
+                                            "recordKind = 11"},
+                                    Refusal{"NullRecord",
+                                            [](auto& in, auto&, bool&) { in.recordKind = GENSIGNAL_RECORD_AM; },
+                                            "record is a null pointer"},
+                                    Refusal{"NanSample", keep, "value 5 is nan"},
+                                    Refusal{"InfiniteSample", keep, "value 6 is -inf"},
+                                    Refusal{"NanObw", [](auto&, auto& o, bool&) { o.obwPercent = NAN; },
+                                            "obwPercent = nan"},
+                                    Refusal{"ObwAbove100", [](auto&, auto& o, bool&) { o.obwPercent = 100.5; },
+                                            "obwPercent = 100.5"},
+                                    Refusal{"NegativeObw", [](auto&, auto& o, bool&) { o.obwPercent = -1; },
+                                            "obwPercent = -1"},
+                                    Refusal{"NegativeBandwidth", [](auto&, auto& o, bool&) { o.channelBandwidth = -5; },
+                                            "channelBandwidth = -5"},
+                                    Refusal{
+                                        "InfiniteBandwidth", [](auto&, auto& o, bool&) { o.channelBandwidth = INFINITY; },
+                                        "channelBandwidth = inf"},
+                                    Refusal{
+                                        "NanSpacing", [](auto&, auto& o, bool&) { o.channelSpacing = NAN; },
+                                        "channelSpacing = nan"},
+                                    Refusal{
+                                        "BadRecord",
+                                        [](auto& in, auto&, bool&) {
+                                            static DigitalModParams p{};
+                                            p.modType = static_cast<DigitalModulType>(40);
+                                            in.recordKind = GENSIGNAL_RECORD_DIGITAL;
+                                            in.record = &p;
+                                        },
+                                        "DigitalModParams.modType = 40"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MeasureCcdf, CurveAgreesWithTheFourPoints) {
     std::mt19937 rng(11);
@@ -345,18 +362,16 @@ TEST(MeasureMemory, RefusesWhatItCannotHave) {
     const std::pair<size_t, const char*> cases[] = {{16, "out of memory: 67108864 bytes for the buffer's spectrum"},
                                                     {72, "bytes for the buffer's transform"}};
     for (const auto& [headroomMiB, reason] : cases) {
-        EXPECT_EXIT(exitUnderAddressSpaceCap(headroomMiB << 20,
-                                             [&] {
-                                                 GenSignalMeasurement m{};
-                                                 const GenSignalMeasureInput in = ci16(iq, 1e6);
-                                                 const int rc = GenSignalMeasure(&in, nullptr, &m);
-                                                 const std::string why = lastError();
-                                                 std::fprintf(stderr, "%d %s\n", rc, why.c_str());
-                                                 return rc == -1 && why.find(reason) != std::string::npos &&
-                                                                m.samples == 0
-                                                            ? 0
-                                                            : 1;
-                                             }),
+        EXPECT_EXIT(exitUnderAddressSpaceCap(
+                        headroomMiB << 20,
+                        [&] {
+                            GenSignalMeasurement m{};
+                            const GenSignalMeasureInput in = ci16(iq, 1e6);
+                            const int rc = GenSignalMeasure(&in, nullptr, &m);
+                            const std::string why = lastError();
+                            std::fprintf(stderr, "%d %s\n", rc, why.c_str());
+                            return rc == -1 && why.find(reason) != std::string::npos && m.samples == 0 ? 0 : 1;
+                        }),
                     ::testing::ExitedWithCode(0), "")
             << headroomMiB << " MiB";
     }

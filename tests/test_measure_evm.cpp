@@ -60,9 +60,9 @@ GenSignalMeasurement measured(const GenSignalMeasureInput& in) {
     return m;
 }
 
-const char* const kKindNames[] = {"",      "BPSK",    "DBPSK",  "QPSK", "DQPSK", "OQPSK", "PI4_DQPSK", "PSK8",
-                                  "DPSK8", "PSK16",   "QAM16",  "QAM64", "QAM256", "QAM1024", "ASK2",     "FSK2",
-                                  "FSK4",  "FSK8",    "FSK16",  "ASK4",  "ASK8",   "APSK16",  "QAM8"};
+const char* const kKindNames[] = {"",      "BPSK",  "DBPSK", "QPSK",  "DQPSK",  "OQPSK",   "PI4_DQPSK", "PSK8",
+                                  "DPSK8", "PSK16", "QAM16", "QAM64", "QAM256", "QAM1024", "ASK2",      "FSK2",
+                                  "FSK4",  "FSK8",  "FSK16", "ASK4",  "ASK8",   "APSK16",  "QAM8"};
 const char* const kFilterNames[] = {"", "RECT", "RCOS", "RRCOS", "GAUSSIAN", "HALF_SINE"};
 
 bool linearKind(int k) { return k < FSK2 || k > FSK16; }
@@ -217,12 +217,12 @@ TEST(MeasureEvm, IgnoresGainAndPhaseAndFollowsNoise) {
     std::mt19937 rng(3);
     std::normal_distribution<double> g(0, 1);
     double symbolPower = 0;
-    for (size_t i = 0; i < w.iq.size(); i += 16) symbolPower += double(w.iq[i]) * w.iq[i] + double(w.iq[i + 1]) * w.iq[i + 1];
+    for (size_t i = 0; i < w.iq.size(); i += 16)
+        symbolPower += double(w.iq[i]) * w.iq[i] + double(w.iq[i + 1]) * w.iq[i + 1];
     symbolPower /= w.iq.size() / 16.0 * 32767.0 * 32767.0;
     const double sigma = std::sqrt(symbolPower * 1e-3 / 2);
-    const auto noisy = asFloats(w.iq, [&](std::complex<double> v, size_t) {
-        return v + std::complex<double>(sigma * g(rng), sigma * g(rng));
-    });
+    const auto noisy = asFloats(
+        w.iq, [&](std::complex<double> v, size_t) { return v + std::complex<double>(sigma * g(rng), sigma * g(rng)); });
     in.samples = noisy.data();
     const GenSignalMeasurement m = measured(in);
     EXPECT_NEAR(m.evmPercent, 100 * std::sqrt(1e-3), 0.1 * 100 * std::sqrt(1e-3));
@@ -248,7 +248,8 @@ TEST(MeasureEvm, MatchedFilterByTransformEqualsTapByTap) {
     struct Case {
         int kind, sps, span;
     };
-    for (const Case c : {Case{QPSK, 8, 6}, Case{OQPSK, 8, 6}, Case{QAM64, 3, 5}, Case{OQPSK, 3, 3}, Case{BPSK, 2, 40}}) {
+    for (const Case c :
+         {Case{QPSK, 8, 6}, Case{OQPSK, 8, 6}, Case{QAM64, 3, 5}, Case{OQPSK, 3, 3}, Case{BPSK, 2, 40}}) {
         DigitalModParams p = digital(c.kind, RRCOS, c.sps);
         p.filterSpan = c.span;
         const Waveform w = generateDigital(p, 300, 1e6 * c.sps);

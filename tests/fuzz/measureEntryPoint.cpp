@@ -44,7 +44,8 @@ void expectRefusalSaid(const char* function) {
     const std::string m = lastError();
     if (m.empty()) fail("%s refused without a reason", function);
     for (char c : m)
-        if (static_cast<unsigned char>(c) < 0x20) fail("%s: the reason holds a control byte: \"%s\"", function, m.c_str());
+        if (static_cast<unsigned char>(c) < 0x20)
+            fail("%s: the reason holds a control byte: \"%s\"", function, m.c_str());
 }
 
 void expectNoReason(const char* function) {
@@ -57,12 +58,13 @@ void finiteOrNone(double v, const char* what) {
 }
 
 void checkMeasurement(const GenSignalMeasurement& m, const GenSignalMeasureInput& in) {
-    if (m.samples != in.valueCount / 2) fail("samples %lld for %lld values", (long long)m.samples, (long long)in.valueCount);
+    if (m.samples != in.valueCount / 2)
+        fail("samples %lld for %lld values", (long long)m.samples, (long long)in.valueCount);
     if (!(m.sampleRate == in.sampleRate)) fail("sample rate %g for %g", m.sampleRate, in.sampleRate);
-    const double values[] = {m.peakDbfs,   m.rmsDbfs,         m.paprDb,          m.ccdfDb[0],      m.ccdfDb[1],
-                             m.ccdfDb[2],  m.ccdfDb[3],       m.obwHz,           m.obwLowerHz,     m.obwUpperHz,
-                             m.channelBandwidthHz, m.channelSpacingHz, m.acprLowerDb, m.acprUpperDb, m.sfdrDb,
-                             m.seamRatio,  m.evmPercent,      m.evmPeakPercent,  m.merDb};
+    const double values[] = {m.peakDbfs,           m.rmsDbfs,          m.paprDb,         m.ccdfDb[0],   m.ccdfDb[1],
+                             m.ccdfDb[2],          m.ccdfDb[3],        m.obwHz,          m.obwLowerHz,  m.obwUpperHz,
+                             m.channelBandwidthHz, m.channelSpacingHz, m.acprLowerDb,    m.acprUpperDb, m.sfdrDb,
+                             m.seamRatio,          m.evmPercent,       m.evmPeakPercent, m.merDb};
     for (double v : values) finiteOrNone(v, "a measured value");
     if (m.evmStatus < GENSIGNAL_EVM_MEASURED || m.evmStatus > GENSIGNAL_EVM_ONE_SYMBOL)
         fail("EVM status %d", m.evmStatus);
@@ -75,7 +77,8 @@ void checkMeasurement(const GenSignalMeasurement& m, const GenSignalMeasureInput
     if (m.paprDb < -1e-9) fail("PAPR %g dB below 0", m.paprDb);
     for (int r = 0; r < 4; ++r) {
         if (m.ccdfDb[r] > m.paprDb + 1e-9) fail("CCDF %g dB above the PAPR %g", m.ccdfDb[r], m.paprDb);
-        if (r > 0 && m.ccdfDb[r] < m.ccdfDb[r - 1] - 1e-9) fail("CCDF falls from %g to %g", m.ccdfDb[r - 1], m.ccdfDb[r]);
+        if (r > 0 && m.ccdfDb[r] < m.ccdfDb[r - 1] - 1e-9)
+            fail("CCDF falls from %g to %g", m.ccdfDb[r - 1], m.ccdfDb[r]);
     }
     if (!(m.seamRatio >= 0)) fail("seam ratio %g", m.seamRatio);
     if (!std::isnan(m.obwHz)) {
@@ -127,8 +130,9 @@ void measureAll(FuzzInput& in, const GenSignalMeasureInput& input) {
     auto received = std::make_unique<double[]>(2 * static_cast<size_t>(capacity) + 1);
     auto references = std::make_unique<double[]>(2 * static_cast<size_t>(capacity) + 1);
     int count = -7, status = -7;
-    const int got = GenSignalMeasureConstellation(&input, capacity ? received.get() : nullptr,
-                                                  in.byte() & 1 ? references.get() : nullptr, capacity, &count, &status);
+    const int got =
+        GenSignalMeasureConstellation(&input, capacity ? received.get() : nullptr,
+                                      in.byte() & 1 ? references.get() : nullptr, capacity, &count, &status);
     if (got != 0 && got != -1) fail("GenSignalMeasureConstellation returned %d", got);
     if (got != 0) {
         expectRefusalSaid("GenSignalMeasureConstellation");
@@ -227,8 +231,8 @@ int madeBuffer(FuzzInput& in) {
     auto exact = std::make_unique<unsigned char[]>(record.size());
     std::memcpy(exact.get(), record.data(), record.size());
     const int16_t none = 0;
-    const GenSignalMeasureInput input{samples.empty() ? &none : samples.data(), values, GENSIGNAL_FORMAT_CI16, kind,
-                                      exact.get(), argument, 0, rate};
+    const GenSignalMeasureInput input{
+        samples.empty() ? &none : samples.data(), values, GENSIGNAL_FORMAT_CI16, kind, exact.get(), argument, 0, rate};
     measureAll(in, input);
     return 0;
 }
@@ -251,15 +255,27 @@ int byteBuffer(FuzzInput& in) {
     auto buffer = std::make_unique<unsigned char[]>(bytes.size() + 1);
     if (!bytes.empty()) std::memcpy(buffer.get(), bytes.data(), bytes.size());
     const int kind = in.integer(-1, 11);
-    static const size_t sizes[] = {0, sizeof(DigitalModParams), sizeof(DSSParams), sizeof(AMModParams),
-                                   sizeof(FMModParams), sizeof(MultitoneParams), sizeof(PulseParams),
-                                   sizeof(StepSweepParams), sizeof(RampSweepParams), sizeof(AWGNParams),
+    static const size_t sizes[] = {0,
+                                   sizeof(DigitalModParams),
+                                   sizeof(DSSParams),
+                                   sizeof(AMModParams),
+                                   sizeof(FMModParams),
+                                   sizeof(MultitoneParams),
+                                   sizeof(PulseParams),
+                                   sizeof(StepSweepParams),
+                                   sizeof(RampSweepParams),
+                                   sizeof(AWGNParams),
                                    sizeof(OFDMParams)};
     const size_t recordSize = kind >= 1 && kind <= 10 ? sizes[kind] : 8;
     auto record = std::make_unique<unsigned char[]>(recordSize);
     for (size_t i = 0; i < recordSize; ++i) record[i] = in.byte();
-    const GenSignalMeasureInput input{shape / 64 == 3 ? nullptr : buffer.get(), values, format, kind,
-                                      in.byte() < 16 ? nullptr : record.get(), in.integer(-1, 1 << 12), 0,
+    const GenSignalMeasureInput input{shape / 64 == 3 ? nullptr : buffer.get(),
+                                      values,
+                                      format,
+                                      kind,
+                                      in.byte() < 16 ? nullptr : record.get(),
+                                      in.integer(-1, 1 << 12),
+                                      0,
                                       in.rate(1e6)};
     measureAll(in, input);
     return 0;

@@ -10,10 +10,11 @@
 #include "storedWaveform.h"
 
 CLI::App* addMeasureCommand(CLI::App& app, MeasureOptions& o) {
-    CLI::App* command = app.add_subcommand(
-        "measure", "measure a waveform file: levels, CCDF, occupied band, ACPR, SFDR, seam and EVM");
-    command->add_option("file", o.file,
-                        "SigMF (.sigmf-meta, .sigmf-data or their base name), .raw int16 I/Q, .cf32 or .wav")
+    CLI::App* command =
+        app.add_subcommand("measure", "measure a waveform file: levels, CCDF, occupied band, ACPR, SFDR, seam and EVM");
+    command
+        ->add_option("file", o.file,
+                     "SigMF (.sigmf-meta, .sigmf-data or their base name), .raw int16 I/Q, .cf32 or .wav")
         ->required();
     command->add_flag("--json", o.json, "print one JSON object");
     command->add_option("--sample-rate", o.sampleRate,

@@ -24,20 +24,24 @@ std::string decibels(double v, const char* unit) {
 }  // namespace
 
 int recordKindOf(const KindTable& kind) {
-    static const std::pair<const char*, int> kinds[] = {
-        {"DigitalModParams", GENSIGNAL_RECORD_DIGITAL},   {"DSSParams", GENSIGNAL_RECORD_DSS},
-        {"AMModParams", GENSIGNAL_RECORD_AM},             {"FMModParams", GENSIGNAL_RECORD_FM},
-        {"MultitoneParams", GENSIGNAL_RECORD_MULTITONE},  {"PulseParams", GENSIGNAL_RECORD_PULSE},
-        {"StepSweepParams", GENSIGNAL_RECORD_STEP_SWEEP}, {"RampSweepParams", GENSIGNAL_RECORD_RAMP_SWEEP},
-        {"AWGNParams", GENSIGNAL_RECORD_AWGN},            {"OFDMParams", GENSIGNAL_RECORD_OFDM}};
+    static const std::pair<const char*, int> kinds[] = {{"DigitalModParams", GENSIGNAL_RECORD_DIGITAL},
+                                                        {"DSSParams", GENSIGNAL_RECORD_DSS},
+                                                        {"AMModParams", GENSIGNAL_RECORD_AM},
+                                                        {"FMModParams", GENSIGNAL_RECORD_FM},
+                                                        {"MultitoneParams", GENSIGNAL_RECORD_MULTITONE},
+                                                        {"PulseParams", GENSIGNAL_RECORD_PULSE},
+                                                        {"StepSweepParams", GENSIGNAL_RECORD_STEP_SWEEP},
+                                                        {"RampSweepParams", GENSIGNAL_RECORD_RAMP_SWEEP},
+                                                        {"AWGNParams", GENSIGNAL_RECORD_AWGN},
+                                                        {"OFDMParams", GENSIGNAL_RECORD_OFDM}};
     for (const auto& [name, number] : kinds)
         if (kind.record == name) return number;
     return GENSIGNAL_RECORD_NONE;
 }
 
 bool measureWith(const MeasureCall& call, GenSignalMeasurement& out, std::string& error) {
-    const GenSignalMeasureInput input{call.samples, call.valueCount, call.format, call.recordKind, call.record,
-                                      call.argument, 0,               call.sampleRate};
+    const GenSignalMeasureInput input{call.samples, call.valueCount, call.format, call.recordKind,
+                                      call.record,  call.argument,   0,           call.sampleRate};
     if (GenSignalMeasure(&input, &call.options, &out) == 0) return true;
     char message[512];
     error = GenSignalGetLastError(message, sizeof message) > 0 ? message : "no reason given";
@@ -110,8 +114,8 @@ std::string measuredTable(const GenSignalMeasurement& m, double obwPercent) {
     std::snprintf(text, sizeof text, "%.4g", m.seamRatio);
     t += line("seam ratio", std::isfinite(m.seamRatio) ? text : "none");
     if (m.evmStatus == GENSIGNAL_EVM_MEASURED) {
-        std::snprintf(text, sizeof text, "%.4g %% RMS, %.4g %% peak over %d symbols", m.evmPercent,
-                      m.evmPeakPercent, m.symbols);
+        std::snprintf(text, sizeof text, "%.4g %% RMS, %.4g %% peak over %d symbols", m.evmPercent, m.evmPeakPercent,
+                      m.symbols);
         t += line("EVM", text);
         t += line("MER", decibels(m.merDb, "dB"));
     } else {

@@ -107,7 +107,8 @@ bool fromBytes(const std::string& path, const std::vector<char>& bytes, size_t b
 bool readWav(const std::string& path, StoredWaveform& out, std::string& error) {
     std::vector<char> bytes;
     if (!readBytes(path, bytes, error)) return false;
-    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 || std::memcmp(bytes.data() + 8, "WAVE", 4) != 0) {
+    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
+        std::memcmp(bytes.data() + 8, "WAVE", 4) != 0) {
         error = path + ": not a RIFF WAVE file";
         return false;
     }
@@ -122,7 +123,8 @@ bool readWav(const std::string& path, StoredWaveform& out, std::string& error) {
             const uint16_t bits = le16(bytes.data() + body + 14);
             if (format != 1 || channels != 2 || bits != 16) {
                 error = path + ": WAV format " + std::to_string(format) + ", " + std::to_string(channels) +
-                        " channels, " + std::to_string(bits) + " bits; only 16-bit PCM with two channels (I, Q) is read";
+                        " channels, " + std::to_string(bits) +
+                        " bits; only 16-bit PCM with two channels (I, Q) is read";
                 return false;
             }
             out.sampleRate = le32(bytes.data() + body + 4);
@@ -162,10 +164,9 @@ bool readRecord(const std::string& metaPath, const nlohmann::json& global, Store
         if (f.target == FieldTarget::Program) continue;
         const auto value = global.find("gensignal:" + f.name);
         int64_t v = 0;
-        const bool readable = value != global.end() &&
-                              (f.type == FieldType::Real     ? value->is_number()
-                               : f.type == FieldType::Choice ? choiceNumber(f, *value, v)
-                                                             : value->is_number_integer());
+        const bool readable = value != global.end() && (f.type == FieldType::Real     ? value->is_number()
+                                                        : f.type == FieldType::Choice ? choiceNumber(f, *value, v)
+                                                                                      : value->is_number_integer());
         if (!readable) {
             const char* expected = f.type == FieldType::Real     ? "a number"
                                    : f.type == FieldType::Choice ? "one of its names or a whole number"
@@ -236,7 +237,8 @@ bool readSigmfPair(const std::string& base, StoredWaveform& out, std::string& er
     int64_t repeat = 1;
     if (g.contains("gensignal:repeat")) {
         if (!g["gensignal:repeat"].is_number_integer() || g["gensignal:repeat"].get<int64_t>() < 1) {
-            error = metaPath + ": gensignal:repeat " + g["gensignal:repeat"].dump() + " is not a whole number from 1 up";
+            error =
+                metaPath + ": gensignal:repeat " + g["gensignal:repeat"].dump() + " is not a whole number from 1 up";
             return false;
         }
         repeat = g["gensignal:repeat"].get<int64_t>();
@@ -251,8 +253,8 @@ bool readSigmfPair(const std::string& base, StoredWaveform& out, std::string& er
     if (meta.contains("annotations") && meta["annotations"].is_array())
         for (const auto& a : meta["annotations"])
             if (a.is_object())
-                described = std::max<int64_t>(described, a.value("core:sample_start", int64_t{0}) +
-                                                             a.value("core:sample_count", int64_t{0}));
+                described = std::max<int64_t>(
+                    described, a.value("core:sample_start", int64_t{0}) + a.value("core:sample_count", int64_t{0}));
     const int64_t samples = out.values() / 2;
     if (samples < described) {
         error = dataPath + ": holds " + std::to_string(samples) + " samples, the metadata describes " +
@@ -295,7 +297,8 @@ bool readStoredWaveform(const std::string& name, double sampleRate, StoredWavefo
     const bool raw = endsWith(name, ".raw"), cf32 = endsWith(name, ".cf32");
     if (raw || cf32) {
         if (!(sampleRate > 0 && std::isfinite(sampleRate))) {
-            error = name + ": a " + std::string(raw ? "raw" : "cf32") + " file does not say its rate: give --sample-rate";
+            error =
+                name + ": a " + std::string(raw ? "raw" : "cf32") + " file does not say its rate: give --sample-rate";
             return false;
         }
         std::vector<char> bytes;
@@ -304,7 +307,8 @@ bool readStoredWaveform(const std::string& name, double sampleRate, StoredWavefo
         return fromBytes(name, bytes, 0, bytes.size(), cf32, out, error);
     }
     if (exists(name + ".sigmf-meta")) return readSigmf(name, out, error);
-    error = name + ": not a file wavegen reads: name a .sigmf-meta, .sigmf-data, .raw, .cf32 or .wav file, or the base "
-                   "name of a SigMF pair";
+    error = name +
+            ": not a file wavegen reads: name a .sigmf-meta, .sigmf-data, .raw, .cf32 or .wav file, or the base "
+            "name of a SigMF pair";
     return false;
 }

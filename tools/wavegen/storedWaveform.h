@@ -18,7 +18,7 @@ struct StoredWaveform {
     std::vector<float> cf32;
     bool floats = false;
     double sampleRate = 0;
-    bool rateInFile = false;        // SigMF and WAV state their rate
+    bool rateInFile = false;          // SigMF and WAV state their rate
     const KindTable* kind = nullptr;  // the record's kind, when the metadata has one
     std::vector<unsigned char> record;
     int argument = 0;
