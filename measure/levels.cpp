@@ -10,25 +10,40 @@
 namespace {
 
 // Ranking works on 32-bit keys that order as the powers do: the exact
-// integer I^2 + Q^2 (at most 2^31) for int16 buffers, the bits of the power
-// rounded to float for float buffers (non-negative floats order as their
-// bits do).
-uint32_t powerKey(const Ci16Reader& x, int64_t i) {
+// integer I^2 + Q^2 (at most 2^31) for int16 buffers; for float buffers the
+// bits of the power over the peak power, rounded to float (non-negative
+// floats order as their bits do, and the quotient cannot overflow a float
+// as the power of a large float sample would).
+struct KeyScale {
+    double peak = 1;
+};
+
+KeyScale keyScale(const Ci16Reader&, int64_t) { return {}; }
+KeyScale keyScale(const Cf32Reader& x, int64_t n) {
+    double peak = 0;
+    for (int64_t i = 0; i < n; ++i) {
+        const double re = x.re(i), im = x.im(i);
+        peak = std::max(peak, re * re + im * im);
+    }
+    return {peak > 0 ? peak : 1.0};
+}
+
+uint32_t powerKey(const Ci16Reader& x, int64_t i, KeyScale) {
     const int32_t re = x.iq[2 * i], im = x.iq[2 * i + 1];
     return static_cast<uint32_t>(re * re) + static_cast<uint32_t>(im * im);
 }
-uint32_t powerKey(const Cf32Reader& x, int64_t i) {
+uint32_t powerKey(const Cf32Reader& x, int64_t i, KeyScale scale) {
     const double re = x.re(i), im = x.im(i);
-    const float p = static_cast<float>(re * re + im * im);
+    const float p = static_cast<float>((re * re + im * im) / scale.peak);
     uint32_t key;
     std::memcpy(&key, &p, sizeof key);
     return key;
 }
-double keyPower(const Ci16Reader&, uint32_t key) { return key; }
-double keyPower(const Cf32Reader&, uint32_t key) {
+double keyPower(const Ci16Reader&, uint32_t key, KeyScale) { return key; }
+double keyPower(const Cf32Reader&, uint32_t key, KeyScale scale) {
     float p;
     std::memcpy(&p, &key, sizeof p);
-    return p;
+    return static_cast<double>(p) * scale.peak;
 }
 
 constexpr int kBuckets = 1 << 16;
@@ -63,6 +78,7 @@ bool measureLevels(const Reader& x, int64_t n, Levels& out) {
     Buffer<int8_t> slotOf(kBuckets);
     if (!counts || !slotOf) return false;
     uint32_t* high = counts.get();
+    const KeyScale scale = keyScale(x, n);
 
     double sum = 0, peak = 0, step = 0;
     for (int64_t i = 0; i < n; ++i) {
@@ -74,7 +90,7 @@ bool measureLevels(const Reader& x, int64_t n, Levels& out) {
             const double dr = x.re(i + 1) - re, di = x.im(i + 1) - im;
             step = std::max(step, dr * dr + di * di);
         }
-        ++high[powerKey(x, i) >> 16];
+        ++high[powerKey(x, i, scale) >> 16];
     }
     out.peakPower = peak;
     out.meanPower = sum / static_cast<double>(n);
@@ -93,7 +109,7 @@ bool measureLevels(const Reader& x, int64_t n, Levels& out) {
     }
     uint32_t* low = high + kBuckets;
     for (int64_t i = 0; i < n; ++i) {
-        const uint32_t key = powerKey(x, i);
+        const uint32_t key = powerKey(x, i, scale);
         const int s = slotOf[key >> 16];
         if (s >= 0) ++low[static_cast<size_t>(s) * kBuckets + (key & 0xffff)];
     }
@@ -103,7 +119,7 @@ bool measureLevels(const Reader& x, int64_t n, Levels& out) {
         findBucket(low + static_cast<size_t>(slot[r]) * kBuckets, within[r], lowBits, unused);
         const uint32_t key = (static_cast<uint32_t>(bucket[r]) << 16) | static_cast<uint32_t>(lowBits);
         // Rank 0 is the peak itself, not its float rounding.
-        out.ccdfPower[r] = ccdfRank(kCcdfProbabilities[r], n) == 0 ? peak : keyPower(x, key);
+        out.ccdfPower[r] = ccdfRank(kCcdfProbabilities[r], n) == 0 ? peak : keyPower(x, key, scale);
     }
     return true;
 }
@@ -112,14 +128,15 @@ template <class Reader>
 bool rankedPowers(const Reader& x, int64_t n, const int64_t* ranks, int count, double* powers) {
     Buffer<uint32_t> keys(static_cast<size_t>(n));
     if (!keys) return false;
+    const KeyScale scale = keyScale(x, n);
     double peak = 0;
     for (int64_t i = 0; i < n; ++i) {
-        keys[i] = powerKey(x, i);
+        keys[i] = powerKey(x, i, scale);
         const double re = x.re(i), im = x.im(i);
         peak = std::max(peak, re * re + im * im);
     }
     std::sort(keys.get(), keys.get() + n, std::greater<uint32_t>());
-    for (int i = 0; i < count; ++i) powers[i] = ranks[i] == 0 ? peak : keyPower(x, keys[ranks[i]]);
+    for (int i = 0; i < count; ++i) powers[i] = ranks[i] == 0 ? peak : keyPower(x, keys[ranks[i]], scale);
     return true;
 }
 

@@ -96,14 +96,20 @@ TEST(MeasureLevels, CcdfEqualsTheSortedPowers) {
                     << "n " << n << " spread " << spread << " p " << kCcdfProbabilities[r] << ": " << m.ccdfDb[r]
                     << " vs " << expected[r];
 
-            // The same values as floats: ranked by their power rounded to float.
+            // The same values as floats: ranked by their power over the peak
+            // power rounded to float.
             std::vector<float> f(iq.size());
             for (size_t i = 0; i < iq.size(); ++i) f[i] = static_cast<float>(iq[i] / 32767.0);
             const auto exact = [&](size_t i) {
                 const double re = double(f[2 * i]) * 32767.0, im = double(f[2 * i + 1]) * 32767.0;
                 return re * re + im * im;
             };
-            const auto rounded = [&](size_t i) { return static_cast<double>(static_cast<float>(exact(i))); };
+            double peak = 0;
+            for (size_t i = 0; i < f.size() / 2; ++i) peak = std::max(peak, exact(i));
+            if (peak == 0) peak = 1;
+            const auto rounded = [&](size_t i) {
+                return static_cast<double>(static_cast<float>(exact(i) / peak)) * peak;
+            };
             const auto floatExpected =
                 sortedCcdf(n, std::function<double(size_t)>(rounded), std::function<double(size_t)>(exact));
             const GenSignalMeasurement mf = measured(cf32(f, 1e6));
@@ -113,6 +119,17 @@ TEST(MeasureLevels, CcdfEqualsTheSortedPowers) {
                     << "float n " << n << " spread " << spread << " p " << kCcdfProbabilities[r];
         }
     }
+}
+
+// Float samples far beyond full scale: their powers overflow a float, not
+// the measurement.
+TEST(MeasureLevels, HugeFloatSamples) {
+    std::vector<float> iq;
+    for (int i = 0; i < 5000; ++i) iq.insert(iq.end(), {i % 10 ? 1e37f : 3e38f, i % 7 ? -2e36f : 1e30f});
+    const GenSignalMeasurement m = measured(cf32(iq, 1e6));
+    for (double v : {m.peakDbfs, m.rmsDbfs, m.paprDb, m.ccdfDb[0], m.ccdfDb[1], m.ccdfDb[2], m.ccdfDb[3], m.obwHz})
+        EXPECT_TRUE(std::isfinite(v)) << v;
+    EXPECT_NEAR(m.ccdfDb[1], m.paprDb, 1e-5);  // every tenth sample is at the peak
 }
 
 TEST(MeasureLevels, FullScaleToneOnABin) {
