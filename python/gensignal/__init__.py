@@ -8,6 +8,7 @@ SigMF, cf32 and WAV files, and pictures.
     wf.to_sigmf("qpsk")
     wf.plot("qpsk.png")
 """
+from . import batch
 from ._library import GenSignalError
 from .kinds import FUNCTIONS as _FUNCTIONS, KINDS
 from .sigmf import SigMFError, read_sigmf
@@ -29,6 +30,7 @@ __all__ = [
     "KINDS",
     "SigMFError",
     "Waveform",
+    "batch",
     "read_sigmf",
     "digital",
     "dss",

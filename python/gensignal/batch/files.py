@@ -1,0 +1,52 @@
+"""Files that appear whole or not at all: everything is written under a
+temporary name beside its final one and renamed when complete."""
+import contextlib
+import os
+import pathlib
+
+PARTIAL = ".partial"
+
+
+def partial_name(path):
+    path = pathlib.Path(path)
+    return path.with_name(path.name + PARTIAL)
+
+
+@contextlib.contextmanager
+def replacing(path, mode="wb"):
+    """Opens a temporary file for `path`; renames it to `path` when the
+    block ends normally and removes it otherwise."""
+    temp = partial_name(path)
+    try:
+        with open(temp, mode, **({} if "b" in mode else {"encoding": "utf-8"})) as f:
+            yield f
+        os.replace(temp, path)
+    except BaseException:
+        with contextlib.suppress(FileNotFoundError):
+            os.unlink(temp)
+        raise
+
+
+def write_whole(path, content):
+    with replacing(path, "wb" if isinstance(content, bytes) else "w") as f:
+        f.write(content)
+
+
+def remove_partials(folder):
+    """Removes what an interrupted run left under temporary names in
+    `folder` and its immediate subfolders."""
+    folder = pathlib.Path(folder)
+    for path in list(folder.glob("*" + PARTIAL)) + list(folder.glob("*/*" + PARTIAL)):
+        with contextlib.suppress(FileNotFoundError):
+            path.unlink()
+
+
+def read_pair(base):
+    """(meta text, data bytes) of BASE.sigmf-meta and BASE.sigmf-data, or
+    None when either is missing or unreadable."""
+    try:
+        meta = pathlib.Path(str(base) + ".sigmf-meta").read_text(encoding="utf-8")
+        data = pathlib.Path(str(base) + ".sigmf-data").read_bytes()
+    except (OSError, UnicodeDecodeError):
+        return None
+    return meta, data
