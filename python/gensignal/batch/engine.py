@@ -9,6 +9,7 @@ the engine simply runs its tasks again elsewhere."""
 import contextlib
 import dataclasses
 import logging
+import multiprocessing
 import os
 import shutil
 import sys
@@ -166,9 +167,16 @@ def run(manifest, out_dir, *, workers=None, scheduler=None, resume=False, hdf5=F
     instead; `resume`: complete an earlier run in `out_dir`, leaving its
     complete items untouched; `hdf5`: also write DIR/<stem>.h5; `progress`:
     a progress bar (default: when standard error is a terminal).
-    Raises ManifestError before any work for a manifest it cannot run."""
+    Raises ManifestError before any work for a manifest it cannot run.
+    From a script, call it under `if __name__ == "__main__":`: the embedded
+    cluster's worker processes import the main script again."""
     from distributed import as_completed
 
+    if scheduler is None and getattr(multiprocessing.current_process(), "_inheriting", False):
+        # A worker process being started imports the main script again (multiprocessing's own test
+        # for this); unguarded, the script would start a cluster of its own, and so on.
+        raise RuntimeError("gensignal.batch.run() starts worker processes, which import the main script "
+                           "again: call it under `if __name__ == \"__main__\":`")
     started = time.monotonic()
     manifest = load(manifest, stem)
     out_dir = os.fspath(out_dir)
