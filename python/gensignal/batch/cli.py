@@ -1,8 +1,19 @@
 """python3 -m gensignal batch MANIFEST -o DIR"""
+import argparse
 import sys
 
 # Exit codes
 WRITTEN, SOME_FAILED, REFUSED, INTERRUPTED = 0, 1, 2, 130
+
+
+def _positive(text):
+    try:
+        value = int(text)
+    except ValueError:
+        value = 0
+    if value < 1:
+        raise argparse.ArgumentTypeError(f"{text}: expected a whole number of 1 or more")
+    return value
 
 
 def add_command(commands):
@@ -15,7 +26,7 @@ def add_command(commands):
     batch.add_argument("manifest", help="the manifest: .json, or .yaml/.yml")
     batch.add_argument("-o", "--output", required=True, metavar="DIR", help="output folder (empty, or with --resume)")
     where = batch.add_mutually_exclusive_group()
-    where.add_argument("--workers", type=int, metavar="N",
+    where.add_argument("--workers", type=_positive, metavar="N",
                        help="worker processes of the embedded Dask cluster (default: one per core)")
     where.add_argument("--scheduler", metavar="tcp://HOST:PORT", help="run on this running Dask scheduler's workers")
     batch.add_argument("--resume", action="store_true",
@@ -41,7 +52,7 @@ def main(args):
     except ManifestError as e:
         say(f"{args.manifest}: {e}" if e.path else str(e))
         return REFUSED
-    except (FileExistsError, FileNotFoundError, ValueError) as e:
+    except (FileExistsError, FileNotFoundError, NotADirectoryError) as e:
         say(str(e))
         return REFUSED
     except KeyboardInterrupt:

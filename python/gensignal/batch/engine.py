@@ -170,6 +170,7 @@ def run(manifest, out_dir, *, workers=None, scheduler=None, resume=False, hdf5=F
     Raises ManifestError before any work for a manifest it cannot run.
     From a script, call it under `if __name__ == "__main__":`: the embedded
     cluster's worker processes import the main script again."""
+    import dask
     from distributed import as_completed
 
     if scheduler is None and getattr(multiprocessing.current_process(), "_inheriting", False):
@@ -197,7 +198,10 @@ def run(manifest, out_dir, *, workers=None, scheduler=None, resume=False, hdf5=F
     first_write = last_write = None
     try:
         engine_asked = time.monotonic()
-        with _client(workers, scheduler) as client:
+        # Each submission would otherwise carry the source of the function it was made from, read
+        # and tokenized again every time.
+        with dask.config.set({"distributed.diagnostics.computations.ignore-modules": [".*"]}), \
+                _client(workers, scheduler) as client:
             engine_ready = time.monotonic()
             planner = _Planner(manifest, out_dir, outputs, resume)
             in_flight = {}  # future -> (spec, task)

@@ -28,8 +28,25 @@ def replacing(path, mode="wb"):
 
 
 def write_whole(path, content):
-    with replacing(path, "wb" if isinstance(content, bytes) else "w") as f:
-        f.write(content)
+    """`content` (bytes or text) as the file `path`. Plain descriptors: at
+    thousands of small files a second, Python's file objects cost more than
+    the writing."""
+    if isinstance(content, str):
+        content = content.encode("utf-8")
+    temp = partial_name(path)
+    try:
+        fd = os.open(temp, os.O_WRONLY | os.O_CREAT | os.O_TRUNC | os.O_CLOEXEC, 0o666)
+        try:
+            view = memoryview(content)
+            while view:
+                view = view[os.write(fd, view):]
+        finally:
+            os.close(fd)
+        os.replace(temp, path)
+    except BaseException:
+        with contextlib.suppress(FileNotFoundError):
+            os.unlink(temp)
+        raise
 
 
 def remove_partials(folder):
