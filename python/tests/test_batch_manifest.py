@@ -185,13 +185,15 @@ def test_refused_items_carry_the_reason():
 def test_written_files_are_recognised_only_when_exact():
     spec = load({"sets": [{"name": "t", "kind": "am", "count": 2, "params": {"mod_depth": {"uniform": [10, 90]}}}]}).sets[0]
     item = make_item(spec, 5, 1)
-    assert written_item(spec, 5, 1, item.meta, item.data).labels == item.labels
+    meta = item.meta.encode()
+    assert written_item(spec, 5, 1, meta, item.data).labels == item.labels
     other = make_item(spec, 5, 0)
-    assert written_item(spec, 5, 1, other.meta, other.data) is None  # another item's files
+    assert written_item(spec, 5, 1, other.meta.encode(), other.data) is None  # another item's files
     broken = bytearray(item.data)
     broken[10] ^= 1
-    assert written_item(spec, 5, 1, item.meta, bytes(broken)) is None
-    assert written_item(spec, 5, 1, item.meta, item.data[:-4]) is None
+    assert written_item(spec, 5, 1, meta, bytes(broken)) is None
+    assert written_item(spec, 5, 1, meta, item.data[:-4]) is None
+    assert written_item(spec, 5, 1, meta.replace(b"\n", b"\r\n"), item.data) is None
     meta = json.loads(item.meta)
     assert meta["global"]["core:sha512"] == hashlib.sha512(item.data).hexdigest()
     assert sigmf.dumps(meta) == item.meta

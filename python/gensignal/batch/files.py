@@ -59,11 +59,10 @@ def remove_partials(folder):
 
 
 def read_pair(base):
-    """(meta text, data bytes) of BASE.sigmf-meta and BASE.sigmf-data, or
+    """(meta bytes, data bytes) of BASE.sigmf-meta and BASE.sigmf-data, or
     None when either is missing or unreadable."""
     try:
-        meta = pathlib.Path(str(base) + ".sigmf-meta").read_text(encoding="utf-8")
-        data = pathlib.Path(str(base) + ".sigmf-data").read_bytes()
-    except (OSError, UnicodeDecodeError):
+        meta = pathlib.Path(str(base) + ".sigmf-meta").read_bytes()
+        return meta, pathlib.Path(str(base) + ".sigmf-data").read_bytes()
+    except OSError:
         return None
-    return meta, data

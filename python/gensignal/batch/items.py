@@ -71,10 +71,10 @@ def make_items(spec, seed, indices):
     return [make_item(spec, seed, index) for index in indices]
 
 
-def written_item(spec, seed, index, meta_text, data):
+def written_item(spec, seed, index, meta_bytes, data):
     """The Item for files an earlier run wrote, or None unless they are
     exactly what this item writes: the data matches its SHA-512 and the
-    metadata is the text this item's values give for that data."""
+    metadata is, byte for byte, what this item's values give for that data."""
     params = params_of_item(spec, seed, index)
     try:
         header_params, rate = kinds.params_of(spec.kind, **_arguments(spec, params))
@@ -84,6 +84,7 @@ def written_item(spec, seed, index, meta_text, data):
         return None
     wf = Waveform(np.frombuffer(data, dtype="<i2"), rate, spec.kind, header_params)
     meta = sigmf.metadata(wf, hashlib.sha512(data).hexdigest())
-    if sigmf.dumps(meta) != meta_text:
+    text = sigmf.dumps(meta)
+    if text.encode("utf-8") != meta_bytes:
         return None
-    return Item(spec.name, index, spec.kind, params, meta_text, data, labels(wf, meta), resumed=True)
+    return Item(spec.name, index, spec.kind, params, text, data, labels(wf, meta), resumed=True)
