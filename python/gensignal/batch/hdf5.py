@@ -67,8 +67,7 @@ class HDF5Writer:
             elif field.type == "flag":
                 self._column(params, key, values, np.bool_)
             elif field.type in ("integer", "seed"):
-                if all(v is not None for v in values):
-                    self._column(params, key, values, np.int64)
+                self._column(params, key, values, np.int64)
             else:
                 self._column(params, key, values, np.float64)
         labels = group.require_group("labels")
