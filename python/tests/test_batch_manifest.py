@@ -197,3 +197,23 @@ def test_written_files_are_recognised_only_when_exact():
     meta = json.loads(item.meta)
     assert meta["global"]["core:sha512"] == hashlib.sha512(item.data).hexdigest()
     assert sigmf.dumps(meta) == item.meta
+
+
+@pytest.mark.parametrize("streams", [0, 1, 3])
+def test_the_collection_is_written_as_json_dumps_would(streams):
+    import io
+
+    from gensignal.batch.outputs import _Collection
+
+    spec = load({"sets": [{"name": "t", "kind": "am", "count": 3}]}).sets[0]
+    metas = [make_item(spec, 0, i).meta for i in range(streams)]
+    f = io.StringIO()
+    collection = _Collection(f, "a \"quoted\" description")
+    for i, meta in enumerate(metas):
+        collection.add(f"t/{i}", meta)
+    collection.close()
+    parsed = json.loads(f.getvalue())
+    assert f.getvalue() == json.dumps(parsed, indent=2, sort_keys=True) + "\n"
+    assert parsed["collection"]["core:streams"] == [
+        {"name": f"t/{i}", "hash": hashlib.sha512(meta.encode()).hexdigest()} for i, meta in enumerate(metas)]
+    assert parsed["collection"]["core:version"] == json.loads(make_item(spec, 0, 0).meta)["global"]["core:version"]

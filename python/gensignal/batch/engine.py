@@ -223,7 +223,7 @@ def run(manifest, out_dir, *, workers=None, scheduler=None, resume=False, hdf5=F
                     spec, task = in_flight.pop(future)
                     try:
                         items = future.result()
-                    except Exception as error:  # noqa: BLE001 - a task, not the run, failed
+                    except Exception as error:  # a task failed, not the run: its items one by one
                         if len(task) > 1:
                             retry.extend((spec, [one]) for one in reversed(task))
                             continue

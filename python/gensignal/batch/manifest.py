@@ -87,6 +87,14 @@ def seed_key_of(kind):
     return next((key for key, field in fields_of(kind).items() if field.type == "seed"), None)
 
 
+def _shown(value):
+    """The value as the manifest would spell it."""
+    try:
+        return json.dumps(value)
+    except (TypeError, ValueError):  # a YAML date, say
+        return repr(value)
+
+
 def _is_number(value):
     return isinstance(value, numbers.Real) and not isinstance(value, bool)
 
@@ -112,17 +120,17 @@ def canonical(field, value, path):
     booleans."""
     if field.type == "real":
         if not _is_number(value) or not math.isfinite(value):
-            raise ManifestError(path, f"{json.dumps(value)} is not a finite number")
+            raise ManifestError(path, f"{_shown(value)} is not a finite number")
         return float(value)
     if field.type in ("integer", "seed"):
         number = _integral(value)
         if number is None:
-            raise ManifestError(path, f"{json.dumps(value)} is not an integer")
+            raise ManifestError(path, f"{_shown(value)} is not an integer")
         return _within(path, number, _SEED if field.type == "seed" else _INT32)
     if field.type == "flag":
         if value in (0, 1) and (isinstance(value, bool) or _integral(value) is not None):
             return bool(value)
-        raise ManifestError(path, f"{json.dumps(value)} is not true or false")
+        raise ManifestError(path, f"{_shown(value)} is not true or false")
     # a choice: its name in any case, or its number
     if isinstance(value, str):
         for name, _ in field.choices:
@@ -134,7 +142,7 @@ def canonical(field, value, path):
             if number == n:
                 return name
     names = ", ".join(name for name, _ in field.choices)
-    raise ManifestError(path, f"{json.dumps(value)} is not one of {names} (in any case), nor their numbers")
+    raise ManifestError(path, f"{_shown(value)} is not one of {names} (in any case), nor their numbers")
 
 
 def _bounds(field, name, value, path):
@@ -202,17 +210,17 @@ def _set(position, obj, seen):
             raise ManifestError(f"{path}.{key}", "missing")
     name = obj["name"]
     if not isinstance(name, str) or not _SET_NAME.fullmatch(name):
-        raise ManifestError(f"{path}.name", f"{json.dumps(name)}: use letters, digits, _ and - (it names a folder)")
+        raise ManifestError(f"{path}.name", f"{_shown(name)}: use letters, digits, _ and - (it names a folder)")
     if name in seen:
         raise ManifestError(f"{path}.name", f"{name!r} already names sets[{seen[name]}]")
     seen[name] = position
     kind = obj["kind"]
     if not isinstance(kind, str) or kind.lower() not in KINDS:
-        raise ManifestError(f"{path}.kind", f"{json.dumps(kind)} is not a kind: {', '.join(KINDS)}")
+        raise ManifestError(f"{path}.kind", f"{_shown(kind)} is not a kind: {', '.join(KINDS)}")
     kind = kind.lower()
     count = _integral(obj["count"])
     if count is None or not 1 <= count < 2**31:
-        raise ManifestError(f"{path}.count", f"{json.dumps(obj['count'])}: must be an integer from 1 to 2147483647")
+        raise ManifestError(f"{path}.count", f"{_shown(obj['count'])}: must be an integer from 1 to 2147483647")
     fields = fields_of(kind)
     given = obj.get("params", {})
     _keys(given, f"{path}.params", list(fields), f"a parameter of {kind}")
@@ -228,7 +236,7 @@ def validate(obj, stem="dataset"):
     _keys(obj, "", ("seed", "sets"), "a key of a manifest")
     seed = _integral(obj.get("seed", 0))
     if seed is None or seed < 0:
-        raise ManifestError("seed", f"{json.dumps(obj.get('seed'))}: must be an integer of 0 or more")
+        raise ManifestError("seed", f"{_shown(obj.get('seed'))}: must be an integer of 0 or more")
     sets = obj.get("sets")
     if not isinstance(sets, list) or not sets:
         raise ManifestError("sets", "must be a list of at least one set")

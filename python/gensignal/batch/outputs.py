@@ -2,8 +2,10 @@
 arrives, and, in manifest order whatever the order of arrival, the index,
 the error list, the SigMF collection and optionally the HDF5 file."""
 import contextlib
+import hashlib
 import json
 import os
+import warnings
 
 import numpy as np
 
@@ -18,9 +20,14 @@ def item_base(out_dir, spec, index):
     return os.path.join(out_dir, spec.name, str(index).zfill(len(str(spec.count - 1))))
 
 
-def _sigmf_version():
-    # whatever version the recordings carry, the collection carries too
-    return sigmf.metadata(Waveform(np.zeros((1, 2), np.int16), 1.0), "")["global"]["core:version"]
+def _sigmf_version(meta_text=None):
+    """The SigMF version the recordings carry, and so the collection: that of
+    a recording's metadata, or of one made up when none was written."""
+    if meta_text is None:
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore")  # a one-sample recording may not be measurable
+            return sigmf.metadata(Waveform(np.zeros((1, 2), np.int16), 1.0), "")["global"]["core:version"]
+    return json.loads(meta_text)["global"]["core:version"]
 
 
 class _Collection:
@@ -30,18 +37,18 @@ class _Collection:
     def __init__(self, f, description):
         self.f = f
         self.streams = 0
+        self.first_meta = None
         f.write('{\n  "collection": {\n    "core:description": %s,\n    "core:streams": [' % json.dumps(description))
 
     def add(self, name, meta_text):
-        import hashlib
-
         digest = hashlib.sha512(meta_text.encode("utf-8")).hexdigest()
+        self.first_meta = self.first_meta or meta_text
         self.f.write(("," if self.streams else "") + '\n      {\n        "hash": "%s",\n        "name": %s\n      }'
                      % (digest, json.dumps(name)))
         self.streams += 1
 
     def close(self):
-        self.f.write(("\n    ]" if self.streams else "]") + ',\n    "core:version": %s\n  }\n}\n' % json.dumps(_sigmf_version()))
+        self.f.write(("\n    ]" if self.streams else "]") + ',\n    "core:version": %s\n  }\n}\n' % json.dumps(_sigmf_version(self.first_meta)))
 
 
 class Outputs:
