@@ -1,9 +1,18 @@
 """python3 -m gensignal batch MANIFEST -o DIR"""
 import argparse
+import signal
 import sys
 
 # Exit codes
-WRITTEN, SOME_FAILED, REFUSED, INTERRUPTED = 0, 1, 2, 130
+WRITTEN, SOME_FAILED, REFUSED, INTERRUPTED, TERMINATED = 0, 1, 2, 130, 143
+
+
+class _Terminated(KeyboardInterrupt):
+    """SIGTERM, stopped in the same order as Ctrl-C."""
+
+
+def _terminate(signum, frame):
+    raise _Terminated()
 
 
 def _positive(text):
@@ -22,7 +31,7 @@ def add_command(commands):
         description="Writes DIR/<set>/<index>.sigmf-meta and .sigmf-data for every item of the manifest (JSON, or "
                     "YAML), DIR/index.jsonl with each item's parameters and measured labels, DIR/errors.jsonl with "
                     "the items the library refused, and DIR/<manifest name>.sigmf-collection. Exit status: 0 all "
-                    "written, 1 some items failed, 2 manifest or options refused, 130 interrupted.")
+                    "written, 1 some items failed, 2 manifest or options refused, 130 interrupted (143 terminated).")
     batch.add_argument("manifest", help="the manifest: .json, or .yaml/.yml")
     batch.add_argument("-o", "--output", required=True, metavar="DIR", help="output folder (empty, or with --resume)")
     where = batch.add_mutually_exclusive_group()
@@ -46,6 +55,7 @@ def main(args):
     def say(text):
         print(f"gensignal batch: {text}", file=sys.stderr)
 
+    signal.signal(signal.SIGTERM, _terminate)
     try:
         summary = run(args.manifest, args.output, workers=args.workers, scheduler=args.scheduler, resume=args.resume,
                       hdf5=args.hdf5, progress=args.progress)
@@ -55,9 +65,9 @@ def main(args):
     except (FileExistsError, FileNotFoundError, NotADirectoryError) as e:
         say(str(e))
         return REFUSED
-    except KeyboardInterrupt:
-        say(f"interrupted; `--resume` completes {args.output}")
-        return INTERRUPTED
+    except KeyboardInterrupt as e:
+        say(f"{'terminated' if isinstance(e, _Terminated) else 'interrupted'}; `--resume` completes {args.output}")
+        return TERMINATED if isinstance(e, _Terminated) else INTERRUPTED
     except OSError as e:  # an unreachable scheduler, a folder that cannot be written
         say(str(e))
         return SOME_FAILED
