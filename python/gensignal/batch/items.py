@@ -77,12 +77,12 @@ def written_item(spec, seed, index, meta_bytes, data):
     metadata is, byte for byte, what this item's values give for that data."""
     params = params_of_item(spec, seed, index)
     try:
-        header_params, rate = kinds.params_of(spec.kind, **_arguments(spec, params))
+        values, rate = kinds.params_of(spec.kind, **_arguments(spec, params))
     except (TypeError, ValueError):
         return None
     if len(data) % 4:
         return None
-    wf = Waveform(np.frombuffer(data, dtype="<i2"), rate, spec.kind, header_params)
+    wf = Waveform(np.frombuffer(data, dtype="<i2"), rate, spec.kind, kinds.waveform_params(spec.kind, values))
     meta = sigmf.metadata(wf, hashlib.sha512(data).hexdigest())
     text = sigmf.dumps(meta)
     if text.encode("utf-8") != meta_bytes:
