@@ -81,15 +81,28 @@ def _start(args, log):
                             stdout=log, stderr=subprocess.STDOUT)
 
 
-def _batch(out, *options, manifest):
+def _launch(out, *options, manifest):
+    """The batch command, in a session of its own."""
     args = [sys.executable, "-m", "gensignal", "batch", str(manifest), "-o", str(out), "--hdf5", *options]
-    proc = subprocess.Popen(args, env=_env(), start_new_session=True, stdin=subprocess.DEVNULL,
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    return subprocess.Popen(args, env=_env(), start_new_session=True, stdin=subprocess.DEVNULL,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+
+
+def _batch(out, *options, manifest):
+    proc = _launch(out, *options, manifest=manifest)
     try:
-        stdout, stderr = proc.communicate(timeout=RUN_TIMEOUT)
+        _, stderr = proc.communicate(timeout=RUN_TIMEOUT)
     finally:
         _stop(proc)
     return proc.returncode, stderr
+
+
+def _when_writing(proc, out):
+    """Waits until the run has written its first item."""
+    deadline = time.monotonic() + RUN_TIMEOUT
+    while not list((out / "psk").glob("*.sigmf-meta")):
+        assert proc.poll() is None and time.monotonic() < deadline, "no item was written"
+        time.sleep(0.02)
 
 
 def _tree(folder):
@@ -237,14 +250,9 @@ def test_trees_are_the_same_for_one_worker_and_an_external_cluster(reference, ma
 
 def test_interrupted_then_resumed(reference, manifest, tmp_path):
     out = tmp_path / "out"
-    args = [sys.executable, "-m", "gensignal", "batch", str(manifest), "-o", str(out), "--hdf5", "--workers", "2"]
-    proc = subprocess.Popen(args, env=_env(), start_new_session=True, stdin=subprocess.DEVNULL,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    proc = _launch(out, "--workers", "2", manifest=manifest)
     try:
-        deadline = time.monotonic() + RUN_TIMEOUT
-        while not list((out / "psk").glob("*.sigmf-meta")):
-            assert proc.poll() is None and time.monotonic() < deadline, "no item was written"
-            time.sleep(0.02)
+        _when_writing(proc, out)
         os.killpg(proc.pid, signal.SIGINT)
         interrupted = time.monotonic()
         _, stderr = proc.communicate(timeout=60)
@@ -277,15 +285,9 @@ def test_interrupted_then_resumed(reference, manifest, tmp_path):
 
 def test_a_killed_worker_has_its_tasks_redone(reference, manifest, cluster, tmp_path):
     out = tmp_path / "out"
-    args = [sys.executable, "-m", "gensignal", "batch", str(manifest), "-o", str(out), "--hdf5",
-            "--scheduler", cluster.address]
-    proc = subprocess.Popen(args, env=_env(), start_new_session=True, stdin=subprocess.DEVNULL,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    proc = _launch(out, "--scheduler", cluster.address, manifest=manifest)
     try:
-        deadline = time.monotonic() + RUN_TIMEOUT
-        while not list((out / "psk").glob("*.sigmf-meta")):
-            assert proc.poll() is None and time.monotonic() < deadline, "no item was written"
-            time.sleep(0.02)
+        _when_writing(proc, out)
         victim = cluster.workers[0]
         victim.kill()
         victim.wait(10)
