@@ -141,23 +141,23 @@ def test_an_item_writes_what_wavegen_writes(wavegen, tmp_path):
     manifest = load({"seed": 3, "sets": [
         {"name": "d", "kind": "digital", "count": 2, "params": {"mod_type": ["qam16", "fsk4"], "symbol_count": 100}},
         {"name": "n", "kind": "awgn", "count": 2, "params": {"duration": 1e-3}}]})
-    for spec in manifest.sets:
-        item = make_item(spec, manifest.seed, 1)
-        args = [spec.kind]
+    for item_set in manifest.sets:
+        item = make_item(item_set, manifest.seed, 1)
+        args = [item_set.kind]
         for key, value in item.params.items():
             if value is not None:
                 args += ["--" + key.replace("_", "-"), ("true" if value else "false") if isinstance(value, bool)
                          else repr(value).strip("'")]
-        assert wavegen(*args, "-o", spec.name).returncode == 0
-        assert (tmp_path / f"{spec.name}.sigmf-data").read_bytes() == item.data
-        assert (tmp_path / f"{spec.name}.sigmf-meta").read_text() == item.meta
+        assert wavegen(*args, "-o", item_set.name).returncode == 0
+        assert (tmp_path / f"{item_set.name}.sigmf-data").read_bytes() == item.data
+        assert (tmp_path / f"{item_set.name}.sigmf-meta").read_text() == item.meta
     assert "seed" in item.params and json.loads(item.meta)["global"]["gensignal:seed"] == item.params["seed"]
 
 
 def test_labels_are_measured_on_the_waveform():
-    spec = load({"sets": [{"name": "t", "kind": "multitone", "count": 1,
+    item_set = load({"sets": [{"name": "t", "kind": "multitone", "count": 1,
                            "params": {"tone_count": 8, "tone_spacing": 1e4, "sample_rate": 1e6}}]}).sets[0]
-    item = make_item(spec, 0, 0)
+    item = make_item(item_set, 0, 0)
     iq = np.frombuffer(item.data, "<i2").reshape(-1, 2).astype(float)
     power = iq[:, 0] ** 2 + iq[:, 1] ** 2
     spectrum = np.abs(np.fft.fftshift(np.fft.fft(iq[:, 0] + 1j * iq[:, 1]))) ** 2
@@ -176,24 +176,25 @@ def test_labels_are_measured_on_the_waveform():
 
 
 def test_refused_items_carry_the_reason():
-    spec = load({"sets": [{"name": "t", "kind": "digital", "count": 1, "params": {"pn_order": 40}}]}).sets[0]
-    item = make_item(spec, 0, 0)
+    item_set = load({"sets": [{"name": "t", "kind": "digital", "count": 1, "params": {"pn_order": 40}}]}).sets[0]
+    item = make_item(item_set, 0, 0)
     assert item.data is None and item.params["pn_order"] == 40
     assert item.reason.startswith("pn_order = 40: must be 4 to 32")
 
 
 def test_written_files_are_recognised_only_when_exact():
-    spec = load({"sets": [{"name": "t", "kind": "am", "count": 2, "params": {"mod_depth": {"uniform": [10, 90]}}}]}).sets[0]
-    item = make_item(spec, 5, 1)
+    item_set = load({"sets": [{"name": "t", "kind": "am", "count": 2,
+                               "params": {"mod_depth": {"uniform": [10, 90]}}}]}).sets[0]
+    item = make_item(item_set, 5, 1)
     meta = item.meta.encode()
-    assert written_item(spec, 5, 1, meta, item.data).labels == item.labels
-    other = make_item(spec, 5, 0)
-    assert written_item(spec, 5, 1, other.meta.encode(), other.data) is None  # another item's files
+    assert written_item(item_set, 5, 1, meta, item.data).labels == item.labels
+    other = make_item(item_set, 5, 0)
+    assert written_item(item_set, 5, 1, other.meta.encode(), other.data) is None  # another item's files
     broken = bytearray(item.data)
     broken[10] ^= 1
-    assert written_item(spec, 5, 1, meta, bytes(broken)) is None
-    assert written_item(spec, 5, 1, meta, item.data[:-4]) is None
-    assert written_item(spec, 5, 1, meta.replace(b"\n", b"\r\n"), item.data) is None
+    assert written_item(item_set, 5, 1, meta, bytes(broken)) is None
+    assert written_item(item_set, 5, 1, meta, item.data[:-4]) is None
+    assert written_item(item_set, 5, 1, meta.replace(b"\n", b"\r\n"), item.data) is None
     meta = json.loads(item.meta)
     assert meta["global"]["core:sha512"] == hashlib.sha512(item.data).hexdigest()
     assert sigmf.dumps(meta) == item.meta
@@ -205,8 +206,8 @@ def test_the_collection_is_written_as_json_dumps_would(streams):
 
     from gensignal.batch.outputs import _Collection
 
-    spec = load({"sets": [{"name": "t", "kind": "am", "count": 3}]}).sets[0]
-    metas = [make_item(spec, 0, i).meta for i in range(streams)]
+    item_set = load({"sets": [{"name": "t", "kind": "am", "count": 3}]}).sets[0]
+    metas = [make_item(item_set, 0, i).meta for i in range(streams)]
     f = io.StringIO()
     collection = _Collection(f, "a \"quoted\" description")
     for i, meta in enumerate(metas):
@@ -216,4 +217,4 @@ def test_the_collection_is_written_as_json_dumps_would(streams):
     assert f.getvalue() == json.dumps(parsed, indent=2, sort_keys=True) + "\n"
     assert parsed["collection"]["core:streams"] == [
         {"name": f"t/{i}", "hash": hashlib.sha512(meta.encode()).hexdigest()} for i, meta in enumerate(metas)]
-    assert parsed["collection"]["core:version"] == json.loads(make_item(spec, 0, 0).meta)["global"]["core:version"]
+    assert parsed["collection"]["core:version"] == json.loads(make_item(item_set, 0, 0).meta)["global"]["core:version"]

@@ -62,15 +62,15 @@ def item_rng(seed, set_position, index):
     return np.random.default_rng(np.random.SeedSequence(seed, spawn_key=(set_position, index)))
 
 
-def item_params(spec, defaults, seed_key, seed, index):
+def item_params(item_set, defaults, seed_key, seed, index):
     """The keyword arguments of one item: the defaults, overridden by the
     set's values, drawn in the order of their names (so that the order in
     the file does not matter); for the noise kind a per-item seed last,
     unless the set gives one."""
-    rng = item_rng(seed, spec.position, index)
+    rng = item_rng(seed, item_set.position, index)
     params = dict(defaults)
-    for key in sorted(spec.params):
-        params[key] = spec.params[key].draw(rng)
-    if seed_key is not None and seed_key not in spec.params:
+    for key in sorted(item_set.params):
+        params[key] = item_set.params[key].draw(rng)
+    if seed_key is not None and seed_key not in item_set.params:
         params[seed_key] = int(rng.integers(0, 2**32))
     return params

@@ -109,43 +109,44 @@ class _Planner:
             items, samples = self.item_samples.get(item.set, (0, 0))
             self.item_samples[item.set] = (items + 1, samples + len(item.data) // 4)
 
-    def _chunk(self, spec, workers):
-        items, samples = self.item_samples.get(spec.name, (0, 0))
+    def _chunk(self, item_set, workers):
+        items, samples = self.item_samples.get(item_set.name, (0, 0))
         size = _FIRST_ITEMS if not items else _TARGET_SAMPLES * items // max(samples, 1)
-        share = -(-(spec.count - self.index) // (2 * workers))  # keep every worker busy to the end
+        share = -(-(item_set.count - self.index) // (2 * workers))  # keep every worker busy to the end
         return max(1, min(size, _MAX_ITEMS, share))
 
     def next_task(self, workers, limit):
-        """(spec, [(position, index), ...]) for the next task, stopping
+        """(item_set, [(position, index), ...]) for the next task, stopping
         before position `limit`; None when nothing is left to plan there."""
         while not self.done and self.position < limit:
-            spec = self.manifest.sets[self.set_position]
-            size = self._chunk(spec, workers)
+            item_set = self.manifest.sets[self.set_position]
+            size = self._chunk(item_set, workers)
             task = []
-            while self.index < spec.count and len(task) < size and self.position < limit:
-                if not (self.resume and self._resolve(spec)):
+            while self.index < item_set.count and len(task) < size and self.position < limit:
+                if not (self.resume and self._resolve(item_set)):
                     task.append((self.position, self.index))
                 self.index += 1
                 self.position += 1
-            if self.index >= spec.count:
+            if self.index >= item_set.count:
                 self.set_position += 1
                 self.index = 0
             if task:
-                return spec, task
+                return item_set, task
         return None
 
-    def _resolve(self, spec):
-        pair = files.read_pair(item_base(self.out_dir, spec, self.index))
-        item = pair and written_item(spec, self.manifest.seed, self.index, *pair)
+    def _resolve(self, item_set):
+        pair = files.read_pair(item_base(self.out_dir, item_set, self.index))
+        item = pair and written_item(item_set, self.manifest.seed, self.index, *pair)
         if item is None:
             return False
         self.outputs.put(self.position, item)
         return True
 
 
-def _failed_items(spec, seed, task, error):
+def _failed_items(item_set, seed, task, error):
     reason = f"the engine could not make it: {type(error).__name__}: {error}"
-    return [Item(spec.name, index, spec.kind, params_of_item(spec, seed, index), reason=reason) for _, index in task]
+    return [Item(item_set.name, index, item_set.kind, params_of_item(item_set, seed, index), reason=reason)
+            for _, index in task]
 
 
 def _progress_bar(total, enabled):
@@ -190,9 +191,9 @@ def run(manifest, out_dir, *, workers=None, scheduler=None, resume=False, hdf5=F
         workers = len(os.sched_getaffinity(0))
     if not workers >= 1:
         raise ValueError(f"workers = {workers}: must be 1 or more")
-    for spec in manifest.sets:
-        os.makedirs(os.path.join(out_dir, spec.name), exist_ok=True)
-    specs = {spec.name: spec for spec in manifest.sets}
+    for item_set in manifest.sets:
+        os.makedirs(os.path.join(out_dir, item_set.name), exist_ok=True)
+    item_sets = {item_set.name: item_set for item_set in manifest.sets}
     bar = _progress_bar(manifest.count, sys.stderr.isatty() if progress is None else progress)
     outputs = Outputs(out_dir, manifest, hdf5, resume)
     first_write = last_write = None
@@ -204,7 +205,7 @@ def run(manifest, out_dir, *, workers=None, scheduler=None, resume=False, hdf5=F
                 _client(workers, scheduler) as client:
             engine_ready = time.monotonic()
             planner = _Planner(manifest, out_dir, outputs, resume)
-            in_flight = {}  # future -> (spec, task)
+            in_flight = {}  # future -> (item_set, task)
             finished = as_completed(loop=client.loop)
             retry = []  # single items of a task that failed as a whole
             while outputs.flushed < manifest.count:
@@ -214,22 +215,22 @@ def run(manifest, out_dir, *, workers=None, scheduler=None, resume=False, hdf5=F
                     planned = retry.pop() if retry else planner.next_task(count, limit)
                     if planned is None:
                         break
-                    spec, task = planned
-                    future = client.submit(make_items, spec, manifest.seed, [i for _, i in task], pure=False)
+                    item_set, task = planned
+                    future = client.submit(make_items, item_set, manifest.seed, [i for _, i in task], pure=False)
                     in_flight[future] = planned
                     finished.add(future)
                 done = finished.next_batch(block=True) if in_flight else ()
                 for future in done:
-                    spec, task = in_flight.pop(future)
+                    item_set, task = in_flight.pop(future)
                     try:
                         items = future.result()
                     except Exception as error:  # a task failed, not the run: its items one by one
                         if len(task) > 1:
-                            retry.extend((spec, [one]) for one in reversed(task))
+                            retry.extend((item_set, [one]) for one in reversed(task))
                             continue
-                        items = _failed_items(spec, manifest.seed, task, error)
+                        items = _failed_items(item_set, manifest.seed, task, error)
                     for (position, _), item in zip(task, items):
-                        if outputs.write_item(specs[item.set], item):
+                        if outputs.write_item(item_sets[item.set], item):
                             last_write = time.monotonic()
                             first_write = first_write or last_write
                         planner.learn(item)

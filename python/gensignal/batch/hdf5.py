@@ -21,12 +21,12 @@ class HDF5Writer:
         self.fields = fields  # set name -> {keyword: Field}
         self.groups = {}
         self.rows = {}
-        for spec in manifest.sets:
-            group = self.file.create_group(spec.name)
-            group.attrs["kind"] = spec.kind
-            group.attrs["count"] = spec.count
-            self.groups[spec.name] = group
-            self.rows[spec.name] = []
+        for item_set in manifest.sets:
+            group = self.file.create_group(item_set.name)
+            group.attrs["kind"] = item_set.kind
+            group.attrs["count"] = item_set.count
+            self.groups[item_set.name] = group
+            self.rows[item_set.name] = []
 
     def add(self, item):
         rows = self.rows[item.set]
@@ -48,7 +48,8 @@ class HDF5Writer:
             return
         group = self.groups[set_name]
         if "iq" not in group:
-            group.create_dataset("iq", shape=(0, 2), maxshape=(None, 2), dtype="<i2", chunks=(8192, 2), track_times=False)
+            group.create_dataset("iq", shape=(0, 2), maxshape=(None, 2), dtype="<i2", chunks=(8192, 2),
+                                 track_times=False)
         iq = group["iq"]
         first = iq.shape[0]
         arrays = [np.frombuffer(item.data, dtype="<i2").reshape(-1, 2) for item in rows]

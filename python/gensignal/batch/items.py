@@ -43,48 +43,48 @@ def _kind_facts(kind):
     return defaults_of(kind), seed_key_of(kind)
 
 
-def params_of_item(spec, seed, index):
-    defaults, seed_key = _kind_facts(spec.kind)
-    return item_params(spec, defaults, seed_key, seed, index)
+def params_of_item(item_set, seed, index):
+    defaults, seed_key = _kind_facts(item_set.kind)
+    return item_params(item_set, defaults, seed_key, seed, index)
 
 
-def _arguments(spec, params):
+def _arguments(item_set, params):
     arguments = {key: value for key, value in params.items() if value is not None}
-    arguments.update(spec.settings)
+    arguments.update(item_set.settings)
     return arguments
 
 
-def make_item(spec, seed, index):
-    params = params_of_item(spec, seed, index)
+def make_item(item_set, seed, index):
+    params = params_of_item(item_set, seed, index)
     try:
-        wf = kinds.generate(spec.kind, **_arguments(spec, params))
+        wf = kinds.generate(item_set.kind, **_arguments(item_set, params))
     except Exception as e:  # a refused record is an item's fault, not the run's
         reason = str(e) if isinstance(e, (GenSignalError, ValueError)) else f"{type(e).__name__}: {e}"
-        return Item(spec.name, index, spec.kind, params, reason=reason)
+        return Item(item_set.name, index, item_set.kind, params, reason=reason)
     data = wf.iq.astype("<i2").tobytes()
     meta = sigmf.metadata(wf, hashlib.sha512(data).hexdigest())
-    return Item(spec.name, index, spec.kind, params, sigmf.dumps(meta), data, labels(wf, meta))
+    return Item(item_set.name, index, item_set.kind, params, sigmf.dumps(meta), data, labels(wf, meta))
 
 
-def make_items(spec, seed, indices):
-    """One task: the items `indices` of the set `spec`."""
-    return [make_item(spec, seed, index) for index in indices]
+def make_items(item_set, seed, indices):
+    """One task: the items `indices` of the set `item_set`."""
+    return [make_item(item_set, seed, index) for index in indices]
 
 
-def written_item(spec, seed, index, meta_bytes, data):
+def written_item(item_set, seed, index, meta_bytes, data):
     """The Item for files an earlier run wrote, or None unless they are
     exactly what this item writes: the data matches its SHA-512 and the
     metadata is, byte for byte, what this item's values give for that data."""
-    params = params_of_item(spec, seed, index)
+    params = params_of_item(item_set, seed, index)
     try:
-        values, rate = kinds.params_of(spec.kind, **_arguments(spec, params))
+        values, rate = kinds.params_of(item_set.kind, **_arguments(item_set, params))
     except (TypeError, ValueError):
         return None
     if len(data) % 4:
         return None
-    wf = Waveform(np.frombuffer(data, dtype="<i2"), rate, spec.kind, kinds.waveform_params(spec.kind, values))
+    wf = Waveform(np.frombuffer(data, dtype="<i2"), rate, item_set.kind, kinds.waveform_params(item_set.kind, values))
     meta = sigmf.metadata(wf, hashlib.sha512(data).hexdigest())
     text = sigmf.dumps(meta)
     if text.encode("utf-8") != meta_bytes:
         return None
-    return Item(spec.name, index, spec.kind, params, text, data, labels(wf, meta), resumed=True)
+    return Item(item_set.name, index, item_set.kind, params, text, data, labels(wf, meta), resumed=True)

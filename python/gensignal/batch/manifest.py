@@ -42,7 +42,7 @@ class Field:
 
 
 @dataclasses.dataclass(frozen=True)
-class SetSpec:
+class ItemSet:
     """One set of the manifest, validated: `params` maps every keyword the
     kind takes (the sample rate included) to how its value is chosen."""
 
@@ -161,7 +161,8 @@ def _bounds(field, name, value, path):
         low, high = low_i, high_i
     else:
         if field.type != "real":
-            raise ManifestError(path, f"{field.key} takes {'integers' if field.type in ('integer', 'seed') else 'a constant or a list'}, not real numbers")
+            takes = "integers" if field.type in ("integer", "seed") else "a constant or a list"
+            raise ManifestError(path, f"{field.key} takes {takes}, not real numbers")
         if not (_is_number(low) and _is_number(high) and math.isfinite(low) and math.isfinite(high)):
             raise ManifestError(path, "low and high must be finite numbers")
         if name == "log_uniform" and not low > 0:
@@ -173,7 +174,7 @@ def _bounds(field, name, value, path):
     return _DISTRIBUTIONS[name](float(low), float(high))
 
 
-def _value_spec(field, value, path):
+def _value_rule(field, value, path):
     if isinstance(value, list):
         if not value:
             raise ManifestError(path, "an empty list has nothing to choose from")
@@ -224,11 +225,11 @@ def _set(position, obj, seen):
     fields = fields_of(kind)
     given = obj.get("params", {})
     _keys(given, f"{path}.params", list(fields), f"a parameter of {kind}")
-    params = {key: _value_spec(fields[key], value, f"{path}.params.{key}") for key, value in given.items()}
+    params = {key: _value_rule(fields[key], value, f"{path}.params.{key}") for key, value in given.items()}
     settings = obj.get("settings", {})
     _keys(settings, f"{path}.settings", list(SETTINGS), "a setting" if SETTINGS else "a setting (this build has none)")
     settings = {key: SETTINGS[key](value, f"{path}.settings.{key}") for key, value in settings.items()}
-    return SetSpec(position, name, kind, count, params, settings)
+    return ItemSet(position, name, kind, count, params, settings)
 
 
 def validate(obj, stem="dataset"):

@@ -15,9 +15,9 @@ from . import files
 from .manifest import fields_of
 
 
-def item_base(out_dir, spec, index):
+def item_base(out_dir, item_set, index):
     """DIR/<set>/<index>, the index zero-padded to the width of the set's last."""
-    return os.path.join(out_dir, spec.name, str(index).zfill(len(str(spec.count - 1))))
+    return os.path.join(out_dir, item_set.name, str(index).zfill(len(str(item_set.count - 1))))
 
 
 def _sigmf_version(meta_text=None):
@@ -48,7 +48,8 @@ class _Collection:
         self.streams += 1
 
     def close(self):
-        self.f.write(("\n    ]" if self.streams else "]") + ',\n    "core:version": %s\n  }\n}\n' % json.dumps(_sigmf_version(self.first_meta)))
+        version = json.dumps(_sigmf_version(self.first_meta))
+        self.f.write(("\n    ]" if self.streams else "]") + ',\n    "core:version": %s\n  }\n}\n' % version)
 
 
 class Outputs:
@@ -59,7 +60,7 @@ class Outputs:
     def __init__(self, out_dir, manifest, hdf5=False, resume=False):
         self.out_dir = os.fspath(out_dir)
         self.manifest = manifest
-        self.specs = {spec.name: spec for spec in manifest.sets}
+        self.item_sets = {item_set.name: item_set for item_set in manifest.sets}
         self.flushed = 0
         self.pending = {}
         self.written = self.resumed = self.failed = self.samples = 0
@@ -93,12 +94,12 @@ class Outputs:
         self._open.append(f)
         return f
 
-    def write_item(self, spec, item):
+    def write_item(self, item_set, item):
         """The item's own files, data first: a metadata file means its data
         is whole. True when it wrote them."""
         if item.reason is not None or item.resumed:
             return False
-        base = item_base(self.out_dir, spec, item.index)
+        base = item_base(self.out_dir, item_set, item.index)
         files.write_whole(base + ".sigmf-data", item.data)
         files.write_whole(base + ".sigmf-meta", item.meta)
         return True
@@ -122,8 +123,9 @@ class Outputs:
                 self.written += 1
             self.samples += len(item.data) // 4
             self.index.write(json.dumps(item.index_line()) + "\n")
-            spec = self.specs[item.set]
-            self.collection.add(f"{spec.name}/{os.path.basename(item_base(self.out_dir, spec, item.index))}", item.meta)
+            item_set = self.item_sets[item.set]
+            name = os.path.basename(item_base(self.out_dir, item_set, item.index))
+            self.collection.add(f"{item_set.name}/{name}", item.meta)
             if self.hdf5 is not None:
                 self.hdf5.add(item)
         return self.flushed - start
