@@ -15,6 +15,7 @@ from .kinds import FUNCTIONS as _FUNCTIONS, KINDS, generate
 from .measurement import Measurement, measure
 from .sigmf import SigMFError, read_sigmf
 from .waveform import Waveform
+from . import batch  # after what it builds on
 
 digital = _FUNCTIONS["digital"]
 dss = _FUNCTIONS["dss"]
@@ -52,6 +53,7 @@ __all__ = [
     "Waveform",
     "__version__",
     "algorithm_version",
+    "batch",
     "generate",
     "measure",
     "plot",

@@ -1,4 +1,5 @@
-"""python3 -m gensignal plot FILE.sigmf-meta [-o FILE.png|.svg|.pdf] [--panels NAME ...]"""
+"""python3 -m gensignal plot FILE.sigmf-meta [-o FILE.png|.svg|.pdf] [--panels NAME ...]
+python3 -m gensignal batch MANIFEST -o DIR"""
 import argparse
 import sys
 
@@ -13,7 +14,12 @@ def main(argv=None):
     plot.add_argument("-o", "--output", help="picture file, .png, .svg or .pdf (default: the recording's name with .png)")
     plot.add_argument("--panels", nargs="+", metavar="NAME", help="panels to draw (default: all that apply): "
                       "time, spectrum, spectrogram, constellation, ccdf, seam")
+    from .batch import cli as batch
+
+    batch.add_command(commands)
     args = parser.parse_args(argv)
+    if args.command == "batch":
+        return batch.main(args)
     try:
         wf = read_sigmf(args.meta)
     except (OSError, SigMFError) as e:
