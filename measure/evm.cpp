@@ -166,9 +166,9 @@ int measureOfdmEvm(const Reader& x, const OfdmReference& ref, EvmResult& out, co
         dft.execute(body.get(), body.get());
         for (int c = 0; c < used; ++c) y[static_cast<int64_t>(s) * used + c] = body[ref.bins[c]];
     }
-    const std::complex<float>* s = ref.points.get();
+    const short* values = ref.values.get();
     return score(
-        y.get(), count, used, [&](int64_t j) { return cd(s[j]); }, points, out);
+        y.get(), count, used, [&](int64_t j) { return cd(ref.table[values[j]]); }, points, out);
 }
 
 template int measureLinearEvm(const Ci16Reader&, const LinearReference&, EvmResult&, const EvmPoints&, int);

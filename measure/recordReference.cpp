@@ -169,13 +169,12 @@ int ofdmReference(const OFDMParams& params, int64_t samples, double rate, Record
 
     GenSignalClass dsp;
     Buffer<signed char> bits(static_cast<size_t>(k * points));
-    Buffer<short> symbols(static_cast<size_t>(points));
-    r.points = Buffer<Sample>(static_cast<size_t>(points));
-    if (!bits || !symbols || !r.points)
+    r.values = Buffer<short>(static_cast<size_t>(points));
+    if (!bits || !r.values)
         return refuse(-1, "out of memory for the record's %lld subcarrier values", static_cast<long long>(points));
     dsp.func_PN_gen(9, kPnDataStart, bits.get(), static_cast<int>(k * points));
-    packSymbols(bits.get(), k, static_cast<int>(points), symbols.get());
-    Sample table[256];
+    packSymbols(bits.get(), k, static_cast<int>(points), r.values.get());
+    Sample* table = r.table;
     const auto unitPower = [&](const Sample* grid, int count, double norm) {
         for (int i = 0; i < count; ++i)
             table[i] = {static_cast<float>(static_cast<double>(grid[i].real()) / norm),
@@ -191,7 +190,6 @@ int ofdmReference(const OFDMParams& params, int64_t samples, double rate, Record
             dsp.DigitalModAPQAM(every, 1 << k, static_cast<DigitalModulType>(p.modType), 1, 1, table);
         }
     }
-    for (int64_t i = 0; i < points; ++i) r.points[i] = table[symbols[i]];
     ref.ofdm = true;
     return 0;
 }

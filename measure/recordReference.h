@@ -25,8 +25,9 @@ struct LinearReference {
 
 // An OFDM frame: `used` subcarrier values per symbol.
 struct OfdmReference {
-    Buffer<std::complex<float>> points;  // symbols * used, symbol after symbol
-    Buffer<int> bins;                    // transform bin of each used subcarrier
+    Buffer<short> values;           // symbols * used data symbols, symbol after symbol
+    std::complex<float> table[256];  // the point of each data symbol
+    Buffer<int> bins;                // transform bin of each used subcarrier
     int fftSize = 0, prefix = 0, symbols = 0, used = 0;
     int bodyOffset = 0;  // where each slot's N body samples start (0 when cross-faded)
     int64_t length = 0;
