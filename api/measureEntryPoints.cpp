@@ -124,6 +124,9 @@ int measure(const Reader& x, const GenSignalMeasureInput& in, const GenSignalMea
         m.merDb = evm.merDb;
         m.symbols = static_cast<int32_t>(evm.symbols);
     }
+    // An absurd rate can carry a frequency beyond the double range: no finite value.
+    for (double* v : {&m.obwHz, &m.obwLowerHz, &m.obwUpperHz, &m.channelBandwidthHz, &m.channelSpacingHz})
+        if (std::isinf(*v)) *v = kNone;
     return 0;
 }
 

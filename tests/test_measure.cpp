@@ -249,6 +249,14 @@ TEST(MeasureSpectrum, ChannelsTakeTheBinsWithinHalfTheirWidth) {
     EXPECT_TRUE(std::isnan(measured(cf32(iq, 1000), &all).sfdrDb));
 }
 
+TEST(MeasureSpectrum, FrequenciesBeyondTheDoubleRangeHaveNoValue) {
+    // At the largest finite rate the band's edges overflow: none, not infinity.
+    const GenSignalMeasurement m = measured(cf32(fiveTones(), 1.7976931348623157e308));
+    for (double v : {m.obwHz, m.obwLowerHz, m.obwUpperHz, m.channelBandwidthHz, m.channelSpacingHz})
+        EXPECT_FALSE(std::isinf(v)) << v;
+    EXPECT_TRUE(std::isfinite(m.paprDb));
+}
+
 TEST(MeasureSpectrum, DefaultChannelHoldsTheOccupiedBand) {
     const auto iq = fiveTones();
     const GenSignalMeasurement m = measured(cf32(iq, 100));

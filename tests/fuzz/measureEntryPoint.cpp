@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "entryPoints.h"
@@ -61,11 +62,15 @@ void checkMeasurement(const GenSignalMeasurement& m, const GenSignalMeasureInput
     if (m.samples != in.valueCount / 2)
         fail("samples %lld for %lld values", (long long)m.samples, (long long)in.valueCount);
     if (!(m.sampleRate == in.sampleRate)) fail("sample rate %g for %g", m.sampleRate, in.sampleRate);
-    const double values[] = {m.peakDbfs,           m.rmsDbfs,          m.paprDb,         m.ccdfDb[0],   m.ccdfDb[1],
-                             m.ccdfDb[2],          m.ccdfDb[3],        m.obwHz,          m.obwLowerHz,  m.obwUpperHz,
-                             m.channelBandwidthHz, m.channelSpacingHz, m.acprLowerDb,    m.acprUpperDb, m.sfdrDb,
-                             m.seamRatio,          m.evmPercent,       m.evmPeakPercent, m.merDb};
-    for (double v : values) finiteOrNone(v, "a measured value");
+    const std::pair<const char*, double> values[] = {
+        {"peakDbfs", m.peakDbfs},     {"rmsDbfs", m.rmsDbfs},       {"paprDb", m.paprDb},
+        {"ccdfDb[0]", m.ccdfDb[0]},   {"ccdfDb[1]", m.ccdfDb[1]},   {"ccdfDb[2]", m.ccdfDb[2]},
+        {"ccdfDb[3]", m.ccdfDb[3]},   {"obwHz", m.obwHz},           {"obwLowerHz", m.obwLowerHz},
+        {"obwUpperHz", m.obwUpperHz}, {"channelBandwidthHz", m.channelBandwidthHz},
+        {"channelSpacingHz", m.channelSpacingHz}, {"acprLowerDb", m.acprLowerDb}, {"acprUpperDb", m.acprUpperDb},
+        {"sfdrDb", m.sfdrDb},         {"seamRatio", m.seamRatio},   {"evmPercent", m.evmPercent},
+        {"evmPeakPercent", m.evmPeakPercent}, {"merDb", m.merDb}};
+    for (const auto& [name, v] : values) finiteOrNone(v, name);
     if (m.evmStatus < GENSIGNAL_EVM_MEASURED || m.evmStatus > GENSIGNAL_EVM_ONE_SYMBOL)
         fail("EVM status %d", m.evmStatus);
     if (m.evmStatus != GENSIGNAL_EVM_MEASURED && (!std::isnan(m.evmPercent) || m.symbols != 0))
