@@ -25,7 +25,7 @@ struct LinearReference {
 
 // An OFDM frame: `used` subcarrier values per symbol.
 struct OfdmReference {
-    Buffer<short> values;           // symbols * used data symbols, symbol after symbol
+    Buffer<short> values;            // symbols * used data symbols, symbol after symbol
     std::complex<float> table[256];  // the point of each data symbol
     Buffer<int> bins;                // transform bin of each used subcarrier
     int fftSize = 0, prefix = 0, symbols = 0, used = 0;

@@ -24,8 +24,8 @@ std::vector<int16_t> buffer(int samples, int seed) {
 }
 
 GenSignalMeasurement measured(const std::vector<int16_t>& iq) {
-    const GenSignalMeasureInput in{iq.data(), static_cast<int64_t>(iq.size()), GENSIGNAL_FORMAT_CI16,
-                                   GENSIGNAL_RECORD_NONE, nullptr, 0, 0, 1e6};
+    const GenSignalMeasureInput in{
+        iq.data(), static_cast<int64_t>(iq.size()), GENSIGNAL_FORMAT_CI16, GENSIGNAL_RECORD_NONE, nullptr, 0, 0, 1e6};
     GenSignalMeasurement m{};
     EXPECT_EQ(GenSignalMeasure(&in, nullptr, &m), 0);
     return m;

@@ -62,14 +62,25 @@ void checkMeasurement(const GenSignalMeasurement& m, const GenSignalMeasureInput
     if (m.samples != in.valueCount / 2)
         fail("samples %lld for %lld values", (long long)m.samples, (long long)in.valueCount);
     if (!(m.sampleRate == in.sampleRate)) fail("sample rate %g for %g", m.sampleRate, in.sampleRate);
-    const std::pair<const char*, double> values[] = {
-        {"peakDbfs", m.peakDbfs},     {"rmsDbfs", m.rmsDbfs},       {"paprDb", m.paprDb},
-        {"ccdfDb[0]", m.ccdfDb[0]},   {"ccdfDb[1]", m.ccdfDb[1]},   {"ccdfDb[2]", m.ccdfDb[2]},
-        {"ccdfDb[3]", m.ccdfDb[3]},   {"obwHz", m.obwHz},           {"obwLowerHz", m.obwLowerHz},
-        {"obwUpperHz", m.obwUpperHz}, {"channelBandwidthHz", m.channelBandwidthHz},
-        {"channelSpacingHz", m.channelSpacingHz}, {"acprLowerDb", m.acprLowerDb}, {"acprUpperDb", m.acprUpperDb},
-        {"sfdrDb", m.sfdrDb},         {"seamRatio", m.seamRatio},   {"evmPercent", m.evmPercent},
-        {"evmPeakPercent", m.evmPeakPercent}, {"merDb", m.merDb}};
+    const std::pair<const char*, double> values[] = {{"peakDbfs", m.peakDbfs},
+                                                     {"rmsDbfs", m.rmsDbfs},
+                                                     {"paprDb", m.paprDb},
+                                                     {"ccdfDb[0]", m.ccdfDb[0]},
+                                                     {"ccdfDb[1]", m.ccdfDb[1]},
+                                                     {"ccdfDb[2]", m.ccdfDb[2]},
+                                                     {"ccdfDb[3]", m.ccdfDb[3]},
+                                                     {"obwHz", m.obwHz},
+                                                     {"obwLowerHz", m.obwLowerHz},
+                                                     {"obwUpperHz", m.obwUpperHz},
+                                                     {"channelBandwidthHz", m.channelBandwidthHz},
+                                                     {"channelSpacingHz", m.channelSpacingHz},
+                                                     {"acprLowerDb", m.acprLowerDb},
+                                                     {"acprUpperDb", m.acprUpperDb},
+                                                     {"sfdrDb", m.sfdrDb},
+                                                     {"seamRatio", m.seamRatio},
+                                                     {"evmPercent", m.evmPercent},
+                                                     {"evmPeakPercent", m.evmPeakPercent},
+                                                     {"merDb", m.merDb}};
     for (const auto& [name, v] : values) finiteOrNone(v, name);
     if (m.evmStatus < GENSIGNAL_EVM_MEASURED || m.evmStatus > GENSIGNAL_EVM_ONE_SYMBOL)
         fail("EVM status %d", m.evmStatus);

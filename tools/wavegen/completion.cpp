@@ -12,7 +12,8 @@ const char* const kOutputOptions =
 // Options that take no value, and negative numbers (values themselves).
 const char* const kNoValue = "-h|--help|--help-all|--version|--describe-fields|--json|-[0-9.]*";
 // `wavegen measure FILE`'s options.
-const char* const kMeasureOptions = "--json --sample-rate --channel-bandwidth --channel-spacing --obw-percent -h --help";
+const char* const kMeasureOptions =
+    "--json --sample-rate --channel-bandwidth --channel-spacing --obw-percent -h --help";
 
 std::string words(const std::vector<std::string>& list) {
     std::string text;
