@@ -103,6 +103,8 @@ int deliver(GenSignalClass* obj, Sample* samples, int n, int16_t** iq, int* coun
     int16_t* const dest = inPlace ? reinterpret_cast<int16_t*>(samples) : obj->iqBuffer;
 
     const int team = n >= kParallelMin ? std::min(omp_get_max_threads(), kMaxTeam) : 1;
+    // 32766 unless the handle asks for a lower peak level.
+    const double fullScale = obj->state.options.fullScale();
     double partial[kMaxTeam];
     int threads = 1;
     bool finite = true;
@@ -124,7 +126,7 @@ int deliver(GenSignalClass* obj, Sample* samples, int n, int16_t** iq, int* coun
             combined = std::max(combined, partial[u]);
         }
         const double peak = n < 1 ? 0.0 : peakFrom(combined, samples);
-        const float scale = static_cast<float>(32766.0 / peak);
+        const float scale = static_cast<float>(fullScale / peak);
         // An all-zero waveform has an infinite scale, and 0 * inf is NaN: its
         // zeros are written below. A peak too small to fix the scale is
         // refused below unless every sample is zero.
@@ -199,7 +201,7 @@ int deliverTwoLevels(GenSignalClass* obj, int n, int high, int16_t** iq, int* co
     // The peak is 1 when any sample is high, 0 (every value 0) otherwise.
     const float levels[2] = {1.0f, 0.0f};
     int16_t pairs[4] = {0, 0, 0, 0};
-    if (high > 0) convertTo(levels, 2, static_cast<float>(32766.0 / 1.0), pairs);
+    if (high > 0) convertTo(levels, 2, static_cast<float>(obj->state.options.fullScale() / 1.0), pairs);
     for (int i = 0; i < high; ++i) {
         dest[2 * i] = pairs[0];
         dest[2 * i + 1] = pairs[1];

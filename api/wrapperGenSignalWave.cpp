@@ -15,6 +15,7 @@
 #include "buffer.h"
 #include "function.h"
 #include "genSignalClass.h"
+#include "handleRegistry.h"
 #include "lastError.h"
 #include "presizedPlans.h"
 #include "pulsePlan.h"
@@ -23,10 +24,6 @@
 std::map<int, GenSignalClass*> GenSignalClassObjCounter;
 int objcount = 0;
 std::mutex g_lock;
-
-namespace {
-
-const char kVersion[] = "V1.0.0.20260622_X86_WIN64";
 
 // Unlike a plain subscript, the look-up never adds entries: garbage ids from
 // a host must not grow the registry.
@@ -37,6 +34,10 @@ GenSignalClass* lookUpHandle(int handleId) {
 }
 
 int refuseHandle(int handleId) { return refuse(-1, "handle %d is not a live generator object", handleId); }
+
+namespace {
+
+const char kVersion[] = "V1.0.0.20260622_X86_WIN64";
 
 // Until a generator states its own reason, a refusal still says which
 // entry point refused and with what code.
