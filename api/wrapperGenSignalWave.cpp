@@ -17,6 +17,7 @@
 #include "genSignalClass.h"
 #include "handleRegistry.h"
 #include "lastError.h"
+#include "loopFrame.h"
 #include "presizedPlans.h"
 #include "pulsePlan.h"
 #include "sampleConversion.h"
@@ -147,82 +148,104 @@ GENSIGNAL_API int GenSignalGetLastError(char* buffer, int bufferSize) {
 
 GENSIGNAL_API int GenerateDigitalModWaveform(int handleId, const DigitalModParams* params, int symbolCount,
                                              int16_t** iq, int* count, double sampleRate) {
-    return runFrame<std::complex<float>>(
-        "GenerateDigitalModWaveform", handleId, params, iq, count,
-        [&](GenSignalClass* o, auto** s, int* n) { return o->genDigitalSig(params, sampleRate, symbolCount, s, *n); });
+    return withLoopOptions(handleId, params, symbolCount, sampleRate, iq, count, [&] {
+        return runFrame<std::complex<float>>("GenerateDigitalModWaveform", handleId, params, iq, count,
+                                             [&](GenSignalClass* o, auto** s, int* n) {
+                                                 return o->genDigitalSig(params, sampleRate, symbolCount, s, *n);
+                                             });
+    });
 }
 
 GENSIGNAL_API int GenerateDssWaveform(int handleId, const DSSParams* params, int bitCount, int16_t** iq, int* count,
                                       double sampleRate) {
-    return runFrame<std::complex<float>>(
-        "GenerateDssWaveform", handleId, params, iq, count,
-        [&](GenSignalClass* o, auto** s, int* n) { return o->genDSSSig(params, sampleRate, bitCount, s, n); });
+    return withLoopOptions(handleId, params, bitCount, sampleRate, iq, count, [&] {
+        return runFrame<std::complex<float>>(
+            "GenerateDssWaveform", handleId, params, iq, count,
+            [&](GenSignalClass* o, auto** s, int* n) { return o->genDSSSig(params, sampleRate, bitCount, s, n); });
+    });
 }
 
 GENSIGNAL_API int GenerateAmWaveform(int handleId, const AMModParams* params, int16_t** iq, int* count,
                                      double sampleRate) {
-    return runFrame<double>("GenerateAmWaveform", handleId, params, iq, count,
-                            [&](GenSignalClass* o, auto** s, int* n) { return o->genAMSig(params, sampleRate, s, n); });
+    return withLoopOptions(handleId, params, 0, sampleRate, iq, count, [&] {
+        return runFrame<double>(
+            "GenerateAmWaveform", handleId, params, iq, count,
+            [&](GenSignalClass* o, auto** s, int* n) { return o->genAMSig(params, sampleRate, s, n); });
+    });
 }
 
 GENSIGNAL_API int GenerateFmWaveform(int handleId, const FMModParams* params, int16_t** iq, int* count,
                                      double sampleRate) {
-    return runFrame<std::complex<float>>(
-        "GenerateFmWaveform", handleId, params, iq, count,
-        [&](GenSignalClass* o, auto** s, int* n) { return o->genFMSig(params, sampleRate, s, n); });
+    return withLoopOptions(handleId, params, 0, sampleRate, iq, count, [&] {
+        return runFrame<std::complex<float>>(
+            "GenerateFmWaveform", handleId, params, iq, count,
+            [&](GenSignalClass* o, auto** s, int* n) { return o->genFMSig(params, sampleRate, s, n); });
+    });
 }
 
 GENSIGNAL_API int GenerateMultitoneWaveform(int handleId, const MultitoneParams* params, int16_t** iq, int* count,
                                             double sampleRate) {
-    return runFrame<std::complex<float>>(
-        "GenerateMultitoneWaveform", handleId, params, iq, count,
-        [&](GenSignalClass* o, auto** s, int* n) { return o->genMultitoneSig(params, sampleRate, s, n); });
+    return withLoopOptions(handleId, params, 0, sampleRate, iq, count, [&] {
+        return runFrame<std::complex<float>>(
+            "GenerateMultitoneWaveform", handleId, params, iq, count,
+            [&](GenSignalClass* o, auto** s, int* n) { return o->genMultitoneSig(params, sampleRate, s, n); });
+    });
 }
 
 GENSIGNAL_API int GeneratePulseWaveform(int handleId, const PulseParams* params, int16_t** iq, int* count,
                                         double sampleRate) {
-    // A period of whole samples is W samples of 1.0, then 0.0: the frame
-    // writes those two runs without the samples. Every other case, refusals
-    // included, takes the generator's way.
-    PulsePlan plan{};
-    if (!params || !iq || !count || planPulse(*params, sampleRate, plan) != 0 || plan.resample)
-        return runFrame<float>(
-            "GeneratePulseWaveform", handleId, params, iq, count,
-            [&](GenSignalClass* o, auto** s, int* n) { return o->genPulseSig(params, sampleRate, s, n); });
-    clearLastError();
-    GenSignalClass* obj = lookUpHandle(handleId);
-    if (!obj) return refuseHandle(handleId);
-    return deliverTwoLevels(obj, plan.periodSamples, plan.highSamples, iq, count);
+    return withLoopOptions(handleId, params, 0, sampleRate, iq, count, [&]() -> int {
+        // A period of whole samples is W samples of 1.0, then 0.0: the frame
+        // writes those two runs without the samples. Every other case, refusals
+        // included, takes the generator's way.
+        PulsePlan plan{};
+        if (!params || !iq || !count || planPulse(*params, sampleRate, plan) != 0 || plan.resample)
+            return runFrame<float>(
+                "GeneratePulseWaveform", handleId, params, iq, count,
+                [&](GenSignalClass* o, auto** s, int* n) { return o->genPulseSig(params, sampleRate, s, n); });
+        clearLastError();
+        GenSignalClass* obj = lookUpHandle(handleId);
+        if (!obj) return refuseHandle(handleId);
+        return deliverTwoLevels(obj, plan.periodSamples, plan.highSamples, iq, count);
+    });
 }
 
 GENSIGNAL_API int GenerateStepSweepWaveform(int handleId, const StepSweepParams* params, int16_t** iq, int* count,
                                             double sampleRate) {
-    return runPresizedFrame("GenerateStepSweepWaveform", handleId, params, iq, count, sampleRate, planStepSweep,
-                            [&](GenSignalClass* o, std::complex<float>* s, int* n) {
-                                return o->genStepSweepSig(params, sampleRate, s, n);
-                            });
+    return withLoopOptions(handleId, params, 0, sampleRate, iq, count, [&] {
+        return runPresizedFrame("GenerateStepSweepWaveform", handleId, params, iq, count, sampleRate, planStepSweep,
+                                [&](GenSignalClass* o, std::complex<float>* s, int* n) {
+                                    return o->genStepSweepSig(params, sampleRate, s, n);
+                                });
+    });
 }
 
 GENSIGNAL_API int GenerateRampSweepWaveform(int handleId, const RampSweepParams* params, int16_t** iq, int* count,
                                             double sampleRate) {
-    return runPresizedFrame("GenerateRampSweepWaveform", handleId, params, iq, count, sampleRate, planRampSweep,
-                            [&](GenSignalClass* o, std::complex<float>* s, int* n) {
-                                return o->genRampSweepSig(params, sampleRate, s, n);
-                            });
+    return withLoopOptions(handleId, params, 0, sampleRate, iq, count, [&] {
+        return runPresizedFrame("GenerateRampSweepWaveform", handleId, params, iq, count, sampleRate, planRampSweep,
+                                [&](GenSignalClass* o, std::complex<float>* s, int* n) {
+                                    return o->genRampSweepSig(params, sampleRate, s, n);
+                                });
+    });
 }
 
 GENSIGNAL_API int GenerateAWGNWaveform(int handleId, const AWGNParams* params, int16_t** iq, int* count,
                                        double sampleRate) {
-    return runPresizedFrame(
-        "GenerateAWGNWaveform", handleId, params, iq, count, sampleRate, planAwgn,
-        [&](GenSignalClass* o, std::complex<float>* s, int* n) { return o->genAWGNSig(params, sampleRate, s, n); });
+    return withLoopOptions(handleId, params, 0, sampleRate, iq, count, [&] {
+        return runPresizedFrame(
+            "GenerateAWGNWaveform", handleId, params, iq, count, sampleRate, planAwgn,
+            [&](GenSignalClass* o, std::complex<float>* s, int* n) { return o->genAWGNSig(params, sampleRate, s, n); });
+    });
 }
 
 GENSIGNAL_API int GenerateOFDMWaveform(int handleId, const OFDMParams* params, int16_t** iq, int* count,
                                        double sampleRate) {
-    return runFrame<std::complex<float>>(
-        "GenerateOFDMWaveform", handleId, params, iq, count,
-        [&](GenSignalClass* o, auto** s, int* n) { return o->genOFDMSig(params, sampleRate, s, n); });
+    return withLoopOptions(handleId, params, 0, sampleRate, iq, count, [&] {
+        return runFrame<std::complex<float>>(
+            "GenerateOFDMWaveform", handleId, params, iq, count,
+            [&](GenSignalClass* o, auto** s, int* n) { return o->genOFDMSig(params, sampleRate, s, n); });
+    });
 }
 
 }  // extern "C"

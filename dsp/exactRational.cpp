@@ -57,6 +57,12 @@ double Rational::value() const {
 
 Rational wholeRational(uint64_t n) { return Rational{n, 1}; }
 
+std::optional<Rational> tenToThe(int e) {
+    u128 p = 0;
+    if (!powerOfTen(e < 0 ? -e : e, &p)) return std::nullopt;
+    return e < 0 ? Rational{1, p} : Rational{p, 1};
+}
+
 std::optional<Rational> decimalRational(double v) {
     if (!std::isfinite(v)) return std::nullopt;
     v = std::fabs(v);

@@ -26,6 +26,9 @@ u128 gcd128(u128 a, u128 b);
 // n / 1 for n >= 0.
 Rational wholeRational(uint64_t n);
 
+// 10^e as a fraction, for -38 <= e <= 38.
+std::optional<Rational> tenToThe(int e);
+
 // The shortest decimal that reads back to |v|, as a fraction: 30.72e6 ->
 // 30720000/1, 0.35 -> 7/20. Empty when v is not finite or the fraction
 // needs more than 128 bits (magnitudes beyond about 1e38 or below 1e-38).

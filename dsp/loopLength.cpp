@@ -51,39 +51,79 @@ std::optional<LoopLength> loopFor(double x, const ClosingRule& rule) {
     return fewestWholePeriods(*samples, rule.multipleOf);
 }
 
-std::optional<double> nearestClosingValue(double x, const ClosingRule& rule) {
-    if (!(x > 0) || !std::isfinite(x)) return std::nullopt;
-    const double k = rule.K.value();
-    const double s0 = rule.role == FieldRole::scales ? k * x : k / x;
-    if (!(s0 > 0) || !(s0 < static_cast<double>(kMaxLoopSamples) * 2)) return std::nullopt;
+namespace {
+
+// The best candidate so far: the closing value nearest to x.
+struct Nearest {
+    double x;
+    const ClosingRule& rule;
     std::optional<double> best;
-    double bestDistance = 0;
+    double distance = 0;
+
+    bool couldBeat(double estimate) const { return !best || std::fabs(estimate - x) < distance * 1.000001; }
+    // A candidate value as a fraction: kept when it is a short decimal that
+    // reads back as itself, closes and is nearer than the best.
+    void consider(const Rational& value) {
+        double candidate = 0;
+        if (!shortDecimal(value, &candidate)) return;
+        const double d = std::fabs(candidate - x);
+        if (best && d >= distance) return;
+        const auto check = loopFor(candidate, rule);
+        if (!check || !withinLoopCaps(*check, rule.maxPeriods)) return;
+        best = candidate;
+        distance = d;
+    }
+};
+
+// Whole sample counts a next to s0 * b for each number of periods b: the
+// values that close with the fewest digits they need (a dwell of 306 samples
+// at 30.72 MS/s is 9.9609375 us).
+void byPeriods(Nearest& n, double k, double s0) {
+    const ClosingRule& rule = n.rule;
     for (int64_t b = 1; b <= rule.maxPeriods; ++b) {
         const double centre = std::floor(s0 * static_cast<double>(b));
         for (int64_t d = -4; d <= 5; ++d) {
             const double a = centre + static_cast<double>(d);
             if (a < 1 || a > static_cast<double>(kMaxLoopSamples)) continue;
-            // Cheap tests first: the loop a / b gives, and whether its value
-            // could beat the best so far.
             const uint64_t g = static_cast<uint64_t>(gcd128(static_cast<u128>(a), static_cast<u128>(b)));
             const Rational samples{static_cast<uint64_t>(a) / g, static_cast<uint64_t>(b) / g};
             if (!closes(samples, rule)) continue;
             const double s = a / static_cast<double>(b);
-            const double estimate = rule.role == FieldRole::scales ? s / k : k / s;
-            if (best && std::fabs(estimate - x) > bestDistance * 1.000001) continue;
-            const auto value = valueFor(samples, rule);
-            double candidate = 0;
-            if (!value || !shortDecimal(*value, &candidate)) continue;
-            const double distance = std::fabs(candidate - x);
-            if (best && distance >= bestDistance) continue;
-            // The double must read back as the same decimal, and close.
-            const auto check = loopFor(candidate, rule);
-            if (!check || !withinLoopCaps(*check, rule.maxPeriods)) continue;
-            best = candidate;
-            bestDistance = distance;
+            if (!n.couldBeat(rule.role == FieldRole::scales ? s / k : k / s)) continue;
+            if (const auto value = valueFor(samples, rule)) n.consider(*value);
         }
     }
-    return best;
+}
+
+// Decimals of 1 to 15 significant digits next to x (a tone spacing of
+// 7777.7 Hz at 30.72 MS/s closes as 7777.5 Hz after 1037 periods).
+void byDigits(Nearest& n) {
+    const int top = static_cast<int>(std::floor(std::log10(n.x)));
+    for (int e = top; e >= top - 14; --e) {
+        const auto unit = tenToThe(e);
+        if (!unit) continue;
+        const double step = std::pow(10.0, e);
+        const double centre = std::nearbyint(n.x / step);
+        for (int64_t j = -100; j <= 100; ++j) {
+            const double digits = centre + static_cast<double>(j);
+            if (digits < 1 || !n.couldBeat(digits * step)) continue;
+            const auto value = multiply(*unit, wholeRational(static_cast<uint64_t>(digits)));
+            if (value) n.consider(*value);
+        }
+    }
+}
+
+}  // namespace
+
+std::optional<double> nearestClosingValue(double x, const ClosingRule& rule) {
+    if (!(x > 0) || !std::isfinite(x) || x > 1e30 || x < 1e-30) return std::nullopt;
+    const double k = rule.K.value();
+    const double s0 = rule.role == FieldRole::scales ? k * x : k / x;
+    if (!(s0 > 0) || !(s0 < static_cast<double>(kMaxLoopSamples) * 2)) return std::nullopt;
+    Nearest n{x, rule, std::nullopt};
+    byPeriods(n, k, s0);
+    byDigits(n);
+    return n.best;
 }
 
 std::optional<int64_t> nearestClosingCount(int64_t n, const ClosingRule& rule, int64_t lo, int64_t hi) {
