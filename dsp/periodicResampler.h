@@ -60,9 +60,10 @@ private:
 void copyPeriodic(const std::complex<float>* period, int64_t length, int64_t a, int64_t b, std::complex<float>* dst);
 
 // `count` outputs in parallel blocks; `fill(a, b, dst)` writes input samples
-// [a, b) (any integers; the input is periodic) and must be safe to call
-// from several threads at once. 0, or -3 with the reason when the windows
-// cannot be had.
+// [a, b) (any integers; the input is periodic, b - a at most
+// periodicWindow()) and must be safe to call from several threads at once
+// (periodicTeam() of them, numbered by omp_get_thread_num()). 0, or -3 with
+// the reason when the windows cannot be had.
 template <class Fill>
 int resamplePeriodic(const PeriodicResampler& resampler, int64_t count, Fill fill, std::complex<float>* out);
 

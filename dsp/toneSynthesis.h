@@ -6,8 +6,9 @@
 // tone at 0), so they go in pairs that share one table row. The buffer goes
 // in blocks of B samples: y[m0 + u] = sum over k of s_k E_k[u], with
 // s_k = e^(i (2 pi c_k m0 / M + phi_k)) per block and E_k[u] =
-// e^(2 pi i c_k u / M) tabulated once, both from exact integer angles; the
-// pairs are summed in ascending |c| as toneSynthesisKernels.h states. The
+// e^(2 pi i c_k u / M) tabulated once, both from exact integer angles
+// (each root the product of two from sincos, in double); the pairs are
+// summed in ascending |c| as toneSynthesisKernels.h states. The
 // same bits with either kernel variant and any thread count.
 #pragma once
 

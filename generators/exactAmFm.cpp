@@ -13,6 +13,7 @@
 #include "exactLoops.h"
 #include "function.h"
 #include "genSignalClass.h"
+#include "hugePages.h"
 #include "modulatingWave.h"
 #include "phaseSlots.h"
 #include "planChecks.h"
@@ -146,6 +147,7 @@ int exactWaveform(GenSignalClass& dsp, const AMModParams& params, int, double fs
     const int n = static_cast<int>(loop.samples);
     Buffer<double> x(static_cast<size_t>(n));
     if (!x) return outOfMemory<double>(-3, n, "AM envelope");
+    preferHugePages(x.get(), x.bytesFor(n));
     // The defined envelope's values at exact positions, over the loop.
     const double d = p.modShape == 1 ? 1 / m : 0.5 / m - 0.5;
     ExactWave wave(p.modShape, perSample(period));
@@ -205,6 +207,7 @@ int exactWaveform(GenSignalClass& dsp, const FMModParams& params, int, double fs
     const int64_t n = loop.samples * loops;
     Buffer<std::complex<float>> x(static_cast<size_t>(n));
     if (!x) return outOfMemory<std::complex<float>>(-3, static_cast<size_t>(n), "FM samples");
+    preferHugePages(x.get(), x.bytesFor(static_cast<size_t>(n)));
     const double end = exactPhaseAfter(p.modShape, fraction, c, n, x.get());
     if (missed(end) > kPhaseTolerance)
         return refuse(-1, "FMModParams.freqDeviation = %s: the phase misses its start by %s rad after %lld periods",

@@ -5,6 +5,7 @@
 
 #include "exactLoops.h"
 #include "function.h"
+#include "hugePages.h"
 #include "planChecks.h"
 #include "toneSynthesis.h"
 
@@ -41,6 +42,7 @@ int exactWaveform(GenSignalClass&, const MultitoneParams& params, int, double fs
     const size_t M = static_cast<size_t>(loop.samples);
     Buffer<std::complex<float>> samples(M);
     if (!samples) return outOfMemory<std::complex<float>>(-3, M, "multitone samples");
+    preferHugePages(samples.get(), samples.bytesFor(M));
     if (int rc = synthesizeTones({cycles.get(), phases.get(), N, loop.samples}, samples.get())) return rc;
     out.complexSamples = std::move(samples);
     out.samples = static_cast<int>(loop.samples);

@@ -1,12 +1,6 @@
 // Kinds whose exact loop is still to come.
 #include "exactLoops.h"
 
-int exactWaveform(GenSignalClass&, const DigitalModParams&, int, double, const HandleOptions&, ExactWaveform&) {
-    return refuse(-1, "GenerateDigitalModWaveform: the exact loop mode is not available yet");
-}
-int exactWaveform(GenSignalClass&, const DSSParams&, int, double, const HandleOptions&, ExactWaveform&) {
-    return refuse(-1, "GenerateDssWaveform: the exact loop mode is not available yet");
-}
 int exactWaveform(GenSignalClass&, const AWGNParams&, int, double, const HandleOptions&, ExactWaveform&) {
     return refuse(-1, "GenerateAWGNWaveform: the exact loop mode is not available yet");
 }

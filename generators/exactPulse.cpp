@@ -7,6 +7,7 @@
 #include <complex>
 
 #include "exactLoops.h"
+#include "hugePages.h"
 #include "periodicResampler.h"
 #include "pulsePlan.h"
 
@@ -26,6 +27,7 @@ int exactWaveform(GenSignalClass&, const PulseParams& params, int, double fs, co
     const size_t M = static_cast<size_t>(loop.samples);
     Buffer<float> y(M);
     if (!y) return outOfMemory<float>(-3, M, "pulse samples");
+    preferHugePages(y.get(), y.bytesFor(M));
     // Input samples per output: L over the samples of one period at fs.
     const auto ratio = divide(wholeRational(static_cast<uint64_t>(L)), *period.samples);
     if (ratio && *ratio == Rational{1, 1}) {

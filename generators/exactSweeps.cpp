@@ -13,6 +13,7 @@
 #include "exactLoops.h"
 #include "function.h"
 #include "genSignalClass.h"
+#include "hugePages.h"
 #include "phaseSlots.h"
 #include "planChecks.h"
 #include "presizedPlans.h"
@@ -67,6 +68,7 @@ int exactWaveform(GenSignalClass& dsp, const StepSweepParams& params, int, doubl
     const NaturalPeriod period = naturalPeriod(params, 0, fs);
     Buffer<std::complex<float>> x(static_cast<size_t>(n));
     if (!x) return outOfMemory<std::complex<float>>(-3, static_cast<size_t>(n), "sweep samples");
+    preferHugePages(x.get(), x.bytesFor(static_cast<size_t>(n)));
     if (plan.samples == n && definedStepsOnBoundaries(plan, fs, dwell)) {
         int written = 0;
         if (int rc = dsp.genStepSweepSig(&params, fs, x.get(), &written)) return rc;

@@ -13,6 +13,7 @@
 #include "function.h"
 #include "genSignalClass.h"
 #include "lastError.h"
+#include "exactShapedParts.h"
 #include "shapingPipeline.h"
 
 namespace {
@@ -76,6 +77,15 @@ int generate(GenSignalClass& dsp, const DssPlan& plan, Buffer<Sample>& signal, i
 }
 
 }  // namespace
+
+int dssPeriodParts(GenSignalClass& dsp, const DssPlan& plan, Buffer<Sample>& points, Buffer<float>& taps) {
+    {
+        Buffer<signed char> chips;
+        if (int rc = makeChips(dsp, plan, chips)) return rc;
+        if (int rc = mapPoints(dsp, plan, chips, points)) return rc;
+    }
+    return designTaps(dsp, plan.shape, plan.sps, plan.tapCount, taps);
+}
 
 int GenSignalClass::genDSSSig(DSSParams const* params, double sampleRate, int bitCount, Sample** samples,
                               int* sampleCount) {

@@ -16,6 +16,7 @@
 #include "function.h"
 #include "genSignalClass.h"
 #include "lastError.h"
+#include "exactShapedParts.h"
 #include "shapingPipeline.h"
 #include "symbolPacking.h"
 
@@ -102,6 +103,13 @@ int generate(GenSignalClass& dsp, const DigitalPlan& plan, Buffer<Sample>& signa
 }
 
 }  // namespace
+
+int digitalPeriodParts(GenSignalClass& dsp, const DigitalPlan& plan, Buffer<short>& symbols, Buffer<Sample>& points,
+                       Buffer<float>& taps) {
+    if (int rc = makeSymbols(dsp, plan, symbols)) return rc;
+    if (int rc = designTaps(dsp, plan.shape, plan.sps, plan.tapCount, taps)) return rc;
+    return plan.fsk ? 0 : mapPoints(dsp, plan, symbols, points);
+}
 
 int GenSignalClass::genDigitalSig(DigitalModParams const* params, double sampleRate, int symbolCount,
                                   std::complex<float>** samples, int& sampleCount) {
