@@ -8,8 +8,9 @@ import numbers
 import pathlib
 import re
 import threading
+import warnings
 
-from . import _library, records
+from . import _library, loop, records
 from ._library import GenSignalError
 from .waveform import Waveform
 
@@ -86,8 +87,9 @@ def params_of(kind_name, **kwargs):
     the defaults for the others; the sample rate separately."""
     kind = KINDS[kind_name]
     keys = {snake(f["name"]): f for f in kind["fields"]}
+    options = loop.keywords(kind_name)
     for key in kwargs:
-        if key not in keys and key != "sample_rate":
+        if key not in keys and key != "sample_rate" and key not in options:
             raise TypeError(f"{kind_name}() got an unexpected keyword argument '{key}'")
     params = {}
     for key, field in keys.items():
@@ -104,6 +106,8 @@ def generate(kind_name, **kwargs):
     """The waveform of kind `kind_name` for these keyword arguments."""
     kind = KINDS[kind_name]
     params, rate = params_of(kind_name, **kwargs)
+    given = {key: value for key, value in kwargs.items() if key in loop.keywords(kind_name)}
+    settings = loop.values(kind_name, given)
     record = records.RECORDS[kind["record"]]()
     argument = []
     for field in kind["fields"]:
@@ -113,7 +117,9 @@ def generate(kind_name, **kwargs):
             argument = [params[field["name"]]]
     fn = _library.entry_point(kind["entryPoint"], kind["record"], bool(argument))
     seed = params.get("seed")
+    handle = _library.thread_handle()
     try:
+        loop.apply(handle, settings)
         if seed is None:
             iq, count = _library.call(fn, ctypes.byref(record), *argument, rate)
             data = _copy(iq, count)
@@ -123,9 +129,15 @@ def generate(kind_name, **kwargs):
                 iq, count = _library.call(fn, ctypes.byref(record), *argument, rate)
                 data = _copy(iq, count)
     except GenSignalError as e:
+        if e.argument is not None:  # a setting, already named
+            raise
         argument_name, text = _named(kind, e.message)
         raise GenSignalError(e.code, e.message, argument_name, f"{text} (result code {e.code})") from None
-    return Waveform(data, rate, kind_name, params)
+    note = loop.note(handle)
+    if note:
+        warnings.warn(_named(kind, note)[1], stacklevel=3)
+    mode = given.get("loop", "defined").lower()
+    return Waveform(data, rate, kind_name, params, loop=loop.loop_of(handle, mode))
 
 
 def _copy(iq, count):
@@ -150,6 +162,8 @@ def _make(kind):
         for f in kind["fields"]
     ]
     parameters.append(inspect.Parameter("sample_rate", inspect.Parameter.KEYWORD_ONLY, default=kind["sampleRate"]))
+    for key, default in loop.keywords(name).items():
+        parameters.append(inspect.Parameter(key, inspect.Parameter.KEYWORD_ONLY, default=default))
     make.__name__ = make.__qualname__ = name
     make.__signature__ = inspect.Signature(parameters)
     lines = [f"{kind['summary']}.", "", "Keyword arguments (wavegen's options), with their defaults:"]
@@ -158,6 +172,11 @@ def _make(kind):
         choices = (": " + ", ".join(n for n, _ in f["choices"])) if "choices" in f else ""
         lines.append(f"    {snake(f['name'])}: {f['help']}{unit}{choices}")
     lines.append("    sample_rate: samples per second")
+    lines.append("    loop: 'defined' (the waveform as defined) or 'exact' (the fewest whole periods that span whole")
+    lines.append("        samples, band-limited; refused when it cannot close)")
+    lines.append("    peak_dbfs: peak level, -90 to 0 dBFS (0 dBFS: a peak of 32766)")
+    if name == "multitone":
+        lines.append("    tone_phases: 'zero', 'newman', 'schroeder' or 'random'; phase_seed: its seed")
     lines += ["", f"Returns a Waveform; raises GenSignalError when the library refuses ({kind['entryPoint']})."]
     make.__doc__ = "\n".join(lines)
     return make

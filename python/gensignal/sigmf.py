@@ -104,6 +104,8 @@ def metadata(waveform, sha512, datetime=None):
         glob["gensignal:kind"] = waveform.kind
         for name, value in waveform.params.items():
             glob[f"gensignal:{name}"] = value
+    if waveform.loop:
+        glob["gensignal:loop"] = waveform.loop
     capture = {"core:sample_start": 0}
     stamp = _datetime_text(datetime)
     if stamp:
@@ -180,11 +182,12 @@ def read_sigmf(path):
     params = {
         key[len("gensignal:"):]: value
         for key, value in glob.items()
-        if key.startswith("gensignal:") and key not in ("gensignal:kind", "gensignal:samples")
+        if key.startswith("gensignal:") and key not in ("gensignal:kind", "gensignal:samples", "gensignal:loop")
     }
+    loop = glob.get("gensignal:loop")
     if datatype == "ci16_le":
-        return Waveform(values, rate, kind, params)
+        return Waveform(values, rate, kind, params, loop=loop)
     samples64 = np.empty(len(values), dtype=np.complex64)
     samples64.real, samples64.imag = values[:, 0], values[:, 1]
     iq = np.clip(np.rint(values.astype(np.float64) * 32767), -32768, 32767).astype(np.int16)
-    return Waveform(iq, rate, kind, params, samples=samples64)
+    return Waveform(iq, rate, kind, params, samples=samples64, loop=loop)

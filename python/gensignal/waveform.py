@@ -7,14 +7,17 @@ class Waveform:
     """`iq`: int16 array of shape (n, 2), I then Q; `samples`: complex64,
     iq / 32767; `sample_rate` in samples per second; `kind` (None for a
     recording from elsewhere); `params`: the record's fields by their names
-    in the C header."""
+    in the C header; `loop`: the loop the call made (mode, periods,
+    samples_per_period, duration, whole_periods), None for a recording from
+    elsewhere."""
 
-    def __init__(self, iq, sample_rate, kind=None, params=None, samples=None):
+    def __init__(self, iq, sample_rate, kind=None, params=None, samples=None, loop=None):
         self.iq = np.asarray(iq, dtype=np.int16).reshape(-1, 2)
         self.sample_rate = float(sample_rate)
         self.kind = kind
         self.params = dict(params or {})
         self._samples = samples
+        self.loop = dict(loop) if loop else None
 
     @property
     def samples(self):

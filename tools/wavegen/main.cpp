@@ -16,6 +16,7 @@
 
 #include "band.h"
 #include "kinds.h"
+#include "loopOptions.h"
 #include "messages.h"
 #include "request.h"
 #include "sigmf.h"
@@ -31,6 +32,7 @@ struct OutputOptions {
     std::string datetime;  // empty: no core:datetime
     double sampleRate = 0;
     std::vector<CLI::Option*> rateOptions;
+    nlohmann::json loop;  // the loop the call made, for the metadata
 
     bool rateGiven() const {
         return std::any_of(rateOptions.begin(), rateOptions.end(), [](CLI::Option* o) { return o->count() > 0; });
@@ -122,7 +124,7 @@ int writeWaveform(const OutputOptions& out, const Request& request, const int16_
         ok = writeRaw(written, iq, count);
         if (ok) {
             Recording recording{sampleRate, count / 2, sha512OfFile(written), occupiedBand(iq, count / 2, sampleRate),
-                                out.datetime};
+                                out.datetime, out.loop};
             ok = !recording.sha512.empty() && writeJson(out.base + ".sigmf-meta", sigmfMeta(request, recording));
         }
     }
@@ -147,11 +149,14 @@ int main(int argc, char** argv) {
 
     std::vector<std::unique_ptr<Request>> requests;
     std::vector<CLI::App*> commands;
+    LoopOptions loop;
+    addLoopOptions(&app, loop, false);
     for (const KindTable& kind : allKinds()) {
         requests.push_back(std::make_unique<Request>(kind));
         CLI::App* command = app.add_subcommand(kind.name, kind.summary);
         requests.back()->addOptions(command);
         addOutputOptions(command, out);
+        addLoopOptions(command, loop, kind.name == "multitone");
         commands.push_back(command);
     }
 
@@ -180,6 +185,12 @@ int main(int argc, char** argv) {
         std::cerr << "wavegen: " << lastLibraryError() << "\n";
         return 3;
     }
+    const std::string refused = applyLoopOptions(handle, loop);
+    if (!refused.empty()) {
+        std::cerr << "wavegen: " << refused << "\n";
+        GenSignalObjRelease(handle);
+        return 2;
+    }
     int16_t* iq = nullptr;
     int count = 0;
     const int rc = request->generate(handle, sampleRate, &iq, &count);
@@ -188,6 +199,9 @@ int main(int argc, char** argv) {
         GenSignalObjRelease(handle);
         return rc == -1 ? 2 : 3;
     }
+    const std::string note = loopNote(handle, request->kind());
+    if (!note.empty()) std::cerr << "wavegen: note: " << note << "\n";
+    out.loop = loopMetadata(handle, loop);
     std::string written;
     const int status = writeWaveform(out, *request, iq, count, sampleRate, written);
     if (status == 0) printSummary(*request, iq, count, sampleRate, written);

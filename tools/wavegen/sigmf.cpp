@@ -25,6 +25,7 @@ nlohmann::json sigmfMeta(const Request& request, const Recording& recording) {
     global["core:extensions"].push_back(extension);
     const nlohmann::json fields = request.fields();
     for (const auto& [field, value] : fields.items()) global["gensignal:" + field] = value;
+    if (!recording.loop.is_null()) global["gensignal:loop"] = recording.loop;
     nlohmann::json capture = {{"core:sample_start", 0}};
     if (!recording.datetime.empty()) capture["core:datetime"] = recording.datetime;
     const nlohmann::json annotation = {

@@ -14,6 +14,7 @@ struct Recording {
     std::string sha512;    // of the data file
     Band band;             // 99 % of the power
     std::string datetime;  // empty: none (files stay reproducible)
+    nlohmann::json loop;   // the loop the call made: gensignal:loop
 };
 
 nlohmann::json sigmfMeta(const Request& request, const Recording& recording);
