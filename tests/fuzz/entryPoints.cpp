@@ -9,6 +9,8 @@
 
 #include "entryPointCheck.h"
 #include "fuzzInput.h"
+#include "loopLength.h"
+#include "naturalPeriods.h"
 #include "wrapperGenSignalWave.h"
 
 namespace fuzzing {
@@ -62,11 +64,31 @@ double wholePeriods(double samplesPerPeriod) {
 
 int filterSpanUsed(int type, int span) { return type == RECT || type == HALF_SINE ? 1 : span; }
 
+// In the exact loop mode: the loop the library makes (the fewest whole
+// natural periods within the caps; for the kinds that may take more periods
+// to close their phase, up to the cap), `work` units per sample, beside the
+// defined expectation (the record's plan runs too).
+template <class Record>
+Expectation exact(const Target& target, const Expectation& defined, const Record& p, int extra, double rate,
+                  double work, bool repeats) {
+    if (!target.settings.exact) return defined;
+    const NaturalPeriod period = naturalPeriod(p, extra, rate);
+    double samples = 0;
+    if (period.samples)
+        if (const auto loop = fewestWholePeriods(*period.samples); loop && withinLoopCaps(*loop))
+            samples = static_cast<double>(loop->samples) *
+                      (repeats ? static_cast<double>(kMaxLoopPeriods) / static_cast<double>(loop->periods) : 1.0);
+    Expectation e = defined;
+    e.skip = defined.skip || beyondBudget(samples * work, samples);
+    e.heldSamples = defined.heldSamples + 3 * samples;
+    return e;
+}
+
 }  // namespace
 
 int fuzzDigital(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     DigitalModParams p{};
     p.modType = static_cast<DigitalModulType>(in.integer(1, 22));
     p.symbolRate = in.real(1e2, 1e8);
@@ -89,9 +111,11 @@ int fuzzDigital(const uint8_t* data, size_t size) {
     const bool resamples = fsk || std::fabs(rate - lockedRate) > 1e-6;
     const Expectation e = chain(internal, resamples ? resampledCount(internal, lockedRate, rate) : internal,
                                 shapingTerms(span, sps), span * sps, resamples, lockedRate, rate);
+    target.settings = decodeSettings(in);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateDigitalModWaveform", "DigitalModParams", target, Conversion::complex, e,
+        "GenerateDigitalModWaveform", "DigitalModParams", target, Conversion::complex,
+        exact(target, e, p, symbolCount, rate, 8 * std::max(1.0, lockedRate / rate), fsk),
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateDigitalModWaveform(h, null ? nullptr : record.get(), symbolCount, iq, n, rate);
         },
@@ -107,7 +131,7 @@ int fuzzDigital(const uint8_t* data, size_t size) {
 
 int fuzzDss(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     DSSParams p{};
     p.bitRate = in.real(1, 1e6);
     p.modType = in.integer(BPSK, BPSK);
@@ -129,9 +153,11 @@ int fuzzDss(const uint8_t* data, size_t size) {
     const bool resamples = std::fabs(rate - internalRate) > 1e-9;
     const Expectation e = chain(internal, resamples ? resampledCount(internal, internalRate, rate) : internal,
                                 shapingTerms(span, sps), span * sps, resamples, internalRate, rate);
+    target.settings = decodeSettings(in);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateDssWaveform", "DSSParams", target, Conversion::complex, e,
+        "GenerateDssWaveform", "DSSParams", target, Conversion::complex,
+        exact(target, e, p, bitCount, rate, 8 * std::max(1.0, internalRate / rate), false),
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateDssWaveform(h, null ? nullptr : record.get(), bitCount, iq, n, rate);
         },
@@ -145,7 +171,7 @@ int fuzzDss(const uint8_t* data, size_t size) {
 
 int fuzzAm(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     AMModParams p{};
     p.modFrequency = in.real(1, 1e6);
     p.modDepth = in.real(1, 200);
@@ -154,9 +180,11 @@ int fuzzAm(const uint8_t* data, size_t size) {
     const double rate = in.rate(fm * 100);
 
     const double q = rate / fm;
+    target.settings = decodeSettings(in);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateAmWaveform", "AMModParams", target, Conversion::real, plain(std::floor(wholePeriods(q) * q)),
+        "GenerateAmWaveform", "AMModParams", target, Conversion::real,
+        exact(target, plain(std::floor(wholePeriods(q) * q)), p, 0, rate, 2, false),
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateAmWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -168,7 +196,7 @@ int fuzzAm(const uint8_t* data, size_t size) {
 
 int fuzzFm(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     FMModParams p{};
     p.modFrequency = in.real(1, 1e6);
     p.freqDeviation = in.signedReal(1, 1e7);
@@ -177,9 +205,11 @@ int fuzzFm(const uint8_t* data, size_t size) {
     const double rate = in.rate(fm * 100);
 
     const double samples = std::floor(((1 / fm) * wholePeriods(rate / fm)) / (1 / rate));
+    target.settings = decodeSettings(in);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateFmWaveform", "FMModParams", target, Conversion::complex, plain(samples),
+        "GenerateFmWaveform", "FMModParams", target, Conversion::complex,
+        exact(target, plain(samples), p, 0, rate, 4, true),
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateFmWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -192,7 +222,7 @@ int fuzzFm(const uint8_t* data, size_t size) {
 
 int fuzzMultitone(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     MultitoneParams p{};
     for (auto& b : p.reserved) b = in.byte();
     p.toneCount = in.integer(2, 1000);
@@ -210,9 +240,11 @@ int fuzzMultitone(const uint8_t* data, size_t size) {
     const double pattern = std::floor(internalRate / base);
     const double output = pattern * (rate / internalRate) + 4;
     const Expectation e{beyondBudget(pattern * tones + output, std::max(pattern, output)), pattern + output + tones};
+    target.settings = decodeSettings(in);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateMultitoneWaveform", "MultitoneParams", target, Conversion::complex, e,
+        "GenerateMultitoneWaveform", "MultitoneParams", target, Conversion::complex,
+        exact(target, e, p, 0, rate, tones / 16.0 + 1, false),
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateMultitoneWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -224,7 +256,7 @@ int fuzzMultitone(const uint8_t* data, size_t size) {
 
 int fuzzPulse(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     PulseParams p{};
     p.pulseWidth = in.real(1e-9, 0.1);
     p.pulsePeriod = in.real(1e-9, 0.1);
@@ -233,10 +265,11 @@ int fuzzPulse(const uint8_t* data, size_t size) {
     const double rate = in.rate(1000 / period);
 
     const double samples = std::floor(period * rate);
+    target.settings = decodeSettings(in);
     const auto record = onHeap(p);
     return checkCall(
         "GeneratePulseWaveform", "PulseParams", target, Conversion::real,
-        Expectation{beyondBudget(2 * samples, samples), 2 * samples + 4},
+        exact(target, Expectation{beyondBudget(2 * samples, samples), 2 * samples + 4}, p, 0, rate, 8, false),
         [&](int h, bool null, int16_t** iq, int* n) {
             return GeneratePulseWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -248,7 +281,7 @@ int fuzzPulse(const uint8_t* data, size_t size) {
 
 int fuzzStepSweep(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     StepSweepParams p{};
     p.startFrequency = in.signedReal(1, 1e8);
     p.stopFrequency = in.signedReal(1, 1e8);
@@ -260,9 +293,11 @@ int fuzzStepSweep(const uint8_t* data, size_t size) {
     // floor(rate * dwellTime * stepCount) samples in an array 300 longer.
     const double samples = std::floor(rate * dwell * p.stepCount);
     const Expectation e{beyondBudget(samples, samples), samples + 300};
+    target.settings = decodeSettings(in);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateStepSweepWaveform", "StepSweepParams", target, Conversion::complex, e,
+        "GenerateStepSweepWaveform", "StepSweepParams", target, Conversion::complex,
+        exact(target, e, p, 0, rate, 2, false),
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateStepSweepWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -275,7 +310,7 @@ int fuzzStepSweep(const uint8_t* data, size_t size) {
 
 int fuzzRampSweep(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     RampSweepParams p{};
     p.sweepBandwidth = in.real(1, 1e9);
     p.sweepTime = in.real(1e-7, 0.1);
@@ -288,9 +323,11 @@ int fuzzRampSweep(const uint8_t* data, size_t size) {
     const double total = std::floor(rate * std::max(sweepTime, duration));
     const double ramp = std::floor(rate * sweepTime);
     const Expectation e{beyondBudget(total + ramp, total), total + 300 + 2 * ramp};
+    target.settings = decodeSettings(in);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateRampSweepWaveform", "RampSweepParams", target, Conversion::complex, e,
+        "GenerateRampSweepWaveform", "RampSweepParams", target, Conversion::complex,
+        exact(target, e, p, 0, rate, 1, false),
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateRampSweepWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -302,7 +339,7 @@ int fuzzRampSweep(const uint8_t* data, size_t size) {
 
 int fuzzAwgn(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     AWGNParams p{};
     p.bandwidth = in.real(1, 1e9);
     p.duration = in.real(1e-7, 0.1);
@@ -313,9 +350,10 @@ int fuzzAwgn(const uint8_t* data, size_t size) {
     // filter's 127 extra samples.
     const double samples = std::floor(rate * duration);
     const Expectation e{beyondBudget(samples, samples), 2 * samples + 427};
+    target.settings = decodeSettings(in);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateAWGNWaveform", "AWGNParams", target, Conversion::complex, e,
+        "GenerateAWGNWaveform", "AWGNParams", target, Conversion::complex, exact(target, e, p, 0, rate, 2, false),
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateAWGNWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -328,7 +366,7 @@ int fuzzAwgn(const uint8_t* data, size_t size) {
 int fuzzOfdm(const uint8_t* data, size_t size) {
     static const DigitalModulType kAccepted[] = {BPSK, QPSK, PSK8, PSK16, QAM16, QAM64, QAM256};
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     OFDMParams p{};
     for (auto& b : p.reserved0) b = in.byte();
     p.fftSize = in.powerOfTwo(14);
@@ -349,9 +387,10 @@ int fuzzOfdm(const uint8_t* data, size_t size) {
     const double frame = p.numSymbols * (fft + prefix);
     const double work = frame * (1 + std::log2(std::max(fft, 1.0)) / 8);
     const Expectation e{beyondBudget(work, frame), 3 * frame};
+    target.settings = decodeSettings(in);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateOFDMWaveform", "OFDMParams", target, Conversion::complex, e,
+        "GenerateOFDMWaveform", "OFDMParams", target, Conversion::complex, exact(target, e, p, 0, rate, 1, false),
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateOFDMWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
