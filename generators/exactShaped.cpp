@@ -65,6 +65,21 @@ int resampleInto(Source& source, int64_t length, int64_t p, int64_t q, int64_t o
         resampler, outputs, [&](int64_t a, int64_t b, Sample* dst) { source(a, b, dst); }, out.get());
 }
 
+// The fields a loop beyond the caps names: the count first (samples per
+// period fs / rate times it), else the rate (count fs over it).
+LoopField countAndRate(const char* rateField, double rateValue, const char* countField, int count, double fs) {
+    const auto rate = exact(fs), value = exact(rateValue);
+    const auto perRate = rate ? multiply(*rate, wholeRational(static_cast<uint64_t>(count))) : std::nullopt;
+    const auto perCount = rate && value ? divide(*rate, *value) : std::nullopt;
+    LoopField f{rateField, rateValue, {perRate ? *perRate : Rational{0, 1}, FieldRole::divides}};
+    if (perCount) {
+        f.countField = countField;
+        f.count = count;
+        f.countRule = {*perCount, FieldRole::scales};
+    }
+    return f;
+}
+
 // The frequency pulse's taps normalised as the defined modulator does: sum sps.
 void normaliseTaps(float* taps, int count, int sps) {
     double sum = 0;
@@ -202,14 +217,8 @@ int exactWaveform(GenSignalClass& dsp, const DigitalModParams& params, int symbo
     if (int rc = planDigital(dsp, params, fs, symbolCount, &plan)) return rc;
     if (int rc = refuseAboveNyquist(params, fs)) return rc;
     const NaturalPeriod period = naturalPeriod(params, symbolCount, fs);
-    const auto rate = exact(fs), symbolRate = exact(p.symbolRate);
-    LoopField field{"DigitalModParams.symbolRate", p.symbolRate, {Rational{0, 1}, FieldRole::divides}};
-    if (rate) field.rule.K = *multiply(*rate, wholeRational(static_cast<uint64_t>(symbolCount)));
-    if (rate && symbolRate) {
-        field.countField = "symbolCount";
-        field.count = symbolCount;
-        field.countRule = {*divide(*rate, *symbolRate), FieldRole::scales};
-    }
+    const auto symbolRate = exact(p.symbolRate);
+    const LoopField field = countAndRate("DigitalModParams.symbolRate", p.symbolRate, "symbolCount", symbolCount, fs);
     if (plan.fsk) {
         LoopLength unused{};
         if (!period.samples) return closeLoop(period, fs, field, unused);
@@ -242,14 +251,8 @@ int exactWaveform(GenSignalClass& dsp, const DSSParams& params, int bitCount, do
     if (int rc = planDss(params, fs, bitCount, &plan)) return rc;
     if (int rc = refuseAboveNyquist(params, fs)) return rc;
     const NaturalPeriod period = naturalPeriod(params, bitCount, fs);
-    const auto rate = exact(fs), bitRate = exact(p.bitRate);
-    LoopField field{"DSSParams.bitRate", p.bitRate, {Rational{0, 1}, FieldRole::divides}};
-    if (rate) field.rule.K = *multiply(*rate, wholeRational(static_cast<uint64_t>(bitCount)));
-    if (rate && bitRate) {
-        field.countField = "bitCount";
-        field.count = bitCount;
-        field.countRule = {*divide(*rate, *bitRate), FieldRole::scales};
-    }
+    const auto bitRate = exact(p.bitRate);
+    const LoopField field = countAndRate("DSSParams.bitRate", p.bitRate, "bitCount", bitCount, fs);
     LoopLength loop{};
     if (int rc = closeLoop(period, fs, field, loop)) return rc;
     int64_t num = 0, den = 0;
