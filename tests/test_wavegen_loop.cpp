@@ -4,7 +4,6 @@
 // defined record above half the sample rate leaves a note.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -17,23 +16,14 @@ using WavegenLoop = WavegenRun;
 
 TEST_F(WavegenLoop, ExactDigitalIsTheLibrarysLoopAndItsMetadataSaysSo) {
     std::string output;
-    ASSERT_EQ(run("digital --symbol-rate 1.023e6 --symbol-count 100 --sample-rate 10e6 --loop exact "
-                  "--peak-dbfs -3 -o d",
+    ASSERT_EQ(run("digital --mod-type qpsk --symbol-rate 1.023e6 --freq-deviation 0 --pn-order 9 --pn-seed 1 "
+                  "--filter-type rrcos --filter-span 6 --samples-per-symbol 8 --rolloff 0.35 --symbol-count 100 "
+                  "--sample-rate 10e6 --loop exact --peak-dbfs -3 -o d",
                   output),
               0)
         << output;
-    DigitalModParams p;
-    std::memset(&p, 0, sizeof p);
+    const DigitalModParams p{QPSK, 1.023e6, 0, 9, 1, RRCOS, 6, 8, 0.35};
     const auto fields = nlohmann::json::parse(readText("d.sigmf-meta")).at("global");
-    p.modType = static_cast<DigitalModulType>(fields.at("gensignal:modType").get<int>());
-    p.symbolRate = 1.023e6;
-    p.freqDeviation = fields.at("gensignal:freqDeviation");
-    p.pnOrder = fields.at("gensignal:pnOrder");
-    p.pnSeed = fields.at("gensignal:pnSeed");
-    p.filterType = static_cast<FilterType>(fields.at("gensignal:filterType").get<int>());
-    p.filterSpan = fields.at("gensignal:filterSpan");
-    p.samplesPerSymbol = fields.at("gensignal:samplesPerSymbol");
-    p.rolloff = fields.at("gensignal:rolloff");
     const auto lib = libraryIq([&](int h, int16_t** iq, int* count) {
         GenSignalSetOption(h, GENSIGNAL_OPTION_LOOP_MODE, GENSIGNAL_LOOP_EXACT);
         GenSignalSetOption(h, GENSIGNAL_OPTION_PEAK_DBFS, -3);

@@ -58,7 +58,7 @@ def _number(kind, key, value):
 
 def _named(kind, key, value, names):
     if not isinstance(value, str) or value.lower() not in names:
-        raise ValueError(f"{key} = {value!r}: not one of {', '.join(names)}")
+        raise GenSignalError(-1, f"{key} = {value!r}: must be one of {', '.join(names)}", key)
     return names[value.lower()]
 
 
@@ -94,14 +94,19 @@ def apply(handle, settings):
             raise GenSignalError(-1, message, key, f"{text} (result code -1)")
 
 
-def loop_of(handle, mode):
-    """The loop the last call on the handle made, as a dict."""
+def loop_of(handle, kind_name, given):
+    """The loop the last call on the handle made, with the settings it was
+    made with, as a dict (wavegen's gensignal:loop)."""
     lib = _library.library()
     _declare(lib)
     info = LoopInfo()
     lib.GenSignalGetLoopInfo(handle, ctypes.byref(info))
+    chosen = dict(keywords(kind_name), **given)
+    settings = {"mode": str(chosen["loop"]).lower(), "peak_dbfs": float(chosen["peak_dbfs"])}
+    if "tone_phases" in chosen:
+        settings.update(tone_phases=str(chosen["tone_phases"]).lower(), phase_seed=int(chosen["phase_seed"]))
     return {
-        "mode": mode,
+        **settings,
         "periods": info.periods,
         "samples_per_period": info.samplesPerPeriod,
         "duration": info.loopDuration,

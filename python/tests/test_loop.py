@@ -21,10 +21,11 @@ def test_exact_multitone_same_files_as_wavegen(wavegen, tmp_path):
     wf.to_sigmf(tmp_path / "p")
     assert (tmp_path / "p.sigmf-data").read_bytes() == (tmp_path / "w.sigmf-data").read_bytes()
     assert (tmp_path / "p.sigmf-meta").read_text() == (tmp_path / "w.sigmf-meta").read_text()
-    assert wf.loop == {"mode": "exact", "periods": 1, "samples_per_period": 6144.0, "duration": 0.0002,
-                       "whole_periods": True}
+    assert wf.loop == {"mode": "exact", "peak_dbfs": 0.0, "tone_phases": "newman", "phase_seed": 0, "periods": 1,
+                       "samples_per_period": 6144.0, "duration": 0.0002, "whole_periods": True}
     again = gensignal.read_sigmf(tmp_path / "p")
     assert again.loop == wf.loop and "loop" not in again.params
+    assert again.regenerate().iq.tobytes() == wf.iq.tobytes()
 
 
 def test_note_warns_in_the_defined_mode_and_exact_refuses(wavegen):
@@ -62,8 +63,9 @@ def test_keywords_where_they_apply():
         assert ("tone_phases" in parameters) == (name == "multitone")
     with pytest.raises(TypeError):
         gensignal.am(tone_phases="newman")
-    with pytest.raises(ValueError):
+    with pytest.raises(gensignal.GenSignalError) as refused:
         gensignal.am(loop="closed")
+    assert refused.value.argument == "loop"
 
 
 def test_settings_do_not_outlive_their_call():

@@ -67,12 +67,18 @@ std::string loopNote(int handle, const KindTable& kind) {
     return inOptionTerms(kind, note);
 }
 
-nlohmann::json loopMetadata(int handle, const LoopOptions& options) {
+nlohmann::json loopMetadata(int handle, const LoopOptions& options, bool tones) {
     GenSignalLoopInfo info{};
     GenSignalGetLoopInfo(handle, &info);
-    return {{"mode", options.loop},
-            {"periods", info.periods},
-            {"samples_per_period", info.samplesPerPeriod},
-            {"duration", info.loopDuration},
-            {"whole_periods", info.wholePeriods == 1}};
+    nlohmann::json loop = {{"mode", options.loop},
+                           {"peak_dbfs", options.peakDbfs},
+                           {"periods", info.periods},
+                           {"samples_per_period", info.samplesPerPeriod},
+                           {"duration", info.loopDuration},
+                           {"whole_periods", info.wholePeriods == 1}};
+    if (tones) {
+        loop["tone_phases"] = options.tonePhases;
+        loop["phase_seed"] = options.phaseSeed;
+    }
+    return loop;
 }

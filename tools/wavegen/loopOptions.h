@@ -32,6 +32,8 @@ std::string applyLoopOptions(int handle, const LoopOptions& options);
 // it left none.
 std::string loopNote(int handle, const KindTable& kind);
 
-// The loop of the last call, as the SigMF metadata records it
-// ("gensignal:loop": mode, periods, samples per period, duration, whole).
-nlohmann::json loopMetadata(int handle, const LoopOptions& options);
+// The loop of the last call and the settings it was made with, as the
+// SigMF metadata records it ("gensignal:loop": mode, peak_dbfs, for the
+// multitone tone_phases and phase_seed; periods, samples_per_period,
+// duration, whole_periods).
+nlohmann::json loopMetadata(int handle, const LoopOptions& options, bool tones);
