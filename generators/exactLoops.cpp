@@ -59,3 +59,14 @@ int closeLoop(const NaturalPeriod& period, double fs, const LoopField& f, LoopLe
                   f.field, value.text, numberText(period.samples->value()).text, rate.text, whole,
                   static_cast<long long>(f.rule.maxPeriods), nearest);
 }
+
+int wholeSpan(const char* field, double seconds, double fs, int64_t& samples) {
+    const auto rate = decimalRational(fs), span = decimalRational(seconds);
+    NaturalPeriod period;
+    if (rate && span) period.samples = multiply(*span, *rate);
+    LoopLength loop{};
+    if (int rc = closeLoop(period, fs, {field, seconds, {rate ? *rate : Rational{0, 1}, FieldRole::scales, 1}}, loop))
+        return rc;
+    samples = loop.samples;
+    return 0;
+}

@@ -71,6 +71,10 @@ struct LoopField {
 int closeLoop(const NaturalPeriod& period, double sampleRate, const LoopField& field, LoopLength& loop,
               uint64_t multipleOf = 1);
 
+// A duration field that must span whole samples (a dwell, a ramp, a noise
+// burst): its samples, or -1 with the nearest value that does.
+int wholeSpan(const char* field, double seconds, double sampleRate, int64_t& samples);
+
 #include "bandLimits.h"
 #include "lastError.h"
 

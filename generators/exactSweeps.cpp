@@ -20,23 +20,6 @@
 
 namespace {
 
-// A whole-sample duration field: its span in samples, or -1 with the
-// nearest value that is whole.
-int wholeSpan(const char* field, double seconds, double fs, int64_t& samples) {
-    const auto rate = decimalRational(fs);
-    NaturalPeriod span;
-    span.samples = [&]() -> std::optional<Rational> {
-        const auto s = decimalRational(seconds);
-        if (!s || !rate) return std::nullopt;
-        return multiply(*s, *rate);
-    }();
-    LoopLength loop{};
-    if (int rc = closeLoop(span, fs, {field, seconds, {rate ? *rate : Rational{0, 1}, FieldRole::scales, 1}}, loop))
-        return rc;
-    samples = loop.samples;
-    return 0;
-}
-
 int refuseLong(const char* what, int64_t samples) {
     return refuse(-1, "%s spans %lld samples, beyond the loop cap of 2^26", what, static_cast<long long>(samples));
 }
