@@ -62,8 +62,7 @@ int setOption(HandleOptions& options, int option, double value) {
             options.phaseSeed = static_cast<uint32_t>(value);
             return 0;
         default:
-            if (!(value >= kLowestDbfs && value <= 0))
-                return refuse(-1, "%s = %s: must be -90 to 0 dBFS", name, text);
+            if (!(value >= kLowestDbfs && value <= 0)) return refuse(-1, "%s = %s: must be -90 to 0 dBFS", name, text);
             options.peakDbfs = value == 0 ? 0.0 : value;  // -0 is the default too
             return 0;
     }

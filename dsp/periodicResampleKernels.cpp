@@ -105,9 +105,9 @@ namespace {
 GS_AVX2 inline void fold(__m256 a0, __m256 a1, __m256 a2, __m256 a3, float* out) {
     a0 = _mm256_add_ps(a0, a2);  // lanes l and l + 16
     a1 = _mm256_add_ps(a1, a3);
-    a0 = _mm256_add_ps(a0, a1);  // and l + 8
+    a0 = _mm256_add_ps(a0, a1);                                                       // and l + 8
     __m128 s = _mm_add_ps(_mm256_castps256_ps128(a0), _mm256_extractf128_ps(a0, 1));  // and l + 4
-    s = _mm_add_ps(s, _mm_movehl_ps(s, s));                                            // and l + 2
+    s = _mm_add_ps(s, _mm_movehl_ps(s, s));                                           // and l + 2
     _mm_storel_pi(reinterpret_cast<__m64*>(out), s);
 }
 

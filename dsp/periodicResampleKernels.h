@@ -40,8 +40,8 @@ struct KernelRun {
     const float* difference;
     double rowsPerPhase;
     int64_t lastRow;  // interpolated: the last row that starts an interval
-    int64_t count;  // outputs
-    float* out;     // interleaved complex, count values
+    int64_t count;    // outputs
+    float* out;       // interleaved complex, count values
 };
 
 void resampleRun(const KernelRun& run);

@@ -136,9 +136,7 @@ int64_t PeriodicResampler::floorPosition(int64_t m) const {
 
 int64_t PeriodicResampler::windowStart(int64_t first) const { return floorPosition(first) - halfTaps_ + 1; }
 
-int64_t PeriodicResampler::windowEnd(int64_t last) const {
-    return floorPosition(last - 1) - halfTaps_ + 1 + rowTaps_;
-}
+int64_t PeriodicResampler::windowEnd(int64_t last) const { return floorPosition(last - 1) - halfTaps_ + 1 + rowTaps_; }
 
 void PeriodicResampler::run(const std::complex<float>* window, int64_t windowFirst, int64_t first, int64_t last,
                             std::complex<float>* out) const {

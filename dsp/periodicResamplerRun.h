@@ -10,7 +10,7 @@
 #include "blockPipeline.h"
 
 namespace periodic {
-constexpr int64_t kBlock = 2048;          // outputs per block
+constexpr int64_t kBlock = 2048;             // outputs per block
 constexpr int64_t kWorkPerThread = 1 << 21;  // multiply-adds below which one thread does all
 }  // namespace periodic
 

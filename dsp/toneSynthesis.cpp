@@ -113,7 +113,8 @@ int synthesizeTones(const ToneSet& t, std::complex<float>* out) {
         for (int64_t b = 0; b < blocks; ++b) {
             const int64_t m0 = b * block;
             auto startOf = [&](int k) {
-                const int64_t r = static_cast<int64_t>(static_cast<unsigned __int128>(reduced(t.cycles[k], M)) * m0 % M);
+                const int64_t r =
+                    static_cast<int64_t>(static_cast<unsigned __int128>(reduced(t.cycles[k], M)) * m0 % M);
                 return times(roots(r), offsets[k]);
             };
             for (int j = 0; j < H; ++j) {

@@ -21,8 +21,8 @@ struct GroupRun {
     const float* tableRe;  // pair j's row at tableRe + j * rowStride
     const float* tableIm;
     int64_t rowStride;
-    int count;        // pairs
-    float* re;        // kGroup results
+    int count;  // pairs
+    float* re;  // kGroup results
     float* im;
 };
 

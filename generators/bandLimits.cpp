@@ -34,7 +34,9 @@ double pulseEdge(int filterType, double rolloff, double rate, const char** name)
         case RRCOS: *name = "(1 + rolloff) * rate / 2 of the root raised cosine"; return (1 + rolloff) * rate / 2;
         case RECT: *name = "the first null of the rectangle, at the rate"; return rate;
         case HALF_SINE: *name = "the first null of the half-sine, 1.5 * rate"; return 1.5 * rate;
-        case GAUSSIAN: *name = "the Gaussian pulse's 20 dB edge, 2.58 * rolloff * rate"; return kGaussianEdge * rolloff * rate;
+        case GAUSSIAN:
+            *name = "the Gaussian pulse's 20 dB edge, 2.58 * rolloff * rate";
+            return kGaussianEdge * rolloff * rate;
         default: return 0;
     }
 }
@@ -57,7 +59,8 @@ bool aboveNyquist(const DigitalModParams& params, double fs, BandReason& why) {
     const char* name = "";
     const double edge = pulseEdge(p.filterType, p.rolloff, p.symbolRate, &name);
     if (!(edge > half)) return false;
-    return say(why, "DigitalModParams.symbolRate = %s: the band edge, %s, %s Hz, lies above half the sample rate, %s Hz",
+    return say(why,
+               "DigitalModParams.symbolRate = %s: the band edge, %s, %s Hz, lies above half the sample rate, %s Hz",
                numberText(p.symbolRate).text, name, numberText(edge).text, numberText(half).text);
 }
 
@@ -101,8 +104,9 @@ bool aboveNyquist(const MultitoneParams& params, double fs, BandReason& why) {
     if (!(fs > 0) || !usable(fs) || p.toneCount < 2 || !usable(p.toneSpacing) || !(p.toneSpacing > 0)) return false;
     const double highest = (p.toneCount - 1) * p.toneSpacing / 2;
     if (!toneAbove(highest, fs / 2)) return false;
-    return say(why, "MultitoneParams.toneSpacing = %s: the highest of %d tones, %s Hz, lies at or above half the "
-                    "sample rate, %s Hz",
+    return say(why,
+               "MultitoneParams.toneSpacing = %s: the highest of %d tones, %s Hz, lies at or above half the "
+               "sample rate, %s Hz",
                numberText(p.toneSpacing).text, p.toneCount, numberText(highest).text, numberText(fs / 2).text);
 }
 
@@ -115,8 +119,9 @@ bool aboveNyquist(const StepSweepParams& params, double fs, BandReason& why) {
     const double delta = std::floor((p.stopFrequency - p.startFrequency) / (p.stepCount - 1));
     const double outermost = ((p.stepCount - 1) / 2.0) * delta;
     if (!usable(outermost) || !toneAbove(outermost, fs / 2)) return false;
-    return say(why, "StepSweepParams.stopFrequency = %s: the outermost step, %s Hz, lies at or above half the sample "
-                    "rate, %s Hz",
+    return say(why,
+               "StepSweepParams.stopFrequency = %s: the outermost step, %s Hz, lies at or above half the sample "
+               "rate, %s Hz",
                numberText(p.stopFrequency).text, numberText(std::fabs(outermost)).text, numberText(fs / 2).text);
 }
 

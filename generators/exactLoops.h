@@ -35,14 +35,14 @@ int exactWaveform(GenSignalClass& dsp, const AMModParams& p, int, double sampleR
                   ExactWaveform& out);
 int exactWaveform(GenSignalClass& dsp, const FMModParams& p, int, double sampleRate, const HandleOptions& options,
                   ExactWaveform& out);
-int exactWaveform(GenSignalClass& dsp, const MultitoneParams& p, int, double sampleRate,
-                  const HandleOptions& options, ExactWaveform& out);
+int exactWaveform(GenSignalClass& dsp, const MultitoneParams& p, int, double sampleRate, const HandleOptions& options,
+                  ExactWaveform& out);
 int exactWaveform(GenSignalClass& dsp, const PulseParams& p, int, double sampleRate, const HandleOptions& options,
                   ExactWaveform& out);
-int exactWaveform(GenSignalClass& dsp, const StepSweepParams& p, int, double sampleRate,
-                  const HandleOptions& options, ExactWaveform& out);
-int exactWaveform(GenSignalClass& dsp, const RampSweepParams& p, int, double sampleRate,
-                  const HandleOptions& options, ExactWaveform& out);
+int exactWaveform(GenSignalClass& dsp, const StepSweepParams& p, int, double sampleRate, const HandleOptions& options,
+                  ExactWaveform& out);
+int exactWaveform(GenSignalClass& dsp, const RampSweepParams& p, int, double sampleRate, const HandleOptions& options,
+                  ExactWaveform& out);
 int exactWaveform(GenSignalClass& dsp, const AWGNParams& p, int, double sampleRate, const HandleOptions& options,
                   ExactWaveform& out);
 int exactWaveform(GenSignalClass& dsp, const OFDMParams& p, int, double sampleRate, const HandleOptions& options,

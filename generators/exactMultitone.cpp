@@ -16,7 +16,8 @@ int exactWaveform(GenSignalClass&, const MultitoneParams& params, int, double fs
     const int N = p.toneCount;
     if (N < 2) return refuse(-1, "MultitoneParams.toneCount = %d: must be at least 2", N);
     if (!finitePositive(p.toneSpacing))
-        return refuse(-1, "MultitoneParams.toneSpacing = %s: must be finite and above 0", numberText(p.toneSpacing).text);
+        return refuse(-1, "MultitoneParams.toneSpacing = %s: must be finite and above 0",
+                      numberText(p.toneSpacing).text);
     if (int rc = refuseAboveNyquist(p, fs)) return rc;
 
     // Samples per period: fs over the lowest tone's distance from the centre.

@@ -34,8 +34,7 @@ void noiseTaps(double c, double* h) {
 
 }  // namespace
 
-int exactWaveform(GenSignalClass&, const AWGNParams& params, int, double fs, const HandleOptions&,
-                  ExactWaveform& out) {
+int exactWaveform(GenSignalClass&, const AWGNParams& params, int, double fs, const HandleOptions&, ExactWaveform& out) {
     AwgnPlan plan{};
     if (int rc = planAwgn(params, fs, plan)) return rc;
     if (int rc = refuseAboveNyquist(params, fs)) return rc;

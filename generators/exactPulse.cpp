@@ -19,9 +19,9 @@ int exactWaveform(GenSignalClass&, const PulseParams& params, int, double fs, co
     const NaturalPeriod period = naturalPeriod(params, 0, fs);
     const auto rate = decimalRational(fs);
     LoopLength loop{};
-    if (int rc = closeLoop(period, fs, {"PulseParams.pulsePeriod", p.pulsePeriod,
-                                        {rate ? *rate : Rational{0, 1}, FieldRole::scales}},
-                          loop))
+    if (int rc = closeLoop(
+            period, fs, {"PulseParams.pulsePeriod", p.pulsePeriod, {rate ? *rate : Rational{0, 1}, FieldRole::scales}},
+            loop))
         return rc;
     const int L = plan.periodSamples, W = plan.highSamples;
     const size_t M = static_cast<size_t>(loop.samples);

@@ -143,7 +143,8 @@ int exactFsk(GenSignalClass& dsp, const DigitalModParams& p, const DigitalPlan& 
     if (!perPeriod)
         return refuse(-1, "DigitalModParams.freqDeviation = %s: the FSK phase has no exact fraction of 128 bits",
                       numberText(p.freqDeviation).text);
-    const uint64_t phasePeriods = perPeriod->den > static_cast<u128>(INT64_MAX) ? 0 : static_cast<uint64_t>(perPeriod->den);
+    const uint64_t phasePeriods =
+        perPeriod->den > static_cast<u128>(INT64_MAX) ? 0 : static_cast<uint64_t>(perPeriod->den);
     LoopLength loop{};
     const auto both = phasePeriods ? fewestWholePeriods(*period.samples, phasePeriods) : std::nullopt;
     if (!both || !withinLoopCaps(*both)) {
@@ -158,7 +159,8 @@ int exactFsk(GenSignalClass& dsp, const DigitalModParams& p, const DigitalPlan& 
                       "symbols (levels summing to %lld) and meets its start only after %s periods; after the %lld "
                       "periods that span whole samples it misses by %s rad",
                       numberText(p.freqDeviation).text, numberText(perPeriod->value()).text, N,
-                      static_cast<long long>(sum), phasePeriods ? std::to_string(phasePeriods).c_str() : "more than 2^63",
+                      static_cast<long long>(sum),
+                      phasePeriods ? std::to_string(phasePeriods).c_str() : "more than 2^63",
                       static_cast<long long>(samplesOnly.periods), numberText(miss).text);
     }
     loop = *both;
@@ -210,8 +212,8 @@ int exactFsk(GenSignalClass& dsp, const DigitalModParams& p, const DigitalPlan& 
 
 }  // namespace
 
-int exactWaveform(GenSignalClass& dsp, const DigitalModParams& params, int symbolCount, double fs,
-                  const HandleOptions&, ExactWaveform& out) {
+int exactWaveform(GenSignalClass& dsp, const DigitalModParams& params, int symbolCount, double fs, const HandleOptions&,
+                  ExactWaveform& out) {
     const DigitalModParams p = params;
     DigitalPlan plan;
     if (int rc = planDigital(dsp, params, fs, symbolCount, &plan)) return rc;
@@ -227,7 +229,8 @@ int exactWaveform(GenSignalClass& dsp, const DigitalModParams& params, int symbo
     LoopLength loop{};
     if (int rc = closeLoop(period, fs, field, loop)) return rc;
     int64_t num = 0, den = 0;
-    const auto locked = symbolRate ? multiply(*symbolRate, wholeRational(static_cast<uint64_t>(plan.sps))) : std::nullopt;
+    const auto locked =
+        symbolRate ? multiply(*symbolRate, wholeRational(static_cast<uint64_t>(plan.sps))) : std::nullopt;
     if (int rc = ratioOf(locked, fs, "DigitalModParams.symbolRate", p.symbolRate, num, den)) return rc;
 
     Buffer<short> symbols;

@@ -58,8 +58,8 @@ NaturalPeriod naturalPeriod(const MultitoneParams& params, int, double fs) {
     // The lowest tone's distance from the centre: half the spacing for an
     // even count, the spacing for an odd one; its period is common to all.
     const bool even = p.toneCount % 2 == 0;
-    const std::optional<Rational> base = even ? times(decimalRational(p.toneSpacing), Rational{1, 2})
-                                              : decimalRational(p.toneSpacing);
+    const std::optional<Rational> base =
+        even ? times(decimalRational(p.toneSpacing), Rational{1, 2}) : decimalRational(p.toneSpacing);
     return ratio(decimalRational(fs), base, fs / (even ? p.toneSpacing / 2 : p.toneSpacing));
 }
 

@@ -25,7 +25,9 @@ struct Loop {
     GenSignalLoopInfo info{};
     std::string reason, note;
     size_t samples() const { return iq.size() / 2; }
-    std::complex<double> at(size_t i) const { return {static_cast<double>(iq[2 * i]), static_cast<double>(iq[2 * i + 1])}; }
+    std::complex<double> at(size_t i) const {
+        return {static_cast<double>(iq[2 * i]), static_cast<double>(iq[2 * i + 1])};
+    }
 };
 
 using Call = std::function<int(int handle, int16_t** iq, int* count)>;

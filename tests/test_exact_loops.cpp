@@ -53,16 +53,16 @@ std::vector<KindCase> kindsAt(double fs) {
         // 2 fs / spacing samples.
         const int64_t spacing = audio(fs) ? 1000 : 100000;
         const MultitoneParams p{{0}, 8, static_cast<double>(spacing)};
-        cases.push_back({"multitone", fraction(2 * rate, spacing), [=](int h, int16_t** iq, int* n) {
-                             return GenerateMultitoneWaveform(h, &p, iq, n, fs);
-                         }});
+        cases.push_back({"multitone", fraction(2 * rate, spacing),
+                         [=](int h, int16_t** iq, int* n) { return GenerateMultitoneWaveform(h, &p, iq, n, fs); }});
     }
     {
         // 100 QPSK symbols: 100 fs / Rs samples.
         const int64_t symbolRate = audio(fs) ? 9600 : fs < 5e6 ? 300000 : 1023000;
         const DigitalModParams p = digitalRecord(QPSK, static_cast<double>(symbolRate));
-        cases.push_back({"qpsk", fraction(100 * static_cast<__int128>(rate), symbolRate),
-                         [=](int h, int16_t** iq, int* n) { return GenerateDigitalModWaveform(h, &p, 100, iq, n, fs); }});
+        cases.push_back(
+            {"qpsk", fraction(100 * static_cast<__int128>(rate), symbolRate),
+             [=](int h, int16_t** iq, int* n) { return GenerateDigitalModWaveform(h, &p, 100, iq, n, fs); }});
     }
     {
         // 8 bits of 31 (audio) or 127 chips: 8 fs / bit rate samples.

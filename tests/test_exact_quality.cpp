@@ -91,8 +91,8 @@ TEST_P(ShapedLoopAccuracy, EqualsTheIdealPeriodicResamplingWithin70dB) {
     const Fraction ratio = fraction(static_cast<__int128>(locked), static_cast<__int128>(c.fs));
     const double lower = 0.5 * std::min(1.0, c.fs / locked);  // cycles per input sample
     const auto ref = harmonicsBelow(x, lower);
-    const double error = bandErrorDb(y, ref, L, static_cast<int64_t>(ratio.num), static_cast<int64_t>(ratio.den),
-                                     0.9 * lower);
+    const double error =
+        bandErrorDb(y, ref, L, static_cast<int64_t>(ratio.num), static_cast<int64_t>(ratio.den), 0.9 * lower);
     EXPECT_LT(error, -70) << c.what;
     RecordProperty(c.what, std::to_string(error));
 }
@@ -163,8 +163,8 @@ TEST_P(MultitoneLoopSpectrum, HoldsItsTonesAndNothingAboveTheRoundingOfTheIdealO
         cd sum = 0;
         for (int k = 0; k < c.tones; ++k) {
             const double turns = static_cast<double>((cycles[k] * m % M + M) % M) / static_cast<double>(M);
-            sum += std::polar(1.0, 6.283185307179586 * turns +
-                                       tonePhase(static_cast<TonePhases>(c.phases), k, c.tones, 0));
+            sum += std::polar(1.0,
+                              6.283185307179586 * turns + tonePhase(static_cast<TonePhases>(c.phases), k, c.tones, 0));
         }
         ideal[m] = sum;
         peak = std::max(peak, std::abs(sum));

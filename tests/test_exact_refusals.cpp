@@ -100,7 +100,8 @@ TEST(ExactRefusals, TheFskPhaseReasonSaysByHowMuchItMisses) {
     p.filterType = GAUSSIAN;
     p.rolloff = 0.5;
     p.freqDeviation = 100e3 / 7;
-    const Loop l = exactLoop([&](int h, int16_t** iq, int* n) { return GenerateDigitalModWaveform(h, &p, 100, iq, n, 10e6); });
+    const Loop l =
+        exactLoop([&](int h, int16_t** iq, int* n) { return GenerateDigitalModWaveform(h, &p, 100, iq, n, 10e6); });
     ASSERT_EQ(l.rc, -1);
     EXPECT_NE(l.reason.find("periods that span whole samples it misses by"), std::string::npos) << l.reason;
 }
@@ -129,7 +130,8 @@ TEST(DefinedLoopInfo, SaysWhetherTheDefinedOutputHoldsWholePeriods) {
     EXPECT_EQ(audio.info.samples, 89);
     EXPECT_EQ(audio.info.wholePeriods, 0);
     const AMModParams am{1000, 50, 1};
-    const Loop whole = definedLoop([&](int h, int16_t** iq, int* n) { return GenerateAmWaveform(h, &am, iq, n, 48e3); });
+    const Loop whole =
+        definedLoop([&](int h, int16_t** iq, int* n) { return GenerateAmWaveform(h, &am, iq, n, 48e3); });
     EXPECT_EQ(whole.info.samples, 48);
     EXPECT_EQ(whole.info.wholePeriods, 1);
 }

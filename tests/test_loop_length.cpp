@@ -30,14 +30,15 @@ TEST_P(DecimalRational, IsTheShortestDecimalThatReadsBack) {
     EXPECT_TRUE(*got == r(c.num, c.den)) << c.value;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    HostRates, DecimalRational,
-    ::testing::Values(DecimalCase{30.72e6, 30720000, 1}, DecimalCase{1.023e6, 1023000, 1},
-                      DecimalCase{44100, 44100, 1}, DecimalCase{0.35, 7, 20}, DecimalCase{0.1, 1, 10},
-                      DecimalCase{1e-3, 1, 1000}, DecimalCase{61.44e6, 61440000, 1},
-                      DecimalCase{2.5e-7, 1, 4000000}, DecimalCase{-3.84e6, 3840000, 1},
-                      // 1/3 as a double reads back from 16 threes, not from 1/3.
-                      DecimalCase{1.0 / 3, 3333333333333333ULL, 10000000000000000ULL}, DecimalCase{0, 0, 1}));
+INSTANTIATE_TEST_SUITE_P(HostRates, DecimalRational,
+                         ::testing::Values(DecimalCase{30.72e6, 30720000, 1}, DecimalCase{1.023e6, 1023000, 1},
+                                           DecimalCase{44100, 44100, 1}, DecimalCase{0.35, 7, 20},
+                                           DecimalCase{0.1, 1, 10}, DecimalCase{1e-3, 1, 1000},
+                                           DecimalCase{61.44e6, 61440000, 1}, DecimalCase{2.5e-7, 1, 4000000},
+                                           DecimalCase{-3.84e6, 3840000, 1},
+                                           // 1/3 as a double reads back from 16 threes, not from 1/3.
+                                           DecimalCase{1.0 / 3, 3333333333333333ULL, 10000000000000000ULL},
+                                           DecimalCase{0, 0, 1}));
 
 TEST(DecimalRationalLimits, RefusesWhatNeedsMoreThan128Bits) {
     EXPECT_FALSE(decimalRational(NAN).has_value());

@@ -59,14 +59,15 @@ TEST_P(PeriodicResamplerAccuracy, MatchesTheIdealBandLimitedResampling) {
     EXPECT_LT(bandErrorDb(y, ref, c.L, c.p, c.q, 0.9 * lower), -84) << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ratios, PeriodicResamplerAccuracy,
-    ::testing::Values(RatioCase{"up 1250/1023", 2046, 1023, 1250, 2500}, RatioCase{"down 1023/1250", 2500, 1250, 1023, 2046},
-                      RatioCase{"down 5/2", 500, 5, 2, 200}, RatioCase{"up 3", 300, 1, 3, 900},
-                      // 7 periods of 50 samples make 450 outputs.
-                      RatioCase{"up 9/7, seven periods", 50, 7, 9, 450},
-                      // More fractions than exact rows: interpolated rows.
-                      RatioCase{"up 4111/4099", 4099, 4099, 4111, 4111}, RatioCase{"equal", 256, 1, 1, 256}));
+INSTANTIATE_TEST_SUITE_P(Ratios, PeriodicResamplerAccuracy,
+                         ::testing::Values(RatioCase{"up 1250/1023", 2046, 1023, 1250, 2500},
+                                           RatioCase{"down 1023/1250", 2500, 1250, 1023, 2046},
+                                           RatioCase{"down 5/2", 500, 5, 2, 200}, RatioCase{"up 3", 300, 1, 3, 900},
+                                           // 7 periods of 50 samples make 450 outputs.
+                                           RatioCase{"up 9/7, seven periods", 50, 7, 9, 450},
+                                           // More fractions than exact rows: interpolated rows.
+                                           RatioCase{"up 4111/4099", 4099, 4099, 4111, 4111},
+                                           RatioCase{"equal", 256, 1, 1, 256}));
 
 TEST(PeriodicResamplerMean, IsKeptToFloatRounding) {
     std::vector<C> x = whiteNoise(1023, 3);
@@ -74,8 +75,8 @@ TEST(PeriodicResamplerMean, IsKeptToFloatRounding) {
     double mean = 0;
     for (const auto& v : x) mean += v.real();
     mean /= static_cast<double>(x.size());
-    for (const auto& [p, q, n] : {std::tuple<int64_t, int64_t, int64_t>{1023, 1250, 1250}, {4092, 5000, 1250},
-                                  {1023, 4111, 4111}}) {
+    for (const auto& [p, q, n] :
+         {std::tuple<int64_t, int64_t, int64_t>{1023, 1250, 1250}, {4092, 5000, 1250}, {1023, 4111, 4111}}) {
         const std::vector<C> y = resampled(x, p, q, n);
         double got = 0;
         for (const auto& v : y) got += v.real();

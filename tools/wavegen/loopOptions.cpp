@@ -70,12 +70,9 @@ std::string loopNote(int handle, const KindTable& kind) {
 nlohmann::json loopMetadata(int handle, const LoopOptions& options, bool tones) {
     GenSignalLoopInfo info{};
     GenSignalGetLoopInfo(handle, &info);
-    nlohmann::json loop = {{"mode", options.loop},
-                           {"peak_dbfs", options.peakDbfs},
-                           {"periods", info.periods},
-                           {"samples_per_period", info.samplesPerPeriod},
-                           {"duration", info.loopDuration},
-                           {"whole_periods", info.wholePeriods == 1}};
+    nlohmann::json loop = {{"mode", options.loop},          {"peak_dbfs", options.peakDbfs},
+                           {"periods", info.periods},       {"samples_per_period", info.samplesPerPeriod},
+                           {"duration", info.loopDuration}, {"whole_periods", info.wholePeriods == 1}};
     if (tones) {
         loop["tone_phases"] = options.tonePhases;
         loop["phase_seed"] = options.phaseSeed;

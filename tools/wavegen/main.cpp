@@ -211,7 +211,8 @@ int main(int argc, char** argv) {
     const std::string note = loopNote(handle, request->kind());
     if (!note.empty()) std::cerr << "wavegen: note: " << note << "\n";
     std::string written;
-    const int status = writeWaveform(out, *request, iq, count, loopMetadata(handle, loop, request->kind().name == "multitone"), written);
+    const int status = writeWaveform(out, *request, iq, count,
+                                     loopMetadata(handle, loop, request->kind().name == "multitone"), written);
     if (status == 0)
         printSummary(out.toStandardOutput() ? stderr : stdout, *request, iq, count, out.sampleRate, out.repeat,
                      written);
