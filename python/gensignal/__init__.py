@@ -13,6 +13,7 @@ from ._version import __version__
 from .kinds import FUNCTIONS as _FUNCTIONS, KINDS, generate
 from .sigmf import SigMFError, read_sigmf
 from .waveform import Waveform
+from . import batch  # after what it builds on
 
 digital = _FUNCTIONS["digital"]
 dss = _FUNCTIONS["dss"]
@@ -48,6 +49,7 @@ __all__ = [
     "Waveform",
     "__version__",
     "algorithm_version",
+    "batch",
     "generate",
     "plot",
     "read_sigmf",
