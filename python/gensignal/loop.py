@@ -94,6 +94,16 @@ def apply(handle, settings):
             raise GenSignalError(-1, message, key, f"{text} (result code -1)")
 
 
+def settings_of(kind_name, given):
+    """The settings part of a loop dict for these keywords (defaults for the
+    others): mode, peak_dbfs, and for the multitone tone_phases, phase_seed."""
+    chosen = dict(keywords(kind_name), **given)
+    settings = {"mode": str(chosen["loop"]).lower(), "peak_dbfs": float(chosen["peak_dbfs"])}
+    if "tone_phases" in chosen:
+        settings.update(tone_phases=str(chosen["tone_phases"]).lower(), phase_seed=int(chosen["phase_seed"]))
+    return settings
+
+
 def loop_of(handle, kind_name, given):
     """The loop the last call on the handle made, with the settings it was
     made with, as a dict (wavegen's gensignal:loop)."""
@@ -101,12 +111,8 @@ def loop_of(handle, kind_name, given):
     _declare(lib)
     info = LoopInfo()
     lib.GenSignalGetLoopInfo(handle, ctypes.byref(info))
-    chosen = dict(keywords(kind_name), **given)
-    settings = {"mode": str(chosen["loop"]).lower(), "peak_dbfs": float(chosen["peak_dbfs"])}
-    if "tone_phases" in chosen:
-        settings.update(tone_phases=str(chosen["tone_phases"]).lower(), phase_seed=int(chosen["phase_seed"]))
     return {
-        **settings,
+        **settings_of(kind_name, given),
         "periods": info.periods,
         "samples_per_period": info.samplesPerPeriod,
         "duration": info.loopDuration,
