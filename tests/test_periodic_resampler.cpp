@@ -67,6 +67,7 @@ INSTANTIATE_TEST_SUITE_P(Ratios, PeriodicResamplerAccuracy,
                                            RatioCase{"up 9/7, seven periods", 50, 7, 9, 450},
                                            // More fractions than exact rows: interpolated rows.
                                            RatioCase{"up 4111/4099", 4099, 4099, 4111, 4111},
+                                           RatioCase{"down 8191/3001, interpolated rows", 8191, 8191, 3001, 3001},
                                            RatioCase{"equal", 256, 1, 1, 256}));
 
 TEST(PeriodicResamplerMean, IsKeptToFloatRounding) {
