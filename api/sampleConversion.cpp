@@ -15,9 +15,9 @@
 #include <cstring>
 
 #include "conversionKernels.h"
-#include "function.h"
 #include "genSignalClass.h"
 #include "lastError.h"
+#include "rangeChecks.h"
 
 namespace {
 

@@ -13,7 +13,6 @@
 #include <new>
 
 #include "buffer.h"
-#include "function.h"
 #include "genSignalClass.h"
 #include "lastError.h"
 #include "presizedPlans.h"

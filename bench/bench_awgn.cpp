@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "function.h"
+#include "gaussianNoise.h"
 #include "genSignalClass.h"
 
 namespace {

@@ -7,14 +7,21 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "farrow.h"
 #include "farrowKernels.h"
-#include "function.h"
 #include "genSignalClass.h"
+#include "lastError.h"
+#include "rangeChecks.h"
 
 namespace {
 
 // Below this many outputs a second thread costs more than it saves.
 constexpr int kParallelMin = 1 << 14;
+
+// A sample rate below 1/kMaxRateDivision of the locked rate would keep too
+// little of the shaped signal to be the waveform asked for (an alias of
+// it), from symbols or chips that far outnumber the samples.
+constexpr int kMaxRateDivision = 1024;
 
 // Outputs 1 ... K-1 shared among threads; each output depends only on its
 // own k, so the split cannot change a bit. K is farrowOutputLength, whose
@@ -47,6 +54,18 @@ int farrowOutputLength(int n, double outRate, double inRate) {
     while (k > 1 && static_cast<double>(k - 1) * r >= n) --k;
     while (static_cast<double>(k) * r < n) ++k;
     return k < kMaxSamples ? static_cast<int>(k) : -1;
+}
+
+int resampledLength(int shapedLength, double sampleRate, double lockedRate, const char* lockedName, int& outputLength) {
+    const int length = farrowOutputLength(shapedLength, sampleRate, lockedRate);
+    if (length < 0)
+        return refuse(-1, "sampleRate = %s: the resampled signal would reach 2^30 samples",
+                      numberText(sampleRate).text);
+    if (!(sampleRate * kMaxRateDivision >= lockedRate))
+        return refuse(-1, "sampleRate = %s: must be at least 1/%d of the %s rate %s", numberText(sampleRate).text,
+                      kMaxRateDivision, lockedName, numberText(lockedRate).text);
+    outputLength = length;
+    return 0;
 }
 
 void GenSignalClass::FarrowInterp(std::complex<float> const* in, int n, double outRate, double inRate,

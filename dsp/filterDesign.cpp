@@ -6,13 +6,12 @@
 #include <cmath>
 #include <cstdint>
 
-#include "function.h"
 #include "genSignalClass.h"
 #include "lastError.h"
+#include "mathConstants.h"
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 constexpr double kEps = 1e-12;
 
 // A tap count that does not fit an int cannot be stored; the design then

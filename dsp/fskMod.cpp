@@ -9,10 +9,12 @@
 #include <cstdlib>
 
 #include "buffer.h"
+#include "farrow.h"
 #include "fskPhase.h"
-#include "function.h"
 #include "genSignalClass.h"
 #include "lastError.h"
+#include "mathConstants.h"
+#include "rangeChecks.h"
 
 namespace {
 

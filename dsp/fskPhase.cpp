@@ -16,9 +16,10 @@
 #include <cstring>
 #include <vector>
 
+#include "farrow.h"
 #include "farrowKernels.h"
-#include "function.h"
 #include "polyphaseFilter.h"
+#include "rangeChecks.h"
 
 namespace {
 

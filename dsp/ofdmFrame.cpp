@@ -9,8 +9,8 @@
 #include "blockPipeline.h"
 #include "buffer.h"
 #include "cpuDispatch.h"
-#include "function.h"
 #include "lastError.h"
+#include "mathConstants.h"
 
 namespace {
 

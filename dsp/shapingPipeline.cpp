@@ -6,9 +6,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "farrow.h"
 #include "farrowKernels.h"
-#include "function.h"
 #include "polyphaseFilter.h"
+#include "rangeChecks.h"
 
 namespace {
 

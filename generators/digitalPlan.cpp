@@ -6,10 +6,10 @@
 #include <cmath>
 #include <cstdint>
 
+#include "farrow.h"
 #include "fskMod.h"
-#include "function.h"
 #include "lastError.h"
-#include "rateDivision.h"
+#include "rangeChecks.h"
 
 namespace {
 

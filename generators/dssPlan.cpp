@@ -6,9 +6,9 @@
 #include <cmath>
 #include <cstdint>
 
-#include "function.h"
+#include "farrow.h"
 #include "lastError.h"
-#include "rateDivision.h"
+#include "rangeChecks.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 
 #include "blockPipeline.h"
 #include "buffer.h"
-#include "function.h"
 #include "genSignalClass.h"
 #include "hugePages.h"
+#include "mathConstants.h"
 #include "modulatingWave.h"
-#include "planChecks.h"
+#include "rangeChecks.h"
 
 namespace {
 

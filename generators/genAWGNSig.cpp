@@ -11,20 +11,20 @@
 
 #include "blockPipeline.h"
 #include "buffer.h"
-#include "function.h"
+#include "gaussianNoise.h"
 #include "genSignalClass.h"
 #include "hugePages.h"
+#include "mathConstants.h"
 #include "noiseFilter.h"
-#include "planChecks.h"
 #include "polarDraws.h"
 #include "presizedPlans.h"
+#include "rangeChecks.h"
 
 namespace {
 
 constexpr int kTaps = noise::kTaps;
 constexpr int kOverlap = kTaps - 1;  // raw samples an output reads beyond its own
 constexpr int kCentreTap = 64;
-constexpr double kPi = 3.141592653589793;
 constexpr int64_t kBlock = 8192;         // outputs per block
 constexpr int64_t kPerThread = 1 << 15;  // fewer outputs per thread stay on one thread
 

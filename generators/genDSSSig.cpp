@@ -7,12 +7,13 @@
 #include <complex>
 #include <cstring>
 
+#include "bitHelpers.h"
 #include "buffer.h"
 #include "dssPlan.h"
 #include "filterDesign.h"
-#include "function.h"
 #include "genSignalClass.h"
 #include "lastError.h"
+#include "pnSequence.h"
 #include "shapingPipeline.h"
 
 namespace {

@@ -10,14 +10,13 @@
 #include <complex>
 #include <cstring>
 
+#include "bitHelpers.h"
 #include "buffer.h"
 #include "digitalPlan.h"
 #include "filterDesign.h"
-#include "function.h"
 #include "genSignalClass.h"
 #include "lastError.h"
 #include "shapingPipeline.h"
-#include "symbolPacking.h"
 
 namespace {
 

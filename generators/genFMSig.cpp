@@ -9,12 +9,12 @@
 #include "blockPipeline.h"
 #include "buffer.h"
 #include "cpuDispatch.h"
-#include "function.h"
 #include "genSignalClass.h"
 #include "hugePages.h"
+#include "mathConstants.h"
 #include "modulatingWave.h"
 #include "phaseSlots.h"
-#include "planChecks.h"
+#include "rangeChecks.h"
 
 namespace {
 

@@ -9,9 +9,10 @@
 
 #include "blockPipeline.h"
 #include "buffer.h"
-#include "function.h"
+#include "farrow.h"
 #include "genSignalClass.h"
-#include "planChecks.h"
+#include "mathConstants.h"
+#include "rangeChecks.h"
 
 namespace {
 

@@ -6,13 +6,14 @@
 #include <cstdint>
 #include <cstring>
 
+#include "bitHelpers.h"
 #include "buffer.h"
+#include "constellation.h"
+#include "genSignalClass.h"
 #include "hugePages.h"
 #include "ofdmFrame.h"
-#include "function.h"
-#include "genSignalClass.h"
-#include "planChecks.h"
-#include "symbolPacking.h"
+#include "pnSequence.h"
+#include "rangeChecks.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <cmath>
 
 #include "buffer.h"
-#include "function.h"
+#include "farrow.h"
 #include "genSignalClass.h"
-#include "planChecks.h"
 #include "pulsePlan.h"
+#include "rangeChecks.h"
 
 int planPulse(const PulseParams& p, double sampleRate, PulsePlan& plan) {
     if (int rc = checkSampleRate(sampleRate)) return rc;

@@ -7,12 +7,12 @@
 
 #include "blockPipeline.h"
 #include "cpuDispatch.h"
-#include "function.h"
-#include "hugePages.h"
-#include "phaseSlots.h"
 #include "genSignalClass.h"
-#include "planChecks.h"
+#include "hugePages.h"
+#include "mathConstants.h"
+#include "phaseSlots.h"
 #include "presizedPlans.h"
+#include "rangeChecks.h"
 
 namespace {
 

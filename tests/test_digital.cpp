@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "bitHelpers.h"
 #include "digitalPlan.h"
-#include "function.h"
 #include "genSignalClass.h"
 #include "testSupport.h"
 #include "wrapperGenSignalWave.h"

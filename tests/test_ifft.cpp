@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "function.h"
 #include "genSignalClass.h"
+#include "ofdmMod.h"
 
 namespace {
 

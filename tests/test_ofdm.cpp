@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "function.h"
+#include "constellation.h"
 #include "genSignalClass.h"
 #include "testSupport.h"
 #include "wavegenRunner.h"
