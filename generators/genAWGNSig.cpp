@@ -9,15 +9,16 @@
 #include <cstdint>
 #include <cstring>
 
+#include "awgnPlan.h"
 #include "blockPipeline.h"
 #include "buffer.h"
 #include "gaussianNoise.h"
+#include "generatedWave.h"
 #include "genSignalClass.h"
 #include "hugePages.h"
 #include "mathConstants.h"
 #include "noiseFilter.h"
 #include "polarDraws.h"
-#include "presizedPlans.h"
 #include "rangeChecks.h"
 
 namespace {
@@ -84,31 +85,14 @@ static_assert(sizeof(std::complex<float>) == 2 * sizeof(int), "an attempt's draw
 
 }  // namespace
 
-int planAwgn(const AWGNParams& p, double sampleRate, AwgnPlan& plan) {
-    if (int rc = checkSampleRate(sampleRate)) return rc;
-    // Any bandwidth above half the rate acts as half the rate, infinity too.
-    const double bandwidth = p.bandwidth;
-    if (!(bandwidth > 0)) return refuse(-1, "AWGNParams.bandwidth = %s: must be above 0", numberText(bandwidth).text);
-    const double duration = p.duration;
-    if (!finitePositive(duration))
-        return refuse(-1, "AWGNParams.duration = %s: must be finite and above 0", numberText(duration).text);
-    // Below 2^30 samples, N + 127 stays in range too.
-    const double length = std::floor(duration * sampleRate);
-    if (!countFits(length)) return refuseLength(length);
-
-    const double c = bandwidth / sampleRate;
-    plan = {static_cast<int>(length), c > 0.5 ? 0.5 : c};
-    return 0;
-}
-
 int GenSignalClass::genAWGNSig(AWGNParams const* params, double sampleRate, std::complex<float>* samples,
                                int* sampleCount) {
-    if (!params) return refuseNull("genAWGNSig", "params");
-    if (!samples) return refuseNull("genAWGNSig", "samples");
-    if (!sampleCount) return refuseNull("genAWGNSig", "sampleCount");
-    AwgnPlan plan{};
-    if (int rc = planAwgn(*params, sampleRate, plan)) return rc;
+    return fillForCaller<AwgnPlan>(
+        "genAWGNSig", params, samples, sampleCount, [&](AwgnPlan& plan) { return planAwgn(*params, sampleRate, plan); },
+        [&](const AwgnPlan& plan, std::complex<float>* s) { return genAWGNSig(plan, s); });
+}
 
+int GenSignalClass::genAWGNSig(const AwgnPlan& plan, std::complex<float>* samples) {
     // The raw noise is not kept in an array of its own: block b's raw
     // samples (or their draws, see RawSlots) go into its own outputs, and the
     // 127 that its last outputs read beyond it (the next block's first, or
@@ -146,7 +130,6 @@ int GenSignalClass::genAWGNSig(AWGNParams const* params, double sampleRate, std:
     if (n == 0) {  // the 127 start-up samples are drawn all the same
         std::complex<float> unused;
         for (int i = 0; i < kOverlap; ++i) slots.draw(&unused);
-        *sampleCount = 0;
         return 0;
     }
     std::complex<float>* const y = samples;
@@ -182,6 +165,5 @@ int GenSignalClass::genAWGNSig(AWGNParams const* params, double sampleRate, std:
             noise::filterWindow(x, h, static_cast<int>(count), y + first(b));
         });
 
-    *sampleCount = static_cast<int>(n);
     return 0;
 }

@@ -7,11 +7,12 @@
 
 #include "blockPipeline.h"
 #include "cpuDispatch.h"
+#include "generatedWave.h"
 #include "genSignalClass.h"
 #include "hugePages.h"
 #include "mathConstants.h"
 #include "phaseSlots.h"
-#include "presizedPlans.h"
+#include "rampSweepPlan.h"
 #include "rangeChecks.h"
 
 namespace {
@@ -47,40 +48,15 @@ __attribute__((target("avx2,fma"))) double rampPhasesAvx2(std::complex<float>* x
 
 }  // namespace
 
-int planRampSweep(const RampSweepParams& p, double sampleRate, RampSweepPlan& plan) {
-    if (int rc = checkSampleRate(sampleRate)) return rc;
-    const double bandwidth = p.sweepBandwidth;
-    if (!finitePositive(bandwidth))
-        return refuse(-1, "RampSweepParams.sweepBandwidth = %s: must be finite and above 0",
-                      numberText(bandwidth).text);
-    const double sweepTime = p.sweepTime;
-    if (!finitePositive(sweepTime))
-        return refuse(-1, "RampSweepParams.sweepTime = %s: must be finite and above 0", numberText(sweepTime).text);
-    const double duration = p.duration;
-    if (!finitePositive(duration))
-        return refuse(-1, "RampSweepParams.duration = %s: must be finite and above 0", numberText(duration).text);
-
-    // A sweep longer than the duration makes the waveform as long as the
-    // sweep; the whole length is never shorter than the ramp.
-    const double rampLength = std::floor(sweepTime * sampleRate);
-    const double totalLength = std::floor((sweepTime > duration ? sweepTime : duration) * sampleRate);
-    if (!countFits(totalLength)) return refuseLength(totalLength);
-    if (rampLength < 1)
-        return refuse(-1, "RampSweepParams.sweepTime = %s: must span at least one sample at sampleRate = %s",
-                      numberText(sweepTime).text, numberText(sampleRate).text);
-
-    plan = {static_cast<int>(totalLength), static_cast<int>(rampLength), sweepTime, bandwidth / sweepTime};
-    return 0;
-}
-
 int GenSignalClass::genRampSweepSig(RampSweepParams const* params, double sampleRate, std::complex<float>* samples,
                                     int* sampleCount) {
-    if (!params) return refuseNull("genRampSweepSig", "params");
-    if (!samples) return refuseNull("genRampSweepSig", "samples");
-    if (!sampleCount) return refuseNull("genRampSweepSig", "sampleCount");
-    RampSweepPlan plan{};
-    if (int rc = planRampSweep(*params, sampleRate, plan)) return rc;
+    return fillForCaller<RampSweepPlan>(
+        "genRampSweepSig", params, samples, sampleCount,
+        [&](RampSweepPlan& plan) { return planRampSweep(*params, sampleRate, plan); },
+        [&](const RampSweepPlan& plan, std::complex<float>* s) { return genRampSweepSig(plan, s); });
+}
 
+int GenSignalClass::genRampSweepSig(const RampSweepPlan& plan, std::complex<float>* samples) {
     // The ramp's phase sum runs in order; the phasors of finished blocks are
     // formed meanwhile on every thread, and the silence after the ramp is
     // zeroed there too.
@@ -89,6 +65,7 @@ int GenSignalClass::genRampSweepSig(RampSweepParams const* params, double sample
     preferHugePages(samples, sizeof(std::complex<float>) * static_cast<size_t>(N));
     const double start = -(plan.sweepTime * 0.5);
     const double kappa = plan.chirpRate;
+    const double sampleRate = plan.sampleRate;
     const double w = kTwoPi / sampleRate;
     const auto phases = useAvx2() ? rampPhasesAvx2 : rampPhasesGeneric;
     double phi = 0;
@@ -105,6 +82,5 @@ int GenSignalClass::genRampSweepSig(RampSweepParams const* params, double sample
                                      sizeof(std::complex<float>) * static_cast<size_t>(last - rampEnd));
                      });
 
-    *sampleCount = plan.samples;
     return 0;
 }

@@ -7,12 +7,13 @@
 
 #include "blockPipeline.h"
 #include "cpuDispatch.h"
+#include "generatedWave.h"
 #include "genSignalClass.h"
 #include "hugePages.h"
 #include "mathConstants.h"
 #include "phaseSlots.h"
-#include "presizedPlans.h"
 #include "rangeChecks.h"
+#include "stepSweepPlan.h"
 
 namespace {
 
@@ -59,48 +60,20 @@ __attribute__((target("avx2,fma"))) void stepPhasesAvx2(std::complex<float>* x, 
 
 }  // namespace
 
-int planStepSweep(const StepSweepParams& p, double sampleRate, StepSweepPlan& plan) {
-    if (int rc = checkSampleRate(sampleRate)) return rc;
-    const int S = p.stepCount;
-    if (S < 2) return refuse(-1, "StepSweepParams.stepCount = %d: must be at least 2", S);
-    const double dwell = p.dwellTime;
-    if (!finitePositive(dwell))
-        return refuse(-1, "StepSweepParams.dwellTime = %s: must be finite and above 0", numberText(dwell).text);
-    const double start = p.startFrequency;
-    const double stop = p.stopFrequency;
-    if (!std::isfinite(start))
-        return refuse(-1, "StepSweepParams.startFrequency = %s: must be finite", numberText(start).text);
-    if (!std::isfinite(stop))
-        return refuse(-1, "StepSweepParams.stopFrequency = %s: must be finite", numberText(stop).text);
-    // A whole number of Hz, negative when the sweep runs downwards.
-    const double delta = std::floor((stop - start) / (S - 1));
-    if (!std::isfinite(delta))
-        return refuse(-1, "StepSweepParams.stopFrequency = %s: its distance from startFrequency = %s must be finite",
-                      numberText(stop).text, numberText(start).text);
-
-    const double length = std::floor(dwell * sampleRate * S);
-    if (!countFits(length)) return refuseLength(length);
-    if (length < 1)
-        return refuse(-1, "StepSweepParams.dwellTime = %s: %d steps must span at least one sample at sampleRate = %s",
-                      numberText(dwell).text, S, numberText(sampleRate).text);
-
-    plan = {static_cast<int>(length), S, dwell, delta, (S - 1) / 2.0};
-    return 0;
-}
-
 int GenSignalClass::genStepSweepSig(StepSweepParams const* params, double sampleRate, std::complex<float>* samples,
                                     int* sampleCount) {
-    if (!params) return refuseNull("genStepSweepSig", "params");
-    if (!samples) return refuseNull("genStepSweepSig", "samples");
-    if (!sampleCount) return refuseNull("genStepSweepSig", "sampleCount");
-    StepSweepPlan plan{};
-    if (int rc = planStepSweep(*params, sampleRate, plan)) return rc;
+    return fillForCaller<StepSweepPlan>(
+        "genStepSweepSig", params, samples, sampleCount,
+        [&](StepSweepPlan& plan) { return planStepSweep(*params, sampleRate, plan); },
+        [&](const StepSweepPlan& plan, std::complex<float>* s) { return genStepSweepSig(plan, s); });
+}
 
+int GenSignalClass::genStepSweepSig(const StepSweepPlan& plan, std::complex<float>* samples) {
     // The phase sum runs in order; the phasors of finished blocks are formed
     // meanwhile, on every thread.
     const int64_t n = plan.samples;
     preferHugePages(samples, sizeof(std::complex<float>) * static_cast<size_t>(n));
-    const double dt = 1 / sampleRate;
+    const double dt = plan.dt;
     StepState state;
     state.f = (0 - plan.centre) * plan.delta;
     const auto phases = useAvx2() ? stepPhasesAvx2 : stepPhasesGeneric;
@@ -115,6 +88,5 @@ int GenSignalClass::genStepSweepSig(StepSweepParams const* params, double sample
                          phasorsFromPhases(samples + first, static_cast<size_t>(last - first));
                      });
 
-    *sampleCount = plan.samples;
     return 0;
 }
