@@ -182,6 +182,13 @@ InputSpan farrowInputSpan(int n, double r, int64_t first, int64_t last) {
     return {lo < 0 ? 0 : lo, hi > n ? n : hi};
 }
 
+int64_t farrowSpanBound(double r, int64_t outputs) {
+    if (outputs < 1) return 0;
+    // floor((last - 1) r) - floor(first r) stays below (outputs - 1) r + 1,
+    // and the four taps add three more; the rest is margin for rounding.
+    return static_cast<int64_t>(std::floor(static_cast<double>(outputs - 1) * r)) + 8;
+}
+
 void farrowRange(const std::complex<float>* window, int64_t windowFirst, int n, double r, int64_t first, int64_t last,
                  std::complex<float>* out) {
     if (useAvx2())

@@ -96,7 +96,7 @@ int modulateFsk(short* symbols, float* taps, const FskBurst& b, Buffer<std::comp
     const int K = b.outputLength;
     Buffer<std::complex<float>> y(K);
     if (!y) return outOfMemory<std::complex<float>>(-3, K, "FSK output");
-    if (K > 0) fskModulate(job, y.get());
+    if (K > 0 && fskModulate(job, y.get()) < 0) return -3;  // no working memory, reason recorded
     out = std::move(y);
     return 0;
 }

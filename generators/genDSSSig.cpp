@@ -60,7 +60,7 @@ int shape(const DssPlan& plan, const Buffer<Sample>& points, const Buffer<float>
         return outOfMemory<Sample>(-3, plan.outputLength, plan.resample ? "resampled signal" : "shaped signal");
     const ShapingJob job{points.get(),  plan.symbolCount, plan.sps,           taps.get(), plan.tapCount, 0,
                          plan.resample, plan.sampleRate,  plan.chipLockedRate};
-    shapeAndResample(job, signal.get());
+    if (int rc = shapeAndResample(job, signal.get()); rc < 0) return rc;  // no scratch: -3
     wave.samples = std::move(signal);
     wave.length = plan.outputLength;
     return 0;

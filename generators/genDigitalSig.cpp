@@ -71,7 +71,7 @@ int shape(const DigitalPlan& plan, const Buffer<Sample>& points, const Buffer<fl
     const int delay = plan.modType == OQPSK ? plan.sps / 2 : 0;
     const ShapingJob job{points.get(), plan.n,        plan.sps,        taps.get(),           plan.tapCount,
                          delay,        plan.resample, plan.sampleRate, plan.symbolLockedRate};
-    shapeAndResample(job, signal.get());
+    if (int rc = shapeAndResample(job, signal.get()); rc < 0) return rc;  // no scratch: -3
     wave.samples = std::move(signal);
     wave.length = plan.outputLength;
     return 0;
