@@ -16,18 +16,16 @@
 #include "generatedWave.h"
 #include "genSignalClass.h"
 #include "hugePages.h"
-#include "mathConstants.h"
+#include "filterDesign.h"
+#include "floatRounding.h"
 #include "noiseFilter.h"
 #include "polarDraws.h"
-#include "rangeChecks.h"
 
 namespace {
 
 constexpr int kTaps = noise::kTaps;
 constexpr int kOverlap = kTaps - 1;  // raw samples an output reads beyond its own
-constexpr int kCentreTap = 64;
-constexpr int64_t kBlock = 8192;         // outputs per block
-constexpr int64_t kPerThread = 1 << 15;  // fewer outputs per thread stay on one thread
+constexpr int64_t kBlock = 8192;     // outputs per block
 
 // Drawn in pairs, real part first: each sample carries both values of one
 // accepted polar pair.
@@ -35,16 +33,6 @@ inline std::complex<float> drawSample() {
     const float re = static_cast<float>(randn());
     const float im = static_cast<float>(randn());
     return {re, im};
-}
-
-// x rounded to float. GCC 12's basic-block vectoriser drops the rounding of
-// a pair of doubles to float when the floats are widened back at once (it
-// stores the unrounded doubles); the empty asm makes the float a value of
-// its own.
-inline float keptFloat(double x) {
-    float f = static_cast<float>(x);
-    asm("" : "+x"(f));
-    return f;
 }
 
 // With no spare value pending, sample i is the pair of the i-th accepted
@@ -101,30 +89,19 @@ int GenSignalClass::genAWGNSig(const AwgnPlan& plan, std::complex<float>* sample
     // outputs. Everything is allocated before the first draw, so that a
     // failure leaves the noise stream where it was.
     const int64_t n = plan.samples;
-    const int64_t blocks = (n + kBlock - 1) / kBlock;
-    const int team = teamFor(n, kPerThread);
-    const size_t aheadCount = static_cast<size_t>(std::max<int64_t>(blocks, 1)) * kOverlap;
+    const SampleBlocks blocks(n, kBlock);
+    const int team = blocks.team;
+    const size_t aheadCount = static_cast<size_t>(std::max<int64_t>(blocks.count, 1)) * kOverlap;
     Buffer<std::complex<float>> ahead(aheadCount);
-    if (!ahead) return refuse(-1, "out of memory: %zu bytes for the noise blocks' overlap", ahead.bytesFor(aheadCount));
+    if (!ahead) return outOfMemory<std::complex<float>>(-1, aheadCount, "noise blocks' overlap");
     const size_t windowDoubles = 2 * static_cast<size_t>(kBlock + kOverlap);
     const size_t scratchCount = static_cast<size_t>(team) * windowDoubles + kTaps;
     Buffer<double> scratch(scratchCount);
-    if (!scratch)
-        return refuse(-1, "out of memory: %zu bytes for the noise filter's windows", scratch.bytesFor(scratchCount));
+    if (!scratch) return outOfMemory<double>(-1, scratchCount, "noise filter's windows");
     preferHugePages(samples, sizeof(std::complex<float>) * static_cast<size_t>(n));
 
-    // Taps: a Hamming window of 128 points times a sinc centred on tap 64,
-    // half a tap after the window's centre; each sinc value and each tap
-    // rounded to float, the taps then widened for the filter.
-    const double c = plan.cutoff;
-    double window[kTaps];
     double* h = scratch.get() + static_cast<size_t>(team) * windowDoubles;
-    for (int k = 0; k < kTaps; ++k) window[k] = 0.54 - 0.46 * std::cos(kTwoPi * k / (kTaps - 1));
-    for (int k = 0; k < kTaps; ++k) {
-        const double t = k - kCentreTap;
-        const double s = std::fabs(t) < 1e-12 ? c : std::sin(c * t * kPi) / (t * kPi);
-        h[k] = keptFloat(static_cast<double>(keptFloat(s)) * window[k]);
-    }
+    noiseFilterTaps(plan.cutoff, kTaps, h);
 
     const RawSlots slots;
     if (n == 0) {  // the 127 start-up samples are drawn all the same
@@ -134,15 +111,15 @@ int GenSignalClass::genAWGNSig(const AwgnPlan& plan, std::complex<float>* sample
     }
     std::complex<float>* const y = samples;
     std::complex<float>* const over = ahead.get();
-    auto first = [&](int64_t b) { return b * kBlock; };
-    auto last = [&](int64_t b) { return std::min(n, (b + 1) * kBlock); };
+    auto first = [&](int64_t b) { return blocks.first(b); };
+    auto last = [&](int64_t b) { return blocks.last(b); };
     runBlockPipeline(
-        blocks, team, 1,
+        blocks.count, team, 1,
         // The draws, in order on the calling thread.
         [&](int64_t b) {
             for (int64_t i = first(b); i < last(b); ++i) slots.draw(y + i);
             std::complex<float>* const previous = b > 0 ? over + (b - 1) * kOverlap : nullptr;
-            if (b + 1 < blocks) {  // a whole block: the previous one reads its first 127
+            if (b + 1 < blocks.count) {  // a whole block: the previous one reads its first 127
                 if (previous) std::memcpy(static_cast<void*>(previous), y + first(b), sizeof(*y) * kOverlap);
                 return;
             }
