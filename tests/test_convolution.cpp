@@ -143,7 +143,9 @@ TEST(Convolution, RoundingRulesOnManyInputs) {
             ASSERT_EQ(yr[i], static_cast<float>(r)) << m << " " << i;
             if (m > 2 && (fr != yc[i].real() || fi != yc[i].imag())) sameAsSinglePrecisionComplex = false;
         }
-        if (m > 2) EXPECT_FALSE(sameAsSinglePrecisionComplex) << "inputs too tame to tell roundings apart";
+        if (m > 2) {
+            EXPECT_FALSE(sameAsSinglePrecisionComplex) << "inputs too tame to tell roundings apart";
+        }
     }
 }
 
