@@ -7,7 +7,9 @@
 # beside the native ones (dpkg multiarch) and qemu-user to run the results.
 set -euo pipefail
 packages=(g++ cmake make pkgconf libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev libfftw3-dev nettle-dev
-          libliquid-dev python3 python3-numpy python3-matplotlib python3-pytest)
+          libliquid-dev python3 python3-numpy python3-matplotlib python3-pytest
+          python3-pip python3-venv python3-setuptools python3-wheel help2man
+          python3-distributed python3-dask python3-tqdm python3-h5py python3-yaml)
 [ "${1:-}" = "--ci" ] && packages+=(git clang-format)
 [ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-dev libomp-dev)
 [ "${1:-}" = "--aarch64" ] && packages+=(g++-aarch64-linux-gnu qemu-user libfftw3-dev:arm64 nettle-dev:arm64

@@ -454,7 +454,7 @@ TEST_P(WavegenDss, WritesTheLibraryBuffer) {
     EXPECT_TRUE(sameSamples(readFile("d.sigmf-data"), lib.iq));
     const std::string text = readText("d.sigmf-meta");
     EXPECT_NE(text.find("\"gensignal:bitCount\": 2"), std::string::npos) << text;
-    EXPECT_NE(text.find("\"gensignal:filterType\": 1"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"gensignal:filterType\": \"rect\""), std::string::npos) << text;
 }
 
 INSTANTIATE_TEST_SUITE_P(FilterType, WavegenDss, ::testing::Values("rect", "1"));

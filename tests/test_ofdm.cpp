@@ -423,7 +423,7 @@ TEST_F(WavegenOfdm, MetadataNamesEveryField) {
     for (const char* field :
          {"fftSize", "numSymbols", "guardLow", "guardHigh", "cpPercent", "windowing", "modType", "nullDC"})
         EXPECT_NE(meta.find(std::string("\"gensignal:") + field + "\""), std::string::npos) << field;
-    EXPECT_NE(meta.find("\"gensignal:modType\": 7"), std::string::npos) << meta;
+    EXPECT_NE(meta.find("\"gensignal:modType\": \"psk8\""), std::string::npos) << meta;
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ INSTANTIATE_TEST_SUITE_P(
                                    const FMModParams p{400, -250, 3};
                                    return GenerateFmWaveform(h, &p, iq, count, 1000);
                                },
-                               {{"modFrequency", 400.0}, {"freqDeviation", -250.0}, {"modShape", 3}}},
+                               {{"modFrequency", 400.0}, {"freqDeviation", -250.0}, {"modShape", "triangle"}}},
                       KindCase{
                           "stepsweep",
                           "stepsweep --start-frequency 1000 --stop-frequency 0 --step-count 4 --dwell-time 1e-3 "

@@ -6,12 +6,14 @@ SigMF, cf32 and WAV files, and pictures.
     wf.iq            # int16, shape (n, 2)
     wf.samples       # complex64, iq / 32767
     wf.to_sigmf("qpsk")
-    wf.plot("qpsk.png")
+    gensignal.plot(wf, "qpsk.png")
 """
 from ._library import GenSignalError
-from .kinds import FUNCTIONS as _FUNCTIONS, KINDS
+from ._version import __version__
+from .kinds import FUNCTIONS as _FUNCTIONS, KINDS, generate
 from .sigmf import SigMFError, read_sigmf
 from .waveform import Waveform
+from . import batch  # after what it builds on
 
 digital = _FUNCTIONS["digital"]
 dss = _FUNCTIONS["dss"]
@@ -24,11 +26,32 @@ rampsweep = _FUNCTIONS["rampsweep"]
 awgn = _FUNCTIONS["awgn"]
 ofdm = _FUNCTIONS["ofdm"]
 
+
+def plot(waveform, path=None):
+    """One page of pictures of `waveform` (matplotlib); written to `path` as
+    PNG when given. Returns the figure."""
+    from .plotting import plot as draw
+
+    return draw(waveform, path)
+
+
+def algorithm_version():
+    """The library's algorithm version string, as GetALGVersion writes it."""
+    from ._library import version as read
+
+    return read()
+
+
 __all__ = [
     "GenSignalError",
     "KINDS",
     "SigMFError",
     "Waveform",
+    "__version__",
+    "algorithm_version",
+    "batch",
+    "generate",
+    "plot",
     "read_sigmf",
     "digital",
     "dss",

@@ -1,4 +1,5 @@
-"""python3 -m gensignal plot FILE.sigmf-meta [-o FILE.png]"""
+"""python3 -m gensignal plot FILE.sigmf-meta [-o FILE.png]
+python3 -m gensignal batch MANIFEST -o DIR"""
 import argparse
 import sys
 
@@ -11,7 +12,12 @@ def main(argv=None):
     plot = commands.add_parser("plot", help="draw a SigMF recording as one PNG page")
     plot.add_argument("meta", help="the recording's .sigmf-meta (or .sigmf-data, or its base name)")
     plot.add_argument("-o", "--output", help="PNG file (default: the recording's name with .png)")
+    from .batch import cli as batch
+
+    batch.add_command(commands)
     args = parser.parse_args(argv)
+    if args.command == "batch":
+        return batch.main(args)
     try:
         wf = read_sigmf(args.meta)
     except (OSError, SigMFError) as e:

@@ -9,13 +9,13 @@ import threading
 from . import records
 
 _SONAME = "libgensignal.so.1"
-# python/gensignal/ -> the repository's release build
-_BUILD_TREE = pathlib.Path(__file__).resolve().parents[2] / "build" / "release" / _SONAME
+_HERE = pathlib.Path(__file__).resolve().parent
 
 
-class GenSignalError(Exception):
-    """The library refused a request: `code` is its result code, `message`
-    its reason, `argument` the keyword argument the reason names (or None)."""
+class GenSignalError(ValueError):
+    """A refused request: `code` is the library's result code (-1 also for
+    values refused before the library is called), `message` the reason,
+    `argument` the keyword argument it names (or None)."""
 
     def __init__(self, code, message, argument=None, text=None):
         super().__init__(text or message)
@@ -24,21 +24,54 @@ class GenSignalError(Exception):
         self.argument = argument
 
 
-def _candidates():
+def _installed_library():
+    """The library a CMake install put beside this package, as it recorded it
+    (relative to this folder, so that the tree may be moved), or None."""
+    try:
+        from . import _installed
+    except ImportError:
+        return None
+    return os.path.normpath(_HERE / _installed.LIBRARY)
+
+
+def _build_tree_library():
+    """The release build of the repository this package is part of, or None."""
+    root = _HERE.parents[1]
+    if (root / "CMakeLists.txt").exists() and (_HERE.parent / "pyproject.toml").exists():
+        return str(root / "build" / "release" / _SONAME)
+    return None
+
+
+def candidates():
+    """Where the library is looked for, in order: GENSIGNAL_LIBRARY (then
+    nothing else), a copy installed beside the package, the library of the
+    prefix CMake installed it into, the repository's release build when run
+    from there, and the loader's search path."""
     chosen = os.environ.get("GENSIGNAL_LIBRARY")
     if chosen:
-        return [chosen]
-    return [str(_BUILD_TREE), _SONAME] if _BUILD_TREE.exists() else [_SONAME]
+        return [("GENSIGNAL_LIBRARY", chosen)]
+    found = [("beside the package", str(_HERE / _SONAME))]
+    installed = _installed_library()
+    if installed:
+        found.append(("the install prefix", installed))
+    build = _build_tree_library()
+    if build:
+        found.append(("the repository's build", build))
+    found.append(("the loader's search path", _SONAME))
+    return found
 
 
 def _load():
-    errors = []
-    for path in _candidates():
+    tried = []
+    for where, path in candidates():
+        if os.sep in path and not os.path.exists(path):
+            tried.append(f"{where}: {path} does not exist")
+            continue
         try:
             return ctypes.CDLL(path)
         except OSError as e:
-            errors.append(f"{path}: {e}")
-    raise OSError("cannot load the gensignal library (set GENSIGNAL_LIBRARY to its path): " + "; ".join(errors))
+            tried.append(f"{where}: {e}")
+    raise OSError("cannot load the gensignal library (set GENSIGNAL_LIBRARY to its path); tried " + "; ".join(tried))
 
 
 def _declare(lib):
@@ -89,6 +122,7 @@ def entry_point(name, record_name, has_argument):
 
 
 def version():
+    """The library's algorithm version string (GetALGVersion)."""
     buffer = ctypes.create_string_buffer(32)
     library().GetALGVersion(buffer)
     return buffer.value.decode()

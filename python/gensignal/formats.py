@@ -1,10 +1,30 @@
-"""The WAV writer (the other formats are one numpy call each)."""
+"""File names and the WAV writer (the other formats are one numpy call each)."""
+import os
 import struct
+
+from ._library import GenSignalError
 
 # The header stores rate * 4 bytes per second in 32 bits, and the RIFF size
 # counts 36 bytes beyond the data.
 WAV_RATE_LIMIT = 0xFFFFFFFF // 4
 WAV_DATA_LIMIT = 0xFFFFFFFF - 36
+
+SIGMF_SUFFIXES = (".sigmf-meta", ".sigmf-data", ".sigmf")
+
+
+def output_name(path, suffix):
+    """`path` with `suffix` (".raw") added unless it already ends in it, as wavegen's -o."""
+    path = os.fspath(path)
+    return path if path.endswith(suffix) else path + suffix
+
+
+def sigmf_base(path):
+    """A recording's base name: `path` without .sigmf-meta, .sigmf-data or .sigmf."""
+    path = os.fspath(path)
+    for suffix in SIGMF_SUFFIXES:
+        if path.endswith(suffix):
+            return path[: -len(suffix)]
+    return path
 
 
 def wav_refusal(sample_rate, values):
@@ -19,7 +39,7 @@ def wav_refusal(sample_rate, values):
 def wav_header(sample_rate, values):
     refusal = wav_refusal(sample_rate, values)
     if refusal:
-        raise ValueError(refusal)
+        raise GenSignalError(-1, refusal, "sample_rate" if refusal.startswith("sample_rate") else None)
     rate = int(sample_rate)
     data = values * 2
     return b"RIFF" + struct.pack("<I", 36 + data) + b"WAVEfmt " + struct.pack(

@@ -1,9 +1,10 @@
 """One function per waveform kind, made from the field table wavegen uses
 (fields.json, written by `wavegen --describe-fields`), so that names and
-defaults are the same in both."""
+defaults are the same in both; and `generate`, which takes any kind by name."""
 import ctypes
 import inspect
 import json
+import math
 import numbers
 import pathlib
 import re
@@ -15,6 +16,9 @@ from .waveform import Waveform
 
 TABLE = json.loads((pathlib.Path(__file__).with_name("fields.json")).read_text())
 KINDS = {kind["name"]: kind for kind in TABLE}
+
+INT32 = (-(2**31), 2**31 - 1)
+SEED = (0, 2**32 - 1)
 
 # rand() is one stream for the whole process: a seeded call holds this lock
 # from srand() to the end of the generation so that the seed means the same
@@ -28,40 +32,63 @@ def snake(field_name):
     return re.sub(r"(?<=[a-z])(?=[A-Z])", "_", field_name).lower()
 
 
-def _int32(kind, key, value):
-    if isinstance(value, bool) or not isinstance(value, numbers.Integral):
-        raise TypeError(f"{kind}() argument {key} = {value!r}: must be an integer")
-    if not -(2**31) <= value < 2**31:
-        raise ValueError(f"{key} = {value}: does not fit a 32-bit field")
-    return int(value)
+def _refused(key, value, rule):
+    return GenSignalError(-1, f"{key} = {value!r}: {rule}", key)
 
 
-def _value(kind, field, key, value):
-    """The value as the record (and the metadata) hold it."""
-    t = field["type"]
-    if t == "real":
-        if isinstance(value, bool) or not isinstance(value, numbers.Real):
-            raise TypeError(f"{kind}() argument {key} = {value!r}: must be a number")
-        return float(value)
-    if t == "choice" and isinstance(value, str):
+def _number(kind, key, value):
+    if isinstance(value, bool) or not isinstance(value, numbers.Real):
+        raise TypeError(f"{kind}() argument {key} = {value!r}: must be a number")
+    return float(value)
+
+
+def _whole(kind, key, value, bounds):
+    """An integer, or a float without a fraction (9.0), within `bounds`."""
+    lowest, highest = bounds
+    if isinstance(value, numbers.Integral) and not isinstance(value, bool):
+        whole = int(value)
+    else:
+        number = _number(kind, key, value)
+        whole = int(number) if math.isfinite(number) and number == math.floor(number) else None
+    if whole is None or not lowest <= whole <= highest:
+        raise _refused(key, value, f"must be a whole number from {lowest} to {highest}")
+    return whole
+
+
+def choice_name(field, number):
+    """The name of a choice field's number, or the number when it has none."""
+    for name, n in field["choices"]:
+        if n == number:
+            return name
+    return number
+
+
+def _choice(kind, key, field, value):
+    """The number the record holds for a name (any case) or a number."""
+    if isinstance(value, str):
         for name, number in field["choices"]:
             if name == value.lower():
                 return number
-        names = ", ".join(name for name, _ in field["choices"])
-        raise ValueError(f"{key} = {value!r}: not one of {names}, nor a number")
+        names = [name for name, _ in field["choices"]]
+        listed = ", ".join(names[:-1]) + " or " + names[-1] if len(names) > 1 else names[0]
+        raise _refused(key, value, f"must be one of {listed}, or a whole number")
+    return _whole(kind, key, value, INT32)
+
+
+def _value(kind, field, key, value):
+    """The value as the record holds it."""
+    t = field["type"]
+    if t == "real":
+        return _number(kind, key, value)
+    if t == "choice":
+        return _choice(kind, key, field, value)
     if t == "flag":
-        if value not in (0, 1):  # True and False included
-            raise ValueError(f"{key} = {value!r}: must be True or False")
+        if isinstance(value, str) or value not in (0, 1):  # True and False included
+            raise _refused(key, value, "must be True or False")
         return int(value)
     if t == "seed":
-        if value is None:
-            return None
-        if isinstance(value, bool) or not isinstance(value, numbers.Integral):
-            raise TypeError(f"{kind}() argument {key} = {value!r}: must be an integer")
-        if not 0 <= value < 2**32:
-            raise ValueError(f"{key} = {value}: must be 0 ... 4294967295")
-        return int(value)
-    return _int32(kind, key, value)
+        return None if value is None else _whole(kind, key, value, SEED)
+    return _whole(kind, key, value, INT32)
 
 
 def _named(kind, message):
@@ -81,38 +108,67 @@ def _named(kind, message):
     return key, f"{key} = {rest}"
 
 
+def _kind(kind_name):
+    if kind_name not in KINDS:
+        raise _refused("kind", kind_name, "must be one of " + ", ".join(KINDS))
+    return KINDS[kind_name]
+
+
 def params_of(kind_name, **kwargs):
-    """The record's fields (header names) for these keyword arguments, with
-    the defaults for the others; the sample rate separately."""
-    kind = KINDS[kind_name]
-    keys = {snake(f["name"]): f for f in kind["fields"]}
-    for key in kwargs:
-        if key not in keys and key != "sample_rate":
-            raise TypeError(f"{kind_name}() got an unexpected keyword argument '{key}'")
-    params = {}
-    for key, field in keys.items():
-        value = _value(kind_name, field, key, kwargs.get(key, field["default"]))
-        if value is not None:
-            params[field["name"]] = value
-    rate = kwargs.get("sample_rate", kind["sampleRate"])
-    if isinstance(rate, bool) or not isinstance(rate, numbers.Real):
-        raise TypeError(f"{kind_name}() argument sample_rate = {rate!r}: must be a number")
-    return params, float(rate)
-
-
-def generate(kind_name, **kwargs):
-    """The waveform of kind `kind_name` for these keyword arguments."""
-    kind = KINDS[kind_name]
-    params, rate = params_of(kind_name, **kwargs)
-    record = records.RECORDS[kind["record"]]()
-    argument = []
+    """The record's values (header names; choices as numbers) for these
+    keyword arguments, by their keyword names (pn_order) or their names in
+    the header (pnOrder), with the defaults for the others; and the sample
+    rate."""
+    kind = _kind(kind_name)
+    fields = {}
     for field in kind["fields"]:
+        fields[snake(field["name"])] = field
+        fields[field["name"]] = field
+    given = {}
+    for key, value in kwargs.items():
+        if key == "sample_rate":
+            continue
+        if key not in fields:
+            raise TypeError(f"{kind_name}() got an unexpected keyword argument '{key}'")
+        name = fields[key]["name"]
+        if name in given:
+            raise TypeError(f"{kind_name}() got {snake(name)} twice (as {given[name][0]} and {key})")
+        given[name] = (key, value)
+    values = {}
+    for field in kind["fields"]:
+        key, value = given.get(field["name"], (snake(field["name"]), field["default"]))
+        value = _value(kind_name, field, key, value)
+        if value is not None:
+            values[field["name"]] = value
+    rate = kwargs.get("sample_rate", kind["sampleRate"])
+    return values, _number(kind_name, "sample_rate", rate)
+
+
+def waveform_params(kind_name, values):
+    """The values as Waveform.params holds them: choices by name."""
+    fields = {field["name"]: field for field in KINDS[kind_name]["fields"]}
+    return {
+        name: choice_name(fields[name], value) if fields[name]["type"] == "choice" else value
+        for name, value in values.items()
+    }
+
+
+def generate(kind, **params):
+    """The waveform of `kind` ("digital", "am", ...) for these parameters:
+    keyword names (pn_order) or header names (pnOrder), enumerations by name
+    or number, and sample_rate. `generate(wf.kind, sample_rate=wf.sample_rate,
+    **wf.params)` makes `wf` again."""
+    table = _kind(kind)
+    values, rate = params_of(kind, **params)
+    record = records.RECORDS[table["record"]]()
+    argument = []
+    for field in table["fields"]:
         if field["target"] == "record":
-            setattr(record, field["name"], params[field["name"]])
+            setattr(record, field["name"], values[field["name"]])
         elif field["target"] == "argument":
-            argument = [params[field["name"]]]
-    fn = _library.entry_point(kind["entryPoint"], kind["record"], bool(argument))
-    seed = params.get("seed")
+            argument = [values[field["name"]]]
+    fn = _library.entry_point(table["entryPoint"], table["record"], bool(argument))
+    seed = values.get("seed")
     try:
         if seed is None:
             iq, count = _library.call(fn, ctypes.byref(record), *argument, rate)
@@ -123,9 +179,9 @@ def generate(kind_name, **kwargs):
                 iq, count = _library.call(fn, ctypes.byref(record), *argument, rate)
                 data = _copy(iq, count)
     except GenSignalError as e:
-        argument_name, text = _named(kind, e.message)
+        argument_name, text = _named(table, e.message)
         raise GenSignalError(e.code, e.message, argument_name, f"{text} (result code {e.code})") from None
-    return Waveform(data, rate, kind_name, params)
+    return Waveform(data, rate, kind, waveform_params(kind, values))
 
 
 def _copy(iq, count):
@@ -142,8 +198,7 @@ def _make(kind):
         return generate(name, **kwargs)
 
     def shown_default(field):  # choices by name
-        names = [n for n, number in field.get("choices", []) if number == field["default"]]
-        return names[0] if names else field["default"]
+        return choice_name(field, field["default"]) if "choices" in field else field["default"]
 
     parameters = [
         inspect.Parameter(snake(f["name"]), inspect.Parameter.KEYWORD_ONLY, default=shown_default(f))
@@ -158,7 +213,11 @@ def _make(kind):
         choices = (": " + ", ".join(n for n, _ in f["choices"])) if "choices" in f else ""
         lines.append(f"    {snake(f['name'])}: {f['help']}{unit}{choices}")
     lines.append("    sample_rate: samples per second")
-    lines += ["", f"Returns a Waveform; raises GenSignalError when the library refuses ({kind['entryPoint']})."]
+    lines += [
+        "",
+        "The header's names (pnOrder) are taken too, so that `Waveform.params` can be passed back.",
+        f"Returns a Waveform; raises GenSignalError (a ValueError) when a value is refused ({kind['entryPoint']}).",
+    ]
     make.__doc__ = "\n".join(lines)
     return make
 

@@ -3,12 +3,18 @@ the 99 % power band, and reading recordings back."""
 import datetime as _dt
 import hashlib
 import json
+import numbers
 import os
 import re
 
 import numpy as np
 
+from ._library import GenSignalError
+from .formats import sigmf_base
+
 BAND_WINDOW = 1 << 20
+# SigMF bounds core:frequency and the annotation edges to this.
+FREQUENCY_LIMIT = 1e12
 _ISO_UTC = re.compile(r"\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}(\.\d+)?Z")
 _DATATYPES = {"ci16_le": np.dtype("<i2"), "cf32_le": np.dtype("<f4")}
 
@@ -38,7 +44,7 @@ def occupied_band(iq, sample_rate):
 
 def description(kind, params):
     """"am: mod-frequency 1000 Hz, mod-depth 50 %, mod-shape sine", as wavegen."""
-    from .kinds import KINDS
+    from .kinds import KINDS, choice_name
 
     if kind not in KINDS:
         return "recording"
@@ -51,14 +57,29 @@ def description(kind, params):
             text = "%.10g" % value
         elif field["type"] == "flag":
             text = "yes" if value else "no"
+        elif field["type"] == "choice":
+            text = str(choice_name(field, value) if not isinstance(value, str) else value)
         else:
             text = str(value)
-            for name, number in field.get("choices", []):
-                if number == value:
-                    text = name
         unit = f" {field['unit']}" if field["unit"] else ""
         words.append(f"{field['option'][2:]} {text}{unit}")
     return f"{kind}: " + ", ".join(words)
+
+
+def signal_detail(kind, params):
+    """What the SigMF signal extension says of the waveform ({} when nothing):
+    the kind's entries, then those of its modulation."""
+    from .kinds import KINDS
+
+    if kind not in KINDS:
+        return {}
+    table = KINDS[kind]
+    detail = dict(table.get("signalDetail", {}))
+    for field in table["fields"]:
+        chosen = params.get(field["name"])
+        if isinstance(chosen, str) and chosen in field.get("signalDetail", {}):
+            detail.update(field["signalDetail"][chosen])
+    return detail
 
 
 def _datetime_text(when):
@@ -71,50 +92,75 @@ def _datetime_text(when):
             when = when.astimezone(_dt.timezone.utc)
         return when.strftime("%Y-%m-%dT%H:%M:%SZ")
     if not isinstance(when, str) or not _ISO_UTC.fullmatch(when):
-        raise ValueError(f'datetime = {when!r}: must be "now", a datetime or an ISO 8601 UTC time such as 2026-06-22T12:00:00Z')
+        raise GenSignalError(
+            -1, f'datetime = {when!r}: must be "now", a datetime or an ISO 8601 UTC time such as 2026-06-22T12:00:00Z',
+            "datetime")
     return when
 
 
-def _base(path):
-    path = os.fspath(path)
-    for suffix in (".sigmf-meta", ".sigmf-data", ".sigmf"):
-        if path.endswith(suffix):
-            return path[: -len(suffix)]
-    return path
+def _center_frequency(value):
+    if value is None:
+        return None
+    if isinstance(value, bool) or not isinstance(value, numbers.Real):
+        raise TypeError(f"center_frequency = {value!r}: must be a number")
+    if not abs(value) <= FREQUENCY_LIMIT:
+        raise GenSignalError(-1, f"center_frequency = {value!r}: must be from -1e12 to 1e12 Hz", "center_frequency")
+    return float(value)
 
 
-def metadata(waveform, sha512, datetime=None):
+def _extension(name, version):
+    # Optional: a reader that does not know it still reads the recording.
+    return {"name": name, "version": version, "optional": True}
+
+
+def metadata(waveform, sha512, datetime=None, center_frequency=None):
     """The metadata dictionary, with the same fields wavegen writes."""
-    from ._library import version
+    from . import __version__
 
-    samples = len(waveform)
+    recorder = f"gensignal {__version__}"
+    total = len(waveform)
+    samples = len(waveform.period)
     lower, upper = waveform.occupied_band()
+    detail = signal_detail(waveform.kind, waveform.params)
+    # Enumerations by name since 2.0.0 of the gensignal extension (numbers before).
+    extensions = [_extension("gensignal", "2.0.0")]
+    if detail:
+        extensions.append(_extension("signal", "1.0.0"))
     glob = {
         "core:datatype": "ci16_le",
         "core:sample_rate": float(waveform.sample_rate),
-        "core:version": "1.0.0",
+        "core:version": "1.2.0",
         "core:num_channels": 1,
         "core:sha512": sha512,
         "core:description": waveform.description(),
-        "core:recorder": f"gensignal {version()}",
-        "core:extensions": [{"name": "gensignal", "version": "1.0.0", "optional": True}],
+        "core:recorder": recorder,
+        "core:extensions": extensions,
         "gensignal:samples": samples,
     }
+    if waveform.repeat > 1:
+        glob["gensignal:repeat"] = waveform.repeat
     if waveform.kind is not None:
         glob["gensignal:kind"] = waveform.kind
         for name, value in waveform.params.items():
             glob[f"gensignal:{name}"] = value
     capture = {"core:sample_start": 0}
+    centre = _center_frequency(center_frequency)
+    if centre is not None:
+        capture["core:frequency"] = centre
+        lower, upper = lower + centre, upper + centre
     stamp = _datetime_text(datetime)
     if stamp:
         capture["core:datetime"] = stamp
     annotation = {
         "core:sample_start": 0,
-        "core:sample_count": samples,
+        "core:sample_count": total,
         "core:freq_lower_edge": lower,
         "core:freq_upper_edge": upper,
         "core:label": waveform.kind or "recording",
+        "core:generator": recorder,
     }
+    if detail:
+        annotation["signal:detail"] = detail
     return {"global": glob, "captures": [capture], "annotations": [annotation]}
 
 
@@ -123,19 +169,44 @@ def dumps(meta):
     return json.dumps(meta, indent=2, sort_keys=True, ensure_ascii=False) + "\n"
 
 
-def write(waveform, path, datetime=None):
-    base = _base(path)
-    stamp = _datetime_text(datetime)  # refuse a bad time before writing anything
+def write(waveform, path, datetime=None, center_frequency=None):
+    base = sigmf_base(path)
+    if center_frequency is None:
+        center_frequency = waveform.center_frequency
+    # Refuse a bad time or centre before writing anything.
+    stamp = _datetime_text(datetime)
+    _center_frequency(center_frequency)
     data = waveform.iq.astype("<i2").tobytes()
+    meta = metadata(waveform, hashlib.sha512(data).hexdigest(), stamp, center_frequency)
     with open(base + ".sigmf-data", "wb") as f:
         f.write(data)
-    meta = metadata(waveform, hashlib.sha512(data).hexdigest(), stamp)
-    with open(base + ".sigmf-meta", "w", encoding="utf-8") as f:
-        f.write(dumps(meta))
+    try:
+        with open(base + ".sigmf-meta", "w", encoding="utf-8") as f:
+            f.write(dumps(meta))
+    except OSError:
+        os.remove(base + ".sigmf-data")  # no half recording, as wavegen
+        raise
+    return base + ".sigmf-data"
 
 
 class SigMFError(ValueError):
     """A recording that cannot be read as it claims to be."""
+
+
+def _params(kind, glob):
+    """The record's fields a recording carries, choices by name (older
+    recordings hold their numbers)."""
+    from .kinds import KINDS, choice_name
+
+    if kind not in KINDS:
+        return {}
+    params = {}
+    for field in KINDS[kind]["fields"]:
+        key = f"gensignal:{field['name']}"
+        if key in glob:
+            value = glob[key]
+            params[field["name"]] = choice_name(field, value) if field["type"] == "choice" else value
+    return params
 
 
 def read_sigmf(path):
@@ -144,7 +215,7 @@ def read_sigmf(path):
     ci16_le or cf32_le recording (its `params` then empty)."""
     from .waveform import Waveform
 
-    base = _base(path)
+    base = sigmf_base(path)
     meta_path, data_path = base + ".sigmf-meta", base + ".sigmf-data"
     with open(meta_path, encoding="utf-8") as f:
         try:
@@ -160,6 +231,9 @@ def read_sigmf(path):
     rate = glob.get("core:sample_rate")
     if not isinstance(rate, (int, float)) or isinstance(rate, bool):
         raise SigMFError(f"{meta_path}: no core:sample_rate")
+    repeat = glob.get("gensignal:repeat", 1)
+    if isinstance(repeat, bool) or not isinstance(repeat, int) or repeat < 1:
+        raise SigMFError(f"{meta_path}: gensignal:repeat {repeat!r} is not a whole number from 1 up")
     with open(data_path, "rb") as f:
         data = f.read()
     sample_bytes = 2 * _DATATYPES[datatype].itemsize
@@ -167,6 +241,8 @@ def read_sigmf(path):
         raise SigMFError(f"{data_path}: {len(data)} bytes is not a whole number of {datatype} samples; truncated?")
     samples = len(data) // sample_bytes
     expected = glob.get("gensignal:samples")
+    if expected is not None:
+        expected *= repeat
     for annotation in meta.get("annotations", []):
         end = annotation.get("core:sample_start", 0) + annotation.get("core:sample_count", 0)
         expected = max(expected or 0, end)
@@ -177,14 +253,12 @@ def read_sigmf(path):
         raise SigMFError(f"{data_path}: its SHA-512 does not match core:sha512 of {meta_path}")
     values = np.frombuffer(data, dtype=_DATATYPES[datatype]).reshape(-1, 2)
     kind = glob.get("gensignal:kind")
-    params = {
-        key[len("gensignal:"):]: value
-        for key, value in glob.items()
-        if key.startswith("gensignal:") and key not in ("gensignal:kind", "gensignal:samples")
-    }
+    captures = meta.get("captures") or [{}]
+    centre = captures[0].get("core:frequency")
+    extra = dict(repeat=repeat, center_frequency=centre, metadata=meta)
     if datatype == "ci16_le":
-        return Waveform(values, rate, kind, params)
+        return Waveform(values, rate, kind, _params(kind, glob), **extra)
     samples64 = np.empty(len(values), dtype=np.complex64)
     samples64.real, samples64.imag = values[:, 0], values[:, 1]
     iq = np.clip(np.rint(values.astype(np.float64) * 32767), -32768, 32767).astype(np.int16)
-    return Waveform(iq, rate, kind, params, samples=samples64)
+    return Waveform(iq, rate, kind, _params(kind, glob), samples=samples64, **extra)

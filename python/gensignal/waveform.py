@@ -2,28 +2,44 @@
 they are, with writers for the formats other tools read."""
 import numpy as np
 
+from ._library import GenSignalError
+
 
 class Waveform:
     """`iq`: int16 array of shape (n, 2), I then Q; `samples`: complex64,
     iq / 32767; `sample_rate` in samples per second; `kind` (None for a
     recording from elsewhere); `params`: the record's fields by their names
-    in the C header."""
+    in the C header, enumerations by name (`gensignal.generate(wf.kind,
+    **wf.params)` takes them back); `repeat`: how many times `iq` holds the
+    generated buffer; `center_frequency`: the RF centre in Hz, or None;
+    `metadata`: the SigMF metadata it was read with, or None."""
 
-    def __init__(self, iq, sample_rate, kind=None, params=None, samples=None):
+    def __init__(self, iq, sample_rate, kind=None, params=None, samples=None, repeat=1, center_frequency=None,
+                 metadata=None):
         self.iq = np.asarray(iq, dtype=np.int16).reshape(-1, 2)
         self.sample_rate = float(sample_rate)
         self.kind = kind
         self.params = dict(params or {})
         self._samples = samples
+        self.repeat = int(repeat)
+        self.center_frequency = center_frequency
+        self.metadata = metadata
 
     @property
     def samples(self):
         if self._samples is not None:
             return self._samples
-        # Divided in double and rounded once to float, as wavegen's cf32.
+        return self.complex_samples(32767)
+
+    def complex_samples(self, scale=32767):
+        """complex64, iq / scale: 32767 (full scale reads 1) or 32768 (as
+        SigMF readers scale ci16_le). Divided in double and rounded once to
+        float, as wavegen's cf32."""
+        if scale not in (32767, 32768):
+            raise GenSignalError(-1, f"scale = {scale!r}: must be 32767 or 32768", "scale")
         out = np.empty(len(self.iq), dtype=np.complex64)
-        out.real = self.iq[:, 0] / 32767.0
-        out.imag = self.iq[:, 1] / 32767.0
+        out.real = self.iq[:, 0] / float(scale)
+        out.imag = self.iq[:, 1] / float(scale)
         return out
 
     def __len__(self):
@@ -34,8 +50,14 @@ class Waveform:
         """Length in seconds."""
         return len(self) / self.sample_rate
 
+    @property
+    def period(self):
+        """The generated buffer: the first len(self) / repeat samples of `iq`."""
+        return self.iq[: len(self.iq) // max(self.repeat, 1)]
+
     def __repr__(self):
-        return f"<Waveform {self.kind or 'recording'}: {len(self)} samples at {self.sample_rate:g} Hz>"
+        times = f" ({self.repeat} times {len(self.period)})" if self.repeat > 1 else ""
+        return f"<Waveform {self.kind or 'recording'}: {len(self)} samples{times} at {self.sample_rate:g} Hz>"
 
     def description(self):
         """The kind and its main parameters, as in the SigMF metadata."""
@@ -44,35 +66,70 @@ class Waveform:
         return sigmf.description(self.kind, self.params)
 
     def occupied_band(self):
-        """(lower, upper) edges in Hz of the band holding 99 % of the power."""
+        """(lower, upper) edges in Hz, relative to the centre, of the band
+        holding 99 % of the power of the generated buffer."""
         from . import sigmf
 
-        return sigmf.occupied_band(self.iq, self.sample_rate)
+        return sigmf.occupied_band(self.period, self.sample_rate)
+
+    def repeated(self, times):
+        """This waveform `times` times over (it loops), as wavegen --repeat writes it."""
+        from .kinds import _whole
+
+        n = _whole("repeated", "times", times, (1, 2**31 - 1))
+        return Waveform(np.tile(self.iq, (n, 1)), self.sample_rate, self.kind, self.params, repeat=self.repeat * n,
+                        center_frequency=self.center_frequency)
+
+    def regenerate(self):
+        """The waveform made again from `kind`, `params` and `sample_rate`
+        (repeated as this one is): the same samples, for a recording that
+        carries its gensignal record (noise only when seeded)."""
+        from .kinds import generate
+        from .sigmf import SigMFError
+
+        if self.kind is None:
+            raise SigMFError("this recording carries no gensignal record to regenerate it from")
+        made = generate(self.kind, sample_rate=self.sample_rate, **self.params)
+        made.center_frequency = self.center_frequency
+        return made.repeated(self.repeat) if self.repeat > 1 else made
 
     def to_raw(self, path):
-        """int16 I/Q, little-endian, as the library hands it out."""
-        self.iq.astype("<i2").tofile(path)
+        """PATH.raw: int16 I/Q, little-endian, as the library hands it out. Returns the file name."""
+        from .formats import output_name
 
-    def to_cf32(self, path):
-        """Complex float, little-endian: `samples`."""
-        self.samples.astype("<c8").tofile(path)
+        name = output_name(path, ".raw")
+        self.iq.astype("<i2").tofile(name)
+        return name
+
+    def to_cf32(self, path, scale=32767):
+        """PATH.cf32: complex float, little-endian, iq / scale (32767 or 32768). Returns the file name."""
+        from .formats import output_name
+
+        samples = self.complex_samples(scale)
+        name = output_name(path, ".cf32")
+        samples.astype("<c8").tofile(name)
+        return name
 
     def to_wav(self, path):
-        """Two-channel 16-bit PCM, I left and Q right, the rate in the header."""
+        """PATH.wav: two-channel 16-bit PCM, I left and Q right, the rate in the header. Returns the file name."""
         from . import formats
 
-        formats.write_wav(path, self.iq, self.sample_rate)
+        name = formats.output_name(path, ".wav")
+        formats.write_wav(name, self.iq, self.sample_rate)
+        return name
 
-    def to_sigmf(self, path, datetime=None):
+    def to_sigmf(self, path, datetime=None, center_frequency=None):
         """PATH.sigmf-data and PATH.sigmf-meta, as wavegen writes them.
         `datetime`: None (none recorded), "now", an ISO 8601 UTC text or a
-        datetime.datetime."""
+        datetime.datetime. `center_frequency`: the RF centre in Hz (default:
+        this waveform's), recorded in the capture; the band edges are then at
+        RF. Returns the data file's name."""
         from . import sigmf
 
-        sigmf.write(self, path, datetime)
+        return sigmf.write(self, path, datetime, center_frequency)
 
     def plot(self, path=None):
-        """One page of pictures; written to `path` as PNG when given. Returns the figure."""
-        from . import plot
+        """One page of pictures (matplotlib); written to `path` as PNG when given. Returns the figure."""
+        from .plotting import plot
 
-        return plot.plot(self, path)
+        return plot(self, path)

@@ -37,7 +37,7 @@ def test_wav_like_wavegens(wavegen, tmp_path):
 @pytest.mark.parametrize("rate", [48000.5, 0.0, float("nan"), 2e9])
 def test_wav_refuses_a_rate_its_header_cannot_say(rate, tmp_path):
     wf = gensignal.Waveform(np.zeros((4, 2), np.int16), rate)
-    with pytest.raises(ValueError, match="sample_rate"):
+    with pytest.raises(gensignal.GenSignalError, match="sample_rate"):
         wf.to_wav(tmp_path / "x.wav")
     assert not (tmp_path / "x.wav").exists()
 
@@ -77,7 +77,7 @@ def test_datetime_only_when_asked(tmp_path):
     wf = gensignal.am()
     wf.to_sigmf(tmp_path / "t", datetime="2026-06-22T12:00:00Z")
     assert json.loads((tmp_path / "t.sigmf-meta").read_text())["captures"][0]["core:datetime"] == "2026-06-22T12:00:00Z"
-    with pytest.raises(ValueError, match="datetime"):
+    with pytest.raises(gensignal.GenSignalError, match="datetime"):
         wf.to_sigmf(tmp_path / "u", datetime="yesterday")
     assert not (tmp_path / "u.sigmf-data").exists()
 
@@ -143,4 +143,54 @@ def test_reads_wavegens_files(wavegen, tmp_path):
     assert wavegen(*wavegen_args("digital", KIND_CASES["digital"]), "-o", "w").returncode == 0
     wf = gensignal.read_sigmf(tmp_path / "w.sigmf-meta")
     np.testing.assert_array_equal(wf.iq, gensignal.digital(**KIND_CASES["digital"]).iq)
-    assert wf.params["modType"] == 7 and wf.params["symbolCount"] == 64
+    assert wf.params["modType"] == "psk8" and wf.params["symbolCount"] == 64
+
+
+@pytest.mark.parametrize(
+    "writer, name, files",
+    [
+        ("to_raw", "x", ["x.raw"]),
+        ("to_raw", "x.raw", ["x.raw"]),
+        ("to_raw", "x.wav", ["x.wav.raw"]),
+        ("to_wav", "b", ["b.wav"]),
+        ("to_cf32", "b.cf32", ["b.cf32"]),
+        ("to_sigmf", "s.sigmf-meta", ["s.sigmf-data", "s.sigmf-meta"]),
+        ("to_sigmf", "s.sigmf", ["s.sigmf-data", "s.sigmf-meta"]),
+    ],
+)
+def test_writers_name_files_as_wavegen_does(writer, name, files, wavegen, tmp_path):
+    fmt = {"to_raw": "raw", "to_wav": "wav", "to_cf32": "cf32", "to_sigmf": "sigmf"}[writer]
+    (tmp_path / "w").mkdir()
+    (tmp_path / "p").mkdir()
+    assert wavegen("am", "--format", fmt, "-o", f"w/{name}").returncode == 0
+    written = getattr(gensignal.am(), writer)(tmp_path / "p" / name)
+    assert written == str(tmp_path / "p" / files[0])
+    assert sorted(f.name for f in (tmp_path / "w").iterdir()) == sorted(files)
+    for f in files:
+        assert (tmp_path / "p" / f).read_bytes() == (tmp_path / "w" / f).read_bytes(), f
+
+
+def test_cf32_scale_32768_matches_wavegens_and_a_sigmf_readers_view(wavegen, tmp_path):
+    assert wavegen("am", "--format", "cf32", "--cf32-scale", "32768", "-o", "w").returncode == 0
+    wf = gensignal.am()
+    wf.to_cf32(tmp_path / "p", scale=32768)
+    assert (tmp_path / "p.cf32").read_bytes() == (tmp_path / "w.cf32").read_bytes()
+    # What a reader that scales ci16_le by 1/32768 sees.
+    view = (wf.iq[:, 0] / 32768.0).astype(np.float32) + 1j * (wf.iq[:, 1] / 32768.0).astype(np.float32)
+    np.testing.assert_array_equal(np.fromfile(tmp_path / "p.cf32", dtype="<c8"), view.astype(np.complex64))
+
+
+def test_repeat_is_wavegens(wavegen, tmp_path):
+    assert wavegen(*wavegen_args("dss", KIND_CASES["dss"]), "--repeat", "4", "--format", "raw", "-o", "w").returncode == 0
+    wf = gensignal.dss(**KIND_CASES["dss"])
+    looped = wf.repeated(4)
+    assert looped.repeat == 4 and len(looped) == 4 * len(wf)
+    assert looped.to_raw(tmp_path / "p") and (tmp_path / "p.raw").read_bytes() == (tmp_path / "w.raw").read_bytes()
+    assert looped.occupied_band() == wf.occupied_band()
+
+
+def test_a_failed_metadata_file_takes_its_data_file_along(tmp_path):
+    (tmp_path / "m.sigmf-meta").mkdir()
+    with pytest.raises(IsADirectoryError):
+        gensignal.am().to_sigmf(tmp_path / "m")
+    assert not (tmp_path / "m.sigmf-data").exists() and (tmp_path / "m.sigmf-meta").is_dir()

@@ -8,7 +8,7 @@ import pytest
 
 import gensignal
 from conftest import KIND_CASES, ROOT, wavegen_args
-from gensignal import plot as plotting
+from gensignal import plotting
 
 WIDTH, HEIGHT = plotting.FIGSIZE[0] * plotting.DPI, plotting.FIGSIZE[1] * plotting.DPI
 

@@ -1,81 +1,35 @@
 // wavegen: asks the gensignal library for a waveform and writes it as a SigMF
 // recording (ci16_le data plus JSON metadata), raw int16 I/Q, raw complex
-// float or a two-channel WAV file.
+// float or a two-channel WAV file, to files or to standard output.
 //
 // Exit status: 0 written; 1 a file could not be written; 2 the request was
 // refused (by the option parser, the library or the file format); 3 the
 // library could not do it (no generator object, out of memory).
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <iostream>
 #include <memory>
 #include <vector>
 
 #include "band.h"
+#include "completion.h"
 #include "kinds.h"
 #include "messages.h"
+#include "outputNames.h"
+#include "outputOptions.h"
 #include "request.h"
 #include "sigmf.h"
+#include "sink.h"
 #include "writers.h"
 #include "wrapperGenSignalWave.h"
 
 namespace {
 
-// Options every subcommand shares.
-struct OutputOptions {
-    std::string base = "waveform";  // file name without its suffix
-    std::string format = "sigmf";
-    std::string datetime;  // empty: no core:datetime
-    double sampleRate = 0;
-    std::vector<CLI::Option*> rateOptions;
-
-    bool rateGiven() const {
-        return std::any_of(rateOptions.begin(), rateOptions.end(), [](CLI::Option* o) { return o->count() > 0; });
-    }
-};
-
-void addOutputOptions(CLI::App* command, OutputOptions& out) {
-    command->add_option("-o,--output", out.base, "output file name without suffix")->capture_default_str();
-    command
-        ->add_option("--format", out.format,
-                     "sigmf (.sigmf-data and .sigmf-meta), raw (.raw, int16 I/Q), cf32 (.cf32, complex float, "
-                     "I/Q divided by 32767) or wav (.wav, 16-bit stereo, I left, Q right)")
-        ->check(CLI::IsMember({"sigmf", "raw", "cf32", "wav"}))
-        ->capture_default_str();
-    out.rateOptions.push_back(command->add_option("--sample-rate", out.sampleRate,
-                                                  "sample rate in samples per second (default: the kind's)"));
-    command->add_option("--datetime", out.datetime,
-                        "sigmf: record core:datetime, \"now\" or an ISO 8601 UTC time such as 2026-06-22T12:00:00Z");
-}
-
-// "now" becomes the current UTC time; anything else must already be one.
-bool resolveDatetime(std::string& datetime) {
-    if (datetime.empty()) return true;
-    if (datetime == "now") {
-        const std::time_t now = std::time(nullptr);
-        std::tm utc{};
-        gmtime_r(&now, &utc);
-        char text[32];
-        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-        datetime = text;
-        return true;
-    }
-    // YYYY-MM-DDThh:mm:ss, optional fraction, Z.
-    const std::string shape = "dddd-dd-ddTdd:dd:dd";
-    size_t i = 0;
-    for (; i < shape.size(); ++i)
-        if (i >= datetime.size() ||
-            (shape[i] == 'd' ? !std::isdigit(static_cast<unsigned char>(datetime[i])) : datetime[i] != shape[i]))
-            return false;
-    if (i < datetime.size() && datetime[i] == '.') {
-        const size_t digits = ++i;
-        while (i < datetime.size() && std::isdigit(static_cast<unsigned char>(datetime[i]))) ++i;
-        if (i == digits) return false;
-    }
-    return datetime.substr(i) == "Z";
+std::string versionText() {
+    char algorithm[32] = {};
+    GetALGVersion(algorithm);
+    return "wavegen " GENSIGNAL_VERSION "\nalgorithm version " + std::string(algorithm);
 }
 
 std::string lastLibraryError() {
@@ -83,7 +37,19 @@ std::string lastLibraryError() {
     return GenSignalGetLastError(message, sizeof message) > 0 ? message : "no reason given";
 }
 
-void printSummary(const Request& request, const int16_t* iq, int count, double sampleRate, const std::string& where) {
+// The first argument the parser did not take, in the shape of every refusal.
+std::string unexpectedArgument(const std::string& argument, const CLI::App* command) {
+    if (command->get_parent() == nullptr && argument.rfind("-", 0) != 0) {
+        std::string kinds;
+        for (const KindTable& kind : allKinds()) kinds += (kinds.empty() ? "" : ", ") + kind.name;
+        return argument + ": expected one of the kinds " + kinds + " (wavegen --help lists them)";
+    }
+    const std::string where = command->get_parent() ? "wavegen " + command->get_name() : "wavegen";
+    return argument + ": not an option of " + where + " (" + where + " --help lists them)";
+}
+
+void printSummary(std::FILE* to, const Request& request, const int16_t* iq, int count, double sampleRate,
+                  int64_t repeat, const std::string& where) {
     const int samples = count / 2;
     double peak2 = 0, sum2 = 0;
     for (int i = 0; i < samples; ++i) {
@@ -94,41 +60,59 @@ void printSummary(const Request& request, const int16_t* iq, int count, double s
     const double peak = std::sqrt(peak2);
     const double rms = samples > 0 ? std::sqrt(sum2 / samples) : 0.0;
     const double crest = rms > 0 ? 20 * std::log10(peak / rms) : 0.0;
-    std::printf("%s: %d samples, %.6g s at %.10g Hz, peak %.1f, RMS %.1f, crest factor %.2f dB -> %s\n",
-                request.kind().name.c_str(), samples, samples / sampleRate, sampleRate, peak, rms, crest,
-                where.c_str());
+    const std::string times = repeat > 1 ? ", written " + std::to_string(repeat) + " times" : "";
+    std::fprintf(to, "%s: %d samples, %.6g s at %.10g Hz, peak %.1f, RMS %.1f, crest factor %.2f dB%s -> %s\n",
+                 request.kind().name.c_str(), samples, samples / sampleRate, sampleRate, peak, rms, crest,
+                 times.c_str(), where.c_str());
 }
 
-// Writes the waveform in the chosen format; returns the exit status.
-int writeWaveform(const OutputOptions& out, const Request& request, const int16_t* iq, int count, double sampleRate,
-                  std::string& written) {
-    bool ok = false;
-    if (out.format == "raw") {
-        written = out.base + ".raw";
-        ok = writeRaw(written, iq, count);
-    } else if (out.format == "cf32") {
-        written = out.base + ".cf32";
-        ok = writeCf32(written, iq, count);
-    } else if (out.format == "wav") {
-        const std::string refusal = wavRefusal(sampleRate, count);
+bool writeData(Sink& sink, const Output& out, const int16_t* iq, int count) {
+    if (out.format == "cf32") return writeCf32(sink, iq, count, out.repeat, out.cf32Scale);
+    if (out.format == "wav") return writeWav(sink, iq, count, out.repeat, out.sampleRate);
+    return writeInt16(sink, iq, count, out.repeat);
+}
+
+int cannotWrite(Sink& sink) {
+    std::cerr << "wavegen: cannot write " << sink.name() << ": " << sink.reason() << "\n";
+    return 1;
+}
+
+// Writes the waveform as asked; returns the exit status and names where it went.
+int writeWaveform(const Output& out, const Request& request, const int16_t* iq, int count, std::string& written) {
+    if (out.format == "wav") {
+        const std::string refusal = wavRefusal(out.sampleRate, static_cast<int64_t>(count) * out.repeat);
         if (!refusal.empty()) {
-            std::cerr << "wavegen: --sample-rate " << numberWord(sampleRate) << ": " << refusal << "\n";
+            std::cerr << "wavegen: --sample-rate " << numberWord(out.sampleRate) << ": " << refusal << "\n";
             return 2;
         }
-        written = out.base + ".wav";
-        ok = writeWav(written, iq, count, sampleRate);
-    } else {
-        written = out.base + ".sigmf-data";
-        ok = writeRaw(written, iq, count);
-        if (ok) {
-            Recording recording{sampleRate, count / 2, sha512OfFile(written), occupiedBand(iq, count / 2, sampleRate),
-                                out.datetime};
-            ok = !recording.sha512.empty() && writeJson(out.base + ".sigmf-meta", sigmfMeta(request, recording));
-        }
     }
-    if (!ok) {
-        std::cerr << "wavegen: cannot write " << written << "\n";
-        return 1;
+    if (out.toStandardOutput()) {
+        Sink sink("-");
+        written = sink.name();
+        if (!writeData(sink, out, iq, count) || !sink.finish()) return cannotWrite(sink);
+        return 0;
+    }
+    const OutputNames names = outputNames(out.name, out.format);
+    Sink data(names.data);
+    written = names.data;
+    if (!writeData(data, out, iq, count) || !data.finish()) {
+        data.discard();
+        return cannotWrite(data);
+    }
+    if (out.format != "sigmf") return 0;
+    Recording recording;
+    recording.sampleRate = out.sampleRate;
+    recording.samples = count / 2;
+    recording.repeat = out.repeat;
+    recording.sha512 = sha512OfInt16(iq, count, out.repeat);
+    recording.band = occupiedBand(iq, count / 2, out.sampleRate);
+    recording.datetime = out.datetime;
+    recording.centerFrequency = out.centerFrequency;
+    Sink meta(names.meta);
+    if (!writeJson(meta, sigmfMeta(request, recording)) || !meta.finish()) {
+        meta.discard();
+        data.discard();
+        return cannotWrite(meta);
     }
     return 0;
 }
@@ -138,40 +122,64 @@ int writeWaveform(const OutputOptions& out, const Request& request, const int16_
 int main(int argc, char** argv) {
     CLI::App app{
         "wavegen: writes a gensignal waveform as a SigMF recording (ci16_le), raw int16 I/Q, complex float or WAV.\n"
-        "Without a subcommand it writes the default waveform."};
+        "Without a subcommand it writes the default waveform (digital).\n"
+        "Refusals name the option and the rule; exit status 0 written, 1 a file could not be written, 2 refused, "
+        "3 the library could not carry it out."};
     app.require_subcommand(0, 1);
-    OutputOptions out;
-    addOutputOptions(&app, out);
-    bool describe = false;
-    app.add_flag("--describe-fields", describe, "print every kind's fields as JSON")->group("");
+    app.allow_extras();
+    app.set_version_flag("--version", versionText(), "print wavegen's version and the library's algorithm version");
+    app.set_help_all_flag("--help-all", "print the help of every kind");
+    OutputOptions options;
+    addOutputOptions(&app, options);
+    bool describe = false, completion = false;
+    app.add_flag("--describe-fields", describe, "print every kind's fields as JSON (names, types, defaults, choices)");
+    app.add_flag("--bash-completion", completion, "print the bash completion script");
 
     std::vector<std::unique_ptr<Request>> requests;
     std::vector<CLI::App*> commands;
     for (const KindTable& kind : allKinds()) {
         requests.push_back(std::make_unique<Request>(kind));
         CLI::App* command = app.add_subcommand(kind.name, kind.summary);
+        command->allow_extras();
         requests.back()->addOptions(command);
-        addOutputOptions(command, out);
+        addOutputOptions(command, options);
         commands.push_back(command);
     }
 
     try {
         app.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? 0 : 2;
+        std::cerr << "wavegen: " << e.what() << "\n";
+        return 2;
+    }
+    for (const CLI::App* command : commands)
+        if (!command->remaining().empty()) {
+            std::cerr << "wavegen: " << unexpectedArgument(command->remaining().front(), command) << "\n";
+            return 2;
+        }
+    if (!app.remaining().empty()) {
+        std::cerr << "wavegen: " << unexpectedArgument(app.remaining().front(), &app) << "\n";
+        return 2;
     }
     if (describe) {
         std::cout << describeKinds().dump(2) << "\n";
         return 0;
     }
+    if (completion) {
+        std::cout << bashCompletion();
+        return 0;
+    }
 
-    const Request* request = requests.front().get();  // the default waveform
+    Request* request = requests.front().get();  // the default waveform
     for (size_t i = 0; i < commands.size(); ++i)
         if (commands[i]->parsed()) request = requests[i].get();
-    const double sampleRate = out.rateGiven() ? out.sampleRate : request->kind().sampleRate;
-    if (!resolveDatetime(out.datetime)) {
-        std::cerr << "wavegen: --datetime " << out.datetime
-                  << ": must be \"now\" or an ISO 8601 UTC time such as 2026-06-22T12:00:00Z\n";
+    std::string refusal = request->read();
+    Output out;
+    if (refusal.empty()) refusal = readOutput(options, request->kind().sampleRate, out);
+    if (!refusal.empty()) {
+        std::cerr << "wavegen: " << refusal << "\n";
         return 2;
     }
 
@@ -182,15 +190,17 @@ int main(int argc, char** argv) {
     }
     int16_t* iq = nullptr;
     int count = 0;
-    const int rc = request->generate(handle, sampleRate, &iq, &count);
+    const int rc = request->generate(handle, out.sampleRate, &iq, &count);
     if (rc != 0) {
         std::cerr << "wavegen: " << inOptionTerms(request->kind(), lastLibraryError()) << "\n";
         GenSignalObjRelease(handle);
         return rc == -1 ? 2 : 3;
     }
     std::string written;
-    const int status = writeWaveform(out, *request, iq, count, sampleRate, written);
-    if (status == 0) printSummary(*request, iq, count, sampleRate, written);
+    const int status = writeWaveform(out, *request, iq, count, written);
+    if (status == 0)
+        printSummary(out.toStandardOutput() ? stderr : stdout, *request, iq, count, out.sampleRate, out.repeat,
+                     written);
     GenSignalObjRelease(handle);
     return status;
 }

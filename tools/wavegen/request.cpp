@@ -4,28 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+#include "optionText.h"
+#include "signalDetail.h"
 
-// A name from the list (any case) becomes its number; any other integer
-// passes as it is, for the library to judge.
-CLI::Validator choiceValidator(const Field& field) {
-    const auto choices = field.choices;
-    return CLI::Validator(
-        [choices](std::string& text) -> std::string {
-            for (const auto& [name, number] : choices)
-                if (strcasecmp(name.c_str(), text.c_str()) == 0) {
-                    text = std::to_string(number);
-                    return {};
-                }
-            char* end = nullptr;
-            std::strtol(text.c_str(), &end, 10);
-            if (!text.empty() && *end == '\0') return {};
-            std::string names;
-            for (const auto& choice : choices) names += (names.empty() ? "" : ", ") + choice.first;
-            return "not one of " + names + ", nor a number: " + text;
-        },
-        "NAME or NUMBER");
-}
+namespace {
 
 std::string helpText(const Field& field) {
     std::string help = field.help;
@@ -37,12 +19,43 @@ std::string helpText(const Field& field) {
     return help;
 }
 
+std::string defaultText(const Field& field) {
+    switch (field.type) {
+        case FieldType::Real: return numberWord(field.defaultValue);
+        case FieldType::Integer: return std::to_string(static_cast<int32_t>(field.defaultValue));
+        case FieldType::Choice: {
+            const nlohmann::json word = choiceWord(field, static_cast<int32_t>(field.defaultValue));
+            return word.is_string() ? word.get<std::string>() : word.dump();
+        }
+        case FieldType::Flag: return field.defaultValue != 0 ? "true" : "false";
+        case FieldType::Seed: return {};
+    }
+    return {};
+}
+
+const char* typeName(FieldType type) {
+    switch (type) {
+        case FieldType::Real: return "NUMBER";
+        case FieldType::Integer: return "WHOLE";
+        case FieldType::Choice: return "NAME|WHOLE";
+        case FieldType::Flag: return "BOOL";
+        case FieldType::Seed: return "WHOLE";
+    }
+    return "";
+}
+
 }  // namespace
 
 std::string numberWord(double v) {
     char text[40];
     std::snprintf(text, sizeof text, "%.10g", v);
     return text;
+}
+
+nlohmann::json choiceWord(const Field& field, int32_t value) {
+    for (const auto& [name, number] : field.choices)
+        if (number == value) return name;
+    return value;
 }
 
 Request::Request(const KindTable& kind) : kind_(&kind), values_(kind.fields.size()) {
@@ -58,25 +71,34 @@ void Request::addOptions(CLI::App* command) {
     for (size_t i = 0; i < kind_->fields.size(); ++i) {
         const Field& f = kind_->fields[i];
         FieldValue& v = values_[i];
-        const std::string flag = "--" + optionName(f.name);
-        const std::string help = helpText(f);
-        // Only the type is checked here: ranges are the library's to judge,
-        // so that its reason reaches the user.
-        switch (f.type) {
-            case FieldType::Real: v.option = command->add_option(flag, v.real, help)->capture_default_str(); break;
-            case FieldType::Integer:
-                v.option = command->add_option(flag, v.integer, help)->capture_default_str();
-                break;
-            case FieldType::Choice:
-                v.option =
-                    command->add_option(flag, v.integer, help)->transform(choiceValidator(f))->capture_default_str();
-                break;
-            case FieldType::Flag:
-                v.option = command->add_option(flag, v.flag, help + " (true/false)")->capture_default_str();
-                break;
-            case FieldType::Seed: v.option = command->add_option(flag, v.seed, help); break;
-        }
+        // Only the type is checked here (in read()): ranges are the
+        // library's to judge, so that its reason reaches the user.
+        v.option = command->add_option("--" + optionName(f.name), v.text, helpText(f))->type_name(typeName(f.type));
+        if (f.type != FieldType::Seed) v.option->default_str(defaultText(f));
     }
+}
+
+std::string Request::read() {
+    for (size_t i = 0; i < kind_->fields.size(); ++i) {
+        const Field& f = kind_->fields[i];
+        FieldValue& v = values_[i];
+        if (!v.given()) continue;
+        std::string why;
+        switch (f.type) {
+            case FieldType::Real: why = readNumber(v.text, v.real); break;
+            case FieldType::Integer: why = readInt32(v.text, v.integer); break;
+            case FieldType::Choice: why = readChoice(v.text, f.choices, v.integer); break;
+            case FieldType::Flag: why = readTruth(v.text, v.flag); break;
+            case FieldType::Seed: {
+                double seed = 0;
+                why = readWhole(v.text, 0, 4294967295.0, seed);
+                v.seed = static_cast<uint32_t>(seed);
+                break;
+            }
+        }
+        if (!why.empty()) return optionRefusal("--" + optionName(f.name), v.text, why);
+    }
+    return {};
 }
 
 std::vector<unsigned char> Request::record() const {
@@ -105,7 +127,7 @@ int Request::argument() const {
 
 bool Request::seeded(uint32_t& seed) const {
     for (size_t i = 0; i < kind_->fields.size(); ++i)
-        if (kind_->fields[i].type == FieldType::Seed && values_[i].option && values_[i].option->count() > 0) {
+        if (kind_->fields[i].type == FieldType::Seed && values_[i].given()) {
             seed = values_[i].seed;
             return true;
         }
@@ -126,15 +148,26 @@ nlohmann::json Request::fields() const {
         const FieldValue& v = values_[i];
         switch (f.type) {
             case FieldType::Real: fields[f.name] = v.real; break;
-            case FieldType::Integer:
-            case FieldType::Choice: fields[f.name] = v.integer; break;
+            case FieldType::Integer: fields[f.name] = v.integer; break;
+            case FieldType::Choice: fields[f.name] = choiceWord(f, v.integer); break;
             case FieldType::Flag: fields[f.name] = v.flag ? 1 : 0; break;
             case FieldType::Seed:
-                if (v.option && v.option->count() > 0) fields[f.name] = v.seed;
+                if (v.given()) fields[f.name] = v.seed;
                 break;
         }
     }
     return fields;
+}
+
+nlohmann::json Request::signalDetail() const {
+    nlohmann::json detail = kindSignalDetail(kind_->name);
+    for (size_t i = 0; i < kind_->fields.size(); ++i) {
+        const nlohmann::json word = choiceWord(kind_->fields[i], values_[i].integer);
+        if (kind_->fields[i].type != FieldType::Choice || !word.is_string()) continue;
+        const nlohmann::json choices = choiceSignalDetails(kind_->fields[i]);
+        if (choices.contains(word.get<std::string>())) detail.update(choices.at(word.get<std::string>()));
+    }
+    return detail;
 }
 
 std::string Request::description() const {
@@ -148,11 +181,11 @@ std::string Request::description() const {
         switch (f.type) {
             case FieldType::Real: value = numberWord(v.real); break;
             case FieldType::Integer: value = std::to_string(v.integer); break;
-            case FieldType::Choice:
-                value = std::to_string(v.integer);
-                for (const auto& [name, number] : f.choices)
-                    if (number == v.integer) value = name;
+            case FieldType::Choice: {
+                const nlohmann::json word = choiceWord(f, v.integer);
+                value = word.is_string() ? word.get<std::string>() : word.dump();
                 break;
+            }
             case FieldType::Flag: value = v.flag ? "yes" : "no"; break;
             case FieldType::Seed: value = std::to_string(v.seed); break;
         }
@@ -183,6 +216,8 @@ nlohmann::json describeKinds() {
             else
                 field["default"] = static_cast<int32_t>(f.defaultValue);
             if (!f.choices.empty()) field["choices"] = f.choices;
+            const nlohmann::json details = choiceSignalDetails(f);
+            if (!details.empty()) field["signalDetail"] = details;
             fields.push_back(field);
         }
         kinds.push_back({{"name", kind.name},
@@ -190,6 +225,7 @@ nlohmann::json describeKinds() {
                          {"entryPoint", kind.entryPoint},
                          {"summary", kind.summary},
                          {"sampleRate", kind.sampleRate},
+                         {"signalDetail", kindSignalDetail(kind.name)},
                          {"fields", fields}});
     }
     return kinds;

@@ -13,11 +13,14 @@
 #include "kinds.h"
 
 struct FieldValue {
+    std::string text;  // as given; read by Request::read()
     double real = 0;
     int32_t integer = 0;
     bool flag = false;
     uint32_t seed = 0;
     CLI::Option* option = nullptr;
+
+    bool given() const { return option && option->count() > 0; }
 };
 
 class Request {
@@ -25,8 +28,11 @@ public:
     explicit Request(const KindTable& kind);
 
     const KindTable& kind() const { return *kind_; }
-    // Adds one option per field to `command`, bound to this request's values.
+    // Adds one option per field to `command`, bound to this request's texts.
     void addOptions(CLI::App* command);
+    // Reads the texts given into values; returns the first refusal
+    // ("--pn-order 4.5: expected a whole number from ...") or "".
+    std::string read();
 
     // The parameter record's bytes, every field at its place in the header.
     std::vector<unsigned char> record() const;
@@ -37,8 +43,11 @@ public:
     // Calls the library; returns its result code.
     int generate(int handle, double sampleRate, int16_t** iq, int* count) const;
 
-    // Every field by its header name (a seed only when given).
+    // Every field by its header name, enumerations by their names (a seed
+    // only when given).
     nlohmann::json fields() const;
+    // What the SigMF signal extension says of this waveform ({} when nothing).
+    nlohmann::json signalDetail() const;
     // "am: mod-frequency 1000 Hz, mod-depth 50 %, mod-shape sine".
     std::string description() const;
 
@@ -49,6 +58,9 @@ private:
 
 // A number as descriptions and messages show it ("%.10g", as in Python).
 std::string numberWord(double v);
+
+// The name of a choice field's value, or its number when it has none.
+nlohmann::json choiceWord(const Field& field, int32_t value);
 
 // Every kind's table, for other programs that must agree with wavegen.
 nlohmann::json describeKinds();

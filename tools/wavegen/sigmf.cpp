@@ -1,44 +1,67 @@
 #include "sigmf.h"
 
-#include "wrapperGenSignalWave.h"
+#ifndef GENSIGNAL_VERSION
+#error "GENSIGNAL_VERSION must be defined (the project's version)"
+#endif
+
+namespace {
+
+nlohmann::json extension(const char* name, const char* version) {
+    nlohmann::json e = nlohmann::json::object();
+    e["name"] = name;
+    e["version"] = version;
+    e["optional"] = true;  // a reader that does not know it still reads the recording
+    return e;
+}
+
+}  // namespace
+
+std::string recorderName() { return std::string("gensignal ") + GENSIGNAL_VERSION; }
 
 nlohmann::json sigmfMeta(const Request& request, const Recording& recording) {
-    char version[32] = {};
-    GetALGVersion(version);
     const std::string kind = request.kind().name;
-    nlohmann::json extension = nlohmann::json::object();
-    extension["name"] = "gensignal";
-    extension["version"] = "1.0.0";
-    extension["optional"] = true;
+    const nlohmann::json detail = request.signalDetail();
     nlohmann::json global = {
         {"core:datatype", "ci16_le"},
         {"core:sample_rate", recording.sampleRate},
-        {"core:version", "1.0.0"},
+        {"core:version", "1.2.0"},
         {"core:num_channels", 1},
         {"core:sha512", recording.sha512},
         {"core:description", request.description()},
-        {"core:recorder", std::string("gensignal ") + version},
+        {"core:recorder", recorderName()},
         {"gensignal:kind", kind},
         {"gensignal:samples", recording.samples},
     };
-    global["core:extensions"] = nlohmann::json::array();
-    global["core:extensions"].push_back(extension);
+    // Enumerations by name since 2.0.0 (numbers before).
+    global["core:extensions"] = nlohmann::json::array({extension("gensignal", "2.0.0")});
+    if (!detail.empty()) global["core:extensions"].push_back(extension("signal", "1.0.0"));
+    if (recording.repeat > 1) global["gensignal:repeat"] = recording.repeat;
     const nlohmann::json fields = request.fields();
     for (const auto& [field, value] : fields.items()) global["gensignal:" + field] = value;
+
     nlohmann::json capture = {{"core:sample_start", 0}};
+    if (recording.centerFrequency) capture["core:frequency"] = *recording.centerFrequency;
     if (!recording.datetime.empty()) capture["core:datetime"] = recording.datetime;
-    const nlohmann::json annotation = {
+
+    // The edges at RF when the centre is known, relative to it otherwise.
+    double lower = recording.band.lower, upper = recording.band.upper;
+    if (recording.centerFrequency) {
+        lower += *recording.centerFrequency;
+        upper += *recording.centerFrequency;
+    }
+    nlohmann::json annotation = {
         {"core:sample_start", 0},
-        {"core:sample_count", recording.samples},
-        {"core:freq_lower_edge", recording.band.lower},
-        {"core:freq_upper_edge", recording.band.upper},
+        {"core:sample_count", recording.samples * recording.repeat},
+        {"core:freq_lower_edge", lower},
+        {"core:freq_upper_edge", upper},
         {"core:label", kind},
+        {"core:generator", recorderName()},
     };
+    if (!detail.empty()) annotation["signal:detail"] = detail;
+
     nlohmann::json meta = nlohmann::json::object();
     meta["global"] = global;
-    meta["captures"] = nlohmann::json::array();
-    meta["captures"].push_back(capture);
-    meta["annotations"] = nlohmann::json::array();
-    meta["annotations"].push_back(annotation);
+    meta["captures"] = nlohmann::json::array({capture});
+    meta["annotations"] = nlohmann::json::array({annotation});
     return meta;
 }

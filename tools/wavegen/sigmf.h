@@ -1,8 +1,11 @@
-// The SigMF metadata of a waveform wavegen wrote.
+// The SigMF metadata of a waveform wavegen wrote (SigMF 1.2: the gensignal
+// and signal extensions, both optional for readers).
 #pragma once
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "band.h"
@@ -10,10 +13,15 @@
 
 struct Recording {
     double sampleRate = 0;
-    int samples = 0;
-    std::string sha512;    // of the data file
-    Band band;             // 99 % of the power
-    std::string datetime;  // empty: none (files stay reproducible)
+    int samples = 0;                        // in the library's buffer
+    int64_t repeat = 1;                     // times the data file holds it
+    std::string sha512;                     // of the data file
+    Band band;                              // 99 % of the power, relative to the centre
+    std::string datetime;                   // empty: none (files stay reproducible)
+    std::optional<double> centerFrequency;  // Hz at RF; none: baseband only
 };
+
+// "gensignal 1.0.0": core:recorder and the annotation's core:generator.
+std::string recorderName();
 
 nlohmann::json sigmfMeta(const Request& request, const Recording& recording);

@@ -1,5 +1,6 @@
-// The file formats wavegen writes. Every writer returns false when the file
-// cannot be written; all data are little-endian.
+// The file formats wavegen writes, each into a Sink, the library's buffer
+// `repeat` times over (it loops). All data are little-endian; a writer
+// returns false when the sink fails (the sink says why).
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -7,21 +8,24 @@
 #include <cstdint>
 #include <string>
 
-// Raw int16 I/Q as the library hands it out.
-bool writeRaw(const std::string& path, const int16_t* iq, int count);
+#include "sink.h"
 
-// Raw complex float: each value divided by 32767 in double, rounded to float.
-bool writeCf32(const std::string& path, const int16_t* iq, int count);
+// int16 I/Q as the library hands it out (raw, and the SigMF data file).
+bool writeInt16(Sink& sink, const int16_t* iq, int count, int64_t repeat);
+
+// Complex float: each value divided by `scale` (32767 or 32768) in double,
+// rounded to float.
+bool writeCf32(Sink& sink, const int16_t* iq, int count, int64_t repeat, double scale);
 
 // Whether a WAV file can say this sample rate and hold this many values; an
 // empty text when it can, else the reason.
-std::string wavRefusal(double sampleRate, int count);
+std::string wavRefusal(double sampleRate, int64_t values);
 // Two-channel 16-bit PCM, I left and Q right. Check wavRefusal first.
-bool writeWav(const std::string& path, const int16_t* iq, int count, double sampleRate);
+bool writeWav(Sink& sink, const int16_t* iq, int count, int64_t repeat, double sampleRate);
 
-// The SHA-512 of a file as 128 lower-case hex digits, empty when it cannot be read.
-std::string sha512OfFile(const std::string& path);
+// The SHA-512 of the int16 data writeInt16 writes, as 128 lower-case hex digits.
+std::string sha512OfInt16(const int16_t* iq, int count, int64_t repeat);
 
 // The metadata as written to .sigmf-meta: sorted keys, two-space indent, a
 // final newline (the Python package writes the very same bytes).
-bool writeJson(const std::string& path, const nlohmann::json& meta);
+bool writeJson(Sink& sink, const nlohmann::json& meta);

@@ -1,4 +1,5 @@
-"""One page of pictures of a waveform (matplotlib, Agg: no display needed)."""
+"""One page of pictures of a waveform (matplotlib, Agg: no display needed).
+`gensignal.plot(wf)` and `wf.plot()` draw it; matplotlib is needed only here."""
 import numpy as np
 from matplotlib.backends.backend_agg import FigureCanvasAgg
 from matplotlib.figure import Figure
@@ -66,7 +67,7 @@ def welch_dbfs(samples, sample_rate, segment=1024):
 
 def _constellation(ax, wf, x):
     symbol_rate, sps = _symbol_rate(wf)
-    fsk = wf.kind == "digital" and 15 <= wf.params.get("modType", 0) <= 18
+    fsk = wf.kind == "digital" and str(wf.params.get("modType", "")).startswith("fsk")
     locked = symbol_rate and not fsk and abs(sps * symbol_rate - wf.sample_rate) <= 1e-6
     if locked and sps > 1:
         # The symbol instants: the sampling phase with the most energy.

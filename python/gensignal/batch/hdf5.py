@@ -1,0 +1,92 @@
+"""The dataset as one HDF5 file for training pipelines: per set a group
+with every written item's I/Q values end to end, where each item starts and
+how long it is, and its parameters and labels as columns."""
+import math
+
+import numpy as np
+
+_BLOCK = 256  # items written at once: resizing per item would dominate
+
+
+class HDF5Writer:
+    """Rows arrive in manifest order; nothing records a time, so equal
+    datasets give equal files."""
+
+    def __init__(self, path, manifest, fields):
+        import h5py
+
+        self._h5py = h5py
+        self.file = h5py.File(path, "w")
+        self.file.attrs["manifest"] = manifest.stem
+        self.fields = fields  # set name -> {keyword: Field}
+        self.groups = {}
+        self.rows = {}
+        for item_set in manifest.sets:
+            group = self.file.create_group(item_set.name)
+            group.attrs["kind"] = item_set.kind
+            group.attrs["count"] = item_set.count
+            self.groups[item_set.name] = group
+            self.rows[item_set.name] = []
+
+    def add(self, item):
+        rows = self.rows[item.set]
+        rows.append(item)
+        if len(rows) >= _BLOCK:
+            self._write(item.set)
+
+    def _column(self, group, name, values, dtype):
+        if name not in group:
+            group.create_dataset(name, shape=(0,), maxshape=(None,), dtype=dtype, chunks=(1024,), track_times=False)
+        column = group[name]
+        n = column.shape[0]
+        column.resize((n + len(values),))
+        column[n:] = np.asarray(values, dtype=dtype)
+
+    def _write(self, set_name):
+        rows, self.rows[set_name] = self.rows[set_name], []
+        if not rows:
+            return
+        group = self.groups[set_name]
+        if "iq" not in group:
+            group.create_dataset("iq", shape=(0, 2), maxshape=(None, 2), dtype="<i2", chunks=(8192, 2),
+                                 track_times=False)
+        iq = group["iq"]
+        first = iq.shape[0]
+        arrays = [np.frombuffer(item.data, dtype="<i2").reshape(-1, 2) for item in rows]
+        lengths = [len(a) for a in arrays]
+        iq.resize((first + sum(lengths), 2))
+        if sum(lengths):
+            iq[first:] = np.concatenate(arrays)
+        self._column(group, "index", [item.index for item in rows], np.int64)
+        self._column(group, "start", first + np.concatenate(([0], np.cumsum(lengths)[:-1])), np.int64)
+        self._column(group, "length", lengths, np.int64)
+        params = group.require_group("params")
+        for key, field in self.fields[set_name].items():
+            values = [item.params.get(key) for item in rows]
+            if field.type == "choice":
+                self._column(params, key, values, self._h5py.string_dtype())
+            elif field.type == "flag":
+                self._column(params, key, values, np.bool_)
+            elif field.type in ("integer", "seed"):
+                self._column(params, key, values, np.int64)
+            else:
+                self._column(params, key, values, np.float64)
+        labels = group.require_group("labels")
+        for key in rows[0].labels:
+            values = [item.labels.get(key) for item in rows]
+            if key in labels:
+                dtype = labels[key].dtype
+            else:
+                whole = all(isinstance(v, int) and not isinstance(v, bool) for v in values)
+                dtype = np.dtype(np.int64 if whole else np.float64)
+            if dtype != np.int64:
+                values = [math.nan if v is None else v for v in values]
+            self._column(labels, key, values, dtype)
+
+    def close(self):
+        for name in self.rows:
+            self._write(name)
+        self.file.close()
+
+    def abandon(self):
+        self.file.close()

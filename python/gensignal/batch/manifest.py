@@ -1,0 +1,281 @@
+"""Reading a dataset manifest and refusing, before any work, anything it
+cannot mean: every refusal names its place in the manifest
+(`sets[0].params.rolloff.uniform`)."""
+import dataclasses
+import difflib
+import json
+import math
+import numbers
+import os
+import pathlib
+import re
+
+from ..kinds import KINDS, snake
+from .draws import Choice, Constant, Integers, LogUniform, Uniform
+from .settings import SETTINGS
+
+_SET_NAME = re.compile(r"[A-Za-z0-9_-]+")
+_INT32 = (-(2**31), 2**31 - 1)
+_INT64 = (-(2**63), 2**63 - 2)  # numpy's integers() draws to high + 1
+_SEED = (0, 2**32 - 1)
+_DISTRIBUTIONS = {"uniform": Uniform, "log_uniform": LogUniform, "integers": Integers}
+
+
+class ManifestError(ValueError):
+    """A manifest refused before any work: `path` is the place in it
+    (`sets[1].params.tone_cnt`), `reason` what is wrong there."""
+
+    def __init__(self, path, reason):
+        super().__init__(f"{path}: {reason}" if path else reason)
+        self.path = path
+        self.reason = reason
+
+
+@dataclasses.dataclass(frozen=True)
+class Field:
+    """One keyword of a kind: its name, type (real, integer, choice, flag,
+    seed) and, for choices, the (name, number) pairs."""
+
+    key: str
+    type: str
+    choices: tuple = ()
+
+
+@dataclasses.dataclass(frozen=True)
+class ItemSet:
+    """One set of the manifest, validated: `params` maps every keyword the
+    kind takes (the sample rate included) to how its value is chosen."""
+
+    position: int
+    name: str
+    kind: str
+    count: int
+    params: dict
+    settings: dict
+
+
+@dataclasses.dataclass(frozen=True)
+class Manifest:
+    seed: int
+    sets: tuple
+    stem: str
+
+    @property
+    def count(self):
+        return sum(s.count for s in self.sets)
+
+
+def fields_of(kind):
+    """The kind's keywords, as its Python function takes them."""
+    out = {snake(f["name"]): Field(snake(f["name"]), f["type"], tuple(map(tuple, f.get("choices", ()))))
+           for f in KINDS[kind]["fields"]}
+    out["sample_rate"] = Field("sample_rate", "real")
+    return out
+
+
+def defaults_of(kind):
+    """The keyword defaults, as wavegen and the kind's function have them,
+    in the form the index records (None: no default, the noise seed)."""
+    fields = fields_of(kind)
+    out = {snake(f["name"]): f["default"] for f in KINDS[kind]["fields"]}
+    out["sample_rate"] = KINDS[kind]["sampleRate"]
+    return {key: None if value is None else canonical(fields[key], value, key) for key, value in out.items()}
+
+
+def seed_key_of(kind):
+    """The keyword that seeds the kind's noise, or None."""
+    return next((key for key, field in fields_of(kind).items() if field.type == "seed"), None)
+
+
+def _shown(value):
+    """The value as the manifest would spell it."""
+    try:
+        return json.dumps(value)
+    except (TypeError, ValueError):  # a YAML date, say
+        return repr(value)
+
+
+def _is_number(value):
+    return isinstance(value, numbers.Real) and not isinstance(value, bool)
+
+
+def _integral(value):
+    """An integer, or a float that holds one (1e4), as an int; else None."""
+    if isinstance(value, bool) or not isinstance(value, numbers.Real):
+        return None
+    if isinstance(value, numbers.Integral):
+        return int(value)
+    return int(value) if math.isfinite(value) and float(value).is_integer() else None
+
+
+def _within(path, value, bounds):
+    if not bounds[0] <= value <= bounds[1]:
+        raise ManifestError(path, f"{value} is outside {bounds[0]} ... {bounds[1]}")
+    return value
+
+
+def canonical(field, value, path):
+    """One constant for `field` in the form the index records: reals as
+    floats, integers as ints, choices by their lower-case name, flags as
+    booleans."""
+    if field.type == "real":
+        if not _is_number(value) or not math.isfinite(value):
+            raise ManifestError(path, f"{_shown(value)} is not a finite number")
+        return float(value)
+    if field.type in ("integer", "seed"):
+        number = _integral(value)
+        if number is None:
+            raise ManifestError(path, f"{_shown(value)} is not an integer")
+        return _within(path, number, _SEED if field.type == "seed" else _INT32)
+    if field.type == "flag":
+        if value in (0, 1) and (isinstance(value, bool) or _integral(value) is not None):
+            return bool(value)
+        raise ManifestError(path, f"{_shown(value)} is not true or false")
+    # a choice: its name in any case, or its number
+    if isinstance(value, str):
+        for name, _ in field.choices:
+            if name == value.lower():
+                return name
+    else:
+        number = _integral(value)
+        for name, n in field.choices:
+            if number == n:
+                return name
+    names = ", ".join(name for name, _ in field.choices)
+    raise ManifestError(path, f"{_shown(value)} is not one of {names} (in any case), nor their numbers")
+
+
+def _bounds(field, name, value, path):
+    if not isinstance(value, list) or len(value) != 2:
+        raise ManifestError(path, "must be [low, high]")
+    low, high = value
+    if name == "integers":
+        if field.type not in ("integer", "seed", "real"):
+            raise ManifestError(path, f"{field.key} is a {field.type}: use a constant or a list")
+        low_i, high_i = _integral(low), _integral(high)
+        if low_i is None or high_i is None:
+            raise ManifestError(path, "low and high must be integers")
+        limits = {"seed": _SEED, "integer": _INT32, "real": _INT64}[field.type]
+        _within(path, low_i, limits)
+        _within(path, high_i, limits)
+        low, high = low_i, high_i
+    else:
+        if field.type != "real":
+            takes = "integers" if field.type in ("integer", "seed") else "a constant or a list"
+            raise ManifestError(path, f"{field.key} takes {takes}, not real numbers")
+        if not (_is_number(low) and _is_number(high) and math.isfinite(low) and math.isfinite(high)):
+            raise ManifestError(path, "low and high must be finite numbers")
+        if name == "log_uniform" and not low > 0:
+            raise ManifestError(path, "low must be above 0")
+    if not low <= high:
+        raise ManifestError(path, f"low {low} is above high {high}")
+    if name == "integers":
+        return Integers(low, high, real=field.type == "real")
+    return _DISTRIBUTIONS[name](float(low), float(high))
+
+
+def _value_rule(field, value, path):
+    if isinstance(value, list):
+        if not value:
+            raise ManifestError(path, "an empty list has nothing to choose from")
+        return Choice(tuple(canonical(field, v, f"{path}[{k}]") for k, v in enumerate(value)))
+    if isinstance(value, dict):
+        if len(value) != 1:
+            raise ManifestError(path, "must hold exactly one of uniform, log_uniform, integers")
+        (name, bounds), = value.items()
+        if name not in _DISTRIBUTIONS:
+            raise ManifestError(f"{path}.{name}", "not a distribution: uniform, log_uniform or integers")
+        return _bounds(field, name, bounds, f"{path}.{name}")
+    return Constant(canonical(field, value, path))
+
+
+def _unknown(path, key, known, what):
+    close = difflib.get_close_matches(key, known, n=1)
+    hint = f"; did you mean {close[0]}?" if close else f" ({', '.join(known)})" if known else ""
+    return ManifestError(f"{path}.{key}" if path else key, f"not {what}{hint}")
+
+
+def _keys(obj, path, allowed, what):
+    if not isinstance(obj, dict):
+        raise ManifestError(path, "must be an object")
+    for key in obj:
+        if key not in allowed:
+            raise _unknown(path, key, list(allowed), what)
+
+
+def _set(position, obj, seen):
+    path = f"sets[{position}]"
+    _keys(obj, path, ("name", "kind", "count", "params", "settings"), "a key of a set")
+    for key in ("name", "kind", "count"):
+        if key not in obj:
+            raise ManifestError(f"{path}.{key}", "missing")
+    name = obj["name"]
+    if not isinstance(name, str) or not _SET_NAME.fullmatch(name):
+        raise ManifestError(f"{path}.name", f"{_shown(name)}: use letters, digits, _ and - (it names a folder)")
+    if name in seen:
+        raise ManifestError(f"{path}.name", f"{name!r} already names sets[{seen[name]}]")
+    seen[name] = position
+    kind = obj["kind"]
+    if not isinstance(kind, str) or kind.lower() not in KINDS:
+        raise ManifestError(f"{path}.kind", f"{_shown(kind)} is not a kind: {', '.join(KINDS)}")
+    kind = kind.lower()
+    count = _integral(obj["count"])
+    if count is None or not 1 <= count < 2**31:
+        raise ManifestError(f"{path}.count", f"{_shown(obj['count'])}: must be an integer from 1 to 2147483647")
+    fields = fields_of(kind)
+    given = obj.get("params", {})
+    _keys(given, f"{path}.params", list(fields), f"a parameter of {kind}")
+    params = {key: _value_rule(fields[key], value, f"{path}.params.{key}") for key, value in given.items()}
+    settings = obj.get("settings", {})
+    _keys(settings, f"{path}.settings", list(SETTINGS), "a setting" if SETTINGS else "a setting (this build has none)")
+    settings = {key: SETTINGS[key](value, f"{path}.settings.{key}") for key, value in settings.items()}
+    return ItemSet(position, name, kind, count, params, settings)
+
+
+def validate(obj, stem="dataset"):
+    """The Manifest for a parsed manifest object, or ManifestError."""
+    _keys(obj, "", ("seed", "sets"), "a key of a manifest")
+    seed = _integral(obj.get("seed", 0))
+    if seed is None or seed < 0:
+        raise ManifestError("seed", f"{_shown(obj.get('seed'))}: must be an integer of 0 or more")
+    sets = obj.get("sets")
+    if not isinstance(sets, list) or not sets:
+        raise ManifestError("sets", "must be a list of at least one set")
+    seen = {}
+    return Manifest(seed, tuple(_set(k, s, seen) for k, s in enumerate(sets)), stem)
+
+
+def _refuse_duplicates(pairs):
+    out = {}
+    for key, value in pairs:
+        if key in out:
+            raise ManifestError(key, "given twice in one object")
+        out[key] = value
+    return out
+
+
+def load(source, stem=None):
+    """A Manifest from a path (JSON, or YAML for .yaml/.yml) or from an
+    already parsed dict. `stem` names the collection (default: the file's
+    stem, or "dataset")."""
+    if isinstance(source, Manifest):
+        return source
+    if isinstance(source, dict):
+        return validate(source, stem or "dataset")
+    path = pathlib.Path(os.fspath(source))
+    text = path.read_text(encoding="utf-8")
+    if path.suffix.lower() in (".yaml", ".yml"):
+        try:
+            import yaml
+        except ImportError:
+            raise ManifestError("", f"{path}: YAML manifests need PyYAML (Debian's python3-yaml)") from None
+        try:
+            obj = yaml.safe_load(text)
+        except yaml.YAMLError as e:
+            raise ManifestError("", f"{path}: not YAML: {e}") from None
+    else:
+        try:
+            obj = json.loads(text, object_pairs_hook=_refuse_duplicates)
+        except json.JSONDecodeError as e:
+            raise ManifestError("", f"{path}: not JSON: {e}") from None
+    return validate(obj, stem or path.stem)

@@ -1,0 +1,312 @@
+"""Dataset runs on real Dask engines: the embedded cluster with one and two
+workers and a dask-scheduler with two dask-worker processes on 127.0.0.1
+write the same bytes; a worker killed mid-run, an interrupted and resumed
+run, too."""
+import hashlib
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import time
+import warnings
+
+import pytest
+
+from conftest import ROOT
+
+pytest.importorskip("distributed")
+h5py = pytest.importorskip("h5py")
+
+MANIFEST = {
+    "seed": 11,
+    "sets": [
+        # 2^17 samples each: long enough to interrupt a run, or kill a worker, half way
+        {"name": "psk", "kind": "digital", "count": 32,
+         "params": {"mod_type": ["bpsk", "QPSK", "psk8", 10], "rolloff": {"uniform": [0.2, 0.5]},
+                    "symbol_count": 16384, "symbol_rate": 1e6, "sample_rate": 8e6}},
+        # noise seeded per item; a negative bandwidth is refused: some items fail
+        {"name": "noise", "kind": "awgn", "count": 24,
+         "params": {"bandwidth": {"uniform": [-2e5, 4e5]}, "duration": 4.096e-3}},
+        {"name": "tones", "kind": "multitone", "count": 6, "params": {"tone_count": {"integers": [2, 16]}}},
+    ],
+}
+COUNT = sum(s["count"] for s in MANIFEST["sets"])
+RUN_TIMEOUT = 300
+
+
+def _env():
+    env = dict(os.environ, PYTHONPATH=str(ROOT / "python"), OMP_NUM_THREADS="1")
+    env.pop("GENSIGNAL_KERNELS", None)
+    return env
+
+
+def _stop(proc, grace=10):
+    """Ends a process started in a session of its own, with everything it started."""
+    for sig in (signal.SIGTERM, signal.SIGKILL):
+        try:
+            os.killpg(proc.pid, sig)
+        except ProcessLookupError:
+            return
+        try:
+            proc.wait(grace)
+            return
+        except subprocess.TimeoutExpired:
+            continue
+    proc.wait(grace)
+
+
+def _group_gone(pgid, timeout=10):
+    """True once no live process is left in the process group (zombies are the reaper's)."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        live = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/stat") as f:
+                    fields = f.read().rsplit(")", 1)[1].split()
+            except OSError:
+                continue
+            if int(fields[2]) == pgid and fields[0] != "Z":
+                live.append(pid)
+        if not live:
+            return True
+        time.sleep(0.1)
+    return False
+
+
+def _start(args, log):
+    return subprocess.Popen(args, env=_env(), start_new_session=True, stdin=subprocess.DEVNULL,
+                            stdout=log, stderr=subprocess.STDOUT)
+
+
+def _launch(out, *options, manifest):
+    """The batch command, in a session of its own."""
+    args = [sys.executable, "-m", "gensignal", "batch", str(manifest), "-o", str(out), "--hdf5", *options]
+    return subprocess.Popen(args, env=_env(), start_new_session=True, stdin=subprocess.DEVNULL,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+
+
+def _batch(out, *options, manifest):
+    proc = _launch(out, *options, manifest=manifest)
+    try:
+        _, stderr = proc.communicate(timeout=RUN_TIMEOUT)
+    finally:
+        _stop(proc)
+    return proc.returncode, stderr
+
+
+def _when_writing(proc, out):
+    """Waits until the run has written its first item."""
+    deadline = time.monotonic() + RUN_TIMEOUT
+    while not list((out / "psk").glob("*.sigmf-meta")):
+        assert proc.poll() is None and time.monotonic() < deadline, "no item was written"
+        time.sleep(0.02)
+
+
+def _tree(folder):
+    """Every file below `folder` by its path, as its SHA-512."""
+    out = {}
+    for path in sorted(folder.rglob("*")):
+        if path.is_file():
+            out[str(path.relative_to(folder))] = hashlib.sha512(path.read_bytes()).hexdigest()
+    return out
+
+
+class _Cluster:
+    """A dask-scheduler and dask-worker processes on 127.0.0.1, each in a
+    session of its own, stopped by process id."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        self.workers = []
+        self.log = open(folder / "cluster.log", "w")
+        scheduler_file = folder / "scheduler.json"
+        self.scheduler = _start([shutil.which("dask-scheduler"), "--host", "127.0.0.1", "--port", "0",
+                                 "--no-dashboard", "--dashboard-address", "127.0.0.1:0",
+                                 "--scheduler-file", str(scheduler_file)], self.log)
+        deadline = time.monotonic() + 60
+        while not scheduler_file.exists() or not scheduler_file.read_text().strip():
+            assert self.scheduler.poll() is None and time.monotonic() < deadline, "dask-scheduler did not start"
+            time.sleep(0.1)
+        self.address = json.loads(scheduler_file.read_text())["address"]
+
+    def start_worker(self):
+        self.workers.append(_start([shutil.which("dask-worker"), self.address, "--nthreads", "1", "--no-nanny",
+                                    "--no-dashboard", "--dashboard-address", "127.0.0.1:0", "--host", "127.0.0.1",
+                                    "--death-timeout", "30", "--local-directory", str(self.folder)], self.log))
+        return self.workers[-1]
+
+    def wait_for_workers(self, n):
+        from distributed import Client
+
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore", DeprecationWarning)  # tornado's, inside the client
+            with Client(self.address, timeout="30s", set_as_default=False) as client:
+                client.wait_for_workers(n, timeout=60)
+
+    def stop(self):
+        for proc in self.workers + [self.scheduler]:
+            _stop(proc)
+        self.log.close()
+
+
+@pytest.fixture(scope="module")
+def cluster(tmp_path_factory):
+    if not (shutil.which("dask-scheduler") and shutil.which("dask-worker")):
+        pytest.skip("dask-scheduler and dask-worker are not installed (Debian's python3-distributed)")
+    cluster = _Cluster(tmp_path_factory.mktemp("cluster"))
+    try:
+        cluster.start_worker()
+        cluster.start_worker()
+        cluster.wait_for_workers(2)
+        yield cluster
+    finally:
+        cluster.stop()
+    for proc in cluster.workers + [cluster.scheduler]:
+        assert _group_gone(proc.pid), "a dask process outlived the test"
+
+
+@pytest.fixture(scope="module")
+def manifest(tmp_path_factory):
+    path = tmp_path_factory.mktemp("manifest") / "set.json"
+    path.write_text(json.dumps(MANIFEST))
+    return path
+
+
+@pytest.fixture(scope="module")
+def reference(tmp_path_factory, manifest):
+    """The run on the embedded engine with two workers."""
+    out = tmp_path_factory.mktemp("reference") / "out"
+    code, stderr = _batch(out, "--workers", "2", manifest=manifest)
+    assert code == 1, stderr  # some noise items are refused
+    return out, _tree(out)
+
+
+def test_a_run_writes_every_item_once(reference):
+    out, tree = reference
+    index = [json.loads(line) for line in (out / "index.jsonl").read_text().splitlines()]
+    errors = [json.loads(line) for line in (out / "errors.jsonl").read_text().splitlines()]
+    assert errors and all(e["set"] == "noise" and e["params"]["bandwidth"] < 0 and "bandwidth" in e["reason"]
+                          for e in errors)
+    done = sorted((r["set"], r["index"]) for r in index + errors)
+    assert done == sorted((s["name"], i) for s in MANIFEST["sets"] for i in range(s["count"]))
+    assert _in_manifest_order(index) and _in_manifest_order(errors)
+    collection = json.loads((out / "set.sigmf-collection").read_text())["collection"]
+    streams = collection["core:streams"]
+    assert [s["name"] for s in streams] == [_name(r) for r in index]
+    for stream, record in zip(streams, index):
+        meta = out / (stream["name"] + ".sigmf-meta")
+        assert stream["hash"] == hashlib.sha512(meta.read_bytes()).hexdigest()
+        data = (out / (stream["name"] + ".sigmf-data")).read_bytes()
+        assert json.loads(meta.read_text())["global"]["core:sha512"] == hashlib.sha512(data).hexdigest()
+        assert record["labels"]["samples"] == len(data) // 4
+    assert len(index) + len(errors) == COUNT
+    assert not [name for name in tree if name.endswith(".partial")]
+    seeds = [r["params"]["seed"] for r in index if r["set"] == "noise"]
+    assert len(set(seeds)) == len(seeds)
+
+
+def _name(record):
+    """<set>/<index>, the index as wide as the set's last."""
+    count = next(s["count"] for s in MANIFEST["sets"] if s["name"] == record["set"])
+    return f"{record['set']}/{str(record['index']).zfill(len(str(count - 1)))}"
+
+
+def _in_manifest_order(records):
+    order = {s["name"]: k for k, s in enumerate(MANIFEST["sets"])}
+    keys = [(order[r["set"]], r["index"]) for r in records]
+    return keys == sorted(keys)
+
+
+def test_the_hdf5_file_holds_the_recordings_and_labels(reference):
+    out, _ = reference
+    index = [json.loads(line) for line in (out / "index.jsonl").read_text().splitlines()]
+    with h5py.File(out / "set.h5", "r") as f:
+        for name in ("psk", "noise"):
+            group = f[name]
+            records = [r for r in index if r["set"] == name]
+            assert list(group["index"][:]) == [r["index"] for r in records]
+            for k, r in enumerate(records):
+                start, length = group["start"][k], group["length"][k]
+                data = (out / (_name(r) + ".sigmf-data")).read_bytes()
+                assert group["iq"][start:start + length].tobytes() == data
+                assert group["labels/obw_hz"][k] == r["labels"]["obw_hz"]
+                for key, value in r["params"].items():
+                    stored = group["params"][key][k]
+                    assert (stored.decode() if isinstance(stored, bytes) else stored) == value, key
+
+
+def test_trees_are_the_same_for_one_worker_and_an_external_cluster(reference, manifest, cluster, tmp_path):
+    _, expected = reference
+    code, stderr = _batch(tmp_path / "one", "--workers", "1", manifest=manifest)
+    assert code == 1, stderr
+    assert _tree(tmp_path / "one") == expected
+    code, stderr = _batch(tmp_path / "external", "--scheduler", cluster.address, manifest=manifest)
+    assert code == 1, stderr
+    assert _tree(tmp_path / "external") == expected
+
+
+def test_interrupted_then_resumed(reference, manifest, tmp_path):
+    out = tmp_path / "out"
+    proc = _launch(out, "--workers", "2", manifest=manifest)
+    try:
+        _when_writing(proc, out)
+        os.killpg(proc.pid, signal.SIGINT)
+        interrupted = time.monotonic()
+        _, stderr = proc.communicate(timeout=60)
+        assert time.monotonic() - interrupted < 60
+    finally:
+        _stop(proc)
+    assert proc.returncode == 130, stderr
+    assert _group_gone(proc.pid), "a process of the interrupted run lived on"
+    written = _tree(out)
+    assert not [name for name in written if not name.startswith(("psk/", "noise/", "tones/"))], written
+    assert not [name for name in written if name.endswith(".partial")]
+    metas = [name for name in written if name.endswith(".sigmf-meta")]
+    assert metas and len(metas) < COUNT
+    for name in metas:  # a metadata file under its final name means a whole item
+        meta = json.loads((out / name).read_text())
+        assert meta["global"]["core:sha512"] == written[name.replace("-meta", "-data")]
+
+    kept, spoiled = metas[:-1], metas[-1]
+    with open(out / spoiled.replace("-meta", "-data"), "r+b") as f:
+        f.seek(100)
+        f.write(b"\x7f\x7f")
+    (out / "psk" / "stray.sigmf-data.partial").write_bytes(b"left by a crash")
+    before = {name: os.stat(out / name).st_mtime_ns for name in kept}
+
+    code, stderr = _batch(out, "--workers", "2", "--resume", manifest=manifest)
+    assert code == 1, stderr
+    assert _tree(out) == reference[1]
+    assert {name: os.stat(out / name).st_mtime_ns for name in kept} == before  # left untouched
+
+
+def test_a_killed_worker_has_its_tasks_redone(reference, manifest, cluster, tmp_path):
+    out = tmp_path / "out"
+    proc = _launch(out, "--scheduler", cluster.address, manifest=manifest)
+    try:
+        _when_writing(proc, out)
+        victim = cluster.workers[0]
+        victim.kill()
+        victim.wait(10)
+        assert proc.poll() is None, "the run ended before the worker was killed: make the items larger"
+        _, stderr = proc.communicate(timeout=RUN_TIMEOUT)
+    finally:
+        _stop(proc)
+    assert proc.returncode == 1, stderr
+    assert _tree(out) == reference[1]
+
+
+def test_refusals_exit_2_before_any_work(manifest, tmp_path):
+    bad = tmp_path / "bad.json"
+    bad.write_text(json.dumps({"sets": [{"name": "t", "kind": "multitone", "count": 2, "params": {"tone_cnt": 4}}]}))
+    code, stderr = _batch(tmp_path / "never", "--workers", "1", manifest=bad)
+    assert code == 2 and "sets[0].params.tone_cnt: not a parameter of multitone" in stderr
+    assert not (tmp_path / "never").exists()
+    (tmp_path / "full").mkdir()
+    (tmp_path / "full" / "mine.txt").write_text("keep")
+    code, stderr = _batch(tmp_path / "full", "--workers", "1", manifest=manifest)
+    assert code == 2 and "not empty" in stderr
+    assert os.listdir(tmp_path / "full") == ["mine.txt"]

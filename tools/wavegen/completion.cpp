@@ -1,0 +1,73 @@
+#include "completion.h"
+
+#include <vector>
+
+#include "kinds.h"
+
+namespace {
+
+// Options every subcommand has.
+const char* const kOutputOptions =
+    "-o --output --format --sample-rate --repeat --center-frequency --cf32-scale --datetime -h --help";
+// Options that take no value, and negative numbers (values themselves).
+const char* const kNoValue = "-h|--help|--help-all|--version|--describe-fields|-[0-9.]*";
+
+std::string words(const std::vector<std::string>& list) {
+    std::string text;
+    for (const std::string& w : list) text += (text.empty() ? "" : " ") + w;
+    return text;
+}
+
+}  // namespace
+
+std::string bashCompletion() {
+    std::vector<std::string> kindNames;
+    for (const KindTable& kind : allKinds()) kindNames.push_back(kind.name);
+    const std::string kindPattern = [&] {
+        std::string p;
+        for (const std::string& k : kindNames) p += (p.empty() ? "" : "|") + k;
+        return p;
+    }();
+
+    std::string s;
+    s += "# bash completion for wavegen (made by wavegen from its field tables)\n";
+    s += "_wavegen() {\n";
+    s += "    local cur=\"${COMP_WORDS[COMP_CWORD]}\" prev=\"${COMP_WORDS[COMP_CWORD-1]}\" kind=\"\" w\n";
+    s += "    for w in \"${COMP_WORDS[@]:1:COMP_CWORD-1}\"; do\n";
+    s += "        case \"$w\" in " + kindPattern + ") kind=\"$w\" ;; esac\n";
+    s += "    done\n";
+    s += "    case \"$prev\" in\n";
+    s += "        -o|--output) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- \"$cur\")); return ;;\n";
+    s += "        --format) COMPREPLY=($(compgen -W \"sigmf raw cf32 wav\" -- \"$cur\")); return ;;\n";
+    s += "        --cf32-scale) COMPREPLY=($(compgen -W \"32767 32768\" -- \"$cur\")); return ;;\n";
+    s += "        --datetime) COMPREPLY=($(compgen -W \"now\" -- \"$cur\")); return ;;\n";
+    s += "    esac\n";
+    s += "    local options\n";
+    s += "    case \"$kind\" in\n";
+    for (const KindTable& kind : allKinds()) {
+        std::vector<std::string> options;
+        std::string valueCases;
+        for (const Field& f : kind.fields) {
+            const std::string option = "--" + optionName(f.name);
+            options.push_back(option);
+            std::vector<std::string> values;
+            for (const auto& choice : f.choices) values.push_back(choice.first);
+            if (f.type == FieldType::Flag) values = {"true", "false"};
+            if (!values.empty())
+                valueCases += "                " + option + ") COMPREPLY=($(compgen -W \"" + words(values) +
+                              "\" -- \"$cur\")); return ;;\n";
+        }
+        s += "        " + kind.name + ")\n";
+        if (!valueCases.empty()) s += "            case \"$prev\" in\n" + valueCases + "            esac\n";
+        s += "            options=\"" + words(options) + " " + kOutputOptions + "\" ;;\n";
+    }
+    s += "        *) options=\"" + words(kindNames) + " " + kOutputOptions +
+         " --help-all --version --describe-fields\" ;;\n";
+    s += "    esac\n";
+    // After any other option that takes a value (a number, a name), offer nothing.
+    s += "    case \"$prev\" in " + std::string(kNoValue) + ") ;; -*) return ;; esac\n";
+    s += "    COMPREPLY=($(compgen -W \"$options\" -- \"$cur\"))\n";
+    s += "}\n";
+    s += "complete -F _wavegen wavegen\n";
+    return s;
+}
