@@ -201,7 +201,12 @@ int deliverRuns(GenSignalClass* obj, const Buffer<SampleRun<Sample>>& runs, int 
     for (size_t r = 0; r < used; ++r) {
         int16_t pair[2] = {0, 0};
         if (scaled) convertTo(&runs[r].value, 1, scale, pair);
-        for (int i = 0; i < runs[r].length; ++i, dest += 2) std::memcpy(dest, pair, sizeof pair);
+        const int length = runs[r].length;
+        for (int i = 0; i < length; ++i) {
+            dest[2 * i] = pair[0];
+            dest[2 * i + 1] = pair[1];
+        }
+        dest += 2 * static_cast<size_t>(length);
     }
     if (fresh) replaceIqBuffer(obj, std::move(fresh));
     *count = values;
