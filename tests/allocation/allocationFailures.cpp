@@ -69,7 +69,7 @@ Caller callerOf(const void* address) {
 
 // True when this allocation is the one to fail. Writes one line to the
 // report (write(2) only: no memory is needed to say it).
-bool failsNow(const void* caller) {
+[[maybe_unused]] bool failsNow(const void* caller) {  // unused where a sanitizer owns the allocator
     const long limit = failAt.load(std::memory_order_relaxed);
     if (limit == 0) return false;
     if (seen.fetch_add(1, std::memory_order_relaxed) + 1 != limit) return false;
