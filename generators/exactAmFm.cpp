@@ -11,12 +11,14 @@
 #include <cstdint>
 
 #include "exactLoops.h"
-#include "function.h"
+#include "amPlan.h"
+#include "fmPlan.h"
+#include "generatedWave.h"
+#include "mathConstants.h"
 #include "genSignalClass.h"
 #include "hugePages.h"
 #include "modulatingWave.h"
 #include "phaseSlots.h"
-#include "planChecks.h"
 
 namespace {
 
@@ -120,25 +122,22 @@ double missed(double phase) { return std::fabs(std::remainder(phase, kTwoPi)); }
 
 int exactWaveform(GenSignalClass& dsp, const AMModParams& params, int, double fs, const HandleOptions&,
                   ExactWaveform& out) {
+    // The defined length is not a rule here: a loop takes its own.
+    AmPlan plan{};
+    if (int rc = planAmLoop(params, fs, plan)) return rc;
     const AMModParams p = params;
-    if (int rc = checkSampleRate(fs)) return rc;
-    if (!finitePositive(p.modFrequency))
-        return refuse(-1, "AMModParams.modFrequency = %s: must be finite and above 0", numberText(p.modFrequency).text);
-    const double m = p.modDepth / 100;
-    if (!(m > 0)) return refuse(-1, "AMModParams.modDepth = %s: must be above 0", numberText(p.modDepth).text);
-    if (!knownModShape(p.modShape)) return refuse(-1, "AMModParams.modShape = %d: %s", p.modShape, kModShapeRule);
     if (int rc = refuseAboveNyquist(p, fs)) return rc;
 
     const NaturalPeriod period = naturalPeriod(p, 0, fs);
     const double q = fs / p.modFrequency;
     const double k = wholePeriodCount(q);
     if (definedIsWhole(period, k, std::trunc(k * q))) {
-        double* y = nullptr;
-        int n = 0;
-        if (int rc = dsp.genAMSig(&params, fs, &y, &n)) return rc;
-        out.envelope = Buffer<double>::adopt(y, static_cast<size_t>(n));
-        out.samples = n;
-        out.loop = loopInfo(period, static_cast<int32_t>(k), n, fs);
+        plan.samples = static_cast<int>(k * q);  // the defined length
+        GeneratedWave<double> wave;
+        if (int rc = dsp.genAMSig(plan, wave)) return rc;
+        out.envelope = std::move(wave.samples);
+        out.samples = wave.length;
+        out.loop = loopInfo(period, static_cast<int32_t>(k), wave.length, fs);
         return 0;
     }
     LoopLength loop{};
@@ -149,9 +148,8 @@ int exactWaveform(GenSignalClass& dsp, const AMModParams& params, int, double fs
     if (!x) return outOfMemory<double>(-3, n, "AM envelope");
     preferHugePages(x.get(), x.bytesFor(n));
     // The defined envelope's values at exact positions, over the loop.
-    const double d = p.modShape == 1 ? 1 / m : 0.5 / m - 0.5;
-    ExactWave wave(p.modShape, perSample(period));
-    for (int i = 0; i < n; ++i) x[i] = wave.next() + d;
+    ExactWave wave(plan.shape, perSample(period));
+    for (int i = 0; i < n; ++i) x[i] = wave.next() + plan.offset;
     out.envelope = std::move(x);
     out.samples = n;
     out.loop = loopInfo(period, static_cast<int32_t>(loop.periods), n, fs);
@@ -160,28 +158,25 @@ int exactWaveform(GenSignalClass& dsp, const AMModParams& params, int, double fs
 
 int exactWaveform(GenSignalClass& dsp, const FMModParams& params, int, double fs, const HandleOptions&,
                   ExactWaveform& out) {
+    // The defined length is not a rule here: a loop takes its own.
+    FmPlan plan{};
+    if (int rc = planFmLoop(params, fs, plan)) return rc;
     const FMModParams p = params;
-    if (int rc = checkSampleRate(fs)) return rc;
-    if (!finitePositive(p.modFrequency))
-        return refuse(-1, "FMModParams.modFrequency = %s: must be finite and above 0", numberText(p.modFrequency).text);
-    if (!std::isfinite(p.freqDeviation))
-        return refuse(-1, "FMModParams.freqDeviation = %s: must be finite", numberText(p.freqDeviation).text);
-    if (!knownModShape(p.modShape)) return refuse(-1, "FMModParams.modShape = %d: %s", p.modShape, kModShapeRule);
     if (int rc = refuseAboveNyquist(p, fs)) return rc;
 
     const NaturalPeriod period = naturalPeriod(p, 0, fs);
-    const double c = (kTwoPi / fs) * p.freqDeviation;
+    const double c = plan.phaseStep;
     const double k = wholePeriodCount(fs / p.modFrequency);
     const double definedLength = std::floor(((1 / p.modFrequency) * k) / (1 / fs));
     if (definedIsWhole(period, k, definedLength) &&
-        missed(definedPhaseAfter(p.modShape, p.modFrequency, fs, c, static_cast<int64_t>(definedLength))) <=
+        missed(definedPhaseAfter(plan.shape, p.modFrequency, fs, c, static_cast<int64_t>(definedLength))) <=
             kPhaseTolerance) {
-        std::complex<float>* y = nullptr;
-        int n = 0;
-        if (int rc = dsp.genFMSig(&params, fs, &y, &n)) return rc;
-        out.complexSamples = Buffer<std::complex<float>>::adopt(y, static_cast<size_t>(n));
-        out.samples = n;
-        out.loop = loopInfo(period, static_cast<int32_t>(k), n, fs);
+        plan.samples = static_cast<int>(definedLength);
+        GeneratedWave<std::complex<float>> wave;
+        if (int rc = dsp.genFMSig(plan, wave)) return rc;
+        out.complexSamples = std::move(wave.samples);
+        out.samples = wave.length;
+        out.loop = loopInfo(period, static_cast<int32_t>(k), wave.length, fs);
         return 0;
     }
 
@@ -191,7 +186,7 @@ int exactWaveform(GenSignalClass& dsp, const FMModParams& params, int, double fs
     // The phase one loop leaves behind; as many loops as bring it back to a
     // whole number of turns.
     const Rational fraction = perSample(period);
-    const double drift = exactPhaseAfter(p.modShape, fraction, c, loop.samples, nullptr);
+    const double drift = exactPhaseAfter(plan.shape, fraction, c, loop.samples, nullptr);
     int64_t loops = 0;
     for (int64_t j = 1; withinLoopCaps({loop.periods * j, loop.samples * j}); ++j)
         if (missed(static_cast<double>(j) * drift) <= kPhaseTolerance) {
@@ -208,7 +203,7 @@ int exactWaveform(GenSignalClass& dsp, const FMModParams& params, int, double fs
     Buffer<std::complex<float>> x(static_cast<size_t>(n));
     if (!x) return outOfMemory<std::complex<float>>(-3, static_cast<size_t>(n), "FM samples");
     preferHugePages(x.get(), x.bytesFor(static_cast<size_t>(n)));
-    const double end = exactPhaseAfter(p.modShape, fraction, c, n, x.get());
+    const double end = exactPhaseAfter(plan.shape, fraction, c, n, x.get());
     if (missed(end) > kPhaseTolerance)
         return refuse(-1, "FMModParams.freqDeviation = %s: the phase misses its start by %s rad after %lld periods",
                       numberText(p.freqDeviation).text, numberText(missed(end)).text,

@@ -4,20 +4,17 @@
 #include <cstdint>
 
 #include "exactLoops.h"
-#include "function.h"
 #include "hugePages.h"
-#include "planChecks.h"
+#include "multitonePlan.h"
 #include "toneSynthesis.h"
 
 int exactWaveform(GenSignalClass&, const MultitoneParams& params, int, double fs, const HandleOptions& options,
                   ExactWaveform& out) {
+    // The record's rules are the defined multitone's.
+    MultitonePlan plan{};
+    if (int rc = planMultitone(params, fs, plan)) return rc;
     const MultitoneParams p = params;
-    if (int rc = checkSampleRate(fs)) return rc;
-    const int N = p.toneCount;
-    if (N < 2) return refuse(-1, "MultitoneParams.toneCount = %d: must be at least 2", N);
-    if (!finitePositive(p.toneSpacing))
-        return refuse(-1, "MultitoneParams.toneSpacing = %s: must be finite and above 0",
-                      numberText(p.toneSpacing).text);
+    const int N = plan.tones;
     if (int rc = refuseAboveNyquist(p, fs)) return rc;
 
     // Samples per period: fs over the lowest tone's distance from the centre.

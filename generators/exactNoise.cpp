@@ -6,31 +6,20 @@
 #include <omp.h>
 
 #include <algorithm>
-#include <cmath>
 #include <complex>
 
 #include "blockPipeline.h"
 #include "exactLoops.h"
-#include "function.h"
+#include "filterDesign.h"
+#include "gaussianNoise.h"
 #include "hugePages.h"
 #include "noiseFilter.h"
-#include "presizedPlans.h"
+#include "awgnPlan.h"
 
 namespace {
 
 constexpr int kTaps = noise::kTaps;
 constexpr int64_t kBlock = 8192;
-constexpr double kPi = 3.141592653589793;
-
-// The defined filter's taps, widened to double.
-void noiseTaps(double c, double* h) {
-    for (int k = 0; k < kTaps; ++k) {
-        const double window = 0.54 - 0.46 * std::cos(kTwoPi * k / (kTaps - 1));
-        const double t = k - kTaps / 2;
-        const double s = std::fabs(t) < 1e-12 ? c : std::sin(c * t * kPi) / (t * kPi);
-        h[k] = static_cast<float>(static_cast<double>(static_cast<float>(s)) * window);
-    }
-}
 
 }  // namespace
 
@@ -53,7 +42,7 @@ int exactWaveform(GenSignalClass&, const AWGNParams& params, int, double fs, con
     Buffer<double> scratch(window * static_cast<size_t>(team) + kTaps);
     if (!scratch) return outOfMemory<double>(-3, window * team + kTaps, "noise filter windows");
     double* const h = scratch.get() + window * static_cast<size_t>(team);
-    noiseTaps(plan.cutoff, h);
+    noiseFilterTaps(plan.cutoff, kTaps, h);
     // Everything is allocated before the first draw: a refusal leaves the
     // noise stream where it was.
     for (size_t i = 0; i < N; ++i) {

@@ -18,7 +18,7 @@
 
 #include "exactLoops.h"
 #include "exactShapedParts.h"
-#include "function.h"
+#include "mathConstants.h"
 #include "hugePages.h"
 #include "periodicResampler.h"
 #include "phaseSlots.h"

@@ -11,12 +11,14 @@
 #include <cstdint>
 
 #include "exactLoops.h"
-#include "function.h"
+#include "generatedWave.h"
+#include "mathConstants.h"
 #include "genSignalClass.h"
 #include "hugePages.h"
 #include "phaseSlots.h"
-#include "planChecks.h"
-#include "presizedPlans.h"
+#include "ofdmPlan.h"
+#include "rampSweepPlan.h"
+#include "stepSweepPlan.h"
 
 namespace {
 
@@ -53,8 +55,7 @@ int exactWaveform(GenSignalClass& dsp, const StepSweepParams& params, int, doubl
     if (!x) return outOfMemory<std::complex<float>>(-3, static_cast<size_t>(n), "sweep samples");
     preferHugePages(x.get(), x.bytesFor(static_cast<size_t>(n)));
     if (plan.samples == n && definedStepsOnBoundaries(plan, fs, dwell)) {
-        int written = 0;
-        if (int rc = dsp.genStepSweepSig(&params, fs, x.get(), &written)) return rc;
+        if (int rc = dsp.genStepSweepSig(plan, x.get())) return rc;
     } else {
         // The defined phase law over exact boundaries.
         const double dt = 1 / fs;
@@ -89,22 +90,23 @@ int exactWaveform(GenSignalClass& dsp, const RampSweepParams& params, int, doubl
     if (n > kMaxLoopSamples) return refuseLong("the ramp and its silence", n);
     Buffer<std::complex<float>> x(static_cast<size_t>(plan.samples));
     if (!x) return outOfMemory<std::complex<float>>(-3, static_cast<size_t>(plan.samples), "ramp samples");
-    int written = 0;
-    if (int rc = dsp.genRampSweepSig(&params, fs, x.get(), &written)) return rc;
+    if (int rc = dsp.genRampSweepSig(plan, x.get())) return rc;
     out.complexSamples = std::move(x);
-    out.samples = written;
-    out.loop = loopInfo(naturalPeriod(params, 0, fs), 1, written, fs);
+    out.samples = plan.samples;
+    out.loop = loopInfo(naturalPeriod(params, 0, fs), 1, plan.samples, fs);
     return 0;
 }
 
 int exactWaveform(GenSignalClass& dsp, const OFDMParams& params, int, double fs, const HandleOptions&,
                   ExactWaveform& out) {
-    std::complex<float>* y = nullptr;
-    int n = 0;
-    if (int rc = dsp.genOFDMSig(&params, fs, &y, &n)) return rc;
-    out.complexSamples = Buffer<std::complex<float>>::adopt(y, static_cast<size_t>(n));
-    if (n > kMaxLoopSamples) return refuseLong("the OFDM frame", n);
-    out.samples = n;
-    out.loop = loopInfo(naturalPeriod(params, 0, fs), 1, n, fs);
+    OfdmPlan plan{};
+    if (int rc = planOfdm(params, plan)) return rc;
+    if (plan.samples > kMaxLoopSamples) return refuseLong("the OFDM frame", plan.samples);
+    GeneratedWave<std::complex<float>> wave;
+    if (int rc = dsp.genOFDMSig(plan, wave)) return rc;
+    if (int rc = expandRuns(wave, -3, "OFDM samples")) return rc;
+    out.complexSamples = std::move(wave.samples);
+    out.samples = wave.length;
+    out.loop = loopInfo(naturalPeriod(params, 0, fs), 1, wave.length, fs);
     return 0;
 }

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "function.h"
+#include "modulatingWave.h"
 
 namespace {
 

@@ -168,3 +168,22 @@ TEST(ExactKeepsWholeDefinedLoops, AmFmSweepsAndOfdm) {
 }
 
 }  // namespace
+
+namespace {
+
+// Tone phases in the defined mode: the defined length and loop, the tones
+// started at their phases, and the crest factor that buys.
+TEST(DefinedTonePhases, KeepTheDefinedLengthAndLowerTheCrest) {
+    const MultitoneParams p{{0}, 64, 10e3};
+    auto call = [&](int h, int16_t** iq, int* n) { return GenerateMultitoneWaveform(h, &p, iq, n, 30.72e6); };
+    const Loop zero = definedLoop(call);
+    Handle h;
+    ASSERT_EQ(GenSignalSetOption(h.id, GENSIGNAL_OPTION_TONE_PHASES, GENSIGNAL_TONE_PHASES_NEWMAN), 0);
+    const Loop newman = runOn(h.id, call);
+    ASSERT_EQ(newman.rc, 0) << newman.reason;
+    EXPECT_EQ(newman.samples(), zero.samples());
+    EXPECT_GT(crestFactorDb(zero), 17.5);
+    EXPECT_LT(crestFactorDb(newman), 4.0);
+}
+
+}  // namespace

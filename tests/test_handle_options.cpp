@@ -59,7 +59,9 @@ TEST_P(HandleOptionRefusals, SayWhyAndLeaveTheOptionAlone) {
     EXPECT_EQ(GenSignalSetOption(h.id, r.option, r.value), -1);
     const std::string message = lastError();
     EXPECT_NE(message.find(r.reason), std::string::npos) << message;
-    if (known) EXPECT_EQ(option(h.id, r.option), before);
+    if (known) {
+        EXPECT_EQ(option(h.id, r.option), before);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -129,12 +129,6 @@ void checkHeap(const char* entryPoint, size_t peak, double heldSamples) {
 
 void setCurrentInput(const char* name) { currentInput = name; }
 
-bool beyondBudget(double work, double largestCount) {
-    // The counts are estimates: within a factor of 2 of 2^30 the library
-    // may still accept the record.
-    return work > kWorkBudget && largestCount < 2.0 * (1 << 30);
-}
-
 LoopSettings decodeSettings(FuzzInput& in) {
     LoopSettings s;
     const uint8_t mode = in.byte();
@@ -163,7 +157,9 @@ Target decodeTarget(FuzzInput& in) {
 }
 
 int checkCall(const char* entryPoint, const char* record, const Target& target, Conversion conversion,
-              const Expectation& expectation, const EntryCall& call, const std::function<std::string()>& describe) {
+              const Expectation& expectation, const Planned& planned, const EntryCall& call,
+              const std::function<std::string()>& describe) {
+    const bool skip = planned.accepted && (expectation.work > kWorkBudget || planned.samples > kWorkBudget);
     const std::function<std::string()> full = [&] {
         std::string text = describe() + " on " + handleName(target.handle);
         if (target.settings.exact) text += ", exact loop";
@@ -179,12 +175,11 @@ int checkCall(const char* entryPoint, const char* record, const Target& target, 
     // instead of making it.
     static const bool describeOnly = std::getenv("GENSIGNAL_FUZZ_DESCRIBE") != nullptr;
     if (describeOnly) {
-        std::printf("%s: %s%s\n", entryPoint, full().c_str(),
-                    expectation.skip ? " (skipped: beyond the work budget)" : "");
+        std::printf("%s: %s%s\n", entryPoint, full().c_str(), skip ? " (skipped: beyond the work budget)" : "");
         currentDescription = nullptr;
         return -1;
     }
-    if (expectation.skip) {
+    if (skip) {
         currentDescription = nullptr;
         return -1;
     }
@@ -258,8 +253,9 @@ int checkCall(const char* entryPoint, const char* record, const Target& target, 
         if (earlierBuffer && count <= static_cast<int>(earlier.size()) && iq != earlierBuffer)
             fail(entryPoint, "%d values fit the earlier buffer of %zu, yet a new one was handed out", count,
                  earlier.size());
-        const double fullScale =
-            target.settings.peakDbfs == 0 ? 32766.0 : 32766.0 * std::pow(10.0, target.settings.peakDbfs / 20);
+        const double fullScale = target.settings.peakDbfs == 0
+                                     ? 32766.0
+                                     : 32766.0 * std::pow(10.0, target.settings.peakDbfs / 20);
         checkValues(entryPoint, conversion, iq, count, fullScale);
         checkHeap(entryPoint, heapPeak, std::fmax(expectation.heldSamples, count / 2.0));
     }

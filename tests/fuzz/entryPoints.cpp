@@ -7,10 +7,21 @@
 #include <memory>
 #include <string>
 
+#include "amPlan.h"
+#include "awgnPlan.h"
+#include "digitalPlan.h"
+#include "dssPlan.h"
 #include "entryPointCheck.h"
+#include "fmPlan.h"
 #include "fuzzInput.h"
+#include "genSignalClass.h"
 #include "loopLength.h"
+#include "multitonePlan.h"
 #include "naturalPeriods.h"
+#include "ofdmPlan.h"
+#include "pulsePlan.h"
+#include "rampSweepPlan.h"
+#include "stepSweepPlan.h"
 #include "wrapperGenSignalWave.h"
 
 namespace fuzzing {
@@ -31,15 +42,20 @@ std::unique_ptr<Record> onHeap(const Record& record) {
 }
 
 // A shaping chain: `internal` samples at the symbol- or chip-locked rate,
-// each the sum of `terms` filter products, resampled (when `resamples`) to
-// about `output` samples; `taps` filter taps besides. The library refuses
-// to resample below 1/1024 of the locked rate, so such a chain is called
-// whatever its size (a clear margin keeps rounding out of the question).
-Expectation chain(double internal, double output, double terms, double taps, bool resamples, double lockedRate,
-                  double rate) {
-    const double largest = std::max(internal, output);
-    const bool refusedAsAbsurd = resamples && rate * 2048 < lockedRate;
-    return {!refusedAsAbsurd && beyondBudget(internal * terms + output, largest), internal + output + taps};
+// each the sum of `terms` filter products, resampled to about `output`
+// samples; `taps` filter taps besides.
+Expectation chain(double internal, double output, double terms, double taps) {
+    return {internal * terms + output, internal + output + taps};
+}
+
+// The record's plan, made as the entry point makes it: `make(Plan&)` answers
+// 0 when it accepts the record, and `largest(const Plan&)` counts its
+// largest array.
+template <class Plan, class Make, class Largest>
+Planned planOf(Make make, Largest largest) {
+    Plan plan{};
+    if (make(plan) != 0) return {false, 0};
+    return {true, largest(plan)};
 }
 
 // Filter products per shaped sample: only the taps that land on a symbol
@@ -50,7 +66,7 @@ double resampledCount(double internal, double internalRate, double rate) {
     return internal * (rate / internalRate) + 4;
 }
 
-Expectation plain(double samples) { return {beyondBudget(samples, samples), samples}; }
+Expectation plain(double samples) { return {samples, samples}; }
 
 // AM and FM cover 1, 10, 100, 1000 periods when that many fit whole
 // samples, else 10000.
@@ -64,24 +80,23 @@ double wholePeriods(double samplesPerPeriod) {
 
 int filterSpanUsed(int type, int span) { return type == RECT || type == HALF_SINE ? 1 : span; }
 
-// In the exact loop mode: the loop the library makes (the fewest whole
-// natural periods within the caps; for the kinds that may take more periods
-// to close their phase, up to the cap), `work` units per sample, beside the
-// defined expectation (the record's plan runs too).
+// In the exact loop mode the call makes the loop (the fewest whole natural
+// periods within the caps; for the kinds that may take more periods to close
+// their phase, up to the cap) beside the record's plan: `work` units per
+// loop sample, and arrays of its length.
 template <class Record>
-Expectation exact(const Target& target, const Expectation& defined, const Record& p, int extra, double rate,
-                  double work, bool repeats) {
-    if (!target.settings.exact) return defined;
+void exact(const Target& target, Expectation& e, Planned& planned, const Record& p, int extra, double rate,
+           double work, bool repeats) {
+    if (!target.settings.exact) return;
     const NaturalPeriod period = naturalPeriod(p, extra, rate);
     double samples = 0;
     if (period.samples)
         if (const auto loop = fewestWholePeriods(*period.samples); loop && withinLoopCaps(*loop))
             samples = static_cast<double>(loop->samples) *
                       (repeats ? static_cast<double>(kMaxLoopPeriods) / static_cast<double>(loop->periods) : 1.0);
-    Expectation e = defined;
-    e.skip = defined.skip || beyondBudget(samples * work, samples);
-    e.heldSamples = defined.heldSamples + 3 * samples;
-    return e;
+    e.work = std::max(e.work, samples * work);
+    e.heldSamples += 3 * samples;
+    planned.samples = std::max(planned.samples, samples);
 }
 
 }  // namespace
@@ -109,13 +124,21 @@ int fuzzDigital(const uint8_t* data, size_t size) {
     const double internal = sps * (static_cast<double>(symbolCount) + span + (fsk ? 1 : 0));
     const double lockedRate = sps * symbolRate;
     const bool resamples = fsk || std::fabs(rate - lockedRate) > 1e-6;
-    const Expectation e = chain(internal, resamples ? resampledCount(internal, lockedRate, rate) : internal,
-                                shapingTerms(span, sps), span * sps, resamples, lockedRate, rate);
+    Expectation e = chain(internal, resamples ? resampledCount(internal, lockedRate, rate) : internal,
+                                shapingTerms(span, sps), span * sps);
+    Planned planned = planOf<DigitalPlan>(
+        [&](DigitalPlan& plan) {
+            GenSignalClass dsp;
+            return planDigital(dsp, p, rate, symbolCount, &plan);
+        },
+        [](const DigitalPlan& plan) {
+            return std::max(static_cast<double>(plan.n) * plan.sps, static_cast<double>(plan.outputLength));
+        });
     target.settings = decodeSettings(in);
+    exact(target, e, planned, p, symbolCount, rate, 8 * std::max(1.0, lockedRate / rate), fsk);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateDigitalModWaveform", "DigitalModParams", target, Conversion::complex,
-        exact(target, e, p, symbolCount, rate, 8 * std::max(1.0, lockedRate / rate), fsk),
+        "GenerateDigitalModWaveform", "DigitalModParams", target, Conversion::complex, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateDigitalModWaveform(h, null ? nullptr : record.get(), symbolCount, iq, n, rate);
         },
@@ -151,13 +174,18 @@ int fuzzDss(const uint8_t* data, size_t size) {
     const double span = filterSpanUsed(p.filterType, p.filterSpan);
     const double internal = (span + bitCount * chipsPerBit) * sps;
     const bool resamples = std::fabs(rate - internalRate) > 1e-9;
-    const Expectation e = chain(internal, resamples ? resampledCount(internal, internalRate, rate) : internal,
-                                shapingTerms(span, sps), span * sps, resamples, internalRate, rate);
+    Expectation e = chain(internal, resamples ? resampledCount(internal, internalRate, rate) : internal,
+                                shapingTerms(span, sps), span * sps);
+    Planned planned = planOf<DssPlan>([&](DssPlan& plan) { return planDss(p, rate, bitCount, &plan); },
+                                            [](const DssPlan& plan) {
+                                                return std::max(static_cast<double>(plan.symbolCount) * plan.sps,
+                                                                static_cast<double>(plan.outputLength));
+                                            });
     target.settings = decodeSettings(in);
+    exact(target, e, planned, p, bitCount, rate, 8 * std::max(1.0, internalRate / rate), false);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateDssWaveform", "DSSParams", target, Conversion::complex,
-        exact(target, e, p, bitCount, rate, 8 * std::max(1.0, internalRate / rate), false),
+        "GenerateDssWaveform", "DSSParams", target, Conversion::complex, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateDssWaveform(h, null ? nullptr : record.get(), bitCount, iq, n, rate);
         },
@@ -180,11 +208,14 @@ int fuzzAm(const uint8_t* data, size_t size) {
     const double rate = in.rate(fm * 100);
 
     const double q = rate / fm;
+    Expectation e = plain(std::floor(wholePeriods(q) * q));
+    Planned planned = planOf<AmPlan>([&](AmPlan& plan) { return planAm(p, rate, plan); },
+                                     [](const AmPlan& plan) { return static_cast<double>(plan.samples); });
     target.settings = decodeSettings(in);
+    exact(target, e, planned, p, 0, rate, 2, false);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateAmWaveform", "AMModParams", target, Conversion::real,
-        exact(target, plain(std::floor(wholePeriods(q) * q)), p, 0, rate, 2, false),
+        "GenerateAmWaveform", "AMModParams", target, Conversion::real, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateAmWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -205,11 +236,14 @@ int fuzzFm(const uint8_t* data, size_t size) {
     const double rate = in.rate(fm * 100);
 
     const double samples = std::floor(((1 / fm) * wholePeriods(rate / fm)) / (1 / rate));
+    Expectation e = plain(samples);
+    Planned planned = planOf<FmPlan>([&](FmPlan& plan) { return planFm(p, rate, plan); },
+                                     [](const FmPlan& plan) { return static_cast<double>(plan.samples); });
     target.settings = decodeSettings(in);
+    exact(target, e, planned, p, 0, rate, 4, true);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateFmWaveform", "FMModParams", target, Conversion::complex,
-        exact(target, plain(samples), p, 0, rate, 4, true),
+        "GenerateFmWaveform", "FMModParams", target, Conversion::complex, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateFmWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -239,12 +273,17 @@ int fuzzMultitone(const uint8_t* data, size_t size) {
     const double base = tones % 2 == 0 ? spacing / 2 : spacing;
     const double pattern = std::floor(internalRate / base);
     const double output = pattern * (rate / internalRate) + 4;
-    const Expectation e{beyondBudget(pattern * tones + output, std::max(pattern, output)), pattern + output + tones};
+    Expectation e{pattern * tones + output, pattern + output + tones};
+    Planned planned = planOf<MultitonePlan>([&](MultitonePlan& plan) { return planMultitone(p, rate, plan); },
+                                                  [](const MultitonePlan& plan) {
+                                                      return std::max(static_cast<double>(plan.patternSamples),
+                                                                      static_cast<double>(plan.resampledRoom));
+                                                  });
     target.settings = decodeSettings(in);
+    exact(target, e, planned, p, 0, rate, tones / 16.0 + 1, false);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateMultitoneWaveform", "MultitoneParams", target, Conversion::complex,
-        exact(target, e, p, 0, rate, tones / 16.0 + 1, false),
+        "GenerateMultitoneWaveform", "MultitoneParams", target, Conversion::complex, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateMultitoneWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -265,11 +304,17 @@ int fuzzPulse(const uint8_t* data, size_t size) {
     const double rate = in.rate(1000 / period);
 
     const double samples = std::floor(period * rate);
+    Expectation e{2 * samples, 2 * samples + 4};
+    Planned planned = planOf<PulsePlan>([&](PulsePlan& plan) { return planPulse(p, rate, plan); },
+                                        [](const PulsePlan& plan) {
+                                            return std::max(static_cast<double>(plan.periodSamples),
+                                                            static_cast<double>(plan.resampled));
+                                        });
     target.settings = decodeSettings(in);
+    exact(target, e, planned, p, 0, rate, 8, false);
     const auto record = onHeap(p);
     return checkCall(
-        "GeneratePulseWaveform", "PulseParams", target, Conversion::real,
-        exact(target, Expectation{beyondBudget(2 * samples, samples), 2 * samples + 4}, p, 0, rate, 8, false),
+        "GeneratePulseWaveform", "PulseParams", target, Conversion::real, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GeneratePulseWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -292,12 +337,14 @@ int fuzzStepSweep(const uint8_t* data, size_t size) {
 
     // floor(rate * dwellTime * stepCount) samples in an array 300 longer.
     const double samples = std::floor(rate * dwell * p.stepCount);
-    const Expectation e{beyondBudget(samples, samples), samples + 300};
+    Expectation e{samples, samples + 300};
+    Planned planned = planOf<StepSweepPlan>([&](StepSweepPlan& plan) { return planStepSweep(p, rate, plan); },
+                                                  [](const StepSweepPlan& plan) { return double(plan.samples); });
     target.settings = decodeSettings(in);
+    exact(target, e, planned, p, 0, rate, 2, false);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateStepSweepWaveform", "StepSweepParams", target, Conversion::complex,
-        exact(target, e, p, 0, rate, 2, false),
+        "GenerateStepSweepWaveform", "StepSweepParams", target, Conversion::complex, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateStepSweepWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -322,12 +369,14 @@ int fuzzRampSweep(const uint8_t* data, size_t size) {
     // The output (in an array 300 longer), the ramp and its time axis.
     const double total = std::floor(rate * std::max(sweepTime, duration));
     const double ramp = std::floor(rate * sweepTime);
-    const Expectation e{beyondBudget(total + ramp, total), total + 300 + 2 * ramp};
+    Expectation e{total + ramp, total + 300 + 2 * ramp};
+    Planned planned = planOf<RampSweepPlan>([&](RampSweepPlan& plan) { return planRampSweep(p, rate, plan); },
+                                                  [](const RampSweepPlan& plan) { return double(plan.samples); });
     target.settings = decodeSettings(in);
+    exact(target, e, planned, p, 0, rate, 1, false);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateRampSweepWaveform", "RampSweepParams", target, Conversion::complex,
-        exact(target, e, p, 0, rate, 1, false),
+        "GenerateRampSweepWaveform", "RampSweepParams", target, Conversion::complex, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateRampSweepWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -349,11 +398,14 @@ int fuzzAwgn(const uint8_t* data, size_t size) {
     // The output (in an array 300 longer), and the raw noise with the
     // filter's 127 extra samples.
     const double samples = std::floor(rate * duration);
-    const Expectation e{beyondBudget(samples, samples), 2 * samples + 427};
+    Expectation e{samples, 2 * samples + 427};
+    Planned planned = planOf<AwgnPlan>([&](AwgnPlan& plan) { return planAwgn(p, rate, plan); },
+                                             [](const AwgnPlan& plan) { return double(plan.samples); });
     target.settings = decodeSettings(in);
+    exact(target, e, planned, p, 0, rate, 2, false);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateAWGNWaveform", "AWGNParams", target, Conversion::complex, exact(target, e, p, 0, rate, 2, false),
+        "GenerateAWGNWaveform", "AWGNParams", target, Conversion::complex, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateAWGNWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -386,11 +438,17 @@ int fuzzOfdm(const uint8_t* data, size_t size) {
     const double prefix = p.cpPercent > 0 ? std::floor(fft * (p.cpPercent / 100.0)) : 0;
     const double frame = p.numSymbols * (fft + prefix);
     const double work = frame * (1 + std::log2(std::max(fft, 1.0)) / 8);
-    const Expectation e{beyondBudget(work, frame), 3 * frame};
+    Expectation e{work, 3 * frame};
+    Planned planned =
+        planOf<OfdmPlan>([&](OfdmPlan& plan) { return planOfdm(p, plan); },
+                         [](const OfdmPlan& plan) {
+                             return std::max(static_cast<double>(plan.samples), static_cast<double>(plan.bits));
+                         });
     target.settings = decodeSettings(in);
+    exact(target, e, planned, p, 0, rate, 1, false);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateOFDMWaveform", "OFDMParams", target, Conversion::complex, exact(target, e, p, 0, rate, 1, false),
+        "GenerateOFDMWaveform", "OFDMParams", target, Conversion::complex, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateOFDMWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
