@@ -125,12 +125,6 @@ void checkHeap(const char* entryPoint, size_t peak, double heldSamples) {
 
 void setCurrentInput(const char* name) { currentInput = name; }
 
-bool beyondBudget(double work, double largestCount) {
-    // The counts are estimates: within a factor of 2 of 2^30 the library
-    // may still accept the record.
-    return work > kWorkBudget && largestCount < 2.0 * (1 << 30);
-}
-
 Target decodeTarget(FuzzInput& in) {
     static const int kDeadIds[] = {-1, INT_MIN, INT_MAX, 1 << 30, -1000};
     const uint8_t mode = in.byte();
@@ -143,7 +137,9 @@ Target decodeTarget(FuzzInput& in) {
 }
 
 int checkCall(const char* entryPoint, const char* record, const Target& target, Conversion conversion,
-              const Expectation& expectation, const EntryCall& call, const std::function<std::string()>& describe) {
+              const Expectation& expectation, const Planned& planned, const EntryCall& call,
+              const std::function<std::string()>& describe) {
+    const bool skip = planned.accepted && (expectation.work > kWorkBudget || planned.samples > kWorkBudget);
     const std::function<std::string()> full = [&] {
         std::string text = describe() + " on " + handleName(target.handle);
         if (target.handle == Target::holdingBuffer) text += " of " + std::to_string(target.primerSamples) + " samples";
@@ -156,12 +152,11 @@ int checkCall(const char* entryPoint, const char* record, const Target& target, 
     // instead of making it.
     static const bool describeOnly = std::getenv("GENSIGNAL_FUZZ_DESCRIBE") != nullptr;
     if (describeOnly) {
-        std::printf("%s: %s%s\n", entryPoint, full().c_str(),
-                    expectation.skip ? " (skipped: beyond the work budget)" : "");
+        std::printf("%s: %s%s\n", entryPoint, full().c_str(), skip ? " (skipped: beyond the work budget)" : "");
         currentDescription = nullptr;
         return -1;
     }
-    if (expectation.skip) {
+    if (skip) {
         currentDescription = nullptr;
         return -1;
     }

@@ -7,8 +7,19 @@
 #include <memory>
 #include <string>
 
+#include "amPlan.h"
+#include "awgnPlan.h"
+#include "digitalPlan.h"
+#include "dssPlan.h"
 #include "entryPointCheck.h"
+#include "fmPlan.h"
 #include "fuzzInput.h"
+#include "genSignalClass.h"
+#include "multitonePlan.h"
+#include "ofdmPlan.h"
+#include "pulsePlan.h"
+#include "rampSweepPlan.h"
+#include "stepSweepPlan.h"
 #include "wrapperGenSignalWave.h"
 
 namespace fuzzing {
@@ -29,15 +40,20 @@ std::unique_ptr<Record> onHeap(const Record& record) {
 }
 
 // A shaping chain: `internal` samples at the symbol- or chip-locked rate,
-// each the sum of `terms` filter products, resampled (when `resamples`) to
-// about `output` samples; `taps` filter taps besides. The library refuses
-// to resample below 1/1024 of the locked rate, so such a chain is called
-// whatever its size (a clear margin keeps rounding out of the question).
-Expectation chain(double internal, double output, double terms, double taps, bool resamples, double lockedRate,
-                  double rate) {
-    const double largest = std::max(internal, output);
-    const bool refusedAsAbsurd = resamples && rate * 2048 < lockedRate;
-    return {!refusedAsAbsurd && beyondBudget(internal * terms + output, largest), internal + output + taps};
+// each the sum of `terms` filter products, resampled to about `output`
+// samples; `taps` filter taps besides.
+Expectation chain(double internal, double output, double terms, double taps) {
+    return {internal * terms + output, internal + output + taps};
+}
+
+// The record's plan, made as the entry point makes it: `make(Plan&)` answers
+// 0 when it accepts the record, and `largest(const Plan&)` counts its
+// largest array.
+template <class Plan, class Make, class Largest>
+Planned planOf(Make make, Largest largest) {
+    Plan plan{};
+    if (make(plan) != 0) return {false, 0};
+    return {true, largest(plan)};
 }
 
 // Filter products per shaped sample: only the taps that land on a symbol
@@ -48,7 +64,7 @@ double resampledCount(double internal, double internalRate, double rate) {
     return internal * (rate / internalRate) + 4;
 }
 
-Expectation plain(double samples) { return {beyondBudget(samples, samples), samples}; }
+Expectation plain(double samples) { return {samples, samples}; }
 
 // AM and FM cover 1, 10, 100, 1000 periods when that many fit whole
 // samples, else 10000.
@@ -88,10 +104,18 @@ int fuzzDigital(const uint8_t* data, size_t size) {
     const double lockedRate = sps * symbolRate;
     const bool resamples = fsk || std::fabs(rate - lockedRate) > 1e-6;
     const Expectation e = chain(internal, resamples ? resampledCount(internal, lockedRate, rate) : internal,
-                                shapingTerms(span, sps), span * sps, resamples, lockedRate, rate);
+                                shapingTerms(span, sps), span * sps);
+    const Planned planned = planOf<DigitalPlan>(
+        [&](DigitalPlan& plan) {
+            GenSignalClass dsp;
+            return planDigital(dsp, p, rate, symbolCount, &plan);
+        },
+        [](const DigitalPlan& plan) {
+            return std::max(static_cast<double>(plan.n) * plan.sps, static_cast<double>(plan.outputLength));
+        });
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateDigitalModWaveform", "DigitalModParams", target, Conversion::complex, e,
+        "GenerateDigitalModWaveform", "DigitalModParams", target, Conversion::complex, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateDigitalModWaveform(h, null ? nullptr : record.get(), symbolCount, iq, n, rate);
         },
@@ -128,10 +152,15 @@ int fuzzDss(const uint8_t* data, size_t size) {
     const double internal = (span + bitCount * chipsPerBit) * sps;
     const bool resamples = std::fabs(rate - internalRate) > 1e-9;
     const Expectation e = chain(internal, resamples ? resampledCount(internal, internalRate, rate) : internal,
-                                shapingTerms(span, sps), span * sps, resamples, internalRate, rate);
+                                shapingTerms(span, sps), span * sps);
+    const Planned planned = planOf<DssPlan>([&](DssPlan& plan) { return planDss(p, rate, bitCount, &plan); },
+                                            [](const DssPlan& plan) {
+                                                return std::max(static_cast<double>(plan.symbolCount) * plan.sps,
+                                                                static_cast<double>(plan.outputLength));
+                                            });
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateDssWaveform", "DSSParams", target, Conversion::complex, e,
+        "GenerateDssWaveform", "DSSParams", target, Conversion::complex, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateDssWaveform(h, null ? nullptr : record.get(), bitCount, iq, n, rate);
         },
@@ -157,6 +186,8 @@ int fuzzAm(const uint8_t* data, size_t size) {
     const auto record = onHeap(p);
     return checkCall(
         "GenerateAmWaveform", "AMModParams", target, Conversion::real, plain(std::floor(wholePeriods(q) * q)),
+        planOf<AmPlan>([&](AmPlan& plan) { return planAm(p, rate, plan); },
+                       [](const AmPlan& plan) { return static_cast<double>(plan.samples); }),
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateAmWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -180,6 +211,8 @@ int fuzzFm(const uint8_t* data, size_t size) {
     const auto record = onHeap(p);
     return checkCall(
         "GenerateFmWaveform", "FMModParams", target, Conversion::complex, plain(samples),
+        planOf<FmPlan>([&](FmPlan& plan) { return planFm(p, rate, plan); },
+                       [](const FmPlan& plan) { return static_cast<double>(plan.samples); }),
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateFmWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -209,10 +242,15 @@ int fuzzMultitone(const uint8_t* data, size_t size) {
     const double base = tones % 2 == 0 ? spacing / 2 : spacing;
     const double pattern = std::floor(internalRate / base);
     const double output = pattern * (rate / internalRate) + 4;
-    const Expectation e{beyondBudget(pattern * tones + output, std::max(pattern, output)), pattern + output + tones};
+    const Expectation e{pattern * tones + output, pattern + output + tones};
+    const Planned planned = planOf<MultitonePlan>([&](MultitonePlan& plan) { return planMultitone(p, rate, plan); },
+                                                  [](const MultitonePlan& plan) {
+                                                      return std::max(static_cast<double>(plan.patternSamples),
+                                                                      static_cast<double>(plan.resampledRoom));
+                                                  });
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateMultitoneWaveform", "MultitoneParams", target, Conversion::complex, e,
+        "GenerateMultitoneWaveform", "MultitoneParams", target, Conversion::complex, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateMultitoneWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -235,8 +273,12 @@ int fuzzPulse(const uint8_t* data, size_t size) {
     const double samples = std::floor(period * rate);
     const auto record = onHeap(p);
     return checkCall(
-        "GeneratePulseWaveform", "PulseParams", target, Conversion::real,
-        Expectation{beyondBudget(2 * samples, samples), 2 * samples + 4},
+        "GeneratePulseWaveform", "PulseParams", target, Conversion::real, Expectation{2 * samples, 2 * samples + 4},
+        planOf<PulsePlan>([&](PulsePlan& plan) { return planPulse(p, rate, plan); },
+                          [](const PulsePlan& plan) {
+                              return std::max(static_cast<double>(plan.periodSamples),
+                                              static_cast<double>(plan.resampled));
+                          }),
         [&](int h, bool null, int16_t** iq, int* n) {
             return GeneratePulseWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -259,10 +301,12 @@ int fuzzStepSweep(const uint8_t* data, size_t size) {
 
     // floor(rate * dwellTime * stepCount) samples in an array 300 longer.
     const double samples = std::floor(rate * dwell * p.stepCount);
-    const Expectation e{beyondBudget(samples, samples), samples + 300};
+    const Expectation e{samples, samples + 300};
+    const Planned planned = planOf<StepSweepPlan>([&](StepSweepPlan& plan) { return planStepSweep(p, rate, plan); },
+                                                  [](const StepSweepPlan& plan) { return double(plan.samples); });
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateStepSweepWaveform", "StepSweepParams", target, Conversion::complex, e,
+        "GenerateStepSweepWaveform", "StepSweepParams", target, Conversion::complex, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateStepSweepWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -287,10 +331,12 @@ int fuzzRampSweep(const uint8_t* data, size_t size) {
     // The output (in an array 300 longer), the ramp and its time axis.
     const double total = std::floor(rate * std::max(sweepTime, duration));
     const double ramp = std::floor(rate * sweepTime);
-    const Expectation e{beyondBudget(total + ramp, total), total + 300 + 2 * ramp};
+    const Expectation e{total + ramp, total + 300 + 2 * ramp};
+    const Planned planned = planOf<RampSweepPlan>([&](RampSweepPlan& plan) { return planRampSweep(p, rate, plan); },
+                                                  [](const RampSweepPlan& plan) { return double(plan.samples); });
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateRampSweepWaveform", "RampSweepParams", target, Conversion::complex, e,
+        "GenerateRampSweepWaveform", "RampSweepParams", target, Conversion::complex, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateRampSweepWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -312,10 +358,12 @@ int fuzzAwgn(const uint8_t* data, size_t size) {
     // The output (in an array 300 longer), and the raw noise with the
     // filter's 127 extra samples.
     const double samples = std::floor(rate * duration);
-    const Expectation e{beyondBudget(samples, samples), 2 * samples + 427};
+    const Expectation e{samples, 2 * samples + 427};
+    const Planned planned = planOf<AwgnPlan>([&](AwgnPlan& plan) { return planAwgn(p, rate, plan); },
+                                             [](const AwgnPlan& plan) { return double(plan.samples); });
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateAWGNWaveform", "AWGNParams", target, Conversion::complex, e,
+        "GenerateAWGNWaveform", "AWGNParams", target, Conversion::complex, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateAWGNWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -348,10 +396,15 @@ int fuzzOfdm(const uint8_t* data, size_t size) {
     const double prefix = p.cpPercent > 0 ? std::floor(fft * (p.cpPercent / 100.0)) : 0;
     const double frame = p.numSymbols * (fft + prefix);
     const double work = frame * (1 + std::log2(std::max(fft, 1.0)) / 8);
-    const Expectation e{beyondBudget(work, frame), 3 * frame};
+    const Expectation e{work, 3 * frame};
+    const Planned planned =
+        planOf<OfdmPlan>([&](OfdmPlan& plan) { return planOfdm(p, plan); },
+                         [](const OfdmPlan& plan) {
+                             return std::max(static_cast<double>(plan.samples), static_cast<double>(plan.bits));
+                         });
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateOFDMWaveform", "OFDMParams", target, Conversion::complex, e,
+        "GenerateOFDMWaveform", "OFDMParams", target, Conversion::complex, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateOFDMWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },

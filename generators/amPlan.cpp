@@ -1,0 +1,31 @@
+#include "amPlan.h"
+
+#include <cmath>
+
+#include "lastError.h"
+#include "modulatingWave.h"
+#include "planCount.h"
+#include "rangeChecks.h"
+
+int planAm(const AMModParams& p, double sampleRate, AmPlan& plan) {
+    countPlan();
+    if (int rc = checkSampleRate(sampleRate)) return rc;
+    const double fm = p.modFrequency;
+    if (!finitePositive(fm))
+        return refuse(-1, "AMModParams.modFrequency = %s: must be finite and above 0", numberText(fm).text);
+    const double m = p.modDepth / 100;
+    if (!(m > 0)) return refuse(-1, "AMModParams.modDepth = %s: must be above 0", numberText(p.modDepth).text);
+
+    const double q = sampleRate / fm;  // samples per modulation period
+    const double v = wholePeriodCount(q) * q;
+    if (!countFits(v)) return refuseLength(std::floor(v));
+    const int n = static_cast<int>(v);
+    if (n == 0)
+        return refuse(-1, "AMModParams.modFrequency = %s: 10000 periods make no whole sample at sampleRate = %s",
+                      numberText(fm).text, numberText(sampleRate).text);
+    const int shape = p.modShape;
+    if (!knownModShape(shape)) return refuse(-1, "AMModParams.modShape = %d: %s", shape, kModShapeRule);
+
+    plan = {n, shape, fm, shape == 1 ? 1 / m : 0.5 / m - 0.5, sampleRate};
+    return 0;
+}
