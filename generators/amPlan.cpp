@@ -13,8 +13,7 @@ namespace {
 int amRates(const AMModParams& p, double sampleRate, double& m) {
     if (int rc = checkSampleRate(sampleRate)) return rc;
     if (!finitePositive(p.modFrequency))
-        return refuse(-1, "AMModParams.modFrequency = %s: must be finite and above 0",
-                      numberText(p.modFrequency).text);
+        return refuse(-1, "AMModParams.modFrequency = %s: must be finite and above 0", numberText(p.modFrequency).text);
     m = p.modDepth / 100;
     if (!(m > 0)) return refuse(-1, "AMModParams.modDepth = %s: must be above 0", numberText(p.modDepth).text);
     return 0;

@@ -14,8 +14,7 @@ namespace {
 int fmRates(const FMModParams& p, double sampleRate) {
     if (int rc = checkSampleRate(sampleRate)) return rc;
     if (!finitePositive(p.modFrequency))
-        return refuse(-1, "FMModParams.modFrequency = %s: must be finite and above 0",
-                      numberText(p.modFrequency).text);
+        return refuse(-1, "FMModParams.modFrequency = %s: must be finite and above 0", numberText(p.modFrequency).text);
     // Any finite deviation is fine; a non-finite one would only yield NaN phases.
     if (!std::isfinite(p.freqDeviation))
         return refuse(-1, "FMModParams.freqDeviation = %s: must be finite", numberText(p.freqDeviation).text);

@@ -40,7 +40,7 @@ int phasedMultitone(GenSignalClass& dsp, const MultitonePlan& plan, const Handle
     const double* freq = f.get();
     const double* start = phase.get();
     std::complex<float>* const pattern = x.get();
-#pragma omp parallel for schedule(dynamic, 64) num_threads(teamFor(static_cast<int64_t>(L) * N, kPerThread))
+#pragma omp parallel for schedule(dynamic, 64) num_threads(teamFor(static_cast <int64_t>(L) * N, kPerThread))
     for (int i = 0; i < L; ++i) {
         const double t = i * dt;
         double re = 0, im = 0;

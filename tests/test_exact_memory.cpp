@@ -61,53 +61,52 @@ DigitalModParams digital(DigitalModulType kind) {
 }
 
 // Loops of 10^7 samples and more: 80 MB of samples at least.
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, ExactOutOfMemory,
-    ::testing::Values(
-        LongLoop{"Qpsk",
-                 [](int h, int16_t** iq, int* n) {
-                     const DigitalModParams p = digital(QPSK);
-                     return GenerateDigitalModWaveform(h, &p, 1000, iq, n, 10e6);
-                 }},
-        LongLoop{"Fsk",
-                 [](int h, int16_t** iq, int* n) {
-                     const DigitalModParams p = digital(FSK2);
-                     return GenerateDigitalModWaveform(h, &p, 1000, iq, n, 10e6);
-                 }},
-        LongLoop{"Dss",
-                 [](int h, int16_t** iq, int* n) {
-                     const DSSParams p{1000, BPSK, 7, 6, 4, 0.35, 1, RRCOS};
-                     return GenerateDssWaveform(h, &p, 1000, iq, n, 10e6);
-                 }},
-        LongLoop{"Multitone",
-                 [](int h, int16_t** iq, int* n) {
-                     const MultitoneParams p{{0}, 64, 2.0};
-                     return GenerateMultitoneWaveform(h, &p, iq, n, 30.72e6);
-                 }},
-        LongLoop{"Pulse",
-                 [](int h, int16_t** iq, int* n) {
-                     const PulseParams p{0.2, 1.0};
-                     return GeneratePulseWaveform(h, &p, iq, n, 30.72e6 + 3);
-                 }},
-        LongLoop{"Am",
-                 [](int h, int16_t** iq, int* n) {
-                     const AMModParams p{0.3, 50, 1};  // 3 periods, 10^7 samples
-                     return GenerateAmWaveform(h, &p, iq, n, 1e6);
-                 }},
-        LongLoop{"Fm",
-                 [](int h, int16_t** iq, int* n) {
-                     const FMModParams p{0.3, 1000, 1};
-                     return GenerateFmWaveform(h, &p, iq, n, 1e6);
-                 }},
-        LongLoop{"StepSweep",
-                 [](int h, int16_t** iq, int* n) {
-                     const StepSweepParams p{0, 1000, 10, 0.5};
-                     return GenerateStepSweepWaveform(h, &p, iq, n, 10e6);
-                 }},
-        LongLoop{"Noise", [](int h, int16_t** iq, int* n) {
-                     const AWGNParams p{1e6, 5};
-                     return GenerateAWGNWaveform(h, &p, iq, n, 10e6);
-                 }}),
-    [](const ::testing::TestParamInfo<LongLoop>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Kinds, ExactOutOfMemory,
+                         ::testing::Values(LongLoop{"Qpsk",
+                                                    [](int h, int16_t** iq, int* n) {
+                                                        const DigitalModParams p = digital(QPSK);
+                                                        return GenerateDigitalModWaveform(h, &p, 1000, iq, n, 10e6);
+                                                    }},
+                                           LongLoop{"Fsk",
+                                                    [](int h, int16_t** iq, int* n) {
+                                                        const DigitalModParams p = digital(FSK2);
+                                                        return GenerateDigitalModWaveform(h, &p, 1000, iq, n, 10e6);
+                                                    }},
+                                           LongLoop{"Dss",
+                                                    [](int h, int16_t** iq, int* n) {
+                                                        const DSSParams p{1000, BPSK, 7, 6, 4, 0.35, 1, RRCOS};
+                                                        return GenerateDssWaveform(h, &p, 1000, iq, n, 10e6);
+                                                    }},
+                                           LongLoop{"Multitone",
+                                                    [](int h, int16_t** iq, int* n) {
+                                                        const MultitoneParams p{{0}, 64, 2.0};
+                                                        return GenerateMultitoneWaveform(h, &p, iq, n, 30.72e6);
+                                                    }},
+                                           LongLoop{"Pulse",
+                                                    [](int h, int16_t** iq, int* n) {
+                                                        const PulseParams p{0.2, 1.0};
+                                                        return GeneratePulseWaveform(h, &p, iq, n, 30.72e6 + 3);
+                                                    }},
+                                           LongLoop{"Am",
+                                                    [](int h, int16_t** iq, int* n) {
+                                                        const AMModParams p{0.3, 50, 1};  // 3 periods, 10^7 samples
+                                                        return GenerateAmWaveform(h, &p, iq, n, 1e6);
+                                                    }},
+                                           LongLoop{"Fm",
+                                                    [](int h, int16_t** iq, int* n) {
+                                                        const FMModParams p{0.3, 1000, 1};
+                                                        return GenerateFmWaveform(h, &p, iq, n, 1e6);
+                                                    }},
+                                           LongLoop{"StepSweep",
+                                                    [](int h, int16_t** iq, int* n) {
+                                                        const StepSweepParams p{0, 1000, 10, 0.5};
+                                                        return GenerateStepSweepWaveform(h, &p, iq, n, 10e6);
+                                                    }},
+                                           LongLoop{"Noise",
+                                                    [](int h, int16_t** iq, int* n) {
+                                                        const AWGNParams p{1e6, 5};
+                                                        return GenerateAWGNWaveform(h, &p, iq, n, 10e6);
+                                                    }}),
+                         [](const ::testing::TestParamInfo<LongLoop>& info) { return std::string(info.param.name); });
 
 }  // namespace

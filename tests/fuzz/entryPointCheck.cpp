@@ -253,9 +253,8 @@ int checkCall(const char* entryPoint, const char* record, const Target& target, 
         if (earlierBuffer && count <= static_cast<int>(earlier.size()) && iq != earlierBuffer)
             fail(entryPoint, "%d values fit the earlier buffer of %zu, yet a new one was handed out", count,
                  earlier.size());
-        const double fullScale = target.settings.peakDbfs == 0
-                                     ? 32766.0
-                                     : 32766.0 * std::pow(10.0, target.settings.peakDbfs / 20);
+        const double fullScale =
+            target.settings.peakDbfs == 0 ? 32766.0 : 32766.0 * std::pow(10.0, target.settings.peakDbfs / 20);
         checkValues(entryPoint, conversion, iq, count, fullScale);
         checkHeap(entryPoint, heapPeak, std::fmax(expectation.heldSamples, count / 2.0));
     }

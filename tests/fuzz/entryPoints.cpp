@@ -85,8 +85,8 @@ int filterSpanUsed(int type, int span) { return type == RECT || type == HALF_SIN
 // their phase, up to the cap) beside the record's plan: `work` units per
 // loop sample, and arrays of its length.
 template <class Record>
-void exact(const Target& target, Expectation& e, Planned& planned, const Record& p, int extra, double rate,
-           double work, bool repeats) {
+void exact(const Target& target, Expectation& e, Planned& planned, const Record& p, int extra, double rate, double work,
+           bool repeats) {
     if (!target.settings.exact) return;
     const NaturalPeriod period = naturalPeriod(p, extra, rate);
     double samples = 0;
@@ -125,7 +125,7 @@ int fuzzDigital(const uint8_t* data, size_t size) {
     const double lockedRate = sps * symbolRate;
     const bool resamples = fsk || std::fabs(rate - lockedRate) > 1e-6;
     Expectation e = chain(internal, resamples ? resampledCount(internal, lockedRate, rate) : internal,
-                                shapingTerms(span, sps), span * sps);
+                          shapingTerms(span, sps), span * sps);
     Planned planned = planOf<DigitalPlan>(
         [&](DigitalPlan& plan) {
             GenSignalClass dsp;
@@ -175,12 +175,12 @@ int fuzzDss(const uint8_t* data, size_t size) {
     const double internal = (span + bitCount * chipsPerBit) * sps;
     const bool resamples = std::fabs(rate - internalRate) > 1e-9;
     Expectation e = chain(internal, resamples ? resampledCount(internal, internalRate, rate) : internal,
-                                shapingTerms(span, sps), span * sps);
+                          shapingTerms(span, sps), span * sps);
     Planned planned = planOf<DssPlan>([&](DssPlan& plan) { return planDss(p, rate, bitCount, &plan); },
-                                            [](const DssPlan& plan) {
-                                                return std::max(static_cast<double>(plan.symbolCount) * plan.sps,
-                                                                static_cast<double>(plan.outputLength));
-                                            });
+                                      [](const DssPlan& plan) {
+                                          return std::max(static_cast<double>(plan.symbolCount) * plan.sps,
+                                                          static_cast<double>(plan.outputLength));
+                                      });
     target.settings = decodeSettings(in);
     exact(target, e, planned, p, bitCount, rate, 8 * std::max(1.0, internalRate / rate), false);
     const auto record = onHeap(p);
@@ -275,10 +275,10 @@ int fuzzMultitone(const uint8_t* data, size_t size) {
     const double output = pattern * (rate / internalRate) + 4;
     Expectation e{pattern * tones + output, pattern + output + tones};
     Planned planned = planOf<MultitonePlan>([&](MultitonePlan& plan) { return planMultitone(p, rate, plan); },
-                                                  [](const MultitonePlan& plan) {
-                                                      return std::max(static_cast<double>(plan.patternSamples),
-                                                                      static_cast<double>(plan.resampledRoom));
-                                                  });
+                                            [](const MultitonePlan& plan) {
+                                                return std::max(static_cast<double>(plan.patternSamples),
+                                                                static_cast<double>(plan.resampledRoom));
+                                            });
     target.settings = decodeSettings(in);
     exact(target, e, planned, p, 0, rate, tones / 16.0 + 1, false);
     const auto record = onHeap(p);
@@ -339,7 +339,7 @@ int fuzzStepSweep(const uint8_t* data, size_t size) {
     const double samples = std::floor(rate * dwell * p.stepCount);
     Expectation e{samples, samples + 300};
     Planned planned = planOf<StepSweepPlan>([&](StepSweepPlan& plan) { return planStepSweep(p, rate, plan); },
-                                                  [](const StepSweepPlan& plan) { return double(plan.samples); });
+                                            [](const StepSweepPlan& plan) { return double(plan.samples); });
     target.settings = decodeSettings(in);
     exact(target, e, planned, p, 0, rate, 2, false);
     const auto record = onHeap(p);
@@ -371,7 +371,7 @@ int fuzzRampSweep(const uint8_t* data, size_t size) {
     const double ramp = std::floor(rate * sweepTime);
     Expectation e{total + ramp, total + 300 + 2 * ramp};
     Planned planned = planOf<RampSweepPlan>([&](RampSweepPlan& plan) { return planRampSweep(p, rate, plan); },
-                                                  [](const RampSweepPlan& plan) { return double(plan.samples); });
+                                            [](const RampSweepPlan& plan) { return double(plan.samples); });
     target.settings = decodeSettings(in);
     exact(target, e, planned, p, 0, rate, 1, false);
     const auto record = onHeap(p);
@@ -400,7 +400,7 @@ int fuzzAwgn(const uint8_t* data, size_t size) {
     const double samples = std::floor(rate * duration);
     Expectation e{samples, 2 * samples + 427};
     Planned planned = planOf<AwgnPlan>([&](AwgnPlan& plan) { return planAwgn(p, rate, plan); },
-                                             [](const AwgnPlan& plan) { return double(plan.samples); });
+                                       [](const AwgnPlan& plan) { return double(plan.samples); });
     target.settings = decodeSettings(in);
     exact(target, e, planned, p, 0, rate, 2, false);
     const auto record = onHeap(p);
