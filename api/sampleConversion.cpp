@@ -119,6 +119,8 @@ int deliverArray(GenSignalClass* obj, Buffer<Sample> samples, int n, int16_t** i
     int16_t* const dest = inPlace ? reinterpret_cast<int16_t*>(x) : obj->iqBuffer;
 
     const int team = n >= kParallelMin ? std::min(omp_get_max_threads(), kMaxTeam) : 1;
+    // 32766 unless the handle asks for a lower peak level.
+    const double fullScale = obj->state.options.fullScale();
     double partial[kMaxTeam];
     int threads = 1;
     bool finite = true;
@@ -140,7 +142,7 @@ int deliverArray(GenSignalClass* obj, Buffer<Sample> samples, int n, int16_t** i
             combined = std::max(combined, partial[u]);
         }
         const double peak = n < 1 ? 0.0 : peakFrom(combined, x);
-        const float scale = static_cast<float>(32766.0 / peak);
+        const float scale = static_cast<float>(fullScale / peak);
         // An all-zero waveform has an infinite scale, and 0 * inf is NaN: its
         // zeros are written below. A peak too small to fix the scale is
         // refused below unless every sample is zero.
@@ -185,7 +187,7 @@ int deliverRuns(GenSignalClass* obj, const Buffer<SampleRun<Sample>>& runs, int 
         if (runs[r].length > 0) levels[distinct++] = runs[r].value;
     const double combined = chunkPeak(levels, distinct);
     const double peak = n < 1 ? 0.0 : peakFrom(combined, levels);
-    const float scale = static_cast<float>(32766.0 / peak);
+    const float scale = static_cast<float>(obj->state.options.fullScale() / peak);
     const bool scaled = !std::isnan(combined) && peakScales(combined, scale, levels);
     if (int rc = refuseScale(!std::isnan(combined), scaled, peak, levels, distinct)) return rc;
 

@@ -20,9 +20,12 @@
 #include "fmPlan.h"
 #include "generatedWave.h"
 #include "genSignalClass.h"
+#include "handleRegistry.h"
 #include "lastError.h"
+#include "loopFrame.h"
 #include "multitonePlan.h"
 #include "ofdmPlan.h"
+#include "phasedMultitone.h"
 #include "pulsePlan.h"
 #include "rampSweepPlan.h"
 #include "sampleConversion.h"
@@ -31,10 +34,6 @@
 std::map<int, GenSignalClass*> GenSignalClassObjCounter;
 int objcount = 0;
 std::mutex g_lock;
-
-namespace {
-
-const char kVersion[] = "V1.0.0.20260622_X86_WIN64";
 
 // Unlike a plain subscript, the look-up never adds entries: garbage ids from
 // a host must not grow the registry.
@@ -45,6 +44,10 @@ GenSignalClass* lookUpHandle(int handleId) {
 }
 
 int refuseHandle(int handleId) { return refuse(-1, "handle %d is not a live generator object", handleId); }
+
+namespace {
+
+const char kVersion[] = "V1.0.0.20260622_X86_WIN64";
 
 // Until a generator states its own reason, a refusal still says which
 // entry point refused and with what code.
@@ -148,95 +151,123 @@ GENSIGNAL_API int GenSignalGetLastError(char* buffer, int bufferSize) {
 
 GENSIGNAL_API int GenerateDigitalModWaveform(int handleId, const DigitalModParams* params, int symbolCount,
                                              int16_t** iq, int* count, double sampleRate) {
-    return runFrame<Complex, DigitalPlan>(
-        "GenerateDigitalModWaveform", handleId, params, iq, count,
-        [&](DigitalPlan& plan) {
-            GenSignalClass dsp;  // getOrderM reads nothing of the object it is called on
-            return planDigital(dsp, *params, sampleRate, symbolCount, &plan);
-        },
-        [](GenSignalClass& o, const DigitalPlan& plan, GeneratedWave<Complex>& wave) {
-            return o.genDigitalSig(plan, wave);
-        });
+    return withLoopOptions(handleId, params, symbolCount, sampleRate, iq, count, [&] {
+        return runFrame<Complex, DigitalPlan>(
+            "GenerateDigitalModWaveform", handleId, params, iq, count,
+            [&](DigitalPlan& plan) {
+                GenSignalClass dsp;  // getOrderM reads nothing of the object it is called on
+                return planDigital(dsp, *params, sampleRate, symbolCount, &plan);
+            },
+            [](GenSignalClass& o, const DigitalPlan& plan, GeneratedWave<Complex>& wave) {
+                return o.genDigitalSig(plan, wave);
+            });
+    });
 }
 
 GENSIGNAL_API int GenerateDssWaveform(int handleId, const DSSParams* params, int bitCount, int16_t** iq, int* count,
                                       double sampleRate) {
-    return runFrame<Complex, DssPlan>(
-        "GenerateDssWaveform", handleId, params, iq, count,
-        [&](DssPlan& plan) { return planDss(*params, sampleRate, bitCount, &plan); },
-        [](GenSignalClass& o, const DssPlan& plan, GeneratedWave<Complex>& wave) { return o.genDSSSig(plan, wave); });
+    return withLoopOptions(handleId, params, bitCount, sampleRate, iq, count, [&] {
+        return runFrame<Complex, DssPlan>(
+            "GenerateDssWaveform", handleId, params, iq, count,
+            [&](DssPlan& plan) { return planDss(*params, sampleRate, bitCount, &plan); },
+            [](GenSignalClass& o, const DssPlan& plan, GeneratedWave<Complex>& wave) {
+                return o.genDSSSig(plan, wave);
+            });
+    });
 }
 
 GENSIGNAL_API int GenerateAmWaveform(int handleId, const AMModParams* params, int16_t** iq, int* count,
                                      double sampleRate) {
-    return runFrame<double, AmPlan>(
-        "GenerateAmWaveform", handleId, params, iq, count,
-        [&](AmPlan& plan) { return planAm(*params, sampleRate, plan); },
-        [](GenSignalClass& o, const AmPlan& plan, GeneratedWave<double>& wave) { return o.genAMSig(plan, wave); });
+    return withLoopOptions(handleId, params, 0, sampleRate, iq, count, [&] {
+        return runFrame<double, AmPlan>(
+            "GenerateAmWaveform", handleId, params, iq, count,
+            [&](AmPlan& plan) { return planAm(*params, sampleRate, plan); },
+            [](GenSignalClass& o, const AmPlan& plan, GeneratedWave<double>& wave) { return o.genAMSig(plan, wave); });
+    });
 }
 
 GENSIGNAL_API int GenerateFmWaveform(int handleId, const FMModParams* params, int16_t** iq, int* count,
                                      double sampleRate) {
-    return runFrame<Complex, FmPlan>(
-        "GenerateFmWaveform", handleId, params, iq, count,
-        [&](FmPlan& plan) { return planFm(*params, sampleRate, plan); },
-        [](GenSignalClass& o, const FmPlan& plan, GeneratedWave<Complex>& wave) { return o.genFMSig(plan, wave); });
+    return withLoopOptions(handleId, params, 0, sampleRate, iq, count, [&] {
+        return runFrame<Complex, FmPlan>(
+            "GenerateFmWaveform", handleId, params, iq, count,
+            [&](FmPlan& plan) { return planFm(*params, sampleRate, plan); },
+            [](GenSignalClass& o, const FmPlan& plan, GeneratedWave<Complex>& wave) { return o.genFMSig(plan, wave); });
+    });
 }
 
 GENSIGNAL_API int GenerateMultitoneWaveform(int handleId, const MultitoneParams* params, int16_t** iq, int* count,
                                             double sampleRate) {
-    return runFrame<Complex, MultitonePlan>(
-        "GenerateMultitoneWaveform", handleId, params, iq, count,
-        [&](MultitonePlan& plan) { return planMultitone(*params, sampleRate, plan); },
-        [](GenSignalClass& o, const MultitonePlan& plan, GeneratedWave<Complex>& wave) {
-            return o.genMultitoneSig(plan, wave);
-        });
+    return withLoopOptions(handleId, params, 0, sampleRate, iq, count, [&] {
+        return runFrame<Complex, MultitonePlan>(
+            "GenerateMultitoneWaveform", handleId, params, iq, count,
+            [&](MultitonePlan& plan) { return planMultitone(*params, sampleRate, plan); },
+            [](GenSignalClass& o, const MultitonePlan& plan, GeneratedWave<Complex>& wave) {
+                return phasedMultitone(o, plan, o.state.options, wave);
+            });
+    });
 }
 
 GENSIGNAL_API int GeneratePulseWaveform(int handleId, const PulseParams* params, int16_t** iq, int* count,
                                         double sampleRate) {
-    return runFrame<float, PulsePlan>(
-        "GeneratePulseWaveform", handleId, params, iq, count,
-        [&](PulsePlan& plan) { return planPulse(*params, sampleRate, plan); },
-        [](GenSignalClass& o, const PulsePlan& plan, GeneratedWave<float>& wave) { return o.genPulseSig(plan, wave); });
+    return withLoopOptions(handleId, params, 0, sampleRate, iq, count, [&] {
+        return runFrame<float, PulsePlan>(
+            "GeneratePulseWaveform", handleId, params, iq, count,
+            [&](PulsePlan& plan) { return planPulse(*params, sampleRate, plan); },
+            [](GenSignalClass& o, const PulsePlan& plan, GeneratedWave<float>& wave) {
+                return o.genPulseSig(plan, wave);
+            });
+    });
 }
 
 GENSIGNAL_API int GenerateStepSweepWaveform(int handleId, const StepSweepParams* params, int16_t** iq, int* count,
                                             double sampleRate) {
-    return runFrame<Complex, StepSweepPlan>(
-        "GenerateStepSweepWaveform", handleId, params, iq, count,
-        [&](StepSweepPlan& plan) { return planStepSweep(*params, sampleRate, plan); },
-        [](GenSignalClass& o, const StepSweepPlan& plan, GeneratedWave<Complex>& wave) {
-            return presized(plan.samples, wave, [&](Complex* s) { return o.genStepSweepSig(plan, s); });
-        });
+    return withLoopOptions(handleId, params, 0, sampleRate, iq, count, [&] {
+        return runFrame<Complex, StepSweepPlan>(
+            "GenerateStepSweepWaveform", handleId, params, iq, count,
+            [&](StepSweepPlan& plan) { return planStepSweep(*params, sampleRate, plan); },
+            [](GenSignalClass& o, const StepSweepPlan& plan, GeneratedWave<Complex>& wave) {
+                return presized(plan.samples, wave, [&](Complex* s) { return o.genStepSweepSig(plan, s); });
+            });
+    });
 }
 
 GENSIGNAL_API int GenerateRampSweepWaveform(int handleId, const RampSweepParams* params, int16_t** iq, int* count,
                                             double sampleRate) {
-    return runFrame<Complex, RampSweepPlan>(
-        "GenerateRampSweepWaveform", handleId, params, iq, count,
-        [&](RampSweepPlan& plan) { return planRampSweep(*params, sampleRate, plan); },
-        [](GenSignalClass& o, const RampSweepPlan& plan, GeneratedWave<Complex>& wave) {
-            return presized(plan.samples, wave, [&](Complex* s) { return o.genRampSweepSig(plan, s); });
-        });
+    return withLoopOptions(handleId, params, 0, sampleRate, iq, count, [&] {
+        return runFrame<Complex, RampSweepPlan>(
+            "GenerateRampSweepWaveform", handleId, params, iq, count,
+            [&](RampSweepPlan& plan) { return planRampSweep(*params, sampleRate, plan); },
+            [](GenSignalClass& o, const RampSweepPlan& plan, GeneratedWave<Complex>& wave) {
+                return presized(plan.samples, wave, [&](Complex* s) { return o.genRampSweepSig(plan, s); });
+            });
+    });
 }
 
 GENSIGNAL_API int GenerateAWGNWaveform(int handleId, const AWGNParams* params, int16_t** iq, int* count,
                                        double sampleRate) {
-    return runFrame<Complex, AwgnPlan>(
-        "GenerateAWGNWaveform", handleId, params, iq, count,
-        [&](AwgnPlan& plan) { return planAwgn(*params, sampleRate, plan); },
-        [](GenSignalClass& o, const AwgnPlan& plan, GeneratedWave<Complex>& wave) {
-            return presized(plan.samples, wave, [&](Complex* s) { return o.genAWGNSig(plan, s); });
-        });
+    return withLoopOptions(handleId, params, 0, sampleRate, iq, count, [&] {
+        return runFrame<Complex, AwgnPlan>(
+            "GenerateAWGNWaveform", handleId, params, iq, count,
+            [&](AwgnPlan& plan) { return planAwgn(*params, sampleRate, plan); },
+            [](GenSignalClass& o, const AwgnPlan& plan, GeneratedWave<Complex>& wave) {
+                return presized(plan.samples, wave, [&](Complex* s) { return o.genAWGNSig(plan, s); });
+            });
+    });
 }
 
 GENSIGNAL_API int GenerateOFDMWaveform(int handleId, const OFDMParams* params, int16_t** iq, int* count,
                                        double sampleRate) {
-    (void)sampleRate;  // one sample per inverse-FFT point, whatever the rate
-    return runFrame<Complex, OfdmPlan>(
-        "GenerateOFDMWaveform", handleId, params, iq, count, [&](OfdmPlan& plan) { return planOfdm(*params, plan); },
-        [](GenSignalClass& o, const OfdmPlan& plan, GeneratedWave<Complex>& wave) { return o.genOFDMSig(plan, wave); });
+    // One sample per inverse-FFT point, whatever the rate: the rate is only
+    // the loop's.
+    return withLoopOptions(handleId, params, 0, sampleRate, iq, count, [&] {
+        return runFrame<Complex, OfdmPlan>(
+            "GenerateOFDMWaveform", handleId, params, iq, count,
+            [&](OfdmPlan& plan) { return planOfdm(*params, plan); },
+            [](GenSignalClass& o, const OfdmPlan& plan, GeneratedWave<Complex>& wave) {
+                return o.genOFDMSig(plan, wave);
+            });
+    });
 }
 
 }  // extern "C"

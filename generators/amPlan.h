@@ -13,3 +13,7 @@ struct AmPlan {
 
 // 0 with `plan` filled, or -1 with the reason of the first rule broken.
 int planAm(const AMModParams& p, double sampleRate, AmPlan& plan);
+
+// The same rules without the defined length, for a loop whose length the
+// caller sets (the exact loop mode): samples 0.
+int planAmLoop(const AMModParams& p, double sampleRate, AmPlan& plan);

@@ -13,3 +13,7 @@ struct FmPlan {
 
 // 0 with `plan` filled, or -1 with the reason of the first rule broken.
 int planFm(const FMModParams& p, double sampleRate, FmPlan& plan);
+
+// The same rules without the defined length, for a loop whose length the
+// caller sets (the exact loop mode): samples 0.
+int planFmLoop(const FMModParams& p, double sampleRate, FmPlan& plan);

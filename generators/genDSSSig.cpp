@@ -14,6 +14,7 @@
 #include "generatedWave.h"
 #include "genSignalClass.h"
 #include "lastError.h"
+#include "exactShapedParts.h"
 #include "pnSequence.h"
 #include "shapingPipeline.h"
 
@@ -68,6 +69,15 @@ int shape(const DssPlan& plan, const Buffer<Sample>& points, const Buffer<float>
 
 }  // namespace
 
+int dssPeriodParts(GenSignalClass& dsp, const DssPlan& plan, Buffer<Sample>& points, Buffer<float>& taps) {
+    {
+        Buffer<signed char> chips;
+        if (int rc = makeChips(dsp, plan, chips)) return rc;
+        if (int rc = mapPoints(dsp, plan, chips, points)) return rc;
+    }
+    return designTaps(dsp, plan.shape, plan.sps, plan.tapCount, taps);
+}
+
 int GenSignalClass::genDSSSig(DSSParams const* params, double sampleRate, int bitCount, Sample** samples,
                               int* sampleCount) {
     return generateForCaller<DssPlan>(
@@ -78,12 +88,7 @@ int GenSignalClass::genDSSSig(DSSParams const* params, double sampleRate, int bi
 
 int GenSignalClass::genDSSSig(const DssPlan& plan, GeneratedWave<Sample>& wave) {
     Buffer<Sample> points;
-    {
-        Buffer<signed char> chips;
-        if (int rc = makeChips(*this, plan, chips)) return rc;
-        if (int rc = mapPoints(*this, plan, chips, points)) return rc;
-    }
     Buffer<float> taps;
-    if (int rc = designTaps(*this, plan.shape, plan.sps, plan.tapCount, taps)) return rc;
+    if (int rc = dssPeriodParts(*this, plan, points, taps)) return rc;
     return shape(plan, points, taps, wave);
 }

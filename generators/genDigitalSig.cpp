@@ -18,6 +18,7 @@
 #include "generatedWave.h"
 #include "genSignalClass.h"
 #include "lastError.h"
+#include "exactShapedParts.h"
 #include "shapingPipeline.h"
 
 namespace {
@@ -94,6 +95,13 @@ int fskSignal(const DigitalPlan& plan, Buffer<short>& symbols, Buffer<float>& ta
 
 }  // namespace
 
+int digitalPeriodParts(GenSignalClass& dsp, const DigitalPlan& plan, Buffer<short>& symbols, Buffer<Sample>& points,
+                       Buffer<float>& taps) {
+    if (int rc = makeSymbols(dsp, plan, symbols)) return rc;
+    if (int rc = designTaps(dsp, plan.shape, plan.sps, plan.tapCount, taps)) return rc;
+    return plan.fsk ? 0 : mapPoints(dsp, plan, symbols, points);
+}
+
 int GenSignalClass::genDigitalSig(DigitalModParams const* params, double sampleRate, int symbolCount,
                                   std::complex<float>** samples, int& sampleCount) {
     return generateForCaller<DigitalPlan>(
@@ -104,12 +112,10 @@ int GenSignalClass::genDigitalSig(DigitalModParams const* params, double sampleR
 
 int GenSignalClass::genDigitalSig(const DigitalPlan& plan, GeneratedWave<Sample>& wave) {
     Buffer<short> symbols;
-    if (int rc = makeSymbols(*this, plan, symbols)) return rc;
-    Buffer<float> taps;
-    if (int rc = designTaps(*this, plan.shape, plan.sps, plan.tapCount, taps)) return rc;
-    if (plan.fsk) return fskSignal(plan, symbols, taps, wave);
     Buffer<Sample> points;
-    if (int rc = mapPoints(*this, plan, symbols, points)) return rc;
+    Buffer<float> taps;
+    if (int rc = digitalPeriodParts(*this, plan, symbols, points, taps)) return rc;
+    if (plan.fsk) return fskSignal(plan, symbols, taps, wave);
     symbols.reset();
     return shape(plan, points, taps, wave);
 }

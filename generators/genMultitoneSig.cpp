@@ -32,6 +32,20 @@ int GenSignalClass::genMultitoneSig(MultitoneParams const* params, double sample
         });
 }
 
+void multitoneToneList(const MultitonePlan& plan, double* f) {
+    const int N = plan.tones;
+    const double df = plan.spacing;
+    if (N % 2 == 0) {
+        const int h = N / 2;
+        for (int k = 0; k < h; ++k) f[k] = std::fma(static_cast<double>(k), df, df * 0.5);
+        for (int k = 0; k < h; ++k) f[h + k] = -f[k];
+    } else {
+        const int h = (N - 1) / 2;
+        for (int k = 0; k <= h; ++k) f[k] = k * df;
+        for (int k = 1; k <= h; ++k) f[h + k] = -f[k];
+    }
+}
+
 int GenSignalClass::genMultitoneSig(const MultitonePlan& plan, GeneratedWave<std::complex<float>>& wave) {
     const int N = plan.tones;
     const int L = plan.patternSamples;
@@ -45,16 +59,7 @@ int GenSignalClass::genMultitoneSig(const MultitonePlan& plan, GeneratedWave<std
         if (!y) return outOfMemory<std::complex<float>>(-1, plan.resampledRoom, "resampled pattern");
     }
 
-    const double df = plan.spacing;
-    if (N % 2 == 0) {
-        const int h = N / 2;
-        for (int k = 0; k < h; ++k) f[k] = std::fma(static_cast<double>(k), df, df * 0.5);
-        for (int k = 0; k < h; ++k) f[h + k] = -f[k];
-    } else {
-        const int h = (N - 1) / 2;
-        for (int k = 0; k <= h; ++k) f[k] = k * df;
-        for (int k = 1; k <= h; ++k) f[h + k] = -f[k];
-    }
+    multitoneToneList(plan, f.get());
 
     // The tone at -f has exactly the negated argument of the tone at +f, and
     // this libm's cosine is even and its sine odd to the bit (a test checks

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "handleOptions.h"
 #include "wrapperGenSignalWave.h"
 
 // The plans of the ten records (one header each, xxxPlan.h) and what a
@@ -34,6 +35,7 @@ public:
     int16_t* iqBuffer;   // interleaved I/Q of the last successful call (malloc)
     int iqCapacity;      // int16 values iqBuffer holds; 0 when it is null
     std::mutex objLock;  // held by the destructor while it frees iqBuffer
+    HandleState state;   // opt-in settings and what the last call made (the API layer's)
 
     // Bit and symbol helpers.
     void getOrderM(DigitalModulType type, int* order, int* error);

@@ -16,3 +16,7 @@ struct MultitonePlan {
 
 // 0 with `plan` filled, or -1 with the reason of the first rule broken.
 int planMultitone(const MultitoneParams& p, double sampleRate, MultitonePlan& plan);
+
+// The defined tone list of N frequencies in Hz: the tones above 0 Hz in
+// ascending order (with 0 Hz first for an odd count), then their negatives.
+void multitoneToneList(const MultitonePlan& plan, double* f);

@@ -289,6 +289,17 @@ const StepSweepParams kStep{0, 1e5, 8, 0.02};
 const RampSweepParams kRamp{2e5, 0.1, 0.15};
 const AWGNParams kNoise{2e5, 0.1};
 const OFDMParams kOfdm{{0}, 1024, 100, 100, 99, 25, {0}, 1, QAM16, 1};
+// The exact loop mode: AM at 3 Hz closes after 3 periods, FM with a
+// sawtooth only after its phase has come back (both their own way).
+const AMModParams kAmLoop{3, 50, 2};
+const FMModParams kFmLoop{10, 5e3, 4};
+
+// The call in the exact loop mode (with Newman phases for the tones): setting
+// an option allocates nothing.
+void exact(int h) {
+    GenSignalSetOption(h, GENSIGNAL_OPTION_LOOP_MODE, GENSIGNAL_LOOP_EXACT);
+    GenSignalSetOption(h, GENSIGNAL_OPTION_TONE_PHASES, GENSIGNAL_TONE_PHASES_NEWMAN);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     EntryPoints, AllocationFailure,
@@ -314,7 +325,42 @@ INSTANTIATE_TEST_SUITE_P(
         Kind{"RampSweep", [](int h, int16_t** iq, int* n) { return GenerateRampSweepWaveform(h, &kRamp, iq, n, 1e6); },
              true},
         Kind{"Noise", [](int h, int16_t** iq, int* n) { return GenerateAWGNWaveform(h, &kNoise, iq, n, 1e6); }, false},
-        Kind{"Ofdm", [](int h, int16_t** iq, int* n) { return GenerateOFDMWaveform(h, &kOfdm, iq, n, 1e6); }, true}),
+        Kind{"Ofdm", [](int h, int16_t** iq, int* n) { return GenerateOFDMWaveform(h, &kOfdm, iq, n, 1e6); }, true},
+        Kind{"ExactDigitalOqpsk",
+             [](int h, int16_t** iq, int* n) {
+                 exact(h);
+                 return GenerateDigitalModWaveform(h, &kOqpsk, 6000, iq, n, 7e6);
+             },
+             true},
+        Kind{"ExactFsk4",
+             [](int h, int16_t** iq, int* n) {
+                 exact(h);
+                 return GenerateDigitalModWaveform(h, &kFsk4, 2000, iq, n, 6e6);
+             },
+             true},
+        Kind{"ExactSpreadSpectrum",
+             [](int h, int16_t** iq, int* n) { exact(h);
+                 return GenerateDssWaveform(h, &kDss, 200, iq, n, 7e5); },
+             true},
+        Kind{"ExactMultitone",
+             [](int h, int16_t** iq,
+                int* n) { exact(h);
+                 return GenerateMultitoneWaveform(h, &kMultitone, iq, n, 1e6); },
+             true},
+        Kind{"ExactPulse",
+             [](int h, int16_t** iq, int* n) { exact(h);
+                 return GeneratePulseWaveform(h, &kPulse, iq, n, 2e6 + 0.5); },
+             true},
+        Kind{"ExactAm",
+             [](int h, int16_t** iq, int* n) { exact(h);
+                 return GenerateAmWaveform(h, &kAmLoop, iq, n, 1e5); }, true},
+        Kind{"ExactFm",
+             [](int h, int16_t** iq, int* n) { exact(h);
+                 return GenerateFmWaveform(h, &kFmLoop, iq, n, 1e5); }, true},
+        Kind{"ExactNoise",
+             [](int h, int16_t** iq, int* n) { exact(h);
+                 return GenerateAWGNWaveform(h, &kNoise, iq, n, 1e6); },
+             false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

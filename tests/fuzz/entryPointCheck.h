@@ -38,6 +38,19 @@ constexpr double kWorkBudget = 1 << 18;
 
 enum class Conversion { real, complex };
 
+// The handle's opt-in settings for the call, decoded after the record (an
+// input that ends before them keeps every default); and one setting a
+// hostile host tries first, which must be refused or taken without harm.
+struct LoopSettings {
+    bool exact = false;
+    int tonePhases = 0;
+    double phaseSeed = 0;
+    double peakDbfs = 0;
+    int strayOption = 0;  // 0: none
+    double strayValue = 0;
+};
+LoopSettings decodeSettings(FuzzInput& in);
+
 // How the call reaches the library: on which handle, with the record or a
 // null pointer. Decoded from the input's first bytes.
 struct Target {
@@ -45,6 +58,7 @@ struct Target {
     bool nullRecord;
     int primerSamples;  // holdingBuffer: samples of the earlier waveform
     int deadId;         // neverHandedOut: the id used
+    LoopSettings settings;
 };
 Target decodeTarget(FuzzInput& in);
 

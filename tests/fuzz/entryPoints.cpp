@@ -15,7 +15,9 @@
 #include "fmPlan.h"
 #include "fuzzInput.h"
 #include "genSignalClass.h"
+#include "loopLength.h"
 #include "multitonePlan.h"
+#include "naturalPeriods.h"
 #include "ofdmPlan.h"
 #include "pulsePlan.h"
 #include "rampSweepPlan.h"
@@ -78,11 +80,30 @@ double wholePeriods(double samplesPerPeriod) {
 
 int filterSpanUsed(int type, int span) { return type == RECT || type == HALF_SINE ? 1 : span; }
 
+// In the exact loop mode the call makes the loop (the fewest whole natural
+// periods within the caps; for the kinds that may take more periods to close
+// their phase, up to the cap) beside the record's plan: `work` units per
+// loop sample, and arrays of its length.
+template <class Record>
+void exact(const Target& target, Expectation& e, Planned& planned, const Record& p, int extra, double rate, double work,
+           bool repeats) {
+    if (!target.settings.exact) return;
+    const NaturalPeriod period = naturalPeriod(p, extra, rate);
+    double samples = 0;
+    if (period.samples)
+        if (const auto loop = fewestWholePeriods(*period.samples); loop && withinLoopCaps(*loop))
+            samples = static_cast<double>(loop->samples) *
+                      (repeats ? static_cast<double>(kMaxLoopPeriods) / static_cast<double>(loop->periods) : 1.0);
+    e.work = std::max(e.work, samples * work);
+    e.heldSamples += 3 * samples;
+    planned.samples = std::max(planned.samples, samples);
+}
+
 }  // namespace
 
 int fuzzDigital(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     DigitalModParams p{};
     p.modType = static_cast<DigitalModulType>(in.integer(1, 22));
     p.symbolRate = in.real(1e2, 1e8);
@@ -103,9 +124,9 @@ int fuzzDigital(const uint8_t* data, size_t size) {
     const double internal = sps * (static_cast<double>(symbolCount) + span + (fsk ? 1 : 0));
     const double lockedRate = sps * symbolRate;
     const bool resamples = fsk || std::fabs(rate - lockedRate) > 1e-6;
-    const Expectation e = chain(internal, resamples ? resampledCount(internal, lockedRate, rate) : internal,
-                                shapingTerms(span, sps), span * sps);
-    const Planned planned = planOf<DigitalPlan>(
+    Expectation e = chain(internal, resamples ? resampledCount(internal, lockedRate, rate) : internal,
+                          shapingTerms(span, sps), span * sps);
+    Planned planned = planOf<DigitalPlan>(
         [&](DigitalPlan& plan) {
             GenSignalClass dsp;
             return planDigital(dsp, p, rate, symbolCount, &plan);
@@ -113,6 +134,8 @@ int fuzzDigital(const uint8_t* data, size_t size) {
         [](const DigitalPlan& plan) {
             return std::max(static_cast<double>(plan.n) * plan.sps, static_cast<double>(plan.outputLength));
         });
+    target.settings = decodeSettings(in);
+    exact(target, e, planned, p, symbolCount, rate, 8 * std::max(1.0, lockedRate / rate), fsk);
     const auto record = onHeap(p);
     return checkCall(
         "GenerateDigitalModWaveform", "DigitalModParams", target, Conversion::complex, e, planned,
@@ -131,7 +154,7 @@ int fuzzDigital(const uint8_t* data, size_t size) {
 
 int fuzzDss(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     DSSParams p{};
     p.bitRate = in.real(1, 1e6);
     p.modType = in.integer(BPSK, BPSK);
@@ -151,13 +174,15 @@ int fuzzDss(const uint8_t* data, size_t size) {
     const double span = filterSpanUsed(p.filterType, p.filterSpan);
     const double internal = (span + bitCount * chipsPerBit) * sps;
     const bool resamples = std::fabs(rate - internalRate) > 1e-9;
-    const Expectation e = chain(internal, resamples ? resampledCount(internal, internalRate, rate) : internal,
-                                shapingTerms(span, sps), span * sps);
-    const Planned planned = planOf<DssPlan>([&](DssPlan& plan) { return planDss(p, rate, bitCount, &plan); },
-                                            [](const DssPlan& plan) {
-                                                return std::max(static_cast<double>(plan.symbolCount) * plan.sps,
-                                                                static_cast<double>(plan.outputLength));
-                                            });
+    Expectation e = chain(internal, resamples ? resampledCount(internal, internalRate, rate) : internal,
+                          shapingTerms(span, sps), span * sps);
+    Planned planned = planOf<DssPlan>([&](DssPlan& plan) { return planDss(p, rate, bitCount, &plan); },
+                                      [](const DssPlan& plan) {
+                                          return std::max(static_cast<double>(plan.symbolCount) * plan.sps,
+                                                          static_cast<double>(plan.outputLength));
+                                      });
+    target.settings = decodeSettings(in);
+    exact(target, e, planned, p, bitCount, rate, 8 * std::max(1.0, internalRate / rate), false);
     const auto record = onHeap(p);
     return checkCall(
         "GenerateDssWaveform", "DSSParams", target, Conversion::complex, e, planned,
@@ -174,7 +199,7 @@ int fuzzDss(const uint8_t* data, size_t size) {
 
 int fuzzAm(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     AMModParams p{};
     p.modFrequency = in.real(1, 1e6);
     p.modDepth = in.real(1, 200);
@@ -183,11 +208,14 @@ int fuzzAm(const uint8_t* data, size_t size) {
     const double rate = in.rate(fm * 100);
 
     const double q = rate / fm;
+    Expectation e = plain(std::floor(wholePeriods(q) * q));
+    Planned planned = planOf<AmPlan>([&](AmPlan& plan) { return planAm(p, rate, plan); },
+                                     [](const AmPlan& plan) { return static_cast<double>(plan.samples); });
+    target.settings = decodeSettings(in);
+    exact(target, e, planned, p, 0, rate, 2, false);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateAmWaveform", "AMModParams", target, Conversion::real, plain(std::floor(wholePeriods(q) * q)),
-        planOf<AmPlan>([&](AmPlan& plan) { return planAm(p, rate, plan); },
-                       [](const AmPlan& plan) { return static_cast<double>(plan.samples); }),
+        "GenerateAmWaveform", "AMModParams", target, Conversion::real, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateAmWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -199,7 +227,7 @@ int fuzzAm(const uint8_t* data, size_t size) {
 
 int fuzzFm(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     FMModParams p{};
     p.modFrequency = in.real(1, 1e6);
     p.freqDeviation = in.signedReal(1, 1e7);
@@ -208,11 +236,14 @@ int fuzzFm(const uint8_t* data, size_t size) {
     const double rate = in.rate(fm * 100);
 
     const double samples = std::floor(((1 / fm) * wholePeriods(rate / fm)) / (1 / rate));
+    Expectation e = plain(samples);
+    Planned planned = planOf<FmPlan>([&](FmPlan& plan) { return planFm(p, rate, plan); },
+                                     [](const FmPlan& plan) { return static_cast<double>(plan.samples); });
+    target.settings = decodeSettings(in);
+    exact(target, e, planned, p, 0, rate, 4, true);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateFmWaveform", "FMModParams", target, Conversion::complex, plain(samples),
-        planOf<FmPlan>([&](FmPlan& plan) { return planFm(p, rate, plan); },
-                       [](const FmPlan& plan) { return static_cast<double>(plan.samples); }),
+        "GenerateFmWaveform", "FMModParams", target, Conversion::complex, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateFmWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -225,7 +256,7 @@ int fuzzFm(const uint8_t* data, size_t size) {
 
 int fuzzMultitone(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     MultitoneParams p{};
     for (auto& b : p.reserved) b = in.byte();
     p.toneCount = in.integer(2, 1000);
@@ -242,12 +273,14 @@ int fuzzMultitone(const uint8_t* data, size_t size) {
     const double base = tones % 2 == 0 ? spacing / 2 : spacing;
     const double pattern = std::floor(internalRate / base);
     const double output = pattern * (rate / internalRate) + 4;
-    const Expectation e{pattern * tones + output, pattern + output + tones};
-    const Planned planned = planOf<MultitonePlan>([&](MultitonePlan& plan) { return planMultitone(p, rate, plan); },
-                                                  [](const MultitonePlan& plan) {
-                                                      return std::max(static_cast<double>(plan.patternSamples),
-                                                                      static_cast<double>(plan.resampledRoom));
-                                                  });
+    Expectation e{pattern * tones + output, pattern + output + tones};
+    Planned planned = planOf<MultitonePlan>([&](MultitonePlan& plan) { return planMultitone(p, rate, plan); },
+                                            [](const MultitonePlan& plan) {
+                                                return std::max(static_cast<double>(plan.patternSamples),
+                                                                static_cast<double>(plan.resampledRoom));
+                                            });
+    target.settings = decodeSettings(in);
+    exact(target, e, planned, p, 0, rate, tones / 16.0 + 1, false);
     const auto record = onHeap(p);
     return checkCall(
         "GenerateMultitoneWaveform", "MultitoneParams", target, Conversion::complex, e, planned,
@@ -262,7 +295,7 @@ int fuzzMultitone(const uint8_t* data, size_t size) {
 
 int fuzzPulse(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     PulseParams p{};
     p.pulseWidth = in.real(1e-9, 0.1);
     p.pulsePeriod = in.real(1e-9, 0.1);
@@ -271,14 +304,17 @@ int fuzzPulse(const uint8_t* data, size_t size) {
     const double rate = in.rate(1000 / period);
 
     const double samples = std::floor(period * rate);
+    Expectation e{2 * samples, 2 * samples + 4};
+    Planned planned = planOf<PulsePlan>([&](PulsePlan& plan) { return planPulse(p, rate, plan); },
+                                        [](const PulsePlan& plan) {
+                                            return std::max(static_cast<double>(plan.periodSamples),
+                                                            static_cast<double>(plan.resampled));
+                                        });
+    target.settings = decodeSettings(in);
+    exact(target, e, planned, p, 0, rate, 8, false);
     const auto record = onHeap(p);
     return checkCall(
-        "GeneratePulseWaveform", "PulseParams", target, Conversion::real, Expectation{2 * samples, 2 * samples + 4},
-        planOf<PulsePlan>([&](PulsePlan& plan) { return planPulse(p, rate, plan); },
-                          [](const PulsePlan& plan) {
-                              return std::max(static_cast<double>(plan.periodSamples),
-                                              static_cast<double>(plan.resampled));
-                          }),
+        "GeneratePulseWaveform", "PulseParams", target, Conversion::real, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GeneratePulseWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -290,7 +326,7 @@ int fuzzPulse(const uint8_t* data, size_t size) {
 
 int fuzzStepSweep(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     StepSweepParams p{};
     p.startFrequency = in.signedReal(1, 1e8);
     p.stopFrequency = in.signedReal(1, 1e8);
@@ -301,9 +337,11 @@ int fuzzStepSweep(const uint8_t* data, size_t size) {
 
     // floor(rate * dwellTime * stepCount) samples in an array 300 longer.
     const double samples = std::floor(rate * dwell * p.stepCount);
-    const Expectation e{samples, samples + 300};
-    const Planned planned = planOf<StepSweepPlan>([&](StepSweepPlan& plan) { return planStepSweep(p, rate, plan); },
-                                                  [](const StepSweepPlan& plan) { return double(plan.samples); });
+    Expectation e{samples, samples + 300};
+    Planned planned = planOf<StepSweepPlan>([&](StepSweepPlan& plan) { return planStepSweep(p, rate, plan); },
+                                            [](const StepSweepPlan& plan) { return double(plan.samples); });
+    target.settings = decodeSettings(in);
+    exact(target, e, planned, p, 0, rate, 2, false);
     const auto record = onHeap(p);
     return checkCall(
         "GenerateStepSweepWaveform", "StepSweepParams", target, Conversion::complex, e, planned,
@@ -319,7 +357,7 @@ int fuzzStepSweep(const uint8_t* data, size_t size) {
 
 int fuzzRampSweep(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     RampSweepParams p{};
     p.sweepBandwidth = in.real(1, 1e9);
     p.sweepTime = in.real(1e-7, 0.1);
@@ -331,9 +369,11 @@ int fuzzRampSweep(const uint8_t* data, size_t size) {
     // The output (in an array 300 longer), the ramp and its time axis.
     const double total = std::floor(rate * std::max(sweepTime, duration));
     const double ramp = std::floor(rate * sweepTime);
-    const Expectation e{total + ramp, total + 300 + 2 * ramp};
-    const Planned planned = planOf<RampSweepPlan>([&](RampSweepPlan& plan) { return planRampSweep(p, rate, plan); },
-                                                  [](const RampSweepPlan& plan) { return double(plan.samples); });
+    Expectation e{total + ramp, total + 300 + 2 * ramp};
+    Planned planned = planOf<RampSweepPlan>([&](RampSweepPlan& plan) { return planRampSweep(p, rate, plan); },
+                                            [](const RampSweepPlan& plan) { return double(plan.samples); });
+    target.settings = decodeSettings(in);
+    exact(target, e, planned, p, 0, rate, 1, false);
     const auto record = onHeap(p);
     return checkCall(
         "GenerateRampSweepWaveform", "RampSweepParams", target, Conversion::complex, e, planned,
@@ -348,7 +388,7 @@ int fuzzRampSweep(const uint8_t* data, size_t size) {
 
 int fuzzAwgn(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     AWGNParams p{};
     p.bandwidth = in.real(1, 1e9);
     p.duration = in.real(1e-7, 0.1);
@@ -358,9 +398,11 @@ int fuzzAwgn(const uint8_t* data, size_t size) {
     // The output (in an array 300 longer), and the raw noise with the
     // filter's 127 extra samples.
     const double samples = std::floor(rate * duration);
-    const Expectation e{samples, 2 * samples + 427};
-    const Planned planned = planOf<AwgnPlan>([&](AwgnPlan& plan) { return planAwgn(p, rate, plan); },
-                                             [](const AwgnPlan& plan) { return double(plan.samples); });
+    Expectation e{samples, 2 * samples + 427};
+    Planned planned = planOf<AwgnPlan>([&](AwgnPlan& plan) { return planAwgn(p, rate, plan); },
+                                       [](const AwgnPlan& plan) { return double(plan.samples); });
+    target.settings = decodeSettings(in);
+    exact(target, e, planned, p, 0, rate, 2, false);
     const auto record = onHeap(p);
     return checkCall(
         "GenerateAWGNWaveform", "AWGNParams", target, Conversion::complex, e, planned,
@@ -376,7 +418,7 @@ int fuzzAwgn(const uint8_t* data, size_t size) {
 int fuzzOfdm(const uint8_t* data, size_t size) {
     static const DigitalModulType kAccepted[] = {BPSK, QPSK, PSK8, PSK16, QAM16, QAM64, QAM256};
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     OFDMParams p{};
     for (auto& b : p.reserved0) b = in.byte();
     p.fftSize = in.powerOfTwo(14);
@@ -396,12 +438,14 @@ int fuzzOfdm(const uint8_t* data, size_t size) {
     const double prefix = p.cpPercent > 0 ? std::floor(fft * (p.cpPercent / 100.0)) : 0;
     const double frame = p.numSymbols * (fft + prefix);
     const double work = frame * (1 + std::log2(std::max(fft, 1.0)) / 8);
-    const Expectation e{work, 3 * frame};
-    const Planned planned =
+    Expectation e{work, 3 * frame};
+    Planned planned =
         planOf<OfdmPlan>([&](OfdmPlan& plan) { return planOfdm(p, plan); },
                          [](const OfdmPlan& plan) {
                              return std::max(static_cast<double>(plan.samples), static_cast<double>(plan.bits));
                          });
+    target.settings = decodeSettings(in);
+    exact(target, e, planned, p, 0, rate, 1, false);
     const auto record = onHeap(p);
     return checkCall(
         "GenerateOFDMWaveform", "OFDMParams", target, Conversion::complex, e, planned,

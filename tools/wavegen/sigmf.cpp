@@ -38,6 +38,7 @@ nlohmann::json sigmfMeta(const Request& request, const Recording& recording) {
     if (recording.repeat > 1) global["gensignal:repeat"] = recording.repeat;
     const nlohmann::json fields = request.fields();
     for (const auto& [field, value] : fields.items()) global["gensignal:" + field] = value;
+    if (!recording.loop.is_null()) global["gensignal:loop"] = recording.loop;
 
     nlohmann::json capture = {{"core:sample_start", 0}};
     if (recording.centerFrequency) capture["core:frequency"] = *recording.centerFrequency;
