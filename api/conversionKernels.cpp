@@ -1,6 +1,8 @@
 #include "conversionKernels.h"
 
+#if GENSIGNAL_AVX2
 #include <immintrin.h>
+#endif
 
 #include <cfloat>
 #include <cmath>
@@ -90,9 +92,11 @@ void scaleRoundReal(const double* x, size_t n, double g, int16_t* out) {
 
 }  // namespace generic
 
+#if GENSIGNAL_AVX2
+
 namespace avx2 {
 
-#define GS_AVX2 __attribute__((target("avx2,fma")))
+#define GS_AVX2 GENSIGNAL_AVX2_TARGET
 
 namespace {
 
@@ -250,19 +254,19 @@ GS_AVX2 void scaleRoundReal(const double* x, size_t n, double g, int16_t* out) {
 
 }  // namespace avx2
 
-float complexPeakSquared(const float* xy, size_t n) {
-    return useAvx2() ? avx2::complexPeakSquared(xy, n) : generic::complexPeakSquared(xy, n);
-}
-float realPeak(const float* x, size_t n) { return useAvx2() ? avx2::realPeak(x, n) : generic::realPeak(x, n); }
-double realPeak(const double* x, size_t n) { return useAvx2() ? avx2::realPeak(x, n) : generic::realPeak(x, n); }
-void scaleRound(const float* x, size_t count, float g, int16_t* out) {
-    useAvx2() ? avx2::scaleRound(x, count, g, out) : generic::scaleRound(x, count, g, out);
-}
-void scaleRoundReal(const float* x, size_t n, float g, int16_t* out) {
-    useAvx2() ? avx2::scaleRoundReal(x, n, g, out) : generic::scaleRoundReal(x, n, g, out);
-}
-void scaleRoundReal(const double* x, size_t n, double g, int16_t* out) {
-    useAvx2() ? avx2::scaleRoundReal(x, n, g, out) : generic::scaleRoundReal(x, n, g, out);
-}
+// The variant in use.
+#define GS_DISPATCH(call) (useAvx2() ? avx2::call : generic::call)
+#else
+#define GS_DISPATCH(call) (generic::call)
+#endif
+
+float complexPeakSquared(const float* xy, size_t n) { return GS_DISPATCH(complexPeakSquared(xy, n)); }
+float realPeak(const float* x, size_t n) { return GS_DISPATCH(realPeak(x, n)); }
+double realPeak(const double* x, size_t n) { return GS_DISPATCH(realPeak(x, n)); }
+void scaleRound(const float* x, size_t count, float g, int16_t* out) { GS_DISPATCH(scaleRound(x, count, g, out)); }
+void scaleRoundReal(const float* x, size_t n, float g, int16_t* out) { GS_DISPATCH(scaleRoundReal(x, n, g, out)); }
+void scaleRoundReal(const double* x, size_t n, double g, int16_t* out) { GS_DISPATCH(scaleRoundReal(x, n, g, out)); }
+
+#undef GS_DISPATCH
 
 }  // namespace conversion

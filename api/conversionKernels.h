@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "cpuDispatch.h"
+
 namespace conversion {
 
 // Largest fmaf(re, re, im * im) over n interleaved complex samples, 0 for
@@ -36,6 +38,7 @@ void scaleRoundReal(const float* x, size_t n, float g, int16_t* out);
 void scaleRoundReal(const double* x, size_t n, double g, int16_t* out);
 }  // namespace generic
 
+#if GENSIGNAL_AVX2
 namespace avx2 {
 float complexPeakSquared(const float* xy, size_t n);
 float realPeak(const float* x, size_t n);
@@ -44,5 +47,6 @@ void scaleRound(const float* x, size_t count, float g, int16_t* out);
 void scaleRoundReal(const float* x, size_t n, float g, int16_t* out);
 void scaleRoundReal(const double* x, size_t n, double g, int16_t* out);
 }  // namespace avx2
+#endif
 
 }  // namespace conversion

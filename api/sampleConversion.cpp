@@ -14,10 +14,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "buffer.h"
 #include "conversionKernels.h"
-#include "function.h"
+#include "generatedWave.h"
 #include "genSignalClass.h"
 #include "lastError.h"
+#include "rangeChecks.h"
 
 namespace {
 
@@ -26,6 +28,8 @@ constexpr int kParallelMin = 1 << 15;
 constexpr int kMaxTeam = 64;
 // Samples converted at a time when converting in place (see convertChunk).
 constexpr size_t kStage = 2048;
+// Runs a waveform may come as: the frame converts their values on the stack.
+constexpr size_t kMaxRuns = 16;
 
 // Per sample type: the peak of a chunk in a form whose maximum over chunks
 // is the maximum over all samples (NaN when a sample is not finite), the
@@ -85,24 +89,38 @@ void convertChunk(const Sample* x, size_t n, float g, int16_t* out, bool inPlace
 // Chunk t of `threads` starts at sample n * t / threads.
 size_t chunkStart(int n, int t, int threads) { return static_cast<size_t>(n) * t / threads; }
 
+// Replaces the object's I/Q buffer; the old one is released as this returns.
+void replaceIqBuffer(GenSignalClass* obj, Buffer<int16_t> fresh) {
+    Buffer<int16_t> old = Buffer<int16_t>::adopt(obj->iqBuffer, static_cast<size_t>(obj->iqCapacity));
+    obj->iqCapacity = static_cast<int>(fresh.size());
+    obj->iqBuffer = fresh.release();
+}
+
+// Why a waveform cannot be scaled: 0 when it can (its peak fixes the scale,
+// or every sample is zero), else -1 with the reason.
 template <class Sample>
-int deliver(GenSignalClass* obj, Sample* samples, int n, int16_t** iq, int* count) {
-    if (n < 0 || n >= kMaxSamples) {
-        std::free(samples);
-        return refuse(-1, "result of %d samples: must be below 2^30", n);
-    }
+int refuseScale(bool finite, bool scaled, double peak, const Sample* values, size_t count) {
+    if (!finite) return refuse(-1, "the waveform holds a sample that is not finite");
+    if (scaled || std::all_of(values, values + count, [](Sample v) { return isZero(v); })) return 0;
+    return refuse(-1, "the waveform's peak magnitude %s is too %s to scale into 16 bits", numberText(peak).text,
+                  peak < 1 ? "small" : "large");
+}
+
+template <class Sample>
+int deliverArray(GenSignalClass* obj, Buffer<Sample> samples, int n, int16_t** iq, int* count) {
     const int values = 2 * n;
     // A buffer that must grow is not allocated beside the samples: they are
     // converted in place (4 bytes per sample never exceed their own size)
     // and their array becomes the buffer, so a call never holds both.
     const bool inPlace = values > obj->iqCapacity;
-    if (!inPlace && !obj->iqBuffer) {  // n = 0 on an object that never had a buffer
-        std::free(samples);
+    if (!inPlace && !obj->iqBuffer)  // n = 0 on an object that never had a buffer
         return refuse(-1, "the waveform is empty and the handle holds no earlier buffer to hand out");
-    }
-    int16_t* const dest = inPlace ? reinterpret_cast<int16_t*>(samples) : obj->iqBuffer;
+    Sample* const x = samples.get();
+    int16_t* const dest = inPlace ? reinterpret_cast<int16_t*>(x) : obj->iqBuffer;
 
     const int team = n >= kParallelMin ? std::min(omp_get_max_threads(), kMaxTeam) : 1;
+    // 32766 unless the handle asks for a lower peak level.
+    const double fullScale = obj->state.options.fullScale();
     double partial[kMaxTeam];
     int threads = 1;
     bool finite = true;
@@ -115,7 +133,7 @@ int deliver(GenSignalClass* obj, Sample* samples, int n, int16_t** iq, int* coun
     {
         const int t = omp_get_thread_num(), count = omp_get_num_threads();
         const size_t first = chunkStart(n, t, count), length = chunkStart(n, t + 1, count) - first;
-        partial[t] = chunkPeak(samples + first, length);
+        partial[t] = chunkPeak(x + first, length);
 #pragma omp barrier
         double combined = 0.0;
         bool allFinite = true;
@@ -123,16 +141,16 @@ int deliver(GenSignalClass* obj, Sample* samples, int n, int16_t** iq, int* coun
             if (std::isnan(partial[u])) allFinite = false;
             combined = std::max(combined, partial[u]);
         }
-        const double peak = n < 1 ? 0.0 : peakFrom(combined, samples);
-        const float scale = static_cast<float>(32766.0 / peak);
+        const double peak = n < 1 ? 0.0 : peakFrom(combined, x);
+        const float scale = static_cast<float>(fullScale / peak);
         // An all-zero waveform has an infinite scale, and 0 * inf is NaN: its
         // zeros are written below. A peak too small to fix the scale is
         // refused below unless every sample is zero.
-        const bool convert = allFinite && peakScales(combined, scale, samples);
+        const bool convert = allFinite && peakScales(combined, scale, x);
         if (convert) {
             // In place, each chunk first goes to the start of its own bytes.
-            int16_t* out = inPlace ? reinterpret_cast<int16_t*>(samples + first) : dest + 2 * first;
-            convertChunk(samples + first, length, scale, out, inPlace);
+            int16_t* out = inPlace ? reinterpret_cast<int16_t*>(x + first) : dest + 2 * first;
+            convertChunk(x + first, length, scale, out, inPlace);
         }
         if (t == 0) {
             threads = count;
@@ -141,79 +159,99 @@ int deliver(GenSignalClass* obj, Sample* samples, int n, int16_t** iq, int* coun
             peakSeen = peak;
         }
     }
-    if (!finite) {
-        std::free(samples);
-        return refuse(-1, "the waveform holds a sample that is not finite");
-    }
+    if (int rc = refuseScale(finite, scaled, peakSeen, x, static_cast<size_t>(n))) return rc;
     if (!scaled) {
-        if (!std::all_of(samples, samples + n, [](Sample v) { return isZero(v); })) {
-            std::free(samples);
-            return refuse(-1, "the waveform's peak magnitude %s is too %s to scale into 16 bits",
-                          numberText(peakSeen).text, peakSeen < 1 ? "small" : "large");
-        }
         std::memset(dest, 0, sizeof(int16_t) * static_cast<size_t>(values));
     } else if (inPlace && sizeof(Sample) != 4) {
         // Close the gaps between the chunks, in order: each moves down onto
         // bytes that are already free.
         for (int u = 1; u < threads; ++u) {
             const size_t first = chunkStart(n, u, threads), length = chunkStart(n, u + 1, threads) - first;
-            std::memmove(dest + 2 * first, samples + first, 4 * length);
+            std::memmove(dest + 2 * first, x + first, 4 * length);
         }
     }
     *count = values;
-    if (inPlace) {
-        // Shrinking keeps the contents; should it fail, the larger block
-        // still holds them.
-        void* shrunk = std::realloc(samples, sizeof(int16_t) * static_cast<size_t>(values));
-        std::free(obj->iqBuffer);
-        obj->iqBuffer = shrunk ? static_cast<int16_t*>(shrunk) : dest;
-        obj->iqCapacity = values;
-    } else {
-        std::free(samples);
+    if (inPlace) replaceIqBuffer(obj, std::move(samples).template reuseAs<int16_t>(static_cast<size_t>(values)));
+    *iq = obj->iqBuffer;
+    return 0;
+}
+
+// Runs of equal samples: each run's value is converted once, as the array
+// conversion would convert it, then written along the run.
+template <class Sample>
+int deliverRuns(GenSignalClass* obj, const Buffer<SampleRun<Sample>>& runs, int n, int16_t** iq, int* count) {
+    const size_t used = runs.size();
+    Sample levels[kMaxRuns];
+    size_t distinct = 0;
+    for (size_t r = 0; r < used; ++r)
+        if (runs[r].length > 0) levels[distinct++] = runs[r].value;
+    const double combined = chunkPeak(levels, distinct);
+    const double peak = n < 1 ? 0.0 : peakFrom(combined, levels);
+    const float scale = static_cast<float>(obj->state.options.fullScale() / peak);
+    const bool scaled = !std::isnan(combined) && peakScales(combined, scale, levels);
+    if (int rc = refuseScale(!std::isnan(combined), scaled, peak, levels, distinct)) return rc;
+
+    const int values = 2 * n;
+    Buffer<int16_t> fresh;
+    if (values > obj->iqCapacity) {  // a new buffer, allocated before the old one goes
+        fresh = Buffer<int16_t>(static_cast<size_t>(values));
+        if (!fresh) return outOfMemory<int16_t>(-1, static_cast<size_t>(values), "I/Q buffer");
+    } else if (!obj->iqBuffer) {
+        return refuse(-1, "the waveform is empty and the handle holds no earlier buffer to hand out");
     }
+    int16_t* dest = fresh ? fresh.get() : obj->iqBuffer;
+    for (size_t r = 0; r < used; ++r) {
+        int16_t pair[2] = {0, 0};
+        if (scaled) convertTo(&runs[r].value, 1, scale, pair);
+        const int length = runs[r].length;
+        for (int i = 0; i < length; ++i) {
+            dest[2 * i] = pair[0];
+            dest[2 * i + 1] = pair[1];
+        }
+        dest += 2 * static_cast<size_t>(length);
+    }
+    if (fresh) replaceIqBuffer(obj, std::move(fresh));
+    *count = values;
     *iq = obj->iqBuffer;
     return 0;
 }
 
 }  // namespace
 
-int deliverSamples(GenSignalClass* obj, double* samples, int n, int16_t** iq, int* count) {
-    return deliver(obj, samples, n, iq, count);
-}
-int deliverSamples(GenSignalClass* obj, float* samples, int n, int16_t** iq, int* count) {
-    return deliver(obj, samples, n, iq, count);
-}
-int deliverSamples(GenSignalClass* obj, std::complex<float>* samples, int n, int16_t** iq, int* count) {
-    return deliver(obj, samples, n, iq, count);
+template <class Sample>
+int deliverWave(GenSignalClass* obj, GeneratedWave<Sample>& wave, int16_t** iq, int* count) {
+    const int n = wave.length;
+    if (n < 0 || n >= kMaxSamples) return refuse(-1, "result of %d samples: must be below 2^30", n);
+    if (wave.runs) {
+        if (wave.runs.size() > kMaxRuns)
+            return refuse(-1, "a waveform of %zu runs: at most %zu", wave.runs.size(), kMaxRuns);
+        return deliverRuns(obj, wave.runs, n, iq, count);
+    }
+    return deliverArray(obj, std::move(wave.samples), n, iq, count);
 }
 
-int deliverTwoLevels(GenSignalClass* obj, int n, int high, int16_t** iq, int* count) {
-    if (n < 1 || n >= kMaxSamples || high < 0 || high > n)
-        return refuse(-1, "result of %d samples: must be 1 to 2^30 - 1, with %d of them high", n, high);
-    const int values = 2 * n;
-    int16_t* dest = obj->iqBuffer;
-    if (values > obj->iqCapacity) {  // a new buffer, allocated before the old one goes
-        dest = static_cast<int16_t*>(std::malloc(sizeof(int16_t) * static_cast<size_t>(values)));
-        if (!dest) return refuse(-1, "out of memory: %zu bytes for the I/Q buffer", sizeof(int16_t) * values);
-    }
-    // The peak is 1 when any sample is high, 0 (every value 0) otherwise.
-    const float levels[2] = {1.0f, 0.0f};
-    int16_t pairs[4] = {0, 0, 0, 0};
-    if (high > 0) convertTo(levels, 2, static_cast<float>(32766.0 / 1.0), pairs);
-    for (int i = 0; i < high; ++i) {
-        dest[2 * i] = pairs[0];
-        dest[2 * i + 1] = pairs[1];
-    }
-    for (int i = high; i < n; ++i) {
-        dest[2 * i] = pairs[2];
-        dest[2 * i + 1] = pairs[3];
-    }
-    if (dest != obj->iqBuffer) {
-        std::free(obj->iqBuffer);
-        obj->iqBuffer = dest;
-        obj->iqCapacity = values;
-    }
-    *count = values;
-    *iq = obj->iqBuffer;
-    return 0;
+template int deliverWave(GenSignalClass*, GeneratedWave<double>&, int16_t**, int*);
+template int deliverWave(GenSignalClass*, GeneratedWave<float>&, int16_t**, int*);
+template int deliverWave(GenSignalClass*, GeneratedWave<std::complex<float>>&, int16_t**, int*);
+
+namespace {
+
+template <class Sample>
+int deliverMalloced(GenSignalClass* obj, Sample* samples, int n, int16_t** iq, int* count) {
+    GeneratedWave<Sample> wave;
+    wave.samples = Buffer<Sample>::adopt(samples, n > 0 ? static_cast<size_t>(n) : 0);
+    wave.length = n;
+    return deliverWave(obj, wave, iq, count);
+}
+
+}  // namespace
+
+int deliverSamples(GenSignalClass* obj, double* samples, int n, int16_t** iq, int* count) {
+    return deliverMalloced(obj, samples, n, iq, count);
+}
+int deliverSamples(GenSignalClass* obj, float* samples, int n, int16_t** iq, int* count) {
+    return deliverMalloced(obj, samples, n, iq, count);
+}
+int deliverSamples(GenSignalClass* obj, std::complex<float>* samples, int n, int16_t** iq, int* count) {
+    return deliverMalloced(obj, samples, n, iq, count);
 }

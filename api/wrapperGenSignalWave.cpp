@@ -12,21 +12,28 @@
 #include <mutex>
 #include <new>
 
+#include "amPlan.h"
+#include "awgnPlan.h"
 #include "buffer.h"
-#include "function.h"
+#include "digitalPlan.h"
+#include "dssPlan.h"
+#include "fmPlan.h"
+#include "generatedWave.h"
 #include "genSignalClass.h"
+#include "handleRegistry.h"
 #include "lastError.h"
-#include "presizedPlans.h"
+#include "loopFrame.h"
+#include "multitonePlan.h"
+#include "ofdmPlan.h"
+#include "phasedMultitone.h"
 #include "pulsePlan.h"
+#include "rampSweepPlan.h"
 #include "sampleConversion.h"
+#include "stepSweepPlan.h"
 
 std::map<int, GenSignalClass*> GenSignalClassObjCounter;
 int objcount = 0;
 std::mutex g_lock;
-
-namespace {
-
-const char kVersion[] = "V1.0.0.20260622_X86_WIN64";
 
 // Unlike a plain subscript, the look-up never adds entries: garbage ids from
 // a host must not grow the registry.
@@ -37,6 +44,10 @@ GenSignalClass* lookUpHandle(int handleId) {
 }
 
 int refuseHandle(int handleId) { return refuse(-1, "handle %d is not a live generator object", handleId); }
+
+namespace {
+
+const char kVersion[] = "V1.0.0.20260622_X86_WIN64";
 
 // Until a generator states its own reason, a refusal still says which
 // entry point refused and with what code.
@@ -51,50 +62,44 @@ int generatorRefused(const char* entryPoint, int rc) {
 
 namespace {
 
-// Frame for generators that allocate their own sample array.
-// `generate(obj, &samples, &n)` returns 0 or a negative code.
 // Null pointers from the host, named as the header names them.
 int refuseNulls(const char* entryPoint, const void* params, int16_t** iq, int* count) {
     const char* which = !params ? "params" : !iq ? "iq" : !count ? "count" : nullptr;
     return which ? refuse(-1, "%s: %s is a null pointer", entryPoint, which) : 0;
 }
 
-template <class Sample, class Params, class Generate>
-int runFrame(const char* entryPoint, int handleId, const Params* params, int16_t** iq, int* count, Generate generate) {
-    clearLastError();
-    if (refuseNulls(entryPoint, params, iq, count)) return -1;
-    GenSignalClass* obj = lookUpHandle(handleId);
-    if (!obj) return refuseHandle(handleId);
-    Sample* samples = nullptr;
-    int n = 0;
-    int rc = generate(obj, &samples, &n);
-    if (rc != 0) {
-        std::free(samples);  // only set on success; free(nullptr) is harmless
-        return generatorRefused(entryPoint, rc);
-    }
-    return deliverSamples(obj, samples, n, iq, count);
-}
-
-// Frame for generators that fill an array the entry point allocates. The
-// generator's own first stage, `makePlan`, checks the record and says how
-// many samples the generator will write; the array holds exactly that many.
-template <class Params, class Plan, class Generate>
-int runPresizedFrame(const char* entryPoint, int handleId, const Params* params, int16_t** iq, int* count,
-                     double sampleRate, int (*makePlan)(const Params&, double, Plan&), Generate generate) {
+// The frame of every entry point: the host's pointers, the handle, the
+// record's plan (made once per call: the only place its rules live), the
+// generator working from that plan, and the waveform's conversion into the
+// object's I/Q buffer. `makePlan(Plan&)` and `generate(GenSignalClass&,
+// const Plan&, GeneratedWave<Sample>&)` answer 0 or a code.
+template <class Sample, class Plan, class Params, class MakePlan, class Generate>
+int runFrame(const char* entryPoint, int handleId, const Params* params, int16_t** iq, int* count, MakePlan makePlan,
+             Generate generate) {
     clearLastError();
     if (refuseNulls(entryPoint, params, iq, count)) return -1;
     GenSignalClass* obj = lookUpHandle(handleId);
     if (!obj) return refuseHandle(handleId);
     Plan plan{};
-    if (int rc = makePlan(*params, sampleRate, plan)) return rc;
-    const size_t room = static_cast<size_t>(plan.samples);
-    Buffer<std::complex<float>> samples(room);
-    if (!samples) return refuse(-1, "out of memory: %zu bytes for the samples", samples.bytesFor(room));
-    int n = 0;
-    const int rc = generate(obj, samples.get(), &n);
-    if (rc != 0) return generatorRefused(entryPoint, rc);
-    return deliverSamples(obj, samples.release(), n, iq, count);
+    if (int rc = makePlan(plan)) return rc;
+    GeneratedWave<Sample> wave;
+    if (int rc = generate(*obj, plan, wave)) return generatorRefused(entryPoint, rc);
+    return deliverWave(obj, wave, iq, count);
 }
+
+// For the generators that fill an array the frame allocates: it holds
+// exactly the plan's `samples`, and `fill(Sample*)` answers 0 or a code.
+template <class Sample, class Fill>
+int presized(int samples, GeneratedWave<Sample>& wave, Fill fill) {
+    Buffer<Sample> array(static_cast<size_t>(samples));
+    if (!array) return outOfMemory<Sample>(-1, static_cast<size_t>(samples), "samples");
+    if (int rc = fill(array.get())) return rc;
+    wave.samples = std::move(array);
+    wave.length = samples;
+    return 0;
+}
+
+using Complex = std::complex<float>;
 
 }  // namespace
 
@@ -146,82 +151,123 @@ GENSIGNAL_API int GenSignalGetLastError(char* buffer, int bufferSize) {
 
 GENSIGNAL_API int GenerateDigitalModWaveform(int handleId, const DigitalModParams* params, int symbolCount,
                                              int16_t** iq, int* count, double sampleRate) {
-    return runFrame<std::complex<float>>(
-        "GenerateDigitalModWaveform", handleId, params, iq, count,
-        [&](GenSignalClass* o, auto** s, int* n) { return o->genDigitalSig(params, sampleRate, symbolCount, s, *n); });
+    return withLoopOptions(handleId, params, symbolCount, sampleRate, iq, count, [&] {
+        return runFrame<Complex, DigitalPlan>(
+            "GenerateDigitalModWaveform", handleId, params, iq, count,
+            [&](DigitalPlan& plan) {
+                GenSignalClass dsp;  // getOrderM reads nothing of the object it is called on
+                return planDigital(dsp, *params, sampleRate, symbolCount, &plan);
+            },
+            [](GenSignalClass& o, const DigitalPlan& plan, GeneratedWave<Complex>& wave) {
+                return o.genDigitalSig(plan, wave);
+            });
+    });
 }
 
 GENSIGNAL_API int GenerateDssWaveform(int handleId, const DSSParams* params, int bitCount, int16_t** iq, int* count,
                                       double sampleRate) {
-    return runFrame<std::complex<float>>(
-        "GenerateDssWaveform", handleId, params, iq, count,
-        [&](GenSignalClass* o, auto** s, int* n) { return o->genDSSSig(params, sampleRate, bitCount, s, n); });
+    return withLoopOptions(handleId, params, bitCount, sampleRate, iq, count, [&] {
+        return runFrame<Complex, DssPlan>(
+            "GenerateDssWaveform", handleId, params, iq, count,
+            [&](DssPlan& plan) { return planDss(*params, sampleRate, bitCount, &plan); },
+            [](GenSignalClass& o, const DssPlan& plan, GeneratedWave<Complex>& wave) {
+                return o.genDSSSig(plan, wave);
+            });
+    });
 }
 
 GENSIGNAL_API int GenerateAmWaveform(int handleId, const AMModParams* params, int16_t** iq, int* count,
                                      double sampleRate) {
-    return runFrame<double>("GenerateAmWaveform", handleId, params, iq, count,
-                            [&](GenSignalClass* o, auto** s, int* n) { return o->genAMSig(params, sampleRate, s, n); });
+    return withLoopOptions(handleId, params, 0, sampleRate, iq, count, [&] {
+        return runFrame<double, AmPlan>(
+            "GenerateAmWaveform", handleId, params, iq, count,
+            [&](AmPlan& plan) { return planAm(*params, sampleRate, plan); },
+            [](GenSignalClass& o, const AmPlan& plan, GeneratedWave<double>& wave) { return o.genAMSig(plan, wave); });
+    });
 }
 
 GENSIGNAL_API int GenerateFmWaveform(int handleId, const FMModParams* params, int16_t** iq, int* count,
                                      double sampleRate) {
-    return runFrame<std::complex<float>>(
-        "GenerateFmWaveform", handleId, params, iq, count,
-        [&](GenSignalClass* o, auto** s, int* n) { return o->genFMSig(params, sampleRate, s, n); });
+    return withLoopOptions(handleId, params, 0, sampleRate, iq, count, [&] {
+        return runFrame<Complex, FmPlan>(
+            "GenerateFmWaveform", handleId, params, iq, count,
+            [&](FmPlan& plan) { return planFm(*params, sampleRate, plan); },
+            [](GenSignalClass& o, const FmPlan& plan, GeneratedWave<Complex>& wave) { return o.genFMSig(plan, wave); });
+    });
 }
 
 GENSIGNAL_API int GenerateMultitoneWaveform(int handleId, const MultitoneParams* params, int16_t** iq, int* count,
                                             double sampleRate) {
-    return runFrame<std::complex<float>>(
-        "GenerateMultitoneWaveform", handleId, params, iq, count,
-        [&](GenSignalClass* o, auto** s, int* n) { return o->genMultitoneSig(params, sampleRate, s, n); });
+    return withLoopOptions(handleId, params, 0, sampleRate, iq, count, [&] {
+        return runFrame<Complex, MultitonePlan>(
+            "GenerateMultitoneWaveform", handleId, params, iq, count,
+            [&](MultitonePlan& plan) { return planMultitone(*params, sampleRate, plan); },
+            [](GenSignalClass& o, const MultitonePlan& plan, GeneratedWave<Complex>& wave) {
+                return phasedMultitone(o, plan, o.state.options, wave);
+            });
+    });
 }
 
 GENSIGNAL_API int GeneratePulseWaveform(int handleId, const PulseParams* params, int16_t** iq, int* count,
                                         double sampleRate) {
-    // A period of whole samples is W samples of 1.0, then 0.0: the frame
-    // writes those two runs without the samples. Every other case, refusals
-    // included, takes the generator's way.
-    PulsePlan plan{};
-    if (!params || !iq || !count || planPulse(*params, sampleRate, plan) != 0 || plan.resample)
-        return runFrame<float>(
+    return withLoopOptions(handleId, params, 0, sampleRate, iq, count, [&] {
+        return runFrame<float, PulsePlan>(
             "GeneratePulseWaveform", handleId, params, iq, count,
-            [&](GenSignalClass* o, auto** s, int* n) { return o->genPulseSig(params, sampleRate, s, n); });
-    clearLastError();
-    GenSignalClass* obj = lookUpHandle(handleId);
-    if (!obj) return refuseHandle(handleId);
-    return deliverTwoLevels(obj, plan.periodSamples, plan.highSamples, iq, count);
+            [&](PulsePlan& plan) { return planPulse(*params, sampleRate, plan); },
+            [](GenSignalClass& o, const PulsePlan& plan, GeneratedWave<float>& wave) {
+                return o.genPulseSig(plan, wave);
+            });
+    });
 }
 
 GENSIGNAL_API int GenerateStepSweepWaveform(int handleId, const StepSweepParams* params, int16_t** iq, int* count,
                                             double sampleRate) {
-    return runPresizedFrame("GenerateStepSweepWaveform", handleId, params, iq, count, sampleRate, planStepSweep,
-                            [&](GenSignalClass* o, std::complex<float>* s, int* n) {
-                                return o->genStepSweepSig(params, sampleRate, s, n);
-                            });
+    return withLoopOptions(handleId, params, 0, sampleRate, iq, count, [&] {
+        return runFrame<Complex, StepSweepPlan>(
+            "GenerateStepSweepWaveform", handleId, params, iq, count,
+            [&](StepSweepPlan& plan) { return planStepSweep(*params, sampleRate, plan); },
+            [](GenSignalClass& o, const StepSweepPlan& plan, GeneratedWave<Complex>& wave) {
+                return presized(plan.samples, wave, [&](Complex* s) { return o.genStepSweepSig(plan, s); });
+            });
+    });
 }
 
 GENSIGNAL_API int GenerateRampSweepWaveform(int handleId, const RampSweepParams* params, int16_t** iq, int* count,
                                             double sampleRate) {
-    return runPresizedFrame("GenerateRampSweepWaveform", handleId, params, iq, count, sampleRate, planRampSweep,
-                            [&](GenSignalClass* o, std::complex<float>* s, int* n) {
-                                return o->genRampSweepSig(params, sampleRate, s, n);
-                            });
+    return withLoopOptions(handleId, params, 0, sampleRate, iq, count, [&] {
+        return runFrame<Complex, RampSweepPlan>(
+            "GenerateRampSweepWaveform", handleId, params, iq, count,
+            [&](RampSweepPlan& plan) { return planRampSweep(*params, sampleRate, plan); },
+            [](GenSignalClass& o, const RampSweepPlan& plan, GeneratedWave<Complex>& wave) {
+                return presized(plan.samples, wave, [&](Complex* s) { return o.genRampSweepSig(plan, s); });
+            });
+    });
 }
 
 GENSIGNAL_API int GenerateAWGNWaveform(int handleId, const AWGNParams* params, int16_t** iq, int* count,
                                        double sampleRate) {
-    return runPresizedFrame(
-        "GenerateAWGNWaveform", handleId, params, iq, count, sampleRate, planAwgn,
-        [&](GenSignalClass* o, std::complex<float>* s, int* n) { return o->genAWGNSig(params, sampleRate, s, n); });
+    return withLoopOptions(handleId, params, 0, sampleRate, iq, count, [&] {
+        return runFrame<Complex, AwgnPlan>(
+            "GenerateAWGNWaveform", handleId, params, iq, count,
+            [&](AwgnPlan& plan) { return planAwgn(*params, sampleRate, plan); },
+            [](GenSignalClass& o, const AwgnPlan& plan, GeneratedWave<Complex>& wave) {
+                return presized(plan.samples, wave, [&](Complex* s) { return o.genAWGNSig(plan, s); });
+            });
+    });
 }
 
 GENSIGNAL_API int GenerateOFDMWaveform(int handleId, const OFDMParams* params, int16_t** iq, int* count,
                                        double sampleRate) {
-    return runFrame<std::complex<float>>(
-        "GenerateOFDMWaveform", handleId, params, iq, count,
-        [&](GenSignalClass* o, auto** s, int* n) { return o->genOFDMSig(params, sampleRate, s, n); });
+    // One sample per inverse-FFT point, whatever the rate: the rate is only
+    // the loop's.
+    return withLoopOptions(handleId, params, 0, sampleRate, iq, count, [&] {
+        return runFrame<Complex, OfdmPlan>(
+            "GenerateOFDMWaveform", handleId, params, iq, count,
+            [&](OfdmPlan& plan) { return planOfdm(*params, plan); },
+            [](GenSignalClass& o, const OfdmPlan& plan, GeneratedWave<Complex>& wave) {
+                return o.genOFDMSig(plan, wave);
+            });
+    });
 }
 
 }  // extern "C"

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "function.h"
+#include "farrow.h"
 #include "genSignalClass.h"
 
 namespace {

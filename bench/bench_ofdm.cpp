@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "function.h"
 #include "genSignalClass.h"
+#include "ofdmMod.h"
 
 namespace {
 

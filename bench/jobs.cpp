@@ -81,8 +81,12 @@ long statusKb(const char* field) {
 }  // namespace
 
 constexpr int kDigitalJobs = static_cast<int>(sizeof kJobs / sizeof kJobs[0]);
-const Job& job(int index) { return index < kDigitalJobs ? kJobs[index] : kWaveJobs[index - kDigitalJobs]; }
-int jobCount() { return kDigitalJobs + kWaveJobCount; }
+const Job& job(int index) {
+    if (index < kDigitalJobs) return kJobs[index];
+    if (index < kDigitalJobs + kWaveJobCount) return kWaveJobs[index - kDigitalJobs];
+    return kExactJobs[index - kDigitalJobs - kWaveJobCount];
+}
+int jobCount() { return kDigitalJobs + kWaveJobCount + kExactJobCount; }
 
 int runPeakChild(int index, int threads) {
     if (index < 0 || index >= jobCount() || threads < 1) return 2;

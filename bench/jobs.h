@@ -22,6 +22,11 @@ struct Job {
 extern const Job kWaveJobs[];
 extern const int kWaveJobCount;
 
+// The exact loop mode's jobs, each after its defined twin (exactJobs.cpp),
+// last in the table.
+extern const Job kExactJobs[];
+extern const int kExactJobCount;
+
 // Our jobs by index, and their count.
 const Job& job(int index);
 int jobCount();

@@ -3,9 +3,8 @@
 #include <cstdint>
 #include <new>
 
-#include "function.h"
+#include "bitHelpers.h"
 #include "genSignalClass.h"
-#include "symbolPacking.h"
 
 void GenSignalClass::getOrderM(DigitalModulType type, int* order, int* error) {
     *error = 0;

@@ -10,6 +10,7 @@
 
 #include <omp.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -65,4 +66,30 @@ void runBlockPipeline(int64_t blocks, int team, int64_t lookahead, Serial serial
         }
         work(true);
     }
+}
+
+// n samples cut into blocks for the pipeline, and the team for them.
+struct SampleBlocks {
+    static constexpr int64_t kSize = 4096;          // samples per block, unless a generator needs others
+    static constexpr int64_t kPerThread = 1 << 15;  // fewer samples per thread stay on one thread
+
+    explicit SampleBlocks(int64_t samples, int64_t blockSize = kSize)
+        : n(samples),
+          size(blockSize),
+          count((samples + blockSize - 1) / blockSize),
+          team(teamFor(samples, kPerThread)) {}
+    int64_t first(int64_t b) const { return b * size; }
+    int64_t last(int64_t b) const { return std::min(n, (b + 1) * size); }
+
+    int64_t n, size, count;
+    int team;
+};
+
+// The pipeline over the samples' blocks: serial(first, last) and
+// parallel(first, last) for each block's samples [first, last).
+template <class Serial, class Parallel>
+void runBlockPipeline(const SampleBlocks& blocks, int64_t lookahead, Serial serial, Parallel parallel) {
+    runBlockPipeline(
+        blocks.count, blocks.team, lookahead, [&](int64_t b) { serial(blocks.first(b), blocks.last(b)); },
+        [&](int64_t b) { parallel(blocks.first(b), blocks.last(b)); });
 }

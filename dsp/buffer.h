@@ -59,6 +59,15 @@ public:
         data_ = nullptr;
         count_ = 0;
     }
+    // The same block as `count` elements of U, for an array converted in
+    // place into smaller elements; the memory beyond them goes back to the C
+    // library when it takes it (the block stays whole when it does not).
+    template <class U>
+    Buffer<U> reuseAs(size_t count) && {
+        void* block = release();
+        if (void* smaller = std::realloc(block, count ? count * sizeof(U) : 1)) block = smaller;
+        return Buffer<U>::adopt(static_cast<U*>(block), count);
+    }
 
 private:
     T* data_ = nullptr;

@@ -2,8 +2,9 @@
 #include <cmath>
 #include <cstdint>
 
-#include "function.h"
+#include "constellation.h"
 #include "genSignalClass.h"
+#include "mathConstants.h"
 
 namespace {
 

@@ -19,8 +19,12 @@ std::atomic<KernelVariant> g_variant{chosenAtLoad()};
 }  // namespace
 
 bool cpuHasAvx2Fma() {
+#if GENSIGNAL_AVX2
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+#else
+    return false;
+#endif
 }
 
 KernelVariant activeKernels() { return g_variant.load(std::memory_order_relaxed); }

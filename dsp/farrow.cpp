@@ -7,29 +7,21 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "farrow.h"
 #include "farrowKernels.h"
-#include "function.h"
 #include "genSignalClass.h"
+#include "lastError.h"
+#include "rangeChecks.h"
 
 namespace {
 
 // Below this many outputs a second thread costs more than it saves.
 constexpr int kParallelMin = 1 << 14;
 
-// Outputs 1 ... K-1 shared among threads; each output depends only on its
-// own k, so the split cannot change a bit. K is farrowOutputLength, whose
-// count agrees with the loop's stop rule (k * r never decreases with k), so
-// every base index stays below n.
-template <class T>
-void resample(const T* x, int n, double r, int K, T* y) {
-    y[0] = x[0];
-#pragma omp parallel for schedule(static) if (K >= kParallelMin)
-    for (int64_t block = 0; block < (K + 1023) / 1024; ++block) {
-        const int64_t first = block == 0 ? 1 : block * 1024;
-        const int64_t last = std::min<int64_t>(K, (block + 1) * 1024);
-        farrowRange(x, 0, n, r, first, last, y + first);
-    }
-}
+// A sample rate below 1/kMaxRateDivision of the locked rate would keep too
+// little of the shaped signal to be the waveform asked for (an alias of
+// it), from symbols or chips that far outnumber the samples.
+constexpr int kMaxRateDivision = 1024;
 
 }  // namespace
 
@@ -49,6 +41,43 @@ int farrowOutputLength(int n, double outRate, double inRate) {
     return k < kMaxSamples ? static_cast<int>(k) : -1;
 }
 
+namespace {
+
+// Outputs 1 ... K-1 shared among threads; each output depends only on its
+// own k, so the split cannot change a bit. K is farrowOutputLength, whose
+// count agrees with the loop's stop rule (k * r never decreases with k), so
+// every base index stays below n.
+template <class T>
+void resampleAll(const T* x, int n, double r, int K, T* y) {
+    y[0] = x[0];
+#pragma omp parallel for schedule(static) if (K >= kParallelMin)
+    for (int64_t block = 0; block < (K + 1023) / 1024; ++block) {
+        const int64_t first = block == 0 ? 1 : block * 1024;
+        const int64_t last = std::min<int64_t>(K, (block + 1) * 1024);
+        farrowRange(x, 0, n, r, first, last, y + first);
+    }
+}
+
+}  // namespace
+
+void farrowResample(const std::complex<float>* x, int n, double r, int K, std::complex<float>* y) {
+    resampleAll(x, n, r, K, y);
+}
+
+void farrowResample(const float* x, int n, double r, int K, float* y) { resampleAll(x, n, r, K, y); }
+
+int resampledLength(int shapedLength, double sampleRate, double lockedRate, const char* lockedName, int& outputLength) {
+    const int length = farrowOutputLength(shapedLength, sampleRate, lockedRate);
+    if (length < 0)
+        return refuse(-1, "sampleRate = %s: the resampled signal would reach 2^30 samples",
+                      numberText(sampleRate).text);
+    if (!(sampleRate * kMaxRateDivision >= lockedRate))
+        return refuse(-1, "sampleRate = %s: must be at least 1/%d of the %s rate %s", numberText(sampleRate).text,
+                      kMaxRateDivision, lockedName, numberText(lockedRate).text);
+    outputLength = length;
+    return 0;
+}
+
 void GenSignalClass::FarrowInterp(std::complex<float> const* in, int n, double outRate, double inRate,
                                   std::complex<float>* out, int* outLen) {
     if (!outLen) return;
@@ -59,7 +88,7 @@ void GenSignalClass::FarrowInterp(std::complex<float> const* in, int n, double o
         *outLen = 0;
         return;
     }
-    resample(in, n, inRate / outRate, K, out);
+    farrowResample(in, n, inRate / outRate, K, out);
     *outLen = K;
 }
 
@@ -75,7 +104,7 @@ void GenSignalClass::FarrowInterp_real(float* in, int n, double outRate, double 
         *outLen = 0;
         return;
     }
-    resample(static_cast<const float*>(in), n, inRate / outRate, K, y);
+    farrowResample(static_cast<const float*>(in), n, inRate / outRate, K, y);
     *outLen = K;
     *out = y;
 }

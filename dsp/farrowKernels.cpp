@@ -5,11 +5,13 @@
 // c1 p1 first, then fused multiply-adds of c2 p2, c0 p0, c-1 p-1.
 #include "farrowKernels.h"
 
-#include <immintrin.h>
-
 #include <cmath>
 
 #include "cpuDispatch.h"
+
+#if GENSIGNAL_AVX2
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -65,7 +67,9 @@ void rangeGeneric(const T* w, int64_t w0, int n, double r, int64_t first, int64_
     for (int64_t k = first; k < last; ++k) outputAt(w, w0, n, r, k, out + (k - first));
 }
 
-#define GS_AVX2 __attribute__((target("avx2,fma")))
+#if GENSIGNAL_AVX2
+
+#define GS_AVX2 GENSIGNAL_AVX2_TARGET
 
 struct Weights4 {
     __m256d cm1, c0, c1, c2;
@@ -173,6 +177,8 @@ GS_AVX2 void rangeAvx2(const float* w, int64_t w0, int n, double r, int64_t firs
 
 #undef GS_AVX2
 
+#endif  // GENSIGNAL_AVX2
+
 }  // namespace
 
 InputSpan farrowInputSpan(int n, double r, int64_t first, int64_t last) {
@@ -182,17 +188,24 @@ InputSpan farrowInputSpan(int n, double r, int64_t first, int64_t last) {
     return {lo < 0 ? 0 : lo, hi > n ? n : hi};
 }
 
+int64_t farrowSpanBound(double r, int64_t outputs) {
+    if (outputs < 1) return 0;
+    // floor((last - 1) r) - floor(first r) stays below (outputs - 1) r + 1,
+    // and the four taps add three more; the rest is margin for rounding.
+    return static_cast<int64_t>(std::floor(static_cast<double>(outputs - 1) * r)) + 8;
+}
+
 void farrowRange(const std::complex<float>* window, int64_t windowFirst, int n, double r, int64_t first, int64_t last,
                  std::complex<float>* out) {
-    if (useAvx2())
-        rangeAvx2(window, windowFirst, n, r, first, last, out);
-    else
-        rangeGeneric(window, windowFirst, n, r, first, last, out);
+#if GENSIGNAL_AVX2
+    if (useAvx2()) return rangeAvx2(window, windowFirst, n, r, first, last, out);
+#endif
+    rangeGeneric(window, windowFirst, n, r, first, last, out);
 }
 
 void farrowRange(const float* window, int64_t windowFirst, int n, double r, int64_t first, int64_t last, float* out) {
-    if (useAvx2())
-        rangeAvx2(window, windowFirst, n, r, first, last, out);
-    else
-        rangeGeneric(window, windowFirst, n, r, first, last, out);
+#if GENSIGNAL_AVX2
+    if (useAvx2()) return rangeAvx2(window, windowFirst, n, r, first, last, out);
+#endif
+    rangeGeneric(window, windowFirst, n, r, first, last, out);
 }

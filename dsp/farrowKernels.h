@@ -21,6 +21,10 @@ struct InputSpan {
 // The input samples that outputs [first, last) read.
 InputSpan farrowInputSpan(int n, double r, int64_t first, int64_t last);
 
+// The most input samples that `outputs` consecutive outputs read at the
+// step r, for sizing a window before the outputs are known.
+int64_t farrowSpanBound(double r, int64_t outputs);
+
 void farrowRange(const std::complex<float>* window, int64_t windowFirst, int n, double r, int64_t first, int64_t last,
                  std::complex<float>* out);
 void farrowRange(const float* window, int64_t windowFirst, int n, double r, int64_t first, int64_t last, float* out);

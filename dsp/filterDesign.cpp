@@ -6,13 +6,13 @@
 #include <cmath>
 #include <cstdint>
 
-#include "function.h"
+#include "floatRounding.h"
 #include "genSignalClass.h"
 #include "lastError.h"
+#include "mathConstants.h"
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 constexpr double kEps = 1e-12;
 
 // A tap count that does not fit an int cannot be stored; the design then
@@ -157,6 +157,16 @@ void GenSignalClass::gaussdesignForC(double bt, int span, int sps, float* taps, 
     }
     if (sum > 0)
         for (int i = 0; i < n; ++i) taps[i] = static_cast<float>(static_cast<double>(taps[i]) / sum);
+}
+
+void noiseFilterTaps(double cutoff, int count, double* taps) {
+    const int centre = count / 2;
+    for (int k = 0; k < count; ++k) {
+        const double window = 0.54 - 0.46 * std::cos(kTwoPi * k / (count - 1));
+        const double t = k - centre;
+        const double s = std::fabs(t) < 1e-12 ? cutoff : std::sin(cutoff * t * kPi) / (t * kPi);
+        taps[k] = keptFloat(static_cast<double>(keptFloat(s)) * window);
+    }
 }
 
 int designTaps(GenSignalClass& dsp, const PulseShape& shape, int sps, int64_t tapCount, Buffer<float>& taps) {

@@ -28,6 +28,13 @@ int checkPulseShape(const char* record, int filterType, int filterSpan, double r
 // as the designs compute it).
 int64_t designedTapCount(FilterType type, int span, int sps);
 
+// The AWGN generator's low-pass taps for the normalised cut-off `cutoff`
+// (at most 0.5): a Hamming window of `count` points times a sinc centred on
+// tap count / 2, half a tap after the window's centre. Each sinc value and
+// each tap is rounded to float; the taps are handed out widened to double,
+// as the noise filter works.
+void noiseFilterTaps(double cutoff, int count, double* taps);
+
 // A checked shape's `tapCount` taps into `taps`: 0, or -3 with the reason
 // when the array cannot be had.
 int designTaps(GenSignalClass& dsp, const PulseShape& shape, int sps, int64_t tapCount, Buffer<float>& taps);

@@ -7,12 +7,15 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <utility>
 
 #include "buffer.h"
+#include "farrow.h"
 #include "fskPhase.h"
-#include "function.h"
 #include "genSignalClass.h"
 #include "lastError.h"
+#include "mathConstants.h"
+#include "rangeChecks.h"
 
 namespace {
 
@@ -22,38 +25,10 @@ constexpr int kParallelMin = 1 << 18;
 
 }  // namespace
 
-int GenSignalClass::DigitalModFSK(short* symbols, int n, int M, double deviation, int sps, double symbolRate,
-                                  float* taps, int tapCount, int guard, double sampleRate, std::complex<float>** out,
-                                  int* outLen) {
-    // Everything that can be judged from the arguments alone is refused here,
-    // before any array is touched. Levels must fit a short (M <= 32768) and
-    // the level step divides by M - 1.
-    const char* null = !symbols ? "symbols" : !taps ? "taps" : !out ? "out" : !outLen ? "outLen" : nullptr;
-    if (null) return refuse(-1, "DigitalModFSK: %s is a null pointer", null);
-    if (n < 1) return refuse(-1, "n = %d: must be at least 1", n);
-    if (M < 2 || M > 32768) return refuse(-1, "M = %d: must be 2 to 32768", M);
-    if (sps < 1) return refuse(-1, "sps = %d: must be at least 1", sps);
-    if (tapCount < 1) return refuse(-1, "tapCount = %d: must be at least 1", tapCount);
-    if (guard < 1) return refuse(-1, "guard = %d: must be at least 1", guard);
-    if (!finitePositive(sampleRate))
-        return refuse(-1, "sampleRate = %s: must be finite and above 0", numberText(sampleRate).text);
-    if (!finitePositive(symbolRate))
-        return refuse(-1, "symbolRate = %s: must be finite and above 0", numberText(symbolRate).text);
-    const double inRate = static_cast<double>(sps) * symbolRate;
-    if (!finitePositive(inRate))
-        return refuse(-1, "symbolRate = %s: times sps %d must stay finite", numberText(symbolRate).text, sps);
-    const int64_t nEven = fskLevelCount(n);
-    if (!fskGuardsLeaveRoom(nEven, guard))
-        return refuse(-1, "n = %d leaves no symbol between the guards of %d symbols", n, guard);
-    if (!productFits(nEven, sps))
-        return refuse(-1, "n = %d: its impulse train of %lld samples must stay below 2^30", n,
-                      static_cast<long long>(nEven * sps));
-    const int count = static_cast<int>(nEven);
-    const int shapedLen = count * sps - tapCount + 1;
-    if (shapedLen > 0 && farrowOutputLength(shapedLen, sampleRate, inRate) < 0) {
-        return refuse(-1, "sampleRate = %s: the resampled signal would reach 2^30 samples",
-                      numberText(sampleRate).text);
-    }
+int modulateFsk(short* symbols, float* taps, const FskBurst& b, Buffer<std::complex<float>>& out) {
+    const int n = b.symbols, M = b.M, sps = b.sps, tapCount = b.tapCount, guard = b.guard;
+    const double deviation = b.deviation, sampleRate = b.sampleRate;
+    const int count = static_cast<int>(fskLevelCount(n));
 
     // Levels 2s - (M - 1). Through int on the way to short so that a symbol
     // outside 0 ... M-1 cannot make the conversion undefined.
@@ -117,11 +92,50 @@ int GenSignalClass::DigitalModFSK(short* symbols, int n, int M, double deviation
     // Taps longer than the train leave no sample; an empty result still
     // hands over an array, so a null pointer always means failure.
     const double c = ((deviation / (M - 1)) * kTwoPi) * (1 / sampleRate);
-    const FskJob job{levels.get(), count, sps, taps, tapCount, sampleRate, inRate, c};
-    const int K = shapedLen > 0 ? fskLength(job) : 0;
+    const FskJob job{levels.get(), count, sps, taps, tapCount, sampleRate, b.inRate, c};
+    const int K = b.outputLength;
     Buffer<std::complex<float>> y(K);
     if (!y) return outOfMemory<std::complex<float>>(-3, K, "FSK output");
-    if (K > 0) fskModulate(job, y.get());
+    if (K > 0 && fskModulate(job, y.get()) < 0) return -3;  // no working memory, reason recorded
+    out = std::move(y);
+    return 0;
+}
+
+int GenSignalClass::DigitalModFSK(short* symbols, int n, int M, double deviation, int sps, double symbolRate,
+                                  float* taps, int tapCount, int guard, double sampleRate, std::complex<float>** out,
+                                  int* outLen) {
+    // Everything that can be judged from the arguments alone is refused here,
+    // before any array is touched; the digital generator's plan makes the
+    // same checks and runs modulateFsk itself. Levels must fit a short (M <= 32768) and
+    // the level step divides by M - 1.
+    const char* null = !symbols ? "symbols" : !taps ? "taps" : !out ? "out" : !outLen ? "outLen" : nullptr;
+    if (null) return refuse(-1, "DigitalModFSK: %s is a null pointer", null);
+    if (n < 1) return refuse(-1, "n = %d: must be at least 1", n);
+    if (M < 2 || M > 32768) return refuse(-1, "M = %d: must be 2 to 32768", M);
+    if (sps < 1) return refuse(-1, "sps = %d: must be at least 1", sps);
+    if (tapCount < 1) return refuse(-1, "tapCount = %d: must be at least 1", tapCount);
+    if (guard < 1) return refuse(-1, "guard = %d: must be at least 1", guard);
+    if (int rc = checkSampleRate(sampleRate)) return rc;
+    if (!finitePositive(symbolRate))
+        return refuse(-1, "symbolRate = %s: must be finite and above 0", numberText(symbolRate).text);
+    const double inRate = static_cast<double>(sps) * symbolRate;
+    if (!finitePositive(inRate))
+        return refuse(-1, "symbolRate = %s: times sps %d must stay finite", numberText(symbolRate).text, sps);
+    const int64_t nEven = fskLevelCount(n);
+    if (!fskGuardsLeaveRoom(nEven, guard))
+        return refuse(-1, "n = %d leaves no symbol between the guards of %d symbols", n, guard);
+    if (!productFits(nEven, sps))
+        return refuse(-1, "n = %d: its impulse train of %lld samples must stay below 2^30", n,
+                      static_cast<long long>(nEven * sps));
+    const int shapedLen = static_cast<int>(nEven) * sps - tapCount + 1;
+    const int K = shapedLen > 0 ? farrowOutputLength(shapedLen, sampleRate, inRate) : 0;
+    if (K < 0)
+        return refuse(-1, "sampleRate = %s: the resampled signal would reach 2^30 samples",
+                      numberText(sampleRate).text);
+
+    Buffer<std::complex<float>> y;
+    const FskBurst burst{n, M, deviation, sps, tapCount, guard, inRate, sampleRate, K};
+    if (int rc = modulateFsk(symbols, taps, burst, y)) return rc;
     *out = y.release();
     *outLen = K;
     return 0;

@@ -14,11 +14,12 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <vector>
 
+#include "buffer.h"
+#include "farrow.h"
 #include "farrowKernels.h"
-#include "function.h"
 #include "polyphaseFilter.h"
+#include "rangeChecks.h"
 
 namespace {
 
@@ -33,25 +34,33 @@ constexpr double kSparseRatio = 16;
 
 int64_t shapedCount(const FskJob& job) { return static_cast<int64_t>(job.symbols) * job.sps - job.tapCount + 1; }
 
+// Outputs per block: g of one block, and the window of shaped samples its
+// outputs read, fit a thread's scratch (see scratchPerThread).
+int64_t blockFor(double r) { return std::max<int64_t>(1, std::min<int64_t>(kBlock, kBlock / r)); }
+
+// Floats a thread works in: g of one block, then the resampler's window.
+int64_t windowFor(double r) { return farrowSpanBound(r, r > kSparseRatio ? 1 : blockFor(r)); }
+int64_t scratchPerThread(double r) { return blockFor(r) + windowFor(r); }
+
 class Frequencies {
 public:
-    Frequencies(const FskJob& job, const StuffedFilter& filter, int L, double r)
-        : levels_(job.levels), filter_(filter), L_(L), r_(r) {}
+    // `scratch`: scratchPerThread(r) floats of this thread's own.
+    Frequencies(const FskJob& job, const StuffedFilter& filter, int L, double r, float* scratch)
+        : levels_(job.levels), filter_(filter), L_(L), r_(r), g_(scratch), window_(scratch + blockFor(r)) {}
 
     // g[first, last) into the real parts of out[first, last). With `sum`,
     // also adds g[first] ... g[last - 1] to it in that order.
     void operator()(int64_t first, int64_t last, C* out, double* sum) {
         const bool sparse = r_ > kSparseRatio;
         for (int64_t a = first; a < last;) {
-            const int64_t b = std::min(last, a + std::max<int64_t>(1, std::min<int64_t>(kBlock, kBlock / r_)));
-            g_.resize(static_cast<size_t>(b - a));
+            const int64_t b = std::min(last, a + blockFor(r_));
             if (!(r_ == 1 && shapedAsResampled(a, b))) {
-                if (a == 0) shapeStuffedReal(levels_, filter_, 0, 1, g_.data());  // output 0 is sample 0, copied
+                if (a == 0) shapeStuffedReal(levels_, filter_, 0, 1, g_);  // output 0 is sample 0, copied
                 const int64_t lo = a == 0 ? 1 : a;
                 if (sparse) {
-                    for (int64_t k = lo; k < b; ++k) resample(k, k + 1, g_.data() + (k - a));
+                    for (int64_t k = lo; k < b; ++k) resample(k, k + 1, g_ + (k - a));
                 } else if (lo < b) {
-                    resample(lo, b, g_.data() + (lo - a));
+                    resample(lo, b, g_ + (lo - a));
                 }
             }
             for (int64_t k = a; k < b; ++k) out[k] = {g_[k - a], 0.0f};
@@ -71,7 +80,7 @@ private:
     // at +0, and x + -0 is x. A non-finite sample would meet the zero
     // weights as NaN, so a block holding one takes the resampler's way.
     bool shapedAsResampled(int64_t first, int64_t last) {
-        shapeStuffedReal(levels_, filter_, first, last, g_.data());
+        shapeStuffedReal(levels_, filter_, first, last, g_);
         uint32_t nonFinite = 0;  // an exponent of all ones
         for (int64_t k = 0; k < last - first; ++k) {
             uint32_t bits;
@@ -83,16 +92,16 @@ private:
 
     void resample(int64_t first, int64_t last, float* to) {
         const InputSpan span = farrowInputSpan(L_, r_, first, last);
-        window_.resize(static_cast<size_t>(span.last - span.first));
-        shapeStuffedReal(levels_, filter_, span.first, span.last, window_.data());
-        farrowRange(window_.data(), span.first, L_, r_, first, last, to);
+        shapeStuffedReal(levels_, filter_, span.first, span.last, window_);
+        farrowRange(window_, span.first, L_, r_, first, last, to);
     }
 
     const float* levels_;
     StuffedFilter filter_;
     int L_;
     double r_;
-    std::vector<float> window_, g_;
+    float* g_;
+    float* window_;
 };
 
 // The samples of out[first, last), whose real parts hold g, for a phase sum
@@ -120,13 +129,19 @@ int fskModulate(const FskJob& job, C* out) {
     const double r = job.inRate / job.outRate;
     const StuffedFilter filter = stuffedFilter(job.taps, job.tapCount, job.sps);
     const int team = K >= kParallelMin ? std::min(omp_get_max_threads(), kMaxTeam) : 1;
+    // Every thread's scratch exists before the region starts: nothing in it
+    // allocates, so nothing in it can fail.
+    const int64_t perThread = scratchPerThread(r);
+    const size_t scratchCount = static_cast<size_t>(perThread) * team;
+    Buffer<float> scratch(scratchCount);
+    if (!scratch) return outOfMemory<float>(-3, scratchCount, "FSK modulator's working windows");
     double firstChunkSum = 0;
 #pragma omp parallel num_threads(team) if (team > 1)
     {
         const int t = omp_get_thread_num(), count = omp_get_num_threads();
         auto chunkStart = [&](int u) { return static_cast<int64_t>(K) * u / count; };
         const int64_t first = chunkStart(t), last = chunkStart(t + 1);
-        Frequencies frequencies(job, filter, L, r);
+        Frequencies frequencies(job, filter, L, r, scratch.get() + perThread * t);
         // Only later threads need the sum over the first chunk.
         frequencies(first, last, out, t == 0 && count > 1 ? &firstChunkSum : nullptr);
 #pragma omp barrier

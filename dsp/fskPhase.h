@@ -24,5 +24,7 @@ struct FskJob {
 // than the train or the rates do not allow resampling.
 int fskLength(const FskJob& job);
 
-// Writes fskLength(job) samples to `out`; returns that count.
+// Writes fskLength(job) samples to `out`; returns that count, or -1 for a
+// job fskLength refuses, or -3 with the reason when its working memory
+// cannot be had (`out` then untouched).
 int fskModulate(const FskJob& job, std::complex<float>* out);

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "function.h"
+#include "gaussianNoise.h"
 #include "polarDraws.h"
 
 namespace {

@@ -7,7 +7,16 @@
 #include <cmath>
 #include <cstdint>
 
-#include "function.h"
+// AM and FM buffers hold a whole number of modulation periods when they can:
+// the first of 1, 10, 100, 1000 periods whose length in samples is whole
+// (within 1e-12), else 10000.
+double wholePeriodCount(double samplesPerPeriod);
+
+// The modulating shapes: 1 sine (-1 ... 1, needs no state), 2 square (1 for
+// the first half period, then 0), 3 triangle (0 up to 1 and back), 4
+// sawtooth (0 up to 1); and the rule as a refusal states it.
+inline bool knownModShape(int shape) { return shape >= 1 && shape <= 4; }
+constexpr char kModShapeRule[] = "must be 1 (sine), 2 (square), 3 (triangle) or 4 (sawtooth)";
 
 class SegmentWave {
 public:

@@ -1,8 +1,10 @@
 #include "noiseFilter.h"
 
-#include <immintrin.h>
-
 #include "cpuDispatch.h"
+
+#if GENSIGNAL_AVX2
+#include <immintrin.h>
+#endif
 
 namespace noise {
 
@@ -41,10 +43,10 @@ void filterWindow(const double* x, const double* h, int count, std::complex<floa
 
 }  // namespace generic
 
+#if GENSIGNAL_AVX2
 namespace avx2 {
 
-__attribute__((target("avx2,fma"))) void filterWindow(const double* x, const double* h, int count,
-                                                      std::complex<float>* y) {
+GENSIGNAL_AVX2_TARGET void filterWindow(const double* x, const double* h, int count, std::complex<float>* y) {
     int j = 0;
     float* out = reinterpret_cast<float*>(y);
     for (; j + kInFlight <= count; j += kInFlight) {
@@ -62,9 +64,13 @@ __attribute__((target("avx2,fma"))) void filterWindow(const double* x, const dou
 }
 
 }  // namespace avx2
+#endif
 
 void filterWindow(const double* x, const double* h, int count, std::complex<float>* y) {
-    useAvx2() ? avx2::filterWindow(x, h, count, y) : generic::filterWindow(x, h, count, y);
+#if GENSIGNAL_AVX2
+    if (useAvx2()) return avx2::filterWindow(x, h, count, y);
+#endif
+    generic::filterWindow(x, h, count, y);
 }
 
 }  // namespace noise

@@ -17,11 +17,4 @@ constexpr int kTaps = 128;
 // widened to double; y: count samples.
 void filterWindow(const double* x, const double* h, int count, std::complex<float>* y);
 
-namespace generic {
-void filterWindow(const double* x, const double* h, int count, std::complex<float>* y);
-}
-namespace avx2 {
-void filterWindow(const double* x, const double* h, int count, std::complex<float>* y);
-}
-
 }  // namespace noise

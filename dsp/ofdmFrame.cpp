@@ -9,8 +9,8 @@
 #include "blockPipeline.h"
 #include "buffer.h"
 #include "cpuDispatch.h"
-#include "function.h"
 #include "lastError.h"
+#include "mathConstants.h"
 
 namespace {
 
@@ -173,15 +173,16 @@ void symbolGroupGeneric(const OfdmFrameLayout& f, const Transform& tf, const std
         symbolGroup<1>(f, tf, table, data, rise, s0, re, im, out);
 }
 
-__attribute__((target("avx2,fma"))) void symbolGroupAvx2(const OfdmFrameLayout& f, const Transform& tf,
-                                                         const std::complex<float>* table, const short* data,
-                                                         const float* rise, int s0, float* re, float* im,
-                                                         std::complex<float>* out, bool lanes) {
+#if GENSIGNAL_AVX2
+GENSIGNAL_AVX2_TARGET void symbolGroupAvx2(const OfdmFrameLayout& f, const Transform& tf,
+                                           const std::complex<float>* table, const short* data, const float* rise,
+                                           int s0, float* re, float* im, std::complex<float>* out, bool lanes) {
     if (lanes)
         symbolGroup<kLanes>(f, tf, table, data, rise, s0, re, im, out);
     else
         symbolGroup<1>(f, tf, table, data, rise, s0, re, im, out);
 }
+#endif
 
 // The faded end of a slot: fall times the body's start, fused onto the
 // rise product already there.
@@ -217,7 +218,11 @@ int buildOfdmFrame(const OfdmFrameLayout& f, const std::complex<float>* table, c
     }
     const float* rise = w.get();
     const float* fall = w.get() + p;
+#if GENSIGNAL_AVX2
     const auto group = useAvx2() ? symbolGroupAvx2 : symbolGroupGeneric;
+#else
+    const auto group = symbolGroupGeneric;
+#endif
 
 #pragma omp parallel num_threads(team) if (team > 1)
     {

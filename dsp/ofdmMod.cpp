@@ -7,8 +7,9 @@
 #include <limits>
 #include <utility>
 
-#include "function.h"
 #include "genSignalClass.h"
+#include "mathConstants.h"
+#include "ofdmMod.h"
 
 namespace {
 

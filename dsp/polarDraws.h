@@ -8,9 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 
-// True when the calling thread's next randn() returns a kept value: then
-// the values do not pair up with attempts, and the caller calls randn().
-bool randnSparePending();
+#include "gaussianNoise.h"  // randnSparePending: then the caller calls randn()
 
 // The two rand() results of the next accepted attempt, drawn and tested as
 // randn() draws and tests them.

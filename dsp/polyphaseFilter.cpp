@@ -14,12 +14,14 @@
 // the plain real convolution does, and is never fused.
 #include "polyphaseFilter.h"
 
-#include <immintrin.h>
-
 #include <algorithm>
 #include <cmath>
 
 #include "cpuDispatch.h"
+
+#if GENSIGNAL_AVX2
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -111,7 +113,9 @@ void realClassGeneric(const float* levels, int64_t j0, int64_t count, const floa
     }
 }
 
-#define GS_AVX2 __attribute__((target("avx2,fma")))
+#if GENSIGNAL_AVX2
+
+#define GS_AVX2 GENSIGNAL_AVX2_TARGET
 
 // Eight outputs per round in four registers of two complex outputs each.
 GS_AVX2 void complexClassAvx2(const float* pts, int64_t j0, int64_t count, const float* taps, int m, int sps, int p,
@@ -181,6 +185,12 @@ GS_AVX2 void realClassAvx2(const float* levels, int64_t j0, int64_t count, const
 
 #undef GS_AVX2
 
+// The variant in use.
+#define GS_VARIANT(name) (useAvx2() ? name##Avx2 : name##Generic)
+#else
+#define GS_VARIANT(name) (name##Generic)
+#endif  // GENSIGNAL_AVX2
+
 // Walks [first, last) in runs, and within a run every residue class that
 // has an output there (all sps of them only when the run is that long).
 // `width` is the floats per output (2 complex, 1 real).
@@ -214,7 +224,7 @@ void shapeStuffedComplex(const std::complex<float>* points, const StuffedFilter&
         literalComplex(x, filter.sps, filter.taps, filter.m, first, last, y);
         return;
     }
-    byClass(useAvx2() ? complexClassAvx2 : complexClassGeneric, x, filter, first, last, y, 2);
+    byClass(GS_VARIANT(complexClass), x, filter, first, last, y, 2);
 }
 
 void shapeStuffedReal(const float* levels, const StuffedFilter& filter, int64_t first, int64_t last, float* out) {
@@ -223,5 +233,7 @@ void shapeStuffedReal(const float* levels, const StuffedFilter& filter, int64_t 
         literalReal(levels, filter.sps, filter.taps, filter.m, first, last, out);
         return;
     }
-    byClass(useAvx2() ? realClassAvx2 : realClassGeneric, levels, filter, first, last, out, 1);
+    byClass(GS_VARIANT(realClass), levels, filter, first, last, out, 1);
 }
+
+#undef GS_VARIANT

@@ -4,11 +4,12 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <vector>
 
+#include "buffer.h"
+#include "farrow.h"
 #include "farrowKernels.h"
-#include "function.h"
 #include "polyphaseFilter.h"
+#include "rangeChecks.h"
 
 namespace {
 
@@ -24,10 +25,38 @@ constexpr double kSparseRatio = 16;
 
 int64_t shapedCount(const ShapingJob& job) { return static_cast<int64_t>(job.symbols) * job.sps - job.tapCount + 1; }
 
+// Output blocks of the resampling loop: output k reads shaped samples
+// around k * r, so a block needs a stretch of about block * r of them, and
+// blocks shrink as r grows. Beyond kSparseRatio each output of a block
+// shapes its own four.
+int64_t resampleBlock(double r) {
+    return std::max<int64_t>(1, std::min<int64_t>(kBlock, static_cast<int64_t>(kBlock / r)));
+}
+
+// What each thread works in, allocated before the parallel region: the
+// resampler's window of shaped samples and, with a quadrature delay, the
+// stretch that serves both parts (at most twice the longest stretch).
+struct Scratch {
+    int64_t window, stretch;
+    int64_t perThread() const { return window + stretch; }
+};
+
+Scratch scratchFor(const ShapingJob& job) {
+    int64_t longest = kBlock;  // without resampling, a stretch is a block
+    int64_t window = 0;
+    if (job.resample) {
+        const double r = job.inRate / job.outRate;
+        window = longest = farrowSpanBound(r, r > kSparseRatio ? 1 : resampleBlock(r));
+    }
+    return {window, job.delay > 0 ? 2 * longest : 0};
+}
+
 class Stretches {
 public:
-    Stretches(const ShapingJob& job, const StuffedFilter& filter, int64_t L)
-        : points_(job.points), filter_(filter), L_(L), delay_(job.delay) {}
+    // `scratch`: room for 2 * (hi - lo) samples of any stretch asked for,
+    // when the job has a quadrature delay.
+    Stretches(const ShapingJob& job, const StuffedFilter& filter, int64_t L, C* scratch)
+        : points_(job.points), filter_(filter), L_(L), delay_(job.delay), scratch_(scratch) {}
 
     // Shaped samples [lo, hi) with the quadrature delay applied, into dst:
     // the real parts of [lo, hi), the imaginary parts of [lo - h, hi - h).
@@ -40,14 +69,12 @@ public:
         if (h < hi - lo) {
             // One stretch [lo - h, hi) serves both: the imaginary parts are
             // its first hi - lo samples, the real parts its last.
-            scratch_.resize(static_cast<size_t>(hi - lo + h));
-            C* s = scratch_.data();
+            C* s = scratch_;
             shapeCyclic(lo - h, hi, s);
             for (int64_t i = 0; i < hi - lo; ++i) dst[i] = {s[i + h].real(), s[i].imag()};
         } else {
             // A delay longer than the stretch: two stretches of its length.
-            scratch_.resize(static_cast<size_t>(hi - lo));
-            C* s = scratch_.data();
+            C* s = scratch_;
             shapeCyclic(lo - h, hi - h, s);
             shape(lo, hi, dst);
             for (int64_t i = 0; i < hi - lo; ++i) dst[i] = {dst[i].real(), s[i].imag()};
@@ -72,14 +99,15 @@ private:
     const C* points_;
     StuffedFilter filter_;
     int64_t L_, delay_;
-    std::vector<C> scratch_;
+    C* scratch_;
 };
 
-void shapeAll(const ShapingJob& job, const StuffedFilter& filter, int64_t L, C* out) {
+void shapeAll(const ShapingJob& job, const StuffedFilter& filter, int64_t L, C* out, int team, C* scratch,
+              int64_t perThread) {
     const int64_t blocks = (L + kBlock - 1) / kBlock;
-#pragma omp parallel if (L >= kParallelMin)
+#pragma omp parallel num_threads(team) if (team > 1)
     {
-        Stretches stretch(job, filter, L);
+        Stretches stretch(job, filter, L, scratch + perThread * omp_get_thread_num());
 #pragma omp for schedule(static) nowait
         for (int64_t b = 0; b < blocks; ++b) {
             const int64_t lo = b * kBlock, hi = std::min(L, lo + kBlock);
@@ -90,25 +118,22 @@ void shapeAll(const ShapingJob& job, const StuffedFilter& filter, int64_t L, C* 
 
 // Outputs [first, last), first >= 1, from the stretch of shaped samples
 // they read.
-void resampleRange(Stretches& stretch, int64_t L, double r, int64_t first, int64_t last, C* out,
-                   std::vector<C>& window) {
+void resampleRange(Stretches& stretch, int64_t L, double r, int64_t first, int64_t last, C* out, C* window) {
     const InputSpan span = farrowInputSpan(static_cast<int>(L), r, first, last);
-    window.resize(static_cast<size_t>(span.last - span.first));
-    stretch(span.first, span.last, window.data());
-    farrowRange(window.data(), span.first, static_cast<int>(L), r, first, last, out);
+    stretch(span.first, span.last, window);
+    farrowRange(window, span.first, static_cast<int>(L), r, first, last, out);
 }
 
-void shapeAndResampleAll(const ShapingJob& job, const StuffedFilter& filter, int64_t L, int total, C* out) {
-    // Output k reads shaped samples around k * r: a block of outputs needs
-    // a stretch of about block * r of them, so blocks shrink as r grows.
+void shapeAndResampleAll(const ShapingJob& job, const StuffedFilter& filter, int64_t L, int total, C* out, int team,
+                         C* scratch, const Scratch& room) {
     const double r = job.inRate / job.outRate;
     const bool sparse = r > kSparseRatio;
-    const int64_t block = std::max<int64_t>(1, std::min<int64_t>(kBlock, static_cast<int64_t>(kBlock / r)));
+    const int64_t block = resampleBlock(r);
     const int64_t blocks = (total + block - 1) / block;
-#pragma omp parallel if (total >= kParallelMin)
+#pragma omp parallel num_threads(team) if (team > 1)
     {
-        Stretches stretch(job, filter, L);
-        std::vector<C> window;
+        C* const window = scratch + room.perThread() * omp_get_thread_num();
+        Stretches stretch(job, filter, L, window + room.window);
 #pragma omp for schedule(static) nowait
         for (int64_t b = 0; b < blocks; ++b) {
             const int64_t first = b * block, last = std::min<int64_t>(total, first + block);
@@ -137,9 +162,16 @@ int shapeAndResample(const ShapingJob& job, C* out) {
     if (total < 1) return total;
     const int64_t L = shapedCount(job);
     const StuffedFilter filter = stuffedFilter(job.taps, job.tapCount, job.sps);
+    // Every thread's scratch exists before the region starts: nothing in it
+    // allocates, so nothing in it can fail.
+    const int team = total >= kParallelMin ? omp_get_max_threads() : 1;
+    const Scratch room = scratchFor(job);
+    const size_t scratchCount = static_cast<size_t>(room.perThread()) * team;
+    Buffer<C> scratch(scratchCount);
+    if (!scratch) return outOfMemory<C>(-3, scratchCount, "shaping's working windows");
     if (job.resample)
-        shapeAndResampleAll(job, filter, L, total, out);
+        shapeAndResampleAll(job, filter, L, total, out, team, scratch.get(), room);
     else
-        shapeAll(job, filter, L, out);
+        shapeAll(job, filter, L, out, team, scratch.get(), room.perThread());
     return total;
 }

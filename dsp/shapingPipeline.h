@@ -26,5 +26,7 @@ struct ShapingJob {
 // outRate, inRate) when resampling (-1 when the rates do not allow it).
 int shapedLength(const ShapingJob& job);
 
-// Writes shapedLength(job) samples to `out`; returns that count.
+// Writes shapedLength(job) samples to `out`; returns that count, or -1 for
+// a job shapedLength refuses, or -3 with the reason when its working memory
+// cannot be had (`out` then untouched).
 int shapeAndResample(const ShapingJob& job, std::complex<float>* out);

@@ -6,10 +6,11 @@
 #include <cmath>
 #include <cstdint>
 
+#include "farrow.h"
 #include "fskMod.h"
-#include "function.h"
 #include "lastError.h"
-#include "rateDivision.h"
+#include "planCount.h"
+#include "rangeChecks.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ bool isFsk(int modType) { return modType >= FSK2 && modType <= FSK16; }
 
 int planDigital(GenSignalClass& dsp, DigitalModParams const& params, double sampleRate, int symbolCount,
                 DigitalPlan* plan) {
+    countPlan();
     const DigitalModParams p = params;  // packed record: copy out before use
     DigitalPlan& q = *plan;
     q.modType = p.modType;
@@ -49,8 +51,7 @@ int planDigital(GenSignalClass& dsp, DigitalModParams const& params, double samp
         return refuse(-1, "DigitalModParams.symbolRate = %s: must be finite and above 0",
                       numberText(q.symbolRate).text);
     q.sampleRate = sampleRate;
-    if (!finitePositive(sampleRate))
-        return refuse(-1, "sampleRate = %s: must be finite and above 0", numberText(sampleRate).text);
+    if (int rc = checkSampleRate(sampleRate)) return rc;
     // Other orders would run a 9-element register on a shorter seed.
     q.pnOrder = p.pnOrder;
     if (q.pnOrder < 4 || q.pnOrder > 32) return refuse(-1, "DigitalModParams.pnOrder = %d: must be 4 to 32", q.pnOrder);

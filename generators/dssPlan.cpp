@@ -6,9 +6,10 @@
 #include <cmath>
 #include <cstdint>
 
-#include "function.h"
+#include "farrow.h"
 #include "lastError.h"
-#include "rateDivision.h"
+#include "planCount.h"
+#include "rangeChecks.h"
 
 namespace {
 
@@ -18,6 +19,7 @@ constexpr double kRateTolerance = 1e-9;
 }  // namespace
 
 int planDss(DSSParams const& params, double sampleRate, int bitCount, DssPlan* plan) {
+    countPlan();
     const DSSParams p = params;  // packed record: copy out before use
     DssPlan& q = *plan;
     if (p.modType != BPSK) return refuse(-1, "DSSParams.modType = %d: must be 1 (BPSK)", p.modType);
@@ -32,8 +34,7 @@ int planDss(DSSParams const& params, double sampleRate, int bitCount, DssPlan* p
     if (!finitePositive(p.bitRate))
         return refuse(-1, "DSSParams.bitRate = %s: must be finite and above 0", numberText(p.bitRate).text);
     q.sampleRate = sampleRate;
-    if (!finitePositive(sampleRate))
-        return refuse(-1, "sampleRate = %s: must be finite and above 0", numberText(sampleRate).text);
+    if (int rc = checkSampleRate(sampleRate)) return rc;
     if (checkPulseShape("DSSParams", p.filterType, p.filterSpan, p.rolloff, &q.shape)) return -1;
     const int S = q.shape.span;
 

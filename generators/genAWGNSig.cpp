@@ -9,24 +9,23 @@
 #include <cstdint>
 #include <cstring>
 
+#include "awgnPlan.h"
 #include "blockPipeline.h"
 #include "buffer.h"
-#include "function.h"
+#include "gaussianNoise.h"
+#include "generatedWave.h"
 #include "genSignalClass.h"
 #include "hugePages.h"
+#include "filterDesign.h"
+#include "floatRounding.h"
 #include "noiseFilter.h"
-#include "planChecks.h"
 #include "polarDraws.h"
-#include "presizedPlans.h"
 
 namespace {
 
 constexpr int kTaps = noise::kTaps;
 constexpr int kOverlap = kTaps - 1;  // raw samples an output reads beyond its own
-constexpr int kCentreTap = 64;
-constexpr double kPi = 3.141592653589793;
-constexpr int64_t kBlock = 8192;         // outputs per block
-constexpr int64_t kPerThread = 1 << 15;  // fewer outputs per thread stay on one thread
+constexpr int64_t kBlock = 8192;     // outputs per block
 
 // Drawn in pairs, real part first: each sample carries both values of one
 // accepted polar pair.
@@ -34,16 +33,6 @@ inline std::complex<float> drawSample() {
     const float re = static_cast<float>(randn());
     const float im = static_cast<float>(randn());
     return {re, im};
-}
-
-// x rounded to float. GCC 12's basic-block vectoriser drops the rounding of
-// a pair of doubles to float when the floats are widened back at once (it
-// stores the unrounded doubles); the empty asm makes the float a value of
-// its own.
-inline float keptFloat(double x) {
-    float f = static_cast<float>(x);
-    asm("" : "+x"(f));
-    return f;
 }
 
 // With no spare value pending, sample i is the pair of the i-th accepted
@@ -84,31 +73,14 @@ static_assert(sizeof(std::complex<float>) == 2 * sizeof(int), "an attempt's draw
 
 }  // namespace
 
-int planAwgn(const AWGNParams& p, double sampleRate, AwgnPlan& plan) {
-    if (int rc = checkSampleRate(sampleRate)) return rc;
-    // Any bandwidth above half the rate acts as half the rate, infinity too.
-    const double bandwidth = p.bandwidth;
-    if (!(bandwidth > 0)) return refuse(-1, "AWGNParams.bandwidth = %s: must be above 0", numberText(bandwidth).text);
-    const double duration = p.duration;
-    if (!finitePositive(duration))
-        return refuse(-1, "AWGNParams.duration = %s: must be finite and above 0", numberText(duration).text);
-    // Below 2^30 samples, N + 127 stays in range too.
-    const double length = std::floor(duration * sampleRate);
-    if (!countFits(length)) return refuseLength(length);
-
-    const double c = bandwidth / sampleRate;
-    plan = {static_cast<int>(length), c > 0.5 ? 0.5 : c};
-    return 0;
-}
-
 int GenSignalClass::genAWGNSig(AWGNParams const* params, double sampleRate, std::complex<float>* samples,
                                int* sampleCount) {
-    if (!params) return refuseNull("genAWGNSig", "params");
-    if (!samples) return refuseNull("genAWGNSig", "samples");
-    if (!sampleCount) return refuseNull("genAWGNSig", "sampleCount");
-    AwgnPlan plan{};
-    if (int rc = planAwgn(*params, sampleRate, plan)) return rc;
+    return fillForCaller<AwgnPlan>(
+        "genAWGNSig", params, samples, sampleCount, [&](AwgnPlan& plan) { return planAwgn(*params, sampleRate, plan); },
+        [&](const AwgnPlan& plan, std::complex<float>* s) { return genAWGNSig(plan, s); });
+}
 
+int GenSignalClass::genAWGNSig(const AwgnPlan& plan, std::complex<float>* samples) {
     // The raw noise is not kept in an array of its own: block b's raw
     // samples (or their draws, see RawSlots) go into its own outputs, and the
     // 127 that its last outputs read beyond it (the next block's first, or
@@ -117,49 +89,37 @@ int GenSignalClass::genAWGNSig(AWGNParams const* params, double sampleRate, std:
     // outputs. Everything is allocated before the first draw, so that a
     // failure leaves the noise stream where it was.
     const int64_t n = plan.samples;
-    const int64_t blocks = (n + kBlock - 1) / kBlock;
-    const int team = teamFor(n, kPerThread);
-    const size_t aheadCount = static_cast<size_t>(std::max<int64_t>(blocks, 1)) * kOverlap;
+    const SampleBlocks blocks(n, kBlock);
+    const int team = blocks.team;
+    const size_t aheadCount = static_cast<size_t>(std::max<int64_t>(blocks.count, 1)) * kOverlap;
     Buffer<std::complex<float>> ahead(aheadCount);
-    if (!ahead) return refuse(-1, "out of memory: %zu bytes for the noise blocks' overlap", ahead.bytesFor(aheadCount));
+    if (!ahead) return outOfMemory<std::complex<float>>(-1, aheadCount, "noise blocks' overlap");
     const size_t windowDoubles = 2 * static_cast<size_t>(kBlock + kOverlap);
     const size_t scratchCount = static_cast<size_t>(team) * windowDoubles + kTaps;
     Buffer<double> scratch(scratchCount);
-    if (!scratch)
-        return refuse(-1, "out of memory: %zu bytes for the noise filter's windows", scratch.bytesFor(scratchCount));
+    if (!scratch) return outOfMemory<double>(-1, scratchCount, "noise filter's windows");
     preferHugePages(samples, sizeof(std::complex<float>) * static_cast<size_t>(n));
 
-    // Taps: a Hamming window of 128 points times a sinc centred on tap 64,
-    // half a tap after the window's centre; each sinc value and each tap
-    // rounded to float, the taps then widened for the filter.
-    const double c = plan.cutoff;
-    double window[kTaps];
     double* h = scratch.get() + static_cast<size_t>(team) * windowDoubles;
-    for (int k = 0; k < kTaps; ++k) window[k] = 0.54 - 0.46 * std::cos(kTwoPi * k / (kTaps - 1));
-    for (int k = 0; k < kTaps; ++k) {
-        const double t = k - kCentreTap;
-        const double s = std::fabs(t) < 1e-12 ? c : std::sin(c * t * kPi) / (t * kPi);
-        h[k] = keptFloat(static_cast<double>(keptFloat(s)) * window[k]);
-    }
+    noiseFilterTaps(plan.cutoff, kTaps, h);
 
     const RawSlots slots;
     if (n == 0) {  // the 127 start-up samples are drawn all the same
         std::complex<float> unused;
         for (int i = 0; i < kOverlap; ++i) slots.draw(&unused);
-        *sampleCount = 0;
         return 0;
     }
     std::complex<float>* const y = samples;
     std::complex<float>* const over = ahead.get();
-    auto first = [&](int64_t b) { return b * kBlock; };
-    auto last = [&](int64_t b) { return std::min(n, (b + 1) * kBlock); };
+    auto first = [&](int64_t b) { return blocks.first(b); };
+    auto last = [&](int64_t b) { return blocks.last(b); };
     runBlockPipeline(
-        blocks, team, 1,
+        blocks.count, team, 1,
         // The draws, in order on the calling thread.
         [&](int64_t b) {
             for (int64_t i = first(b); i < last(b); ++i) slots.draw(y + i);
             std::complex<float>* const previous = b > 0 ? over + (b - 1) * kOverlap : nullptr;
-            if (b + 1 < blocks) {  // a whole block: the previous one reads its first 127
+            if (b + 1 < blocks.count) {  // a whole block: the previous one reads its first 127
                 if (previous) std::memcpy(static_cast<void*>(previous), y + first(b), sizeof(*y) * kOverlap);
                 return;
             }
@@ -182,6 +142,5 @@ int GenSignalClass::genAWGNSig(AWGNParams const* params, double sampleRate, std:
             noise::filterWindow(x, h, static_cast<int>(count), y + first(b));
         });
 
-    *sampleCount = static_cast<int>(n);
     return 0;
 }

@@ -7,12 +7,15 @@
 #include <complex>
 #include <cstring>
 
+#include "bitHelpers.h"
 #include "buffer.h"
 #include "dssPlan.h"
 #include "filterDesign.h"
-#include "function.h"
+#include "generatedWave.h"
 #include "genSignalClass.h"
 #include "lastError.h"
+#include "exactShapedParts.h"
+#include "pnSequence.h"
 #include "shapingPipeline.h"
 
 namespace {
@@ -52,42 +55,40 @@ int mapPoints(GenSignalClass& dsp, const DssPlan& plan, const Buffer<signed char
 
 // Shaped: only the fully overlapped stretch of the chip train, resampled
 // from the chip-locked rate to the sample rate.
-int shape(const DssPlan& plan, const Buffer<Sample>& points, const Buffer<float>& taps, Buffer<Sample>& signal,
-          int& length) {
-    signal = Buffer<Sample>(plan.outputLength);
+int shape(const DssPlan& plan, const Buffer<Sample>& points, const Buffer<float>& taps, GeneratedWave<Sample>& wave) {
+    Buffer<Sample> signal(plan.outputLength);
     if (!signal)
         return outOfMemory<Sample>(-3, plan.outputLength, plan.resample ? "resampled signal" : "shaped signal");
     const ShapingJob job{points.get(),  plan.symbolCount, plan.sps,           taps.get(), plan.tapCount, 0,
                          plan.resample, plan.sampleRate,  plan.chipLockedRate};
-    length = shapeAndResample(job, signal.get());
+    if (int rc = shapeAndResample(job, signal.get()); rc < 0) return rc;  // no scratch: -3
+    wave.samples = std::move(signal);
+    wave.length = plan.outputLength;
     return 0;
 }
 
-int generate(GenSignalClass& dsp, const DssPlan& plan, Buffer<Sample>& signal, int& length) {
-    Buffer<Sample> points;
+}  // namespace
+
+int dssPeriodParts(GenSignalClass& dsp, const DssPlan& plan, Buffer<Sample>& points, Buffer<float>& taps) {
     {
         Buffer<signed char> chips;
         if (int rc = makeChips(dsp, plan, chips)) return rc;
         if (int rc = mapPoints(dsp, plan, chips, points)) return rc;
     }
-    Buffer<float> taps;
-    if (int rc = designTaps(dsp, plan.shape, plan.sps, plan.tapCount, taps)) return rc;
-    return shape(plan, points, taps, signal, length);
+    return designTaps(dsp, plan.shape, plan.sps, plan.tapCount, taps);
 }
-
-}  // namespace
 
 int GenSignalClass::genDSSSig(DSSParams const* params, double sampleRate, int bitCount, Sample** samples,
                               int* sampleCount) {
-    if (!params) return refuse(-1, "genDSSSig: params is a null pointer");
-    const char* null = !samples ? "samples" : !sampleCount ? "sampleCount" : nullptr;
-    if (null) return refuse(-1, "genDSSSig: %s is a null pointer", null);
-    DssPlan plan;
-    if (int rc = planDss(*params, sampleRate, bitCount, &plan)) return rc;
-    Buffer<Sample> signal;
-    int length = 0;
-    if (int rc = generate(*this, plan, signal, length)) return rc;
-    *samples = signal.release();
-    *sampleCount = length;
-    return 0;
+    return generateForCaller<DssPlan>(
+        "genDSSSig", params, samples, sampleCount,
+        [&](DssPlan& plan) { return planDss(*params, sampleRate, bitCount, &plan); },
+        [&](const DssPlan& plan, GeneratedWave<Sample>& wave) { return genDSSSig(plan, wave); });
+}
+
+int GenSignalClass::genDSSSig(const DssPlan& plan, GeneratedWave<Sample>& wave) {
+    Buffer<Sample> points;
+    Buffer<float> taps;
+    if (int rc = dssPeriodParts(*this, plan, points, taps)) return rc;
+    return shape(plan, points, taps, wave);
 }

@@ -10,14 +10,16 @@
 #include <complex>
 #include <cstring>
 
+#include "bitHelpers.h"
 #include "buffer.h"
 #include "digitalPlan.h"
 #include "filterDesign.h"
-#include "function.h"
+#include "fskMod.h"
+#include "generatedWave.h"
 #include "genSignalClass.h"
 #include "lastError.h"
+#include "exactShapedParts.h"
 #include "shapingPipeline.h"
-#include "symbolPacking.h"
 
 namespace {
 
@@ -62,57 +64,58 @@ int mapPoints(GenSignalClass& dsp, const DigitalPlan& plan, const Buffer<short>&
 // Shaped: only the fully overlapped stretch of the train, one period long;
 // OQPSK's quadrature delayed by half a symbol, cyclically within the
 // period; resampled from the symbol-locked rate to the sample rate.
-int shape(const DigitalPlan& plan, const Buffer<Sample>& points, const Buffer<float>& taps, Buffer<Sample>& signal,
-          int& length) {
-    signal = Buffer<Sample>(plan.outputLength);
+int shape(const DigitalPlan& plan, const Buffer<Sample>& points, const Buffer<float>& taps,
+          GeneratedWave<Sample>& wave) {
+    Buffer<Sample> signal(plan.outputLength);
     if (!signal)
         return outOfMemory<Sample>(-3, plan.outputLength, plan.resample ? "resampled signal" : "shaped signal");
     const int delay = plan.modType == OQPSK ? plan.sps / 2 : 0;
     const ShapingJob job{points.get(), plan.n,        plan.sps,        taps.get(),           plan.tapCount,
                          delay,        plan.resample, plan.sampleRate, plan.symbolLockedRate};
-    length = shapeAndResample(job, signal.get());
+    if (int rc = shapeAndResample(job, signal.get()); rc < 0) return rc;  // no scratch: -3
+    wave.samples = std::move(signal);
+    wave.length = plan.outputLength;
     return 0;
 }
 
 // The FSK kinds: the modulator shapes, resamples and integrates the phase.
-int modulateFsk(GenSignalClass& dsp, const DigitalPlan& plan, Buffer<short>& symbols, Buffer<float>& taps,
-                Buffer<Sample>& signal, int& length) {
-    Sample* y = nullptr;
-    const int rc = dsp.DigitalModFSK(symbols.get(), plan.n, plan.M, plan.freqDeviation, plan.sps, plan.symbolRate,
-                                     taps.get(), plan.tapCount, plan.shape.span, plan.sampleRate, &y, &length);
-    // The plan has checked every argument; what is left to refuse is a PN
-    // sequence whose levels the middle of the burst cannot balance.
+int fskSignal(const DigitalPlan& plan, Buffer<short>& symbols, Buffer<float>& taps, GeneratedWave<Sample>& wave) {
+    const FskBurst burst{plan.n,           plan.M,          plan.freqDeviation,    plan.sps,
+                         plan.tapCount,    plan.shape.span, plan.symbolLockedRate, plan.sampleRate,
+                         plan.outputLength};
+    const int rc = modulateFsk(symbols.get(), taps.get(), burst, wave.samples);
+    // What the plan cannot judge is a PN sequence whose levels the middle
+    // of the burst cannot balance.
     if (rc == -1)
         return refuse(-1, "symbolCount = %d is too short to balance the FSK levels of this PN sequence", plan.N);
     if (rc != 0) return rc;
-    signal = Buffer<Sample>::adopt(y, static_cast<size_t>(length));
+    wave.length = plan.outputLength;
     return 0;
-}
-
-int generate(GenSignalClass& dsp, const DigitalPlan& plan, Buffer<Sample>& signal, int& length) {
-    Buffer<short> symbols;
-    if (int rc = makeSymbols(dsp, plan, symbols)) return rc;
-    Buffer<float> taps;
-    if (int rc = designTaps(dsp, plan.shape, plan.sps, plan.tapCount, taps)) return rc;
-    if (plan.fsk) return modulateFsk(dsp, plan, symbols, taps, signal, length);
-    Buffer<Sample> points;
-    if (int rc = mapPoints(dsp, plan, symbols, points)) return rc;
-    symbols.reset();
-    return shape(plan, points, taps, signal, length);
 }
 
 }  // namespace
 
+int digitalPeriodParts(GenSignalClass& dsp, const DigitalPlan& plan, Buffer<short>& symbols, Buffer<Sample>& points,
+                       Buffer<float>& taps) {
+    if (int rc = makeSymbols(dsp, plan, symbols)) return rc;
+    if (int rc = designTaps(dsp, plan.shape, plan.sps, plan.tapCount, taps)) return rc;
+    return plan.fsk ? 0 : mapPoints(dsp, plan, symbols, points);
+}
+
 int GenSignalClass::genDigitalSig(DigitalModParams const* params, double sampleRate, int symbolCount,
                                   std::complex<float>** samples, int& sampleCount) {
-    if (!params) return refuse(-1, "genDigitalSig: params is a null pointer");
-    if (!samples) return refuse(-1, "genDigitalSig: samples is a null pointer");
-    DigitalPlan plan;
-    if (int rc = planDigital(*this, *params, sampleRate, symbolCount, &plan)) return rc;
-    Buffer<Sample> signal;
-    int length = 0;
-    if (int rc = generate(*this, plan, signal, length)) return rc;
-    *samples = signal.release();
-    sampleCount = length;
-    return 0;
+    return generateForCaller<DigitalPlan>(
+        "genDigitalSig", params, samples, &sampleCount,
+        [&](DigitalPlan& plan) { return planDigital(*this, *params, sampleRate, symbolCount, &plan); },
+        [&](const DigitalPlan& plan, GeneratedWave<Sample>& wave) { return genDigitalSig(plan, wave); });
+}
+
+int GenSignalClass::genDigitalSig(const DigitalPlan& plan, GeneratedWave<Sample>& wave) {
+    Buffer<short> symbols;
+    Buffer<Sample> points;
+    Buffer<float> taps;
+    if (int rc = digitalPeriodParts(*this, plan, symbols, points, taps)) return rc;
+    if (plan.fsk) return fskSignal(plan, symbols, taps, wave);
+    symbols.reset();
+    return shape(plan, points, taps, wave);
 }

@@ -9,92 +9,31 @@
 
 #include "blockPipeline.h"
 #include "buffer.h"
-#include "function.h"
+#include "farrow.h"
+#include "generatedWave.h"
 #include "genSignalClass.h"
-#include "planChecks.h"
+#include "mathConstants.h"
+#include "multitonePlan.h"
+#include "rangeChecks.h"
 
 namespace {
 
 constexpr int64_t kPerThread = 1 << 14;  // tone evaluations per thread below which one thread does all
 
-struct MultitonePlan {
-    int tones;            // N
-    double spacing;       // Hz between neighbouring tones
-    double internalRate;  // r' = K * highest tone, at or below the sample rate
-    int patternSamples;   // L: one period of the base tone at r'
-    bool resample;        // r' is not the sample rate
-    int resampledRoom;    // samples the resampler's output array holds
-};
-
-int planMultitone(const MultitoneParams& p, double sampleRate, MultitonePlan& plan) {
-    if (int rc = checkSampleRate(sampleRate)) return rc;
-    const int N = p.toneCount;
-    if (N < 2) return refuse(-1, "MultitoneParams.toneCount = %d: must be at least 2", N);
-    const double df = p.toneSpacing;
-    if (!finitePositive(df))
-        return refuse(-1, "MultitoneParams.toneSpacing = %s: must be finite and above 0", numberText(df).text);
-
-    // The highest and the base tone, by the very operations that fill the
-    // tone list, so that nothing of size N is needed to check the rules.
-    // Even N: tones at +-(k * df + df / 2); odd N: at 0 and +-k * df.
-    const double fmax = N % 2 == 0 ? std::fma(static_cast<double>(N / 2 - 1), df, df * 0.5) : ((N - 1) / 2) * df;
-    const double fb = N % 2 == 0 ? std::fma(0.0, df, df * 0.5) : 1 * df;
-    if (!(fb > 0))
-        return refuse(-1, "MultitoneParams.toneSpacing = %s: the lowest tone rounds to 0 Hz", numberText(df).text);
-
-    // Samples per period of the highest tone, then one period of the base
-    // tone at the internal rate.
-    const double kSamples = std::floor(sampleRate / fmax);
-    if (kSamples < 1)
-        return refuse(-1, "sampleRate = %s is below the highest tone, %s Hz", numberText(sampleRate).text,
-                      numberText(fmax).text);
-    const double rInt = kSamples * fmax;
-    const double lSamples = std::floor((1 / fb) * rInt);
-    if (!countFits(kSamples) || !countFits(lSamples)) return refuseLength(lSamples);
-    if (lSamples < 1)
-        return refuse(-1, "MultitoneParams.toneSpacing = %s: one period of the tones makes no whole sample at %s Hz",
-                      numberText(df).text, numberText(rInt).text);
-    const int L = static_cast<int>(lSamples);
-
-    // The resampler's output: ceil(L * rate / r') + 4, but never less than it
-    // writes.
-    const bool resample = !(std::fabs(sampleRate - rInt) <= 1e-12);
-    int room = 0;
-    if (resample) {
-        const double quotient = std::ceil(L * sampleRate / rInt);
-        const int written = farrowOutputLength(L, sampleRate, rInt);
-        if (!countFits(quotient) || written < 0)
-            return refuseLength(written < 0 ? std::fmax(quotient, kMaxSamples) : quotient);
-        const int padded = static_cast<int>(quotient) + 4;
-        room = written > padded ? written : padded;
-    }
-
-    plan = {N, df, rInt, L, resample, room};
-    return 0;
-}
-
 }  // namespace
 
 int GenSignalClass::genMultitoneSig(MultitoneParams const* params, double sampleRate, std::complex<float>** samples,
                                     int* sampleCount) {
-    if (!params) return refuseNull("genMultitoneSig", "params");
-    if (!samples) return refuseNull("genMultitoneSig", "samples");
-    if (!sampleCount) return refuseNull("genMultitoneSig", "sampleCount");
-    MultitonePlan plan{};
-    if (int rc = planMultitone(*params, sampleRate, plan)) return rc;
+    return generateForCaller<MultitonePlan>(
+        "genMultitoneSig", params, samples, sampleCount,
+        [&](MultitonePlan& plan) { return planMultitone(*params, sampleRate, plan); },
+        [&](const MultitonePlan& plan, GeneratedWave<std::complex<float>>& wave) {
+            return genMultitoneSig(plan, wave);
+        });
+}
 
+void multitoneToneList(const MultitonePlan& plan, double* f) {
     const int N = plan.tones;
-    const int L = plan.patternSamples;
-    Buffer<double> f(static_cast<size_t>(N));
-    if (!f) return refuse(-1, "out of memory: %zu bytes for the tone list", f.bytesFor(N));
-    Buffer<std::complex<float>> x(static_cast<size_t>(L));
-    if (!x) return refuse(-1, "out of memory: %zu bytes for the tone pattern", x.bytesFor(L));
-    Buffer<std::complex<float>> y;
-    if (plan.resample) {
-        y = Buffer<std::complex<float>>(static_cast<size_t>(plan.resampledRoom));
-        if (!y) return refuse(-1, "out of memory: %zu bytes for the resampled pattern", y.bytesFor(plan.resampledRoom));
-    }
-
     const double df = plan.spacing;
     if (N % 2 == 0) {
         const int h = N / 2;
@@ -105,6 +44,22 @@ int GenSignalClass::genMultitoneSig(MultitoneParams const* params, double sample
         for (int k = 0; k <= h; ++k) f[k] = k * df;
         for (int k = 1; k <= h; ++k) f[h + k] = -f[k];
     }
+}
+
+int GenSignalClass::genMultitoneSig(const MultitonePlan& plan, GeneratedWave<std::complex<float>>& wave) {
+    const int N = plan.tones;
+    const int L = plan.patternSamples;
+    Buffer<double> f(static_cast<size_t>(N));
+    if (!f) return outOfMemory<double>(-1, N, "tone list");
+    Buffer<std::complex<float>> x(static_cast<size_t>(L));
+    if (!x) return outOfMemory<std::complex<float>>(-1, L, "tone pattern");
+    Buffer<std::complex<float>> y;
+    if (plan.resample) {
+        y = Buffer<std::complex<float>>(static_cast<size_t>(plan.resampledRoom));
+        if (!y) return outOfMemory<std::complex<float>>(-1, plan.resampledRoom, "resampled pattern");
+    }
+
+    multitoneToneList(plan, f.get());
 
     // The tone at -f has exactly the negated argument of the tone at +f, and
     // this libm's cosine is even and its sine odd to the bit (a test checks
@@ -115,7 +70,7 @@ int GenSignalClass::genMultitoneSig(MultitoneParams const* params, double sample
     const int team = teamFor(static_cast<int64_t>(L) * N, kPerThread);
     const size_t pairValues = 2 * static_cast<size_t>(h) * team;
     Buffer<double> pairs(pairValues);
-    if (!pairs) return refuse(-1, "out of memory: %zu bytes for the tone values", pairs.bytesFor(pairValues));
+    if (!pairs) return outOfMemory<double>(-1, pairValues, "tone values");
     const double* freq = f.get();
     const double dt = 1 / plan.internalRate;
     std::complex<float>* const pattern = x.get();
@@ -146,14 +101,11 @@ int GenSignalClass::genMultitoneSig(MultitoneParams const* params, double sample
         }
     }
 
-    if (!plan.resample) {
-        *samples = x.release();
-        *sampleCount = L;
-        return 0;
+    if (plan.resample) {
+        farrowResample(x.get(), L, plan.internalRate / plan.sampleRate, plan.resampled, y.get());
+        x = std::move(y);
     }
-    int n = 0;
-    FarrowInterp(x.get(), L, sampleRate, plan.internalRate, y.get(), &n);
-    *samples = y.release();
-    *sampleCount = n;
+    wave.samples = std::move(x);
+    wave.length = plan.resampled;
     return 0;
 }

@@ -6,44 +6,18 @@
 #include <cstdint>
 #include <cstring>
 
+#include "bitHelpers.h"
 #include "buffer.h"
+#include "constellation.h"
+#include "generatedWave.h"
+#include "genSignalClass.h"
 #include "hugePages.h"
 #include "ofdmFrame.h"
-#include "function.h"
-#include "genSignalClass.h"
-#include "planChecks.h"
-#include "symbolPacking.h"
+#include "ofdmPlan.h"
+#include "pnSequence.h"
+#include "rangeChecks.h"
 
 namespace {
-
-// Bits per data symbol of the accepted modulations; 0 for the others.
-int bitsPerSymbol(int32_t type) {
-    switch (type) {
-        case BPSK: return 1;
-        case QPSK: return 2;
-        case PSK8: return 3;
-        case PSK16: return 4;
-        case QAM16: return 4;
-        case QAM64: return 6;
-        case QAM256: return 8;
-        default: return 0;
-    }
-}
-
-struct OfdmPlan {
-    int32_t type;
-    int bitsPerPoint;  // k
-    int fftSize;       // N, a power of two
-    int symbols;       // S
-    int guardLow;
-    bool nullDC;
-    bool windowing;
-    int used;     // U subcarriers per symbol; 0 gives an empty frame
-    int prefix;   // P, 0 ... N
-    int samples;  // S * (N + P)
-    int points;   // U * S
-    int bits;     // k * U * S
-};
 
 // Table points widened to double, divided by the table's RMS and rounded
 // back: unit average power.
@@ -53,78 +27,25 @@ void unitPower(const std::complex<float>* points, int count, double norm, std::c
                   static_cast<float>(static_cast<double>(points[i].imag()) / norm)};
 }
 
-const char kModTypeRule[] = "must be 1 (BPSK), 3 (QPSK), 7 (PSK8), 9 (PSK16), 10 (QAM16), 11 (QAM64) or 12 (QAM256)";
-
-int planOfdm(const OFDMParams& p, OfdmPlan& plan) {
-    const int32_t type = p.modType;
-    const int k = bitsPerSymbol(type);
-    if (k == 0) return refuse(-1, "OFDMParams.modType = %d: %s", type, kModTypeRule);
-    const int n = p.fftSize;
-    // The inverse FFT only transforms powers of two.
-    if (n < 1 || (n & (n - 1)) != 0) return refuse(-1, "OFDMParams.fftSize = %d: must be a power of two", n);
-    const int symbols = p.numSymbols;
-    if (symbols < 1) return refuse(-1, "OFDMParams.numSymbols = %d: must be at least 1", symbols);
-    // Guards or a prefix beyond the symbol would place data outside it.
-    if (p.guardLow < 0) return refuse(-1, "OFDMParams.guardLow = %d: must be at least 0", p.guardLow);
-    if (p.guardHigh < 0) return refuse(-1, "OFDMParams.guardHigh = %d: must be at least 0", p.guardHigh);
-    if (p.cpPercent > 100) return refuse(-1, "OFDMParams.cpPercent = %d: must be at most 100", p.cpPercent);
-    const bool nullDC = p.nullDC != 0;
-    const int64_t empty = static_cast<int64_t>(p.guardLow) + p.guardHigh + (nullDC ? 1 : 0);
-    if (empty > n)
-        return refuse(-1, "OFDMParams.guardHigh = %d: guardLow + guardHigh%s = %lld exceeds fftSize = %d", p.guardHigh,
-                      nullDC ? " + 1 (nullDC)" : "", static_cast<long long>(empty), n);
-    const int64_t used = n - empty;
-
-    // A negative percentage means no prefix (and is not converted, since a
-    // large one would not fit an int); 0 < P <= N otherwise.
-    const int prefix = p.cpPercent > 0 ? static_cast<int>(n * (p.cpPercent / 100.0)) : 0;
-    const int64_t samples = static_cast<int64_t>(symbols) * (static_cast<int64_t>(n) + prefix);
-    if (samples >= kMaxSamples) return refuseLength(static_cast<double>(samples));
-    // U <= N, so the points fit whenever the samples do; the bits may not.
-    const int64_t points = used * symbols;
-    const int64_t bits = k * points;
-    if (bits >= kMaxSamples)
-        return refuse(-1, "frame of %lld data bits (%d per subcarrier): must be below 2^30",
-                      static_cast<long long>(bits), k);
-
-    plan = {type,
-            k,
-            n,
-            symbols,
-            p.guardLow,
-            nullDC,
-            p.windowing != 0,
-            static_cast<int>(used),
-            prefix,
-            static_cast<int>(samples),
-            static_cast<int>(points),
-            static_cast<int>(bits)};
-    return 0;
-}
-
 }  // namespace
 
 int GenSignalClass::genOFDMSig(OFDMParams const* params, double, std::complex<float>** samples, int* sampleCount) {
-    if (!params) return refuseNull("genOFDMSig", "params");
-    if (!samples) return refuseNull("genOFDMSig", "samples");
-    if (!sampleCount) return refuseNull("genOFDMSig", "sampleCount");
-    OfdmPlan plan{};
-    if (int rc = planOfdm(*params, plan)) return rc;
+    return generateForCaller<OfdmPlan>(
+        "genOFDMSig", params, samples, sampleCount, [&](OfdmPlan& plan) { return planOfdm(*params, plan); },
+        [&](const OfdmPlan& plan, GeneratedWave<std::complex<float>>& wave) { return genOFDMSig(plan, wave); });
+}
 
-    if (plan.used == 0) {  // every position is a guard: an empty frame
-        *samples = nullptr;
-        *sampleCount = 0;
-        return 0;
-    }
+int GenSignalClass::genOFDMSig(const OfdmPlan& plan, GeneratedWave<std::complex<float>>& wave) {
+    if (plan.used == 0) return 0;  // every position is a guard: an empty frame
     const int n = plan.fftSize;
     const int k = plan.bitsPerPoint;
     const int points = plan.points;
     Buffer<int> pos(static_cast<size_t>(plan.used));
-    if (!pos) return refuse(-3, "out of memory: %zu bytes for the subcarrier positions", pos.bytesFor(plan.used));
+    if (!pos) return outOfMemory<int>(-3, plan.used, "subcarrier positions");
     Buffer<signed char> bits(static_cast<size_t>(plan.bits));
-    if (!bits) return refuse(-3, "out of memory: %zu bytes for the data bits", bits.bytesFor(plan.bits));
+    if (!bits) return outOfMemory<signed char>(-3, plan.bits, "data bits");
     Buffer<short> sym(static_cast<size_t>(points));
-    if (!sym) return refuse(-3, "out of memory: %zu bytes for the data symbols", sym.bytesFor(points));
+    if (!sym) return outOfMemory<short>(-3, points, "data symbols");
 
     // Used positions from guardLow upwards, stepping over the centre when it
     // is to stay empty.
@@ -156,11 +77,11 @@ int GenSignalClass::genOFDMSig(OFDMParams const* params, double, std::complex<fl
     }
 
     Buffer<std::complex<float>> out(static_cast<size_t>(plan.samples));
-    if (!out) return refuse(-3, "out of memory: %zu bytes for the OFDM frame", out.bytesFor(plan.samples));
+    if (!out) return outOfMemory<std::complex<float>>(-3, plan.samples, "OFDM frame");
     preferHugePages(out.get(), out.bytesFor(plan.samples));
     const OfdmFrameLayout layout{n, plan.prefix, plan.symbols, plan.used, pos.get(), plan.prefix > 0 && plan.windowing};
     if (int rc = buildOfdmFrame(layout, table, sym.get(), out.get())) return rc;
-    *samples = out.release();
-    *sampleCount = plan.samples;
+    wave.samples = std::move(out);
+    wave.length = plan.samples;
     return 0;
 }

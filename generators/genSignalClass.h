@@ -7,7 +7,23 @@
 #include <cstdint>
 #include <mutex>
 
+#include "handleOptions.h"
 #include "wrapperGenSignalWave.h"
+
+// The plans of the ten records (one header each, xxxPlan.h) and what a
+// generator hands the frame (generatedWave.h).
+struct DigitalPlan;
+struct DssPlan;
+struct AmPlan;
+struct FmPlan;
+struct MultitonePlan;
+struct PulsePlan;
+struct StepSweepPlan;
+struct RampSweepPlan;
+struct AwgnPlan;
+struct OfdmPlan;
+template <class Sample>
+struct GeneratedWave;
 
 class GenSignalClass {
 public:
@@ -19,6 +35,7 @@ public:
     int16_t* iqBuffer;   // interleaved I/Q of the last successful call (malloc)
     int iqCapacity;      // int16 values iqBuffer holds; 0 when it is null
     std::mutex objLock;  // held by the destructor while it frees iqBuffer
+    HandleState state;   // opt-in settings and what the last call made (the API layer's)
 
     // Bit and symbol helpers.
     void getOrderM(DigitalModulType type, int* order, int* error);
@@ -57,7 +74,8 @@ public:
     void ofdmmodForC(std::complex<float> const* points, int symbols, int nfft, int cpLen, int const* positions,
                      int used, std::complex<float>* out, int* outLen);
 
-    // Generators: 0 on success, a negative code on failure.
+    // Generators: 0 on success, a negative code on failure. Each checks the
+    // record by making its plan, then generates from the plan.
     int genDigitalSig(DigitalModParams const* params, double sampleRate, int symbolCount, std::complex<float>** samples,
                       int& sampleCount);
     int genDSSSig(DSSParams const* params, double sampleRate, int bitCount, std::complex<float>** samples,
@@ -73,4 +91,17 @@ public:
                         int* sampleCount);
     int genAWGNSig(AWGNParams const* params, double sampleRate, std::complex<float>* samples, int* sampleCount);
     int genOFDMSig(OFDMParams const* params, double sampleRate, std::complex<float>** samples, int* sampleCount);
+
+    // The same generators from a plan already made: the entry points make
+    // one plan per call. The pre-sized ones fill plan.samples samples.
+    int genDigitalSig(const DigitalPlan& plan, GeneratedWave<std::complex<float>>& wave);
+    int genDSSSig(const DssPlan& plan, GeneratedWave<std::complex<float>>& wave);
+    int genAMSig(const AmPlan& plan, GeneratedWave<double>& wave);
+    int genFMSig(const FmPlan& plan, GeneratedWave<std::complex<float>>& wave);
+    int genMultitoneSig(const MultitonePlan& plan, GeneratedWave<std::complex<float>>& wave);
+    int genPulseSig(const PulsePlan& plan, GeneratedWave<float>& wave);
+    int genStepSweepSig(const StepSweepPlan& plan, std::complex<float>* samples);
+    int genRampSweepSig(const RampSweepPlan& plan, std::complex<float>* samples);
+    int genAWGNSig(const AwgnPlan& plan, std::complex<float>* samples);
+    int genOFDMSig(const OfdmPlan& plan, GeneratedWave<std::complex<float>>& wave);
 };

@@ -1,120 +1,52 @@
 // Stepped sweep: a unit tone dwelling on S equally spaced frequencies centred
 // on 0 Hz, with the phase running on continuously across the steps.
-#include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstdint>
-#include <utility>
 
-#include "blockPipeline.h"
-#include "cpuDispatch.h"
-#include "function.h"
-#include "hugePages.h"
-#include "phaseSlots.h"
+#include "generatedWave.h"
 #include "genSignalClass.h"
-#include "planChecks.h"
-#include "presizedPlans.h"
-
-namespace {
-
-constexpr int64_t kBlock = 4096;         // samples per block of the phase pipeline
-constexpr int64_t kPerThread = 1 << 15;  // fewer samples per thread stay on one thread
-
-// Where the phase sum stands between blocks.
-struct StepState {
-    int s = 1;     // step in force, counted from 1
-    double f = 0;  // its frequency
-    double phi = 0;
-};
-
-// Samples [first, last): step s is in force from the first sample whose
-// time i * dt reaches (s - 1) * dwellTime; phi = fma(f * 2 pi, dt, phi),
-// stored in the sample's slot. Step k sits at (k - centre) * delta, formed
-// when the step changes: S may be far larger than the number of samples.
-// Compiled twice, so that the AVX2 variant runs the fma as an instruction.
-__attribute__((always_inline)) inline void stepPhases(std::complex<float>* x, int64_t first, int64_t last,
-                                                      const StepSweepPlan& plan, double dt, StepState& st) {
-    int s = st.s;
-    double f = st.f, phi = st.phi;
-    for (int64_t k = first; k < last; ++k) {
-        const int i = static_cast<int>(k);
-        if (s < plan.steps && s * plan.dwellTime <= i * dt) {
-            ++s;
-            f = ((s - 1) - plan.centre) * plan.delta;
-        }
-        phi = std::fma(f * kTwoPi, dt, phi);
-        storePhase(x + k, phi);
-    }
-    st = {s, f, phi};
-}
-
-void stepPhasesGeneric(std::complex<float>* x, int64_t first, int64_t last, const StepSweepPlan& plan, double dt,
-                       StepState& st) {
-    stepPhases(x, first, last, plan, dt, st);
-}
-
-__attribute__((target("avx2,fma"))) void stepPhasesAvx2(std::complex<float>* x, int64_t first, int64_t last,
-                                                        const StepSweepPlan& plan, double dt, StepState& st) {
-    stepPhases(x, first, last, plan, dt, st);
-}
-
-}  // namespace
-
-int planStepSweep(const StepSweepParams& p, double sampleRate, StepSweepPlan& plan) {
-    if (int rc = checkSampleRate(sampleRate)) return rc;
-    const int S = p.stepCount;
-    if (S < 2) return refuse(-1, "StepSweepParams.stepCount = %d: must be at least 2", S);
-    const double dwell = p.dwellTime;
-    if (!finitePositive(dwell))
-        return refuse(-1, "StepSweepParams.dwellTime = %s: must be finite and above 0", numberText(dwell).text);
-    const double start = p.startFrequency;
-    const double stop = p.stopFrequency;
-    if (!std::isfinite(start))
-        return refuse(-1, "StepSweepParams.startFrequency = %s: must be finite", numberText(start).text);
-    if (!std::isfinite(stop))
-        return refuse(-1, "StepSweepParams.stopFrequency = %s: must be finite", numberText(stop).text);
-    // A whole number of Hz, negative when the sweep runs downwards.
-    const double delta = std::floor((stop - start) / (S - 1));
-    if (!std::isfinite(delta))
-        return refuse(-1, "StepSweepParams.stopFrequency = %s: its distance from startFrequency = %s must be finite",
-                      numberText(stop).text, numberText(start).text);
-
-    const double length = std::floor(dwell * sampleRate * S);
-    if (!countFits(length)) return refuseLength(length);
-    if (length < 1)
-        return refuse(-1, "StepSweepParams.dwellTime = %s: %d steps must span at least one sample at sampleRate = %s",
-                      numberText(dwell).text, S, numberText(sampleRate).text);
-
-    plan = {static_cast<int>(length), S, dwell, delta, (S - 1) / 2.0};
-    return 0;
-}
+#include "hugePages.h"
+#include "mathConstants.h"
+#include "phasePipeline.h"
+#include "phaseSlots.h"
+#include "stepSweepPlan.h"
 
 int GenSignalClass::genStepSweepSig(StepSweepParams const* params, double sampleRate, std::complex<float>* samples,
                                     int* sampleCount) {
-    if (!params) return refuseNull("genStepSweepSig", "params");
-    if (!samples) return refuseNull("genStepSweepSig", "samples");
-    if (!sampleCount) return refuseNull("genStepSweepSig", "sampleCount");
-    StepSweepPlan plan{};
-    if (int rc = planStepSweep(*params, sampleRate, plan)) return rc;
+    return fillForCaller<StepSweepPlan>(
+        "genStepSweepSig", params, samples, sampleCount,
+        [&](StepSweepPlan& plan) { return planStepSweep(*params, sampleRate, plan); },
+        [&](const StepSweepPlan& plan, std::complex<float>* s) { return genStepSweepSig(plan, s); });
+}
 
-    // The phase sum runs in order; the phasors of finished blocks are formed
-    // meanwhile, on every thread.
-    const int64_t n = plan.samples;
-    preferHugePages(samples, sizeof(std::complex<float>) * static_cast<size_t>(n));
-    const double dt = 1 / sampleRate;
-    StepState state;
-    state.f = (0 - plan.centre) * plan.delta;
-    const auto phases = useAvx2() ? stepPhasesAvx2 : stepPhasesGeneric;
-    auto range = [&](int64_t b) { return std::make_pair(b * kBlock, std::min(n, (b + 1) * kBlock)); };
-    runBlockPipeline((n + kBlock - 1) / kBlock, teamFor(n, kPerThread), 0,
-                     [&](int64_t b) {
-                         const auto [first, last] = range(b);
-                         phases(samples, first, last, plan, dt, state);
-                     },
-                     [&](int64_t b) {
-                         const auto [first, last] = range(b);
-                         phasorsFromPhases(samples + first, static_cast<size_t>(last - first));
-                     });
-
-    *sampleCount = plan.samples;
+int GenSignalClass::genStepSweepSig(const StepSweepPlan& plan, std::complex<float>* samples) {
+    // Step s (counted from 1) is in force from the first sample whose time
+    // i * dt reaches (s - 1) * dwellTime; phi = fma(f * 2 pi, dt, phi).
+    // Step k sits at (k - centre) * delta, formed when the step changes: S
+    // may be far larger than the number of samples.
+    preferHugePages(samples, sizeof(std::complex<float>) * static_cast<size_t>(plan.samples));
+    // The state is carried in locals within each block, where the stores
+    // into the slots cannot touch it.
+    struct State {
+        int s;     // step in force
+        double f;  // its frequency
+        double phi;
+    } state{1, (0 - plan.centre) * plan.delta, 0};
+    const double dt = plan.dt;
+    generatePhasors(samples, plan.samples, plan.samples, [&](int64_t first, int64_t last) GENSIGNAL_KERNEL_BODY {
+        int s = state.s;
+        double f = state.f, phi = state.phi;
+        for (int64_t k = first; k < last; ++k) {
+            const int i = static_cast<int>(k);
+            if (s < plan.steps && s * plan.dwellTime <= i * dt) {
+                ++s;
+                f = ((s - 1) - plan.centre) * plan.delta;
+            }
+            phi = std::fma(f * kTwoPi, dt, phi);
+            storePhase(samples + k, phi);
+        }
+        state = {s, f, phi};
+    });
     return 0;
 }

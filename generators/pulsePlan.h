@@ -1,6 +1,4 @@
-// The pulse generator's first stage: its rules and counts, shared with the
-// entry point, which fills a period that needs no resampling straight into
-// the I/Q buffer. Returns 0, or -1 with the reason recorded.
+// The pulse record's rules and what the generator derives from it.
 #pragma once
 
 #include "wrapperGenSignalWave.h"
@@ -11,5 +9,8 @@ struct PulsePlan {
     double internalRate;  // P / pulsePeriod
     bool resample;        // the internal rate is off the sample rate
     int resampled;        // samples the resampler writes
+    double sampleRate;
 };
+
+// 0 with `plan` filled, or -1 with the reason of the first rule broken.
 int planPulse(const PulseParams& p, double sampleRate, PulsePlan& plan);

@@ -268,6 +268,76 @@ GENSIGNAL_API int GenerateAWGNWaveform(int handleId, const AWGNParams* params, i
 GENSIGNAL_API int GenerateOFDMWaveform(int handleId, const OFDMParams* params, int16_t** iq, int* count,
                                        double sampleRate);
 
+/* ---- Opt-in settings per generator object, and the loop a call made ----
+ *
+ * Each generator object keeps its own settings; a new object starts with
+ * every default, and the defaults leave every waveform above exactly as it
+ * is. Like a generation call, a setting must not be changed while a call on
+ * the same handle runs. */
+enum GenSignalOption {
+    /* GENSIGNAL_LOOP_DEFINED (the default) or GENSIGNAL_LOOP_EXACT. */
+    GENSIGNAL_OPTION_LOOP_MODE = 1,
+    /* Multitone starting phases: GENSIGNAL_TONE_PHASES_*, default zero. */
+    GENSIGNAL_OPTION_TONE_PHASES = 2,
+    /* Seed of the random tone phases, a whole number 0 ... 4294967295 (default 0). */
+    GENSIGNAL_OPTION_PHASE_SEED = 3,
+    /* Peak level in dBFS, -90 ... 0, where 0 dBFS is a peak magnitude of
+     * 32766 (the default); lower values leave headroom. */
+    GENSIGNAL_OPTION_PEAK_DBFS = 4
+};
+
+enum GenSignalLoopMode {
+    /* Every waveform exactly as defined above. */
+    GENSIGNAL_LOOP_DEFINED = 0,
+    /* The buffer holds the fewest whole periods of the waveform's natural
+     * period that span a whole number of samples (at most 4096 periods and
+     * 2^26 samples), resampled without images or aliases; a record that
+     * cannot close that way, or that reaches above half the sample rate, is
+     * refused with the reason. */
+    GENSIGNAL_LOOP_EXACT = 1
+};
+
+enum GenSignalTonePhases {
+    GENSIGNAL_TONE_PHASES_ZERO = 0,      /* every tone starts at phase 0 */
+    GENSIGNAL_TONE_PHASES_NEWMAN = 1,    /* pi k^2 / N, tones k = 0 ... N-1 in ascending frequency */
+    GENSIGNAL_TONE_PHASES_SCHROEDER = 2, /* -pi k (k + 1) / N */
+    GENSIGNAL_TONE_PHASES_RANDOM = 3     /* uniform, from GENSIGNAL_OPTION_PHASE_SEED */
+};
+
+/* Sets or reads one option of a generator object. 0 on success; -1 for an
+ * unknown handle or option, or a value out of range (GenSignalGetLastError
+ * says which), with the option unchanged. */
+GENSIGNAL_API int GenSignalSetOption(int handleId, int option, double value);
+GENSIGNAL_API int GenSignalGetOption(int handleId, int option, double* value);
+
+#pragma pack(push, 1)
+/* What the last successful generation call on a handle made. */
+typedef struct GenSignalLoopInfo {
+    int32_t samples;         /* samples in the buffer */
+    int32_t periods;         /* natural periods it is built from: N symbols, the chips of N bits, the
+                                tones' common period, one pulse or modulation period; the whole
+                                waveform for the sweeps, noise and OFDM */
+    double samplesPerPeriod; /* output samples per natural period, as exactly as a double holds it */
+    double loopDuration;     /* seconds: samples / sample rate */
+    int32_t wholePeriods;    /* 1 when samples = periods * samplesPerPeriod exactly, so the buffer
+                                loops without cutting a period; always 1 in exact mode */
+} GenSignalLoopInfo;
+#pragma pack(pop)
+GENSIGNAL_STATIC_ASSERT(sizeof(GenSignalLoopInfo) == 28, "GenSignalLoopInfo size");
+
+/* Copies the loop of the last successful generation call on the handle into
+ * *info (all zero before the first). 0, or -1 for an unknown handle or a
+ * null info. */
+GENSIGNAL_API int GenSignalGetLoopInfo(int handleId, GenSignalLoopInfo* info);
+
+/* Copies the note the last successful generation call on the handle left
+ * (for example "MultitoneParams.toneSpacing = 30000: the highest tone,
+ * 105000 Hz, reaches above half the sample rate 200000") into buffer,
+ * truncated to bufferSize - 1 characters, and returns its full length; 0
+ * and "" when it left none. In exact mode such a record is refused instead.
+ * -1 for an unknown handle, a null buffer or a bufferSize below 1. */
+GENSIGNAL_API int GenSignalGetNote(int handleId, char* buffer, int bufferSize);
+
 /* ------------------------------------------------------------------------
  * Measurements: numbers about a waveform buffer, the library's own or any
  * other. They change no waveform, take no handle and are reproducible: the

@@ -3,13 +3,15 @@
 #include <cmath>
 #include <cstring>
 
+#include "bitHelpers.h"
+#include "constellation.h"
 #include "digitalPlan.h"
 #include "dssPlan.h"
 #include "filterDesign.h"
-#include "function.h"
 #include "genSignalClass.h"
 #include "lastError.h"
-#include "symbolPacking.h"
+#include "pnSequence.h"
+#include "rangeChecks.h"
 
 namespace {
 

@@ -11,8 +11,12 @@
 #include <cstring>
 #include <vector>
 
-#include "function.h"
+#include "constellation.h"
+#include "farrow.h"
+#include "gaussianNoise.h"
 #include "genSignalClass.h"
+#include "mathConstants.h"
+#include "pnSequence.h"
 
 namespace literal {
 

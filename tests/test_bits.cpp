@@ -6,9 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "function.h"
+#include "bitHelpers.h"
 #include "genSignalClass.h"
-#include "symbolPacking.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "function.h"
+#include "constellation.h"
 #include "genSignalClass.h"
 
 namespace {

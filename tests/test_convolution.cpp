@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "genSignalClass.h"
-#include "kernelVariants.h"
 
 namespace {
 
@@ -113,11 +112,9 @@ TEST(Convolution, ZeroImaginaryInputStaysExactlyReal) {
     for (const C& y : convC(x, randomFloats(49, rng))) EXPECT_EQ(y.imag(), 0.0f);
 }
 
-class ConvolutionVariant : public testing_support::KernelVariantTest {};
-
 // The rounding rules, written out independently: double fused multiply-adds
 // for complex data; single-precision products summed in double for real data.
-TEST_P(ConvolutionVariant, RoundingRulesOnManyInputs) {
+TEST(Convolution, RoundingRulesOnManyInputs) {
     std::mt19937 rng(3);
     for (int m : {1, 2, 7, 8, 9, 49, 128}) {
         // Wide exponent ranges (down to subnormal floats), so that any change of
@@ -146,11 +143,13 @@ TEST_P(ConvolutionVariant, RoundingRulesOnManyInputs) {
             ASSERT_EQ(yr[i], static_cast<float>(r)) << m << " " << i;
             if (m > 2 && (fr != yc[i].real() || fi != yc[i].imag())) sameAsSinglePrecisionComplex = false;
         }
-        if (m > 2) EXPECT_FALSE(sameAsSinglePrecisionComplex) << "inputs too tame to tell roundings apart";
+        if (m > 2) {
+            EXPECT_FALSE(sameAsSinglePrecisionComplex) << "inputs too tame to tell roundings apart";
+        }
     }
 }
 
-TEST_P(ConvolutionVariant, IndependentOfThreadCount) {
+TEST(Convolution, IndependentOfThreadCount) {
     std::mt19937 rng(4);
     const auto xc = randomComplex(10007, rng);
     const auto xr = randomFloats(10007, rng);
@@ -169,7 +168,5 @@ TEST_P(ConvolutionVariant, IndependentOfThreadCount) {
     EXPECT_EQ(c1, c3);
     EXPECT_EQ(r1, r2);
 }
-
-INSTANTIATE_FOR_EVERY_KERNEL_VARIANT(ConvolutionVariant);
 
 }  // namespace

@@ -17,8 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "bitHelpers.h"
 #include "digitalPlan.h"
-#include "function.h"
+#include "farrow.h"
 #include "genSignalClass.h"
 #include "testSupport.h"
 #include "wrapperGenSignalWave.h"
@@ -118,6 +119,24 @@ TEST(Digital, PlanHoldsTheCountsOfTheExample) {
     EXPECT_EQ(plan.shapedLength, 20);  // 6 * 4 less 4
     EXPECT_TRUE(plan.resample);
     EXPECT_EQ(plan.outputLength, 20);
+}
+
+// A valid record whose output nearly reaches 2^30 samples from a single
+// shaped sample (the fuzzer's corpus holds it too, and skips it: its 8 GiB
+// exceed the fuzzer's memory budget). It is accepted, and sized from the
+// plan without being generated here.
+TEST(Digital, OneSymbolResampledToAlmostTwoToTheThirtySamplesIsAcceptedAndSized) {
+    GenSignalClass obj;
+    DigitalPlan plan;
+    const double rate = (1 << 30) - 1;
+    ASSERT_EQ(planDigital(obj, record(DQPSK, RECT, 0, 1, 1.0), rate, 1, &plan), 0);
+    EXPECT_EQ(plan.n, 2);             // one symbol and its cyclic extension
+    EXPECT_EQ(plan.shapedLength, 1);  // 2 train samples less the 2 RECT taps' overlap
+    EXPECT_TRUE(plan.resample);
+    EXPECT_EQ(plan.outputLength, farrowOutputLength(1, rate, 1.0));
+    EXPECT_EQ(plan.outputLength, (1 << 30) - 1);
+    // One more sample would pass the limit: the next rate up is refused.
+    EXPECT_EQ(planDigital(obj, record(DQPSK, RECT, 0, 1, 1.0), rate + 1, 1, &plan), -1);
 }
 
 TEST(Digital, QpskPacksTheFirstBitAsLeastSignificant) {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "function.h"
+#include "bitHelpers.h"
 #include "genSignalClass.h"
 #include "testSupport.h"
 #include "wavegenRunner.h"

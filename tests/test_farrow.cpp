@@ -17,8 +17,8 @@
 #include <algorithm>
 
 #include "cpuDispatch.h"
+#include "farrow.h"
 #include "farrowKernels.h"
-#include "function.h"
 #include "genSignalClass.h"
 
 namespace {

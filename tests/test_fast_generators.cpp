@@ -13,9 +13,10 @@
 #include <vector>
 
 #include "cpuDispatch.h"
-#include "function.h"
+#include "gaussianNoise.h"
 #include "genSignalClass.h"
 #include "literalGenerators.h"
+#include "modulatingWave.h"
 #include "noiseReference.h"
 #include "sampleConversion.h"
 #include "testSupport.h"

@@ -206,7 +206,9 @@ TEST_P(PulseShapeCheck, AcceptsOrSaysWhy) {
         ASSERT_EQ(rc, 0) << lastError();
         EXPECT_EQ(shape.type, c.type);
         EXPECT_EQ(shape.span, c.expectedSpan);
-        if (std::isfinite(c.rolloff)) EXPECT_EQ(shape.param, static_cast<double>(static_cast<float>(c.rolloff)));
+        if (std::isfinite(c.rolloff)) {
+            EXPECT_EQ(shape.param, static_cast<double>(static_cast<float>(c.rolloff)));
+        }
     } else {
         EXPECT_EQ(rc, -1);
         EXPECT_EQ(lastError(), c.reason);

@@ -14,9 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "function.h"
+#include "bitHelpers.h"
+#include "farrow.h"
 #include "genSignalClass.h"
 #include "kernelVariants.h"
+#include "pnSequence.h"
 #include "testSupport.h"
 
 namespace {

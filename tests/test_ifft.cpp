@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "function.h"
 #include "genSignalClass.h"
+#include "ofdmMod.h"
 
 namespace {
 
@@ -210,8 +210,9 @@ TEST(OfdmMod, SingleSubcarrierIsAPureToneWithPrefix) {
             EXPECT_NEAR(r.out[p + t].imag(), expect.imag(), 1e-6) << m << " " << t;
         }
         for (int j = 0; j < p; ++j) EXPECT_EQ(r.out[j], r.out[n + j]);
-        if (m == 0)
+        if (m == 0) {
             for (const C& v : r.out) EXPECT_EQ(v, C(1.0f / n, 0.0f));
+        }
     }
 }
 

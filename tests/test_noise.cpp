@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "function.h"
+#include "gaussianNoise.h"
 #include "noiseReference.h"
 
 namespace {

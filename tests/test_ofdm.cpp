@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "function.h"
+#include "constellation.h"
 #include "genSignalClass.h"
 #include "testSupport.h"
 #include "wavegenRunner.h"
@@ -55,7 +55,9 @@ Frame generate(const OFDMParams& p, double rate = 20e6) {
     int n = -1;
     Frame r{obj.genOFDMSig(&p, rate, &s, &n), {}};
     if (r.rc == 0 && s) r.x.assign(s, s + n);
-    if (r.rc == 0) EXPECT_EQ(static_cast<int>(r.x.size()), n);
+    if (r.rc == 0) {
+        EXPECT_EQ(static_cast<int>(r.x.size()), n);
+    }
     std::free(s);
     return r;
 }
@@ -263,7 +265,9 @@ TEST_P(OfdmRoundTrip, BodiesCarryTheDataOnTheUsedPositionsOnly) {
             power += std::norm(spec[c.positions[u]]);
         }
         for (int q = 0; q < c.n; ++q)
-            if (!isUsed[q]) ASSERT_LT(std::abs(spec[q]), 1e-5) << "symbol " << s << " position " << q;
+            if (!isUsed[q]) {
+                ASSERT_LT(std::abs(spec[q]), 1e-5) << "symbol " << s << " position " << q;
+            }
     }
     EXPECT_NEAR(power / (used * c.symbols), 1.0, 0.15);
 }

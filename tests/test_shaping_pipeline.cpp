@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "function.h"
+#include "farrow.h"
 #include "genSignalClass.h"
 #include "kernelVariants.h"
 #include "shapingPipeline.h"

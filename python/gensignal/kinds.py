@@ -9,8 +9,9 @@ import numbers
 import pathlib
 import re
 import threading
+import warnings
 
-from . import _library, records
+from . import _library, loop, records
 from ._library import GenSignalError
 from .waveform import Waveform
 
@@ -125,8 +126,9 @@ def params_of(kind_name, **kwargs):
         fields[snake(field["name"])] = field
         fields[field["name"]] = field
     given = {}
+    options = loop.keywords(kind_name)
     for key, value in kwargs.items():
-        if key == "sample_rate":
+        if key == "sample_rate" or key in options:
             continue
         if key not in fields:
             raise TypeError(f"{kind_name}() got an unexpected keyword argument '{key}'")
@@ -160,6 +162,8 @@ def generate(kind, **params):
     **wf.params)` makes `wf` again."""
     table = _kind(kind)
     values, rate = params_of(kind, **params)
+    given = {key: value for key, value in params.items() if key in loop.keywords(kind)}
+    settings = loop.values(kind, given)
     record = records.RECORDS[table["record"]]()
     argument = []
     for field in table["fields"]:
@@ -169,7 +173,9 @@ def generate(kind, **params):
             argument = [values[field["name"]]]
     fn = _library.entry_point(table["entryPoint"], table["record"], bool(argument))
     seed = values.get("seed")
+    handle = _library.thread_handle()
     try:
+        loop.apply(handle, settings)
         if seed is None:
             iq, count = _library.call(fn, ctypes.byref(record), *argument, rate)
             data = _copy(iq, count)
@@ -179,9 +185,14 @@ def generate(kind, **params):
                 iq, count = _library.call(fn, ctypes.byref(record), *argument, rate)
                 data = _copy(iq, count)
     except GenSignalError as e:
+        if e.argument is not None:  # a setting, already named
+            raise
         argument_name, text = _named(table, e.message)
         raise GenSignalError(e.code, e.message, argument_name, f"{text} (result code {e.code})") from None
-    return Waveform(data, rate, kind, waveform_params(kind, values))
+    note = loop.note(handle)
+    if note:
+        warnings.warn(_named(table, note)[1], stacklevel=3)
+    return Waveform(data, rate, kind, waveform_params(kind, values), loop=loop.loop_of(handle, kind, given))
 
 
 def _copy(iq, count):
@@ -205,6 +216,8 @@ def _make(kind):
         for f in kind["fields"]
     ]
     parameters.append(inspect.Parameter("sample_rate", inspect.Parameter.KEYWORD_ONLY, default=kind["sampleRate"]))
+    for key, default in loop.keywords(name).items():
+        parameters.append(inspect.Parameter(key, inspect.Parameter.KEYWORD_ONLY, default=default))
     make.__name__ = make.__qualname__ = name
     make.__signature__ = inspect.Signature(parameters)
     lines = [f"{kind['summary']}.", "", "Keyword arguments (wavegen's options), with their defaults:"]
@@ -213,6 +226,11 @@ def _make(kind):
         choices = (": " + ", ".join(n for n, _ in f["choices"])) if "choices" in f else ""
         lines.append(f"    {snake(f['name'])}: {f['help']}{unit}{choices}")
     lines.append("    sample_rate: samples per second")
+    lines.append("    loop: 'defined' (the waveform as defined) or 'exact' (the fewest whole periods that span whole")
+    lines.append("        samples, band-limited; refused when it cannot close)")
+    lines.append("    peak_dbfs: peak level, -90 to 0 dBFS (0 dBFS: a peak of 32766)")
+    if name == "multitone":
+        lines.append("    tone_phases: 'zero', 'newman', 'schroeder' or 'random'; phase_seed: its seed")
     lines += [
         "",
         "The header's names (pnOrder) are taken too, so that `Waveform.params` can be passed back.",

@@ -12,10 +12,12 @@ class Waveform:
     in the C header, enumerations by name (`gensignal.generate(wf.kind,
     **wf.params)` takes them back); `repeat`: how many times `iq` holds the
     generated buffer; `center_frequency`: the RF centre in Hz, or None;
-    `metadata`: the SigMF metadata it was read with, or None."""
+    `metadata`: the SigMF metadata it was read with, or None; `loop`: the
+    loop the call made (mode, periods, samples_per_period, duration,
+    whole_periods), None for a recording from elsewhere."""
 
     def __init__(self, iq, sample_rate, kind=None, params=None, samples=None, repeat=1, center_frequency=None,
-                 metadata=None):
+                 metadata=None, loop=None):
         self.iq = np.asarray(iq, dtype=np.int16).reshape(-1, 2)
         self.sample_rate = float(sample_rate)
         self.kind = kind
@@ -24,6 +26,7 @@ class Waveform:
         self.repeat = int(repeat)
         self.center_frequency = center_frequency
         self.metadata = metadata
+        self.loop = dict(loop) if loop else None
 
     @property
     def samples(self):
@@ -86,7 +89,7 @@ class Waveform:
 
         n = _whole("repeated", "times", times, (1, 2**31 - 1))
         return Waveform(np.tile(self.iq, (n, 1)), self.sample_rate, self.kind, self.params, repeat=self.repeat * n,
-                        center_frequency=self.center_frequency)
+                        center_frequency=self.center_frequency, loop=self.loop)
 
     def regenerate(self):
         """The waveform made again from `kind`, `params` and `sample_rate`
@@ -97,7 +100,11 @@ class Waveform:
 
         if self.kind is None:
             raise SigMFError("this recording carries no gensignal record to regenerate it from")
-        made = generate(self.kind, sample_rate=self.sample_rate, **self.params)
+        settings = {}
+        if self.loop:
+            settings = {key: self.loop[key] for key in ("peak_dbfs", "tone_phases", "phase_seed") if key in self.loop}
+            settings["loop"] = self.loop.get("mode", "defined")
+        made = generate(self.kind, sample_rate=self.sample_rate, **self.params, **settings)
         made.center_frequency = self.center_frequency
         return made.repeated(self.repeat) if self.repeat > 1 else made
 

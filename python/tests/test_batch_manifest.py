@@ -70,7 +70,10 @@ REFUSALS = [
     (("sets", 0, "params", "filter_type"), 9, "sets[0].params.filter_type"),
     (("sets", 0, "params", "sample_rate"), True, "sets[0].params.sample_rate"),
     (("sets", 0, "params", "pn_order"), 9.5, "sets[0].params.pn_order"),
-    (("sets", 0, "settings"), {"loop": "exact"}, "sets[0].settings.loop"),
+    (("sets", 0, "settings"), {"loop": "closed"}, "sets[0].settings.loop"),
+    (("sets", 0, "settings"), {"peak_dbfs": 3}, "sets[0].settings.peak_dbfs"),
+    (("sets", 0, "settings"), {"tone_phases": "newman"}, "sets[0].settings.tone_phases"),
+    (("sets", 0, "settings"), {"lop": "exact"}, "sets[0].settings.lop"),
     (("sets", 0, "settings"), [], "sets[0].settings"),
 ]
 
@@ -218,3 +221,15 @@ def test_the_collection_is_written_as_json_dumps_would(streams):
     assert parsed["collection"]["core:streams"] == [
         {"name": f"t/{i}", "hash": hashlib.sha512(meta.encode()).hexdigest()} for i, meta in enumerate(metas)]
     assert parsed["collection"]["core:version"] == json.loads(make_item(item_set, 0, 0).meta)["global"]["core:version"]
+
+
+def test_settings_reach_the_generator():
+    manifest = load({"seed": 3, "sets": [{"name": "t", "kind": "multitone", "count": 2,
+                                          "params": {"tone_count": 64, "tone_spacing": 10e3, "sample_rate": 30.72e6},
+                                          "settings": {"loop": "exact", "tone_phases": "newman", "peak_dbfs": -1}}]})
+    item_set = manifest.sets[0]
+    item = make_item(item_set, manifest.seed, 0)
+    assert item.reason is None
+    loop = json.loads(item.meta)["global"]["gensignal:loop"]
+    assert loop["mode"] == "exact" and loop["tone_phases"] == "newman" and loop["periods"] == 1
+    assert written_item(item_set, manifest.seed, 0, item.meta.encode(), item.data).labels == item.labels

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "../noiseReference.h"
-#include "function.h"
+#include "gaussianNoise.h"
 #include "wrapperGenSignalWave.h"
 
 namespace {

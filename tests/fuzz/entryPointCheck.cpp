@@ -89,7 +89,7 @@ std::vector<int16_t> prime(int handle, int samples, int16_t** buffer) {
     return std::vector<int16_t>(*buffer, *buffer + count);
 }
 
-void checkValues(const char* entryPoint, Conversion conversion, const int16_t* iq, int count) {
+void checkValues(const char* entryPoint, Conversion conversion, const int16_t* iq, int count, double fullScale) {
     int64_t largestSquare = 0;
     int largestReal = 0;
     for (int i = 0; i < count; i += 2) {
@@ -105,13 +105,17 @@ void checkValues(const char* entryPoint, Conversion conversion, const int16_t* i
             if (square > largestSquare) largestSquare = square;
         }
     }
-    // The peak sample is scaled to 32766: exactly for a real waveform, to
+    // The peak sample is scaled to the full scale (32766 at 0 dBFS): exactly
+    // for a real waveform at 0 dBFS, to within a rounding otherwise, and to
     // within the rounding of both components for a complex one.
     if (conversion == Conversion::real) {
-        if (largestReal != 0 && largestReal != 32766) fail(entryPoint, "largest |I| is %d, not 32766", largestReal);
+        const double slack = fullScale == 32766.0 ? 0.0 : 1.0;
+        if (largestReal != 0 && std::fabs(largestReal - fullScale) > slack + 0.5)
+            fail(entryPoint, "largest |I| is %d, not %.1f", largestReal, fullScale);
     } else if (largestSquare != 0) {
         const double largest = std::sqrt(static_cast<double>(largestSquare));
-        if (std::fabs(largest - 32766.0) > 1.0) fail(entryPoint, "largest magnitude is %.3f, not 32766", largest);
+        if (std::fabs(largest - fullScale) > 1.0)
+            fail(entryPoint, "largest magnitude is %.3f, not %.1f", largest, fullScale);
     }
 }
 
@@ -125,10 +129,20 @@ void checkHeap(const char* entryPoint, size_t peak, double heldSamples) {
 
 void setCurrentInput(const char* name) { currentInput = name; }
 
-bool beyondBudget(double work, double largestCount) {
-    // The counts are estimates: within a factor of 2 of 2^30 the library
-    // may still accept the record.
-    return work > kWorkBudget && largestCount < 2.0 * (1 << 30);
+LoopSettings decodeSettings(FuzzInput& in) {
+    LoopSettings s;
+    const uint8_t mode = in.byte();
+    s.exact = mode % 3 == 1;
+    s.tonePhases = (mode / 3) % 4;
+    s.phaseSeed = static_cast<double>(in.bits(4));
+    const uint8_t level = in.byte();
+    s.peakDbfs = level < 200 ? 0.0 : -static_cast<double>(level - 200) * 1.5;
+    const uint8_t stray = in.byte();
+    if (stray >= 128) {
+        s.strayOption = stray % 7 - 1;  // -1 ... 5: the unknown ones too
+        s.strayValue = in.real(-100, 1e10);
+    }
+    return s;
 }
 
 Target decodeTarget(FuzzInput& in) {
@@ -143,9 +157,14 @@ Target decodeTarget(FuzzInput& in) {
 }
 
 int checkCall(const char* entryPoint, const char* record, const Target& target, Conversion conversion,
-              const Expectation& expectation, const EntryCall& call, const std::function<std::string()>& describe) {
+              const Expectation& expectation, const Planned& planned, const EntryCall& call,
+              const std::function<std::string()>& describe) {
+    const bool skip = planned.accepted && (expectation.work > kWorkBudget || planned.samples > kWorkBudget);
     const std::function<std::string()> full = [&] {
         std::string text = describe() + " on " + handleName(target.handle);
+        if (target.settings.exact) text += ", exact loop";
+        if (target.settings.tonePhases) text += ", tone phases " + std::to_string(target.settings.tonePhases);
+        if (target.settings.peakDbfs != 0) text += ", peak " + std::to_string(target.settings.peakDbfs) + " dBFS";
         if (target.handle == Target::holdingBuffer) text += " of " + std::to_string(target.primerSamples) + " samples";
         if (target.handle == Target::neverHandedOut) text += " " + std::to_string(target.deadId);
         return target.nullRecord ? text + ", record pointer null" : text;
@@ -156,12 +175,11 @@ int checkCall(const char* entryPoint, const char* record, const Target& target, 
     // instead of making it.
     static const bool describeOnly = std::getenv("GENSIGNAL_FUZZ_DESCRIBE") != nullptr;
     if (describeOnly) {
-        std::printf("%s: %s%s\n", entryPoint, full().c_str(),
-                    expectation.skip ? " (skipped: beyond the work budget)" : "");
+        std::printf("%s: %s%s\n", entryPoint, full().c_str(), skip ? " (skipped: beyond the work budget)" : "");
         currentDescription = nullptr;
         return -1;
     }
-    if (expectation.skip) {
+    if (skip) {
         currentDescription = nullptr;
         return -1;
     }
@@ -173,6 +191,21 @@ int checkCall(const char* entryPoint, const char* record, const Target& target, 
         handle = GenSignalObjCreatSelfEncode();
         if (handle < 0) fail(entryPoint, "no handle could be created: %s", lastError().c_str());
         if (target.handle == Target::holdingBuffer) earlier = prime(handle, target.primerSamples, &earlierBuffer);
+        const LoopSettings& s = target.settings;
+        if (s.strayOption != 0) {
+            const int rc = GenSignalSetOption(handle, s.strayOption, s.strayValue);
+            if (rc != 0 && rc != -1)
+                fail(entryPoint, "GenSignalSetOption(%d, %g) returned %d", s.strayOption, s.strayValue, rc);
+            if (rc != 0 && lastError().empty()) fail(entryPoint, "GenSignalSetOption refused without a message");
+        }
+        const std::pair<int, double> settings[] = {{GENSIGNAL_OPTION_LOOP_MODE, s.exact ? 1.0 : 0.0},
+                                                   {GENSIGNAL_OPTION_TONE_PHASES, static_cast<double>(s.tonePhases)},
+                                                   {GENSIGNAL_OPTION_PHASE_SEED, s.phaseSeed},
+                                                   {GENSIGNAL_OPTION_PEAK_DBFS, s.peakDbfs}};
+        for (const auto& [option, value] : settings)
+            if (GenSignalSetOption(handle, option, value) != 0)
+                fail(entryPoint, "GenSignalSetOption(%d, %g) refused a valid setting: %s", option, value,
+                     lastError().c_str());
         if (target.handle == Target::released && GenSignalObjRelease(handle) != 0)
             fail(entryPoint, "handle %d could not be released", handle);
     }
@@ -220,7 +253,9 @@ int checkCall(const char* entryPoint, const char* record, const Target& target, 
         if (earlierBuffer && count <= static_cast<int>(earlier.size()) && iq != earlierBuffer)
             fail(entryPoint, "%d values fit the earlier buffer of %zu, yet a new one was handed out", count,
                  earlier.size());
-        checkValues(entryPoint, conversion, iq, count);
+        const double fullScale =
+            target.settings.peakDbfs == 0 ? 32766.0 : 32766.0 * std::pow(10.0, target.settings.peakDbfs / 20);
+        checkValues(entryPoint, conversion, iq, count, fullScale);
         checkHeap(entryPoint, heapPeak, std::fmax(expectation.heldSamples, count / 2.0));
     }
 

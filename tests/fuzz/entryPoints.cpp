@@ -7,8 +7,21 @@
 #include <memory>
 #include <string>
 
+#include "amPlan.h"
+#include "awgnPlan.h"
+#include "digitalPlan.h"
+#include "dssPlan.h"
 #include "entryPointCheck.h"
+#include "fmPlan.h"
 #include "fuzzInput.h"
+#include "genSignalClass.h"
+#include "loopLength.h"
+#include "multitonePlan.h"
+#include "naturalPeriods.h"
+#include "ofdmPlan.h"
+#include "pulsePlan.h"
+#include "rampSweepPlan.h"
+#include "stepSweepPlan.h"
 #include "wrapperGenSignalWave.h"
 
 namespace fuzzing {
@@ -29,15 +42,20 @@ std::unique_ptr<Record> onHeap(const Record& record) {
 }
 
 // A shaping chain: `internal` samples at the symbol- or chip-locked rate,
-// each the sum of `terms` filter products, resampled (when `resamples`) to
-// about `output` samples; `taps` filter taps besides. The library refuses
-// to resample below 1/1024 of the locked rate, so such a chain is called
-// whatever its size (a clear margin keeps rounding out of the question).
-Expectation chain(double internal, double output, double terms, double taps, bool resamples, double lockedRate,
-                  double rate) {
-    const double largest = std::max(internal, output);
-    const bool refusedAsAbsurd = resamples && rate * 2048 < lockedRate;
-    return {!refusedAsAbsurd && beyondBudget(internal * terms + output, largest), internal + output + taps};
+// each the sum of `terms` filter products, resampled to about `output`
+// samples; `taps` filter taps besides.
+Expectation chain(double internal, double output, double terms, double taps) {
+    return {internal * terms + output, internal + output + taps};
+}
+
+// The record's plan, made as the entry point makes it: `make(Plan&)` answers
+// 0 when it accepts the record, and `largest(const Plan&)` counts its
+// largest array.
+template <class Plan, class Make, class Largest>
+Planned planOf(Make make, Largest largest) {
+    Plan plan{};
+    if (make(plan) != 0) return {false, 0};
+    return {true, largest(plan)};
 }
 
 // Filter products per shaped sample: only the taps that land on a symbol
@@ -48,7 +66,7 @@ double resampledCount(double internal, double internalRate, double rate) {
     return internal * (rate / internalRate) + 4;
 }
 
-Expectation plain(double samples) { return {beyondBudget(samples, samples), samples}; }
+Expectation plain(double samples) { return {samples, samples}; }
 
 // AM and FM cover 1, 10, 100, 1000 periods when that many fit whole
 // samples, else 10000.
@@ -62,11 +80,30 @@ double wholePeriods(double samplesPerPeriod) {
 
 int filterSpanUsed(int type, int span) { return type == RECT || type == HALF_SINE ? 1 : span; }
 
+// In the exact loop mode the call makes the loop (the fewest whole natural
+// periods within the caps; for the kinds that may take more periods to close
+// their phase, up to the cap) beside the record's plan: `work` units per
+// loop sample, and arrays of its length.
+template <class Record>
+void exact(const Target& target, Expectation& e, Planned& planned, const Record& p, int extra, double rate, double work,
+           bool repeats) {
+    if (!target.settings.exact) return;
+    const NaturalPeriod period = naturalPeriod(p, extra, rate);
+    double samples = 0;
+    if (period.samples)
+        if (const auto loop = fewestWholePeriods(*period.samples); loop && withinLoopCaps(*loop))
+            samples = static_cast<double>(loop->samples) *
+                      (repeats ? static_cast<double>(kMaxLoopPeriods) / static_cast<double>(loop->periods) : 1.0);
+    e.work = std::max(e.work, samples * work);
+    e.heldSamples += 3 * samples;
+    planned.samples = std::max(planned.samples, samples);
+}
+
 }  // namespace
 
 int fuzzDigital(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     DigitalModParams p{};
     p.modType = static_cast<DigitalModulType>(in.integer(1, 22));
     p.symbolRate = in.real(1e2, 1e8);
@@ -87,11 +124,21 @@ int fuzzDigital(const uint8_t* data, size_t size) {
     const double internal = sps * (static_cast<double>(symbolCount) + span + (fsk ? 1 : 0));
     const double lockedRate = sps * symbolRate;
     const bool resamples = fsk || std::fabs(rate - lockedRate) > 1e-6;
-    const Expectation e = chain(internal, resamples ? resampledCount(internal, lockedRate, rate) : internal,
-                                shapingTerms(span, sps), span * sps, resamples, lockedRate, rate);
+    Expectation e = chain(internal, resamples ? resampledCount(internal, lockedRate, rate) : internal,
+                          shapingTerms(span, sps), span * sps);
+    Planned planned = planOf<DigitalPlan>(
+        [&](DigitalPlan& plan) {
+            GenSignalClass dsp;
+            return planDigital(dsp, p, rate, symbolCount, &plan);
+        },
+        [](const DigitalPlan& plan) {
+            return std::max(static_cast<double>(plan.n) * plan.sps, static_cast<double>(plan.outputLength));
+        });
+    target.settings = decodeSettings(in);
+    exact(target, e, planned, p, symbolCount, rate, 8 * std::max(1.0, lockedRate / rate), fsk);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateDigitalModWaveform", "DigitalModParams", target, Conversion::complex, e,
+        "GenerateDigitalModWaveform", "DigitalModParams", target, Conversion::complex, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateDigitalModWaveform(h, null ? nullptr : record.get(), symbolCount, iq, n, rate);
         },
@@ -107,7 +154,7 @@ int fuzzDigital(const uint8_t* data, size_t size) {
 
 int fuzzDss(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     DSSParams p{};
     p.bitRate = in.real(1, 1e6);
     p.modType = in.integer(BPSK, BPSK);
@@ -127,11 +174,18 @@ int fuzzDss(const uint8_t* data, size_t size) {
     const double span = filterSpanUsed(p.filterType, p.filterSpan);
     const double internal = (span + bitCount * chipsPerBit) * sps;
     const bool resamples = std::fabs(rate - internalRate) > 1e-9;
-    const Expectation e = chain(internal, resamples ? resampledCount(internal, internalRate, rate) : internal,
-                                shapingTerms(span, sps), span * sps, resamples, internalRate, rate);
+    Expectation e = chain(internal, resamples ? resampledCount(internal, internalRate, rate) : internal,
+                          shapingTerms(span, sps), span * sps);
+    Planned planned = planOf<DssPlan>([&](DssPlan& plan) { return planDss(p, rate, bitCount, &plan); },
+                                      [](const DssPlan& plan) {
+                                          return std::max(static_cast<double>(plan.symbolCount) * plan.sps,
+                                                          static_cast<double>(plan.outputLength));
+                                      });
+    target.settings = decodeSettings(in);
+    exact(target, e, planned, p, bitCount, rate, 8 * std::max(1.0, internalRate / rate), false);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateDssWaveform", "DSSParams", target, Conversion::complex, e,
+        "GenerateDssWaveform", "DSSParams", target, Conversion::complex, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateDssWaveform(h, null ? nullptr : record.get(), bitCount, iq, n, rate);
         },
@@ -145,7 +199,7 @@ int fuzzDss(const uint8_t* data, size_t size) {
 
 int fuzzAm(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     AMModParams p{};
     p.modFrequency = in.real(1, 1e6);
     p.modDepth = in.real(1, 200);
@@ -154,9 +208,14 @@ int fuzzAm(const uint8_t* data, size_t size) {
     const double rate = in.rate(fm * 100);
 
     const double q = rate / fm;
+    Expectation e = plain(std::floor(wholePeriods(q) * q));
+    Planned planned = planOf<AmPlan>([&](AmPlan& plan) { return planAm(p, rate, plan); },
+                                     [](const AmPlan& plan) { return static_cast<double>(plan.samples); });
+    target.settings = decodeSettings(in);
+    exact(target, e, planned, p, 0, rate, 2, false);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateAmWaveform", "AMModParams", target, Conversion::real, plain(std::floor(wholePeriods(q) * q)),
+        "GenerateAmWaveform", "AMModParams", target, Conversion::real, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateAmWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -168,7 +227,7 @@ int fuzzAm(const uint8_t* data, size_t size) {
 
 int fuzzFm(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     FMModParams p{};
     p.modFrequency = in.real(1, 1e6);
     p.freqDeviation = in.signedReal(1, 1e7);
@@ -177,9 +236,14 @@ int fuzzFm(const uint8_t* data, size_t size) {
     const double rate = in.rate(fm * 100);
 
     const double samples = std::floor(((1 / fm) * wholePeriods(rate / fm)) / (1 / rate));
+    Expectation e = plain(samples);
+    Planned planned = planOf<FmPlan>([&](FmPlan& plan) { return planFm(p, rate, plan); },
+                                     [](const FmPlan& plan) { return static_cast<double>(plan.samples); });
+    target.settings = decodeSettings(in);
+    exact(target, e, planned, p, 0, rate, 4, true);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateFmWaveform", "FMModParams", target, Conversion::complex, plain(samples),
+        "GenerateFmWaveform", "FMModParams", target, Conversion::complex, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateFmWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -192,7 +256,7 @@ int fuzzFm(const uint8_t* data, size_t size) {
 
 int fuzzMultitone(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     MultitoneParams p{};
     for (auto& b : p.reserved) b = in.byte();
     p.toneCount = in.integer(2, 1000);
@@ -209,10 +273,17 @@ int fuzzMultitone(const uint8_t* data, size_t size) {
     const double base = tones % 2 == 0 ? spacing / 2 : spacing;
     const double pattern = std::floor(internalRate / base);
     const double output = pattern * (rate / internalRate) + 4;
-    const Expectation e{beyondBudget(pattern * tones + output, std::max(pattern, output)), pattern + output + tones};
+    Expectation e{pattern * tones + output, pattern + output + tones};
+    Planned planned = planOf<MultitonePlan>([&](MultitonePlan& plan) { return planMultitone(p, rate, plan); },
+                                            [](const MultitonePlan& plan) {
+                                                return std::max(static_cast<double>(plan.patternSamples),
+                                                                static_cast<double>(plan.resampledRoom));
+                                            });
+    target.settings = decodeSettings(in);
+    exact(target, e, planned, p, 0, rate, tones / 16.0 + 1, false);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateMultitoneWaveform", "MultitoneParams", target, Conversion::complex, e,
+        "GenerateMultitoneWaveform", "MultitoneParams", target, Conversion::complex, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateMultitoneWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -224,7 +295,7 @@ int fuzzMultitone(const uint8_t* data, size_t size) {
 
 int fuzzPulse(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     PulseParams p{};
     p.pulseWidth = in.real(1e-9, 0.1);
     p.pulsePeriod = in.real(1e-9, 0.1);
@@ -233,10 +304,17 @@ int fuzzPulse(const uint8_t* data, size_t size) {
     const double rate = in.rate(1000 / period);
 
     const double samples = std::floor(period * rate);
+    Expectation e{2 * samples, 2 * samples + 4};
+    Planned planned = planOf<PulsePlan>([&](PulsePlan& plan) { return planPulse(p, rate, plan); },
+                                        [](const PulsePlan& plan) {
+                                            return std::max(static_cast<double>(plan.periodSamples),
+                                                            static_cast<double>(plan.resampled));
+                                        });
+    target.settings = decodeSettings(in);
+    exact(target, e, planned, p, 0, rate, 8, false);
     const auto record = onHeap(p);
     return checkCall(
-        "GeneratePulseWaveform", "PulseParams", target, Conversion::real,
-        Expectation{beyondBudget(2 * samples, samples), 2 * samples + 4},
+        "GeneratePulseWaveform", "PulseParams", target, Conversion::real, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GeneratePulseWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -248,7 +326,7 @@ int fuzzPulse(const uint8_t* data, size_t size) {
 
 int fuzzStepSweep(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     StepSweepParams p{};
     p.startFrequency = in.signedReal(1, 1e8);
     p.stopFrequency = in.signedReal(1, 1e8);
@@ -259,10 +337,14 @@ int fuzzStepSweep(const uint8_t* data, size_t size) {
 
     // floor(rate * dwellTime * stepCount) samples in an array 300 longer.
     const double samples = std::floor(rate * dwell * p.stepCount);
-    const Expectation e{beyondBudget(samples, samples), samples + 300};
+    Expectation e{samples, samples + 300};
+    Planned planned = planOf<StepSweepPlan>([&](StepSweepPlan& plan) { return planStepSweep(p, rate, plan); },
+                                            [](const StepSweepPlan& plan) { return double(plan.samples); });
+    target.settings = decodeSettings(in);
+    exact(target, e, planned, p, 0, rate, 2, false);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateStepSweepWaveform", "StepSweepParams", target, Conversion::complex, e,
+        "GenerateStepSweepWaveform", "StepSweepParams", target, Conversion::complex, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateStepSweepWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -275,7 +357,7 @@ int fuzzStepSweep(const uint8_t* data, size_t size) {
 
 int fuzzRampSweep(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     RampSweepParams p{};
     p.sweepBandwidth = in.real(1, 1e9);
     p.sweepTime = in.real(1e-7, 0.1);
@@ -287,10 +369,14 @@ int fuzzRampSweep(const uint8_t* data, size_t size) {
     // The output (in an array 300 longer), the ramp and its time axis.
     const double total = std::floor(rate * std::max(sweepTime, duration));
     const double ramp = std::floor(rate * sweepTime);
-    const Expectation e{beyondBudget(total + ramp, total), total + 300 + 2 * ramp};
+    Expectation e{total + ramp, total + 300 + 2 * ramp};
+    Planned planned = planOf<RampSweepPlan>([&](RampSweepPlan& plan) { return planRampSweep(p, rate, plan); },
+                                            [](const RampSweepPlan& plan) { return double(plan.samples); });
+    target.settings = decodeSettings(in);
+    exact(target, e, planned, p, 0, rate, 1, false);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateRampSweepWaveform", "RampSweepParams", target, Conversion::complex, e,
+        "GenerateRampSweepWaveform", "RampSweepParams", target, Conversion::complex, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateRampSweepWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -302,7 +388,7 @@ int fuzzRampSweep(const uint8_t* data, size_t size) {
 
 int fuzzAwgn(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     AWGNParams p{};
     p.bandwidth = in.real(1, 1e9);
     p.duration = in.real(1e-7, 0.1);
@@ -312,10 +398,14 @@ int fuzzAwgn(const uint8_t* data, size_t size) {
     // The output (in an array 300 longer), and the raw noise with the
     // filter's 127 extra samples.
     const double samples = std::floor(rate * duration);
-    const Expectation e{beyondBudget(samples, samples), 2 * samples + 427};
+    Expectation e{samples, 2 * samples + 427};
+    Planned planned = planOf<AwgnPlan>([&](AwgnPlan& plan) { return planAwgn(p, rate, plan); },
+                                       [](const AwgnPlan& plan) { return double(plan.samples); });
+    target.settings = decodeSettings(in);
+    exact(target, e, planned, p, 0, rate, 2, false);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateAWGNWaveform", "AWGNParams", target, Conversion::complex, e,
+        "GenerateAWGNWaveform", "AWGNParams", target, Conversion::complex, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateAWGNWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },
@@ -328,7 +418,7 @@ int fuzzAwgn(const uint8_t* data, size_t size) {
 int fuzzOfdm(const uint8_t* data, size_t size) {
     static const DigitalModulType kAccepted[] = {BPSK, QPSK, PSK8, PSK16, QAM16, QAM64, QAM256};
     FuzzInput in(data, size);
-    const Target target = decodeTarget(in);
+    Target target = decodeTarget(in);
     OFDMParams p{};
     for (auto& b : p.reserved0) b = in.byte();
     p.fftSize = in.powerOfTwo(14);
@@ -348,10 +438,17 @@ int fuzzOfdm(const uint8_t* data, size_t size) {
     const double prefix = p.cpPercent > 0 ? std::floor(fft * (p.cpPercent / 100.0)) : 0;
     const double frame = p.numSymbols * (fft + prefix);
     const double work = frame * (1 + std::log2(std::max(fft, 1.0)) / 8);
-    const Expectation e{beyondBudget(work, frame), 3 * frame};
+    Expectation e{work, 3 * frame};
+    Planned planned =
+        planOf<OfdmPlan>([&](OfdmPlan& plan) { return planOfdm(p, plan); },
+                         [](const OfdmPlan& plan) {
+                             return std::max(static_cast<double>(plan.samples), static_cast<double>(plan.bits));
+                         });
+    target.settings = decodeSettings(in);
+    exact(target, e, planned, p, 0, rate, 1, false);
     const auto record = onHeap(p);
     return checkCall(
-        "GenerateOFDMWaveform", "OFDMParams", target, Conversion::complex, e,
+        "GenerateOFDMWaveform", "OFDMParams", target, Conversion::complex, e, planned,
         [&](int h, bool null, int16_t** iq, int* n) {
             return GenerateOFDMWaveform(h, null ? nullptr : record.get(), iq, n, rate);
         },

@@ -15,6 +15,7 @@
 
 #include "completion.h"
 #include "kinds.h"
+#include "loopOptions.h"
 #include "measureCommand.h"
 #include "measurement.h"
 #include "messages.h"
@@ -105,7 +106,7 @@ int cannotWrite(Sink& sink) {
 
 // Writes the waveform as asked; returns the exit status and names where it went.
 int writeWaveform(const Output& out, const Request& request, const int16_t* iq, int count,
-                  const GenSignalMeasurement* m, std::string& written) {
+                  const GenSignalMeasurement* m, const nlohmann::json& loop, std::string& written) {
     if (out.format == "wav") {
         const std::string refusal = wavRefusal(out.sampleRate, static_cast<int64_t>(count) * out.repeat);
         if (!refusal.empty()) {
@@ -140,6 +141,7 @@ int writeWaveform(const Output& out, const Request& request, const int16_t* iq, 
     recording.measured = m ? measuredJson(*m) : nlohmann::json(nullptr);
     recording.datetime = out.datetime;
     recording.centerFrequency = out.centerFrequency;
+    recording.loop = loop;
     Sink meta(names.meta);
     if (!writeJson(meta, sigmfMeta(request, recording)) || !meta.finish()) {
         meta.discard();
@@ -163,6 +165,8 @@ int main(int argc, char** argv) {
     app.set_help_all_flag("--help-all", "print the help of every kind");
     OutputOptions options;
     addOutputOptions(&app, options);
+    LoopOptions loop;
+    addLoopOptions(&app, loop, false);
     bool describe = false, completion = false;
     app.add_flag("--describe-fields", describe, "print every kind's fields as JSON (names, types, defaults, choices)");
     app.add_flag("--bash-completion", completion, "print the bash completion script");
@@ -178,6 +182,7 @@ int main(int argc, char** argv) {
         command->allow_extras();
         requests.back()->addOptions(command);
         addOutputOptions(command, options);
+        addLoopOptions(command, loop, kind.name == "multitone");
         commands.push_back(command);
     }
 
@@ -225,6 +230,12 @@ int main(int argc, char** argv) {
         std::cerr << "wavegen: " << lastLibraryError() << "\n";
         return 3;
     }
+    const std::string refused = applyLoopOptions(handle, loop);
+    if (!refused.empty()) {
+        std::cerr << "wavegen: " << refused << "\n";
+        GenSignalObjRelease(handle);
+        return 2;
+    }
     int16_t* iq = nullptr;
     int count = 0;
     const int rc = request->generate(handle, out.sampleRate, &iq, &count);
@@ -233,10 +244,13 @@ int main(int argc, char** argv) {
         GenSignalObjRelease(handle);
         return rc == -1 ? 2 : 3;
     }
+    const std::string note = loopNote(handle, request->kind());
+    if (!note.empty()) std::cerr << "wavegen: note: " << note << "\n";
     GenSignalMeasurement m{};
     const bool measured = measureMade(*request, iq, count, out.sampleRate, m);
     std::string written;
-    const int status = writeWaveform(out, *request, iq, count, measured ? &m : nullptr, written);
+    const int status = writeWaveform(out, *request, iq, count, measured ? &m : nullptr,
+                                     loopMetadata(handle, loop, request->kind().name == "multitone"), written);
     if (status == 0)
         printSummary(out.toStandardOutput() ? stderr : stdout, *request, iq, count, out.sampleRate, out.repeat,
                      measured ? &m : nullptr, written);

@@ -39,6 +39,7 @@ nlohmann::json sigmfMeta(const Request& request, const Recording& recording) {
     global["gensignal:measured"] = recording.measured;
     const nlohmann::json fields = request.fields();
     for (const auto& [field, value] : fields.items()) global["gensignal:" + field] = value;
+    if (!recording.loop.is_null()) global["gensignal:loop"] = recording.loop;
 
     nlohmann::json capture = {{"core:sample_start", 0}};
     if (recording.centerFrequency) capture["core:frequency"] = *recording.centerFrequency;

@@ -19,6 +19,7 @@ struct Recording {
     nlohmann::json measured;                // the measurements (null when they could not be made)
     std::string datetime;                   // empty: none (files stay reproducible)
     std::optional<double> centerFrequency;  // Hz at RF; none: baseband only
+    nlohmann::json loop;                    // the loop the call made: gensignal:loop
 };
 
 // "gensignal 1.0.0": core:recorder and the annotation's core:generator.

@@ -4,10 +4,11 @@ that an earlier run already wrote."""
 import dataclasses
 import functools
 import hashlib
+import json
 
 import numpy as np
 
-from .. import kinds, sigmf
+from .. import kinds, loop, sigmf
 from .._library import GenSignalError
 from ..waveform import Waveform
 from .draws import item_params
@@ -82,7 +83,18 @@ def written_item(item_set, seed, index, meta_bytes, data):
         return None
     if len(data) % 4:
         return None
-    wf = Waveform(np.frombuffer(data, dtype="<i2"), rate, item_set.kind, kinds.waveform_params(item_set.kind, values))
+    # The loop a generation made cannot be known without making it: it is
+    # taken from the written metadata, once its settings are this item's.
+    try:
+        made = json.loads(meta_bytes)["global"].get("gensignal:loop")
+    except (ValueError, KeyError, TypeError, AttributeError):
+        return None
+    given = {key: value for key, value in item_set.settings.items() if key in loop.keywords(item_set.kind)}
+    expected = loop.settings_of(item_set.kind, given)
+    if not isinstance(made, dict) or {key: made.get(key) for key in expected} != expected:
+        return None
+    wf = Waveform(np.frombuffer(data, dtype="<i2"), rate, item_set.kind, kinds.waveform_params(item_set.kind, values),
+                  loop=made)
     meta = sigmf.metadata(wf, hashlib.sha512(data).hexdigest())
     text = sigmf.dumps(meta)
     if text.encode("utf-8") != meta_bytes:

@@ -10,6 +10,7 @@ import os
 import pathlib
 import re
 
+from .. import loop
 from ..kinds import KINDS, snake
 from .draws import Choice, Constant, Integers, LogUniform, Uniform
 from .settings import SETTINGS
@@ -227,8 +228,11 @@ def _set(position, obj, seen):
     _keys(given, f"{path}.params", list(fields), f"a parameter of {kind}")
     params = {key: _value_rule(fields[key], value, f"{path}.params.{key}") for key, value in given.items()}
     settings = obj.get("settings", {})
-    _keys(settings, f"{path}.settings", list(SETTINGS), "a setting" if SETTINGS else "a setting (this build has none)")
+    _keys(settings, f"{path}.settings", list(SETTINGS), "a setting")
     settings = {key: SETTINGS[key](value, f"{path}.settings.{key}") for key, value in settings.items()}
+    for key in settings:
+        if key not in loop.keywords(kind):
+            raise ManifestError(f"{path}.settings.{key}", f"{kind} takes no {key}")
     return ItemSet(position, name, kind, count, params, settings)
 
 

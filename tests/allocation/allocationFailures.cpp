@@ -1,0 +1,366 @@
+// Every allocation of one call fails in turn: a host whose memory runs out at
+// any point of a call gets a code and a reason, never an aborted process.
+//
+// This program replaces malloc, calloc, realloc and the aligned allocators
+// for everything in the process (the library, the C++ runtime, the OpenMP
+// runtime). For each k it forks a child that runs the call once unhindered,
+// so that the OpenMP team exists and every later allocation is the call's
+// own, then runs it again with allocation k failing. The child must come
+// back with 0, -1 or -3, a reason for a refusal, and, on success, the same
+// values as the first time. The one death accepted is the OpenMP runtime's
+// own: it ends the process when one of its small allocations fails, which
+// no library can prevent; the allocator tells which object asked for the
+// memory that failed, from the caller's address.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <link.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "wrapperGenSignalWave.h"
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define GENSIGNAL_SANITIZED 1
+#endif
+
+extern "C" {
+void* __libc_malloc(size_t);
+void* __libc_calloc(size_t, size_t);
+void* __libc_realloc(void*, size_t);
+void* __libc_memalign(size_t, size_t);
+}
+
+namespace {
+
+// Who asked for memory, by the object the caller's address lies in.
+enum class Caller : int { openmp, cxxRuntime, library, other };
+
+struct Range {
+    uintptr_t first = 0, last = 0;
+};
+Range openmpText, cxxText, libraryText;
+
+// Armed in the child only: allocation number `failAt` (counted from 1 across
+// all threads) returns null, and what asked for it is written to `reportFd`.
+std::atomic<long> seen{0};
+std::atomic<long> failAt{0};
+int reportFd = -1;
+
+Caller callerOf(const void* address) {
+    const auto a = reinterpret_cast<uintptr_t>(address);
+    auto in = [a](const Range& r) { return a >= r.first && a < r.last; };
+    return in(openmpText)    ? Caller::openmp
+           : in(cxxText)     ? Caller::cxxRuntime
+           : in(libraryText) ? Caller::library
+                             : Caller::other;
+}
+
+// True when this allocation is the one to fail. Writes one line to the
+// report (write(2) only: no memory is needed to say it).
+[[maybe_unused]] bool failsNow(const void* caller) {  // unused where a sanitizer owns the allocator
+    const long limit = failAt.load(std::memory_order_relaxed);
+    if (limit == 0) return false;
+    if (seen.fetch_add(1, std::memory_order_relaxed) + 1 != limit) return false;
+    const char line[] = {'F', static_cast<char>('0' + static_cast<int>(callerOf(caller))), '\n'};
+    if (write(reportFd, line, sizeof line) < 0) _exit(90);
+    return true;
+}
+
+}  // namespace
+
+#ifndef GENSIGNAL_SANITIZED
+extern "C" {
+
+void* malloc(size_t size) {
+    if (failsNow(__builtin_return_address(0))) return nullptr;
+    return __libc_malloc(size);
+}
+
+void* calloc(size_t count, size_t size) {
+    if (failsNow(__builtin_return_address(0))) return nullptr;
+    return __libc_calloc(count, size);
+}
+
+void* realloc(void* p, size_t size) {
+    if (failsNow(__builtin_return_address(0))) return nullptr;
+    return __libc_realloc(p, size);
+}
+
+void* memalign(size_t alignment, size_t size) {
+    if (failsNow(__builtin_return_address(0))) return nullptr;
+    return __libc_memalign(alignment, size);
+}
+
+void* aligned_alloc(size_t alignment, size_t size) {
+    if (failsNow(__builtin_return_address(0))) return nullptr;
+    return __libc_memalign(alignment, size);
+}
+
+int posix_memalign(void** out, size_t alignment, size_t size) {
+    if (failsNow(__builtin_return_address(0))) return ENOMEM;
+    void* p = __libc_memalign(alignment, size);
+    if (!p) return ENOMEM;
+    *out = p;
+    return 0;
+}
+
+}  // extern "C"
+#endif
+
+namespace {
+
+// The executable text of the three objects whose allocations matter.
+int noteObject(dl_phdr_info* info, size_t, void*) {
+    const std::string name = info->dlpi_name ? info->dlpi_name : "";
+    Range* range = name.find("libgomp") != std::string::npos        ? &openmpText
+                   : name.find("libstdc++") != std::string::npos    ? &cxxText
+                   : name.find("libgensignal") != std::string::npos ? &libraryText
+                                                                    : nullptr;
+    if (!range) return 0;
+    for (int i = 0; i < info->dlpi_phnum; ++i) {
+        const ElfW(Phdr)& ph = info->dlpi_phdr[i];
+        if (ph.p_type != PT_LOAD || !(ph.p_flags & PF_X)) continue;
+        range->first = info->dlpi_addr + ph.p_vaddr;
+        range->last = range->first + ph.p_memsz;
+    }
+    return 0;
+}
+
+using Call = std::function<int(int handle, int16_t** iq, int* count)>;
+
+struct Kind {
+    const char* name;
+    Call call;
+    bool repeatable;  // the same values on every call (noise is not)
+};
+void PrintTo(const Kind& k, std::ostream* os) { *os << k.name; }
+
+std::string lastError() {
+    char buffer[1024];
+    return GenSignalGetLastError(buffer, sizeof buffer) < 0 ? std::string() : std::string(buffer);
+}
+
+// Child: the call once, then again with allocation k failing. Exit 0 when
+// the second call answered as it must; the report gets "D<k reached>" last.
+[[noreturn]] void child(const Kind& kind, long k) {
+    alarm(60);  // a hang is a failure too
+    // The second call goes to a fresh handle, so that the frame grows its
+    // buffer under the failures too.
+    const int h = GenSignalObjCreatSelfEncode(), fresh = GenSignalObjCreatSelfEncode();
+    int16_t* iq = nullptr;
+    int count = 0;
+    if (h < 0 || fresh < 0 || kind.call(h, &iq, &count) != 0) _exit(91);
+    const std::vector<int16_t> first(iq, iq + count);
+
+    failAt = k;
+    const int rc = kind.call(fresh, &iq, &count);
+    failAt = 0;
+    const bool reached = seen.load() >= k;
+    const char done[] = {'D', reached ? '1' : '0', '\n'};
+    if (write(reportFd, done, sizeof done) < 0) _exit(90);
+
+    if (rc != 0 && rc != -1 && rc != -3) _exit(92);
+    if (rc != 0) {
+        const std::string reason = lastError();
+        if (reason.empty()) _exit(93);
+        std::fprintf(stderr, "    k = %ld: %d, \"%s\"\n", k, rc, reason.c_str());
+        _exit(0);
+    }
+    if (kind.repeatable && (count != static_cast<int>(first.size()) || !std::equal(first.begin(), first.end(), iq)))
+        _exit(94);
+    _exit(0);
+}
+
+struct Outcome {
+    bool reached = false;  // the call made at least k allocations
+    bool completed = false;
+    int failedCaller = -1;  // Caller of the failed allocation, -1 when none failed
+    int status = 0;
+};
+
+Outcome runChild(const Kind& kind, long k) {
+    int fds[2];
+    if (pipe(fds) != 0) return {};
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        reportFd = fds[1];
+        child(kind, k);
+    }
+    close(fds[1]);
+    Outcome o;
+    char line[3];
+    while (read(fds[0], line, sizeof line) == static_cast<ssize_t>(sizeof line)) {
+        if (line[0] == 'F') o.failedCaller = line[1] - '0';
+        if (line[0] == 'D') {
+            o.completed = true;
+            o.reached = line[1] == '1';
+        }
+    }
+    close(fds[0]);
+    waitpid(pid, &o.status, 0);
+    return o;
+}
+
+std::string describe(int status) {
+    if (WIFEXITED(status)) return "exit status " + std::to_string(WEXITSTATUS(status));
+    if (WIFSIGNALED(status)) return std::string("signal ") + strsignal(WTERMSIG(status));
+    return "status " + std::to_string(status);
+}
+
+const char* callerName(int c) {
+    switch (static_cast<Caller>(c)) {
+        case Caller::openmp: return "the OpenMP runtime";
+        case Caller::cxxRuntime: return "the C++ runtime (operator new)";
+        case Caller::library: return "the library";
+        default: return "another object";
+    }
+}
+
+class AllocationFailure : public ::testing::TestWithParam<Kind> {};
+
+TEST_P(AllocationFailure, EveryFailedAllocationEndsInACodeAndAReason) {
+#ifdef GENSIGNAL_SANITIZED
+    GTEST_SKIP() << "the sanitizer runtime owns the allocator";
+#endif
+    dl_iterate_phdr(noteObject, nullptr);
+    ASSERT_NE(libraryText.first, 0u) << "the library was not found among the loaded objects";
+    const Kind& kind = GetParam();
+    long k = 1;
+    int runtimeDeaths = 0;
+    for (;; ++k) {
+        ASSERT_LT(k, 100000) << "the call never runs out of allocations";
+        const Outcome o = runChild(kind, k);
+        const bool clean = WIFEXITED(o.status) && WEXITSTATUS(o.status) == 0 && o.completed;
+        if (clean && !o.reached) break;  // fewer than k allocations: done
+        if (clean) continue;
+        // Ended otherwise: acceptable only when the allocation that failed was
+        // the OpenMP runtime's own.
+        if (o.failedCaller == static_cast<int>(Caller::openmp) && !o.completed) {
+            ++runtimeDeaths;
+            continue;
+        }
+        ADD_FAILURE() << kind.name << ": with allocation " << k << " failing ("
+                      << (o.failedCaller < 0 ? "none failed" : callerName(o.failedCaller)) << ") the child ended with "
+                      << describe(o.status) << (o.completed ? " after the call returned" : " inside the call");
+    }
+    std::printf("%s: %ld allocations failed in turn, %d ended by the OpenMP runtime\n", kind.name, k - 1,
+                runtimeDeaths);
+}
+
+DigitalModParams digital(DigitalModulType type, FilterType filter, int span, int sps, double rolloff) {
+    DigitalModParams p{};
+    p.modType = type;
+    p.symbolRate = 1e6;
+    p.freqDeviation = 250e3;
+    p.pnOrder = 9;
+    p.pnSeed = 0x1b5;
+    p.filterType = filter;
+    p.filterSpan = span;
+    p.samplesPerSymbol = sps;
+    p.rolloff = rolloff;
+    return p;
+}
+
+// Medium records: every parallel region runs with more than one thread
+// (the test runs with OMP_NUM_THREADS=3).
+const DigitalModParams kRrc = digital(QPSK, RRCOS, 8, 4, 0.35);
+const DigitalModParams kOqpsk = digital(OQPSK, RRCOS, 6, 8, 0.25);
+const DigitalModParams kFsk4 = digital(FSK4, GAUSSIAN, 4, 8, 0.5);
+const DSSParams kDss{1e3, BPSK, 7, 6, 4, 0.3, 0x35, RRCOS};
+const AMModParams kAm{10, 50, 1};
+const FMModParams kFm{10, 5e3, 3};
+const MultitoneParams kMultitone{{0}, 8, 150};
+const PulseParams kPulse{0.01, 0.05};
+const StepSweepParams kStep{0, 1e5, 8, 0.02};
+const RampSweepParams kRamp{2e5, 0.1, 0.15};
+const AWGNParams kNoise{2e5, 0.1};
+const OFDMParams kOfdm{{0}, 1024, 100, 100, 99, 25, {0}, 1, QAM16, 1};
+// The exact loop mode: AM at 3 Hz closes after 3 periods, FM with a
+// sawtooth only after its phase has come back (both their own way).
+const AMModParams kAmLoop{3, 50, 2};
+const FMModParams kFmLoop{10, 5e3, 4};
+
+// The call in the exact loop mode (with Newman phases for the tones): setting
+// an option allocates nothing.
+void exact(int h) {
+    GenSignalSetOption(h, GENSIGNAL_OPTION_LOOP_MODE, GENSIGNAL_LOOP_EXACT);
+    GenSignalSetOption(h, GENSIGNAL_OPTION_TONE_PHASES, GENSIGNAL_TONE_PHASES_NEWMAN);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EntryPoints, AllocationFailure,
+    ::testing::Values(
+        Kind{"DigitalRrcResampled",
+             [](int h, int16_t** iq, int* n) { return GenerateDigitalModWaveform(h, &kRrc, 30000, iq, n, 5e6); }, true},
+        Kind{"DigitalOqpsk",
+             [](int h, int16_t** iq, int* n) { return GenerateDigitalModWaveform(h, &kOqpsk, 12000, iq, n, 7e6); },
+             true},
+        Kind{"Fsk4Gaussian",
+             [](int h, int16_t** iq, int* n) { return GenerateDigitalModWaveform(h, &kFsk4, 20000, iq, n, 6e6); },
+             true},
+        Kind{"SpreadSpectrum",
+             [](int h, int16_t** iq, int* n) { return GenerateDssWaveform(h, &kDss, 200, iq, n, 7e5); }, true},
+        Kind{"Am", [](int h, int16_t** iq, int* n) { return GenerateAmWaveform(h, &kAm, iq, n, 1e6); }, true},
+        Kind{"Fm", [](int h, int16_t** iq, int* n) { return GenerateFmWaveform(h, &kFm, iq, n, 1e6); }, true},
+        Kind{"Multitone",
+             [](int h, int16_t** iq, int* n) { return GenerateMultitoneWaveform(h, &kMultitone, iq, n, 1e6); }, true},
+        Kind{"Pulse", [](int h, int16_t** iq, int* n) { return GeneratePulseWaveform(h, &kPulse, iq, n, 2e6 + 0.5); },
+             true},
+        Kind{"StepSweep", [](int h, int16_t** iq, int* n) { return GenerateStepSweepWaveform(h, &kStep, iq, n, 1e6); },
+             true},
+        Kind{"RampSweep", [](int h, int16_t** iq, int* n) { return GenerateRampSweepWaveform(h, &kRamp, iq, n, 1e6); },
+             true},
+        Kind{"Noise", [](int h, int16_t** iq, int* n) { return GenerateAWGNWaveform(h, &kNoise, iq, n, 1e6); }, false},
+        Kind{"Ofdm", [](int h, int16_t** iq, int* n) { return GenerateOFDMWaveform(h, &kOfdm, iq, n, 1e6); }, true},
+        Kind{"ExactDigitalOqpsk",
+             [](int h, int16_t** iq, int* n) {
+                 exact(h);
+                 return GenerateDigitalModWaveform(h, &kOqpsk, 6000, iq, n, 7e6);
+             },
+             true},
+        Kind{"ExactFsk4",
+             [](int h, int16_t** iq, int* n) {
+                 exact(h);
+                 return GenerateDigitalModWaveform(h, &kFsk4, 2000, iq, n, 6e6);
+             },
+             true},
+        Kind{"ExactSpreadSpectrum",
+             [](int h, int16_t** iq, int* n) { exact(h);
+                 return GenerateDssWaveform(h, &kDss, 200, iq, n, 7e5); },
+             true},
+        Kind{"ExactMultitone",
+             [](int h, int16_t** iq,
+                int* n) { exact(h);
+                 return GenerateMultitoneWaveform(h, &kMultitone, iq, n, 1e6); },
+             true},
+        Kind{"ExactPulse",
+             [](int h, int16_t** iq, int* n) { exact(h);
+                 return GeneratePulseWaveform(h, &kPulse, iq, n, 2e6 + 0.5); },
+             true},
+        Kind{"ExactAm",
+             [](int h, int16_t** iq, int* n) { exact(h);
+                 return GenerateAmWaveform(h, &kAmLoop, iq, n, 1e5); }, true},
+        Kind{"ExactFm",
+             [](int h, int16_t** iq, int* n) { exact(h);
+                 return GenerateFmWaveform(h, &kFmLoop, iq, n, 1e5); }, true},
+        Kind{"ExactNoise",
+             [](int h, int16_t** iq, int* n) { exact(h);
+                 return GenerateAWGNWaveform(h, &kNoise, iq, n, 1e6); },
+             false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
