@@ -48,16 +48,19 @@ def numpy_equivalent(iq, rate, percent=99.0):
     return 10 * math.log10(peak / mean), ccdf, seam, acpr, sfdr
 
 
-def best(fn, repeats):
-    """Best wall-clock and best CPU time of the process, in ms (on a busy
-    machine the CPU time is the steadier figure)."""
-    wall, cpu = [], []
+def best(fns, repeats):
+    """Best wall-clock and best CPU time of each function, in ms, the
+    functions taking turns so that a change in the machine's load falls on
+    all of them alike (on a busy machine the CPU time is the steadier
+    figure)."""
+    wall, cpu = [[] for _ in fns], [[] for _ in fns]
     for _ in range(repeats):
-        start, start_cpu = time.perf_counter(), time.process_time()
-        fn()
-        wall.append(time.perf_counter() - start)
-        cpu.append(time.process_time() - start_cpu)
-    return min(wall) * 1e3, min(cpu) * 1e3
+        for i, fn in enumerate(fns):
+            start, start_cpu = time.perf_counter(), time.process_time()
+            fn()
+            wall[i].append(time.perf_counter() - start)
+            cpu[i].append(time.process_time() - start_cpu)
+    return [(min(w) * 1e3, min(c) * 1e3) for w, c in zip(wall, cpu)]
 
 
 def main():
@@ -65,16 +68,15 @@ def main():
     wf = gensignal.digital(symbol_count=125000)
     iq = np.ascontiguousarray(wf.iq)
     rate = wf.sample_rate
-    library = best(lambda: gensignal.measure(iq, sample_rate=rate), repeats)
-    with_evm = best(wf.measure, repeats)
-    numpy = best(lambda: numpy_equivalent(iq, rate), repeats)
+    library, with_evm, numpy = best(
+        [lambda: gensignal.measure(iq, sample_rate=rate), wf.measure, lambda: numpy_equivalent(iq, rate)], repeats)
     m = gensignal.measure(iq, sample_rate=rate)
     papr, ccdf, _, acpr, _ = numpy_equivalent(iq, rate)
     print(f"{len(iq)} samples, best of {repeats}, load {os.getloadavg()[0]:.2f}; wall / CPU ms")
-    print(f"  library, all but EVM       {library[0]:7.1f} / {library[1]:7.1f}")
-    print(f"  library, with EVM          {with_evm[0]:7.1f} / {with_evm[1]:7.1f}")
-    print(f"  numpy/scipy, all but EVM   {numpy[0]:7.1f} / {numpy[1]:7.1f}"
-          f"   ({numpy[0] / library[0]:.1f}x / {numpy[1] / library[1]:.1f}x the library's time)")
+    for name, t in (("library, all but EVM", library), ("library, with EVM", with_evm),
+                    ("numpy/scipy, all but EVM", numpy)):
+        print(f"  {name:26} {t[0]:7.1f} / {t[1]:7.1f}")
+    print(f"  numpy/scipy over the library, all but EVM: {numpy[0] / library[0]:.1f}x / {numpy[1] / library[1]:.1f}x")
     print(f"  agreement: PAPR {abs(m.papr_db - papr):.2e} dB, CCDF 1e-4 {abs(m.ccdf_db['1e-4'] - ccdf[3]):.2e} dB,"
           f" ACPR {abs(m.acpr_db['upper'] - acpr[1]):.2e} dB")
 

@@ -72,7 +72,7 @@ int matchedByTransform(const Reader& x, const LinearReference& ref, int64_t peri
     z = Buffer<cd>(n);
     Buffer<cd> kernel(n, true);
     if (!z || !kernel) return outOfMemory<cd>(-1, 2 * n, "matched filter");
-    if (probeTransformMemory(period, "matched filter")) return -1;
+    if (probeTransformMemory(period, sizeof(cd), "matched filter")) return -1;
     Dft<double> forward, backward;
     if (!forward.plan(static_cast<int>(period), z.get(), z.get(), DftDirection::forward) ||
         !backward.plan(static_cast<int>(period), z.get(), z.get(), DftDirection::backward))
@@ -154,7 +154,7 @@ int measureOfdmEvm(const Reader& x, const OfdmReference& ref, EvmResult& out, co
     Buffer<cd> y(static_cast<size_t>(count));
     Buffer<cd> body(static_cast<size_t>(n));
     if (!y || !body) return outOfMemory<cd>(-1, static_cast<size_t>(count + n), "received subcarriers");
-    if (probeTransformMemory(n, "OFDM symbol")) return -1;
+    if (probeTransformMemory(n, sizeof(cd), "OFDM symbol")) return -1;
     Dft<double> dft;
     if (!dft.plan(n, body.get(), body.get(), DftDirection::forward))
         return refuse(-1, "no transform of %d points could be planned", n);

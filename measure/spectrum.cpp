@@ -4,6 +4,7 @@
 #include <cmath>
 #include <complex>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "buffer.h"
@@ -32,15 +33,12 @@ struct Range {
     int64_t first, end;
 };
 
-// Bin powers in frequency order without storing them: bin m is transform
-// index m - floor(n/2), modulo n.
+// Bin powers in frequency order: bin m is transform index m - floor(n/2),
+// modulo n, its power stored at that index.
 struct Bins {
-    const std::complex<double>* X;
+    const double* P;
     int64_t n, half;
-    double power(int64_t m) const {
-        const std::complex<double> v = X[m < half ? m + n - half : m - half];
-        return v.real() * v.real() + v.imag() * v.imag();
-    }
+    double power(int64_t m) const { return P[m < half ? m + n - half : m - half]; }
     // Summed from the lowest bin up.
     double sum(Range r) const {
         double s = 0;
@@ -73,15 +71,27 @@ Range within(const Frequency& f, int64_t n, double centre, double halfWidth) {
     return {lo, end};
 }
 
+// Float buffers may hold values far beyond full scale, which a transform in
+// single precision would carry past the float range: those are scaled down
+// by a power of two to at most 2^40 counts before the transform (exact, and
+// every value below is a ratio of powers, so none changes). int16 buffers
+// need none.
+int downShift(const Ci16Reader&, int64_t) { return 0; }
+int downShift(const Cf32Reader& x, int64_t n) {
+    double largest = 0;
+    for (int64_t i = 0; i < n; ++i) largest = std::max({largest, std::fabs(x.re(i)), std::fabs(x.im(i))});
+    return largest > 0 ? std::max(0, std::ilogb(largest) - 40) : 0;
+}
+
 }  // namespace
 
-int probeTransformMemory(int64_t n, const char* what) {
+int probeTransformMemory(int64_t n, size_t pointBytes, const char* what) {
     // What FFTW was seen to take while planning and executing: at most about
     // 1.2 n points for sizes of small factors (13^5 the most), and up to 6.4 n
     // for a large prime factor p, whose convolutions grow with p.
     const int64_t p = largestPrimeFactor(n);
     const double points = 1.5 * static_cast<double>(n) + (p > 16 ? 8.0 * static_cast<double>(p) : 0.0);
-    const double bytes = points * sizeof(std::complex<double>);
+    const double bytes = points * static_cast<double>(pointBytes);
     void* probe = bytes < 9e18 ? std::malloc(static_cast<size_t>(bytes)) : nullptr;
     if (!probe) return refuse(-1, "out of memory: %.0f bytes for the %s's transform", bytes, what);
     std::free(probe);
@@ -91,19 +101,37 @@ int probeTransformMemory(int64_t n, const char* what) {
 template <class Reader>
 int measureSpectrum(const Reader& x, int64_t n, const SpectrumRequest& request, Spectrum& out) {
     out = {kNone, kNone, kNone, kNone, kNone, kNone, kNone};
-    Buffer<std::complex<double>> X(static_cast<size_t>(n));
-    if (!X) return outOfMemory<std::complex<double>>(-1, static_cast<size_t>(n), "buffer's spectrum");
-    if (probeTransformMemory(n, "buffer")) return -1;
-    Dft<double> dft;
-    if (!dft.plan(static_cast<int>(n), X.get(), X.get(), DftDirection::forward))
+    // One array serves twice: the transform in single precision (ample for
+    // 16-bit samples: its rounding lies far below their quantisation floor,
+    // and it halves the memory and the transform's time), then each bin's
+    // power as a double in the same eight bytes, so the passes below read
+    // each power once instead of recomputing it.
+    static_assert(sizeof(std::complex<float>) == sizeof(double), "a bin's power fits in its transform value");
+    Buffer<double> P(static_cast<size_t>(n));
+    if (!P) return outOfMemory<double>(-1, static_cast<size_t>(n), "buffer's spectrum");
+    if (probeTransformMemory(n, sizeof(std::complex<float>), "buffer")) return -1;
+    auto* X = reinterpret_cast<std::complex<float>*>(P.get());
+    Dft<float> dft;
+    if (!dft.plan(static_cast<int>(n), X, X, DftDirection::forward))
         return refuse(-1, "no transform of %lld points could be planned", static_cast<long long>(n));
-    for (int64_t i = 0; i < n; ++i) X[i] = {x.re(i), x.im(i)};
-    dft.execute(X.get(), X.get());
-
-    const Bins bins{X.get(), n, n / 2};
-    const double rate = request.rate;
+    const int shift = downShift(x, n);
+    const double down = std::ldexp(1.0, -shift);
+    for (int64_t i = 0; i < n; ++i)
+        X[i] = {static_cast<float>(x.re(i) * down), static_cast<float>(x.im(i) * down)};
+    dft.execute(X, X);
+    // The powers, summed in frequency order: the negative frequencies (the
+    // top of the transform) first.
+    const Bins bins{P.get(), n, n / 2};
     double total = 0;
-    for (int64_t m = 0; m < n; ++m) total += bins.power(m);
+    for (const Range r : {Range{n - bins.half, n}, Range{0, n - bins.half}})
+        for (int64_t k = r.first; k < r.end; ++k) {
+            float v[2];
+            std::memcpy(v, &P[k], sizeof v);
+            const double re = v[0], im = v[1];
+            P[k] = re * re + im * im;
+            total += P[k];
+        }
+    const double rate = request.rate;
 
     // The occupied band: the first bin where the running sum from the lowest
     // frequency exceeds the lower tail, the first where it reaches the rest.

@@ -4,6 +4,7 @@
 // powers and the spurious-free dynamic range.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "sampleView.h"
@@ -28,9 +29,9 @@ template <class Reader>
 int measureSpectrum(const Reader& x, int64_t n, const SpectrumRequest& request, Spectrum& out);
 
 // Whether a transform of n points can be planned without FFTW running out
-// of memory (which ends the process): FFTW's own working arrays are tried
-// for size first. 0, or -1 with the reason.
-int probeTransformMemory(int64_t n, const char* what);
+// of memory (which ends the process): FFTW's own working arrays, of points
+// of pointBytes each, are tried for size first. 0, or -1 with the reason.
+int probeTransformMemory(int64_t n, size_t pointBytes, const char* what);
 
 extern template int measureSpectrum(const Ci16Reader&, int64_t, const SpectrumRequest&, Spectrum&);
 extern template int measureSpectrum(const Cf32Reader&, int64_t, const SpectrumRequest&, Spectrum&);

@@ -132,6 +132,24 @@ TEST(MeasureLevels, HugeFloatSamples) {
     EXPECT_NEAR(m.ccdfDb[1], m.paprDb, 1e-5);  // every tenth sample is at the peak
 }
 
+// The spectrum of float samples scaled by a power of two, within full scale
+// or far beyond it, is the same to the bit: the transform is scaled into
+// its range, never carried past it.
+TEST(MeasureSpectrum, PowerOfTwoScalesGiveTheSameBits) {
+    const auto base = tones(4096, {{-100, 0.5}, {90, 0.25}, {1300, 1e-3}});
+    const GenSignalMeasurement ref = measured(cf32(base, 4.096e6));
+    ASSERT_TRUE(std::isfinite(ref.sfdrDb) && std::isfinite(ref.acprLowerDb) && std::isfinite(ref.acprUpperDb));
+    for (int exponent : {-60, 20, 80, 110}) {
+        std::vector<float> scaled(base);
+        for (float& v : scaled) v = std::ldexp(v, exponent);
+        const GenSignalMeasurement m = measured(cf32(scaled, 4.096e6));
+        for (auto [a, b] : {std::pair{m.obwLowerHz, ref.obwLowerHz}, {m.obwUpperHz, ref.obwUpperHz},
+                            {m.acprLowerDb, ref.acprLowerDb}, {m.acprUpperDb, ref.acprUpperDb},
+                            {m.sfdrDb, ref.sfdrDb}})
+            EXPECT_TRUE(sameBits(a, b)) << "2^" << exponent << ": " << a << " vs " << b;
+    }
+}
+
 TEST(MeasureLevels, FullScaleToneOnABin) {
     const int n = 1000;
     const auto iq = tones(n, {{37, 1.0}});
@@ -378,14 +396,14 @@ TEST(MeasureCcdf, CurveAgreesWithTheFourPoints) {
 }
 
 // A buffer of 4M samples under a cap that holds it but not its spectrum
-// (64 MiB), then one that holds the spectrum but not FFTW's working arrays:
+// (32 MiB), then one that holds the spectrum but not FFTW's working arrays:
 // refused with the reason, the process alive, nothing kept.
 TEST(MeasureMemory, RefusesWhatItCannotHave) {
     if (!kAddressSpaceCapUsable) GTEST_SKIP() << "address-space cap unusable under sanitizers";
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const std::vector<int16_t> iq(8 << 20, 100);
-    const std::pair<size_t, const char*> cases[] = {{16, "out of memory: 67108864 bytes for the buffer's spectrum"},
-                                                    {72, "bytes for the buffer's transform"}};
+    const std::pair<size_t, const char*> cases[] = {{16, "out of memory: 33554432 bytes for the buffer's spectrum"},
+                                                    {40, "bytes for the buffer's transform"}};
     for (const auto& [headroomMiB, reason] : cases) {
         EXPECT_EXIT(exitUnderAddressSpaceCap(
                         headroomMiB << 20,
