@@ -10,8 +10,8 @@
 #include "filterDesign.h"
 #include "genSignalClass.h"
 #include "lastError.h"
+#include "ofdmPlan.h"
 #include "pnSequence.h"
-#include "rangeChecks.h"
 
 namespace {
 
@@ -103,40 +103,16 @@ int dssReference(const DSSParams& params, int bitCount, double rate, int64_t sam
     return 0;
 }
 
-int ofdmBitsPerPoint(int32_t type) {
-    switch (type) {
-        case BPSK: return 1;
-        case QPSK: return 2;
-        case PSK8: return 3;
-        case PSK16:
-        case QAM16: return 4;
-        case QAM64: return 6;
-        case QAM256: return 8;
-        default: return 0;
-    }
-}
-
 // The OFDM generator's layout and data: the used positions from guardLow up
 // (over the centre when it stays empty), PN bits from the fixed start state,
 // the points of unit average power.
 int ofdmReference(const OFDMParams& params, int64_t samples, double rate, RecordReference& ref) {
     const OFDMParams p = params;
-    const int k = ofdmBitsPerPoint(p.modType);
-    if (k == 0) return refuse(-1, "OFDMParams.modType = %d: must be 1, 3, 7, 9, 10, 11 or 12", p.modType);
-    const int n = p.fftSize;
-    if (n < 1 || (n & (n - 1)) != 0) return refuse(-1, "OFDMParams.fftSize = %d: must be a power of two", n);
-    if (p.numSymbols < 1) return refuse(-1, "OFDMParams.numSymbols = %d: must be at least 1", p.numSymbols);
-    if (p.guardLow < 0 || p.guardHigh < 0 || p.cpPercent > 100)
-        return refuse(-1, "OFDMParams: guardLow %d, guardHigh %d, cpPercent %d: guards at least 0, prefix at most 100",
-                      p.guardLow, p.guardHigh, p.cpPercent);
-    const bool nullDC = p.nullDC != 0;
-    const int64_t used = n - (static_cast<int64_t>(p.guardLow) + p.guardHigh + (nullDC ? 1 : 0));
-    if (used < 0) return refuse(-1, "OFDMParams: the guards leave no room in fftSize = %d", n);
-    const int prefix = p.cpPercent > 0 ? static_cast<int>(n * (p.cpPercent / 100.0)) : 0;
-    const int64_t length = static_cast<int64_t>(p.numSymbols) * (static_cast<int64_t>(n) + prefix);
-    const int64_t points = used * p.numSymbols;
-    if (length >= kMaxSamples || k * points >= kMaxSamples)
-        return refuse(-1, "OFDMParams: a frame of %lld samples: must be below 2^30", static_cast<long long>(length));
+    OfdmPlan plan;
+    if (planOfdm(p, plan)) return -1;
+    const int k = plan.bitsPerPoint, n = plan.fftSize, prefix = plan.prefix;
+    const bool nullDC = plan.nullDC;
+    const int64_t used = plan.used, length = plan.samples, points = plan.points;
     if (used == 0) {  // an empty frame carries nothing
         ref.evmStatus = GENSIGNAL_EVM_UNDEFINED;
         return 0;

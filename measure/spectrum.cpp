@@ -116,8 +116,7 @@ int measureSpectrum(const Reader& x, int64_t n, const SpectrumRequest& request, 
         return refuse(-1, "no transform of %lld points could be planned", static_cast<long long>(n));
     const int shift = downShift(x, n);
     const double down = std::ldexp(1.0, -shift);
-    for (int64_t i = 0; i < n; ++i)
-        X[i] = {static_cast<float>(x.re(i) * down), static_cast<float>(x.im(i) * down)};
+    for (int64_t i = 0; i < n; ++i) X[i] = {static_cast<float>(x.re(i) * down), static_cast<float>(x.im(i) * down)};
     dft.execute(X, X);
     // The powers, summed in frequency order: the negative frequencies (the
     // top of the transform) first.

@@ -143,8 +143,10 @@ TEST(MeasureSpectrum, PowerOfTwoScalesGiveTheSameBits) {
         std::vector<float> scaled(base);
         for (float& v : scaled) v = std::ldexp(v, exponent);
         const GenSignalMeasurement m = measured(cf32(scaled, 4.096e6));
-        for (auto [a, b] : {std::pair{m.obwLowerHz, ref.obwLowerHz}, {m.obwUpperHz, ref.obwUpperHz},
-                            {m.acprLowerDb, ref.acprLowerDb}, {m.acprUpperDb, ref.acprUpperDb},
+        for (auto [a, b] : {std::pair{m.obwLowerHz, ref.obwLowerHz},
+                            {m.obwUpperHz, ref.obwUpperHz},
+                            {m.acprLowerDb, ref.acprLowerDb},
+                            {m.acprUpperDb, ref.acprUpperDb},
                             {m.sfdrDb, ref.sfdrDb}})
             EXPECT_TRUE(sameBits(a, b)) << "2^" << exponent << ": " << a << " vs " << b;
     }

@@ -12,7 +12,7 @@
 #include <iterator>
 #include <limits>
 
-#include <nettle/sha2.h>
+#include "writers.h"
 
 namespace {
 
@@ -21,21 +21,6 @@ bool endsWith(const std::string& s, const std::string& suffix) {
 }
 
 bool exists(const std::string& path) { return static_cast<bool>(std::ifstream(path)); }
-
-std::string sha512Hex(const std::vector<char>& bytes) {
-    sha512_ctx ctx;
-    sha512_init(&ctx);
-    sha512_update(&ctx, bytes.size(), reinterpret_cast<const uint8_t*>(bytes.data()));
-    uint8_t digest[SHA512_DIGEST_SIZE];
-    sha512_digest(&ctx, sizeof digest, digest);
-    static const char hex[] = "0123456789abcdef";
-    std::string text;
-    for (uint8_t b : digest) {
-        text += hex[b >> 4];
-        text += hex[b & 15];
-    }
-    return text;
-}
 
 // A choice field's value: its name (any case; the metadata writes names) or its number.
 bool choiceNumber(const Field& f, const nlohmann::json& value, int64_t& number) {
@@ -264,7 +249,7 @@ bool readSigmfPair(const std::string& base, StoredWaveform& out, std::string& er
     if (g.contains("core:sha512") && g["core:sha512"].is_string()) {
         std::string expected = g["core:sha512"].get<std::string>();
         for (char& c : expected) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (sha512Hex(data) != expected) {
+        if (sha512Hex(data.data(), data.size(), 1) != expected) {
             error = dataPath + ": its SHA-512 does not match core:sha512 of " + metaPath;
             return false;
         }
