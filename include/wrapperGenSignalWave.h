@@ -338,6 +338,111 @@ GENSIGNAL_API int GenSignalGetLoopInfo(int handleId, GenSignalLoopInfo* info);
  * -1 for an unknown handle, a null buffer or a bufferSize below 1. */
 GENSIGNAL_API int GenSignalGetNote(int handleId, char* buffer, int bufferSize);
 
+/* ------------------------------------------------------------------------
+ * Measurements: numbers about a waveform buffer, the library's own or any
+ * other. They change no waveform, take no handle and are reproducible: the
+ * same buffer gives the same bits on any x86-64 machine at any thread count.
+ *
+ * A buffer is `valueCount` interleaved I/Q values (twice the number of
+ * samples, as the waveform entry points count them) in one of two formats:
+ * int16 as stored, or float where 1.0 is 32767 counts. 0 dBFS is the power
+ * of a full-scale complex sine of magnitude 32767.
+ *
+ * Every value that does not apply, or has no finite value, is NaN: the
+ * levels of a silent buffer, an adjacent channel beyond +-sampleRate/2, EVM
+ * without a record. Every function returns 0, or -1 with the reason in
+ * GenSignalGetLastError (null pointers, odd or negative counts, a sample
+ * rate that is not finite and above 0, non-finite float samples, options or
+ * records out of range, memory that cannot be had); nothing is written then.
+ * ------------------------------------------------------------------------ */
+
+/* Buffer formats. */
+#define GENSIGNAL_FORMAT_CI16 1 /* int16 I, Q */
+#define GENSIGNAL_FORMAT_CF32 2 /* float I, Q; 1.0 = 32767 counts */
+
+/* The record that made a buffer, for EVM and the default channel. */
+#define GENSIGNAL_RECORD_NONE 0
+#define GENSIGNAL_RECORD_DIGITAL 1 /* DigitalModParams; argument: symbolCount */
+#define GENSIGNAL_RECORD_DSS 2     /* DSSParams; argument: bitCount */
+#define GENSIGNAL_RECORD_AM 3      /* AMModParams */
+#define GENSIGNAL_RECORD_FM 4      /* FMModParams */
+#define GENSIGNAL_RECORD_MULTITONE 5
+#define GENSIGNAL_RECORD_PULSE 6
+#define GENSIGNAL_RECORD_STEP_SWEEP 7
+#define GENSIGNAL_RECORD_RAMP_SWEEP 8
+#define GENSIGNAL_RECORD_AWGN 9
+#define GENSIGNAL_RECORD_OFDM 10 /* OFDMParams */
+
+/* Why EVM has a value or none. */
+#define GENSIGNAL_EVM_MEASURED 0
+#define GENSIGNAL_EVM_NO_RECORD 1  /* no record was given */
+#define GENSIGNAL_EVM_UNDEFINED 2  /* FSK and the analog kinds have none */
+#define GENSIGNAL_EVM_RESAMPLED 3  /* the record resamples: no symbol instants on the sample grid */
+#define GENSIGNAL_EVM_MISMATCH 4   /* the buffer's length is not what the record makes */
+#define GENSIGNAL_EVM_ONE_SYMBOL 5 /* OFDM with one symbol: a gain per subcarrier fits anything */
+
+/* The buffer, its rate and what made it. */
+typedef struct GenSignalMeasureInput {
+    const void* samples; /* valueCount values in `format` */
+    int64_t valueCount;  /* even, 0 or more */
+    int32_t format;      /* GENSIGNAL_FORMAT_... */
+    int32_t recordKind;  /* GENSIGNAL_RECORD_...; NONE: no record */
+    const void* record;  /* the parameter record of that kind, or null with NONE */
+    int32_t argument;    /* the entry point's extra argument (symbolCount, bitCount), else 0 */
+    int32_t reserved;    /* 0 */
+    double sampleRate;   /* samples per second, finite and above 0 */
+} GenSignalMeasureInput;
+
+/* Choices; 0 in a field means its default. */
+typedef struct GenSignalMeasureOptions {
+    double obwPercent;       /* share of the power in the occupied band, (0, 100]; default 99 */
+    double channelBandwidth; /* Hz; default: the record's band (symbol or chip rate x (1 + roll-off)
+                                for RRCOS and RCOS, the used subcarriers x spacing for OFDM),
+                                else the narrowest channel centred at 0 Hz that holds the
+                                occupied band */
+    double channelSpacing;   /* Hz between the main and each adjacent channel; default: the bandwidth */
+} GenSignalMeasureOptions;
+
+/* The numbers. Frequencies relative to the buffer's centre. */
+typedef struct GenSignalMeasurement {
+    int64_t samples;
+    double sampleRate;
+    double peakDbfs, rmsDbfs;
+    double paprDb;    /* peak over mean power */
+    double ccdfDb[4]; /* level above mean power exceeded with probability 1e-1, 1e-2, 1e-3, 1e-4 */
+    double obwHz, obwLowerHz, obwUpperHz;
+    double channelBandwidthHz, channelSpacingHz; /* as used */
+    double acprLowerDb, acprUpperDb;             /* adjacent over main channel power */
+    double sfdrDb;                               /* largest bin in the main channel over the largest outside it */
+    double seamRatio;                            /* |x[0] - x[n-1]| over the largest step inside the buffer */
+    double evmPercent, evmPeakPercent, merDb;
+    int32_t evmStatus; /* GENSIGNAL_EVM_... */
+    int32_t symbols;   /* symbols (or OFDM subcarrier values) EVM was measured over */
+} GenSignalMeasurement;
+
+GENSIGNAL_STATIC_ASSERT(sizeof(GenSignalMeasureInput) == 48, "GenSignalMeasureInput size");
+GENSIGNAL_STATIC_ASSERT(sizeof(GenSignalMeasureOptions) == 24, "GenSignalMeasureOptions size");
+GENSIGNAL_STATIC_ASSERT(sizeof(GenSignalMeasurement) == 176, "GenSignalMeasurement size");
+
+/* Measures `input`; `options` may be null (every default). */
+GENSIGNAL_API int GenSignalMeasure(const GenSignalMeasureInput* input, const GenSignalMeasureOptions* options,
+                                   GenSignalMeasurement* result);
+
+/* The CCDF curve: levelsDb[i] = the level above mean power that the
+ * instantaneous power exceeds with probability probabilities[i] (each in
+ * [0, 1); for p * samples < 1 the PAPR), for `points` probabilities. The
+ * record fields of `input` are not read. */
+GENSIGNAL_API int GenSignalMeasureCcdf(const GenSignalMeasureInput* input, const double* probabilities, int points,
+                                       double* levelsDb);
+
+/* The received points EVM compares, after the receive filter and the best
+ * complex gain, in the units of the record's constellation (pairs of I, Q
+ * into `points`, at most `capacity` of them), with their references when
+ * `references` is not null; *count receives how many there are in all
+ * (0 when EVM has none: see *status). capacity 0 asks for the count only. */
+GENSIGNAL_API int GenSignalMeasureConstellation(const GenSignalMeasureInput* input, double* points, double* references,
+                                                int capacity, int* count, int* status);
+
 #ifdef __cplusplus
 }
 #endif

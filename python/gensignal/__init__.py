@@ -7,10 +7,12 @@ SigMF, cf32 and WAV files, and pictures.
     wf.samples       # complex64, iq / 32767
     wf.to_sigmf("qpsk")
     gensignal.plot(wf, "qpsk.png")
+    gensignal.measure(wf).evm_percent
 """
 from ._library import GenSignalError
 from ._version import __version__
 from .kinds import FUNCTIONS as _FUNCTIONS, KINDS, generate
+from .measurement import Measurement, measure
 from .sigmf import SigMFError, read_sigmf
 from .waveform import Waveform
 from . import batch  # after what it builds on
@@ -27,12 +29,13 @@ awgn = _FUNCTIONS["awgn"]
 ofdm = _FUNCTIONS["ofdm"]
 
 
-def plot(waveform, path=None):
-    """One page of pictures of `waveform` (matplotlib); written to `path` as
-    PNG when given. Returns the figure."""
+def plot(waveform, path=None, panels=None, ax=None):
+    """A page of pictures of `waveform` (matplotlib), or the chosen `panels`
+    (into `ax` when given: one Axes per panel); written to `path` when given,
+    in the format its suffix names (.png, .svg, .pdf). Returns the figure."""
     from .plotting import plot as draw
 
-    return draw(waveform, path)
+    return draw(waveform, path, panels=panels, ax=ax)
 
 
 def algorithm_version():
@@ -45,12 +48,14 @@ def algorithm_version():
 __all__ = [
     "GenSignalError",
     "KINDS",
+    "Measurement",
     "SigMFError",
     "Waveform",
     "__version__",
     "algorithm_version",
     "batch",
     "generate",
+    "measure",
     "plot",
     "read_sigmf",
     "digital",

@@ -1,4 +1,4 @@
-"""python3 -m gensignal plot FILE.sigmf-meta [-o FILE.png]
+"""python3 -m gensignal plot FILE.sigmf-meta [-o FILE.png|.svg|.pdf] [--panels NAME ...]
 python3 -m gensignal batch MANIFEST -o DIR"""
 import argparse
 import sys
@@ -9,9 +9,11 @@ from .sigmf import SigMFError, read_sigmf
 def main(argv=None):
     parser = argparse.ArgumentParser(prog="python3 -m gensignal", description="gensignal tools")
     commands = parser.add_subparsers(dest="command", required=True)
-    plot = commands.add_parser("plot", help="draw a SigMF recording as one PNG page")
+    plot = commands.add_parser("plot", help="draw a SigMF recording as one page (PNG, SVG or PDF)")
     plot.add_argument("meta", help="the recording's .sigmf-meta (or .sigmf-data, or its base name)")
-    plot.add_argument("-o", "--output", help="PNG file (default: the recording's name with .png)")
+    plot.add_argument("-o", "--output", help="picture file, .png, .svg or .pdf (default: the recording's name with .png)")
+    plot.add_argument("--panels", nargs="+", metavar="NAME", help="panels to draw (default: all that apply): "
+                      "time, spectrum, spectrogram, constellation, ccdf, seam")
     from .batch import cli as batch
 
     batch.add_command(commands)
@@ -30,7 +32,14 @@ def main(argv=None):
             if base.endswith(suffix):
                 base = base[: -len(suffix)]
         output = base + ".png"
-    wf.plot(output)
+    if not output.lower().endswith((".png", ".svg", ".pdf")):
+        print(f"gensignal: {output}: the picture's suffix must be .png, .svg or .pdf", file=sys.stderr)
+        return 1
+    try:
+        wf.plot(output, panels=args.panels)
+    except ValueError as e:
+        print(f"gensignal: {e}", file=sys.stderr)
+        return 1
     print(f"{wf!r} -> {output}")
     return 0
 

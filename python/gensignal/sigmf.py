@@ -1,5 +1,5 @@
-"""SigMF recordings: the metadata wavegen writes (byte for byte the same),
-the 99 % power band, and reading recordings back."""
+"""SigMF recordings: the metadata wavegen writes (byte for byte the same,
+with the library's measurements), and reading recordings back."""
 import datetime as _dt
 import hashlib
 import json
@@ -12,7 +12,6 @@ import numpy as np
 from ._library import GenSignalError
 from .formats import sigmf_base
 
-BAND_WINDOW = 1 << 20
 # SigMF bounds core:frequency and the annotation edges to this.
 FREQUENCY_LIMIT = 1e12
 _ISO_UTC = re.compile(r"\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}(\.\d+)?Z")
@@ -21,25 +20,27 @@ _DATATYPES = {"ci16_le": np.dtype("<i2"), "cf32_le": np.dtype("<f4")}
 
 def occupied_band(iq, sample_rate):
     """Edges (Hz, relative to the centre) of the band holding 99 % of the
-    power, measured exactly as wavegen does: the DFT of the buffer (its first
-    2^20 samples), bins in frequency order, the first bin from below and the
-    last from above whose running power sum exceeds 0.005 of the total
-    (summed from the lowest bin up), the outer borders of those bins."""
-    iq = np.asarray(iq)[:BAND_WINDOW]
-    n = len(iq)
-    if n < 1:
-        return 0.0, 0.0
-    x = np.fft.fftshift(np.fft.fft(iq[:, 0].astype(np.float64) + 1j * iq[:, 1].astype(np.float64)))
-    power = x.real * x.real + x.imag * x.imag
-    rising = np.cumsum(power)
-    total = rising[-1]
-    if not total > 0:
-        return 0.0, 0.0
-    tail = 0.005 * total
-    lower = int(np.argmax(rising > tail))
-    upper = n - 1 - int(np.argmax(np.cumsum(power[::-1]) > tail))
-    half = n // 2
-    return (float(lower - half) - 0.5) * sample_rate / n, (float(upper - half) + 0.5) * sample_rate / n
+    power of int16 I/Q pairs, as the library measures it ((0.0, 0.0) for
+    silence)."""
+    from .measurement import measure
+
+    m = measure(np.asarray(iq, dtype=np.int16).reshape(-1, 2), sample_rate=sample_rate)
+    return (m.obw_lower_hz, m.obw_upper_hz) if m.obw_hz is not None else (0.0, 0.0)
+
+
+def _measured(waveform):
+    """The measurements of the generated buffer and its 99 % band edges for
+    the metadata; none (and edges 0, 0) when the library cannot measure it,
+    as wavegen."""
+    import warnings
+
+    try:
+        m = waveform.measure()
+    except GenSignalError as e:
+        warnings.warn(f"not measured: {e.message}")
+        return None, (0.0, 0.0)
+    edges = (m.obw_lower_hz, m.obw_upper_hz) if m.obw_hz is not None else (0.0, 0.0)
+    return m.to_dict(), edges
 
 
 def description(kind, params):
@@ -120,7 +121,7 @@ def metadata(waveform, sha512, datetime=None, center_frequency=None):
     recorder = f"gensignal {__version__}"
     total = len(waveform)
     samples = len(waveform.period)
-    lower, upper = waveform.occupied_band()
+    measured, (lower, upper) = _measured(waveform)
     detail = signal_detail(waveform.kind, waveform.params)
     # Enumerations by name since 2.0.0 of the gensignal extension (numbers before).
     extensions = [_extension("gensignal", "2.0.0")]
@@ -136,6 +137,7 @@ def metadata(waveform, sha512, datetime=None, center_frequency=None):
         "core:recorder": recorder,
         "core:extensions": extensions,
         "gensignal:samples": samples,
+        "gensignal:measured": measured,
     }
     if waveform.repeat > 1:
         glob["gensignal:repeat"] = waveform.repeat

@@ -70,10 +70,18 @@ class Waveform:
 
     def occupied_band(self):
         """(lower, upper) edges in Hz, relative to the centre, of the band
-        holding 99 % of the power of the generated buffer."""
-        from . import sigmf
+        holding 99 % of the power of the generated buffer ((0.0, 0.0) for
+        silence), as the library measures it."""
+        m = self.measure()
+        return (m.obw_lower_hz, m.obw_upper_hz) if m.obw_hz is not None else (0.0, 0.0)
 
-        return sigmf.occupied_band(self.period, self.sample_rate)
+    def measure(self, **options):
+        """The library's measurements of the generated buffer (EVM against
+        the record when there is one): a gensignal.Measurement. Keywords:
+        channel_bandwidth, channel_spacing (Hz), obw_percent."""
+        from .measurement import measure
+
+        return measure(self, **options)
 
     def repeated(self, times):
         """This waveform `times` times over (it loops), as wavegen --repeat writes it."""
@@ -135,8 +143,10 @@ class Waveform:
 
         return sigmf.write(self, path, datetime, center_frequency)
 
-    def plot(self, path=None):
-        """One page of pictures (matplotlib); written to `path` as PNG when given. Returns the figure."""
+    def plot(self, path=None, panels=None, ax=None):
+        """A page of pictures (matplotlib), or the chosen `panels` (into `ax`
+        when given: one Axes per panel); written to `path` when given, in the
+        format its suffix names (.png, .svg, .pdf). Returns the figure."""
         from .plotting import plot
 
-        return plot(self, path)
+        return plot(self, path, panels=panels, ax=ax)

@@ -8,7 +8,9 @@ import subprocess
 import pytest
 
 from conftest import ROOT
-from gensignal import records
+from gensignal import measurement, records
+
+ALL_RECORDS = {**records.RECORDS, **measurement.RECORDS}
 
 
 @pytest.fixture(scope="module")
@@ -17,7 +19,7 @@ def header_layout(tmp_path_factory):
     if not shutil.which(compiler):
         pytest.skip(f"no C compiler ({compiler})")
     lines = ["#include <stdio.h>", "#include <stddef.h>", '#include "wrapperGenSignalWave.h"', "int main(void) {"]
-    for name, cls in records.RECORDS.items():
+    for name, cls in ALL_RECORDS.items():
         lines.append(f'    printf("{name} %zu\\n", sizeof({name}));')
         for field, _ in cls._fields_:
             lines.append(f'    printf("{name}.{field} %zu %zu\\n", offsetof({name}, {field}), sizeof((({name}*)0)->{field}));')
@@ -29,9 +31,9 @@ def header_layout(tmp_path_factory):
     return {key: tuple(int(v) for v in values) for key, *values in (line.split() for line in out.splitlines())}
 
 
-@pytest.mark.parametrize("name", sorted(records.RECORDS))
+@pytest.mark.parametrize("name", sorted(ALL_RECORDS))
 def test_record_matches_the_header(name, header_layout):
-    cls = records.RECORDS[name]
+    cls = ALL_RECORDS[name]
     assert ctypes.sizeof(cls) == header_layout[name][0]
     for field, _ in cls._fields_:
         descriptor = getattr(cls, field)

@@ -471,6 +471,7 @@ const FuzzTarget kFuzzTargets[] = {
     {"rampsweep", fuzzRampSweep},
     {"awgn", fuzzAwgn},
     {"ofdm", fuzzOfdm},
+    {"measure", fuzzMeasure},
 };
 const int kFuzzTargetCount = sizeof kFuzzTargets / sizeof kFuzzTargets[0];
 

@@ -1,4 +1,4 @@
-// The ten fuzzed entry points. Each function decodes one input into its
+// The fuzzed entry points: the ten waveforms and the measurements. Each function decodes one input into its
 // entry point's record, extra count argument (where there is one) and sample
 // rate, calls it on the handle the input chooses and checks the outcome.
 // Returns 0, or -1 for an input whose record was skipped as too large.
@@ -26,8 +26,10 @@ int fuzzStepSweep(const uint8_t* data, size_t size);
 int fuzzRampSweep(const uint8_t* data, size_t size);
 int fuzzAwgn(const uint8_t* data, size_t size);
 int fuzzOfdm(const uint8_t* data, size_t size);
+// The three measurement entry points on one input (measureEntryPoint.cpp).
+int fuzzMeasure(const uint8_t* data, size_t size);
 
-// All ten, and one of them by name (null for an unknown name).
+// All of them, and one by name (null for an unknown name).
 extern const FuzzTarget kFuzzTargets[];
 extern const int kFuzzTargetCount;
 const FuzzTarget* findFuzzTarget(const char* name);

@@ -10,7 +10,10 @@ namespace {
 const char* const kOutputOptions =
     "-o --output --format --sample-rate --repeat --center-frequency --cf32-scale --datetime -h --help";
 // Options that take no value, and negative numbers (values themselves).
-const char* const kNoValue = "-h|--help|--help-all|--version|--describe-fields|-[0-9.]*";
+const char* const kNoValue = "-h|--help|--help-all|--version|--describe-fields|--json|-[0-9.]*";
+// `wavegen measure FILE`'s options.
+const char* const kMeasureOptions =
+    "--json --sample-rate --channel-bandwidth --channel-spacing --obw-percent -h --help";
 
 std::string words(const std::vector<std::string>& list) {
     std::string text;
@@ -23,6 +26,7 @@ std::string words(const std::vector<std::string>& list) {
 std::string bashCompletion() {
     std::vector<std::string> kindNames;
     for (const KindTable& kind : allKinds()) kindNames.push_back(kind.name);
+    kindNames.push_back("measure");
     const std::string kindPattern = [&] {
         std::string p;
         for (const std::string& k : kindNames) p += (p.empty() ? "" : "|") + k;
@@ -61,6 +65,10 @@ std::string bashCompletion() {
         if (!valueCases.empty()) s += "            case \"$prev\" in\n" + valueCases + "            esac\n";
         s += "            options=\"" + words(options) + " " + kOutputOptions + "\" ;;\n";
     }
+    s += "        measure)\n";
+    s += "            case \"$cur\" in -*) options=\"" + std::string(kMeasureOptions) + "\" ;;\n";
+    s += "                *) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- \"$cur\")); return ;;\n";
+    s += "            esac ;;\n";
     s += "        *) options=\"" + words(kindNames) + " " + kOutputOptions +
          " --help-all --version --describe-fields\" ;;\n";
     s += "    esac\n";

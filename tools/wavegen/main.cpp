@@ -1,6 +1,7 @@
 // wavegen: asks the gensignal library for a waveform and writes it as a SigMF
 // recording (ci16_le data plus JSON metadata), raw int16 I/Q, raw complex
-// float or a two-channel WAV file, to files or to standard output.
+// float or a two-channel WAV file, to files or to standard output;
+// `wavegen measure FILE` measures one.
 //
 // Exit status: 0 written; 1 a file could not be written; 2 the request was
 // refused (by the option parser, the library or the file format); 3 the
@@ -12,10 +13,11 @@
 #include <memory>
 #include <vector>
 
-#include "band.h"
 #include "completion.h"
 #include "kinds.h"
 #include "loopOptions.h"
+#include "measureCommand.h"
+#include "measurement.h"
 #include "messages.h"
 #include "outputNames.h"
 #include "outputOptions.h"
@@ -49,8 +51,25 @@ std::string unexpectedArgument(const std::string& argument, const CLI::App* comm
     return argument + ": not an option of " + where + " (" + where + " --help lists them)";
 }
 
+// The library's measurements of what it made, or none (with a note why):
+// a waveform is still written when it cannot be measured.
+bool measureMade(const Request& request, const int16_t* iq, int count, double sampleRate, GenSignalMeasurement& m) {
+    const std::vector<unsigned char> record = request.record();
+    MeasureCall call;
+    call.samples = iq;
+    call.valueCount = count;
+    call.sampleRate = sampleRate;
+    call.recordKind = recordKindOf(request.kind());
+    call.record = record.data();
+    call.argument = request.argument();
+    std::string error;
+    if (measureWith(call, m, error)) return true;
+    std::cerr << "wavegen: note: not measured: " << error << "\n";
+    return false;
+}
+
 void printSummary(std::FILE* to, const Request& request, const int16_t* iq, int count, double sampleRate,
-                  int64_t repeat, const std::string& where) {
+                  int64_t repeat, const GenSignalMeasurement* m, const std::string& where) {
     const int samples = count / 2;
     double peak2 = 0, sum2 = 0;
     for (int i = 0; i < samples; ++i) {
@@ -61,10 +80,17 @@ void printSummary(std::FILE* to, const Request& request, const int16_t* iq, int 
     const double peak = std::sqrt(peak2);
     const double rms = samples > 0 ? std::sqrt(sum2 / samples) : 0.0;
     const double crest = rms > 0 ? 20 * std::log10(peak / rms) : 0.0;
+    std::string measured;
+    if (m && std::isfinite(m->ccdfDb[3])) {
+        char text[160];
+        std::snprintf(text, sizeof text, ", PAPR %.2f dB at 1e-4, 99 %% band %s to %s", m->ccdfDb[3],
+                      hertzText(m->obwLowerHz).c_str(), hertzText(m->obwUpperHz).c_str());
+        measured = text;
+    }
     const std::string times = repeat > 1 ? ", written " + std::to_string(repeat) + " times" : "";
-    std::fprintf(to, "%s: %d samples, %.6g s at %.10g Hz, peak %.1f, RMS %.1f, crest factor %.2f dB%s -> %s\n",
+    std::fprintf(to, "%s: %d samples, %.6g s at %.10g Hz, peak %.1f, RMS %.1f, crest factor %.2f dB%s%s -> %s\n",
                  request.kind().name.c_str(), samples, samples / sampleRate, sampleRate, peak, rms, crest,
-                 times.c_str(), where.c_str());
+                 measured.c_str(), times.c_str(), where.c_str());
 }
 
 bool writeData(Sink& sink, const Output& out, const int16_t* iq, int count) {
@@ -79,8 +105,8 @@ int cannotWrite(Sink& sink) {
 }
 
 // Writes the waveform as asked; returns the exit status and names where it went.
-int writeWaveform(const Output& out, const Request& request, const int16_t* iq, int count, const nlohmann::json& loop,
-                  std::string& written) {
+int writeWaveform(const Output& out, const Request& request, const int16_t* iq, int count,
+                  const GenSignalMeasurement* m, const nlohmann::json& loop, std::string& written) {
     if (out.format == "wav") {
         const std::string refusal = wavRefusal(out.sampleRate, static_cast<int64_t>(count) * out.repeat);
         if (!refusal.empty()) {
@@ -107,7 +133,12 @@ int writeWaveform(const Output& out, const Request& request, const int16_t* iq, 
     recording.samples = count / 2;
     recording.repeat = out.repeat;
     recording.sha512 = sha512OfInt16(iq, count, out.repeat);
-    recording.band = occupiedBand(iq, count / 2, out.sampleRate);
+    // A silent or unmeasured waveform has no band: 0 to 0.
+    if (m && std::isfinite(m->obwHz)) {
+        recording.lowerEdge = m->obwLowerHz;
+        recording.upperEdge = m->obwUpperHz;
+    }
+    recording.measured = m ? measuredJson(*m) : nlohmann::json(nullptr);
     recording.datetime = out.datetime;
     recording.centerFrequency = out.centerFrequency;
     recording.loop = loop;
@@ -139,6 +170,9 @@ int main(int argc, char** argv) {
     bool describe = false, completion = false;
     app.add_flag("--describe-fields", describe, "print every kind's fields as JSON (names, types, defaults, choices)");
     app.add_flag("--bash-completion", completion, "print the bash completion script");
+
+    MeasureOptions measureOptions;
+    CLI::App* measure = addMeasureCommand(app, measureOptions);
 
     std::vector<std::unique_ptr<Request>> requests;
     std::vector<CLI::App*> commands;
@@ -178,6 +212,8 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    if (measure->parsed()) return runMeasure(measureOptions);
+
     Request* request = requests.front().get();  // the default waveform
     for (size_t i = 0; i < commands.size(); ++i)
         if (commands[i]->parsed()) request = requests[i].get();
@@ -210,12 +246,14 @@ int main(int argc, char** argv) {
     }
     const std::string note = loopNote(handle, request->kind());
     if (!note.empty()) std::cerr << "wavegen: note: " << note << "\n";
+    GenSignalMeasurement m{};
+    const bool measured = measureMade(*request, iq, count, out.sampleRate, m);
     std::string written;
-    const int status = writeWaveform(out, *request, iq, count,
+    const int status = writeWaveform(out, *request, iq, count, measured ? &m : nullptr,
                                      loopMetadata(handle, loop, request->kind().name == "multitone"), written);
     if (status == 0)
         printSummary(out.toStandardOutput() ? stderr : stdout, *request, iq, count, out.sampleRate, out.repeat,
-                     written);
+                     measured ? &m : nullptr, written);
     GenSignalObjRelease(handle);
     return status;
 }

@@ -36,6 +36,7 @@ nlohmann::json sigmfMeta(const Request& request, const Recording& recording) {
     global["core:extensions"] = nlohmann::json::array({extension("gensignal", "2.0.0")});
     if (!detail.empty()) global["core:extensions"].push_back(extension("signal", "1.0.0"));
     if (recording.repeat > 1) global["gensignal:repeat"] = recording.repeat;
+    global["gensignal:measured"] = recording.measured;
     const nlohmann::json fields = request.fields();
     for (const auto& [field, value] : fields.items()) global["gensignal:" + field] = value;
     if (!recording.loop.is_null()) global["gensignal:loop"] = recording.loop;
@@ -45,7 +46,7 @@ nlohmann::json sigmfMeta(const Request& request, const Recording& recording) {
     if (!recording.datetime.empty()) capture["core:datetime"] = recording.datetime;
 
     // The edges at RF when the centre is known, relative to it otherwise.
-    double lower = recording.band.lower, upper = recording.band.upper;
+    double lower = recording.lowerEdge, upper = recording.upperEdge;
     if (recording.centerFrequency) {
         lower += *recording.centerFrequency;
         upper += *recording.centerFrequency;

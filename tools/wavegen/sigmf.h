@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 
-#include "band.h"
 #include "request.h"
 
 struct Recording {
@@ -16,7 +15,8 @@ struct Recording {
     int samples = 0;                        // in the library's buffer
     int64_t repeat = 1;                     // times the data file holds it
     std::string sha512;                     // of the data file
-    Band band;                              // 99 % of the power, relative to the centre
+    double lowerEdge = 0, upperEdge = 0;    // Hz: the measured 99 % band, relative to the centre
+    nlohmann::json measured;                // the measurements (null when they could not be made)
     std::string datetime;                   // empty: none (files stay reproducible)
     std::optional<double> centerFrequency;  // Hz at RF; none: baseband only
     nlohmann::json loop;                    // the loop the call made: gensignal:loop

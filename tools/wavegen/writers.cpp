@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "jsonText.h"
+
 namespace {
 
 void put16(std::vector<char>& out, uint16_t v) {
@@ -80,12 +82,10 @@ bool writeWav(Sink& sink, const int16_t* iq, int count, int64_t repeat, double s
     return sink.write(header.data(), header.size()) && writeInt16(sink, iq, count, repeat);
 }
 
-std::string sha512OfInt16(const int16_t* iq, int count, int64_t repeat) {
-    const std::vector<char> bytes = int16Bytes(iq, count);
+std::string sha512Hex(const char* bytes, size_t size, int64_t repeat) {
     sha512_ctx ctx;
     sha512_init(&ctx);
-    for (int64_t r = 0; r < repeat; ++r)
-        sha512_update(&ctx, bytes.size(), reinterpret_cast<const uint8_t*>(bytes.data()));
+    for (int64_t r = 0; r < repeat; ++r) sha512_update(&ctx, size, reinterpret_cast<const uint8_t*>(bytes));
     uint8_t digest[SHA512_DIGEST_SIZE];
     sha512_digest(&ctx, sizeof digest, digest);
     static const char hex[] = "0123456789abcdef";
@@ -97,7 +97,12 @@ std::string sha512OfInt16(const int16_t* iq, int count, int64_t repeat) {
     return text;
 }
 
+std::string sha512OfInt16(const int16_t* iq, int count, int64_t repeat) {
+    const std::vector<char> bytes = int16Bytes(iq, count);
+    return sha512Hex(bytes.data(), bytes.size(), repeat);
+}
+
 bool writeJson(Sink& sink, const nlohmann::json& meta) {
-    const std::string text = meta.dump(2) + '\n';
+    const std::string text = jsonText(meta) + '\n';
     return sink.write(text.data(), text.size());
 }

@@ -23,9 +23,12 @@ std::string wavRefusal(double sampleRate, int64_t values);
 // Two-channel 16-bit PCM, I left and Q right. Check wavRefusal first.
 bool writeWav(Sink& sink, const int16_t* iq, int count, int64_t repeat, double sampleRate);
 
-// The SHA-512 of the int16 data writeInt16 writes, as 128 lower-case hex digits.
+// The SHA-512 of `size` bytes written `repeat` times, as 128 lower-case hex digits.
+std::string sha512Hex(const char* bytes, size_t size, int64_t repeat);
+// The SHA-512 of the int16 data writeInt16 writes.
 std::string sha512OfInt16(const int16_t* iq, int count, int64_t repeat);
 
-// The metadata as written to .sigmf-meta: sorted keys, two-space indent, a
-// final newline (the Python package writes the very same bytes).
+// The metadata as written to .sigmf-meta: sorted keys, two-space indent,
+// floats as Python writes them, a final newline (the Python package writes
+// the very same bytes).
 bool writeJson(Sink& sink, const nlohmann::json& meta);

@@ -1,0 +1,177 @@
+#include "evm.h"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <limits>
+
+#include "fourierTransform.h"
+#include "lastError.h"
+#include "spectrum.h"
+
+namespace {
+
+using cd = std::complex<double>;
+
+constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+
+int64_t wrap(int64_t i, int64_t n) {
+    const int64_t r = i % n;
+    return r < 0 ? r + n : r;
+}
+
+cd at(const Ci16Reader& x, int64_t i) { return {x.re(i), x.im(i)}; }
+cd at(const Cf32Reader& x, int64_t i) { return {x.re(i), x.im(i)}; }
+
+// One complex gain per group (value j is in group j % groups) minimising
+// sum |g y - s|^2, then the error pooled over all values. `reference(j)` is s.
+template <class Reference>
+int score(const cd* y, int64_t count, int groups, Reference reference, const EvmPoints& points, EvmResult& out) {
+    Buffer<cd> gain(static_cast<size_t>(groups), true);
+    Buffer<double> energy(static_cast<size_t>(groups), true);
+    if (!gain || !energy) return outOfMemory<cd>(-1, static_cast<size_t>(groups) * 3, "gains");
+    for (int64_t j = 0; j < count; ++j) {
+        const int g = static_cast<int>(j % groups);
+        gain[g] += std::conj(y[j]) * reference(j);
+        energy[g] += std::norm(y[j]);
+    }
+    for (int g = 0; g < groups; ++g) gain[g] = energy[g] > 0 ? gain[g] / energy[g] : cd(0, 0);
+    double error = 0, signal = 0, peak = 0;
+    for (int64_t j = 0; j < count; ++j) {
+        const cd s = reference(j);
+        const cd e = gain[j % groups] * y[j] - s;
+        error += std::norm(e);
+        signal += std::norm(s);
+        peak = std::max(peak, std::norm(e));
+        if (j < points.capacity) {
+            const cd r = gain[j % groups] * y[j];
+            if (points.received) {
+                points.received[2 * j] = r.real();
+                points.received[2 * j + 1] = r.imag();
+            }
+            if (points.references) {
+                points.references[2 * j] = s.real();
+                points.references[2 * j + 1] = s.imag();
+            }
+        }
+    }
+    out.symbols = count;
+    out.percent = out.peakPercent = out.merDb = kNone;
+    if (!(signal > 0)) return 0;
+    out.percent = 100.0 * std::sqrt(error / signal);
+    out.peakPercent = 100.0 * std::sqrt(peak) / std::sqrt(signal / static_cast<double>(count));
+    if (error > 0) out.merDb = 10.0 * std::log10(signal / error);
+    return 0;
+}
+
+// The matched filter of the whole period through its transform: z[t] =
+// sum_m taps[m] x[(t - d + m) mod P], as Z = X conj(K).
+template <class Reader>
+int matchedByTransform(const Reader& x, const LinearReference& ref, int64_t period, Buffer<cd>& z) {
+    const size_t n = static_cast<size_t>(period);
+    z = Buffer<cd>(n);
+    Buffer<cd> kernel(n, true);
+    if (!z || !kernel) return outOfMemory<cd>(-1, 2 * n, "matched filter");
+    if (probeTransformMemory(period, sizeof(cd), "matched filter")) return -1;
+    Dft<double> forward, backward;
+    if (!forward.plan(static_cast<int>(period), z.get(), z.get(), DftDirection::forward) ||
+        !backward.plan(static_cast<int>(period), z.get(), z.get(), DftDirection::backward))
+        return refuse(-1, "no transform of %lld points could be planned", static_cast<long long>(period));
+    const int d = (ref.tapCount - 1) / 2;
+    for (int m = 0; m < ref.tapCount; ++m) kernel[wrap(m - d, period)] += ref.taps[m];
+    for (int64_t t = 0; t < period; ++t) z[t] = at(x, t);
+    forward.execute(z.get(), z.get());
+    forward.execute(kernel.get(), kernel.get());
+    for (int64_t f = 0; f < period; ++f) z[f] *= std::conj(kernel[f]);
+    backward.execute(z.get(), z.get());
+    const double scale = 1.0 / static_cast<double>(period);
+    for (int64_t t = 0; t < period; ++t) z[t] *= scale;
+    return 0;
+}
+
+}  // namespace
+
+template <class Reader>
+int measureLinearEvm(const Reader& x, const LinearReference& ref, EvmResult& out, const EvmPoints& points,
+                     int directTaps) {
+    const int64_t N = ref.symbols, sps = ref.sps, period = N * sps, length = ref.length;
+    const int M = ref.tapCount, d = (M - 1) / 2, h = ref.quadratureDelay;
+    const float* taps = ref.taps.get();
+    Buffer<cd> y(static_cast<size_t>(N));
+    if (!y) return outOfMemory<cd>(-1, static_cast<size_t>(N), "received symbols");
+
+    // Symbol j's centre in the buffer: the transmit filter delays it by d.
+    const auto centre = [&](int64_t j) { return wrap(j * sps - d, period); };
+    if (ref.filter == RRCOS) {
+        // The matched filter, the transmit taps again: centred d later still.
+        const auto direct = [&](int64_t t) {
+            cd z = 0;
+            for (int64_t m = 0, i = wrap(t - d, period); m < M; ++m) {
+                z += static_cast<double>(taps[m]) * at(x, i);
+                if (++i == period) i = 0;
+            }
+            return z;
+        };
+        Buffer<cd> z;
+        if (M > directTaps && matchedByTransform(x, ref, period, z)) return -1;
+        for (int64_t j = 0; j < N; ++j) {
+            const int64_t c = centre(j);
+            const cd i = z ? z[c] : direct(c);
+            const cd q = h == 0 ? i : z ? z[wrap(c + h, period)] : direct(wrap(c + h, period));
+            y[j] = {i.real(), q.imag()};
+        }
+    } else {
+        // No receive filter: the samples at the symbol centres, the
+        // quadrature part of OQPSK h samples later (cyclically in the buffer).
+        for (int64_t j = 0; j < N; ++j) {
+            const int64_t c = centre(j);
+            y[j] = {x.re(c), x.im(wrap(c + h, length))};
+        }
+    }
+
+    const std::complex<float>* s = ref.points.get();
+    if (ref.filter == RRCOS || ref.filter == RCOS || ref.filter == RECT)
+        return score(
+            y.get(), N, 1, [&](int64_t j) { return cd(s[j]); }, points, out);
+    // Gaussian and half-sine pulses are not Nyquist: the reference is the
+    // pulse's own value at the instant, every symbol it reaches summed in.
+    const int64_t first = -(d / sps), last = (M - 1 - d) / sps;
+    return score(
+        y.get(), N, 1,
+        [&](int64_t j) {
+            cd v = 0;
+            for (int64_t q = first; q <= last; ++q) v += static_cast<double>(taps[d + q * sps]) * cd(s[wrap(j + q, N)]);
+            return v;
+        },
+        points, out);
+}
+
+template <class Reader>
+int measureOfdmEvm(const Reader& x, const OfdmReference& ref, EvmResult& out, const EvmPoints& points) {
+    const int n = ref.fftSize, used = ref.used;
+    const int64_t slot = static_cast<int64_t>(n) + ref.prefix;
+    const int64_t count = static_cast<int64_t>(used) * ref.symbols;
+    Buffer<cd> y(static_cast<size_t>(count));
+    Buffer<cd> body(static_cast<size_t>(n));
+    if (!y || !body) return outOfMemory<cd>(-1, static_cast<size_t>(count + n), "received subcarriers");
+    if (probeTransformMemory(n, sizeof(cd), "OFDM symbol")) return -1;
+    Dft<double> dft;
+    if (!dft.plan(n, body.get(), body.get(), DftDirection::forward))
+        return refuse(-1, "no transform of %d points could be planned", n);
+    // The N body samples of each slot; with the 1/N of the inverse transform
+    // the forward one gives the subcarrier values back.
+    for (int s = 0; s < ref.symbols; ++s) {
+        const int64_t start = s * slot + ref.bodyOffset;
+        for (int i = 0; i < n; ++i) body[i] = at(x, start + i);
+        dft.execute(body.get(), body.get());
+        for (int c = 0; c < used; ++c) y[static_cast<int64_t>(s) * used + c] = body[ref.bins[c]];
+    }
+    const short* values = ref.values.get();
+    return score(
+        y.get(), count, used, [&](int64_t j) { return cd(ref.table[values[j]]); }, points, out);
+}
+
+template int measureLinearEvm(const Ci16Reader&, const LinearReference&, EvmResult&, const EvmPoints&, int);
+template int measureLinearEvm(const Cf32Reader&, const LinearReference&, EvmResult&, const EvmPoints&, int);
+template int measureOfdmEvm(const Ci16Reader&, const OfdmReference&, EvmResult&, const EvmPoints&);
+template int measureOfdmEvm(const Cf32Reader&, const OfdmReference&, EvmResult&, const EvmPoints&);

@@ -1,0 +1,100 @@
+#include "measureCommand.h"
+
+#include <cstdio>
+#include <iostream>
+
+#include "jsonText.h"
+#include "measurement.h"
+#include "optionText.h"
+#include "request.h"
+#include "storedWaveform.h"
+
+CLI::App* addMeasureCommand(CLI::App& app, MeasureOptions& o) {
+    CLI::App* command =
+        app.add_subcommand("measure", "measure a waveform file: levels, CCDF, occupied band, ACPR, SFDR, seam and EVM");
+    command
+        ->add_option("file", o.file,
+                     "SigMF (.sigmf-meta, .sigmf-data or their base name), .raw int16 I/Q, .cf32 or .wav")
+        ->required();
+    command->add_flag("--json", o.json, "print one JSON object");
+    command->add_option("--sample-rate", o.sampleRate,
+                        "samples per second of a .raw or .cf32 file (SigMF and WAV say their own)");
+    command->add_option("--channel-bandwidth", o.channelBandwidth,
+                        "ACPR channel width in Hz (default: the record's band, else the occupied band)");
+    command->add_option("--channel-spacing", o.channelSpacing,
+                        "Hz between the main and each adjacent channel (default: the channel bandwidth)");
+    command->add_option("--obw-percent", o.obwPercent, "share of the power in the occupied band (default 99)");
+    return command;
+}
+
+namespace {
+
+// The library names the options' fields; the user gave options.
+std::string inOptionTerms(std::string message) {
+    static const std::pair<const char*, const char*> names[] = {
+        {"GenSignalMeasureOptions.obwPercent = ", "--obw-percent "},
+        {"GenSignalMeasureOptions.channelBandwidth = ", "--channel-bandwidth "},
+        {"GenSignalMeasureOptions.channelSpacing = ", "--channel-spacing "},
+        {"GenSignalMeasureInput.sampleRate = ", "--sample-rate "}};
+    for (const auto& [field, option] : names)
+        if (message.rfind(field, 0) == 0) return option + message.substr(std::string(field).size());
+    return message;
+}
+
+}  // namespace
+
+// The number an option's text holds (0 when not given), or false with the refusal.
+bool readOption(const char* option, const std::string& text, double& value) {
+    value = 0;
+    if (text.empty()) return true;
+    const std::string why = readNumber(text, value);
+    if (why.empty()) return true;
+    std::cerr << "wavegen: " << optionRefusal(option, text, why) << "\n";
+    return false;
+}
+
+int runMeasure(const MeasureOptions& o) {
+    double rate = 0, bandwidth = 0, spacing = 0, percent = 0;
+    if (!readOption("--sample-rate", o.sampleRate, rate) ||
+        !readOption("--channel-bandwidth", o.channelBandwidth, bandwidth) ||
+        !readOption("--channel-spacing", o.channelSpacing, spacing) ||
+        !readOption("--obw-percent", o.obwPercent, percent))
+        return 2;
+    StoredWaveform w;
+    std::string error;
+    if (!readStoredWaveform(o.file, rate, w, error)) {
+        std::cerr << "wavegen: " << error << "\n";
+        return 2;
+    }
+    if (w.rateInFile && !o.sampleRate.empty()) {
+        std::cerr << "wavegen: --sample-rate " << o.sampleRate << ": " << w.dataPath << " states its own rate, "
+                  << numberWord(w.sampleRate) << "\n";
+        return 2;
+    }
+    MeasureCall call;
+    call.samples = w.samples();
+    call.valueCount = w.values();
+    call.format = w.floats ? GENSIGNAL_FORMAT_CF32 : GENSIGNAL_FORMAT_CI16;
+    call.sampleRate = w.sampleRate;
+    if (w.kind) {
+        call.recordKind = recordKindOf(*w.kind);
+        call.record = w.record.data();
+        call.argument = w.argument;
+    }
+    call.options = {percent, bandwidth, spacing};
+    GenSignalMeasurement m{};
+    if (!measureWith(call, m, error)) {
+        const std::string said = inOptionTerms(error);
+        std::cerr << "wavegen: " << (said == error ? w.dataPath + ": " : "") << said << "\n";
+        return error.rfind("out of memory", 0) == 0 ? 3 : 2;
+    }
+    if (o.json) {
+        std::cout << jsonText(measuredJson(m)) << "\n";
+        return 0;
+    }
+    const std::string kind = w.kind ? " (" + w.kind->name + ")" : "";
+    std::printf("%s: %lld samples at %s samples/s%s\n", w.dataPath.c_str(), static_cast<long long>(m.samples),
+                numberWord(m.sampleRate).c_str(), kind.c_str());
+    std::fputs(measuredTable(m, percent > 0 ? percent : 99).c_str(), stdout);
+    return 0;
+}

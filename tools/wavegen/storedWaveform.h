@@ -1,0 +1,34 @@
+// A waveform read back from a file for measurement: SigMF (ci16_le or
+// cf32_le, either file of the pair or their base name), raw int16 I/Q
+// (.raw), raw complex float (.cf32, 1.0 = 32767) or a two-channel 16-bit
+// WAV; with the gensignal record the SigMF metadata carries, if any (its
+// enumerations by name or number), and of a recording that holds its
+// buffer several times over (gensignal:repeat) the buffer once.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "kinds.h"
+
+struct StoredWaveform {
+    std::string dataPath;  // the file the samples came from
+    std::vector<int16_t> ci16;
+    std::vector<float> cf32;
+    bool floats = false;
+    double sampleRate = 0;
+    bool rateInFile = false;          // SigMF and WAV state their rate
+    const KindTable* kind = nullptr;  // the record's kind, when the metadata has one
+    std::vector<unsigned char> record;
+    int argument = 0;
+
+    int64_t values() const { return floats ? static_cast<int64_t>(cf32.size()) : static_cast<int64_t>(ci16.size()); }
+    const void* samples() const {
+        return floats ? static_cast<const void*>(cf32.data()) : static_cast<const void*>(ci16.data());
+    }
+};
+
+// True with `out` filled, or false with a message that names the file and
+// the fault. `sampleRate` (0: none given) is the rate of raw and cf32 files.
+bool readStoredWaveform(const std::string& name, double sampleRate, StoredWaveform& out, std::string& error);
