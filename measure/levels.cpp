@@ -48,6 +48,7 @@ double keyPower(const Cf32Reader&, uint32_t key, KeyScale scale) {
 
 constexpr int kBuckets = 1 << 16;
 constexpr int kRanks = 4;
+constexpr int64_t kSortBelow = 1 << 13;
 
 // Where the rank-th largest key lies among per-bucket counts: its bucket,
 // walking down from the top, and its rank among that bucket's keys.
@@ -74,8 +75,12 @@ int64_t ccdfRank(double p, int64_t n) { return static_cast<int64_t>(std::floor(p
 // buckets find the key. Linear in n, unlike a sort.
 template <class Reader>
 bool measureLevels(const Reader& x, int64_t n, Levels& out) {
-    Buffer<uint32_t> counts(static_cast<size_t>(kBuckets) * (1 + kRanks), true);
-    Buffer<int8_t> slotOf(kBuckets);
+    // Short buffers are ranked by a sort: clearing the selection's counts
+    // (1.3 MB) would cost more than the buffer itself, many times over when
+    // a dataset measures thousands of short items.
+    const bool bySort = n < kSortBelow;
+    Buffer<uint32_t> counts(bySort ? 1 : static_cast<size_t>(kBuckets) * (1 + kRanks), true);
+    Buffer<int8_t> slotOf(bySort ? 1 : kBuckets);
     if (!counts || !slotOf) return false;
     uint32_t* high = counts.get();
     const KeyScale scale = keyScale(x, n);
@@ -90,12 +95,17 @@ bool measureLevels(const Reader& x, int64_t n, Levels& out) {
             const double dr = x.re(i + 1) - re, di = x.im(i + 1) - im;
             step = std::max(step, dr * dr + di * di);
         }
-        ++high[powerKey(x, i, scale) >> 16];
+        if (!bySort) ++high[powerKey(x, i, scale) >> 16];
     }
     out.peakPower = peak;
     out.meanPower = sum / static_cast<double>(n);
     const double dr = x.re(0) - x.re(n - 1), di = x.im(0) - x.im(n - 1);
     out.seamRatio = step > 0 ? std::sqrt(dr * dr + di * di) / std::sqrt(step) : 0.0;
+    if (bySort) {
+        int64_t ranks[kRanks];
+        for (int r = 0; r < kRanks; ++r) ranks[r] = ccdfRank(kCcdfProbabilities[r], n);
+        return rankedPowers(x, n, ranks, kRanks, out.ccdfPower);
+    }
 
     int bucket[kRanks];
     int64_t within[kRanks];

@@ -8,6 +8,7 @@ import math
 import numpy as np
 import pytest
 
+import gensignal
 from gensignal import sigmf
 from gensignal.batch import ManifestError, load
 from gensignal.batch.draws import item_rng
@@ -176,6 +177,42 @@ def test_labels_are_measured_on_the_waveform():
     annotation = json.loads(item.meta)["annotations"][0]
     assert (annotation["core:freq_lower_edge"], annotation["core:freq_upper_edge"]) == (
         labels["obw_lower_hz"], labels["obw_upper_hz"])
+
+
+# (kind, params, settings, EVM defined, natural periods in the buffer, whole)
+LABELLED = [
+    ("digital", {"mod_type": "QAM16", "symbol_rate": 1e5, "sample_rate": 8e5, "symbol_count": 256}, {}, True, 1,
+     True),
+    ("digital", {"mod_type": "QPSK", "symbol_rate": 1.023e6, "sample_rate": 10e6, "symbol_count": 100},
+     {"loop": "exact"}, False, 1023, True),
+    ("dss", {}, {}, True, 1, True),
+    ("ofdm", {"num_symbols": 4}, {}, True, 1, True),
+    ("fm", {}, {}, False, 1, True),
+    ("multitone", {"tone_count": 2, "tone_spacing": 1000, "sample_rate": 44100}, {}, False, 1, False),
+]
+
+
+@pytest.mark.parametrize("kind,params,settings,evm,periods,whole", LABELLED)
+def test_labels_are_the_libraries_measurement_and_loop(kind, params, settings, evm, periods, whole):
+    item_set = load({"sets": [{"name": "t", "kind": kind, "count": 1, "params": params,
+                               "settings": settings}]}).sets[0]
+    item = make_item(item_set, 0, 0)
+    assert item.reason is None
+    iq = np.frombuffer(item.data, "<i2").reshape(-1, 2)
+    rate = json.loads(item.meta)["global"]["core:sample_rate"]
+    # the array alone has no record to compare symbols with: EVM apart, the same numbers
+    alone = gensignal.measure(iq, sample_rate=rate).to_dict()
+    for key in ("peak_dbfs", "rms_dbfs", "papr_db", "ccdf_db", "obw_hz", "obw_lower_hz", "obw_upper_hz",
+                "seam_ratio"):
+        assert item.labels[key] == alone[key], key
+    assert (item.labels["evm_percent"] is not None) == evm
+    if evm:
+        assert 0 <= item.labels["evm_percent"] < 1 and item.labels["mer_db"] > 40
+    loop = json.loads(item.meta)["global"]["gensignal:loop"]
+    assert item.labels["periods"] == loop["periods"] and item.labels["whole_periods"] == whole
+    assert item.labels["periods"] == periods
+    if whole:
+        assert item.labels["samples_per_period"] * periods == pytest.approx(len(iq))
 
 
 def test_refused_items_carry_the_reason():

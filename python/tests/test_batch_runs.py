@@ -4,6 +4,7 @@ write the same bytes; a worker killed mid-run, an interrupted and resumed
 run, too."""
 import hashlib
 import json
+import math
 import os
 import shutil
 import signal
@@ -233,6 +234,10 @@ def test_the_hdf5_file_holds_the_recordings_and_labels(reference):
                 data = (out / (_name(r) + ".sigmf-data")).read_bytes()
                 assert group["iq"][start:start + length].tobytes() == data
                 assert group["labels/obw_hz"][k] == r["labels"]["obw_hz"]
+                assert group["labels/ccdf_db/1e-4"][k] == r["labels"]["ccdf_db"]["1e-4"]
+                assert group["labels/whole_periods"][k] == r["labels"]["whole_periods"]
+                evm = group["labels/evm_percent"][k]
+                assert (math.isnan(evm) if r["labels"]["evm_percent"] is None else evm == r["labels"]["evm_percent"])
                 for key, value in r["params"].items():
                     stored = group["params"][key][k]
                     assert (stored.decode() if isinstance(stored, bytes) else stored) == value, key

@@ -71,17 +71,27 @@ class HDF5Writer:
                 self._column(params, key, values, np.int64)
             else:
                 self._column(params, key, values, np.float64)
-        labels = group.require_group("labels")
-        for key in rows[0].labels:
-            values = [item.labels.get(key) for item in rows]
-            if key in labels:
-                dtype = labels[key].dtype
+        self._labels(group.require_group("labels"), [item.labels for item in rows])
+
+    def _labels(self, group, dicts):
+        """One column per label; a nested label (`ccdf_db`, `acpr_db`) is a
+        group of columns. None is NaN in a column of reals."""
+        for key, first in dicts[0].items():
+            values = [d.get(key) if d else None for d in dicts]
+            if isinstance(first, dict):
+                self._labels(group.require_group(key), values)
+                continue
+            if key in group:
+                dtype = group[key].dtype
+            elif all(isinstance(v, bool) for v in values):
+                dtype = np.dtype(np.bool_)
+            elif all(isinstance(v, int) and not isinstance(v, bool) for v in values):
+                dtype = np.dtype(np.int64)
             else:
-                whole = all(isinstance(v, int) and not isinstance(v, bool) for v in values)
-                dtype = np.dtype(np.int64 if whole else np.float64)
-            if dtype != np.int64:
+                dtype = np.dtype(np.float64)
+            if dtype == np.float64:
                 values = [math.nan if v is None else v for v in values]
-            self._column(labels, key, values, dtype)
+            self._column(group, key, values, dtype)
 
     def close(self):
         for name in self.rows:

@@ -1,31 +1,27 @@
 """An item's labels: numbers measured on the waveform as written, never
 taken from the parameters that asked for it. The one place that decides
 what a label is."""
-import math
+from ..measurement import CCDF_KEYS, Measurement
 
-import numpy as np
+# What the measurement keys leave out: the sample rate is a parameter.
+_MEASURED = tuple(key for key in Measurement.KEYS if key != "sample_rate")
+_LOOP = ("periods", "samples_per_period", "whole_periods")
 
 
 def labels(waveform, meta):
-    """Labels of `waveform`, whose SigMF metadata is `meta`: the band that
-    holds 99 % of the power (the annotation's edges, measured on the buffer),
-    peak-to-average power ratio (the library's, from gensignal:measured) and
-    length."""
-    annotation = meta["annotations"][0]
-    lower, upper = annotation["core:freq_lower_edge"], annotation["core:freq_upper_edge"]
-    measured = meta["global"].get("gensignal:measured")
-    if measured is not None:  # the library's measurement, as the metadata holds it
-        papr = measured["papr_db"]
-    else:
-        iq = waveform.iq.astype(np.float64)
-        power = iq[:, 0] * iq[:, 0] + iq[:, 1] * iq[:, 1]
-        mean = float(np.mean(power)) if len(power) else 0.0
-        papr = 10.0 * math.log10(float(np.max(power)) / mean) if mean > 0 else None
-    return {
-        "obw_hz": upper - lower,
-        "obw_lower_hz": lower,
-        "obw_upper_hz": upper,
-        "papr_db": papr,
-        "samples": len(waveform),
-        "duration_s": waveform.duration,
-    }
+    """Labels of `waveform`, whose SigMF metadata is `meta`: the library's
+    measurements as the metadata holds them (`wavegen measure --json`'s
+    keys, nested `ccdf_db` and `acpr_db` included; EVM where the kind has
+    one), the loop the call made (its natural periods, the samples per
+    period and whether the buffer holds them whole) and the duration.
+    A value the library could not measure is None."""
+    glob = meta["global"]
+    measured = glob.get("gensignal:measured") or {
+        # every item keeps the same shape of labels, measured or not
+        "ccdf_db": dict.fromkeys(CCDF_KEYS), "acpr_db": dict.fromkeys(("lower", "upper"))}
+    loop = glob.get("gensignal:loop") or {}
+    out = {key: measured.get(key) for key in _MEASURED}
+    out["samples"] = len(waveform)
+    out["duration_s"] = waveform.duration
+    out.update({key: loop.get(key) for key in _LOOP})
+    return out
