@@ -12,7 +12,7 @@
 #include "levels.h"
 #include "recordReference.h"
 #include "sampleView.h"
-#include "spectrum.h"
+#include "frequencyDomain.h"
 #include "wrapperGenSignalWave.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "evm.h"
 #include "levels.h"
 #include "recordReference.h"
-#include "spectrum.h"
+#include "frequencyDomain.h"
 #include "wrapperGenSignalWave.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "fourierTransform.h"
 #include "lastError.h"
-#include "spectrum.h"
+#include "frequencyDomain.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "spectrum.h"
+#include "frequencyDomain.h"
 
 #include <algorithm>
 #include <cmath>
