@@ -23,8 +23,8 @@ h5py = pytest.importorskip("h5py")
 MANIFEST = {
     "seed": 11,
     "sets": [
-        # 2^17 samples each: long enough to interrupt a run, or kill a worker, half way
-        {"name": "psk", "kind": "digital", "count": 32,
+        # 96 items of 2^17 samples: long enough (seconds) to interrupt a run, or kill a worker, half way
+        {"name": "psk", "kind": "digital", "count": 96,
          "params": {"mod_type": ["bpsk", "QPSK", "psk8", 10], "rolloff": {"uniform": [0.2, 0.5]},
                     "symbol_count": 16384, "symbol_rate": 1e6, "sample_rate": 8e6}},
         # noise seeded per item; a negative bandwidth is refused: some items fail
