@@ -82,11 +82,18 @@ def _start(args, log):
                             stdout=log, stderr=subprocess.STDOUT)
 
 
+def _default_interrupts():
+    # As a terminal starts it: a suite run as a background job of a script
+    # inherits SIGINT ignored, and so would the command.
+    signal.signal(signal.SIGINT, signal.SIG_DFL)
+
+
 def _launch(out, *options, manifest):
     """The batch command, in a session of its own."""
     args = [sys.executable, "-m", "gensignal", "batch", str(manifest), "-o", str(out), "--hdf5", *options]
     return subprocess.Popen(args, env=_env(), start_new_session=True, stdin=subprocess.DEVNULL,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
+                            preexec_fn=_default_interrupts)
 
 
 def _batch(out, *options, manifest):
