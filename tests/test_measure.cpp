@@ -406,7 +406,7 @@ TEST(MeasureCcdf, CurveAgreesWithTheFourPoints) {
 // A buffer of 4M samples under a cap that holds it but not its spectrum
 // (32 MiB), then one that holds the spectrum but not FFTW's working arrays:
 // refused with the reason, the process alive, nothing kept.
-TEST(MeasureMemory, RefusesWhatItCannotHave) {
+TEST(MeasureOutOfMemory, RefusesWhatItCannotHave) {
     if (!kAddressSpaceCapUsable) GTEST_SKIP() << "address-space cap unusable under sanitizers";
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const std::vector<int16_t> iq(8 << 20, 100);
