@@ -19,6 +19,7 @@
 #include "hugePages.h"
 #include "modulatingWave.h"
 #include "phaseSlots.h"
+#include "rangeChecks.h"
 
 namespace {
 
@@ -27,9 +28,9 @@ namespace {
 constexpr double kPhaseTolerance = 1e-6;
 
 // Whether the defined output of `k` periods, `n` samples long, is exactly k
-// natural periods.
+// natural periods (and a length the defined mode hands out at all).
 bool definedIsWhole(const NaturalPeriod& period, double k, double n) {
-    if (!period.samples || !(k >= 1) || !(n >= 1) || !(n < 2147483648.0)) return false;
+    if (!period.samples || !(k >= 1) || !(n >= 1) || !countFits(n)) return false;
     const auto total = multiply(*period.samples, wholeRational(static_cast<uint64_t>(k)));
     return total && total->whole() && total->num == static_cast<u128>(n);
 }

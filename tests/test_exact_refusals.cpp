@@ -94,6 +94,21 @@ TEST(ExactRefusals, SayWhyAndTheDefinedModeNotesTheBand) {
     }
 }
 
+// One period of 2^30 samples: whole, but longer than the defined mode hands
+// out, so no defined loop to keep; beyond the loop's caps too.
+TEST(ExactRefusals, AWholeDefinedLengthBeyondTheLimitIsNoLoop) {
+    static const AMModParams am{1, 50, 1};
+    static const FMModParams fm{1, 100, 1};
+    const Call calls[] = {[](int h, int16_t** iq, int* n) { return GenerateAmWaveform(h, &am, iq, n, 1073741824); },
+                          [](int h, int16_t** iq, int* n) { return GenerateFmWaveform(h, &fm, iq, n, 1073741824); }};
+    for (const Call& call : calls) {
+        EXPECT_EQ(definedLoop(call).rc, -1);
+        Handle h;
+        ASSERT_EQ(GenSignalSetOption(h.id, GENSIGNAL_OPTION_LOOP_MODE, GENSIGNAL_LOOP_EXACT), 0);
+        expectRefusal([&](int16_t** iq, int* n) { return call(h.id, iq, n); }, "beyond 4096 periods or 2^26 samples");
+    }
+}
+
 TEST(ExactRefusals, TheFskPhaseReasonSaysByHowMuchItMisses) {
     DigitalModParams p = qpsk(1e6);
     p.modType = FSK2;
