@@ -6,10 +6,11 @@
 
 #include <cstdint>
 
+#include "kindCall.h"
 #include "tonePhases.h"
 #include "wrapperGenSignalWave.h"
 
-enum class LoopMode : int { defined = GENSIGNAL_LOOP_DEFINED, exact = GENSIGNAL_LOOP_EXACT };
+static_assert(static_cast<int>(LoopMode::exact) == GENSIGNAL_LOOP_EXACT, "the header's loop modes");
 
 struct HandleOptions {
     LoopMode loop = LoopMode::defined;
@@ -19,6 +20,8 @@ struct HandleOptions {
 
     // The peak magnitude the frame scales to: 32766 at 0 dBFS.
     double fullScale() const;
+    // What the generators read of them.
+    WaveSettings wave() const { return {loop, phases, phaseSeed}; }
 };
 
 // 0 with the option set, or -1 with the reason (an unknown option, a value

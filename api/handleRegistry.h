@@ -1,10 +1,19 @@
-// The registry's look-up, for every exported function that takes a handle.
+// The registry's entries and its look-up, for every exported function that
+// takes a handle. A handle is the generator object with the settings a host
+// made on it and what its last call made; the object itself keeps only its
+// I/Q buffer.
 #pragma once
 
-class GenSignalClass;
+#include "genSignalClass.h"
+#include "handleOptions.h"
 
-// The live object behind the id, or null; takes g_lock only for the look-up.
-GenSignalClass* lookUpHandle(int handleId);
+struct HandleEntry {
+    GenSignalClass object;
+    HandleState state;
+};
+
+// The live entry behind the id, or null; takes g_lock only for the look-up.
+HandleEntry* lookUpHandle(int handleId);
 
 // The refusal of an id without a live object: -1 with the reason.
 int refuseHandle(int handleId);

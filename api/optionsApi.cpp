@@ -2,7 +2,6 @@
 // made: each looks the handle up and reads or writes its HandleState.
 #include <cstring>
 
-#include "genSignalClass.h"
 #include "handleRegistry.h"
 #include "lastError.h"
 #include "wrapperGenSignalWave.h"
@@ -11,21 +10,21 @@ extern "C" {
 
 GENSIGNAL_API int GenSignalSetOption(int handleId, int option, double value) {
     clearLastError();
-    GenSignalClass* obj = lookUpHandle(handleId);
+    HandleEntry* obj = lookUpHandle(handleId);
     if (!obj) return refuseHandle(handleId);
     return setOption(obj->state.options, option, value);
 }
 
 GENSIGNAL_API int GenSignalGetOption(int handleId, int option, double* value) {
     clearLastError();
-    GenSignalClass* obj = lookUpHandle(handleId);
+    HandleEntry* obj = lookUpHandle(handleId);
     if (!obj) return refuseHandle(handleId);
     return getOption(obj->state.options, option, value);
 }
 
 GENSIGNAL_API int GenSignalGetLoopInfo(int handleId, GenSignalLoopInfo* info) {
     clearLastError();
-    GenSignalClass* obj = lookUpHandle(handleId);
+    HandleEntry* obj = lookUpHandle(handleId);
     if (!obj) return refuseHandle(handleId);
     if (!info) return refuse(-1, "GenSignalGetLoopInfo: info is a null pointer");
     *info = obj->state.last.loop;
@@ -34,7 +33,7 @@ GENSIGNAL_API int GenSignalGetLoopInfo(int handleId, GenSignalLoopInfo* info) {
 
 GENSIGNAL_API int GenSignalGetNote(int handleId, char* buffer, int bufferSize) {
     clearLastError();
-    GenSignalClass* obj = lookUpHandle(handleId);
+    HandleEntry* obj = lookUpHandle(handleId);
     if (!obj) return refuseHandle(handleId);
     if (!buffer || bufferSize < 1) return refuse(-1, "GenSignalGetNote: buffer is null or bufferSize below 1");
     const LastCall& last = obj->state.last;

@@ -107,7 +107,7 @@ int refuseScale(bool finite, bool scaled, double peak, const Sample* values, siz
 }
 
 template <class Sample>
-int deliverArray(GenSignalClass* obj, Buffer<Sample> samples, int n, int16_t** iq, int* count) {
+int deliverArray(GenSignalClass* obj, Buffer<Sample> samples, int n, int16_t** iq, int* count, double fullScale) {
     const int values = 2 * n;
     // A buffer that must grow is not allocated beside the samples: they are
     // converted in place (4 bytes per sample never exceed their own size)
@@ -119,8 +119,6 @@ int deliverArray(GenSignalClass* obj, Buffer<Sample> samples, int n, int16_t** i
     int16_t* const dest = inPlace ? reinterpret_cast<int16_t*>(x) : obj->iqBuffer;
 
     const int team = n >= kParallelMin ? std::min(omp_get_max_threads(), kMaxTeam) : 1;
-    // 32766 unless the handle asks for a lower peak level.
-    const double fullScale = obj->state.options.fullScale();
     double partial[kMaxTeam];
     int threads = 1;
     bool finite = true;
@@ -179,7 +177,8 @@ int deliverArray(GenSignalClass* obj, Buffer<Sample> samples, int n, int16_t** i
 // Runs of equal samples: each run's value is converted once, as the array
 // conversion would convert it, then written along the run.
 template <class Sample>
-int deliverRuns(GenSignalClass* obj, const Buffer<SampleRun<Sample>>& runs, int n, int16_t** iq, int* count) {
+int deliverRuns(GenSignalClass* obj, const Buffer<SampleRun<Sample>>& runs, int n, int16_t** iq, int* count,
+                double fullScale) {
     const size_t used = runs.size();
     Sample levels[kMaxRuns];
     size_t distinct = 0;
@@ -187,7 +186,7 @@ int deliverRuns(GenSignalClass* obj, const Buffer<SampleRun<Sample>>& runs, int 
         if (runs[r].length > 0) levels[distinct++] = runs[r].value;
     const double combined = chunkPeak(levels, distinct);
     const double peak = n < 1 ? 0.0 : peakFrom(combined, levels);
-    const float scale = static_cast<float>(obj->state.options.fullScale() / peak);
+    const float scale = static_cast<float>(fullScale / peak);
     const bool scaled = !std::isnan(combined) && peakScales(combined, scale, levels);
     if (int rc = refuseScale(!std::isnan(combined), scaled, peak, levels, distinct)) return rc;
 
@@ -219,39 +218,40 @@ int deliverRuns(GenSignalClass* obj, const Buffer<SampleRun<Sample>>& runs, int 
 }  // namespace
 
 template <class Sample>
-int deliverWave(GenSignalClass* obj, GeneratedWave<Sample>& wave, int16_t** iq, int* count) {
+int deliverWave(GenSignalClass* obj, GeneratedWave<Sample>& wave, int16_t** iq, int* count, double fullScale) {
     const int n = wave.length;
     if (n < 0 || n >= kMaxSamples) return refuse(-1, "result of %d samples: must be below 2^30", n);
     if (wave.runs) {
         if (wave.runs.size() > kMaxRuns)
             return refuse(-1, "a waveform of %zu runs: at most %zu", wave.runs.size(), kMaxRuns);
-        return deliverRuns(obj, wave.runs, n, iq, count);
+        return deliverRuns(obj, wave.runs, n, iq, count, fullScale);
     }
-    return deliverArray(obj, std::move(wave.samples), n, iq, count);
+    return deliverArray(obj, std::move(wave.samples), n, iq, count, fullScale);
 }
 
-template int deliverWave(GenSignalClass*, GeneratedWave<double>&, int16_t**, int*);
-template int deliverWave(GenSignalClass*, GeneratedWave<float>&, int16_t**, int*);
-template int deliverWave(GenSignalClass*, GeneratedWave<std::complex<float>>&, int16_t**, int*);
+template int deliverWave(GenSignalClass*, GeneratedWave<double>&, int16_t**, int*, double);
+template int deliverWave(GenSignalClass*, GeneratedWave<float>&, int16_t**, int*, double);
+template int deliverWave(GenSignalClass*, GeneratedWave<std::complex<float>>&, int16_t**, int*, double);
 
 namespace {
 
 template <class Sample>
-int deliverMalloced(GenSignalClass* obj, Sample* samples, int n, int16_t** iq, int* count) {
+int deliverMalloced(GenSignalClass* obj, Sample* samples, int n, int16_t** iq, int* count, double fullScale) {
     GeneratedWave<Sample> wave;
     wave.samples = Buffer<Sample>::adopt(samples, n > 0 ? static_cast<size_t>(n) : 0);
     wave.length = n;
-    return deliverWave(obj, wave, iq, count);
+    return deliverWave(obj, wave, iq, count, fullScale);
 }
 
 }  // namespace
 
-int deliverSamples(GenSignalClass* obj, double* samples, int n, int16_t** iq, int* count) {
-    return deliverMalloced(obj, samples, n, iq, count);
+int deliverSamples(GenSignalClass* obj, double* samples, int n, int16_t** iq, int* count, double fullScale) {
+    return deliverMalloced(obj, samples, n, iq, count, fullScale);
 }
-int deliverSamples(GenSignalClass* obj, float* samples, int n, int16_t** iq, int* count) {
-    return deliverMalloced(obj, samples, n, iq, count);
+int deliverSamples(GenSignalClass* obj, float* samples, int n, int16_t** iq, int* count, double fullScale) {
+    return deliverMalloced(obj, samples, n, iq, count, fullScale);
 }
-int deliverSamples(GenSignalClass* obj, std::complex<float>* samples, int n, int16_t** iq, int* count) {
-    return deliverMalloced(obj, samples, n, iq, count);
+int deliverSamples(GenSignalClass* obj, std::complex<float>* samples, int n, int16_t** iq, int* count,
+                   double fullScale) {
+    return deliverMalloced(obj, samples, n, iq, count, fullScale);
 }

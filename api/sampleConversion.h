@@ -16,13 +16,21 @@ class GenSignalClass;
 template <class Sample>
 struct GeneratedWave;
 
+// The peak magnitude the samples are scaled to: 32766 as defined, lower
+// when a handle asks for headroom.
+constexpr double kDefinedFullScale = 32766.0;
+
 template <class Sample>
-int deliverWave(GenSignalClass* obj, GeneratedWave<Sample>& wave, int16_t** iq, int* count);
-extern template int deliverWave(GenSignalClass*, GeneratedWave<double>&, int16_t**, int*);
-extern template int deliverWave(GenSignalClass*, GeneratedWave<float>&, int16_t**, int*);
-extern template int deliverWave(GenSignalClass*, GeneratedWave<std::complex<float>>&, int16_t**, int*);
+int deliverWave(GenSignalClass* obj, GeneratedWave<Sample>& wave, int16_t** iq, int* count,
+                double fullScale = kDefinedFullScale);
+extern template int deliverWave(GenSignalClass*, GeneratedWave<double>&, int16_t**, int*, double);
+extern template int deliverWave(GenSignalClass*, GeneratedWave<float>&, int16_t**, int*, double);
+extern template int deliverWave(GenSignalClass*, GeneratedWave<std::complex<float>>&, int16_t**, int*, double);
 
 // The same for `n` samples in a malloc'ed array, which it takes over.
-int deliverSamples(GenSignalClass* obj, double* samples, int n, int16_t** iq, int* count);
-int deliverSamples(GenSignalClass* obj, float* samples, int n, int16_t** iq, int* count);
-int deliverSamples(GenSignalClass* obj, std::complex<float>* samples, int n, int16_t** iq, int* count);
+int deliverSamples(GenSignalClass* obj, double* samples, int n, int16_t** iq, int* count,
+                   double fullScale = kDefinedFullScale);
+int deliverSamples(GenSignalClass* obj, float* samples, int n, int16_t** iq, int* count,
+                   double fullScale = kDefinedFullScale);
+int deliverSamples(GenSignalClass* obj, std::complex<float>* samples, int n, int16_t** iq, int* count,
+                   double fullScale = kDefinedFullScale);

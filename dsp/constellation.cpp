@@ -86,8 +86,6 @@ void tailCopy(int count, int span, int stride, std::complex<float>* out) {
     for (int64_t j = 0; j < n; ++j) out[base + j] = out[j];
 }
 
-constexpr double kPi = 3.141592653589793;
-
 }  // namespace
 
 void GenSignalClass::DigitalModAPQAM(short const* symbols, int count, DigitalModulType type, int span, int stride,

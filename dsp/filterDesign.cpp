@@ -169,11 +169,11 @@ void noiseFilterTaps(double cutoff, int count, double* taps) {
     }
 }
 
-int designTaps(GenSignalClass& dsp, const PulseShape& shape, int sps, int64_t tapCount, Buffer<float>& taps) {
+int designTaps(const PulseShape& shape, int sps, int64_t tapCount, Buffer<float>& taps) {
     taps = Buffer<float>(static_cast<size_t>(tapCount));
     if (!taps) return outOfMemory<float>(-3, static_cast<size_t>(tapCount), "filter taps");
     int designed = 0;
     int error = 0;  // the shape has been checked
-    dsp.getFilter(shape.type, shape.param, shape.span, sps, taps.get(), &designed, &error);
+    GenSignalClass::getFilter(shape.type, shape.param, shape.span, sps, taps.get(), &designed, &error);
     return 0;
 }

@@ -7,8 +7,6 @@
 #include "buffer.h"
 #include "wrapperGenSignalWave.h"
 
-class GenSignalClass;
-
 // Every shaped sample sums about span + 1 symbols, so the span is bounded
 // to keep the shaping work linear in the length: a span near the symbol
 // count would make it grow with the square.
@@ -37,4 +35,4 @@ void noiseFilterTaps(double cutoff, int count, double* taps);
 
 // A checked shape's `tapCount` taps into `taps`: 0, or -3 with the reason
 // when the array cannot be had.
-int designTaps(GenSignalClass& dsp, const PulseShape& shape, int sps, int64_t tapCount, Buffer<float>& taps);
+int designTaps(const PulseShape& shape, int sps, int64_t tapCount, Buffer<float>& taps);

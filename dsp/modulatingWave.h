@@ -7,6 +7,9 @@
 #include <cmath>
 #include <cstdint>
 
+#include "exactRational.h"
+#include "mathConstants.h"
+
 // AM and FM buffers hold a whole number of modulation periods when they can:
 // the first of 1, 10, 100, 1000 periods whose length in samples is whole
 // (within 1e-12), else 10000.
@@ -93,3 +96,48 @@ private:
     double level_ = 1.0;
     int i_ = 0;
 };
+
+// The same waves at exact positions, for loops whose period is not whole
+// samples: sample i lies at the fraction r / b of a period, r = i a mod b,
+// a / b periods per sample (both below 2^64). Sine: sin(2 pi r / b); the
+// others from 0 to 1 as SegmentWave runs: square 1 in the first half
+// period, then 0; triangle up and down; sawtooth up.
+class ExactWave {
+public:
+    ExactWave(int shape, const Rational& periodsPerSample)
+        : shape_(shape),
+          a_(static_cast<uint64_t>(periodsPerSample.num)),
+          b_(static_cast<uint64_t>(periodsPerSample.den)) {}
+    double next() {
+        const double r = static_cast<double>(r_), b = static_cast<double>(b_);
+        r_ += a_;
+        if (r_ >= b_) r_ %= b_;
+        switch (shape_) {
+            case 1: return std::sin(kTwoPi * r / b);
+            case 2: return 2 * r < b ? 1.0 : 0.0;
+            case 3: return 2 * r < b ? 2 * r / b : 2 - 2 * r / b;
+            default: return r / b;
+        }
+    }
+
+private:
+    int shape_;
+    uint64_t a_, b_, r_ = 0;
+};
+
+// A wave value of shape 1 ... 4 mapped onto -1 ... 1 as FM maps each one.
+template <int Shape>
+double signedWave(double w) {
+    if (Shape == 1) return w;
+    if (Shape == 2) return w + w - 1;
+    if (Shape == 3) return (w - 0.5) + (w - 0.5);
+    return w * 2 - 1;
+}
+inline double signedWave(int shape, double w) {
+    switch (shape) {
+        case 1: return signedWave<1>(w);
+        case 2: return signedWave<2>(w);
+        case 3: return signedWave<3>(w);
+        default: return signedWave<4>(w);
+    }
+}

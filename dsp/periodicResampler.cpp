@@ -6,11 +6,11 @@
 
 #include "blockPipeline.h"
 #include "exactRational.h"
+#include "mathConstants.h"
 #include "periodicResampleKernels.h"
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 // Zero crossings of the sinc on either side, in samples of the lower rate,
 // and the Kaiser window's beta: 76 dB down beyond 1.1 of the cut-off, the
 // passband within -76 dB of flat up to 0.9 of it. 64 taps would reach

@@ -6,6 +6,7 @@
 
 #include <complex>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 static_assert(sizeof(double) == sizeof(std::complex<float>), "a phase fits the slot of its sample");
@@ -22,3 +23,7 @@ inline double loadPhase(const std::complex<float>* slot) {
 // for i < count. One sincos per sample: it gives the bits of cos and sin
 // called apart (checked by a test over many arguments).
 void phasorsFromPhases(std::complex<float>* x, size_t count);
+
+// The same over n samples in blocks on every thread, for the loops whose
+// phases are all summed before any phasor is formed.
+void phasorsInBlocks(std::complex<float>* x, int64_t n);

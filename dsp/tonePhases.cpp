@@ -1,8 +1,8 @@
 #include "tonePhases.h"
 
-namespace {
+#include "mathConstants.h"
 
-constexpr double kPi = 3.141592653589793;
+namespace {
 
 // splitmix64: the k-th value of the stream that starts at `seed`, so tone k
 // draws the same phase whatever the tone count.

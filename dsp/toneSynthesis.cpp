@@ -7,11 +7,11 @@
 
 #include "blockPipeline.h"
 #include "buffer.h"
+#include "mathConstants.h"
 #include "toneSynthesisKernels.h"
 
 namespace {
 
-constexpr double kTwoPi = 6.283185307179586;
 constexpr int64_t kTableFloats = 1 << 17;  // both table halves together stay within 512 KiB
 constexpr int64_t kMaxBlock = 4096;
 constexpr int64_t kWorkPerThread = 1 << 18;  // tone terms below which one thread does all

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "recordReference.h"
+#include "evmReference.h"
 #include "sampleView.h"
 
 struct EvmResult {

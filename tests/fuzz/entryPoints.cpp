@@ -7,21 +7,20 @@
 #include <memory>
 #include <string>
 
-#include "amPlan.h"
-#include "awgnPlan.h"
-#include "digitalPlan.h"
-#include "dssPlan.h"
+#include "am.h"
+#include "awgn.h"
+#include "digital.h"
+#include "dss.h"
 #include "entryPointCheck.h"
-#include "fmPlan.h"
+#include "fm.h"
 #include "fuzzInput.h"
 #include "genSignalClass.h"
 #include "loopLength.h"
-#include "multitonePlan.h"
-#include "naturalPeriods.h"
-#include "ofdmPlan.h"
-#include "pulsePlan.h"
-#include "rampSweepPlan.h"
-#include "stepSweepPlan.h"
+#include "multitone.h"
+#include "ofdm.h"
+#include "pulse.h"
+#include "rampSweep.h"
+#include "stepSweep.h"
 #include "wrapperGenSignalWave.h"
 
 namespace fuzzing {
@@ -84,11 +83,11 @@ int filterSpanUsed(int type, int span) { return type == RECT || type == HALF_SIN
 // periods within the caps; for the kinds that may take more periods to close
 // their phase, up to the cap) beside the record's plan: `work` units per
 // loop sample, and arrays of its length.
-template <class Record>
-void exact(const Target& target, Expectation& e, Planned& planned, const Record& p, int extra, double rate, double work,
-           bool repeats) {
+template <class Kind>
+void exact(const Target& target, Expectation& e, Planned& planned, const typename Kind::Params& p, int extra,
+           double rate, double work, bool repeats) {
     if (!target.settings.exact) return;
-    const NaturalPeriod period = naturalPeriod(p, extra, rate);
+    const NaturalPeriod period = Kind::period(p, KindCall{rate, extra, {}});
     double samples = 0;
     if (period.samples)
         if (const auto loop = fewestWholePeriods(*period.samples); loop && withinLoopCaps(*loop))
@@ -126,16 +125,13 @@ int fuzzDigital(const uint8_t* data, size_t size) {
     const bool resamples = fsk || std::fabs(rate - lockedRate) > 1e-6;
     Expectation e = chain(internal, resamples ? resampledCount(internal, lockedRate, rate) : internal,
                           shapingTerms(span, sps), span * sps);
-    Planned planned = planOf<DigitalPlan>(
-        [&](DigitalPlan& plan) {
-            GenSignalClass dsp;
-            return planDigital(dsp, p, rate, symbolCount, &plan);
-        },
-        [](const DigitalPlan& plan) {
-            return std::max(static_cast<double>(plan.n) * plan.sps, static_cast<double>(plan.outputLength));
-        });
+    Planned planned = planOf<DigitalPlan>([&](DigitalPlan& plan) { return planDigital(p, rate, symbolCount, &plan); },
+                                          [](const DigitalPlan& plan) {
+                                              return std::max(static_cast<double>(plan.n) * plan.sps,
+                                                              static_cast<double>(plan.outputLength));
+                                          });
     target.settings = decodeSettings(in);
-    exact(target, e, planned, p, symbolCount, rate, 8 * std::max(1.0, lockedRate / rate), fsk);
+    exact<DigitalKind>(target, e, planned, p, symbolCount, rate, 8 * std::max(1.0, lockedRate / rate), fsk);
     const auto record = onHeap(p);
     return checkCall(
         "GenerateDigitalModWaveform", "DigitalModParams", target, Conversion::complex, e, planned,
@@ -182,7 +178,7 @@ int fuzzDss(const uint8_t* data, size_t size) {
                                                           static_cast<double>(plan.outputLength));
                                       });
     target.settings = decodeSettings(in);
-    exact(target, e, planned, p, bitCount, rate, 8 * std::max(1.0, internalRate / rate), false);
+    exact<DssKind>(target, e, planned, p, bitCount, rate, 8 * std::max(1.0, internalRate / rate), false);
     const auto record = onHeap(p);
     return checkCall(
         "GenerateDssWaveform", "DSSParams", target, Conversion::complex, e, planned,
@@ -212,7 +208,7 @@ int fuzzAm(const uint8_t* data, size_t size) {
     Planned planned = planOf<AmPlan>([&](AmPlan& plan) { return planAm(p, rate, plan); },
                                      [](const AmPlan& plan) { return static_cast<double>(plan.samples); });
     target.settings = decodeSettings(in);
-    exact(target, e, planned, p, 0, rate, 2, false);
+    exact<AmKind>(target, e, planned, p, 0, rate, 2, false);
     const auto record = onHeap(p);
     return checkCall(
         "GenerateAmWaveform", "AMModParams", target, Conversion::real, e, planned,
@@ -240,7 +236,7 @@ int fuzzFm(const uint8_t* data, size_t size) {
     Planned planned = planOf<FmPlan>([&](FmPlan& plan) { return planFm(p, rate, plan); },
                                      [](const FmPlan& plan) { return static_cast<double>(plan.samples); });
     target.settings = decodeSettings(in);
-    exact(target, e, planned, p, 0, rate, 4, true);
+    exact<FmKind>(target, e, planned, p, 0, rate, 4, true);
     const auto record = onHeap(p);
     return checkCall(
         "GenerateFmWaveform", "FMModParams", target, Conversion::complex, e, planned,
@@ -280,7 +276,7 @@ int fuzzMultitone(const uint8_t* data, size_t size) {
                                                                 static_cast<double>(plan.resampledRoom));
                                             });
     target.settings = decodeSettings(in);
-    exact(target, e, planned, p, 0, rate, tones / 16.0 + 1, false);
+    exact<MultitoneKind>(target, e, planned, p, 0, rate, tones / 16.0 + 1, false);
     const auto record = onHeap(p);
     return checkCall(
         "GenerateMultitoneWaveform", "MultitoneParams", target, Conversion::complex, e, planned,
@@ -311,7 +307,7 @@ int fuzzPulse(const uint8_t* data, size_t size) {
                                                             static_cast<double>(plan.resampled));
                                         });
     target.settings = decodeSettings(in);
-    exact(target, e, planned, p, 0, rate, 8, false);
+    exact<PulseKind>(target, e, planned, p, 0, rate, 8, false);
     const auto record = onHeap(p);
     return checkCall(
         "GeneratePulseWaveform", "PulseParams", target, Conversion::real, e, planned,
@@ -341,7 +337,7 @@ int fuzzStepSweep(const uint8_t* data, size_t size) {
     Planned planned = planOf<StepSweepPlan>([&](StepSweepPlan& plan) { return planStepSweep(p, rate, plan); },
                                             [](const StepSweepPlan& plan) { return double(plan.samples); });
     target.settings = decodeSettings(in);
-    exact(target, e, planned, p, 0, rate, 2, false);
+    exact<StepSweepKind>(target, e, planned, p, 0, rate, 2, false);
     const auto record = onHeap(p);
     return checkCall(
         "GenerateStepSweepWaveform", "StepSweepParams", target, Conversion::complex, e, planned,
@@ -373,7 +369,7 @@ int fuzzRampSweep(const uint8_t* data, size_t size) {
     Planned planned = planOf<RampSweepPlan>([&](RampSweepPlan& plan) { return planRampSweep(p, rate, plan); },
                                             [](const RampSweepPlan& plan) { return double(plan.samples); });
     target.settings = decodeSettings(in);
-    exact(target, e, planned, p, 0, rate, 1, false);
+    exact<RampSweepKind>(target, e, planned, p, 0, rate, 1, false);
     const auto record = onHeap(p);
     return checkCall(
         "GenerateRampSweepWaveform", "RampSweepParams", target, Conversion::complex, e, planned,
@@ -402,7 +398,7 @@ int fuzzAwgn(const uint8_t* data, size_t size) {
     Planned planned = planOf<AwgnPlan>([&](AwgnPlan& plan) { return planAwgn(p, rate, plan); },
                                        [](const AwgnPlan& plan) { return double(plan.samples); });
     target.settings = decodeSettings(in);
-    exact(target, e, planned, p, 0, rate, 2, false);
+    exact<AwgnKind>(target, e, planned, p, 0, rate, 2, false);
     const auto record = onHeap(p);
     return checkCall(
         "GenerateAWGNWaveform", "AWGNParams", target, Conversion::complex, e, planned,
@@ -445,7 +441,7 @@ int fuzzOfdm(const uint8_t* data, size_t size) {
                              return std::max(static_cast<double>(plan.samples), static_cast<double>(plan.bits));
                          });
     target.settings = decodeSettings(in);
-    exact(target, e, planned, p, 0, rate, 1, false);
+    exact<OfdmKind>(target, e, planned, p, 0, rate, 1, false);
     const auto record = onHeap(p);
     return checkCall(
         "GenerateOFDMWaveform", "OFDMParams", target, Conversion::complex, e, planned,

@@ -1,0 +1,33 @@
+// What a kind's generator learns of a call beyond its record: the sample
+// rate, the entry point's extra argument, and the handle's settings that
+// shape a waveform. Their defaults give every waveform as it is defined.
+#pragma once
+
+#include <cstdint>
+
+#include "tonePhases.h"
+
+enum class LoopMode : int { defined = 0, exact = 1 };
+
+struct WaveSettings {
+    LoopMode loop = LoopMode::defined;
+    TonePhases phases = TonePhases::zero;  // the multitone's starting phases
+    uint32_t phaseSeed = 0;
+};
+
+struct KindCall {
+    double sampleRate = 0;
+    int extra = 0;  // symbolCount, bitCount; 0 for the kinds without one
+    WaveSettings settings;
+
+    bool exact() const { return settings.loop == LoopMode::exact; }
+};
+
+// What a generator says of the loop it made: the natural periods it holds
+// and, in the defined mode, whether the buffer repeated end to end is the
+// waveform continued (the defined construction of some kinds leaves a seam:
+// a resampler or filter that does not wrap, an FSK phase that runs on).
+struct MadeLoop {
+    int64_t periods = 1;
+    const char* seam = nullptr;  // null when the seam is closed, else why not
+};

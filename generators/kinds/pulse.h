@@ -1,0 +1,43 @@
+// One period of a rectangular pulse train (1.0 high, 0.0 low, real), laid
+// out in whole samples at an internal rate and resampled when that rate is
+// off the sample rate; a period that needs no resampling goes to the frame
+// as two runs. In the exact loop mode the period of whole samples is
+// resampled as a periodic signal to the fewest whole pulse periods that
+// span whole samples: band-limited edges, no images, a seamless loop.
+#pragma once
+
+#include "bandReason.h"
+#include "generatedWave.h"
+#include "kindCall.h"
+#include "naturalPeriod.h"
+#include "wrapperGenSignalWave.h"
+
+class GenSignalClass;
+
+struct PulsePlan {
+    int periodSamples;    // P
+    int highSamples;      // W, at most P
+    double internalRate;  // P / pulsePeriod
+    bool resample;        // the internal rate is off the sample rate
+    int resampled;        // samples the resampler writes
+    double sampleRate;
+};
+
+// 0 with `plan` filled, or -1 with the reason of the first rule broken.
+int planPulse(const PulseParams& p, double sampleRate, PulsePlan& plan);
+
+struct PulseKind {
+    using Params = PulseParams;
+    using Plan = PulsePlan;
+    using Sample = float;
+    static constexpr const char* kEntryPoint = "GeneratePulseWaveform";
+
+    static int plan(const Params& p, const KindCall& call, Plan& plan);
+    static NaturalPeriod period(const Params& p, const KindCall& call);
+    // A rectangle has no band edge: never above.
+    static bool aboveNyquist(const Params&, double, BandReason&) { return false; }
+    static int generate(GenSignalClass& obj, const Plan& plan, const KindCall& call, GeneratedWave<Sample>& wave,
+                        MadeLoop& made);
+    static int loop(GenSignalClass& obj, const Params& p, const Plan& plan, const KindCall& call,
+                    const NaturalPeriod& period, GeneratedWave<Sample>& wave, MadeLoop& made);
+};
