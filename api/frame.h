@@ -35,11 +35,16 @@ inline int generatorRefused(const char* entryPoint, int rc) {
     return rc;
 }
 
-// The loop and the note of a successful call: the Nyquist note.
+// The loop and the note of a successful call: the Nyquist note and, in the
+// defined mode, why the buffer does not loop seamlessly.
 inline void recordCall(LastCall& last, const NaturalPeriod& period, const MadeLoop& made, int samples,
                        double sampleRate, const char* nyquist) {
-    last.loop = loopInfo(period, made.periods, samples, sampleRate);
-    last.setNote("%s", nyquist);
+    last.loop = loopInfo(period, made.periods, samples, sampleRate, made.seam == nullptr);
+    const char* gap = nyquist[0] && made.seam ? "; " : "";
+    if (made.seam)
+        last.setNote("%s%sthe buffer does not loop seamlessly: %s", nyquist, gap, made.seam);
+    else
+        last.setNote("%s", nyquist);
 }
 
 }  // namespace frame

@@ -29,7 +29,7 @@ struct HandleOptions {
 int setOption(HandleOptions& options, int option, double value);
 int getOption(const HandleOptions& options, int option, double* value);
 
-constexpr int kNoteCapacity = 256;
+constexpr int kNoteCapacity = 512;
 
 struct LastCall {
     GenSignalLoopInfo loop{};
