@@ -43,4 +43,18 @@ GENSIGNAL_API int GenSignalGetNote(int handleId, char* buffer, int bufferSize) {
     return last.noteLength;
 }
 
+GENSIGNAL_API int GenSignalListOptions(GenSignalOptionInfo* options, int capacity) {
+    clearLastError();
+    return listOptions(options, capacity);
+}
+
+GENSIGNAL_API int GenSignalGetSnap(int handleId, GenSignalSnap* snap) {
+    clearLastError();
+    HandleEntry* obj = lookUpHandle(handleId);
+    if (!obj) return refuseHandle(handleId);
+    if (!snap) return refuse(-1, "GenSignalGetSnap: snap is a null pointer");
+    *snap = obj->state.last.snap;
+    return 0;
+}
+
 }  // extern "C"

@@ -1,7 +1,9 @@
 #include "loopLength.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -135,4 +137,18 @@ std::optional<int64_t> nearestClosingCount(int64_t n, const ClosingRule& rule, i
         }
     }
     return std::nullopt;
+}
+
+int64_t copiesTaken(const LoopLength& unit, const LengthRule& rule) {
+    if (unit.samples < 1 || rule.granularity < 1) return 0;
+    const int64_t longest = rule.maxSamples > 0 ? std::min(rule.maxSamples, kMaxLoopSamples) : kMaxLoopSamples;
+    if (rule.minSamples > longest) return 0;
+    // Whole multiples of the granularity come every g / gcd(n, g) copies.
+    int64_t a = unit.samples, b = rule.granularity;
+    while (b != 0) a = std::exchange(b, a % b);
+    const int64_t step = rule.granularity / a;
+    if (step > longest / unit.samples) return 0;
+    const int64_t atLeast = (rule.minSamples + unit.samples - 1) / unit.samples;  // copies that reach the minimum
+    const int64_t m = std::max<int64_t>(1, (atLeast + step - 1) / step) * step;
+    return m <= longest / unit.samples ? m : 0;
 }

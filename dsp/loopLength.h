@@ -48,3 +48,22 @@ std::optional<double> nearestClosingValue(double x, const ClosingRule& rule);
 // The count nearest to n within [lo, hi] whose loop (samples per period
 // K * count) lies within the caps; empty when none lies within 65536 of n.
 std::optional<int64_t> nearestClosingCount(int64_t n, const ClosingRule& rule, int64_t lo, int64_t hi);
+
+// Lengths a player takes: a multiple of `granularity` samples, at least
+// `minSamples`, at most `maxSamples` (0: no limit beyond the caps).
+struct LengthRule {
+    int64_t granularity = 1;
+    int64_t minSamples = 0;
+    int64_t maxSamples = 0;
+
+    bool any() const { return granularity > 1 || minSamples > 0 || maxSamples > 0; }
+    bool takes(int64_t samples) const {
+        return samples % granularity == 0 && samples >= minSamples && (maxSamples == 0 || samples <= maxSamples);
+    }
+};
+
+// The fewest copies m >= 1 of a whole loop `unit` whose m * unit.samples the
+// rule takes; 0 when that lies beyond 2^26 samples or the rule's maximum.
+// (The cap of 4096 periods bounds the search for a closing loop, not the
+// copies of one.)
+int64_t copiesTaken(const LoopLength& unit, const LengthRule& rule);

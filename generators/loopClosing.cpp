@@ -13,7 +13,16 @@ const char* shortName(const char* field) {
     return dot ? dot + 1 : field;
 }
 
+thread_local ClosingSuggestion suggestion;
+
+void suggest(bool extra, size_t offset, const char* field, double requested, double value) {
+    suggestion = {true, extra, offset, field, requested, value};
+}
+
 }  // namespace
+
+void clearClosingSuggestion() { suggestion = ClosingSuggestion(); }
+const ClosingSuggestion& closingSuggestion() { return suggestion; }
 
 int closeLoop(const NaturalPeriod& period, double fs, const LoopField& f, LoopLength& loop, uint64_t multipleOf) {
     const NumberText value = numberText(f.value), rate = numberText(fs);
@@ -35,17 +44,20 @@ int closeLoop(const NaturalPeriod& period, double fs, const LoopField& f, LoopLe
     if (f.countField) {
         ClosingRule rule = f.countRule;
         rule.multipleOf = multipleOf;
-        if (const auto n = nearestClosingCount(f.count, rule, 1, int64_t(1) << 30))
+        if (const auto n = nearestClosingCount(f.count, rule, 1, int64_t(1) << 30)) {
             std::snprintf(nearest, sizeof nearest, "; the nearest %s that closes is %lld", f.countField,
                           static_cast<long long>(*n));
+            suggest(true, 0, f.countField, static_cast<double>(f.count), static_cast<double>(*n));
+        }
     }
     if (!nearest[0]) {
         ClosingRule rule = f.rule;
         rule.multipleOf = multipleOf;
-        if (const auto v = nearestClosingValue(f.value, rule))
+        if (const auto v = nearestClosingValue(f.value, rule)) {
             std::snprintf(nearest, sizeof nearest, "; the nearest %s that closes is %s", shortName(f.field),
                           numberText(*v).text);
-        else
+            suggest(false, f.offset, f.field, f.value, *v);
+        } else
             std::snprintf(nearest, sizeof nearest, "; no %s near it closes", shortName(f.field));
     }
     if (f.rule.maxPeriods == 1 && (!found || found->periods > 1))
@@ -58,12 +70,13 @@ int closeLoop(const NaturalPeriod& period, double fs, const LoopField& f, LoopLe
                   static_cast<long long>(f.rule.maxPeriods), nearest);
 }
 
-int wholeSpan(const char* field, double seconds, double fs, int64_t& samples) {
+int wholeSpan(const char* field, size_t offset, double seconds, double fs, int64_t& samples) {
     const auto rate = decimalRational(fs), span = decimalRational(seconds);
     NaturalPeriod period;
     if (rate && span) period.samples = multiply(*span, *rate);
     LoopLength loop{};
-    if (int rc = closeLoop(period, fs, {field, seconds, {rate ? *rate : Rational{0, 1}, FieldRole::scales, 1}}, loop))
+    if (int rc = closeLoop(period, fs, {field, seconds, {rate ? *rate : Rational{0, 1}, FieldRole::scales, 1}, offset},
+                           loop))
         return rc;
     samples = loop.samples;
     return 0;

@@ -18,8 +18,8 @@ inline bool definedIsLoop(const NaturalPeriod& period, double k, double n) {
            withinLoopCaps({static_cast<int64_t>(k), static_cast<int64_t>(n)});
 }
 
-inline LoopField modFrequencyField(const char* field, double fm, double fs) {
-    return {field, fm, closingRule(decimalRational(fs), FieldRole::divides)};
+inline LoopField modFrequencyField(const char* field, size_t offset, double fm, double fs) {
+    return {field, fm, closingRule(decimalRational(fs), FieldRole::divides), offset};
 }
 
 // Periods per sample, fm / fs, from the samples per period; the caps keep

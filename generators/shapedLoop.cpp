@@ -13,11 +13,12 @@ int lockedRatio(const std::optional<Rational>& lockedRate, double fs, const char
     return 0;
 }
 
-LoopField countAndRate(const char* rateField, double rateValue, const char* countField, int count, double fs) {
+LoopField countAndRate(const char* rateField, size_t offset, double rateValue, const char* countField, int count,
+                       double fs) {
     const auto rate = decimalRational(fs), value = decimalRational(rateValue);
     const auto perRate = rate ? multiply(*rate, wholeRational(static_cast<uint64_t>(count))) : std::nullopt;
     const auto perCount = rate && value ? divide(*rate, *value) : std::nullopt;
-    LoopField f{rateField, rateValue, closingRule(perRate, FieldRole::divides)};
+    LoopField f{rateField, rateValue, closingRule(perRate, FieldRole::divides), offset};
     if (perCount) {
         f.countField = countField;
         f.count = count;

@@ -22,7 +22,8 @@ int lockedRatio(const std::optional<Rational>& lockedRate, double fs, const char
 
 // The fields a loop beyond the caps names: the count first (samples per
 // period fs / rate times it), else the rate (count fs over it).
-LoopField countAndRate(const char* rateField, double rateValue, const char* countField, int count, double fs);
+LoopField countAndRate(const char* rateField, size_t offset, double rateValue, const char* countField, int count,
+                       double fs);
 
 // `outputs` samples of the periodic signal `source` (period `length`) at
 // p / q input samples per output into `out`; p == q copies the period.

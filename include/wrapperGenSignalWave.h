@@ -283,7 +283,22 @@ enum GenSignalOption {
     GENSIGNAL_OPTION_PHASE_SEED = 3,
     /* Peak level in dBFS, -90 ... 0, where 0 dBFS is a peak magnitude of
      * 32766 (the default); lower values leave headroom. */
-    GENSIGNAL_OPTION_PEAK_DBFS = 4
+    GENSIGNAL_OPTION_PEAK_DBFS = 4,
+    /* Exact mode: 1 takes the nearest value that closes where the loop would
+     * be refused (the value the reason names) and says what it changed
+     * (GenSignalGetSnap, the note); default 0 refuses. */
+    GENSIGNAL_OPTION_SNAP = 5,
+    /* Lengths a player takes: the buffer's length a multiple of the
+     * granularity (whole, 1 ... 2^26, default 1), at least the minimum length
+     * (0 ... 2^26 samples, default 0) and the minimum loop duration (seconds,
+     * 0 ... 86400, default 0), at most the maximum (0 ... 2^30 - 1 samples,
+     * default 0: no limit beyond the loop's caps). The exact mode takes the
+     * fewest whole loops that fit; the defined mode refuses a length that
+     * does not. */
+    GENSIGNAL_OPTION_GRANULARITY = 6,
+    GENSIGNAL_OPTION_MIN_LENGTH = 7,
+    GENSIGNAL_OPTION_MAX_SAMPLES = 8,
+    GENSIGNAL_OPTION_MIN_LOOP_DURATION = 9
 };
 
 enum GenSignalLoopMode {
@@ -309,6 +324,32 @@ enum GenSignalTonePhases {
  * says which), with the option unchanged. */
 GENSIGNAL_API int GenSignalSetOption(int handleId, int option, double value);
 GENSIGNAL_API int GenSignalGetOption(int handleId, int option, double* value);
+
+/* What each option is, for hosts that build their own settings from it
+ * (wavegen's options, Python's keywords): its value's type and range, its
+ * default, the kinds it shapes, its keyword and its help. */
+#define GENSIGNAL_OPTION_TYPE_CHOICE 1 /* a whole number 0 ... n-1, value i named by the i-th of `choices` */
+#define GENSIGNAL_OPTION_TYPE_WHOLE 2  /* a whole number from minimum to maximum */
+#define GENSIGNAL_OPTION_TYPE_REAL 3   /* a number from minimum to maximum */
+#define GENSIGNAL_OPTION_TYPE_FLAG 4   /* 0 or 1 */
+
+typedef struct GenSignalOptionInfo {
+    int32_t option;   /* GENSIGNAL_OPTION_... */
+    int32_t type;     /* GENSIGNAL_OPTION_TYPE_... */
+    uint32_t kinds;   /* bit (1u << GENSIGNAL_RECORD_...) of every kind it shapes */
+    int32_t reserved; /* 0 */
+    double minimum, maximum, defaultValue;
+    const char* name;    /* "GENSIGNAL_OPTION_LOOP_MODE" */
+    const char* keyword; /* "loop": wavegen's --loop, Python's loop= */
+    const char* choices; /* "defined,exact" for a choice, else null */
+    const char* unit;    /* "dBFS", "samples", "s" or "" */
+    const char* help;    /* one line */
+} GenSignalOptionInfo;
+
+/* Copies the descriptions of the options (at most `capacity`) into `options`
+ * and returns how many there are; -1 for a negative capacity or a null array
+ * with a capacity above 0. The strings belong to the library. */
+GENSIGNAL_API int GenSignalListOptions(GenSignalOptionInfo* options, int capacity);
 
 #pragma pack(push, 1)
 /* What the last successful generation call on a handle made. */
@@ -337,6 +378,18 @@ GENSIGNAL_API int GenSignalGetLoopInfo(int handleId, GenSignalLoopInfo* info);
  * and "" when it left none. In exact mode such a record is refused instead.
  * -1 for an unknown handle, a null buffer or a bufferSize below 1. */
 GENSIGNAL_API int GenSignalGetNote(int handleId, char* buffer, int bufferSize);
+
+/* What GENSIGNAL_OPTION_SNAP changed in the last successful generation call
+ * on the handle: the field as the header spells it (the record's, or
+ * "symbolCount", "bitCount"), the value asked for and the value used; an
+ * empty field when it changed nothing. 0, or -1 for an unknown handle or a
+ * null snap. */
+typedef struct GenSignalSnap {
+    char field[64];
+    double requested, used;
+} GenSignalSnap;
+GENSIGNAL_STATIC_ASSERT(sizeof(GenSignalSnap) == 80, "GenSignalSnap size");
+GENSIGNAL_API int GenSignalGetSnap(int handleId, GenSignalSnap* snap);
 
 /* ------------------------------------------------------------------------
  * Measurements: numbers about a waveform buffer, the library's own or any

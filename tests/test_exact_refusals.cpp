@@ -225,7 +225,9 @@ TEST(DefinedLoopInfo, WholePeriodsOnlyWithAClosedSeam) {
         EXPECT_EQ(defined.info.wholePeriods, c.whole);
         EXPECT_EQ(defined.note.find("does not loop seamlessly") != std::string::npos, c.whole == 0) << defined.note;
         const Loop exact = exactLoop(c.call);
-        if (exact.rc == 0) EXPECT_EQ(exact.info.wholePeriods, 1);
+        if (exact.rc == 0) {
+            EXPECT_EQ(exact.info.wholePeriods, 1);
+        }
     }
 }
 

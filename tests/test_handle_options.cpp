@@ -67,7 +67,7 @@ TEST_P(HandleOptionRefusals, SayWhyAndLeaveTheOptionAlone) {
 INSTANTIATE_TEST_SUITE_P(
     Values, HandleOptionRefusals,
     ::testing::Values(Refusal{0, 1, "option 0: must be 1 (GENSIGNAL_OPTION_LOOP_MODE)"},
-                      Refusal{5, 1, "option 5: must be"},
+                      Refusal{99, 1, "option 99: must be"},
                       Refusal{GENSIGNAL_OPTION_LOOP_MODE, 2, "GENSIGNAL_OPTION_LOOP_MODE = 2: must be 0"},
                       Refusal{GENSIGNAL_OPTION_LOOP_MODE, 0.5, "GENSIGNAL_OPTION_LOOP_MODE = 0.5: must be 0"},
                       Refusal{GENSIGNAL_OPTION_LOOP_MODE, NAN, "GENSIGNAL_OPTION_LOOP_MODE = nan"},

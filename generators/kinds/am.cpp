@@ -1,5 +1,6 @@
 #include "am.h"
 
+#include <cstddef>
 #include <cmath>
 
 #include "blockPipeline.h"
@@ -121,7 +122,10 @@ int AmKind::loop(GenSignalClass& obj, const Params& p, const Plan& plan, const K
     }
     const double fs = call.sampleRate;
     LoopLength loop{};
-    if (int rc = closeLoop(period, fs, modFrequencyField("AMModParams.modFrequency", p.modFrequency, fs), loop))
+    if (int rc = closeLoop(
+            period, fs,
+            modFrequencyField("AMModParams.modFrequency", offsetof(AMModParams, modFrequency), p.modFrequency, fs),
+            loop))
         return rc;
     const int n = static_cast<int>(loop.samples);
     Buffer<double> x(static_cast<size_t>(n));

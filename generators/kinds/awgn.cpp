@@ -3,6 +3,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -219,7 +220,8 @@ int AwgnKind::generate(GenSignalClass& obj, const Plan& plan, const KindCall&, G
 int AwgnKind::loop(GenSignalClass&, const Params& p, const Plan& plan, const KindCall& call, const NaturalPeriod&,
                    GeneratedWave<Sample>& wave, MadeLoop& made) {
     int64_t n = 0;
-    if (int rc = wholeSpan("AWGNParams.duration", p.duration, call.sampleRate, n)) return rc;
+    if (int rc = wholeSpan("AWGNParams.duration", offsetof(AWGNParams, duration), p.duration, call.sampleRate, n))
+        return rc;
     if (n > kMaxLoopSamples)
         return refuse(-1, "AWGNParams.duration = %s: spans %lld samples, beyond the loop cap of 2^26",
                       numberText(p.duration).text, static_cast<long long>(n));

@@ -11,6 +11,7 @@
 // whole number of turns, or is refused with what it misses by. The phase is
 // the running sum of the resampled frequency less its mean, plus the mean's
 // exact share of those turns, so the loop meets its start to rounding.
+#include <cstddef>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -158,7 +159,8 @@ int exactFsk(const DigitalModParams& p, const DigitalPlan& plan, double fs, cons
 
 int digitalLoop(const DigitalModParams& p, const DigitalPlan& plan, double fs, const NaturalPeriod& period,
                 GeneratedWave<Sample>& wave, MadeLoop& made) {
-    const LoopField field = countAndRate("DigitalModParams.symbolRate", p.symbolRate, "symbolCount", plan.N, fs);
+    const LoopField field = countAndRate("DigitalModParams.symbolRate", offsetof(DigitalModParams, symbolRate),
+                                         p.symbolRate, "symbolCount", plan.N, fs);
     if (plan.fsk) {
         LoopLength unused{};
         if (!period.samples) return closeLoop(period, fs, field, unused);

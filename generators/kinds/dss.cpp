@@ -1,5 +1,6 @@
 #include "dss.h"
 
+#include <cstddef>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -185,7 +186,8 @@ int DssKind::generate(GenSignalClass& obj, const Plan& plan, const KindCall&, Ge
 int DssKind::loop(GenSignalClass&, const Params& p, const Plan& plan, const KindCall& call, const NaturalPeriod& period,
                   GeneratedWave<Sample>& wave, MadeLoop& made) {
     const double fs = call.sampleRate;
-    const LoopField field = countAndRate("DSSParams.bitRate", p.bitRate, "bitCount", plan.bitCount, fs);
+    const LoopField field =
+        countAndRate("DSSParams.bitRate", offsetof(DSSParams, bitRate), p.bitRate, "bitCount", plan.bitCount, fs);
     LoopLength loop{};
     if (int rc = closeLoop(period, fs, field, loop)) return rc;
     int64_t num = 0, den = 0;

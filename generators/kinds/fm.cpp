@@ -1,5 +1,6 @@
 #include "fm.h"
 
+#include <cstddef>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -190,7 +191,10 @@ int FmKind::loop(GenSignalClass&, const Params& p, const Plan& plan, const KindC
         wave = GeneratedWave<Sample>();  // whole samples, but the phase runs on
     }
     LoopLength loop{};
-    if (int rc = closeLoop(period, fs, modFrequencyField("FMModParams.modFrequency", p.modFrequency, fs), loop))
+    if (int rc = closeLoop(
+            period, fs,
+            modFrequencyField("FMModParams.modFrequency", offsetof(FMModParams, modFrequency), p.modFrequency, fs),
+            loop))
         return rc;
     // The phase one loop leaves behind; as many loops as bring it back to a
     // whole number of turns.

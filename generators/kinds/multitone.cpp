@@ -2,6 +2,7 @@
 
 #include <omp.h>
 
+#include <cstddef>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -245,7 +246,9 @@ int MultitoneKind::loop(GenSignalClass&, const Params& p, const Plan& plan, cons
     const std::optional<Rational> K = rate ? (even ? multiply(*rate, Rational{2, 1}) : rate) : std::nullopt;
     LoopLength loop{};
     if (int rc = closeLoop(period, fs,
-                           {"MultitoneParams.toneSpacing", p.toneSpacing, closingRule(K, FieldRole::divides)}, loop))
+                           {"MultitoneParams.toneSpacing", p.toneSpacing, closingRule(K, FieldRole::divides),
+                            offsetof(MultitoneParams, toneSpacing)},
+                           loop))
         return rc;
 
     // Tone k, ascending, turns (2k - N + 1) P times in the buffer for an even

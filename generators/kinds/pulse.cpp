@@ -1,6 +1,7 @@
 #include "pulse.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cmath>
 #include <complex>
 #include <utility>
@@ -95,9 +96,10 @@ int PulseKind::loop(GenSignalClass&, const Params& p, const Plan& plan, const Ki
                     const NaturalPeriod& period, GeneratedWave<Sample>& wave, MadeLoop& made) {
     const double fs = call.sampleRate;
     LoopLength loop{};
-    if (int rc = closeLoop(
-            period, fs, {"PulseParams.pulsePeriod", p.pulsePeriod, closingRule(decimalRational(fs), FieldRole::scales)},
-            loop))
+    if (int rc = closeLoop(period, fs,
+                           {"PulseParams.pulsePeriod", p.pulsePeriod,
+                            closingRule(decimalRational(fs), FieldRole::scales), offsetof(PulseParams, pulsePeriod)},
+                           loop))
         return rc;
     const int L = plan.periodSamples, W = plan.highSamples;
     const size_t M = static_cast<size_t>(loop.samples);

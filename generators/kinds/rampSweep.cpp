@@ -1,5 +1,6 @@
 #include "rampSweep.h"
 
+#include <cstddef>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -119,6 +120,7 @@ int RampSweepKind::loop(GenSignalClass& obj, const Params& p, const Plan& plan, 
     const bool rampLonger = p.sweepTime > p.duration;
     int64_t n = 0;
     if (int rc = wholeSpan(rampLonger ? "RampSweepParams.sweepTime" : "RampSweepParams.duration",
+                           rampLonger ? offsetof(RampSweepParams, sweepTime) : offsetof(RampSweepParams, duration),
                            rampLonger ? p.sweepTime : p.duration, call.sampleRate, n))
         return rc;
     if (n > kMaxLoopSamples) return refuseBeyondLoopCap("the ramp and its silence", n);

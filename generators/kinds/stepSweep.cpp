@@ -1,5 +1,6 @@
 #include "stepSweep.h"
 
+#include <cstddef>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -163,7 +164,9 @@ int StepSweepKind::loop(GenSignalClass& obj, const Params&, const Plan& plan, co
                         const NaturalPeriod&, GeneratedWave<Sample>& wave, MadeLoop& made) {
     const double fs = call.sampleRate;
     int64_t dwell = 0;
-    if (int rc = wholeSpan("StepSweepParams.dwellTime", plan.dwellTime, fs, dwell)) return rc;
+    if (int rc =
+            wholeSpan("StepSweepParams.dwellTime", offsetof(StepSweepParams, dwellTime), plan.dwellTime, fs, dwell))
+        return rc;
     const int64_t n = dwell * plan.steps;
     if (n > kMaxLoopSamples) return refuseBeyondLoopCap("the sweep", n);
     Buffer<Sample> x(static_cast<size_t>(n));
