@@ -172,25 +172,23 @@ TEST_P(FittingPeriods, AreTheFewestThatFit) {
     EXPECT_EQ(loop->samples, c.samples) << c.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Instruments, FittingPeriods,
-    ::testing::Values(
-        FitCase{"no rule", r(441, 5), {}, 1, 5, 441},
-        // 441 samples odd: twice for steps of 2, at least 60 already.
-        FitCase{"60 in steps of 2", r(441, 5), {2, 60, 0}, 1, 10, 882},
-        // 614.4 samples a period: 3072 after 5, a multiple of 8 (384 * 8).
-        FitCase{"already a multiple", r(3072, 5), {8, 512, 0}, 1, 5, 3072},
-        // 48 samples a period, at least 512 in steps of 8: 11 periods.
-        FitCase{"minimum sets the count", r(48), {8, 512, 0}, 1, 11, 528},
-        // 3 samples a period, steps of 8: 8 periods; at least 100: 40.
-        FitCase{"granularity and minimum", r(3), {8, 100, 0}, 1, 40, 120},
-        // 7.5 samples a period: whole after 2 (15), steps of 4: 8 periods.
-        FitCase{"fraction and granularity", r(15, 2), {4, 0, 0}, 1, 8, 60},
-        // A further rule of 3 periods (multipleOf) with 2 samples a period,
-        // steps of 4: 6 periods.
-        FitCase{"period multiple", r(2), {4, 0, 0}, 3, 6, 12},
-        // 1 sample a period, at least 60 in steps of 2.
-        FitCase{"one sample a period", r(1), {2, 60, 0}, 1, 60, 60}));
+INSTANTIATE_TEST_SUITE_P(Instruments, FittingPeriods,
+                         ::testing::Values(FitCase{"no rule", r(441, 5), {}, 1, 5, 441},
+                                           // 441 samples odd: twice for steps of 2, at least 60 already.
+                                           FitCase{"60 in steps of 2", r(441, 5), {2, 60, 0}, 1, 10, 882},
+                                           // 614.4 samples a period: 3072 after 5, a multiple of 8 (384 * 8).
+                                           FitCase{"already a multiple", r(3072, 5), {8, 512, 0}, 1, 5, 3072},
+                                           // 48 samples a period, at least 512 in steps of 8: 11 periods.
+                                           FitCase{"minimum sets the count", r(48), {8, 512, 0}, 1, 11, 528},
+                                           // 3 samples a period, steps of 8: 8 periods; at least 100: 40.
+                                           FitCase{"granularity and minimum", r(3), {8, 100, 0}, 1, 40, 120},
+                                           // 7.5 samples a period: whole after 2 (15), steps of 4: 8 periods.
+                                           FitCase{"fraction and granularity", r(15, 2), {4, 0, 0}, 1, 8, 60},
+                                           // A further rule of 3 periods (multipleOf) with 2 samples a period,
+                                           // steps of 4: 6 periods.
+                                           FitCase{"period multiple", r(2), {4, 0, 0}, 3, 6, 12},
+                                           // 1 sample a period, at least 60 in steps of 2.
+                                           FitCase{"one sample a period", r(1), {2, 60, 0}, 1, 60, 60}));
 
 // The literal search: P = 1, 2, ... until every rule holds.
 std::optional<LoopLength> fittingByTrial(const Rational& spp, const HardwareLengths& hw, uint64_t multipleOf) {
@@ -199,7 +197,8 @@ std::optional<LoopLength> fittingByTrial(const Rational& spp, const HardwareLeng
         const u128 num = spp.num * static_cast<u128>(p);
         if (num % spp.den != 0) continue;
         const auto samples = static_cast<int64_t>(num / spp.den);
-        if (samples % static_cast<int64_t>(hw.granularity) == 0 && samples >= hw.minLength) return LoopLength{p, samples};
+        if (samples % static_cast<int64_t>(hw.granularity) == 0 && samples >= hw.minLength)
+            return LoopLength{p, samples};
     }
     return std::nullopt;
 }
