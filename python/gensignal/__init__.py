@@ -14,6 +14,7 @@ from ._version import __version__
 from .kinds import FUNCTIONS as _FUNCTIONS, KINDS, generate
 from .measurement import Measurement, measure
 from .sigmf import SigMFError, read_sigmf
+from .instrument_files import InstrumentFileError, read_iqbin, read_wv
 from .waveform import Waveform
 from . import batch  # after what it builds on
 
@@ -58,6 +59,9 @@ __all__ = [
     "measure",
     "plot",
     "read_sigmf",
+    "read_wv",
+    "read_iqbin",
+    "InstrumentFileError",
     "digital",
     "dss",
     "am",
