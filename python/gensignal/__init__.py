@@ -15,6 +15,7 @@ from .kinds import FUNCTIONS as _FUNCTIONS, KINDS, generate
 from .measurement import Measurement, measure
 from .sigmf import SigMFError, read_sigmf
 from .instrument_files import InstrumentFileError, read_iqbin, read_wv
+from .play import PlayReport, play
 from .waveform import Waveform
 from . import batch  # after what it builds on
 
@@ -62,6 +63,8 @@ __all__ = [
     "read_wv",
     "read_iqbin",
     "InstrumentFileError",
+    "PlayReport",
+    "play",
     "digital",
     "dss",
     "am",

@@ -1,11 +1,13 @@
 // wavegen: asks the gensignal library for a waveform and writes it as a SigMF
 // recording (ci16_le data plus JSON metadata), raw int16 I/Q, raw complex
 // float or a two-channel WAV file, to files or to standard output;
-// `wavegen measure FILE` measures one.
+// `wavegen measure FILE` measures one; `wavegen play` plays one through a
+// SoapySDR device.
 //
-// Exit status: 0 written; 1 a file could not be written; 2 the request was
-// refused (by the option parser, the library or the file format); 3 the
-// library could not do it (no generator object, out of memory).
+// Exit status: 0 written; 1 a file could not be written (play: the device
+// failed); 2 the request was refused (by the option parser, the library or
+// the file format); 3 the library could not do it (no generator object, out
+// of memory); 4 play: played, with underruns or late packets.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -23,6 +25,7 @@
 #include "messages.h"
 #include "outputNames.h"
 #include "outputOptions.h"
+#include "playCommand.h"
 #include "request.h"
 #include "sigmf.h"
 #include "sink.h"
@@ -188,6 +191,8 @@ int main(int argc, char** argv) {
 
     MeasureOptions measureOptions;
     CLI::App* measure = addMeasureCommand(app, measureOptions);
+    PlayOptions playOptions;
+    CLI::App* play = addPlayCommand(app, playOptions);
 
     std::vector<std::unique_ptr<Request>> requests;
     std::vector<CLI::App*> commands;
@@ -229,6 +234,7 @@ int main(int argc, char** argv) {
     }
 
     if (measure->parsed()) return runMeasure(measureOptions);
+    if (play->parsed()) return runPlay(playOptions);
 
     Request* request = requests.front().get();  // the default waveform
     for (size_t i = 0; i < commands.size(); ++i)
