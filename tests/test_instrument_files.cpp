@@ -187,6 +187,19 @@ INSTANTIATE_TEST_SUITE_P(
         WvFault{"counted tag too short", "{TYPE: SMU-WV,0}{EMPTYTAG-40: #  }{WAVEFORM-5:#" + kData + "}",
                 "EMPTYTAG-40"}));
 
+TEST(WvFile, ShowsTheFilesTextWithoutItsControlBytes) {
+    // A file's bytes reach a terminal in the message: escapes, not commands.
+    const std::string file = "{TYPE: SMU-WV,0}{CLOCK: \x1b[2J\x07x}{WAVEFORM-5:#" + kData + "}";
+    WvFile out;
+    std::string error;
+    ASSERT_FALSE(parseWv(file.data(), file.size(), out, error));
+    EXPECT_EQ(error, "CLOCK \\x1b[2J\\x07x: not a rate above 0");
+    const std::string longName =
+        "{TYPE: SMU-WV,0}{MARKER LIST " + std::string(100, '7') + ": 0:1}{WAVEFORM-5:#" + kData + "}";
+    ASSERT_FALSE(parseWv(longName.data(), longName.size(), out, error));
+    EXPECT_EQ(error, "MARKER LIST " + std::string(48, '7') + "...: markers are numbered 1 to 4");
+}
+
 TEST(WvFile, TakesWhatTheFormatAllows) {
     WvFile out;
     std::string error;

@@ -226,6 +226,12 @@ def write_iqbin(waveform, path, markers=None):
 # ---- readers ----------------------------------------------------------------
 
 
+def _shown(text):
+    """A file's text as a message shows it: no control bytes, cut when long."""
+    out = "".join(c if " " <= c < "\x7f" and c != "\\" else f"\\x{ord(c):02x}" for c in text)
+    return out[:60] + "..." if len(out) > 60 else out
+
+
 def _parse_marker_list(text, length):
     high, previous, state = [], -1, 0
     entries = [e.strip() for e in text.split(";")]
@@ -235,12 +241,12 @@ def _parse_marker_list(text, length):
         position, colon, value = entry.partition(":")
         position, value = position.strip(), value.strip()
         if not colon or not position.isdigit() or value not in ("0", "1") or int(position) <= previous:
-            raise InstrumentFileError(f"marker list {text!r}: expected Pos:State entries at rising positions")
+            raise InstrumentFileError(f"marker list {_shown(text)!r}: expected Pos:State entries at rising positions")
         if state == 1 and 0 <= previous < length:
             high.append((previous, min(int(position), length)))
         previous, state = int(position), int(value)
     if previous < 0:
-        raise InstrumentFileError(f"marker list {text!r}: no entries")
+        raise InstrumentFileError(f"marker list {_shown(text)!r}: no entries")
     if state == 1 and previous < length:
         high.append((previous, length))
     return high
@@ -271,25 +277,25 @@ def parse_wv(data):
                 while hash_at < len(data) and data[hash_at] == ord(" "):
                     hash_at += 1
                 if hash_at >= len(data) or data[hash_at] != ord("#"):
-                    raise InstrumentFileError(f"{{{name}: no '#' before the samples")
+                    raise InstrumentFileError(f"{{{_shown(name)}: no '#' before the samples")
                 if start + length < len(data) and data[start + length] == ord("}") and start + length > hash_at:
                     end = start + length
                 elif hash_at + length < len(data) and data[hash_at + length] == ord("}"):
                     end = hash_at + length
                 else:
-                    raise InstrumentFileError(f"{{{name}: {length} bytes do not end at a '}}'; truncated?")
+                    raise InstrumentFileError(f"{{{_shown(name)}: {length} bytes do not end at a '}}'; truncated?")
                 if samples is not None:
                     raise InstrumentFileError("a second WAVEFORM tag")
                 samples = data[hash_at + 1 : end]
                 at = end + 1
                 continue
             if start + length >= len(data) or data[start + length] != ord("}"):
-                raise InstrumentFileError(f"{{{name}: {length} bytes do not end at a '}}'")
+                raise InstrumentFileError(f"{{{_shown(name)}: {length} bytes do not end at a '}}'")
             at = start + length + 1
             continue
         close = data.find(b"}", colon)
         if close < 0:
-            raise InstrumentFileError(f"{{{name}: no closing '}}'")
+            raise InstrumentFileError(f"{{{_shown(name)}: no closing '}}'")
         if not tags and name != "TYPE":
             raise InstrumentFileError("the first tag is not TYPE")
         tags[name] = data[colon + 1 : close].decode("ascii", "replace").strip()
@@ -316,12 +322,12 @@ def read_wv(path):
         tags, iq = parse_wv(data)
         magic, _, stated = tags["TYPE"].partition(",")
         if magic.strip() != "SMU-WV":
-            raise InstrumentFileError(f"TYPE {magic.strip()}: only single waveforms (SMU-WV) are read")
+            raise InstrumentFileError(f"TYPE {_shown(magic.strip())}: only single waveforms (SMU-WV) are read")
         stated = stated.strip()
         if stated.isdigit() and int(stated) != 0 and int(stated) != checksum(iq):
             raise InstrumentFileError(f"TYPE: the checksum {stated} does not match the samples' {checksum(iq)}")
         if "SAMPLES" in tags and tags["SAMPLES"] != str(len(iq)):
-            raise InstrumentFileError(f"SAMPLES {tags['SAMPLES']} but the WAVEFORM tag holds {len(iq)} samples")
+            raise InstrumentFileError(f"SAMPLES {_shown(tags['SAMPLES'])} but the WAVEFORM tag holds {len(iq)} samples")
         try:
             rate = float(tags["CLOCK"])
         except (KeyError, ValueError):
@@ -332,7 +338,7 @@ def read_wv(path):
             if name.startswith("MARKER LIST "):
                 line = name[len("MARKER LIST "):]
                 if not line.isdigit() or not 1 <= int(line) <= MARKER_LINES:
-                    raise InstrumentFileError(f"{name}: markers are numbered 1 to 4")
+                    raise InstrumentFileError(f"{_shown(name)}: markers are numbered 1 to 4")
                 markers[int(line)] = _parse_marker_list(text, length)
     except InstrumentFileError as e:
         raise InstrumentFileError(f"{path}: {e}") from None

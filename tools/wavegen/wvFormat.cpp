@@ -44,6 +44,26 @@ bool parseReal(const std::string& text, double& value) {
     return end == text.c_str() + text.size() && std::isfinite(value);
 }
 
+// A file's text as a message can show it: a terminal reads control bytes
+// as commands, so every byte outside printable ASCII is written as \xNN,
+// and a long text is cut.
+std::string shown(const std::string& text) {
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    size_t i = 0;
+    for (; i < text.size() && out.size() < 60; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c < 0x7f && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return i < text.size() ? out + "..." : out;
+}
+
 std::string trimmed(const std::string& text) {
     const size_t b = text.find_first_not_of(" \t\r\n"), e = text.find_last_not_of(" \t\r\n");
     return b == std::string::npos ? "" : text.substr(b, e - b + 1);
@@ -153,7 +173,7 @@ bool parseWv(const char* bytes, size_t size, WvFile& out, std::string& error) {
             // A tag of counted bytes (EMPTYTAG, CONTROL LIST WIDTH4): skipped.
             const uint64_t brace = colon + 1 + static_cast<uint64_t>(counted);
             if (brace >= size || bytes[brace] != '}') {
-                error = "{" + tag.name + ": " + std::to_string(counted) + " bytes do not end at a '}'";
+                error = "{" + shown(tag.name) + ": " + std::to_string(counted) + " bytes do not end at a '}'";
                 return false;
             }
             at = static_cast<size_t>(brace) + 1;
@@ -166,13 +186,13 @@ bool parseWv(const char* bytes, size_t size, WvFile& out, std::string& error) {
             }
             int64_t length = 0;
             if (!parseWhole(tag.name.substr(9), length) || length < 1) {
-                error = "{" + tag.name + ": the length is not a whole number from 1";
+                error = "{" + shown(tag.name) + ": the length is not a whole number from 1";
                 return false;
             }
             size_t hash = colon + 1;
             while (hash < size && bytes[hash] == ' ') ++hash;
             if (hash >= size || bytes[hash] != '#') {
-                error = "{" + tag.name + ": no '#' before the samples";
+                error = "{" + shown(tag.name) + ": no '#' before the samples";
                 return false;
             }
             // The length counts from the colon to the brace; a writer that
@@ -185,7 +205,7 @@ bool parseWv(const char* bytes, size_t size, WvFile& out, std::string& error) {
             else if (fromHash < size && bytes[fromHash] == '}')
                 brace = fromHash;
             else {
-                error = "{" + tag.name + ": " + std::to_string(length) +
+                error = "{" + shown(tag.name) + ": " + std::to_string(length) +
                         " bytes do not end at a '}' in the file; truncated?";
                 return false;
             }
@@ -198,7 +218,7 @@ bool parseWv(const char* bytes, size_t size, WvFile& out, std::string& error) {
         }
         const void* braceAt = std::memchr(bytes + colon, '}', size - colon);
         if (!braceAt) {
-            error = "{" + tag.name + ": no closing '}'";
+            error = "{" + shown(tag.name) + ": no closing '}'";
             return false;
         }
         tag.dataBegin = colon + 1;
@@ -228,7 +248,7 @@ bool parseWv(const char* bytes, size_t size, WvFile& out, std::string& error) {
             const size_t comma = data.find(',');
             const std::string magic = trimmed(data.substr(0, comma));
             if (magic != "SMU-WV") {
-                error = "TYPE " + magic + ": only single waveforms (SMU-WV) are read";
+                error = "TYPE " + shown(magic) + ": only single waveforms (SMU-WV) are read";
                 return false;
             }
             int64_t sum = 0;
@@ -243,13 +263,13 @@ bool parseWv(const char* bytes, size_t size, WvFile& out, std::string& error) {
             }
         } else if (tag.name == "CLOCK") {
             if (!parseReal(data, out.header.clock) || !(out.header.clock > 0)) {
-                error = "CLOCK " + data + ": not a rate above 0";
+                error = "CLOCK " + shown(data) + ": not a rate above 0";
                 return false;
             }
             out.clockStated = true;
         } else if (tag.name == "SAMPLES") {
             if (!parseWhole(data, out.header.samples)) {
-                error = "SAMPLES " + data + ": not a whole number";
+                error = "SAMPLES " + shown(data) + ": not a whole number";
                 return false;
             }
             out.samplesStated = true;
@@ -258,7 +278,7 @@ bool parseWv(const char* bytes, size_t size, WvFile& out, std::string& error) {
             LevelOffsets l;
             if (comma == std::string::npos || !parseReal(trimmed(data.substr(0, comma)), l.rmsDb) ||
                 !parseReal(trimmed(data.substr(comma + 1)), l.peakDb)) {
-                error = "LEVEL OFFS " + data + ": expected two numbers, RMS and peak offsets in dB";
+                error = "LEVEL OFFS " + shown(data) + ": expected two numbers, RMS and peak offsets in dB";
                 return false;
             }
             out.header.levels = l;
@@ -268,13 +288,13 @@ bool parseWv(const char* bytes, size_t size, WvFile& out, std::string& error) {
             out.header.date = data;
         } else if (tag.name == "CONTROL LENGTH") {
             if (!parseWhole(data, out.header.controlLength) || out.header.controlLength < 1) {
-                error = "CONTROL LENGTH " + data + ": not a whole number from 1";
+                error = "CONTROL LENGTH " + shown(data) + ": not a whole number from 1";
                 return false;
             }
         } else if (tag.name.rfind("MARKER LIST ", 0) == 0) {
             int64_t line = 0;
             if (!parseWhole(tag.name.substr(12), line) || line < 1 || line > kMarkerLines) {
-                error = tag.name + ": markers are numbered 1 to 4";
+                error = shown(tag.name) + ": markers are numbered 1 to 4";
                 return false;
             }
             markerTexts.emplace_back(static_cast<int>(line), data);
@@ -291,7 +311,7 @@ bool parseWv(const char* bytes, size_t size, WvFile& out, std::string& error) {
         MarkerLine l;
         l.line = line;
         if (!parseMarkerList(text, length, l)) {
-            error = "MARKER LIST " + std::to_string(line) + " " + text +
+            error = "MARKER LIST " + std::to_string(line) + " " + shown(text) +
                     ": expected Pos:State entries (State 0 or 1) at rising positions, apart by ';'";
             return false;
         }
