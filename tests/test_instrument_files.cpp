@@ -213,6 +213,14 @@ TEST(WvFile, TakesWhatTheFormatAllows) {
     EXPECT_EQ(out.header.clock, 1000);
     ASSERT_EQ(out.header.markers.size(), 1u);
     EXPECT_TRUE(out.header.markers[0].high.empty());  // high from 1 on, beyond the length of 1
+    // Lists in any order are read by their numbers.
+    const std::string lists =
+        "{TYPE: SMU-WV,0}{MARKER LIST 3: 0:1}{MARKER LIST 1: 0:1;1:1}{CONTROL LENGTH: 3}{WAVEFORM-5:#" + kData + "}";
+    ASSERT_TRUE(parseWv(lists.data(), lists.size(), out, error)) << error;
+    ASSERT_EQ(out.header.markers.size(), 2u);
+    EXPECT_EQ(out.header.markers[0].line, 1);
+    EXPECT_EQ(out.header.markers[0].high, (Ranges{{0, 3}}));  // 1 stated twice running: one range
+    EXPECT_EQ(out.header.markers[1].line, 3);
     const std::string text = "{TYPE: SMU-WV,checked}{WAVEFORM-5:#" + kData + "}";
     EXPECT_TRUE(parseWv(text.data(), text.size(), out, error)) << error;
 }

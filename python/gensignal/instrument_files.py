@@ -232,6 +232,14 @@ def _shown(text):
     return out[:60] + "..." if len(out) > 60 else out
 
 
+def _add_high(high, begin, end):
+    # A list that states 1 twice running: one range.
+    if high and high[-1][1] == begin:
+        high[-1] = (high[-1][0], end)
+    else:
+        high.append((begin, end))
+
+
 def _parse_marker_list(text, length):
     high, previous, state = [], -1, 0
     entries = [e.strip() for e in text.split(";")]
@@ -243,12 +251,12 @@ def _parse_marker_list(text, length):
         if not colon or not position.isdigit() or value not in ("0", "1") or int(position) <= previous:
             raise InstrumentFileError(f"marker list {_shown(text)!r}: expected Pos:State entries at rising positions")
         if state == 1 and 0 <= previous < length:
-            high.append((previous, min(int(position), length)))
+            _add_high(high, previous, min(int(position), length))
         previous, state = int(position), int(value)
     if previous < 0:
         raise InstrumentFileError(f"marker list {_shown(text)!r}: no entries")
     if state == 1 and previous < length:
-        high.append((previous, length))
+        _add_high(high, previous, length)
     return high
 
 

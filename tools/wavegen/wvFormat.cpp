@@ -1,5 +1,6 @@
 #include "wvFormat.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -69,6 +70,15 @@ std::string trimmed(const std::string& text) {
     return b == std::string::npos ? "" : text.substr(b, e - b + 1);
 }
 
+// A range where the line is high; one that starts where the last ended
+// (a list that states 1 twice running) extends it.
+void addHigh(MarkerLine& line, int64_t begin, int64_t end) {
+    if (!line.high.empty() && line.high.back().second == begin)
+        line.high.back().second = end;
+    else
+        line.high.emplace_back(begin, end);
+}
+
 // "0:1;16:0" into the ranges where the line is high over `length` samples.
 bool parseMarkerList(const std::string& text, int64_t length, MarkerLine& line) {
     int64_t previous = -1;
@@ -89,13 +99,12 @@ bool parseMarkerList(const std::string& text, int64_t length, MarkerLine& line) 
             !parseWhole(trimmed(entry.substr(colon + 1)), value) || value > 1 || position <= previous)
             return false;
         // The state holds from the previous position up to this one.
-        if (state == 1 && previous >= 0 && previous < length)
-            line.high.emplace_back(previous, std::min(position, length));
+        if (state == 1 && previous >= 0 && previous < length) addHigh(line, previous, std::min(position, length));
         previous = position;
         state = static_cast<int>(value);
     }
     if (previous < 0) return false;
-    if (state == 1 && previous < length) line.high.emplace_back(previous, length);
+    if (state == 1 && previous < length) addHigh(line, previous, length);
     return true;
 }
 
@@ -322,6 +331,8 @@ bool parseWv(const char* bytes, size_t size, WvFile& out, std::string& error) {
             }
         out.header.markers.push_back(l);
     }
+    std::sort(out.header.markers.begin(), out.header.markers.end(),
+              [](const MarkerLine& a, const MarkerLine& b) { return a.line < b.line; });
     out.iq.resize(static_cast<size_t>(2 * samples));
     const auto* p = reinterpret_cast<const unsigned char*>(bytes + dataBegin);
     uint32_t sum = kChecksumSeed;
