@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 
 #include "instrumentPresets.h"
 #include "messages.h"
@@ -15,6 +16,7 @@
 #include "soapy/soapyPlayer.h"
 #endif
 
+#ifdef GENSIGNAL_HAVE_SOAPYSDR
 namespace {
 
 std::atomic<bool> interrupted{false};
@@ -38,7 +40,6 @@ std::string readOptional(const char* option, const std::string& text, std::optio
     return {};
 }
 
-#ifdef GENSIGNAL_HAVE_SOAPYSDR
 int play(const int16_t* iq, int count, const PlaySettings& settings, const std::string& what) {
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
@@ -67,9 +68,9 @@ int play(const int16_t* iq, int count, const PlaySettings& settings, const std::
     std::fputs(line, stdout);
     return report.underruns + report.late + report.otherErrors > 0 ? 4 : 0;
 }
-#endif
 
 }  // namespace
+#endif
 
 CLI::App* addPlayCommand(CLI::App& app, PlayOptions& o) {
     CLI::App* command = app.add_subcommand(
@@ -119,7 +120,6 @@ int runPlay(PlayOptions& o) {
         return 2;
     }
 #ifndef GENSIGNAL_HAVE_SOAPYSDR
-    (void)readOptional;
     std::cerr << "wavegen: play: this wavegen was built without SoapySDR; install libsoapysdr-dev "
                  "(scripts/install-deps.sh) and build again\n";
     return 2;
