@@ -49,38 +49,62 @@ bool takeSuggestion(void* record, int& extra, GenSignalSnap& snap) {
     return true;
 }
 
+namespace {
+
+const char* limitWords(LengthLimit limit) {
+    switch (limit) {
+        case LengthLimit::granularity: return "is not a multiple of GENSIGNAL_OPTION_GRANULARITY";
+        case LengthLimit::minLength:
+            return "is below GENSIGNAL_OPTION_MIN_LENGTH (or the samples of GENSIGNAL_OPTION_MIN_LOOP_DURATION)";
+        case LengthLimit::maxSamples: return "is above GENSIGNAL_OPTION_MAX_SAMPLES";
+        default: return "is beyond the loop's cap of 2^26 samples";
+    }
+}
+
+}  // namespace
+
 template <class Sample>
-int fitLengths(GeneratedWave<Sample>& wave, MadeLoop& made, const LengthRule& rule, bool exact) {
+int fitLengths(GeneratedWave<Sample>& wave, MadeLoop& made, const HardwareLengths& rule, bool exact) {
     const int64_t n = wave.length;
-    if (!rule.any() || rule.takes(n)) return 0;
-    const long long g = rule.granularity, least = rule.minSamples, most = rule.maxSamples;
-    if (!exact)
+    if (!rule.any()) return 0;
+    const unsigned long long g = rule.granularity;
+    const long long least = rule.minLength, most = rule.maxSamples;
+    if (!exact) {
+        const LengthLimit limit = definedLengthLimit(n, rule);
+        if (limit == LengthLimit::none) return 0;
         return refuse(-1,
-                      "the defined length of %lld samples does not fit GENSIGNAL_OPTION_GRANULARITY = %lld, "
-                      "GENSIGNAL_OPTION_MIN_LENGTH (and the minimum loop duration) = %lld samples and "
-                      "GENSIGNAL_OPTION_MAX_SAMPLES = %lld; the exact loop mode makes whole loops that do",
-                      static_cast<long long>(n), g, least, most);
-    const int64_t copies = copiesTaken({made.periods, n}, rule);
-    if (copies == 0)
+                      "the defined length of %lld samples %s (granularity %llu, at least %lld, at most %lld "
+                      "samples); the exact loop mode makes whole loops that fit",
+                      static_cast<long long>(n), limitWords(limit), g, least, most);
+    }
+    // The loop's copies are its whole loops: the fewest that fits.
+    const auto perPeriod =
+        divide(wholeRational(static_cast<uint64_t>(n)), wholeRational(static_cast<uint64_t>(made.periods)));
+    const auto fit =
+        perPeriod ? fewestFittingPeriods(*perPeriod, rule, static_cast<uint64_t>(made.periods)) : std::nullopt;
+    const LengthLimit limit = fit ? loopLimit(*fit, INT64_MAX, rule) : LengthLimit::samples;
+    if (limit != LengthLimit::none)
         return refuse(-1,
-                      "the loop of %lld samples (%lld periods) has no whole number of copies that is a multiple of "
-                      "GENSIGNAL_OPTION_GRANULARITY = %lld, at least %lld samples and within %lld samples",
-                      static_cast<long long>(n), static_cast<long long>(made.periods), g, least,
-                      static_cast<long long>(most > 0 && most < kMaxLoopSamples ? most : kMaxLoopSamples));
+                      "the loop of %lld samples (%lld periods) fits only as %lld samples, which %s (granularity "
+                      "%llu, at least %lld, at most %lld samples)",
+                      static_cast<long long>(n), static_cast<long long>(made.periods),
+                      static_cast<long long>(fit ? fit->samples : 0), limitWords(limit), g, least, most);
+    const int64_t copies = fit->samples / n;
+    if (copies == 1) return 0;
     if (int rc = expandRuns(wave, -3, "loop samples")) return rc;
-    const size_t total = static_cast<size_t>(n * copies);
+    const size_t total = static_cast<size_t>(fit->samples);
     Buffer<Sample> out(total);
     if (!out) return outOfMemory<Sample>(-3, total, "loop's copies");
     for (int64_t c = 0; c < copies; ++c)
         std::memcpy(static_cast<void*>(out.get() + c * n), wave.samples.get(), sizeof(Sample) * static_cast<size_t>(n));
     wave.samples = std::move(out);
     wave.length = static_cast<int>(total);
-    made.periods *= copies;
+    made.periods = fit->periods;
     return 0;
 }
 
-template int fitLengths(GeneratedWave<double>&, MadeLoop&, const LengthRule&, bool);
-template int fitLengths(GeneratedWave<float>&, MadeLoop&, const LengthRule&, bool);
-template int fitLengths(GeneratedWave<std::complex<float>>&, MadeLoop&, const LengthRule&, bool);
+template int fitLengths(GeneratedWave<double>&, MadeLoop&, const HardwareLengths&, bool);
+template int fitLengths(GeneratedWave<float>&, MadeLoop&, const HardwareLengths&, bool);
+template int fitLengths(GeneratedWave<std::complex<float>>&, MadeLoop&, const HardwareLengths&, bool);
 
 }  // namespace frame

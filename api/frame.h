@@ -44,7 +44,7 @@ bool takeSuggestion(void* record, int& extra, GenSignalSnap& snap);
 // copies of itself as the rule needs; the defined mode's length must fit as
 // it is. 0, or -1 with the reason (-3 when the copies' memory cannot be had).
 template <class Sample>
-int fitLengths(GeneratedWave<Sample>& wave, MadeLoop& made, const LengthRule& rule, bool exact);
+int fitLengths(GeneratedWave<Sample>& wave, MadeLoop& made, const HardwareLengths& rule, bool exact);
 
 }  // namespace frame
 

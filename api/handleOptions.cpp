@@ -125,15 +125,14 @@ WaveSettings HandleOptions::wave() const {
             static_cast<uint32_t>(value[GENSIGNAL_OPTION_PHASE_SEED])};
 }
 
-LengthRule HandleOptions::lengths(double sampleRate) const {
-    LengthRule rule;
-    rule.granularity = static_cast<int64_t>(value[GENSIGNAL_OPTION_GRANULARITY]);
-    rule.minSamples = static_cast<int64_t>(value[GENSIGNAL_OPTION_MIN_LENGTH]);
+HardwareLengths HandleOptions::lengths(double sampleRate) const {
+    HardwareLengths rule;
+    rule.granularity = static_cast<uint64_t>(value[GENSIGNAL_OPTION_GRANULARITY]);
+    rule.minLength = static_cast<int64_t>(value[GENSIGNAL_OPTION_MIN_LENGTH]);
     rule.maxSamples = static_cast<int64_t>(value[GENSIGNAL_OPTION_MAX_SAMPLES]);
-    // A duration counts as the samples it takes to last that long.
     const double duration = std::ceil(value[GENSIGNAL_OPTION_MIN_LOOP_DURATION] * sampleRate);
-    if (duration > static_cast<double>(rule.minSamples))
-        rule.minSamples = duration < 9e18 ? static_cast<int64_t>(duration) : INT64_MAX;
+    if (duration > static_cast<double>(rule.minLength))
+        rule.minLength = duration < 9e18 ? static_cast<int64_t>(duration) : INT64_MAX;
     return rule;
 }
 

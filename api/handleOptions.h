@@ -26,8 +26,9 @@ struct HandleOptions {
     // What the generators read of them.
     WaveSettings wave() const;
     bool snap() const { return value[GENSIGNAL_OPTION_SNAP] != 0; }
-    // The lengths a player takes, for a call at `sampleRate`.
-    LengthRule lengths(double sampleRate) const;
+    // The lengths a player takes, for a call at `sampleRate` (the minimum
+    // loop duration counts as the samples it lasts).
+    HardwareLengths lengths(double sampleRate) const;
 };
 
 // 0 with the option set, or -1 with the reason (an unknown option, a value

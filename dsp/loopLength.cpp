@@ -20,8 +20,8 @@ std::optional<Rational> valueFor(const Rational& samples, const ClosingRule& rul
 }
 
 bool closes(const Rational& samples, const ClosingRule& rule) {
-    const auto loop = fewestWholePeriods(samples, rule.multipleOf);
-    return loop && withinLoopCaps(*loop, rule.maxPeriods);
+    const auto loop = fewestFittingPeriods(samples, rule.hardware, rule.multipleOf);
+    return loop && loopLimit(*loop, rule.maxPeriods, rule.hardware) == LengthLimit::none;
 }
 
 }  // namespace
@@ -45,12 +45,44 @@ bool withinLoopCaps(const LoopLength& loop, int64_t maxPeriods) {
     return loop.periods >= 1 && loop.periods <= maxPeriods && loop.samples >= 1 && loop.samples <= kMaxLoopSamples;
 }
 
+std::optional<LoopLength> fewestFittingPeriods(const Rational& samplesPerPeriod, const HardwareLengths& hardware,
+                                               uint64_t multipleOf) {
+    if (hardware.granularity == 0 || hardware.minLength < 0) return std::nullopt;
+    const auto base = fewestWholePeriods(samplesPerPeriod, multipleOf);
+    if (!base || base->samples == 0) return base;
+    // Every whole loop is k times the fewest; k * S0 must be a multiple of G
+    // (k a multiple of G / gcd(S0, G)) and at least L.
+    const u128 s0 = static_cast<u128>(base->samples);
+    const u128 step = hardware.granularity / gcd128(s0, hardware.granularity);
+    const u128 atLeast = (static_cast<u128>(hardware.minLength) + s0 - 1) / s0;
+    u128 k = (atLeast + step - 1) / step * step;
+    if (k < step) k = step;
+    if (k > kInt64Max / static_cast<u128>(base->periods) || k > kInt64Max / s0) return std::nullopt;
+    return LoopLength{static_cast<int64_t>(k * static_cast<u128>(base->periods)), static_cast<int64_t>(k * s0)};
+}
+
+LengthLimit loopLimit(const LoopLength& loop, int64_t maxPeriods, const HardwareLengths& hardware) {
+    if (loop.periods < 1 || loop.periods > maxPeriods) return LengthLimit::periods;
+    if (loop.samples < 1 || loop.samples > kMaxLoopSamples) return LengthLimit::samples;
+    if (hardware.maxSamples > 0 && loop.samples > hardware.maxSamples) return LengthLimit::maxSamples;
+    return definedLengthLimit(loop.samples, {hardware.granularity, hardware.minLength, 0});
+}
+
+LengthLimit definedLengthLimit(int64_t samples, const HardwareLengths& hardware) {
+    if (samples < 1) return LengthLimit::minLength;
+    if (hardware.granularity == 0 || static_cast<uint64_t>(samples) % hardware.granularity != 0)
+        return LengthLimit::granularity;
+    if (samples < hardware.minLength) return LengthLimit::minLength;
+    if (hardware.maxSamples > 0 && samples > hardware.maxSamples) return LengthLimit::maxSamples;
+    return LengthLimit::none;
+}
+
 std::optional<LoopLength> loopFor(double x, const ClosingRule& rule) {
     const auto value = decimalRational(x);
     if (!value) return std::nullopt;
     const auto samples = samplesPerPeriod(*value, rule);
     if (!samples) return std::nullopt;
-    return fewestWholePeriods(*samples, rule.multipleOf);
+    return fewestFittingPeriods(*samples, rule.hardware, rule.multipleOf);
 }
 
 namespace {
@@ -71,7 +103,7 @@ struct Nearest {
         const double d = std::fabs(candidate - x);
         if (best && d >= distance) return;
         const auto check = loopFor(candidate, rule);
-        if (!check || !withinLoopCaps(*check, rule.maxPeriods)) return;
+        if (!check || loopLimit(*check, rule.maxPeriods, rule.hardware) != LengthLimit::none) return;
         best = candidate;
         distance = d;
     }
@@ -137,18 +169,4 @@ std::optional<int64_t> nearestClosingCount(int64_t n, const ClosingRule& rule, i
         }
     }
     return std::nullopt;
-}
-
-int64_t copiesTaken(const LoopLength& unit, const LengthRule& rule) {
-    if (unit.samples < 1 || rule.granularity < 1) return 0;
-    const int64_t longest = rule.maxSamples > 0 ? std::min(rule.maxSamples, kMaxLoopSamples) : kMaxLoopSamples;
-    if (rule.minSamples > longest) return 0;
-    // Whole multiples of the granularity come every g / gcd(n, g) copies.
-    int64_t a = unit.samples, b = rule.granularity;
-    while (b != 0) a = std::exchange(b, a % b);
-    const int64_t step = rule.granularity / a;
-    if (step > longest / unit.samples) return 0;
-    const int64_t atLeast = (rule.minSamples + unit.samples - 1) / unit.samples;  // copies that reach the minimum
-    const int64_t m = std::max<int64_t>(1, (atLeast + step - 1) / step) * step;
-    return m <= longest / unit.samples ? m : 0;
 }

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Fuzzes every entry point (and the measurements): builds the libFuzzer targets (preset fuzz: clang
+# Fuzzes every entry point (and the measurements and wavegen's file readers): builds the libFuzzer targets (preset fuzz: clang
 # with AddressSanitizer and UndefinedBehaviorSanitizer), replays each
 # target's committed corpus, then runs each target for SECONDS (default 60).
 # Exits non-zero on any crash, sanitizer report, leak, timeout or
@@ -12,7 +12,7 @@ cd "$root"
 seconds="${1:-60}"
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(digital dss am fm multitone pulse stepsweep rampsweep awgn ofdm measure)
+[ ${#targets[@]} -gt 0 ] || targets=(digital dss am fm multitone pulse stepsweep rampsweep awgn ofdm measure files)
 
 scripts/install-deps.sh --fuzz
 cmake --preset fuzz >/dev/null

@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
+#include <optional>
 
 #include "exactRational.h"
 #include "loopLength.h"
@@ -144,6 +146,137 @@ TEST(NearestClosing, ASymbolCountCloses) {
     // periods, 3000 symbols (gcd 3 with 1023: 341 periods) do not close;
     // 3003 = 3 * 7 * 11 * 13 shares 33 with 1023 = 3 * 11 * 31: 31 periods.
     EXPECT_EQ(*nearestClosingCount(3000, {r(10000, 1023), FieldRole::scales, 64}, 1, 1 << 20), 3003);
+}
+
+}  // namespace
+
+namespace {
+
+// Lengths a player takes: the fewest whole periods whose samples are a
+// multiple of G and at least L.
+struct FitCase {
+    const char* what;
+    Rational samplesPerPeriod;
+    HardwareLengths hardware;
+    uint64_t multipleOf;
+    int64_t periods, samples;
+};
+
+class FittingPeriods : public ::testing::TestWithParam<FitCase> {};
+
+TEST_P(FittingPeriods, AreTheFewestThatFit) {
+    const FitCase c = GetParam();
+    const auto loop = fewestFittingPeriods(c.samplesPerPeriod, c.hardware, c.multipleOf);
+    ASSERT_TRUE(loop.has_value()) << c.what;
+    EXPECT_EQ(loop->periods, c.periods) << c.what;
+    EXPECT_EQ(loop->samples, c.samples) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(Instruments, FittingPeriods,
+                         ::testing::Values(FitCase{"no rule", r(441, 5), {}, 1, 5, 441},
+                                           // 441 samples odd: twice for steps of 2, at least 60 already.
+                                           FitCase{"60 in steps of 2", r(441, 5), {2, 60, 0}, 1, 10, 882},
+                                           // 614.4 samples a period: 3072 after 5, a multiple of 8 (384 * 8).
+                                           FitCase{"already a multiple", r(3072, 5), {8, 512, 0}, 1, 5, 3072},
+                                           // 48 samples a period, at least 512 in steps of 8: 11 periods.
+                                           FitCase{"minimum sets the count", r(48), {8, 512, 0}, 1, 11, 528},
+                                           // 3 samples a period, steps of 8: 8 periods; at least 100: 40.
+                                           FitCase{"granularity and minimum", r(3), {8, 100, 0}, 1, 40, 120},
+                                           // 7.5 samples a period: whole after 2 (15), steps of 4: 8 periods.
+                                           FitCase{"fraction and granularity", r(15, 2), {4, 0, 0}, 1, 8, 60},
+                                           // A further rule of 3 periods (multipleOf) with 2 samples a period,
+                                           // steps of 4: 6 periods.
+                                           FitCase{"period multiple", r(2), {4, 0, 0}, 3, 6, 12},
+                                           // 1 sample a period, at least 60 in steps of 2.
+                                           FitCase{"one sample a period", r(1), {2, 60, 0}, 1, 60, 60}));
+
+// The literal search: P = 1, 2, ... until every rule holds.
+std::optional<LoopLength> fittingByTrial(const Rational& spp, const HardwareLengths& hw, uint64_t multipleOf) {
+    for (int64_t p = 1; p <= 100000; ++p) {
+        if (p % static_cast<int64_t>(multipleOf) != 0) continue;
+        const u128 num = spp.num * static_cast<u128>(p);
+        if (num % spp.den != 0) continue;
+        const auto samples = static_cast<int64_t>(num / spp.den);
+        if (samples % static_cast<int64_t>(hw.granularity) == 0 && samples >= hw.minLength)
+            return LoopLength{p, samples};
+    }
+    return std::nullopt;
+}
+
+TEST(FittingPeriodsTrial, EqualsTheLiteralSearch) {
+    for (uint64_t num : {1, 2, 3, 7, 12, 25, 441, 1000})
+        for (uint64_t den : {1, 2, 3, 5, 8})
+            for (uint64_t g : {1, 2, 3, 8, 12, 16})
+                for (int64_t l : {0, 1, 60, 512, 999})
+                    for (uint64_t m : {1, 2, 3}) {
+                        const Rational spp = r(num, den);
+                        const HardwareLengths hw{g, l, 0};
+                        const auto got = fewestFittingPeriods(spp, hw, m);
+                        const auto want = fittingByTrial(spp, hw, m);
+                        ASSERT_TRUE(got && want);
+                        EXPECT_EQ(got->periods, want->periods) << num << "/" << den << " G " << g << " L " << l;
+                        EXPECT_EQ(got->samples, want->samples) << num << "/" << den << " G " << g << " L " << l;
+                    }
+}
+
+TEST(FittingPeriodsLimits, RefuseWhatOutgrowsSixtyFourBits) {
+    EXPECT_FALSE(fewestFittingPeriods(r(3), {0, 0, 0}).has_value());
+    EXPECT_FALSE(fewestFittingPeriods(r(3), {1, -1, 0}).has_value());
+    EXPECT_FALSE(fewestFittingPeriods(r(1), {1, std::numeric_limits<int64_t>::max(), 0}, 3).has_value());
+    EXPECT_FALSE(fewestFittingPeriods(r(3, 1ULL << 62), {uint64_t(1) << 40, 0, 0}).has_value());
+}
+
+struct LimitCase {
+    const char* what;
+    LoopLength loop;
+    int64_t maxPeriods;
+    HardwareLengths hardware;
+    LengthLimit limit;
+};
+
+class LoopLimits : public ::testing::TestWithParam<LimitCase> {};
+
+TEST_P(LoopLimits, NameTheFirstRuleBroken) {
+    const LimitCase c = GetParam();
+    EXPECT_EQ(loopLimit(c.loop, c.maxPeriods, c.hardware), c.limit) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, LoopLimits,
+    ::testing::Values(LimitCase{"fits", {10, 882}, 4096, {2, 60, 16777216}, LengthLimit::none},
+                      LimitCase{"periods", {5000, 882}, 4096, {}, LengthLimit::periods},
+                      LimitCase{"caps", {1, kMaxLoopSamples + 1}, 4096, {}, LengthLimit::samples},
+                      LimitCase{"memory", {10, 20000000}, 4096, {1, 0, 16777216}, LengthLimit::maxSamples},
+                      LimitCase{"memory exactly", {10, 16777216}, 4096, {8, 0, 16777216}, LengthLimit::none},
+                      LimitCase{"granularity", {5, 441}, 4096, {2, 0, 0}, LengthLimit::granularity},
+                      LimitCase{"minimum", {1, 48}, 4096, {8, 512, 0}, LengthLimit::minLength}));
+
+TEST(DefinedLengths, AreRefusedWithTheRuleTheyBreak) {
+    EXPECT_EQ(definedLengthLimit(1000, {8, 512, 16777216}), LengthLimit::none);
+    EXPECT_EQ(definedLengthLimit(1001, {8, 512, 0}), LengthLimit::granularity);
+    EXPECT_EQ(definedLengthLimit(504, {8, 512, 0}), LengthLimit::minLength);
+    EXPECT_EQ(definedLengthLimit(1 << 25, {8, 512, 1 << 24}), LengthLimit::maxSamples);
+    EXPECT_EQ(definedLengthLimit(0, {1, 0, 0}), LengthLimit::minLength);
+    EXPECT_EQ(definedLengthLimit(-8, {8, 0, 0}), LengthLimit::minLength);
+}
+
+TEST(NearestClosingWithHardware, TheLoopFoundFitsTheHardware) {
+    // 100 kHz tones at 30.72 MS/s: 3072 samples after 5 periods; at most
+    // 2000 samples in steps of 8 leaves no loop, and the nearest spacing
+    // that closes gives one the hardware takes.
+    ClosingRule rule{r(2 * 30720000), FieldRole::divides};
+    rule.hardware = {8, 512, 2000};
+    const auto loop = loopFor(100e3, rule);
+    ASSERT_TRUE(loop.has_value());
+    EXPECT_EQ(loopLimit(*loop, rule.maxPeriods, rule.hardware), LengthLimit::maxSamples);
+    const auto nearest = nearestClosingValue(100e3, rule);
+    ASSERT_TRUE(nearest.has_value());
+    const auto fixed = loopFor(*nearest, rule);
+    ASSERT_TRUE(fixed.has_value());
+    EXPECT_EQ(loopLimit(*fixed, rule.maxPeriods, rule.hardware), LengthLimit::none);
+    EXPECT_EQ(fixed->samples % 8, 0);
+    EXPECT_GE(fixed->samples, 512);
+    EXPECT_LE(fixed->samples, 2000);
 }
 
 }  // namespace

@@ -125,7 +125,7 @@ TEST_P(Lengths, WholeCopiesOfTheLoopOrTheReason) {
     const Loop l = runOn(h.id, call);
     ASSERT_EQ(l.rc, c.rc) << l.reason;
     if (c.rc != 0) {
-        EXPECT_NE(l.reason.find("GENSIGNAL_OPTION_GRANULARITY"), std::string::npos) << l.reason;
+        EXPECT_NE(l.reason.find("GENSIGNAL_OPTION_"), std::string::npos) << l.reason;
         return;
     }
     EXPECT_EQ(static_cast<int>(l.samples()), c.samples);

@@ -14,6 +14,8 @@ from ._version import __version__
 from .kinds import FUNCTIONS as _FUNCTIONS, KINDS, generate
 from .measurement import Measurement, measure
 from .sigmf import SigMFError, read_sigmf
+from .instrument_files import InstrumentFileError, read_iqbin, read_wv
+from .play import PlayReport, play
 from .waveform import Waveform
 from . import batch  # after what it builds on
 
@@ -58,6 +60,11 @@ __all__ = [
     "measure",
     "plot",
     "read_sigmf",
+    "read_wv",
+    "read_iqbin",
+    "InstrumentFileError",
+    "PlayReport",
+    "play",
     "digital",
     "dss",
     "am",

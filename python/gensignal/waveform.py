@@ -143,6 +143,22 @@ class Waveform:
 
         return sigmf.write(self, path, datetime, center_frequency)
 
+    def to_wv(self, path, markers=None, comment=None, datetime=None):
+        """PATH.wv, the tagged instrument file wavegen --format wv writes:
+        the rate as CLOCK, LEVEL OFFS, SAMPLES, the documented checksum and,
+        with `markers` (["1:start", "2:period:4"]), CONTROL LENGTH and the
+        marker lists. `comment`: default the description. Returns the file name."""
+        from .instrument_files import write_wv
+
+        return write_wv(self, path, markers, comment, datetime)
+
+    def to_iqbin(self, path, markers=None):
+        """PATH.iqbin, big-endian int16 I/Q, and with `markers` PATH.marker
+        (one byte per sample, bit 0 for marker 1). Returns the data file's name."""
+        from .instrument_files import write_iqbin
+
+        return write_iqbin(self, path, markers)
+
     def plot(self, path=None, panels=None, ax=None):
         """A page of pictures (matplotlib), or the chosen `panels` (into `ax`
         when given: one Axes per panel); written to `path` when given, in the

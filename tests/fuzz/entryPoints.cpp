@@ -468,6 +468,7 @@ const FuzzTarget kFuzzTargets[] = {
     {"awgn", fuzzAwgn},
     {"ofdm", fuzzOfdm},
     {"measure", fuzzMeasure},
+    {"files", fuzzFiles},
 };
 const int kFuzzTargetCount = sizeof kFuzzTargets / sizeof kFuzzTargets[0];
 

@@ -28,6 +28,9 @@ int fuzzAwgn(const uint8_t* data, size_t size);
 int fuzzOfdm(const uint8_t* data, size_t size);
 // The three measurement entry points on one input (measureEntryPoint.cpp).
 int fuzzMeasure(const uint8_t* data, size_t size);
+// wavegen's instrument file readers (.wv, .iqbin and its marker file) on
+// any bytes (fileReaders.cpp).
+int fuzzFiles(const uint8_t* data, size_t size);
 
 // All of them, and one by name (null for an unknown name).
 extern const FuzzTarget kFuzzTargets[];

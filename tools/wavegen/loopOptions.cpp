@@ -79,3 +79,9 @@ nlohmann::json loopMetadata(int handle, const LoopOptions& options, bool tones) 
     }
     return loop;
 }
+
+LoopPeriods loopPeriods(int handle) {
+    GenSignalLoopInfo info{};
+    GenSignalGetLoopInfo(handle, &info);
+    return {info.samples, info.periods, info.samplesPerPeriod, info.wholePeriods == 1};
+}

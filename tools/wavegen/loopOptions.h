@@ -11,6 +11,7 @@
 #include <string>
 
 #include "kinds.h"
+#include "markers.h"
 #include "wrapperGenSignalWave.h"
 
 struct LoopOptions {
@@ -37,3 +38,7 @@ std::string loopNote(int handle, const KindTable& kind);
 // multitone tone_phases and phase_seed; periods, samples_per_period,
 // duration, whole_periods).
 nlohmann::json loopMetadata(int handle, const LoopOptions& options, bool tones);
+
+// The samples and natural periods of the last call's buffer, where markers
+// find its periods.
+LoopPeriods loopPeriods(int handle);

@@ -1,11 +1,13 @@
 // wavegen: asks the gensignal library for a waveform and writes it as a SigMF
 // recording (ci16_le data plus JSON metadata), raw int16 I/Q, raw complex
 // float or a two-channel WAV file, to files or to standard output;
-// `wavegen measure FILE` measures one.
+// `wavegen measure FILE` measures one; `wavegen play` plays one through a
+// SoapySDR device.
 //
-// Exit status: 0 written; 1 a file could not be written; 2 the request was
-// refused (by the option parser, the library or the file format); 3 the
-// library could not do it (no generator object, out of memory).
+// Exit status: 0 written; 1 a file could not be written (play: the device
+// failed); 2 the request was refused (by the option parser, the library or
+// the file format); 3 the library could not do it (no generator object, out
+// of memory); 4 play: played, with underruns or late packets.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -14,6 +16,8 @@
 #include <vector>
 
 #include "completion.h"
+#include "instrumentFiles.h"
+#include "instrumentPresets.h"
 #include "kinds.h"
 #include "loopOptions.h"
 #include "measureCommand.h"
@@ -21,6 +25,7 @@
 #include "messages.h"
 #include "outputNames.h"
 #include "outputOptions.h"
+#include "playCommand.h"
 #include "request.h"
 #include "sigmf.h"
 #include "sink.h"
@@ -106,7 +111,17 @@ int cannotWrite(Sink& sink) {
 
 // Writes the waveform as asked; returns the exit status and names where it went.
 int writeWaveform(const Output& out, const Request& request, const int16_t* iq, int count,
-                  const GenSignalMeasurement* m, const nlohmann::json& loop, std::string& written) {
+                  const GenSignalMeasurement* m, const nlohmann::json& loop, const std::vector<MarkerLine>& markers,
+                  std::string& written) {
+    if (out.format == "wv" || out.format == "iqbin") {
+        const InstrumentWaveform w{iq, count, request.description(), markers};
+        const std::string refusal = instrumentRefusal(out, w);
+        if (!refusal.empty()) {
+            std::cerr << "wavegen: " << refusal << "\n";
+            return 2;
+        }
+        return writeInstrumentFiles(out, w, written);
+    }
     if (out.format == "wav") {
         const std::string refusal = wavRefusal(out.sampleRate, static_cast<int64_t>(count) * out.repeat);
         if (!refusal.empty()) {
@@ -142,6 +157,7 @@ int writeWaveform(const Output& out, const Request& request, const int16_t* iq, 
     recording.datetime = out.datetime;
     recording.centerFrequency = out.centerFrequency;
     recording.loop = loop;
+    if (!markers.empty()) recording.markers = markersJson(markers);
     Sink meta(names.meta);
     if (!writeJson(meta, sigmfMeta(request, recording)) || !meta.finish()) {
         meta.discard();
@@ -167,12 +183,16 @@ int main(int argc, char** argv) {
     addOutputOptions(&app, options);
     LoopOptions loop;
     addLoopOptions(&app, loop, false);
+    std::string instrument;
+    addInstrumentOption(&app, instrument);
     bool describe = false, completion = false;
     app.add_flag("--describe-fields", describe, "print every kind's fields as JSON (names, types, defaults, choices)");
     app.add_flag("--bash-completion", completion, "print the bash completion script");
 
     MeasureOptions measureOptions;
     CLI::App* measure = addMeasureCommand(app, measureOptions);
+    PlayOptions playOptions;
+    CLI::App* play = addPlayCommand(app, playOptions);
 
     std::vector<std::unique_ptr<Request>> requests;
     std::vector<CLI::App*> commands;
@@ -183,6 +203,7 @@ int main(int argc, char** argv) {
         requests.back()->addOptions(command);
         addOutputOptions(command, options);
         addLoopOptions(command, loop, kind.name == "multitone");
+        addInstrumentOption(command, instrument);
         commands.push_back(command);
     }
 
@@ -213,6 +234,7 @@ int main(int argc, char** argv) {
     }
 
     if (measure->parsed()) return runMeasure(measureOptions);
+    if (play->parsed()) return runPlay(playOptions);
 
     Request* request = requests.front().get();  // the default waveform
     for (size_t i = 0; i < commands.size(); ++i)
@@ -230,7 +252,8 @@ int main(int argc, char** argv) {
         std::cerr << "wavegen: " << lastLibraryError() << "\n";
         return 3;
     }
-    const std::string refused = applyLoopOptions(handle, loop);
+    std::string refused = applyLoopOptions(handle, loop);
+    if (refused.empty()) refused = applyInstrument(handle, instrument);
     if (!refused.empty()) {
         std::cerr << "wavegen: " << refused << "\n";
         GenSignalObjRelease(handle);
@@ -246,11 +269,18 @@ int main(int argc, char** argv) {
     }
     const std::string note = loopNote(handle, request->kind());
     if (!note.empty()) std::cerr << "wavegen: note: " << note << "\n";
+    std::vector<MarkerLine> markers;
+    const std::string markerRefusal = markerLines(out.markers, loopPeriods(handle), markers);
+    if (!markerRefusal.empty()) {
+        std::cerr << "wavegen: " << markerRefusal << "\n";
+        GenSignalObjRelease(handle);
+        return 2;
+    }
     GenSignalMeasurement m{};
     const bool measured = measureMade(*request, iq, count, out.sampleRate, m);
     std::string written;
     const int status = writeWaveform(out, *request, iq, count, measured ? &m : nullptr,
-                                     loopMetadata(handle, loop, request->kind().name == "multitone"), written);
+                                     loopMetadata(handle, loop, request->kind().name == "multitone"), markers, written);
     if (status == 0)
         printSummary(out.toStandardOutput() ? stderr : stdout, *request, iq, count, out.sampleRate, out.repeat,
                      measured ? &m : nullptr, written);

@@ -14,11 +14,11 @@ CLI::App* addMeasureCommand(CLI::App& app, MeasureOptions& o) {
         app.add_subcommand("measure", "measure a waveform file: levels, CCDF, occupied band, ACPR, SFDR, seam and EVM");
     command
         ->add_option("file", o.file,
-                     "SigMF (.sigmf-meta, .sigmf-data or their base name), .raw int16 I/Q, .cf32 or .wav")
+                     "SigMF (.sigmf-meta, .sigmf-data or their base name), .raw int16 I/Q, .cf32, .wav, .wv or .iqbin")
         ->required();
     command->add_flag("--json", o.json, "print one JSON object");
     command->add_option("--sample-rate", o.sampleRate,
-                        "samples per second of a .raw or .cf32 file (SigMF and WAV say their own)");
+                        "samples per second of a .raw, .cf32 or .iqbin file (SigMF, WAV and .wv say their own)");
     command->add_option("--channel-bandwidth", o.channelBandwidth,
                         "ACPR channel width in Hz (default: the record's band, else the occupied band)");
     command->add_option("--channel-spacing", o.channelSpacing,

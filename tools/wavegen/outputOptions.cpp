@@ -49,7 +49,8 @@ void addOutputOptions(CLI::App* command, OutputOptions& options) {
     command
         ->add_option("--format", options.format,
                      "sigmf (.sigmf-data and .sigmf-meta), raw (.raw, int16 I/Q), cf32 (.cf32, complex float, "
-                     "I/Q divided by --cf32-scale) or wav (.wav, 16-bit stereo, I left, Q right)")
+                     "I/Q divided by --cf32-scale), wav (.wav, 16-bit stereo, I left, Q right), wv (.wv, the tagged "
+                     "instrument file) or iqbin (.iqbin, big-endian int16 I/Q, markers in NAME.marker)")
         ->type_name("FORMAT")
         ->default_str("sigmf");
     command->add_option("--sample-rate", options.sampleRate, "sample rate in samples per second (default: the kind's)")
@@ -71,17 +72,26 @@ void addOutputOptions(CLI::App* command, OutputOptions& options) {
         ->type_name("32767|32768")
         ->default_str("32767");
     command->add_option("--datetime", options.datetime,
-                        "sigmf: record core:datetime, \"now\" or an ISO 8601 UTC time such as 2026-06-22T12:00:00Z");
+                        "sigmf: record core:datetime, \"now\" or an ISO 8601 UTC time such as 2026-06-22T12:00:00Z; "
+                        "wv: the DATE tag");
+    command
+        ->add_option("--marker", options.markers,
+                     "marker N (1-4) of the loop, for wv, iqbin and sigmf: N:start (high on the first sample), "
+                     "N:start:M (the first M samples) or N:period:K (the first sample of every K-th natural period)")
+        ->type_name("N:SPEC")
+        ->expected(1)
+        ->take_all();
 }
 
 std::string readOutput(const OutputOptions& options, double defaultRate, Output& out) {
     out.name = options.output;
     out.format = options.format.empty() ? (out.toStandardOutput() ? "raw" : "sigmf") : options.format;
-    if (out.format != "sigmf" && out.format != "raw" && out.format != "cf32" && out.format != "wav")
-        return optionRefusal("--format", options.format, "expected sigmf, raw, cf32 or wav");
+    if (out.format != "sigmf" && out.format != "raw" && out.format != "cf32" && out.format != "wav" &&
+        out.format != "wv" && out.format != "iqbin")
+        return optionRefusal("--format", options.format, "expected sigmf, raw, cf32, wav, wv or iqbin");
     if (out.toStandardOutput() && out.format == "sigmf")
         return optionRefusal("--format", options.format,
-                             "a SigMF recording is two files; -o - writes raw, cf32 or wav");
+                             "a SigMF recording is two files; -o - writes raw, cf32, wav, wv or iqbin");
     if (out.name.empty()) return optionRefusal("--output", "\"\"", "expected a file name, or - for standard output");
 
     out.sampleRate = defaultRate;
@@ -108,6 +118,15 @@ std::string readOutput(const OutputOptions& options, double defaultRate, Output&
             return optionRefusal("--cf32-scale", options.cf32Scale, "expected 32767 or 32768");
         out.cf32Scale = scale;
     }
+    for (const std::string& text : options.markers) {
+        MarkerSpec spec;
+        const std::string why = parseMarker(text, spec);
+        if (!why.empty()) return why;
+        out.markers.push_back(spec);
+    }
+    if (!out.markers.empty() && out.format != "sigmf" && out.format != "wv" && out.format != "iqbin")
+        return optionRefusal("--marker", out.markers.front().text,
+                             "a " + out.format + " file holds no markers; write wv, iqbin or sigmf");
     out.datetime = options.datetime;
     if (!resolveDatetime(out.datetime))
         return optionRefusal("--datetime", options.datetime,

@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "markers.h"
 
 struct OutputOptions {
     std::string output = "waveform";
@@ -17,6 +20,7 @@ struct OutputOptions {
     std::string repeat;           // empty: once
     std::string centerFrequency;  // empty: none recorded
     std::string cf32Scale;        // empty: 32767
+    std::vector<std::string> markers;
 };
 
 void addOutputOptions(CLI::App* command, OutputOptions& options);
@@ -29,6 +33,7 @@ struct Output {
     std::optional<double> centerFrequency;
     double cf32Scale = 32767;
     std::string datetime;  // resolved ("now" becomes the time)
+    std::vector<MarkerSpec> markers;
 
     bool toStandardOutput() const { return name == "-"; }
 };

@@ -40,6 +40,8 @@ nlohmann::json sigmfMeta(const Request& request, const Recording& recording) {
     const nlohmann::json fields = request.fields();
     for (const auto& [field, value] : fields.items()) global["gensignal:" + field] = value;
     if (!recording.loop.is_null()) global["gensignal:loop"] = recording.loop;
+    // Over one buffer; they repeat with it.
+    if (!recording.markers.is_null()) global["gensignal:markers"] = recording.markers;
 
     nlohmann::json capture = {{"core:sample_start", 0}};
     if (recording.centerFrequency) capture["core:frequency"] = *recording.centerFrequency;

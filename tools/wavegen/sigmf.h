@@ -20,6 +20,7 @@ struct Recording {
     std::string datetime;                   // empty: none (files stay reproducible)
     std::optional<double> centerFrequency;  // Hz at RF; none: baseband only
     nlohmann::json loop;                    // the loop the call made: gensignal:loop
+    nlohmann::json markers;                 // gensignal:markers, null when none were asked for
 };
 
 // "gensignal 1.0.0": core:recorder and the annotation's core:generator.

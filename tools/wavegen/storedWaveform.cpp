@@ -12,7 +12,9 @@
 #include <iterator>
 #include <limits>
 
+#include "iqbinFormat.h"
 #include "writers.h"
+#include "wvFormat.h"
 
 namespace {
 
@@ -272,6 +274,56 @@ bool readSigmf(const std::string& base, StoredWaveform& out, std::string& error)
     }
 }
 
+bool readWvFile(const std::string& path, double sampleRate, StoredWaveform& out, std::string& error) {
+    std::vector<char> bytes;
+    if (!readBytes(path, bytes, error)) return false;
+    WvFile file;
+    if (!parseWv(bytes.data(), bytes.size(), file, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    out.dataPath = path;
+    out.ci16 = std::move(file.iq);
+    out.markers = std::move(file.header.markers);
+    if (file.clockStated) {
+        out.sampleRate = file.header.clock;
+        out.rateInFile = true;
+    } else if (sampleRate > 0 && std::isfinite(sampleRate)) {
+        out.sampleRate = sampleRate;
+    } else {
+        error = path + ": no CLOCK tag states its rate: give --sample-rate";
+        return false;
+    }
+    return true;
+}
+
+bool readIqbinFile(const std::string& path, double sampleRate, StoredWaveform& out, std::string& error) {
+    if (!(sampleRate > 0 && std::isfinite(sampleRate))) {
+        error = path + ": an iqbin file does not say its rate: give --sample-rate";
+        return false;
+    }
+    std::vector<char> bytes;
+    if (!readBytes(path, bytes, error)) return false;
+    if (!parseIqbin(bytes.data(), bytes.size(), out.ci16, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    out.dataPath = path;
+    out.sampleRate = sampleRate;
+    const std::string markerPath = markerFileName(path);
+    if (!exists(markerPath)) return true;
+    std::vector<char> markers;
+    if (!readBytes(markerPath, markers, error)) return false;
+    const size_t samples = out.ci16.size() / 2;
+    if (markers.size() != samples) {
+        error = markerPath + ": " + std::to_string(markers.size()) + " marker bytes for the " +
+                std::to_string(samples) + " samples of " + path;
+        return false;
+    }
+    out.markers = linesFromBytes(reinterpret_cast<const uint8_t*>(markers.data()), static_cast<int64_t>(samples));
+    return true;
+}
+
 }  // namespace
 
 bool readStoredWaveform(const std::string& name, double sampleRate, StoredWaveform& out, std::string& error) {
@@ -279,6 +331,8 @@ bool readStoredWaveform(const std::string& name, double sampleRate, StoredWavefo
     for (const char* suffix : {".sigmf-meta", ".sigmf-data", ".sigmf"})
         if (endsWith(name, suffix)) return readSigmf(name.substr(0, name.size() - std::strlen(suffix)), out, error);
     if (endsWith(name, ".wav")) return readWav(name, out, error);
+    if (endsWith(name, ".wv")) return readWvFile(name, sampleRate, out, error);
+    if (endsWith(name, ".iqbin")) return readIqbinFile(name, sampleRate, out, error);
     const bool raw = endsWith(name, ".raw"), cf32 = endsWith(name, ".cf32");
     if (raw || cf32) {
         if (!(sampleRate > 0 && std::isfinite(sampleRate))) {
@@ -293,7 +347,7 @@ bool readStoredWaveform(const std::string& name, double sampleRate, StoredWavefo
     }
     if (exists(name + ".sigmf-meta")) return readSigmf(name, out, error);
     error = name +
-            ": not a file wavegen reads: name a .sigmf-meta, .sigmf-data, .raw, .cf32 or .wav file, or the base "
-            "name of a SigMF pair";
+            ": not a file wavegen reads: name a .sigmf-meta, .sigmf-data, .raw, .cf32, .wav, .wv or .iqbin file, or "
+            "the base name of a SigMF pair";
     return false;
 }

@@ -1,7 +1,8 @@
 // A waveform read back from a file for measurement: SigMF (ci16_le or
 // cf32_le, either file of the pair or their base name), raw int16 I/Q
-// (.raw), raw complex float (.cf32, 1.0 = 32767) or a two-channel 16-bit
-// WAV; with the gensignal record the SigMF metadata carries, if any (its
+// (.raw), raw complex float (.cf32, 1.0 = 32767), a two-channel 16-bit
+// WAV, the tagged instrument file (.wv) or big-endian I/Q (.iqbin, with
+// NAME.marker when there is one); with the gensignal record the SigMF metadata carries, if any (its
 // enumerations by name or number), and of a recording that holds its
 // buffer several times over (gensignal:repeat) the buffer once.
 #pragma once
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "kinds.h"
+#include "markers.h"
 
 struct StoredWaveform {
     std::string dataPath;  // the file the samples came from
@@ -18,7 +20,8 @@ struct StoredWaveform {
     std::vector<float> cf32;
     bool floats = false;
     double sampleRate = 0;
-    bool rateInFile = false;          // SigMF and WAV state their rate
+    bool rateInFile = false;          // SigMF, WAV and .wv state their rate
+    std::vector<MarkerLine> markers;  // of .wv and .iqbin files
     const KindTable* kind = nullptr;  // the record's kind, when the metadata has one
     std::vector<unsigned char> record;
     int argument = 0;
