@@ -8,10 +8,20 @@
 
 namespace {
 
-std::complex<float> draw(uint64_t seed, int64_t m) {
-    float re, im;
-    complexGaussian(counterBlock(seed, kStageNoise, 0, static_cast<uint64_t>(m)), &re, &im);
-    return {re, im};
+// Draws of samples [first, last) into out[0, last - first), in runs whose
+// counter blocks come from one pass.
+void draw(uint64_t seed, int64_t first, int64_t last, std::complex<float>* out) {
+    constexpr int kRun = 256;
+    CounterBlock blocks[kRun];
+    for (int64_t at = first; at < last; at += kRun) {
+        const int count = static_cast<int>(last - at < kRun ? last - at : kRun);
+        counterBlocks(seed, kStageNoise, 0, static_cast<uint64_t>(at), count, blocks);
+        for (int j = 0; j < count; ++j) {
+            float re, im;
+            complexGaussianFrom(blocks[j], seed, kStageNoise, 0, static_cast<uint64_t>(at + j), &re, &im);
+            out[at - first + j] = {re, im};
+        }
+    }
 }
 
 }  // namespace
@@ -26,9 +36,7 @@ NoiseRealised addNoise(uint64_t seed, double targetPower, double bandwidthHz, do
                        int team, double* partial) {
     NoiseRealised out;
     const int64_t blocks = passBlocks(n);
-    forEachBlock(n, team, [&](int64_t first, int64_t last, int64_t) {
-        for (int64_t m = first; m < last; ++m) scratch[m] = draw(seed, m);
-    });
+    forEachBlock(n, team, [&](int64_t first, int64_t last, int64_t) { draw(seed, first, last, scratch + first); });
     double drawn;
     if (bandwidthHz > 0) {
         // The drawn noise's power in the band, from its spectrum: (1/n^2) sum |W_k|^2.
@@ -44,11 +52,13 @@ NoiseRealised addNoise(uint64_t seed, double targetPower, double bandwidthHz, do
         drawn = meanPower(scratch, n, team, partial);
     }
     const double gain = std::sqrt(targetPower / drawn);
-    const bool redraw = bandwidthHz > 0;  // the transform took the draws' place
+    const bool redraw = bandwidthHz > 0;
     forEachBlock(n, team, [&](int64_t first, int64_t last, int64_t b) {
+        // The transform took the draws' place: they are made again, a block at a time, over it.
+        if (redraw) draw(seed, first, last, scratch + first);
         double s = 0;
         for (int64_t m = first; m < last; ++m) {
-            const std::complex<float> w = redraw ? draw(seed, m) : scratch[m];
+            const std::complex<float> w = scratch[m];
             const float re = static_cast<float>(gain * w.real()), im = static_cast<float>(gain * w.imag());
             s += static_cast<double>(re) * re + static_cast<double>(im) * im;
             x[m] = {x[m].real() + re, x[m].imag() + im};

@@ -26,16 +26,34 @@ inline double sumInOrder(const double* partial, int64_t count) {
     return sum;
 }
 
-// The mean of |x|^2 over n > 0 samples, each square formed exactly in
-// double; `partial` holds passBlocks(n) doubles.
+// The mean of |x|^2 over n > 0 samples: each value squared exactly in
+// double and summed into one of 16 running sums by its position in the
+// block (value i of a block into sum i mod 16), the 16 then added in order;
+// `partial` holds passBlocks(n) doubles.
 inline double meanPower(const std::complex<float>* x, int64_t n, int team, double* partial) {
+    constexpr int kLanes = 16;
+    const float* v = reinterpret_cast<const float*>(x);
     forEachBlock(n, team, [&](int64_t first, int64_t last, int64_t b) {
+        double lane[kLanes] = {};
+        const int64_t values = 2 * (last - first);
+        const float* p = v + 2 * first;
+        int64_t i = 0;
+        for (; i + kLanes <= values; i += kLanes)
+            for (int j = 0; j < kLanes; ++j) lane[j] += static_cast<double>(p[i + j]) * p[i + j];
+        for (int j = 0; i < values; ++i, ++j) lane[j] += static_cast<double>(p[i]) * p[i];
         double s = 0;
-        for (int64_t i = first; i < last; ++i) {
-            const double re = x[i].real(), im = x[i].imag();
-            s += re * re + im * im;
-        }
+        for (int j = 0; j < kLanes; ++j) s += lane[j];
         partial[b] = s;
     });
     return sumInOrder(partial, passBlocks(n)) / static_cast<double>(n);
+}
+
+// The rails of x into re[0, n) and im[0, n).
+inline void splitRails(const std::complex<float>* x, int64_t n, int team, float* re, float* im) {
+    forEachBlock(n, team, [&](int64_t first, int64_t last, int64_t) {
+        for (int64_t i = first; i < last; ++i) {
+            re[i] = x[i].real();
+            im[i] = x[i].imag();
+        }
+    });
 }

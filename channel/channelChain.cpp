@@ -85,12 +85,6 @@ bool faded(const GenSignalChannel& c) { return c.fading != GENSIGNAL_FADING_OFF;
 bool delayed(const GenSignalChannel& c) { return c.timingOffset != 0; }
 bool imbalanced(const GenSignalChannel& c) { return c.iqGainDb != 0 || c.iqPhaseDeg != 0; }
 
-void copyBuffer(const std::complex<float>* from, std::complex<float>* to, int64_t n, int team) {
-    forEachBlock(n, team, [&](int64_t first, int64_t last, int64_t) {
-        std::memcpy(to + first, from + first, static_cast<size_t>(last - first) * sizeof *to);
-    });
-}
-
 void clearRealised(GenSignalChannelRealised& r, int64_t n, double sampleRate) {
     std::memset(&r, 0, sizeof r);
     r.samples = n;
@@ -129,7 +123,7 @@ int applyChannel(const GenSignalChannel& c, const ChannelContext& context, std::
     const bool scratchNeeded = faded(c) || delayed(c) || phaseNoisy(c) || noisy(c);
     Buffer<double> partial(static_cast<size_t>(passBlocks(n)));
     Buffer<std::complex<float>> scratch(scratchNeeded ? static_cast<size_t>(n) : 0);
-    Buffer<std::complex<float>> windows(delayed(c) ? static_cast<size_t>(team) * (kGainBlock + kDelayTaps) : 0);
+    Buffer<float> windows(delayed(c) ? static_cast<size_t>(team) * (3 * kGainBlock + kDelayTaps) : 0);
     if (!partial || !scratch || !windows)
         return outOfMemory<std::complex<float>>(-3, static_cast<size_t>(n), "channel's working copy");
     MultipathFading fading;
@@ -162,9 +156,11 @@ int applyChannel(const GenSignalChannel& c, const ChannelContext& context, std::
         }
     }
 
+    float* const railRe = reinterpret_cast<float*>(scratch.get());
+    float* const railIm = railRe + n;
     if (faded(c)) {
-        copyBuffer(x, scratch.get(), n, team);
-        const double gains = fading.apply(scratch.get(), x, sums);
+        splitRails(x, n, team, railRe, railIm);
+        const double gains = fading.apply(railRe, railIm, x, sums);
         const double after = meanPower(x, n, team, sums);
         realised.fadingPowerDb = db(gains);
         realised.fadingGainDb = db(after / power);
@@ -180,12 +176,16 @@ int applyChannel(const GenSignalChannel& c, const ChannelContext& context, std::
     }
 
     if (delayed(c)) {
-        copyBuffer(x, scratch.get(), n, team);
+        splitRails(x, n, team, railRe, railIm);
         forEachBlock(n, team, [&](int64_t first, int64_t last, int64_t) {
-            std::complex<float>* window = windows.get() + omp_get_thread_num() * (kGainBlock + kDelayTaps);
+            float* window = windows.get() + omp_get_thread_num() * (3 * kGainBlock + kDelayTaps);
+            float* outRe = window + kGainBlock + kDelayTaps;
+            float* outIm = outRe + kGainBlock;
             for (int64_t at = first; at < last; at += kGainBlock) {
                 const int count = static_cast<int>(last - at < kGainBlock ? last - at : kGainBlock);
-                delayBlock(timing, scratch.get(), n, at, count, window, x + at);
+                delayBlock(timing, railRe, n, at, count, window, outRe);
+                delayBlock(timing, railIm, n, at, count, window, outIm);
+                for (int u = 0; u < count; ++u) x[at + u] = {outRe[u], outIm[u]};
             }
         });
         realised.timingOffset = c.timingOffset;

@@ -4,11 +4,43 @@
 #include <cstring>
 
 #include "besselI0.h"
+#include "cpuDispatch.h"
 #include "mathConstants.h"
 
 namespace {
 
 double sinc(double x) { return x == 0 ? 1.0 : std::sin(kPi * x) / (kPi * x); }
+
+// Outputs filtered at a time: whole vectors of either kernel set, held in
+// registers while every tap adds to them.
+constexpr int kChunk = 32;
+
+// y[i] = c[0] w[i] + c[1] w[i - 1] + ... (each sum in tap order) for i <
+// count, w pointing at the newest input of output 0.
+void filterRail(const float* w, const float* c, int taps, int count, float* y) {
+    auto body = [](const float* __restrict w, const float* __restrict c, int taps, int count,
+                   float* __restrict y) GENSIGNAL_KERNEL_BODY {
+        int i0 = 0;
+        for (; i0 + kChunk <= count; i0 += kChunk) {
+            float acc[kChunk];
+            const float* base = w + i0;
+            const float c0 = c[0];
+            for (int j = 0; j < kChunk; ++j) acc[j] = c0 * base[j];
+            for (int l = 1; l < taps; ++l) {
+                const float cl = c[l];
+                const float* from = base - l;
+                for (int j = 0; j < kChunk; ++j) acc[j] += cl * from[j];
+            }
+            for (int j = 0; j < kChunk; ++j) y[i0 + j] = acc[j];
+        }
+        for (int i = i0; i < count; ++i) {
+            float acc = c[0] * w[i];
+            for (int l = 1; l < taps; ++l) acc += c[l] * w[i - l];
+            y[i] = acc;
+        }
+    };
+    runForKernels(body, w, c, taps, count, y);
+}
 
 int64_t floorMod(int64_t a, int64_t n) {
     const int64_t r = a % n;
@@ -45,7 +77,7 @@ FractionalDelay designDelay(double delay, int64_t n) {
     return d;
 }
 
-void copyCircular(const std::complex<float>* x, int64_t n, int64_t start, int64_t count, std::complex<float>* out) {
+void copyCircular(const float* x, int64_t n, int64_t start, int64_t count, float* out) {
     int64_t at = floorMod(start, n);
     while (count > 0) {
         const int64_t piece = count < n - at ? count : n - at;
@@ -56,23 +88,20 @@ void copyCircular(const std::complex<float>* x, int64_t n, int64_t start, int64_
     }
 }
 
-void delayBlock(const FractionalDelay& d, const std::complex<float>* x, int64_t n, int64_t first, int count,
-                std::complex<float>* window, std::complex<float>* out) {
+void delayBlock(const FractionalDelay& d, const float* x, int64_t n, int64_t first, int count, float* window,
+                float* out) {
     if (d.taps == 1) {
         copyCircular(x, n, first - d.shift, count, out);
         return;
     }
-    // window[i] = x[first - shift - (taps - 1) + i]: output u reads window[u + taps - 1 - l].
-    copyCircular(x, n, first - d.shift - (d.taps - 1), count + d.taps - 1, window);
-    const float* w = reinterpret_cast<const float*>(window);
-    float* y = reinterpret_cast<float*>(out);
-    const int values = 2 * count;
-    const float* start = w + 2 * (d.taps - 1);
-    const float c0 = d.coefficient[0];
-    for (int i = 0; i < values; ++i) y[i] = c0 * start[i];
-    for (int l = 1; l < d.taps; ++l) {
-        const float c = d.coefficient[l];
-        const float* from = start - 2 * l;
-        for (int i = 0; i < values; ++i) y[i] += c * from[i];
+    // window[i] = x[first - shift - (taps - 1) + i]: output u reads
+    // window[u + taps - 1 - l]; the buffer itself where it does not wrap.
+    const int64_t start = floorMod(first - d.shift - (d.taps - 1), n);
+    const int64_t length = count + d.taps - 1;
+    const float* from = x + start;
+    if (start + length > n) {
+        copyCircular(x, n, start, length, window);
+        from = window;
     }
+    filterRail(from + (d.taps - 1), d.coefficient, d.taps, count, out);
 }

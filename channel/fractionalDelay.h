@@ -2,10 +2,11 @@
 // shift; a fraction is a Kaiser-windowed sinc of 32 taps (beta 8, centred
 // on the delayed instant, normalised to sum 1 so that DC passes exactly),
 // within -76 dB of the ideal band-limited delay up to 0.8 of the Nyquist
-// frequency. Read circularly, so the delayed buffer loops as it did.
+// frequency. Read circularly, so the delayed buffer loops as it did. The
+// rails go separately (real and imaginary parts in arrays of their own),
+// each output a sum in tap order.
 #pragma once
 
-#include <complex>
 #include <cstdint>
 
 constexpr int kDelayTaps = 32;
@@ -23,9 +24,9 @@ struct FractionalDelay {
 FractionalDelay designDelay(double delay, int64_t n);
 
 // x[(start + i) mod n] for i < count into `out`.
-void copyCircular(const std::complex<float>* x, int64_t n, int64_t start, int64_t count, std::complex<float>* out);
+void copyCircular(const float* x, int64_t n, int64_t start, int64_t count, float* out);
 
-// Outputs [first, first + count) of x delayed by `d`; `window` holds
-// count + kDelayTaps - 1 samples.
-void delayBlock(const FractionalDelay& d, const std::complex<float>* x, int64_t n, int64_t first, int count,
-                std::complex<float>* window, std::complex<float>* out);
+// Outputs [first, first + count) of one rail x delayed by `d` into out;
+// `window` holds count + kDelayTaps - 1 floats.
+void delayBlock(const FractionalDelay& d, const float* x, int64_t n, int64_t first, int count, float* window,
+                float* out);

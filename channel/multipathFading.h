@@ -18,9 +18,10 @@ public:
     // 0, or -3 with the reason.
     int plan(const GenSignalChannel& channel, int64_t n, double sampleRate, int team);
 
-    // out = the faded `in` (distinct arrays of n samples); returns the mean
-    // over the buffer of sum_k |h_k[m]|^2. `partial`: passBlocks(n) doubles.
-    double apply(const std::complex<float>* in, std::complex<float>* out, double* partial) const;
+    // out = the faded input, whose rails are re and im (n floats each);
+    // returns the mean over the buffer of sum_k |h_k[m]|^2. `partial`:
+    // passBlocks(n) doubles.
+    double apply(const float* re, const float* im, std::complex<float>* out, double* partial) const;
 
     const DelayLine& line() const { return line_; }
     const TapGains& gains() const { return gains_; }
@@ -31,7 +32,8 @@ private:
     TapGains gains_;
     int64_t n_ = 0;
     int team_ = 1;
-    // Per thread: the delay's window, the delayed block, the gains, the sum.
-    static constexpr int64_t kThreadSamples = 4 * kGainBlock + kDelayTaps;
-    Buffer<std::complex<float>> scratch_;
+    // Per thread, in floats: the delay's window, then the delayed block, the
+    // gains and the sum, each as real and imaginary parts, and the gains' powers.
+    static constexpr int64_t kThreadFloats = kGainBlock + kDelayTaps + 7 * kGainBlock;
+    Buffer<float> scratch_;
 };

@@ -23,6 +23,11 @@ int PhaseNoise::plan(const GenSignalChannel& c, int64_t n, double sampleRate, st
     }
     n_ = n;
     sampleRate_ = sampleRate;
+    binWidth_ = sampleRate / static_cast<double>(n);
+    if (points_ > 0) {
+        lowAmplitude_ = amplitudeAt(level_[0]);
+        highAmplitude_ = amplitudeAt(level_[points_ - 1]);
+    }
     team_ = team;
     packed_ = n % 2 == 0;
     const int64_t size = packed_ ? n / 2 : n;
@@ -52,21 +57,37 @@ double PhaseNoise::maskDbc(double f) const {
 
 // sqrt(10^(L/10) fs/n): a line at +-k then holds S fs/n; the real line at
 // fs/2 holds half of that, its bin lying half below fs/2.
+// Outside the mask's points the level holds: those amplitudes are made once.
 double PhaseNoise::lineAmplitude(int64_t k) const {
-    const double binWidth = sampleRate_ / static_cast<double>(n_);
-    return std::sqrt(std::pow(10.0, maskDbc(static_cast<double>(k) * binWidth) / 10) * binWidth);
+    const double f = static_cast<double>(k) * binWidth_;
+    if (f <= offset_[0]) return lowAmplitude_;
+    if (f >= offset_[points_ - 1]) return highAmplitude_;
+    return amplitudeAt(maskDbc(f));
 }
 
-// X[k] for 0 <= k <= n/2: 0 at DC, a real line at fs/2.
-std::complex<double> PhaseNoise::line(uint64_t seed, int64_t k) const {
+double PhaseNoise::amplitudeAt(double dbc) const { return std::sqrt(std::pow(10.0, dbc / 10) * binWidth_); }
+
+// X[k] for 0 <= k <= n/2 from the phase word w: 0 at DC, a real line at fs/2.
+std::complex<double> PhaseNoise::line(int64_t k, uint32_t w) const {
     if (k == 0) return 0;
-    const CounterBlock b = counterBlock(seed, kStagePhaseNoise, 0, static_cast<uint64_t>(k) / 4);
-    const float angle = static_cast<float>(kTwoPi * unitFrom32(b.w[k % 4]));
+    const float angle = static_cast<float>(kTwoPi * unitFrom32(w));
     const double a = lineAmplitude(k);
     if (2 * k == n_) return std::cos(angle) < 0 ? -a : a;
     float s, c;
     ::sincosf(angle, &s, &c);
     return {a * c, a * s};
+}
+
+// The lines X[k] for k in [first, first + count) (count at most kLineRun),
+// their phase words from one pass of counter blocks (word k mod 4 of block k / 4).
+void PhaseNoise::lines(uint64_t seed, int64_t first, int count, std::complex<double>* out) const {
+    CounterBlock blocks[kLineRun / 4 + 2];
+    const int64_t b0 = first / 4, b1 = (first + count - 1) / 4;
+    counterBlocks(seed, kStagePhaseNoise, 0, static_cast<uint64_t>(b0), static_cast<int>(b1 - b0 + 1), blocks);
+    for (int j = 0; j < count; ++j) {
+        const int64_t k = first + j;
+        out[j] = line(k, blocks[k / 4 - b0].w[k % 4]);
+    }
 }
 
 double PhaseNoise::synthesise(uint64_t seed, std::complex<float>* work, double* partial) const {
@@ -81,21 +102,38 @@ double PhaseNoise::synthesise(uint64_t seed, std::complex<float>* work, double* 
         auto twiddle = [&](int64_t q) {
             return coarse_[static_cast<size_t>(q >> kFineBits)] * fine_[static_cast<size_t>(q & (kFine - 1))];
         };
-        const std::complex<double> i(0, 1);
+        auto packed = [&](std::complex<double> xq, std::complex<double> xp, int64_t q) {
+            const double ar = xq.real() + xp.real(), ai = xq.imag() - xp.imag();
+            const double br = xq.real() - xp.real(), bi = xq.imag() + xp.imag();
+            const std::complex<double> w = twiddle(q);
+            const double cr = br * w.real() - bi * w.imag(), ci = br * w.imag() + bi * w.real();
+            return std::complex<double>(ar - ci, ai + cr);
+        };
         forEachBlock(M / 2 + 1, team_, [&](int64_t first, int64_t last, int64_t) {
-            for (int64_t q = first; q < last; ++q) {
-                const int64_t p = M - q;
-                const std::complex<double> xq = line(seed, q), xp = line(seed, p);
-                put(q, xq + std::conj(xp) + i * ((xq - std::conj(xp)) * twiddle(q)));
-                if (p != q && p < M) put(p, xp + std::conj(xq) + i * ((xp - std::conj(xq)) * twiddle(p)));
+            std::complex<double> low[kLineRun], high[kLineRun];
+            for (int64_t q0 = first; q0 < last; q0 += kLineRun) {
+                const int count = static_cast<int>(last - q0 < kLineRun ? last - q0 : kLineRun);
+                lines(seed, q0, count, low);
+                lines(seed, M - q0 - count + 1, count, high);  // high[count - 1 - j] = X[M - q0 - j]
+                for (int j = 0; j < count; ++j) {
+                    const int64_t q = q0 + j, p = M - q;
+                    const std::complex<double> xq = low[j], xp = high[count - 1 - j];
+                    put(q, packed(xq, xp, q));
+                    if (p != q && p < M) put(p, packed(xp, xq, p));
+                }
             }
         });
     } else {
         forEachBlock(n / 2 + 1, team_, [&](int64_t first, int64_t last, int64_t) {
-            for (int64_t k = first; k < last; ++k) {
-                const std::complex<double> v = line(seed, k);
-                put(k, v);
-                if (k > 0) put(n - k, std::conj(v));
+            std::complex<double> run[kLineRun];
+            for (int64_t k0 = first; k0 < last; k0 += kLineRun) {
+                const int count = static_cast<int>(last - k0 < kLineRun ? last - k0 : kLineRun);
+                lines(seed, k0, count, run);
+                for (int j = 0; j < count; ++j) {
+                    const int64_t k = k0 + j;
+                    put(k, run[j]);
+                    if (k > 0) put(n - k, std::conj(run[j]));
+                }
             }
         });
     }

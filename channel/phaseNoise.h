@@ -33,14 +33,17 @@ public:
 
 private:
     double lineAmplitude(int64_t k) const;
-    std::complex<double> line(uint64_t seed, int64_t k) const;
+    double amplitudeAt(double dbc) const;
+    static constexpr int kLineRun = 256;
+    std::complex<double> line(int64_t k, uint32_t phaseWord) const;
+    void lines(uint64_t seed, int64_t first, int count, std::complex<double>* out) const;
 
     int points_ = 0;
     double offset_[GENSIGNAL_CHANNEL_MAX_MASK_POINTS] = {};
     double level_[GENSIGNAL_CHANNEL_MAX_MASK_POINTS] = {};
     double logOffset_[GENSIGNAL_CHANNEL_MAX_MASK_POINTS] = {};
     int64_t n_ = 0;
-    double sampleRate_ = 0;
+    double sampleRate_ = 0, binWidth_ = 0, lowAmplitude_ = 0, highAmplitude_ = 0;
     int team_ = 1;
     bool packed_ = false;  // even n: the n/2-point transform
     SplitDft dft_;

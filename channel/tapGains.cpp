@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "channelStages.h"
+#include "cpuDispatch.h"
 #include "counterRandom.h"
 #include "mathConstants.h"
 
@@ -24,7 +25,7 @@ std::complex<double> unitPhasor(int64_t numerator, int64_t n) {
 
 std::complex<double> gaussian(uint64_t seed, uint32_t stage, int tap, int64_t index) {
     float re, im;
-    complexGaussian(counterBlock(seed, stage, static_cast<uint32_t>(tap), static_cast<uint64_t>(index)), &re, &im);
+    complexGaussian(seed, stage, static_cast<uint32_t>(tap), static_cast<uint64_t>(index), &re, &im);
     return {re, im};
 }
 
@@ -79,10 +80,10 @@ int TapGains::plan(const DelayLine& line, double dopplerHz, int64_t n, double sa
     // Weights of the grid points at -1, 0, 1, 2 for the fraction t = r / D.
     for (int r = 0; r < step_; ++r) {
         const double t = static_cast<double>(r) / step_;
-        weight_[4 * r + 0] = static_cast<float>(-t * (t - 1) * (t - 2) / 6);
-        weight_[4 * r + 1] = static_cast<float>((t + 1) * (t - 1) * (t - 2) / 2);
-        weight_[4 * r + 2] = static_cast<float>(-(t + 1) * t * (t - 2) / 2);
-        weight_[4 * r + 3] = static_cast<float>((t + 1) * t * (t - 1) / 6);
+        weight_[0][r] = static_cast<float>(-t * (t - 1) * (t - 2) / 6);
+        weight_[1][r] = static_cast<float>((t + 1) * (t - 1) * (t - 2) / 2);
+        weight_[2][r] = static_cast<float>(-(t + 1) * t * (t - 2) / 2);
+        weight_[3][r] = static_cast<float>((t + 1) * t * (t - 1) / 6);
     }
     points_ = kGainBlock / step_ + 4;
     const size_t threads = static_cast<size_t>(team);
@@ -99,21 +100,24 @@ std::complex<float> TapGains::constantGain(int tap) const {
     return {static_cast<float>(a.real()), static_cast<float>(a.imag())};
 }
 
-void TapGains::block(int tap, int64_t first, int count, std::complex<float>* h, int thread) const {
+void TapGains::block(int tap, int64_t first, int count, float* re, float* im, int thread) const {
     const int M = halfLines_;
     if (M == 0) {
         const std::complex<float> g = constantGain(tap);
-        for (int u = 0; u < count; ++u) h[u] = g;
+        for (int u = 0; u < count; ++u) {
+            re[u] = g.real();
+            im[u] = g.imag();
+        }
         return;
     }
     const std::complex<double>* a = amplitude_.get() + static_cast<size_t>(tap) * (2 * M + 1) + M;
+    std::complex<double>* cur = phasor_.get() + static_cast<size_t>(thread) * (static_cast<size_t>(M) + 1);
+    std::complex<double>* grid = grid_.get() + static_cast<size_t>(thread) * static_cast<size_t>(points_);
+    std::complex<float>* gf = gridFloat_.get() + static_cast<size_t>(thread) * static_cast<size_t>(points_);
     // Grid points (j0 - 1 + i) D, i < points, around the block.
     const int D = step_;
     const int points = (count + D - 1) / D + 3;
     const int64_t j0 = first / D;
-    std::complex<double>* cur = phasor_.get() + static_cast<size_t>(thread) * (static_cast<size_t>(M) + 1);
-    std::complex<double>* grid = grid_.get() + static_cast<size_t>(thread) * static_cast<size_t>(points_);
-    std::complex<float>* gf = gridFloat_.get() + static_cast<size_t>(thread) * static_cast<size_t>(points_);
     const std::complex<double> e1 = unitPhasor(floorMod((j0 - 1) * D, n_), n_);
     cur[0] = 1;
     for (int m = 1; m <= M; ++m) cur[m] = cur[m - 1] * e1;
@@ -125,15 +129,24 @@ void TapGains::block(int tap, int64_t first, int count, std::complex<float>* h, 
     }
     for (int i = 0; i < points; ++i) gf[i] = {static_cast<float>(grid[i].real()), static_cast<float>(grid[i].imag())};
     if (D == 1) {
-        for (int u = 0; u < count; ++u) h[u] = gf[u + 1];
+        for (int u = 0; u < count; ++u) {
+            re[u] = gf[u + 1].real();
+            im[u] = gf[u + 1].imag();
+        }
         return;
     }
-    for (int u = 0; u < count; ++u) {
-        const int j = u / D;
-        const float* w = weight_ + 4 * (u % D);
+    const float *w0 = weight_[0], *w1 = weight_[1], *w2 = weight_[2], *w3 = weight_[3];
+    for (int j = 0; j * D < count; ++j) {
         const std::complex<float>* p = gf + j;
-        const float re = ((w[0] * p[0].real() + w[1] * p[1].real()) + w[2] * p[2].real()) + w[3] * p[3].real();
-        const float im = ((w[0] * p[0].imag() + w[1] * p[1].imag()) + w[2] * p[2].imag()) + w[3] * p[3].imag();
-        h[u] = {re, im};
+        const float r0 = p[0].real(), r1 = p[1].real(), r2 = p[2].real(), r3 = p[3].real();
+        const float i0 = p[0].imag(), i1 = p[1].imag(), i2 = p[2].imag(), i3 = p[3].imag();
+        const int width = count - j * D < D ? count - j * D : D;
+        auto body = [](const float* __restrict w0, const float* __restrict w1, const float* __restrict w2,
+                       const float* __restrict w3, float r0, float r1, float r2, float r3, int width,
+                       float* __restrict out) GENSIGNAL_KERNEL_BODY {
+            for (int r = 0; r < width; ++r) out[r] = ((w0[r] * r0 + w1[r] * r1) + w2[r] * r2) + w3[r] * r3;
+        };
+        runForKernels(body, w0, w1, w2, w3, r0, r1, r2, r3, width, re + j * D);
+        runForKernels(body, w0, w1, w2, w3, i0, i1, i2, i3, width, im + j * D);
     }
 }

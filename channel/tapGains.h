@@ -31,10 +31,11 @@ public:
     bool constant() const { return halfLines_ == 0; }
     std::complex<float> constantGain(int tap) const;
 
-    // Gains of `tap` for samples [first, first + count) into h; first a
-    // multiple of kGainBlock, count at most kGainBlock; `thread` below the
-    // team given to plan() picks the working memory.
-    void block(int tap, int64_t first, int count, std::complex<float>* h, int thread) const;
+    // Gains of `tap` for samples [first, first + count), real parts into
+    // re and imaginary parts into im; first a multiple of kGainBlock, count
+    // at most kGainBlock; `thread` below the team given to plan() picks the
+    // working memory.
+    void block(int tap, int64_t first, int count, float* re, float* im, int thread) const;
 
 private:
     int64_t n_ = 1;
@@ -43,7 +44,7 @@ private:
     int step_ = 1;
     Buffer<std::complex<double>> amplitude_;  // tap k, line m at k (2M + 1) + m + M
     Buffer<std::complex<double>> stepPower_;  // e^(2 pi i m D / n), m = 0 ... M
-    float weight_[4 * kGainBlock] = {};       // the four Lagrange weights at each offset r < D
+    float weight_[4][kGainBlock] = {};        // the Lagrange weights of the points at -1, 0, 1, 2, offset r < D
     // Per thread: grid points (double and float) and line phasors.
     int64_t points_ = 0;
     Buffer<std::complex<double>> grid_, phasor_;

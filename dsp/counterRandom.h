@@ -27,7 +27,23 @@ double openUnit(uint32_t high, uint32_t low);
 // A uniform double in [0, 1) from 32 bits.
 double unitFrom32(uint32_t w);
 
-// One standard complex Gaussian value (each rail of variance 1/2, so the
-// power is 1) by the Box-Muller method from one block: radius from words 0
-// and 1, angle from word 2 (word 3 unused).
-void complexGaussian(const CounterBlock& b, float* re, float* im);
+// Standard normal values by the ziggurat method (Marsaglia and Tsang 2000)
+// with 128 layers, the layer and the value from separate bits (Doornik,
+// "An improved ziggurat method to generate normal random samples", 2005):
+// exact, and all but about 1.2 % of the values cost a table look-up and a
+// product. Each value starts from 64 random bits; the few that are
+// rejected draw again from blocks of their own, at the same index and
+// stream with an attempt number in the stage word's upper 16 bits, so a
+// value still depends on its position only. Stages use the lower 16 bits.
+//
+// One complex Gaussian value of unit power (each rail of variance 1/2) at
+// (index, stream, stage): the real part from the first block's words 0 and
+// 1, the imaginary part from words 2 and 3 (odd and even attempts beyond).
+void complexGaussian(uint64_t seed, uint32_t stage, uint32_t stream, uint64_t index, float* re, float* im);
+// The same when the first block is already made (counterBlocks below).
+void complexGaussianFrom(const CounterBlock& first, uint64_t seed, uint32_t stage, uint32_t stream, uint64_t index,
+                         float* re, float* im);
+
+// The blocks of `count` consecutive indices from `first`, in one pass that
+// either kernel set computes lane by lane (integer arithmetic: the same bits).
+void counterBlocks(uint64_t seed, uint32_t stage, uint32_t stream, uint64_t first, int count, CounterBlock* out);
