@@ -52,9 +52,9 @@ int applyLoopRules(const GenSignalChannel& c, int64_t n, double sampleRate, bool
     if (c.phaseNoisePoints > 0 && c.phaseNoiseOffsetHz[0] < binWidth) {
         std::snprintf(text, sizeof text,
                       "GenSignalChannel.phaseNoiseOffsetHz[0] = %s: below the lowest offset the loop of %lld samples "
-                      "resolves, sampleRate / samples = %s Hz; a loop of at least %s s holds it",
+                      "resolves, sampleRate / samples = %s Hz; a loop of at least %.6g s holds it",
                       numberText(c.phaseNoiseOffsetHz[0]).text, static_cast<long long>(n),
-                      numberText(binWidth).text, numberText(1 / c.phaseNoiseOffsetHz[0]).text);
+                      numberText(binWidth).text, 1 / c.phaseNoiseOffsetHz[0]);
         if (int rc = breaks(exact, notes, text)) return rc;
     }
     if (c.fading != GENSIGNAL_FADING_OFF && c.dopplerHz > 0 && c.dopplerHz * duration < kFewestDopplerPeriods) {
@@ -62,10 +62,9 @@ int applyLoopRules(const GenSignalChannel& c, int64_t n, double sampleRate, bool
         const long long lines = 2 * static_cast<long long>(std::floor(periods)) + 1;
         std::snprintf(text, sizeof text,
                       "GenSignalChannel.dopplerHz = %s: the loop of %lld samples (%.4g s) holds %.3g Doppler periods, "
-                      "%lld line%s within +-%s Hz; at least 8 lines need a loop of at least %s s",
+                      "%lld line%s within +-%s Hz; at least 8 lines need a loop of at least %.6g s",
                       numberText(c.dopplerHz).text, static_cast<long long>(n), duration, periods, lines,
-                      lines == 1 ? "" : "s", numberText(c.dopplerHz).text,
-                      numberText(kFewestDopplerPeriods / c.dopplerHz).text);
+                      lines == 1 ? "" : "s", numberText(c.dopplerHz).text, kFewestDopplerPeriods / c.dopplerHz);
         if (int rc = breaks(exact, notes, text)) return rc;
     }
     return 0;

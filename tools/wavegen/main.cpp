@@ -1,7 +1,8 @@
 // wavegen: asks the gensignal library for a waveform and writes it as a SigMF
 // recording (ci16_le data plus JSON metadata), raw int16 I/Q, raw complex
 // float or a two-channel WAV file, to files or to standard output;
-// `wavegen measure FILE` measures one.
+// `wavegen measure FILE` measures one and `wavegen impair FILE` puts one
+// through a channel.
 //
 // Exit status: 0 written; 1 a file could not be written; 2 the request was
 // refused (by the option parser, the library or the file format); 3 the
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "completion.h"
+#include "impairCommand.h"
 #include "kinds.h"
 #include "loopOptions.h"
 #include "measureCommand.h"
@@ -173,6 +175,8 @@ int main(int argc, char** argv) {
 
     MeasureOptions measureOptions;
     CLI::App* measure = addMeasureCommand(app, measureOptions);
+    ImpairOptions impairOptions;
+    CLI::App* impair = addImpairCommand(app, impairOptions);
 
     std::vector<std::unique_ptr<Request>> requests;
     std::vector<CLI::App*> commands;
@@ -213,6 +217,7 @@ int main(int argc, char** argv) {
     }
 
     if (measure->parsed()) return runMeasure(measureOptions);
+    if (impair->parsed()) return runImpair(impairOptions);
 
     Request* request = requests.front().get();  // the default waveform
     for (size_t i = 0; i < commands.size(); ++i)
