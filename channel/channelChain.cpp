@@ -183,9 +183,9 @@ int applyChannel(const GenSignalChannel& c, const ChannelContext& context, std::
             float* outIm = outRe + kGainBlock;
             for (int64_t at = first; at < last; at += kGainBlock) {
                 const int count = static_cast<int>(last - at < kGainBlock ? last - at : kGainBlock);
-                delayBlock(timing, railRe, n, at, count, window, outRe);
-                delayBlock(timing, railIm, n, at, count, window, outIm);
-                for (int u = 0; u < count; ++u) x[at + u] = {outRe[u], outIm[u]};
+                const float* re = delayBlock(timing, railRe, n, at, count, window, outRe);
+                const float* im = delayBlock(timing, railIm, n, at, count, window, outIm);
+                for (int u = 0; u < count; ++u) x[at + u] = {re[u], im[u]};
             }
         });
         realised.timingOffset = c.timingOffset;

@@ -88,11 +88,13 @@ void copyCircular(const float* x, int64_t n, int64_t start, int64_t count, float
     }
 }
 
-void delayBlock(const FractionalDelay& d, const float* x, int64_t n, int64_t first, int count, float* window,
-                float* out) {
+const float* delayBlock(const FractionalDelay& d, const float* x, int64_t n, int64_t first, int count, float* window,
+                        float* out) {
     if (d.taps == 1) {
-        copyCircular(x, n, first - d.shift, count, out);
-        return;
+        const int64_t start = floorMod(first - d.shift, n);
+        if (start + count <= n) return x + start;
+        copyCircular(x, n, start, count, out);
+        return out;
     }
     // window[i] = x[first - shift - (taps - 1) + i]: output u reads
     // window[u + taps - 1 - l]; the buffer itself where it does not wrap.
@@ -104,4 +106,5 @@ void delayBlock(const FractionalDelay& d, const float* x, int64_t n, int64_t fir
         from = window;
     }
     filterRail(from + (d.taps - 1), d.coefficient, d.taps, count, out);
+    return out;
 }

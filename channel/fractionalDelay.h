@@ -26,7 +26,8 @@ FractionalDelay designDelay(double delay, int64_t n);
 // x[(start + i) mod n] for i < count into `out`.
 void copyCircular(const float* x, int64_t n, int64_t start, int64_t count, float* out);
 
-// Outputs [first, first + count) of one rail x delayed by `d` into out;
-// `window` holds count + kDelayTaps - 1 floats.
-void delayBlock(const FractionalDelay& d, const float* x, int64_t n, int64_t first, int count, float* window,
-                float* out);
+// Outputs [first, first + count) of one rail x delayed by `d`: where they
+// lie (in x itself for a whole-sample shift that does not wrap, else in
+// out); `window` holds count + kDelayTaps - 1 floats.
+const float* delayBlock(const FractionalDelay& d, const float* x, int64_t n, int64_t first, int count, float* window,
+                        float* out);

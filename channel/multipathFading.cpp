@@ -53,10 +53,10 @@ double MultipathFading::apply(const float* re, const float* im, std::complex<flo
             const int count = static_cast<int>(last - at < kGainBlock ? last - at : kGainBlock);
             for (int u = 0; u < count; ++u) ar[u] = ai[u] = hp[u] = 0;
             for (int k = 0; k < line_.count; ++k) {
-                delayBlock(delays_[k], re, n, at, count, window, zr);
-                delayBlock(delays_[k], im, n, at, count, window, zi);
+                const float* dr = delayBlock(delays_[k], re, n, at, count, window, zr);
+                const float* di = delayBlock(delays_[k], im, n, at, count, window, zi);
                 gains_.block(k, at, count, hr, hi, thread);
-                addTap(zr, zi, hr, hi, count, ar, ai, hp);
+                addTap(dr, di, hr, hi, count, ar, ai, hp);
             }
             for (int u = 0; u < count; ++u) {
                 out[at + u] = {ar[u], ai[u]};
