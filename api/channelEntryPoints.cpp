@@ -2,6 +2,7 @@
 // channel (channel/channelChain.h), then scaled and rounded into the
 // handle's I/Q buffer by the frame's conversion (sampleConversion.h), with
 // the same values before rounding for the host when it asks.
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <complex>
@@ -80,11 +81,12 @@ int contextOf(const GenSignalMeasureInput& in, ChannelContext& context) {
 int frameScale(const std::complex<float>* y, int64_t n, double fullScale, float& scale) {
     const double combined = conversion::complexPeakSquared(reinterpret_cast<const float*>(y), static_cast<size_t>(n));
     if (std::isnan(combined)) return refuse(-1, "the impaired waveform holds a sample that is not finite");
-    if (combined == 0) {
+    const double peak = std::sqrt(combined);
+    // A peak whose square underflows float reads 0 without the samples being zero.
+    if (combined == 0 && std::all_of(y, y + n, [](std::complex<float> v) { return v.real() == 0 && v.imag() == 0; })) {
         scale = 0;
         return 0;
     }
-    const double peak = std::sqrt(combined);
     scale = static_cast<float>(fullScale / peak);
     if (combined >= FLT_MIN && scale >= FLT_MIN && scale <= FLT_MAX) return 0;
     return refuse(-1, "the impaired waveform's peak magnitude %s is too %s to scale into 16 bits",

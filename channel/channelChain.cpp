@@ -69,7 +69,7 @@ int checkNoiseFacts(const GenSignalChannel& c, const ChannelContext& context) {
 int checkDopplerWork(const GenSignalChannel& c, int64_t n, double sampleRate) {
     if (c.fading == GENSIGNAL_FADING_OFF || c.dopplerHz == 0) return 0;
     const DelayLine line = delayLineOf(c, sampleRate);
-    const double lines = 2 * std::floor(c.dopplerHz * static_cast<double>(n) / sampleRate) + 1;
+    const double lines = 2 * std::floor(c.dopplerHz / sampleRate * static_cast<double>(n)) + 1;
     const double points = static_cast<double>(n) / gainGridStep(c.dopplerHz, sampleRate) + 4.0 * n / kGainBlock;
     if (line.count * lines * points > kMostDopplerWork)
         return refuse(-1,

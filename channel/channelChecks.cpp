@@ -3,12 +3,15 @@
 #include <cmath>
 #include <cstdio>
 
+#include "delayLine.h"
 #include "lastError.h"
 
 namespace {
 
 // A finite value within [lo, hi]; NaN and infinities fail.
 bool within(double v, double lo, double hi) { return v >= lo && v <= hi; }
+
+constexpr double kLongestDelaySamples = 1099511627776.0;  // 2^40
 
 int refuseRange(const char* field, double v, const char* rule) {
     return refuse(-1, "GenSignalChannel.%s = %s: %s", field, numberText(v).text, rule);
@@ -68,6 +71,13 @@ int checkFading(const GenSignalChannel& c, double sampleRate) {
             return refuse(-1, "GenSignalChannel.taps[%d].rician = %d: must be 0 (Rayleigh) or 1 (Rician)", i,
                           t.rician);
     }
+    // Delays in samples stay where a double holds their fraction.
+    const DelayLine line = delayLineOf(c, sampleRate);
+    for (int i = 0; i < line.count; ++i)
+        if (!(line.taps[i].delay <= kLongestDelaySamples))
+            return refuse(-1,
+                          "GenSignalChannel.fading = %d: tap %d lies %s samples late at sampleRate = %s: at most 2^40",
+                          c.fading, i, numberText(line.taps[i].delay).text, numberText(sampleRate).text);
     return 0;
 }
 

@@ -57,8 +57,8 @@ int applyLoopRules(const GenSignalChannel& c, int64_t n, double sampleRate, bool
                       numberText(binWidth).text, 1 / c.phaseNoiseOffsetHz[0]);
         if (int rc = breaks(exact, notes, text)) return rc;
     }
-    if (c.fading != GENSIGNAL_FADING_OFF && c.dopplerHz > 0 && c.dopplerHz * duration < kFewestDopplerPeriods) {
-        const double periods = c.dopplerHz * duration;
+    const double periods = c.dopplerHz / sampleRate * static_cast<double>(n);  // fD T, finite at any rate
+    if (c.fading != GENSIGNAL_FADING_OFF && c.dopplerHz > 0 && periods < kFewestDopplerPeriods) {
         const long long lines = 2 * static_cast<long long>(std::floor(periods)) + 1;
         std::snprintf(text, sizeof text,
                       "GenSignalChannel.dopplerHz = %s: the loop of %lld samples (%.4g s) holds %.3g Doppler periods, "

@@ -48,8 +48,10 @@ double jakesShare(double lo, double hi, double dopplerHz) {
 int TapGains::plan(const DelayLine& line, double dopplerHz, int64_t n, double sampleRate, uint64_t seed, int team) {
     n_ = n;
     taps_ = line.count;
-    const double duration = static_cast<double>(n) / sampleRate;
-    const double lines = std::floor(dopplerHz * duration);
+    // fD T as (fD / fs) n: at most n / 2 (fD is at most fs / 2) whatever the
+    // rate, where fD n or n / fs alone can overflow; line m lies at m fs / n.
+    const double lineSpacing = sampleRate / static_cast<double>(n);
+    const double lines = std::floor(dopplerHz / sampleRate * static_cast<double>(n));
     halfLines_ = dopplerHz > 0 && lines >= 1 ? static_cast<int>(lines) : 0;
     const int M = halfLines_, width = 2 * M + 1;
     amplitude_ = Buffer<std::complex<double>>(static_cast<size_t>(taps_) * width);
@@ -62,8 +64,8 @@ int TapGains::plan(const DelayLine& line, double dopplerHz, int64_t n, double sa
         for (int m = -M; m <= M; ++m) {
             double share = 1;
             if (M > 0) {
-                const double lo = m == -M ? -dopplerHz : (m - 0.5) / duration;
-                const double hi = m == M ? dopplerHz : (m + 0.5) / duration;
+                const double lo = m == -M ? -dopplerHz : (m - 0.5) * lineSpacing;
+                const double hi = m == M ? dopplerHz : (m + 0.5) * lineSpacing;
                 share = jakesShare(lo, hi, dopplerHz);
             }
             a[m + M] = std::sqrt(t.diffusePower * share) * gaussian(seed, kStageFading, k, m + M);

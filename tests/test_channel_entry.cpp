@@ -229,6 +229,23 @@ TEST(ChannelRefusal, NullPointersAndDeadHandlesAreNamed) {
     const GenSignalMeasureInput spread = inputOf(iq, kRate, GENSIGNAL_RECORD_DSS, &dss);
     EXPECT_EQ(GenSignalApplyChannel(h.id, &esn0, &spread, nullptr, &out, &count, nullptr), -1);
     EXPECT_NE(lastError().find("spread spectrum has no symbol energy"), std::string::npos);
+    // Samples whose squares underflow float fix no scale: refused before the host's floats are written.
+    std::vector<float> tiny(200, 1e-30f), written(200, 3.0f);
+    GenSignalMeasureInput faint = in;
+    faint.format = GENSIGNAL_FORMAT_CF32;
+    faint.samples = tiny.data();
+    EXPECT_EQ(GenSignalApplyChannel(h.id, &c, &faint, written.data(), &out, &count, nullptr), -1);
+    EXPECT_NE(lastError().find("too small to scale into 16 bits"), std::string::npos) << lastError();
+    for (float v : written) ASSERT_EQ(v, 3.0f);
+    // fD T from fD / fs times n: finite at a rate where n / fs overflows.
+    GenSignalChannel slow = channelOff();
+    slow.fading = GENSIGNAL_FADING_RAYLEIGH;
+    slow.dopplerHz = 4e-301;
+    GenSignalMeasureInput absurd = in;
+    absurd.sampleRate = 1e-300;
+    GenSignalChannelRealised got{};
+    EXPECT_EQ(GenSignalApplyChannel(h.id, &slow, &absurd, nullptr, &out, &count, &got), 0) << lastError();
+    EXPECT_EQ(got.dopplerLines, 2 * 40 + 1);
     // A Doppler of half the rate over 2^17 samples: 2^17 + 1 lines at every sample, refused before any work.
     const std::vector<int16_t> long_(1 << 18, 3);
     GenSignalChannel fast = channelOff();

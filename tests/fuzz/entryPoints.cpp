@@ -472,6 +472,8 @@ const FuzzTarget kFuzzTargets[] = {
     {"awgn", fuzzAwgn},
     {"ofdm", fuzzOfdm},
     {"measure", fuzzMeasure},
+    {"channel", fuzzChannel},
+    {"impair", fuzzImpairFile},
 };
 const int kFuzzTargetCount = sizeof kFuzzTargets / sizeof kFuzzTargets[0];
 

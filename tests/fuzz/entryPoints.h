@@ -28,6 +28,10 @@ int fuzzAwgn(const uint8_t* data, size_t size);
 int fuzzOfdm(const uint8_t* data, size_t size);
 // The three measurement entry points on one input (measureEntryPoint.cpp).
 int fuzzMeasure(const uint8_t* data, size_t size);
+// The channel's buffer entry point (channelEntryPoint.cpp), and the same
+// behind wavegen's reader of hostile files (impairFile.cpp).
+int fuzzChannel(const uint8_t* data, size_t size);
+int fuzzImpairFile(const uint8_t* data, size_t size);
 
 // All of them, and one by name (null for an unknown name).
 extern const FuzzTarget kFuzzTargets[];
