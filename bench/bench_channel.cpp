@@ -40,7 +40,8 @@ const std::vector<std::complex<float>>& qpsk() {
         int count = 0;
         GenerateDigitalModWaveform(h, &p, kSamples / 8, &iq, &count, kRate);
         std::vector<std::complex<float>> out(static_cast<size_t>(count / 2));
-        for (size_t i = 0; i < out.size(); ++i) out[i] = {static_cast<float>(iq[2 * i]), static_cast<float>(iq[2 * i + 1])};
+        for (size_t i = 0; i < out.size(); ++i)
+            out[i] = {static_cast<float>(iq[2 * i]), static_cast<float>(iq[2 * i + 1])};
         GenSignalObjRelease(h);
         return out;
     }();
@@ -109,8 +110,8 @@ void BM_Channel(benchmark::State& state) {
         benchmark::DoNotOptimize(work.data());
     }
     omp_set_num_threads(saved);
-    state.counters["Msamples/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * x.size() / 1e6,
-                                                      benchmark::Counter::kIsRate);
+    state.counters["Msamples/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * x.size() / 1e6, benchmark::Counter::kIsRate);
 }
 
 std::vector<int16_t> qpskInt16() {
@@ -222,14 +223,14 @@ void BM_ChannelEntryPoint(benchmark::State& state) {
         }
     GenSignalObjRelease(handle);
     omp_set_num_threads(saved);
-    state.counters["Msamples/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * kSamples / 1e6,
-                                                      benchmark::Counter::kIsRate);
+    state.counters["Msamples/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * kSamples / 1e6, benchmark::Counter::kIsRate);
     state.counters["peak_B/sample"] = peakBytesPerSample(threads);
 }
 BENCHMARK(BM_ChannelEntryPoint)->ArgName("threads")->Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 
-const char* const kStageNames[] = {"whole", "amplifier", "fading", "timing", "carrier",
-                                   "phase_noise", "noise", "iq", "dc"};
+const char* const kStageNames[] = {"whole",       "amplifier", "fading", "timing", "carrier",
+                                   "phase_noise", "noise",     "iq",     "dc"};
 
 const bool registered = [] {
     for (int stage = kWhole; stage <= kDc; ++stage)

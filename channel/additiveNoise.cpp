@@ -31,9 +31,8 @@ bool binInBand(int64_t k, int64_t n, double sampleRate, double bandwidthHz) {
     return std::fabs(static_cast<double>(signedBin) * sampleRate / static_cast<double>(n)) <= bandwidthHz / 2;
 }
 
-NoiseRealised addNoise(uint64_t seed, double targetPower, double bandwidthHz, double sampleRate,
-                       std::complex<float>* x, std::complex<float>* scratch, int64_t n, const SplitDft* forward,
-                       int team, double* partial) {
+NoiseRealised addNoise(uint64_t seed, double targetPower, double bandwidthHz, double sampleRate, std::complex<float>* x,
+                       std::complex<float>* scratch, int64_t n, const SplitDft* forward, int team, double* partial) {
     NoiseRealised out;
     const int64_t blocks = passBlocks(n);
     forEachBlock(n, team, [&](int64_t first, int64_t last, int64_t) { draw(seed, first, last, scratch + first); });
@@ -44,7 +43,8 @@ NoiseRealised addNoise(uint64_t seed, double targetPower, double bandwidthHz, do
         forEachBlock(n, team, [&](int64_t first, int64_t last, int64_t b) {
             double s = 0;
             for (int64_t slot = first; slot < last; ++slot)
-                if (binInBand(forward->slotBin(slot), n, sampleRate, bandwidthHz)) s += std::norm(std::complex<double>(scratch[slot]));
+                if (binInBand(forward->slotBin(slot), n, sampleRate, bandwidthHz))
+                    s += std::norm(std::complex<double>(scratch[slot]));
             partial[b] = s;
         });
         drawn = sumInOrder(partial, blocks) / (static_cast<double>(n) * static_cast<double>(n));

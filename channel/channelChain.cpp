@@ -34,7 +34,9 @@ constexpr int64_t kSamplesPerThread = 1 << 15;
 // record is refused: minutes of work for one buffer.
 constexpr double kMostDopplerWork = 8589934592.0;  // 2^33
 
-double db(double ratio) { return ratio > 0 && ratio < std::numeric_limits<double>::infinity() ? 10 * std::log10(ratio) : kNone; }
+double db(double ratio) {
+    return ratio > 0 && ratio < std::numeric_limits<double>::infinity() ? 10 * std::log10(ratio) : kNone;
+}
 
 // Samples and bits per symbol for Es/N0 and Eb/N0: the record's fields first.
 struct SymbolFacts {
@@ -89,10 +91,26 @@ void clearRealised(GenSignalChannelRealised& r, int64_t n, double sampleRate) {
     std::memset(&r, 0, sizeof r);
     r.samples = n;
     r.sampleRate = sampleRate;
-    for (double* v : {&r.inputPower, &r.outputPower, &r.paGainDb, &r.fadingPowerDb, &r.fadingGainDb,
-                      &r.dopplerSpacingHz, &r.dopplerLowestHz, &r.dopplerHighestHz, &r.phaseNoiseRmsDeg,
-                      &r.phaseNoiseResolutionHz, &r.signalPower, &r.noisePower, &r.noisePowerInBand, &r.snrDb,
-                      &r.snrInBandDb, &r.esn0Db, &r.ebn0Db, &r.cnDb, &r.iqImageRejectionDb, &r.dcPower})
+    for (double* v : {&r.inputPower,
+                      &r.outputPower,
+                      &r.paGainDb,
+                      &r.fadingPowerDb,
+                      &r.fadingGainDb,
+                      &r.dopplerSpacingHz,
+                      &r.dopplerLowestHz,
+                      &r.dopplerHighestHz,
+                      &r.phaseNoiseRmsDeg,
+                      &r.phaseNoiseResolutionHz,
+                      &r.signalPower,
+                      &r.noisePower,
+                      &r.noisePowerInBand,
+                      &r.snrDb,
+                      &r.snrInBandDb,
+                      &r.esn0Db,
+                      &r.ebn0Db,
+                      &r.cnDb,
+                      &r.iqImageRejectionDb,
+                      &r.dcPower})
         *v = kNone;
 }
 

@@ -68,8 +68,7 @@ int checkFading(const GenSignalChannel& c, double sampleRate) {
         std::snprintf(field, sizeof field, "taps[%d].kFactorDb", i);
         if (!within(t.kFactorDb, -50, 50)) return refuseRange(field, t.kFactorDb, "must be -50 to 50 dB");
         if (t.rician != 0 && t.rician != 1)
-            return refuse(-1, "GenSignalChannel.taps[%d].rician = %d: must be 0 (Rayleigh) or 1 (Rician)", i,
-                          t.rician);
+            return refuse(-1, "GenSignalChannel.taps[%d].rician = %d: must be 0 (Rayleigh) or 1 (Rician)", i, t.rician);
     }
     // Delays in samples stay where a double holds their fraction.
     const DelayLine line = delayLineOf(c, sampleRate);

@@ -18,27 +18,27 @@ constexpr int kChunk = 32;
 // y[i] = c[0] w[i] + c[1] w[i - 1] + ... (each sum in tap order) for i <
 // count, w pointing at the newest input of output 0.
 void filterRail(const float* w, const float* c, int taps, int count, float* y) {
-    auto body = [](const float* __restrict w, const float* __restrict c, int taps, int count,
-                   float* __restrict y) GENSIGNAL_KERNEL_BODY {
-        int i0 = 0;
-        for (; i0 + kChunk <= count; i0 += kChunk) {
-            float acc[kChunk];
-            const float* base = w + i0;
-            const float c0 = c[0];
-            for (int j = 0; j < kChunk; ++j) acc[j] = c0 * base[j];
-            for (int l = 1; l < taps; ++l) {
-                const float cl = c[l];
-                const float* from = base - l;
-                for (int j = 0; j < kChunk; ++j) acc[j] += cl * from[j];
-            }
-            for (int j = 0; j < kChunk; ++j) y[i0 + j] = acc[j];
-        }
-        for (int i = i0; i < count; ++i) {
-            float acc = c[0] * w[i];
-            for (int l = 1; l < taps; ++l) acc += c[l] * w[i - l];
-            y[i] = acc;
-        }
-    };
+    auto body = [](const float* __restrict w, const float* __restrict c, int taps, int count, float* __restrict y)
+                    GENSIGNAL_KERNEL_BODY {
+                        int i0 = 0;
+                        for (; i0 + kChunk <= count; i0 += kChunk) {
+                            float acc[kChunk];
+                            const float* base = w + i0;
+                            const float c0 = c[0];
+                            for (int j = 0; j < kChunk; ++j) acc[j] = c0 * base[j];
+                            for (int l = 1; l < taps; ++l) {
+                                const float cl = c[l];
+                                const float* from = base - l;
+                                for (int j = 0; j < kChunk; ++j) acc[j] += cl * from[j];
+                            }
+                            for (int j = 0; j < kChunk; ++j) y[i0 + j] = acc[j];
+                        }
+                        for (int i = i0; i < count; ++i) {
+                            float acc = c[0] * w[i];
+                            for (int l = 1; l < taps; ++l) acc += c[l] * w[i - l];
+                            y[i] = acc;
+                        }
+                    };
     runForKernels(body, w, c, taps, count, y);
 }
 

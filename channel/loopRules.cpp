@@ -53,8 +53,8 @@ int applyLoopRules(const GenSignalChannel& c, int64_t n, double sampleRate, bool
         std::snprintf(text, sizeof text,
                       "GenSignalChannel.phaseNoiseOffsetHz[0] = %s: below the lowest offset the loop of %lld samples "
                       "resolves, sampleRate / samples = %s Hz; a loop of at least %.6g s holds it",
-                      numberText(c.phaseNoiseOffsetHz[0]).text, static_cast<long long>(n),
-                      numberText(binWidth).text, 1 / c.phaseNoiseOffsetHz[0]);
+                      numberText(c.phaseNoiseOffsetHz[0]).text, static_cast<long long>(n), numberText(binWidth).text,
+                      1 / c.phaseNoiseOffsetHz[0]);
         if (int rc = breaks(exact, notes, text)) return rc;
     }
     const double periods = c.dopplerHz / sampleRate * static_cast<double>(n);  // fD T, finite at any rate

@@ -70,7 +70,8 @@ int64_t SplitDft::slotBin(int64_t slot) const {
 
 std::complex<float> SplitDft::twiddle(int64_t row, int64_t column) const {
     const int64_t v = row * column;  // below n
-    const std::complex<double> t = coarse_[static_cast<size_t>(v >> kFineBits)] * fine_[static_cast<size_t>(v & (kFine - 1))];
+    const std::complex<double> t =
+        coarse_[static_cast<size_t>(v >> kFineBits)] * fine_[static_cast<size_t>(v & (kFine - 1))];
     return {static_cast<float>(t.real()), static_cast<float>(t.imag())};
 }
 
@@ -90,7 +91,8 @@ void SplitDft::columnPass(std::complex<float>* x, bool withTwiddle) const {
     const int64_t groups = (columns + kColumnGroup - 1) / kColumnGroup;
 #pragma omp parallel for schedule(static) num_threads(team_) if (team_ > 1)
     for (int64_t g = 0; g < groups; ++g) {
-        std::complex<float>* tmp = columnScratch_.get() + static_cast<int64_t>(omp_get_thread_num()) * kColumnGroup * rows;
+        std::complex<float>* tmp =
+            columnScratch_.get() + static_cast<int64_t>(omp_get_thread_num()) * kColumnGroup * rows;
         const int64_t c0 = g * kColumnGroup;
         const int64_t width = columns - c0 < kColumnGroup ? columns - c0 : kColumnGroup;
         for (int64_t r = 0; r < rows; ++r)

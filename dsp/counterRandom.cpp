@@ -182,9 +182,10 @@ GENSIGNAL_AVX2_TARGET void blocksAvx2(uint64_t seed, uint32_t stage, uint32_t st
         const uint64_t base = first + static_cast<uint64_t>(j);
         // The low words of base + lane; the high word carries where they wrap.
         const __m256i low = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(static_cast<uint32_t>(base))), lanes);
-        const __m256i wrapped = _mm256_cmpgt_epi32(_mm256_xor_si256(_mm256_set1_epi32(INT32_MIN),
-                                                                    _mm256_set1_epi32(static_cast<int>(static_cast<uint32_t>(base)))),
-                                                   _mm256_xor_si256(_mm256_set1_epi32(INT32_MIN), low));
+        const __m256i wrapped =
+            _mm256_cmpgt_epi32(_mm256_xor_si256(_mm256_set1_epi32(INT32_MIN),
+                                                _mm256_set1_epi32(static_cast<int>(static_cast<uint32_t>(base)))),
+                               _mm256_xor_si256(_mm256_set1_epi32(INT32_MIN), low));
         __m256i c0 = low;
         __m256i c1 = _mm256_sub_epi32(_mm256_set1_epi32(static_cast<int>(static_cast<uint32_t>(base >> 32))), wrapped);
         __m256i c2 = _mm256_set1_epi32(static_cast<int>(stream));

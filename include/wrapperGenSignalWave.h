@@ -534,7 +534,7 @@ typedef struct GenSignalChannel {
     /* 5. Phase noise from a mask of single-sideband levels, interpolated
      * linearly in dB against log10(offset), held below the first and above
      * the last point; synthesised on the buffer's DFT bins. */
-    int32_t phaseNoisePoints; /* 0 off, 1 ... 16 */
+    int32_t phaseNoisePoints;                                     /* 0 off, 1 ... 16 */
     double phaseNoiseOffsetHz[GENSIGNAL_CHANNEL_MAX_MASK_POINTS]; /* ascending, above 0 */
     double phaseNoiseDbcHz[GENSIGNAL_CHANNEL_MAX_MASK_POINTS];    /* L(f), dBc/Hz */
 
@@ -562,26 +562,26 @@ typedef struct GenSignalChannel {
 typedef struct GenSignalChannelRealised {
     int64_t samples;
     double sampleRate;
-    double inputPower;     /* mean power of the buffer handed in, at the output's scale */
-    double outputPower;    /* mean power of the impaired buffer */
-    double paGainDb;       /* amplifier: output over input power */
-    double fadingPowerDb;  /* mean over the buffer of the taps' summed power gains */
-    double fadingGainDb;   /* fading: output over input power */
-    int32_t fadingTaps;    /* taps of the delay line (a line-of-sight part counts with its tap) */
-    int32_t dopplerLines;  /* lines of each faded tap's Doppler spectrum; 1 for static taps */
+    double inputPower;       /* mean power of the buffer handed in, at the output's scale */
+    double outputPower;      /* mean power of the impaired buffer */
+    double paGainDb;         /* amplifier: output over input power */
+    double fadingPowerDb;    /* mean over the buffer of the taps' summed power gains */
+    double fadingGainDb;     /* fading: output over input power */
+    int32_t fadingTaps;      /* taps of the delay line (a line-of-sight part counts with its tap) */
+    int32_t dopplerLines;    /* lines of each faded tap's Doppler spectrum; 1 for static taps */
     double dopplerSpacingHz; /* the lines lie on multiples of sampleRate / samples */
     double dopplerLowestHz, dopplerHighestHz;
-    double timingOffset;     /* samples */
+    double timingOffset; /* samples */
     double cfoHz, phaseOffsetDeg;
-    int32_t cfoCloses;        /* 1 when cfoHz is a whole number of cycles over the buffer */
-    int32_t phaseNoiseBins;   /* DFT bins the phase noise occupies */
-    double phaseNoiseRmsDeg;  /* realised RMS phase error */
+    int32_t cfoCloses;             /* 1 when cfoHz is a whole number of cycles over the buffer */
+    int32_t phaseNoiseBins;        /* DFT bins the phase noise occupies */
+    double phaseNoiseRmsDeg;       /* realised RMS phase error */
     double phaseNoiseResolutionHz; /* sampleRate / samples: the lowest offset the buffer holds */
-    double signalPower;       /* reaching the noise stage */
-    double noisePower;        /* added, over the full sample rate */
-    double noisePowerInBand;  /* added, inside the C/N band (else the full-rate power) */
-    double snrDb;             /* signalPower / noisePower */
-    double snrInBandDb;       /* in the band that defines the setting */
+    double signalPower;            /* reaching the noise stage */
+    double noisePower;             /* added, over the full sample rate */
+    double noisePowerInBand;       /* added, inside the C/N band (else the full-rate power) */
+    double snrDb;                  /* signalPower / noisePower */
+    double snrInBandDb;            /* in the band that defines the setting */
     double esn0Db, ebn0Db, cnDb;
     double iqImageRejectionDb;
     double dcPower;

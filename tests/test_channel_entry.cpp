@@ -115,9 +115,14 @@ const Refusal kRefusals[] = {
     {"cfoBeyondNyquist", [](GenSignalChannel& c, GenSignalMeasureInput&) { c.cfoHz = 4.5e6; },
      "GenSignalChannel.cfoHz = 4500000: must lie within"},
     {"maskOrder",
-     [](GenSignalChannel& c, GenSignalMeasureInput&) { setMask(c, {{1e5, -90}, {1e4, -80}}); },
+     [](GenSignalChannel& c, GenSignalMeasureInput&) {
+         setMask(c, {{1e5, -90}, {1e4, -80}});
+     },
      "GenSignalChannel.phaseNoiseOffsetHz[1] = 10000: the offsets must ascend"},
-    {"maskLevel", [](GenSignalChannel& c, GenSignalMeasureInput&) { setMask(c, {{1e5, 10}}); },
+    {"maskLevel",
+     [](GenSignalChannel& c, GenSignalMeasureInput&) {
+         setMask(c, {{1e5, 10}});
+     },
      "GenSignalChannel.phaseNoiseDbcHz[0] = 10"},
     {"maskPoints", [](GenSignalChannel& c, GenSignalMeasureInput&) { c.phaseNoisePoints = 17; },
      "GenSignalChannel.phaseNoisePoints = 17"},
@@ -145,7 +150,10 @@ const Refusal kRefusals[] = {
      "GenSignalChannel.cfoHz = 10000: not a whole number of cycles over the loop of 1000 samples at sampleRate = "
      "8000000, which closes on multiples of 8000 Hz; the nearest that closes is 8000",
      true},
-    {"maskBelowResolution", [](GenSignalChannel& c, GenSignalMeasureInput&) { setMask(c, {{1e3, -80}}); },
+    {"maskBelowResolution",
+     [](GenSignalChannel& c, GenSignalMeasureInput&) {
+         setMask(c, {{1e3, -80}});
+     },
      "GenSignalChannel.phaseNoiseOffsetHz[0] = 1000: below the lowest offset the loop of 1000 samples resolves, "
      "sampleRate / samples = 8000 Hz; a loop of at least 0.001 s holds it",
      true},

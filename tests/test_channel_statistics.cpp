@@ -77,7 +77,8 @@ TEST(ChannelNoiseLevel, EachWayRealisesItsRatioInItsBandWithin0Point01Db) {
                 const int64_t n = static_cast<int64_t>(w.size());
                 noise = 0;
                 for (int64_t b = 0; b < n; ++b)
-                    if (std::fabs((b > (n - 1) / 2 ? b - n : b) * rate / n) <= k.bandwidth / 2) noise += std::norm(W[b]);
+                    if (std::fabs((b > (n - 1) / 2 ? b - n : b) * rate / n) <= k.bandwidth / 2)
+                        noise += std::norm(W[b]);
                 noise /= static_cast<double>(n) * n;
             }
             // Es/N0 = SNR + 10 log10(8); Eb/N0 = Es/N0 - 10 log10(2).
@@ -158,8 +159,8 @@ double integratedPhaseError(const std::vector<std::pair<double, double>>& mask, 
         if (f >= mask.back().first) return mask.back().second;
         size_t i = 0;
         while (f >= mask[i + 1].first) ++i;
-        const double x = (std::log10(f) - std::log10(mask[i].first)) /
-                         (std::log10(mask[i + 1].first) - std::log10(mask[i].first));
+        const double x =
+            (std::log10(f) - std::log10(mask[i].first)) / (std::log10(mask[i + 1].first) - std::log10(mask[i].first));
         return mask[i].second + (mask[i + 1].second - mask[i].second) * x;
     };
     double sum = 0;
@@ -195,7 +196,8 @@ TEST(ChannelPhaseNoise, AToneFollowsTheMaskAndIntegratesToIt) {
     for (const auto& [f, dbc] : mask)
         for (int side : {1, -1}) {
             const int bin = (1000 + side * static_cast<int>(std::lround(f / binWidth)) + n) % n;
-            EXPECT_NEAR(10 * std::log10(average[bin] / average[1000] / binWidth), dbc, 1.0) << f << " Hz, side " << side;
+            EXPECT_NEAR(10 * std::log10(average[bin] / average[1000] / binWidth), dbc, 1.0)
+                << f << " Hz, side " << side;
         }
     EXPECT_NEAR(10 * std::log10(variance / integratedPhaseError(mask, binWidth, rate / 2)), 0, 0.5);
 }

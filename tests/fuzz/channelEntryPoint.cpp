@@ -117,7 +117,8 @@ void checkApplyChannel(FuzzInput& in, const GenSignalChannel& channel, const Gen
     GenSignalGetOption(handle, GENSIGNAL_OPTION_PEAK_DBFS, &level);
     const bool nullChannel = (how & 0x1c) == 0x1c, nullInput = (how & 0x70) == 0x70;
     const bool withFloats = how & 0x80;
-    const size_t values = input.valueCount > 0 && input.valueCount <= kMaxValues ? static_cast<size_t>(input.valueCount) : 0;
+    const size_t values =
+        input.valueCount > 0 && input.valueCount <= kMaxValues ? static_cast<size_t>(input.valueCount) : 0;
     // The channel record at its exact size on the heap: a read past its end is caught.
     auto record = std::make_unique<GenSignalChannel>(channel);
     std::vector<float> floats(values + 1, 9.0f);
@@ -134,7 +135,8 @@ void checkApplyChannel(FuzzInput& in, const GenSignalChannel& channel, const Gen
         const std::string reason = lastError();
         if (reason.empty()) fail("refused (%d) without a reason", rc);
         if (iq != &sentinel || count != -7) fail("refused but handed out a buffer: %s", reason.c_str());
-        if (std::memcmp(&realised, &before, sizeof realised) != 0) fail("refused but wrote realised: %s", reason.c_str());
+        if (std::memcmp(&realised, &before, sizeof realised) != 0)
+            fail("refused but wrote realised: %s", reason.c_str());
         for (float v : floats)
             if (v != 9.0f) fail("refused but wrote impaired floats: %s", reason.c_str());
         GenSignalObjRelease(handle);

@@ -89,8 +89,9 @@ int fuzzImpairFile(const uint8_t* data, size_t size) {
         if (error.empty()) std::abort();  // a refusal always says why
         return 0;
     }
-    GenSignalMeasureInput input{w.samples(), w.values(), w.floats ? GENSIGNAL_FORMAT_CF32 : GENSIGNAL_FORMAT_CI16,
-                                0, nullptr, 0, 0, w.sampleRate};
+    GenSignalMeasureInput input{w.samples(), w.values(),  w.floats ? GENSIGNAL_FORMAT_CF32 : GENSIGNAL_FORMAT_CI16,
+                                0,           nullptr,     0,
+                                0,           w.sampleRate};
     if (w.kind) {
         input.recordKind = recordKindOf(*w.kind);
         input.record = w.record.data();

@@ -23,8 +23,8 @@ struct RealOption {
 const RealOption kReals[] = {
     {"--pa-backoff-db", "pa_backoff_db", "paBackoffDb", &ChannelOptions::paBackoffDb, &GenSignalChannel::paBackoffDb,
      "amplifier input back-off: the input RMS this many dB below saturation [dB]"},
-    {"--pa-smoothness", "pa_smoothness", "paSmoothness", &ChannelOptions::paSmoothness,
-     &GenSignalChannel::paSmoothness, "Rapp smoothness p (default 2)"},
+    {"--pa-smoothness", "pa_smoothness", "paSmoothness", &ChannelOptions::paSmoothness, &GenSignalChannel::paSmoothness,
+     "Rapp smoothness p (default 2)"},
     {"--saleh-alpha-a", "saleh_alpha_a", "salehAlphaA", &ChannelOptions::salehAlphaA, &GenSignalChannel::salehAlphaA,
      "Saleh AM/AM alpha (default 2.1587)"},
     {"--saleh-beta-a", "saleh_beta_a", "salehBetaA", &ChannelOptions::salehBetaA, &GenSignalChannel::salehBetaA,
@@ -39,8 +39,8 @@ const RealOption kReals[] = {
      "maximum Doppler of the fading (Jakes spectrum); 0: static taps [Hz]"},
     {"--rician-k-db", "rician_k_db", "ricianKDb", &ChannelOptions::ricianKDb, &GenSignalChannel::ricianKDb,
      "K factor of --fading rician [dB]"},
-    {"--timing-offset", "timing_offset", "timingOffset", &ChannelOptions::timingOffset,
-     &GenSignalChannel::timingOffset, "circular band-limited delay [samples]"},
+    {"--timing-offset", "timing_offset", "timingOffset", &ChannelOptions::timingOffset, &GenSignalChannel::timingOffset,
+     "circular band-limited delay [samples]"},
     {"--cfo-hz", "cfo_hz", "cfoHz", &ChannelOptions::cfoHz, &GenSignalChannel::cfoHz, "carrier frequency offset [Hz]"},
     {"--phase-offset-deg", "phase_offset_deg", "phaseOffsetDeg", &ChannelOptions::phaseOffsetDeg,
      &GenSignalChannel::phaseOffsetDeg, "carrier phase offset [degrees]"},
@@ -77,10 +77,10 @@ const NoiseOption kNoise[] = {
 
 const std::vector<std::pair<std::string, int>> kPaModels = {{"rapp", GENSIGNAL_PA_RAPP}, {"saleh", GENSIGNAL_PA_SALEH}};
 const std::vector<std::pair<std::string, int>> kFadings = {
-    {"epa", GENSIGNAL_FADING_EPA},        {"eva", GENSIGNAL_FADING_EVA},           {"etu", GENSIGNAL_FADING_ETU},
-    {"tdl-a", GENSIGNAL_FADING_TDL_A},    {"tdl-b", GENSIGNAL_FADING_TDL_B},       {"tdl-c", GENSIGNAL_FADING_TDL_C},
-    {"tdl-d", GENSIGNAL_FADING_TDL_D},    {"tdl-e", GENSIGNAL_FADING_TDL_E},       {"rayleigh", GENSIGNAL_FADING_RAYLEIGH},
-    {"rician", GENSIGNAL_FADING_RICIAN},  {"taps", GENSIGNAL_FADING_TAPS}};
+    {"epa", GENSIGNAL_FADING_EPA},       {"eva", GENSIGNAL_FADING_EVA},     {"etu", GENSIGNAL_FADING_ETU},
+    {"tdl-a", GENSIGNAL_FADING_TDL_A},   {"tdl-b", GENSIGNAL_FADING_TDL_B}, {"tdl-c", GENSIGNAL_FADING_TDL_C},
+    {"tdl-d", GENSIGNAL_FADING_TDL_D},   {"tdl-e", GENSIGNAL_FADING_TDL_E}, {"rayleigh", GENSIGNAL_FADING_RAYLEIGH},
+    {"rician", GENSIGNAL_FADING_RICIAN}, {"taps", GENSIGNAL_FADING_TAPS}};
 
 bool given(const std::string& text) { return !text.empty(); }
 
@@ -153,7 +153,9 @@ std::string readChannelOptions(const ChannelOptions& o, GenSignalChannel& c, nlo
     for (const NoiseOption& n : kNoise) {
         const std::string& text = o.*(n.text);
         if (!given(text)) continue;
-        if (noise) return optionRefusal(n.option, text, std::string("give one noise level; ") + noise->option + " was given too");
+        if (noise)
+            return optionRefusal(n.option, text,
+                                 std::string("give one noise level; ") + noise->option + " was given too");
         noise = &n;
         double v = 0;
         const std::string why = readNumber(text, v);
@@ -207,7 +209,8 @@ std::string readChannelOptions(const ChannelOptions& o, GenSignalChannel& c, nlo
         errno = 0;
         const unsigned long long v = std::strtoull(o.channelSeed.c_str(), &end, 10);
         if (o.channelSeed[0] == '-' || errno != 0 || end != o.channelSeed.c_str() + o.channelSeed.size())
-            return optionRefusal("--channel-seed", o.channelSeed, "expected a whole number from 0 to 18446744073709551615");
+            return optionRefusal("--channel-seed", o.channelSeed,
+                                 "expected a whole number from 0 to 18446744073709551615");
         c.seed = v;
         settings["channel_seed"] = v;
     }
@@ -257,10 +260,15 @@ std::string inChannelTerms(const std::string& message, const GenSignalChannel& c
     std::string field = message.substr(prefix.size(), equals - prefix.size());
     const std::string rest = message.substr(equals + 3);
     const std::string base = field.substr(0, field.find_first_of("[."));
-    static const std::pair<const char*, const char*> named[] = {
-        {"paModel", "--pa"},         {"fading", "--fading"},          {"tapCount", "--taps"},
-        {"taps", "--taps"},          {"phaseNoisePoints", "--phase-noise"}, {"phaseNoiseOffsetHz", "--phase-noise"},
-        {"phaseNoiseDbcHz", "--phase-noise"}, {"dcEnabled", "--dc-dbc"}, {"dcDbc", "--dc-dbc"}};
+    static const std::pair<const char*, const char*> named[] = {{"paModel", "--pa"},
+                                                                {"fading", "--fading"},
+                                                                {"tapCount", "--taps"},
+                                                                {"taps", "--taps"},
+                                                                {"phaseNoisePoints", "--phase-noise"},
+                                                                {"phaseNoiseOffsetHz", "--phase-noise"},
+                                                                {"phaseNoiseDbcHz", "--phase-noise"},
+                                                                {"dcEnabled", "--dc-dbc"},
+                                                                {"dcDbc", "--dc-dbc"}};
     for (const NoiseOption& n : kNoise)
         if ((base == "noiseDb" || base == "noiseMode") && n.mode == c.noiseMode)
             return std::string(n.option) + (base == "noiseDb" ? " " + rest : " (" + field + " = " + rest + ")");

@@ -88,9 +88,8 @@ nlohmann::json impairedMeta(const StoredWaveform& source, const Output& out, con
             {"annotations", nlohmann::json::array({annotation})}};
 }
 
-int write(const Output& out, const StoredWaveform& source, const int16_t* iq, int count,
-          const GenSignalMeasurement* m, const nlohmann::json& channel, const nlohmann::json& loop,
-          std::string& written) {
+int write(const Output& out, const StoredWaveform& source, const int16_t* iq, int count, const GenSignalMeasurement* m,
+          const nlohmann::json& channel, const nlohmann::json& loop, std::string& written) {
     if (out.format == "wav") {
         const std::string refusal = wavRefusal(out.sampleRate, static_cast<int64_t>(count) * out.repeat);
         if (!refusal.empty()) {
