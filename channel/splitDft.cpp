@@ -34,7 +34,8 @@ int SplitDft::plan(int64_t n, DftDirection direction, std::complex<float>* x, in
         // FFTW ends the process when its own memory runs out: what a length
         // with a large prime factor may take is tried first.
         void* probe = std::malloc(static_cast<size_t>(n) * 2 * sizeof(std::complex<float>));
-        if (!probe) return outOfMemory<std::complex<float>>(-3, static_cast<size_t>(n) * 2, "transform's working memory");
+        if (!probe)
+            return outOfMemory<std::complex<float>>(-3, static_cast<size_t>(n) * 2, "transform's working memory");
         std::free(probe);
         if (!whole_.plan(static_cast<int>(n), x, x, direction))
             return refuse(-3, "the transform of %lld points could not be planned", static_cast<long long>(n));

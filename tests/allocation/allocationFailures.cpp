@@ -333,8 +333,8 @@ GenSignalChannel everyStage() {
 
 int applyEveryStage(int h, int16_t** iq, int* n) {
     static const GenSignalChannel c = everyStage();
-    const GenSignalMeasureInput in{kChannelInput.data(), static_cast<int64_t>(kChannelInput.size()),
-                                   GENSIGNAL_FORMAT_CI16, 0, nullptr, 0, 0, 1e6};
+    const GenSignalMeasureInput in{
+        kChannelInput.data(), static_cast<int64_t>(kChannelInput.size()), GENSIGNAL_FORMAT_CI16, 0, nullptr, 0, 0, 1e6};
     return GenSignalApplyChannel(h, &c, &in, nullptr, iq, n, nullptr);
 }
 
