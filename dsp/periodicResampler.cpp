@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "besselI0.h"
 #include "blockPipeline.h"
 #include "exactRational.h"
 #include "mathConstants.h"
@@ -26,32 +27,6 @@ constexpr int64_t kInterpolatedRows = 1024;
 constexpr int64_t kMaxHalfTaps = int64_t(kZeroCrossings) * 4096;
 
 double sinc(double x) { return x == 0 ? 1.0 : std::sin(kPi * x) / (kPi * x); }
-
-// 1 / k^2 for the series below.
-struct InverseSquares {
-    double v[128];
-    InverseSquares() {
-        for (int k = 1; k < 128; ++k) v[k] = 1.0 / (static_cast<double>(k) * k);
-    }
-};
-const InverseSquares kInverseSquares;
-
-// The modified Bessel function I0 by its power series, sum over k of
-// ((x/2)^2)^k / (k!)^2, taken until a term no longer changes the sum: every
-// term is positive, so nothing cancels. (The standard library's
-// cyl_bessel_i gives the same values to within a rounding, some fifty times
-// slower; x stays at or below the window's beta.)
-double besselI0(double x) {
-    const double y = 0.25 * x * x;
-    double sum = 1, term = 1;
-    for (int k = 1; k < 128; ++k) {
-        term *= y * kInverseSquares.v[k];
-        const double next = sum + term;
-        if (next == sum) break;
-        sum = next;
-    }
-    return sum;
-}
 
 // One row: the coefficient of tap i for an output at fraction `phase` past
 // the base sample, normalised to sum 1, stored in the kernels' order

@@ -496,6 +496,182 @@ GENSIGNAL_API int GenSignalMeasureCcdf(const GenSignalMeasureInput* input, const
 GENSIGNAL_API int GenSignalMeasureConstellation(const GenSignalMeasureInput* input, double* points, double* references,
                                                 int capacity, int* count, int* status);
 
+/* ------------------------------------------------------------------------
+ * Channel: a waveform as a receiver sees it. A chain of impairments in
+ * physical units, each off until its record fields turn it on (an all-zero
+ * record changes nothing), applied in this order: amplifier, multipath
+ * fading, timing offset, carrier frequency and phase offset, phase noise,
+ * additive white Gaussian noise, I/Q imbalance, DC offset. Every stage keeps
+ * a looped buffer a loop: fading, delays and phase noise are circular over
+ * the buffer, noise is one draw per sample of it. Where a setting cannot
+ * close the loop (a frequency offset off the buffer's 1/T grid, a
+ * phase-noise mask point below sampleRate / samples, fewer than 8 Doppler
+ * lines), a handle in GENSIGNAL_LOOP_EXACT refuses it, naming what would
+ * close; in the defined mode it is applied and noted.
+ *
+ * Every random draw (tap gains, Doppler and phase-noise phases, noise) is a
+ * function of the 64-bit seed and of what it is for, so the same record and
+ * buffer give the same bytes at any thread count, with either kernel set,
+ * on any x86-64 machine. Powers are in int16 counts squared of the output.
+ * ------------------------------------------------------------------------ */
+
+#define GENSIGNAL_CHANNEL_MAX_TAPS 48
+#define GENSIGNAL_CHANNEL_MAX_MASK_POINTS 16
+#define GENSIGNAL_CHANNEL_NOTE_CAPACITY 256
+
+/* Amplifier models (GenSignalChannel.paModel). */
+#define GENSIGNAL_PA_OFF 0
+#define GENSIGNAL_PA_RAPP 1  /* |y| = |x| / (1 + (|x|/Vsat)^(2p))^(1/(2p)), phase unchanged */
+#define GENSIGNAL_PA_SALEH 2 /* A(r) = aa r / (1 + ba r^2), phi(r) = ap r^2 / (1 + bp r^2) rad */
+
+/* Fading (GenSignalChannel.fading): a published profile, one flat tap, or the record's taps. */
+#define GENSIGNAL_FADING_OFF 0
+#define GENSIGNAL_FADING_EPA 1      /* 3GPP TS 36.104 annex B, Table B.2-2 */
+#define GENSIGNAL_FADING_EVA 2      /* Table B.2-3 */
+#define GENSIGNAL_FADING_ETU 3      /* Table B.2-4 */
+#define GENSIGNAL_FADING_TDL_A 4    /* 3GPP TR 38.901 Table 7.7.2-1, delays x delaySpread */
+#define GENSIGNAL_FADING_TDL_B 5    /* Table 7.7.2-2 */
+#define GENSIGNAL_FADING_TDL_C 6    /* Table 7.7.2-3 */
+#define GENSIGNAL_FADING_TDL_D 7    /* Table 7.7.2-4: line-of-sight first tap, K 13.3 dB */
+#define GENSIGNAL_FADING_TDL_E 8    /* Table 7.7.2-5: line-of-sight first tap, K 22 dB */
+#define GENSIGNAL_FADING_RAYLEIGH 9 /* one flat Rayleigh tap */
+#define GENSIGNAL_FADING_RICIAN 10  /* one flat Rician tap, K = ricianKDb */
+#define GENSIGNAL_FADING_TAPS 11    /* taps[0 ... tapCount-1] */
+
+/* How the noise level is stated (GenSignalChannel.noiseMode). */
+#define GENSIGNAL_NOISE_OFF 0
+#define GENSIGNAL_NOISE_SNR 1  /* mean signal over mean noise power over the full sample rate */
+#define GENSIGNAL_NOISE_ESN0 2 /* SNR + 10 log10(samples per symbol); digital kinds */
+#define GENSIGNAL_NOISE_EBN0 3 /* Es/N0 - 10 log10(bits per symbol); digital and spread spectrum */
+#define GENSIGNAL_NOISE_CN 4   /* carrier over the noise inside noiseBandwidthHz, centred at 0 Hz */
+
+#pragma pack(push, 1)
+
+typedef struct GenSignalChannelTap {
+    double delay;     /* s, at least 0 */
+    double powerDb;   /* mean power; the taps are normalised to a total of 0 dB */
+    double kFactorDb; /* Rician K factor, when rician is 1 */
+    int32_t rician;   /* 0 Rayleigh, 1 Rician */
+} GenSignalChannelTap;
+
+typedef struct GenSignalChannel {
+    uint64_t seed; /* every random draw of the channel */
+
+    /* 1. Amplifier, memoryless. The drive is an input back-off: the input RMS
+     * lies paBackoffDb below the saturation amplitude (Vsat for Rapp,
+     * 1/sqrt(salehBetaA) for Saleh), whatever the buffer's scale. */
+    int32_t paModel;      /* GENSIGNAL_PA_... */
+    double paBackoffDb;   /* dB, -40 ... 100 */
+    double paSmoothness;  /* Rapp p, 0.1 ... 100; 0: 2 */
+    double salehAlphaA;   /* 0: 2.1587 */
+    double salehBetaA;    /* 0: 1.1517 */
+    double salehAlphaPhi; /* rad; 0: 4.0033 */
+    double salehBetaPhi;  /* 0: 9.1040 */
+
+    /* 2. Multipath fading: a tapped delay line, circular over the buffer,
+     * fractional delays band-limited; the profile's mean power is 0 dB. */
+    int32_t fading;     /* GENSIGNAL_FADING_... */
+    double delaySpread; /* s, TDL-A ... TDL-E: the normalised delays times this */
+    double dopplerHz;   /* maximum Doppler of the Jakes spectrum; 0: static taps */
+    double ricianKDb;   /* K factor of GENSIGNAL_FADING_RICIAN, dB */
+    int32_t tapCount;   /* GENSIGNAL_FADING_TAPS: 1 ... 48 */
+    GenSignalChannelTap taps[GENSIGNAL_CHANNEL_MAX_TAPS];
+
+    /* 3. Timing offset: a circular band-limited delay, in samples. */
+    double timingOffset;
+
+    /* 4. Carrier: y[n] = x[n] exp(j (2 pi cfoHz n / sampleRate + phaseOffsetDeg)). */
+    double cfoHz;
+    double phaseOffsetDeg;
+
+    /* 5. Phase noise from a mask of single-sideband levels, interpolated
+     * linearly in dB against log10(offset), held below the first and above
+     * the last point; synthesised on the buffer's DFT bins. */
+    int32_t phaseNoisePoints;                                     /* 0 off, 1 ... 16 */
+    double phaseNoiseOffsetHz[GENSIGNAL_CHANNEL_MAX_MASK_POINTS]; /* ascending, above 0 */
+    double phaseNoiseDbcHz[GENSIGNAL_CHANNEL_MAX_MASK_POINTS];    /* L(f), dBc/Hz */
+
+    /* 6. Additive white Gaussian noise, its power over the buffer made exact
+     * (inside noiseBandwidthHz for C/N). */
+    int32_t noiseMode;       /* GENSIGNAL_NOISE_... */
+    double noiseDb;          /* the ratio the mode states, dB */
+    double noiseBandwidthHz; /* GENSIGNAL_NOISE_CN: the band, centred at 0 Hz */
+    double samplesPerSymbol; /* Es/N0 and Eb/N0; 0: from the record (sampleRate / symbol rate) */
+    double bitsPerSymbol;    /* Eb/N0; 0: from the record */
+
+    /* 7. I/Q imbalance, half of each error on each rail. */
+    double iqGainDb;   /* A: gI = 10^(A/40), gQ = 10^(-A/40) */
+    double iqPhaseDeg; /* P: the rails turn by -P/2 and +P/2 */
+
+    /* 8. DC offset, relative to the mean power reaching it. */
+    int32_t dcEnabled; /* 0 off, 1 on */
+    double dcDbc;
+    double dcPhaseDeg;
+
+    uint8_t reserved[32]; /* 0 */
+} GenSignalChannel;
+
+/* What a channel did to a buffer. Values that do not apply are NaN. */
+typedef struct GenSignalChannelRealised {
+    int64_t samples;
+    double sampleRate;
+    double inputPower;       /* mean power of the buffer handed in, at the output's scale */
+    double outputPower;      /* mean power of the impaired buffer */
+    double paGainDb;         /* amplifier: output over input power */
+    double fadingPowerDb;    /* mean over the buffer of the taps' summed power gains */
+    double fadingGainDb;     /* fading: output over input power */
+    int32_t fadingTaps;      /* taps of the delay line (a line-of-sight part counts with its tap) */
+    int32_t dopplerLines;    /* lines of each faded tap's Doppler spectrum; 1 for static taps */
+    double dopplerSpacingHz; /* the lines lie on multiples of sampleRate / samples */
+    double dopplerLowestHz, dopplerHighestHz;
+    double timingOffset; /* samples */
+    double cfoHz, phaseOffsetDeg;
+    int32_t cfoCloses;             /* 1 when cfoHz is a whole number of cycles over the buffer */
+    int32_t phaseNoiseBins;        /* DFT bins the phase noise occupies */
+    double phaseNoiseRmsDeg;       /* realised RMS phase error */
+    double phaseNoiseResolutionHz; /* sampleRate / samples: the lowest offset the buffer holds */
+    double signalPower;            /* reaching the noise stage */
+    double noisePower;             /* added, over the full sample rate */
+    double noisePowerInBand;       /* added, inside the C/N band (else the full-rate power) */
+    double snrDb;                  /* signalPower / noisePower */
+    double snrInBandDb;            /* in the band that defines the setting */
+    double esn0Db, ebn0Db, cnDb;
+    double iqImageRejectionDb;
+    double dcPower;
+    int32_t noteLength;
+    char note[GENSIGNAL_CHANNEL_NOTE_CAPACITY]; /* what the defined mode applied that does not close the loop */
+} GenSignalChannelRealised;
+
+#pragma pack(pop)
+
+GENSIGNAL_STATIC_ASSERT(sizeof(GenSignalChannelTap) == 28, "GenSignalChannelTap size");
+GENSIGNAL_STATIC_ASSERT(offsetof(GenSignalChannelTap, rician) == 24, "GenSignalChannelTap.rician");
+GENSIGNAL_STATIC_ASSERT(offsetof(GenSignalChannel, paModel) == 8, "GenSignalChannel.paModel");
+GENSIGNAL_STATIC_ASSERT(offsetof(GenSignalChannel, fading) == 60, "GenSignalChannel.fading");
+GENSIGNAL_STATIC_ASSERT(offsetof(GenSignalChannel, taps) == 92, "GenSignalChannel.taps");
+GENSIGNAL_STATIC_ASSERT(offsetof(GenSignalChannel, timingOffset) == 1436, "GenSignalChannel.timingOffset");
+GENSIGNAL_STATIC_ASSERT(offsetof(GenSignalChannel, phaseNoisePoints) == 1460, "GenSignalChannel.phaseNoisePoints");
+GENSIGNAL_STATIC_ASSERT(offsetof(GenSignalChannel, noiseMode) == 1720, "GenSignalChannel.noiseMode");
+GENSIGNAL_STATIC_ASSERT(offsetof(GenSignalChannel, dcEnabled) == 1772, "GenSignalChannel.dcEnabled");
+GENSIGNAL_STATIC_ASSERT(sizeof(GenSignalChannel) == 1824, "GenSignalChannel size");
+GENSIGNAL_STATIC_ASSERT(offsetof(GenSignalChannelRealised, signalPower) == 136, "GenSignalChannelRealised.signalPower");
+GENSIGNAL_STATIC_ASSERT(offsetof(GenSignalChannelRealised, note) == 220, "GenSignalChannelRealised.note");
+GENSIGNAL_STATIC_ASSERT(sizeof(GenSignalChannelRealised) == 476, "GenSignalChannelRealised size");
+
+/* Applies `channel` to the buffer `input` describes (its record, when
+ * given, tells the samples and bits per symbol), then scales the result as
+ * the waveform entry points do: its peak to 32766 times the handle's
+ * GENSIGNAL_OPTION_PEAK_DBFS. *iq receives the handle's buffer of int16
+ * I/Q values and *count their number; `impaired`, when not null, receives
+ * input->valueCount floats, the same values before rounding (1.0 = 32767
+ * counts); `realised`, when not null, what the channel did. The handle's
+ * GENSIGNAL_OPTION_LOOP_MODE says whether the buffer is an exact loop.
+ * 0, or -1 (-3 without working memory) with the reason; nothing is written
+ * then. */
+GENSIGNAL_API int GenSignalApplyChannel(int handleId, const GenSignalChannel* channel,
+                                        const GenSignalMeasureInput* input, float* impaired, int16_t** iq, int* count,
+                                        GenSignalChannelRealised* realised);
+
 #ifdef __cplusplus
 }
 #endif

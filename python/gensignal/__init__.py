@@ -8,8 +8,10 @@ SigMF, cf32 and WAV files, and pictures.
     wf.to_sigmf("qpsk")
     gensignal.plot(wf, "qpsk.png")
     gensignal.measure(wf).evm_percent
+    gensignal.impair(wf, esn0_db=15, fading="eva", doppler_hz=70)
 """
 from ._library import GenSignalError
+from .channel import Channel, impair
 from ._version import __version__
 from .kinds import FUNCTIONS as _FUNCTIONS, KINDS, generate
 from .measurement import Measurement, measure
@@ -48,6 +50,7 @@ def algorithm_version():
 
 
 __all__ = [
+    "Channel",
     "GenSignalError",
     "KINDS",
     "Measurement",
@@ -57,6 +60,7 @@ __all__ = [
     "algorithm_version",
     "batch",
     "generate",
+    "impair",
     "measure",
     "plot",
     "read_sigmf",

@@ -14,10 +14,11 @@ class Waveform:
     generated buffer; `center_frequency`: the RF centre in Hz, or None;
     `metadata`: the SigMF metadata it was read with, or None; `loop`: the
     loop the call made (mode, periods, samples_per_period, duration,
-    whole_periods), None for a recording from elsewhere."""
+    whole_periods), None for a recording from elsewhere; `channel`: the
+    channel it went through ({'settings': ..., 'realised': ...}), or None."""
 
     def __init__(self, iq, sample_rate, kind=None, params=None, samples=None, repeat=1, center_frequency=None,
-                 metadata=None, loop=None):
+                 metadata=None, loop=None, channel=None):
         self.iq = np.asarray(iq, dtype=np.int16).reshape(-1, 2)
         self.sample_rate = float(sample_rate)
         self.kind = kind
@@ -27,6 +28,7 @@ class Waveform:
         self.center_frequency = center_frequency
         self.metadata = metadata
         self.loop = dict(loop) if loop else None
+        self.channel = dict(channel) if channel else None
 
     @property
     def samples(self):
@@ -88,8 +90,10 @@ class Waveform:
         from .kinds import _whole
 
         n = _whole("repeated", "times", times, (1, 2**31 - 1))
-        return Waveform(np.tile(self.iq, (n, 1)), self.sample_rate, self.kind, self.params, repeat=self.repeat * n,
-                        center_frequency=self.center_frequency, loop=self.loop)
+        samples = np.tile(self._samples, n) if self._samples is not None else None
+        return Waveform(np.tile(self.iq, (n, 1)), self.sample_rate, self.kind, self.params, samples=samples,
+                        repeat=self.repeat * n, center_frequency=self.center_frequency, loop=self.loop,
+                        channel=self.channel)
 
     def regenerate(self):
         """The waveform made again from `kind`, `params` and `sample_rate`

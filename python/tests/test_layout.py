@@ -8,9 +8,9 @@ import subprocess
 import pytest
 
 from conftest import ROOT
-from gensignal import measurement, records
+from gensignal import channel, measurement, records
 
-ALL_RECORDS = {**records.RECORDS, **measurement.RECORDS}
+ALL_RECORDS = {**records.RECORDS, **measurement.RECORDS, **channel.RECORDS}
 
 
 @pytest.fixture(scope="module")

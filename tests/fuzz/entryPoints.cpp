@@ -469,6 +469,8 @@ const FuzzTarget kFuzzTargets[] = {
     {"ofdm", fuzzOfdm},
     {"measure", fuzzMeasure},
     {"files", fuzzFiles},
+    {"channel", fuzzChannel},
+    {"impair", fuzzImpairFile},
 };
 const int kFuzzTargetCount = sizeof kFuzzTargets / sizeof kFuzzTargets[0];
 

@@ -31,6 +31,10 @@ int fuzzMeasure(const uint8_t* data, size_t size);
 // wavegen's instrument file readers (.wv, .iqbin and its marker file) on
 // any bytes (fileReaders.cpp).
 int fuzzFiles(const uint8_t* data, size_t size);
+// The channel's buffer entry point (channelEntryPoint.cpp), and the same
+// behind wavegen's reader of hostile files (impairFile.cpp).
+int fuzzChannel(const uint8_t* data, size_t size);
+int fuzzImpairFile(const uint8_t* data, size_t size);
 
 // All of them, and one by name (null for an unknown name).
 extern const FuzzTarget kFuzzTargets[];

@@ -1,8 +1,8 @@
 // wavegen: asks the gensignal library for a waveform and writes it as a SigMF
 // recording (ci16_le data plus JSON metadata), raw int16 I/Q, raw complex
 // float or a two-channel WAV file, to files or to standard output;
-// `wavegen measure FILE` measures one; `wavegen play` plays one through a
-// SoapySDR device.
+// `wavegen measure FILE` measures one, `wavegen impair FILE` puts one
+// through a channel and `wavegen play` plays one through a SoapySDR device.
 //
 // Exit status: 0 written; 1 a file could not be written (play: the device
 // failed); 2 the request was refused (by the option parser, the library or
@@ -18,6 +18,7 @@
 #include "completion.h"
 #include "instrumentFiles.h"
 #include "instrumentPresets.h"
+#include "impairCommand.h"
 #include "kinds.h"
 #include "loopOptions.h"
 #include "measureCommand.h"
@@ -193,6 +194,8 @@ int main(int argc, char** argv) {
     CLI::App* measure = addMeasureCommand(app, measureOptions);
     PlayOptions playOptions;
     CLI::App* play = addPlayCommand(app, playOptions);
+    ImpairOptions impairOptions;
+    CLI::App* impair = addImpairCommand(app, impairOptions);
 
     std::vector<std::unique_ptr<Request>> requests;
     std::vector<CLI::App*> commands;
@@ -235,6 +238,7 @@ int main(int argc, char** argv) {
 
     if (measure->parsed()) return runMeasure(measureOptions);
     if (play->parsed()) return runPlay(playOptions);
+    if (impair->parsed()) return runImpair(impairOptions);
 
     Request* request = requests.front().get();  // the default waveform
     for (size_t i = 0; i < commands.size(); ++i)

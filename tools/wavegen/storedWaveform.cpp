@@ -218,6 +218,7 @@ bool readSigmfPair(const std::string& base, StoredWaveform& out, std::string& er
     }
     out.sampleRate = g["core:sample_rate"].get<double>();
     out.rateInFile = true;
+    out.global = g;
     if (!readRecord(metaPath, g, out, error)) return false;
 
     // The data may hold the generated buffer several times over (it loops).

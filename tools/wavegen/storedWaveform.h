@@ -7,6 +7,8 @@
 // buffer several times over (gensignal:repeat) the buffer once.
 #pragma once
 
+#include <nlohmann/json.hpp>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,6 +27,7 @@ struct StoredWaveform {
     const KindTable* kind = nullptr;  // the record's kind, when the metadata has one
     std::vector<unsigned char> record;
     int argument = 0;
+    nlohmann::json global;  // a SigMF recording's global object (null for other formats)
 
     int64_t values() const { return floats ? static_cast<int64_t>(cf32.size()) : static_cast<int64_t>(ci16.size()); }
     const void* samples() const {

@@ -1,0 +1,233 @@
+#include "impairCommand.h"
+
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <vector>
+
+#include "measurement.h"
+#include "optionText.h"
+#include "outputNames.h"
+#include "request.h"
+#include "sigmf.h"
+#include "sink.h"
+#include "storedWaveform.h"
+#include "writers.h"
+#include "wrapperGenSignalWave.h"
+
+namespace {
+
+std::string lastReason() {
+    char message[512];
+    return GenSignalGetLastError(message, sizeof message) > 0 ? message : "no reason given";
+}
+
+int cannotWrite(Sink& sink) {
+    std::cerr << "wavegen: cannot write " << sink.name() << ": " << sink.reason() << "\n";
+    return 1;
+}
+
+bool writeData(Sink& sink, const Output& out, const int16_t* iq, int count) {
+    if (out.format == "cf32") return writeCf32(sink, iq, count, out.repeat, out.cf32Scale);
+    if (out.format == "wav") return writeWav(sink, iq, count, out.repeat, out.sampleRate);
+    return writeInt16(sink, iq, count, out.repeat);
+}
+
+// The recording's gensignal record (its kind and fields) carried over, so
+// that the impaired recording still says what made it.
+nlohmann::json impairedMeta(const StoredWaveform& source, const Output& out, const int16_t* iq, int count,
+                            const GenSignalMeasurement* m, const nlohmann::json& channel, const nlohmann::json& loop) {
+    nlohmann::json global = {
+        {"core:datatype", "ci16_le"},
+        {"core:sample_rate", out.sampleRate},
+        {"core:version", "1.2.0"},
+        {"core:num_channels", 1},
+        {"core:sha512", sha512OfInt16(iq, count, out.repeat)},
+        {"core:recorder", recorderName()},
+        {"gensignal:samples", count / 2},
+    };
+    nlohmann::json extension = {{"name", "gensignal"}, {"version", "2.0.0"}, {"optional", true}};
+    global["core:extensions"] = nlohmann::json::array({extension});
+    std::string description = "impaired " + source.dataPath;
+    if (source.kind && source.global.is_object()) {
+        global["gensignal:kind"] = source.kind->name;
+        for (const Field& f : source.kind->fields) {
+            const auto value = source.global.find("gensignal:" + f.name);
+            if (value != source.global.end()) global["gensignal:" + f.name] = *value;
+        }
+        const auto said = source.global.find("core:description");
+        if (said != source.global.end() && said->is_string()) description = "impaired " + said->get<std::string>();
+    }
+    global["core:description"] = description;
+    if (out.repeat > 1) global["gensignal:repeat"] = out.repeat;
+    global["gensignal:measured"] = m ? measuredJson(*m) : nlohmann::json(nullptr);
+    global["gensignal:channel"] = channel;
+    global["gensignal:loop"] = loop;
+    nlohmann::json capture = {{"core:sample_start", 0}};
+    if (out.centerFrequency) capture["core:frequency"] = *out.centerFrequency;
+    if (!out.datetime.empty()) capture["core:datetime"] = out.datetime;
+    double lower = 0, upper = 0;
+    if (m && std::isfinite(m->obwHz)) {
+        lower = m->obwLowerHz;
+        upper = m->obwUpperHz;
+    }
+    if (out.centerFrequency) {
+        lower += *out.centerFrequency;
+        upper += *out.centerFrequency;
+    }
+    nlohmann::json annotation = {
+        {"core:sample_start", 0},
+        {"core:sample_count", static_cast<int64_t>(count / 2) * out.repeat},
+        {"core:freq_lower_edge", lower},
+        {"core:freq_upper_edge", upper},
+        {"core:label", source.kind ? source.kind->name + " impaired" : "impaired"},
+        {"core:generator", recorderName()},
+    };
+    return {{"global", global},
+            {"captures", nlohmann::json::array({capture})},
+            {"annotations", nlohmann::json::array({annotation})}};
+}
+
+int write(const Output& out, const StoredWaveform& source, const int16_t* iq, int count, const GenSignalMeasurement* m,
+          const nlohmann::json& channel, const nlohmann::json& loop, std::string& written) {
+    if (out.format == "wav") {
+        const std::string refusal = wavRefusal(out.sampleRate, static_cast<int64_t>(count) * out.repeat);
+        if (!refusal.empty()) {
+            std::cerr << "wavegen: sample rate " << numberWord(out.sampleRate) << ": " << refusal << "\n";
+            return 2;
+        }
+    }
+    if (out.toStandardOutput()) {
+        Sink sink("-");
+        written = sink.name();
+        return writeData(sink, out, iq, count) && sink.finish() ? 0 : cannotWrite(sink);
+    }
+    const OutputNames names = outputNames(out.name, out.format);
+    Sink data(names.data);
+    written = names.data;
+    if (!writeData(data, out, iq, count) || !data.finish()) {
+        data.discard();
+        return cannotWrite(data);
+    }
+    if (out.format != "sigmf") return 0;
+    Sink meta(names.meta);
+    if (!writeJson(meta, impairedMeta(source, out, iq, count, m, channel, loop)) || !meta.finish()) {
+        meta.discard();
+        data.discard();
+        return cannotWrite(meta);
+    }
+    return 0;
+}
+
+}  // namespace
+
+CLI::App* addImpairCommand(CLI::App& app, ImpairOptions& o) {
+    CLI::App* command = app.add_subcommand(
+        "impair", "put a waveform file through a channel: amplifier, fading, offsets, phase noise, noise, I/Q, DC");
+    command
+        ->add_option("file", o.file,
+                     "SigMF (.sigmf-meta, .sigmf-data or their base name), .raw int16 I/Q, .cf32 or .wav")
+        ->required();
+    addOutputOptions(command, o.output);
+    addLoopOptions(command, o.loop, false);
+    addChannelOptions(command, o.channel);
+    return command;
+}
+
+int runImpair(const ImpairOptions& o) {
+    GenSignalChannel channel;
+    nlohmann::json settings;
+    std::string refusal = readChannelOptions(o.channel, channel, settings);
+    if (!refusal.empty()) {
+        std::cerr << "wavegen: " << refusal << "\n";
+        return 2;
+    }
+    double givenRate = 0;
+    if (!o.output.sampleRate.empty()) {
+        const std::string why = readNumber(o.output.sampleRate, givenRate);
+        if (!why.empty()) {
+            std::cerr << "wavegen: --sample-rate " << o.output.sampleRate << ": " << why << "\n";
+            return 2;
+        }
+    }
+    StoredWaveform w;
+    std::string error;
+    if (!readStoredWaveform(o.file, givenRate, w, error)) {
+        std::cerr << "wavegen: " << error << "\n";
+        return 2;
+    }
+    if (w.rateInFile && !o.output.sampleRate.empty()) {
+        std::cerr << "wavegen: --sample-rate " << o.output.sampleRate << ": " << w.dataPath << " states its own rate, "
+                  << numberWord(w.sampleRate) << "\n";
+        return 2;
+    }
+    OutputOptions outputOptions = o.output;
+    outputOptions.sampleRate.clear();
+    if (outputOptions.output == "waveform") outputOptions.output = "impaired";
+    Output out;
+    refusal = readOutput(outputOptions, w.sampleRate, out);
+    if (!refusal.empty()) {
+        std::cerr << "wavegen: " << refusal << "\n";
+        return 2;
+    }
+    const int handle = GenSignalObjCreatSelfEncode();
+    if (handle < 0) {
+        std::cerr << "wavegen: " << lastReason() << "\n";
+        return 3;
+    }
+    refusal = applyLoopOptions(handle, o.loop);
+    if (!refusal.empty()) {
+        std::cerr << "wavegen: " << refusal << "\n";
+        GenSignalObjRelease(handle);
+        return 2;
+    }
+    GenSignalMeasureInput input{};
+    input.samples = w.samples();
+    input.valueCount = w.values();
+    input.format = w.floats ? GENSIGNAL_FORMAT_CF32 : GENSIGNAL_FORMAT_CI16;
+    input.sampleRate = w.sampleRate;
+    if (w.kind) {
+        input.recordKind = recordKindOf(*w.kind);
+        input.record = w.record.data();
+        input.argument = w.argument;
+    }
+    int16_t* iq = nullptr;
+    int count = 0;
+    GenSignalChannelRealised realised{};
+    const int rc = GenSignalApplyChannel(handle, &channel, &input, nullptr, &iq, &count, &realised);
+    if (rc != 0) {
+        const std::string reason = lastReason();
+        const std::string said = inChannelTerms(reason, channel);
+        std::cerr << "wavegen: " << (said == reason && reason.rfind("GenSignal", 0) != 0 ? w.dataPath + ": " : "")
+                  << said << "\n";
+        GenSignalObjRelease(handle);
+        return rc == -1 ? 2 : 3;
+    }
+    if (realised.noteLength > 0) std::cerr << "wavegen: note: " << inChannelTerms(realised.note, channel) << "\n";
+    MeasureCall call;
+    call.samples = iq;
+    call.valueCount = count;
+    call.sampleRate = w.sampleRate;
+    GenSignalMeasurement m{};
+    std::string measureError;
+    const bool measured = measureWith(call, m, measureError);
+    if (!measured) std::cerr << "wavegen: note: not measured: " << measureError << "\n";
+    const nlohmann::json record = {{"settings", settings}, {"realised", channelRealisedJson(realised)}};
+    const nlohmann::json loop = {{"mode", o.loop.loop}, {"peak_dbfs", o.loop.peakDbfs}};
+    std::string written;
+    const int status = write(out, w, iq, count, measured ? &m : nullptr, record, loop, written);
+    if (status == 0) {
+        std::FILE* to = out.toStandardOutput() ? stderr : stdout;
+        std::string snr;
+        if (std::isfinite(realised.snrDb)) {
+            char text[96];
+            std::snprintf(text, sizeof text, ", SNR %.2f dB (%.2f dB in its band)", realised.snrDb,
+                          realised.snrInBandDb);
+            snr = text;
+        }
+        std::fprintf(to, "impair: %d samples at %.10g Hz%s -> %s\n", count / 2, w.sampleRate, snr.c_str(),
+                     written.c_str());
+    }
+    GenSignalObjRelease(handle);
+    return status;
+}
