@@ -7,6 +7,7 @@
 // refused (by the option parser, the library or the file format); 3 the
 // library could not do it (no generator object, out of memory).
 #include <algorithm>
+#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -25,6 +26,7 @@
 #include "sigmf.h"
 #include "sink.h"
 #include "writers.h"
+#include "jsonText.h"
 #include "wrapperGenSignalWave.h"
 
 namespace {
@@ -99,9 +101,54 @@ bool writeData(Sink& sink, const Output& out, const int16_t* iq, int count) {
     return writeInt16(sink, iq, count, out.repeat);
 }
 
-int cannotWrite(Sink& sink) {
+// Bytes of the data file: count values, `repeat` times, and WAV's header.
+double dataBytes(const Output& out, int count) {
+    const double values = static_cast<double>(count) * static_cast<double>(out.repeat);
+    if (out.format == "cf32") return 4 * values;
+    return 2 * values + (out.format == "wav" ? 44 : 0);
+}
+
+int cannotWrite(const Sink& sink) {
     std::cerr << "wavegen: cannot write " << sink.name() << ": " << sink.reason() << "\n";
     return 1;
+}
+
+// The SigMF metadata of what is about to be written.
+std::string sigmfText(const Output& out, const Request& request, const int16_t* iq, int count,
+                      const GenSignalMeasurement* m, const nlohmann::json& loop) {
+    Recording recording;
+    recording.sampleRate = out.sampleRate;
+    recording.samples = count / 2;
+    recording.repeat = out.repeat;
+    recording.sha512 = sha512OfInt16(iq, count, out.repeat);
+    // A silent or unmeasured waveform has no band: 0 to 0.
+    if (m && std::isfinite(m->obwHz)) {
+        recording.lowerEdge = m->obwLowerHz;
+        recording.upperEdge = m->obwUpperHz;
+    }
+    recording.measured = m ? measuredJson(*m) : nlohmann::json(nullptr);
+    recording.datetime = out.datetime;
+    recording.centerFrequency = out.centerFrequency;
+    recording.loop = loop;
+    return jsonText(sigmfMeta(request, recording)) + '\n';
+}
+
+// The data file and, for SigMF, the metadata, each whole under a temporary
+// name before either is renamed into place, the data first: a failure at any
+// point leaves the earlier files as they were and nothing new.
+int writeFiles(const Output& out, const OutputNames& names, const int16_t* iq, int count, const std::string& meta) {
+    const std::string refusal = spaceRefusal(names.data, dataBytes(out, count) + static_cast<double>(meta.size()));
+    if (!refusal.empty()) {
+        std::cerr << "wavegen: cannot write " << names.data << ": " << refusal << "\n";
+        return 1;
+    }
+    Sink data(names.data);
+    if (!writeData(data, out, iq, count) || !data.finish()) return cannotWrite(data);
+    if (names.meta.empty()) return data.commit() ? 0 : cannotWrite(data);
+    Sink metadata(names.meta);
+    if (!metadata.write(meta.data(), meta.size()) || !metadata.finish()) return cannotWrite(metadata);
+    if (!data.commit()) return cannotWrite(data);
+    return metadata.commit() ? 0 : cannotWrite(metadata);
 }
 
 // Writes the waveform as asked; returns the exit status and names where it went.
@@ -121,39 +168,23 @@ int writeWaveform(const Output& out, const Request& request, const int16_t* iq, 
         return 0;
     }
     const OutputNames names = outputNames(out.name, out.format);
-    Sink data(names.data);
     written = names.data;
-    if (!writeData(data, out, iq, count) || !data.finish()) {
-        data.discard();
-        return cannotWrite(data);
+    // Checked before the metadata's digest, which reads every byte to be written.
+    const std::string refusal = spaceRefusal(names.data, dataBytes(out, count));
+    if (!refusal.empty()) {
+        std::cerr << "wavegen: cannot write " << names.data << ": " << refusal << "\n";
+        return 1;
     }
-    if (out.format != "sigmf") return 0;
-    Recording recording;
-    recording.sampleRate = out.sampleRate;
-    recording.samples = count / 2;
-    recording.repeat = out.repeat;
-    recording.sha512 = sha512OfInt16(iq, count, out.repeat);
-    // A silent or unmeasured waveform has no band: 0 to 0.
-    if (m && std::isfinite(m->obwHz)) {
-        recording.lowerEdge = m->obwLowerHz;
-        recording.upperEdge = m->obwUpperHz;
-    }
-    recording.measured = m ? measuredJson(*m) : nlohmann::json(nullptr);
-    recording.datetime = out.datetime;
-    recording.centerFrequency = out.centerFrequency;
-    recording.loop = loop;
-    Sink meta(names.meta);
-    if (!writeJson(meta, sigmfMeta(request, recording)) || !meta.finish()) {
-        meta.discard();
-        data.discard();
-        return cannotWrite(meta);
-    }
-    return 0;
+    const std::string meta = out.format == "sigmf" ? sigmfText(out, request, iq, count, m, loop) : "";
+    return writeFiles(out, names, iq, count, meta);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Beyond a file size limit (ulimit -f) a write then fails with EFBIG and
+    // the temporary file is removed, instead of the process being killed.
+    std::signal(SIGXFSZ, SIG_IGN);
     CLI::App app{
         "wavegen: writes a gensignal waveform as a SigMF recording (ci16_le), raw int16 I/Q, complex float or WAV.\n"
         "Without a subcommand it writes the default waveform (digital).\n"

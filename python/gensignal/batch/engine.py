@@ -192,7 +192,7 @@ def run(manifest, out_dir, *, workers=None, scheduler=None, resume=False, hdf5=F
     if not workers >= 1:
         raise ValueError(f"workers = {workers}: must be 1 or more")
     for item_set in manifest.sets:
-        os.makedirs(os.path.join(out_dir, item_set.name), exist_ok=True)
+        files.own_folder(os.path.join(out_dir, item_set.name))
     item_sets = {item_set.name: item_set for item_set in manifest.sets}
     bar = _progress_bar(manifest.count, sys.stderr.isatty() if progress is None else progress)
     outputs = Outputs(out_dir, manifest, hdf5, resume)

@@ -100,8 +100,7 @@ class Outputs:
         if item.reason is not None or item.resumed:
             return False
         base = item_base(self.out_dir, item_set, item.index)
-        files.write_whole(base + ".sigmf-data", item.data)
-        files.write_whole(base + ".sigmf-meta", item.meta)
+        files.write_pair(base, item.data, item.meta)
         return True
 
     def put(self, position, item):
