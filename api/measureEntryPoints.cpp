@@ -12,6 +12,7 @@
 #include "levels.h"
 #include "recordReference.h"
 #include "sampleView.h"
+#include "seamPrediction.h"
 #include "frequencyDomain.h"
 #include "wrapperGenSignalWave.h"
 
@@ -235,6 +236,16 @@ GENSIGNAL_API int GenSignalMeasureConstellation(const GenSignalMeasureInput* inp
     }
     *count = n;
     if (status) *status = why;
+    return 0;
+}
+
+GENSIGNAL_API int GenSignalMeasureSeam(const GenSignalMeasureInput* input, double* ratio) {
+    clearLastError();
+    if (checkInput("GenSignalMeasureSeam", input)) return -1;
+    if (!ratio) return refuse(-1, "GenSignalMeasureSeam: ratio is a null pointer");
+    const GenSignalMeasureInput in = *input;
+    *ratio =
+        withReader(in.samples, floats(in), [&](const auto& x) { return seamPredictionRatio(x, in.valueCount / 2); });
     return 0;
 }
 

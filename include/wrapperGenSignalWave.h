@@ -443,6 +443,17 @@ GENSIGNAL_API int GenSignalMeasureCcdf(const GenSignalMeasureInput* input, const
 GENSIGNAL_API int GenSignalMeasureConstellation(const GenSignalMeasureInput* input, double* points, double* references,
                                                 int capacity, int* count, int* status);
 
+/* The loop's seam judged by what the signal itself predicts: the error of a
+ * linear predictor, fitted on the buffer, across the seam over its errors
+ * inside the buffer (README: "The seam"). It reads near 1 (0.5 ... 2) for a
+ * buffer that loops seamlessly, noise included, at most sqrt(2) where the
+ * buffer holds an event as large as the seam (a pulse's edge), and far above
+ * 1 (beyond 10) where the loop jumps. *ratio is NaN for a silent buffer or
+ * one of fewer than 32 samples. The record fields of `input` are not read.
+ * Unlike GenSignalMeasurement.seamRatio, which only compares the step
+ * across the seam with the largest step inside. */
+GENSIGNAL_API int GenSignalMeasureSeam(const GenSignalMeasureInput* input, double* ratio);
+
 #ifdef __cplusplus
 }
 #endif

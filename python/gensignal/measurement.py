@@ -74,7 +74,9 @@ def _lib():
         lib.GenSignalMeasureConstellation.argtypes = [pointer(GenSignalMeasureInput), pointer(ctypes.c_double),
                                                       pointer(ctypes.c_double), ctypes.c_int,
                                                       pointer(ctypes.c_int), pointer(ctypes.c_int)]
-        for fn in (lib.GenSignalMeasure, lib.GenSignalMeasureCcdf, lib.GenSignalMeasureConstellation):
+        lib.GenSignalMeasureSeam.argtypes = [pointer(GenSignalMeasureInput), pointer(ctypes.c_double)]
+        for fn in (lib.GenSignalMeasure, lib.GenSignalMeasureCcdf, lib.GenSignalMeasureConstellation,
+                   lib.GenSignalMeasureSeam):
             fn.restype = ctypes.c_int
         _declared = True
     return lib
@@ -105,6 +107,7 @@ class Measurement:
     evm_percent: float
     evm_peak_percent: float
     mer_db: float
+    seam_prediction: float = None
     channel_bandwidth_hz: float = None
     channel_spacing_hz: float = None
     obw_percent: float = 99.0
@@ -114,7 +117,7 @@ class Measurement:
     _curve: object = dataclasses.field(default=None, repr=False, compare=False)
 
     KEYS = ("samples", "sample_rate", "peak_dbfs", "rms_dbfs", "papr_db", "ccdf_db", "obw_hz", "obw_lower_hz",
-            "obw_upper_hz", "acpr_db", "sfdr_db", "seam_ratio", "evm_percent", "evm_peak_percent", "mer_db")
+            "obw_upper_hz", "acpr_db", "sfdr_db", "seam_ratio", "seam_prediction", "evm_percent", "evm_peak_percent", "mer_db")
 
     def to_dict(self):
         out = {key: getattr(self, key) for key in self.KEYS}
@@ -215,6 +218,8 @@ def measure(waveform_or_array, sample_rate=None, **options):
     out = GenSignalMeasurement()
     choices = GenSignalMeasureOptions(chosen[2], chosen[0], chosen[1])
     _call(_lib().GenSignalMeasure, ctypes.byref(buffer.input()), ctypes.byref(choices), ctypes.byref(out))
+    seam = ctypes.c_double()
+    _call(_lib().GenSignalMeasureSeam, ctypes.byref(buffer.input()), ctypes.byref(seam))
     return Measurement(
         samples=int(out.samples),
         sample_rate=float(out.sampleRate),
@@ -228,6 +233,7 @@ def measure(waveform_or_array, sample_rate=None, **options):
         acpr_db={"lower": _value(out.acprLowerDb), "upper": _value(out.acprUpperDb)},
         sfdr_db=_value(out.sfdrDb),
         seam_ratio=_value(out.seamRatio),
+        seam_prediction=_value(seam.value),
         evm_percent=_value(out.evmPercent),
         evm_peak_percent=_value(out.evmPeakPercent),
         mer_db=_value(out.merDb),

@@ -226,8 +226,10 @@ def _seam(ax, page):
     ax.plot(offsets, joined.real, ".-", label="I", linewidth=1)
     ax.plot(offsets, joined.imag, ".-", label="Q", linewidth=1)
     ax.axvline(-0.5, color="grey", linestyle="--", linewidth=1)
-    ratio = page.measured.seam_ratio
-    ax.set_title(f"Loop seam (step {ratio:.3g} × the largest inside)" if ratio is not None else "Loop seam")
+    ratio = page.measured.seam_prediction
+    verdict = "" if ratio is None else " seamless" if ratio <= 2 else " a glitch" if ratio > 10 else " unclear"
+    ax.set_title(f"Loop seam: predicted {ratio:.3g} × as badly as inside,{verdict}" if ratio is not None
+                 else "Loop seam")
     ax.set_xlabel("samples from the start of the buffer")
     ax.set_ylabel("amplitude (full scale)")
     ax.legend(loc="upper right")

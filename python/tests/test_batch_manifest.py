@@ -203,7 +203,7 @@ def test_labels_are_the_libraries_measurement_and_loop(kind, params, settings, e
     # the array alone has no record to compare symbols with: EVM apart, the same numbers
     alone = gensignal.measure(iq, sample_rate=rate).to_dict()
     for key in ("peak_dbfs", "rms_dbfs", "papr_db", "ccdf_db", "obw_hz", "obw_lower_hz", "obw_upper_hz",
-                "seam_ratio"):
+                "seam_ratio", "seam_prediction"):
         assert item.labels[key] == alone[key], key
     assert (item.labels["evm_percent"] is not None) == evm
     if evm:

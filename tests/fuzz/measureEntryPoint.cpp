@@ -141,6 +141,14 @@ void measureAll(FuzzInput& in, const GenSignalMeasureInput& input) {
         for (int i = 0; i < points; ++i)
             if (levels[i] > held->paprDb + 1e-9) fail("curve level %g above the PAPR %g", levels[i], held->paprDb);
 
+    // The seam: a finite ratio of at least 0, or NaN (silent, short).
+    double seam = -7;
+    const int seamed = GenSignalMeasureSeam(&input, &seam);
+    if (seamed != 0 && seamed != -1) fail("GenSignalMeasureSeam returned %d", seamed);
+    if (seamed != 0) expectRefusalSaid("GenSignalMeasureSeam");
+    if (seamed == 0 && !(std::isnan(seam) || (seam >= 0 && std::isfinite(seam)))) fail("seam ratio %g", seam);
+    if (seamed != 0 && seam != -7) fail("GenSignalMeasureSeam refused but wrote its ratio");
+
     // The constellation into arrays of exactly the offered capacity.
     const int capacity = in.byte() % 70;  // the host's arrays hold this many
     auto received = std::make_unique<double[]>(2 * static_cast<size_t>(capacity) + 1);

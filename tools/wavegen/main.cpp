@@ -55,7 +55,7 @@ std::string unexpectedArgument(const std::string& argument, const CLI::App* comm
 
 // The library's measurements of what it made, or none (with a note why):
 // a waveform is still written when it cannot be measured.
-bool measureMade(const Request& request, const int16_t* iq, int count, double sampleRate, GenSignalMeasurement& m) {
+bool measureMade(const Request& request, const int16_t* iq, int count, double sampleRate, Measured& m) {
     const std::vector<unsigned char> record = request.record();
     MeasureCall call;
     call.samples = iq;
@@ -114,8 +114,9 @@ int cannotWrite(const Sink& sink) {
 }
 
 // The SigMF metadata of what is about to be written.
-std::string sigmfText(const Output& out, const Request& request, const int16_t* iq, int count,
-                      const GenSignalMeasurement* m, const nlohmann::json& loop) {
+std::string sigmfText(const Output& out, const Request& request, const int16_t* iq, int count, const Measured* measured,
+                      const nlohmann::json& loop) {
+    const GenSignalMeasurement* m = measured ? &measured->m : nullptr;
     Recording recording;
     recording.sampleRate = out.sampleRate;
     recording.samples = count / 2;
@@ -126,7 +127,7 @@ std::string sigmfText(const Output& out, const Request& request, const int16_t* 
         recording.lowerEdge = m->obwLowerHz;
         recording.upperEdge = m->obwUpperHz;
     }
-    recording.measured = m ? measuredJson(*m) : nlohmann::json(nullptr);
+    recording.measured = measured ? measuredJson(*measured) : nlohmann::json(nullptr);
     recording.datetime = out.datetime;
     recording.centerFrequency = out.centerFrequency;
     recording.loop = loop;
@@ -152,8 +153,8 @@ int writeFiles(const Output& out, const OutputNames& names, const int16_t* iq, i
 }
 
 // Writes the waveform as asked; returns the exit status and names where it went.
-int writeWaveform(const Output& out, const Request& request, const int16_t* iq, int count,
-                  const GenSignalMeasurement* m, const nlohmann::json& loop, std::string& written) {
+int writeWaveform(const Output& out, const Request& request, const int16_t* iq, int count, const Measured* m,
+                  const nlohmann::json& loop, std::string& written) {
     if (out.format == "wav") {
         const std::string refusal = wavRefusal(out.sampleRate, static_cast<int64_t>(count) * out.repeat);
         if (!refusal.empty()) {
@@ -277,14 +278,14 @@ int main(int argc, char** argv) {
     }
     const std::string note = loopNote(handle, request->kind());
     if (!note.empty()) std::cerr << "wavegen: note: " << note << "\n";
-    GenSignalMeasurement m{};
+    Measured m{};
     const bool measured = measureMade(*request, iq, count, out.sampleRate, m);
     std::string written;
     const int status = writeWaveform(out, *request, iq, count, measured ? &m : nullptr,
                                      loopMetadata(handle, loop, request->kind().name == "multitone"), written);
     if (status == 0)
         printSummary(out.toStandardOutput() ? stderr : stdout, *request, iq, count, out.sampleRate, out.repeat,
-                     measured ? &m : nullptr, written);
+                     measured ? &m.m : nullptr, written);
     GenSignalObjRelease(handle);
     return status;
 }

@@ -82,19 +82,20 @@ int runMeasure(const MeasureOptions& o) {
         call.argument = w.argument;
     }
     call.options = {percent, bandwidth, spacing};
-    GenSignalMeasurement m{};
-    if (!measureWith(call, m, error)) {
+    Measured measured;
+    const GenSignalMeasurement& m = measured.m;
+    if (!measureWith(call, measured, error)) {
         const std::string said = inOptionTerms(error);
         std::cerr << "wavegen: " << (said == error ? w.dataPath + ": " : "") << said << "\n";
         return error.rfind("out of memory", 0) == 0 ? 3 : 2;
     }
     if (o.json) {
-        std::cout << jsonText(measuredJson(m)) << "\n";
+        std::cout << jsonText(measuredJson(measured)) << "\n";
         return 0;
     }
     const std::string kind = w.kind ? " (" + w.kind->name + ")" : "";
     std::printf("%s: %lld samples at %s samples/s%s\n", w.dataPath.c_str(), static_cast<long long>(m.samples),
                 numberWord(m.sampleRate).c_str(), kind.c_str());
-    std::fputs(measuredTable(m, percent > 0 ? percent : 99).c_str(), stdout);
+    std::fputs(measuredTable(measured, percent > 0 ? percent : 99).c_str(), stdout);
     return 0;
 }

@@ -52,7 +52,7 @@ Sink::Sink(const std::string& path) : standardOutput_(path == "-"), path_(path) 
         return;
     }
     // A folder in the way would refuse only the rename, after the files before it were renamed.
-    struct stat there{};
+    struct stat there {};
     if (::lstat(path.c_str(), &there) == 0 && S_ISDIR(there.st_mode)) {
         fail(EISDIR);
         return;
@@ -117,7 +117,7 @@ void Sink::discard() {
 
 std::string spaceRefusal(const std::string& path, double bytes) {
     const std::string folder = folderOf(path);
-    struct statvfs fs{};
+    struct statvfs fs {};
     if (::statvfs(folder.c_str(), &fs) != 0) return {};  // the writing will say what is wrong
     const double free = static_cast<double>(fs.f_bavail) * static_cast<double>(fs.f_frsize);
     if (bytes <= free) return {};

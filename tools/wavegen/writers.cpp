@@ -6,7 +6,6 @@
 #include <cstring>
 #include <vector>
 
-
 namespace {
 
 void put16(std::vector<char>& out, uint16_t v) {
