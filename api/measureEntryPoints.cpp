@@ -119,7 +119,7 @@ int measure(const Reader& x, const GenSignalMeasureInput& in, const GenSignalMea
     if (ref.evmStatus == GENSIGNAL_EVM_MEASURED) {
         EvmResult evm{};
         const EvmPoints none;
-        if (ref.ofdm ? measureOfdmEvm(x, ref.frame, evm, none) : measureLinearEvm(x, ref.linear, evm, none)) return -1;
+        if (measureRecordEvm(x, ref, evm, none)) return -1;
         m.evmPercent = evm.percent;
         m.evmPeakPercent = evm.peakPercent;
         m.merDb = evm.merDb;
@@ -168,7 +168,7 @@ int constellation(const Reader& x, const GenSignalMeasureInput& in, int capacity
     if (!received || !references) return outOfMemory<double>(-1, 2 * room, "points");
     const EvmPoints sink{received.get(), withReferences ? references.get() : nullptr, static_cast<int64_t>(room / 2)};
     EvmResult evm{};
-    if (ref.ofdm ? measureOfdmEvm(x, ref.frame, evm, sink) : measureLinearEvm(x, ref.linear, evm, sink)) return -1;
+    if (measureRecordEvm(x, ref, evm, sink)) return -1;
     count = static_cast<int>(evm.symbols);
     return 0;
 }

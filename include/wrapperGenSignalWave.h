@@ -377,8 +377,10 @@ GENSIGNAL_API int GenSignalGetNote(int handleId, char* buffer, int bufferSize);
 #define GENSIGNAL_EVM_MEASURED 0
 #define GENSIGNAL_EVM_NO_RECORD 1  /* no record was given */
 #define GENSIGNAL_EVM_UNDEFINED 2  /* FSK and the analog kinds have none */
-#define GENSIGNAL_EVM_RESAMPLED 3  /* the record resamples: no symbol instants on the sample grid */
-#define GENSIGNAL_EVM_MISMATCH 4   /* the buffer's length is not what the record makes */
+#define GENSIGNAL_EVM_RESAMPLED 3  /* no longer given: a resampled record is measured at its symbol instants */
+#define GENSIGNAL_EVM_MISMATCH                                                                            \
+    4                              /* the buffer's length is not what the record makes (defined mode) nor \
+                                      whole periods of it at the sample rate (exact loop mode) */
 #define GENSIGNAL_EVM_ONE_SYMBOL 5 /* OFDM with one symbol: a gain per subcarrier fits anything */
 
 /* The buffer, its rate and what made it. */

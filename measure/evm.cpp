@@ -8,6 +8,7 @@
 #include "fourierTransform.h"
 #include "lastError.h"
 #include "frequencyDomain.h"
+#include "periodicInterpolation.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ int64_t wrap(int64_t i, int64_t n) {
 
 cd at(const Ci16Reader& x, int64_t i) { return {x.re(i), x.im(i)}; }
 cd at(const Cf32Reader& x, int64_t i) { return {x.re(i), x.im(i)}; }
+cd at(const Cd64Reader& x, int64_t i) { return x.z[i]; }
 
 // One complex gain per group (value j is in group j % groups) minimising
 // sum |g y - s|^2, then the error pooled over all values. `reference(j)` is s.
@@ -171,6 +173,19 @@ int measureOfdmEvm(const Reader& x, const OfdmReference& ref, EvmResult& out, co
         y.get(), count, used, [&](int64_t j) { return cd(ref.table[values[j]]); }, points, out);
 }
 
+template <class Reader>
+int measureRecordEvm(const Reader& x, const RecordReference& ref, EvmResult& out, const EvmPoints& points) {
+    if (ref.ofdm) return measureOfdmEvm(x, ref.frame, out, points);
+    const LinearReference& r = ref.linear;
+    if (r.bufferSamples == r.length) return measureLinearEvm(x, r, out, points);
+    Buffer<cd> locked;
+    if (resamplePeriodic(x, r.bufferSamples, r.length, locked)) return -1;
+    return measureLinearEvm(Cd64Reader{locked.get()}, r, out, points);
+}
+
+template int measureRecordEvm(const Ci16Reader&, const RecordReference&, EvmResult&, const EvmPoints&);
+template int measureRecordEvm(const Cf32Reader&, const RecordReference&, EvmResult&, const EvmPoints&);
+template int measureLinearEvm(const Cd64Reader&, const LinearReference&, EvmResult&, const EvmPoints&, int);
 template int measureLinearEvm(const Ci16Reader&, const LinearReference&, EvmResult&, const EvmPoints&, int);
 template int measureLinearEvm(const Cf32Reader&, const LinearReference&, EvmResult&, const EvmPoints&, int);
 template int measureOfdmEvm(const Ci16Reader&, const OfdmReference&, EvmResult&, const EvmPoints&);

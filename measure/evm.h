@@ -35,6 +35,14 @@ int measureLinearEvm(const Reader& x, const LinearReference& ref, EvmResult& out
 template <class Reader>
 int measureOfdmEvm(const Reader& x, const OfdmReference& ref, EvmResult& out, const EvmPoints& points);
 
+// EVM against whichever reference the record made: OFDM's, or the linear
+// one, a resampled buffer (ref.linear.bufferSamples != ref.linear.length)
+// being sampled again at the symbol-locked rate first, band-limited.
+template <class Reader>
+int measureRecordEvm(const Reader& x, const RecordReference& ref, EvmResult& out, const EvmPoints& points);
+
+extern template int measureRecordEvm(const Ci16Reader&, const RecordReference&, EvmResult&, const EvmPoints&);
+extern template int measureRecordEvm(const Cf32Reader&, const RecordReference&, EvmResult&, const EvmPoints&);
 extern template int measureLinearEvm(const Ci16Reader&, const LinearReference&, EvmResult&, const EvmPoints&, int);
 extern template int measureLinearEvm(const Cf32Reader&, const LinearReference&, EvmResult&, const EvmPoints&, int);
 extern template int measureOfdmEvm(const Ci16Reader&, const OfdmReference&, EvmResult&, const EvmPoints&);

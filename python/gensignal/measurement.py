@@ -137,10 +137,17 @@ class Measurement:
 class _Buffer:
     """An array, its format and what made it, as the library takes them."""
 
-    def __init__(self, source, sample_rate):
+    def __init__(self, source, sample_rate, record=None):
         from .waveform import Waveform
 
         self.kind, self.params, self.record, self.argument = None, {}, None, 0
+        if record is not None:
+            if not isinstance(record, Waveform) or record.kind is None:
+                raise TypeError("measure(): record must be a gensignal Waveform that carries its record")
+            if isinstance(source, Waveform):
+                source = source.period
+            if sample_rate is None:
+                sample_rate = record.sample_rate
         if isinstance(source, Waveform):
             if sample_rate is not None:
                 raise TypeError("measure(): sample_rate is the waveform's own; pass it only with an array")
@@ -162,6 +169,8 @@ class _Buffer:
         else:
             raise TypeError(f"measure(): an array of {array.dtype} {array.shape}: give complex samples or int16 "
                             "I/Q pairs of shape (n, 2)")
+        if record is not None:
+            self.kind, self.params = record.kind, record.params
         self.record_kind = RECORD_KINDS.get(self.kind, 0)
         if self.record_kind:
             self.record, self.argument = _record(self.kind, self.params)
@@ -200,11 +209,13 @@ def _call(fn, *args):
         raise GenSignalError(-1, _library.last_error() or "the measurement was refused")
 
 
-def measure(waveform_or_array, sample_rate=None, **options):
+def measure(waveform_or_array, sample_rate=None, record=None, **options):
     """The library's measurements of a Waveform, a complex array (1.0 = 32767
     counts) or int16 I/Q pairs. Keywords: channel_bandwidth and
     channel_spacing in Hz, obw_percent; sample_rate for arrays. EVM is
-    measured against the Waveform's record when it has one."""
+    measured against the Waveform's record when it has one, or against
+    `record`, the Waveform an array is a copy of (a noisy or impaired
+    capture of it, at its rate unless sample_rate says otherwise)."""
     for key in options:
         if key not in OPTIONS:
             raise TypeError(f"measure() got an unexpected keyword argument '{key}'")
@@ -214,7 +225,7 @@ def measure(waveform_or_array, sample_rate=None, **options):
         if isinstance(value, bool) or not isinstance(value, numbers.Real):
             raise TypeError(f"measure() argument {key} = {value!r}: must be a number")
         chosen.append(float(value))
-    buffer = _Buffer(waveform_or_array, sample_rate)
+    buffer = _Buffer(waveform_or_array, sample_rate, record)
     out = GenSignalMeasurement()
     choices = GenSignalMeasureOptions(chosen[2], chosen[0], chosen[1])
     _call(_lib().GenSignalMeasure, ctypes.byref(buffer.input()), ctypes.byref(choices), ctypes.byref(out))
