@@ -5,8 +5,11 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <limits>
 
+#include "channelPresets.h"
 #include "evm.h"
 #include "lastError.h"
 #include "levels.h"
@@ -114,7 +117,11 @@ int measure(const Reader& x, const GenSignalMeasureInput& in, const GenSignalMea
     m.channelSpacingHz = spectrum.channelSpacing;
     m.acprLowerDb = spectrum.acprLower;
     m.acprUpperDb = spectrum.acprUpper;
-    m.sfdrDb = spectrum.sfdr;
+    // A spur-free range means something only for a waveform made of tones.
+    const int kind = in.recordKind;
+    const bool tones = kind == GENSIGNAL_RECORD_NONE || kind == GENSIGNAL_RECORD_MULTITONE ||
+                       kind == GENSIGNAL_RECORD_AM || kind == GENSIGNAL_RECORD_FM;
+    m.sfdrDb = tones ? spectrum.sfdr : kNone;
 
     if (ref.evmStatus == GENSIGNAL_EVM_MEASURED) {
         EvmResult evm{};
@@ -247,6 +254,29 @@ GENSIGNAL_API int GenSignalMeasureSeam(const GenSignalMeasureInput* input, doubl
     *ratio =
         withReader(in.samples, floats(in), [&](const auto& x) { return seamPredictionRatio(x, in.valueCount / 2); });
     return 0;
+}
+
+GENSIGNAL_API int GenSignalMeasureChannelPreset(const char* name, double* bandwidth, double* spacing) {
+    clearLastError();
+    if (!bandwidth || !spacing)
+        return refuse(-1, "GenSignalMeasureChannelPreset: %s is a null pointer", !bandwidth ? "bandwidth" : "spacing");
+    const ChannelPreset* preset = channelPreset(name);
+    if (!preset) {
+        char names[256] = "";
+        for (const ChannelPreset* p = channelPresets(); p->name; ++p)
+            std::snprintf(names + std::strlen(names), sizeof names - std::strlen(names), "%s%s",
+                          p == channelPresets() ? "" : ", ", p->name);
+        return refuse(-1, "channel preset %s: not one of %s", name ? name : "(null)", names);
+    }
+    *bandwidth = preset->bandwidth;
+    *spacing = preset->spacing;
+    return 0;
+}
+
+GENSIGNAL_API const char* GenSignalMeasureChannelName(int index) {
+    int count = 0;
+    while (channelPresets()[count].name) ++count;
+    return index >= 0 && index < count ? channelPresets()[index].name : nullptr;
 }
 
 }  // extern "C"

@@ -415,7 +415,8 @@ typedef struct GenSignalMeasurement {
     double obwHz, obwLowerHz, obwUpperHz;
     double channelBandwidthHz, channelSpacingHz; /* as used */
     double acprLowerDb, acprUpperDb;             /* adjacent over main channel power */
-    double sfdrDb;                               /* largest bin in the main channel over the largest outside it */
+    double sfdrDb;                               /* largest bin in the main channel over the largest outside it;
+                                                    only for tones: multitone, AM, FM or no record */
     double seamRatio;                            /* |x[0] - x[n-1]| over the largest step inside the buffer */
     double evmPercent, evmPeakPercent, merDb;
     int32_t evmStatus; /* GENSIGNAL_EVM_... */
@@ -455,6 +456,16 @@ GENSIGNAL_API int GenSignalMeasureConstellation(const GenSignalMeasureInput* inp
  * Unlike GenSignalMeasurement.seamRatio, which only compares the step
  * across the seam with the largest step inside. */
 GENSIGNAL_API int GenSignalMeasureSeam(const GenSignalMeasureInput* input, double* ratio);
+
+/* Adjacent-channel presets of public standards, for
+ * GenSignalMeasureOptions.channelBandwidth and channelSpacing: "lte1.4",
+ * "lte3", "lte5", "lte10", "lte15", "lte20" (3GPP TS 36.104), "nr5", "nr10",
+ * "nr15", "nr20" (15 kHz subcarriers), "nr40", "nr50", "nr100" (30 kHz; 3GPP
+ * TS 38.104) and "wcdma" (3GPP TS 25.104): the measured bandwidth and the
+ * spacing in Hz. 0, or -1 for an unknown name (the reason lists them).
+ * GenSignalMeasureChannelName(i) is the i-th name, null past the last. */
+GENSIGNAL_API int GenSignalMeasureChannelPreset(const char* name, double* bandwidth, double* spacing);
+GENSIGNAL_API const char* GenSignalMeasureChannelName(int index);
 
 #ifdef __cplusplus
 }

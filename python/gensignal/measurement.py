@@ -62,6 +62,14 @@ RECORDS = {cls.__name__: cls for cls in (GenSignalMeasureInput, GenSignalMeasure
 _declared = False
 
 
+def _channel_names():
+    names, lib = [], _library.library()
+    lib.GenSignalMeasureChannelName.restype = ctypes.c_char_p
+    while (name := lib.GenSignalMeasureChannelName(len(names))) is not None:
+        names.append(name.decode())
+    return tuple(names)
+
+
 def _lib():
     global _declared
     lib = _library.library()
@@ -74,9 +82,13 @@ def _lib():
         lib.GenSignalMeasureConstellation.argtypes = [pointer(GenSignalMeasureInput), pointer(ctypes.c_double),
                                                       pointer(ctypes.c_double), ctypes.c_int,
                                                       pointer(ctypes.c_int), pointer(ctypes.c_int)]
+        lib.GenSignalMeasureChannelPreset.argtypes = [ctypes.c_char_p, pointer(ctypes.c_double),
+                                                      pointer(ctypes.c_double)]
+        lib.GenSignalMeasureChannelName.argtypes = [ctypes.c_int]
+        lib.GenSignalMeasureChannelName.restype = ctypes.c_char_p
         lib.GenSignalMeasureSeam.argtypes = [pointer(GenSignalMeasureInput), pointer(ctypes.c_double)]
         for fn in (lib.GenSignalMeasure, lib.GenSignalMeasureCcdf, lib.GenSignalMeasureConstellation,
-                   lib.GenSignalMeasureSeam):
+                   lib.GenSignalMeasureSeam, lib.GenSignalMeasureChannelPreset):
             fn.restype = ctypes.c_int
         _declared = True
     return lib
@@ -209,13 +221,28 @@ def _call(fn, *args):
         raise GenSignalError(-1, _library.last_error() or "the measurement was refused")
 
 
+def channel_preset(name):
+    """(bandwidth, spacing) in Hz of an adjacent-channel preset: "lte5",
+    "nr20", ... (CHANNEL_PRESETS lists them)."""
+    bandwidth, spacing = ctypes.c_double(), ctypes.c_double()
+    if not isinstance(name, str):
+        raise TypeError(f"channel = {name!r}: must be a preset's name")
+    if _lib().GenSignalMeasureChannelPreset(name.encode(), ctypes.byref(bandwidth), ctypes.byref(spacing)) != 0:
+        from ._library import GenSignalError
+
+        raise GenSignalError(-1, _library.last_error().replace("channel preset ", "channel = ", 1), "channel")
+    return bandwidth.value, spacing.value
+
+
 def measure(waveform_or_array, sample_rate=None, record=None, **options):
     """The library's measurements of a Waveform, a complex array (1.0 = 32767
     counts) or int16 I/Q pairs. Keywords: channel_bandwidth and
-    channel_spacing in Hz, obw_percent; sample_rate for arrays. EVM is
+    channel_spacing in Hz, or channel, a standard's preset ("lte5", "nr20":
+    CHANNEL_PRESETS), obw_percent; sample_rate for arrays. EVM is
     measured against the Waveform's record when it has one, or against
     `record`, the Waveform an array is a copy of (a noisy or impaired
     capture of it, at its rate unless sample_rate says otherwise)."""
+    preset = options.pop("channel", None)
     for key in options:
         if key not in OPTIONS:
             raise TypeError(f"measure() got an unexpected keyword argument '{key}'")
@@ -225,6 +252,15 @@ def measure(waveform_or_array, sample_rate=None, record=None, **options):
         if isinstance(value, bool) or not isinstance(value, numbers.Real):
             raise TypeError(f"measure() argument {key} = {value!r}: must be a number")
         chosen.append(float(value))
+    if "obw_percent" in options and not chosen[2] > 0:  # the library's 0 is its default; the caller's is 0
+        from ._library import GenSignalError
+
+        raise GenSignalError(-1, f"obw_percent = {options['obw_percent']!r}: must be above 0 and at most 100",
+                             "obw_percent")
+    if preset is not None:
+        bandwidth, spacing = channel_preset(preset)
+        chosen[0] = chosen[0] if "channel_bandwidth" in options else bandwidth
+        chosen[1] = chosen[1] if "channel_spacing" in options else spacing
     buffer = _Buffer(waveform_or_array, sample_rate, record)
     out = GenSignalMeasurement()
     choices = GenSignalMeasureOptions(chosen[2], chosen[0], chosen[1])
@@ -295,3 +331,9 @@ def constellation(source, sample_rate=None):
               references.ctypes.data_as(pointer), count.value, ctypes.byref(count), ctypes.byref(status))
     as_complex = lambda v: v[0::2] + 1j * v[1::2]
     return as_complex(received), as_complex(references), EVM_STATUS.get(status.value, "none")
+
+
+def __getattr__(name):
+    if name == "CHANNEL_PRESETS":  # read from the library when first asked for
+        return _channel_names()
+    raise AttributeError(name)

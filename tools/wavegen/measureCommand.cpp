@@ -24,6 +24,9 @@ CLI::App* addMeasureCommand(CLI::App& app, MeasureOptions& o) {
     command->add_option("--channel-spacing", o.channelSpacing,
                         "Hz between the main and each adjacent channel (default: the channel bandwidth)");
     command->add_option("--obw-percent", o.obwPercent, "share of the power in the occupied band (default 99)");
+    command->add_option("--channel", o.channel,
+                        "ACPR channel preset of a standard: lte1.4, lte3, lte5, lte10, lte15, lte20, nr5, nr10, nr15, "
+                        "nr20, nr40, nr50, nr100, wcdma (--channel-bandwidth and --channel-spacing override it)");
     return command;
 }
 
@@ -53,13 +56,41 @@ bool readOption(const char* option, const std::string& text, double& value) {
     return false;
 }
 
-int runMeasure(const MeasureOptions& o) {
-    double rate = 0, bandwidth = 0, spacing = 0, percent = 0;
+// The measurement's options from the command's, or false with the refusal said.
+bool readMeasureOptions(const MeasureOptions& o, double& rate, GenSignalMeasureOptions& chosen) {
+    double bandwidth = 0, spacing = 0, percent = 0;
     if (!readOption("--sample-rate", o.sampleRate, rate) ||
         !readOption("--channel-bandwidth", o.channelBandwidth, bandwidth) ||
         !readOption("--channel-spacing", o.channelSpacing, spacing) ||
         !readOption("--obw-percent", o.obwPercent, percent))
-        return 2;
+        return false;
+    // The library takes 0 as its default; a user who says 0 means 0.
+    if (!o.obwPercent.empty() && !(percent > 0)) {
+        std::cerr << "wavegen: --obw-percent " << o.obwPercent << ": must be above 0 and at most 100\n";
+        return false;
+    }
+    if (!o.channel.empty()) {
+        double presetBandwidth = 0, presetSpacing = 0;
+        if (GenSignalMeasureChannelPreset(o.channel.c_str(), &presetBandwidth, &presetSpacing) != 0) {
+            char message[512];
+            GenSignalGetLastError(message, sizeof message);
+            std::cerr << "wavegen: --channel " << o.channel << ": "
+                      << std::string(message).substr(std::string("channel preset ").size() + o.channel.size() + 2)
+                      << "\n";
+            return false;
+        }
+        if (o.channelBandwidth.empty()) bandwidth = presetBandwidth;
+        if (o.channelSpacing.empty()) spacing = presetSpacing;
+    }
+    chosen = {percent, bandwidth, spacing};
+    return true;
+}
+
+int runMeasure(const MeasureOptions& o) {
+    double rate = 0;
+    GenSignalMeasureOptions chosen{};
+    if (!readMeasureOptions(o, rate, chosen)) return 2;
+    const double percent = chosen.obwPercent;
     StoredWaveform w;
     std::string error;
     if (!readStoredWaveform(o.file, rate, w, error)) {
@@ -81,7 +112,7 @@ int runMeasure(const MeasureOptions& o) {
         call.record = w.record.data();
         call.argument = w.argument;
     }
-    call.options = {percent, bandwidth, spacing};
+    call.options = chosen;
     Measured measured;
     const GenSignalMeasurement& m = measured.m;
     if (!measureWith(call, measured, error)) {

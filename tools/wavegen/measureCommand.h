@@ -13,6 +13,7 @@ struct MeasureOptions {
     std::string file;
     bool json = false;
     std::string sampleRate, channelBandwidth, channelSpacing, obwPercent;
+    std::string channel;  // a preset: lte5, nr20, ...
 };
 
 CLI::App* addMeasureCommand(CLI::App& app, MeasureOptions& options);
