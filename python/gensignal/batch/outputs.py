@@ -121,7 +121,7 @@ class Outputs:
             else:
                 self.written += 1
             self.samples += len(item.data) // 4
-            self.index.write(json.dumps(item.index_line()) + "\n")
+            self.index.write(json.dumps(item.index_line(self.item_sets[item.set].settings)) + "\n")
             item_set = self.item_sets[item.set]
             name = os.path.basename(item_base(self.out_dir, item_set, item.index))
             self.collection.add(f"{item_set.name}/{name}", item.meta)
