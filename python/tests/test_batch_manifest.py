@@ -184,7 +184,7 @@ LABELLED = [
     ("digital", {"mod_type": "QAM16", "symbol_rate": 1e5, "sample_rate": 8e5, "symbol_count": 256}, {}, True, 1,
      True),
     ("digital", {"mod_type": "QPSK", "symbol_rate": 1.023e6, "sample_rate": 10e6, "symbol_count": 100},
-     {"loop": "exact"}, False, 1023, True),
+     {"loop": "exact"}, True, 1023, True),  # resampled: EVM at the symbol instants
     ("dss", {}, {}, True, 1, True),
     ("ofdm", {"num_symbols": 4}, {}, True, 1, True),
     ("fm", {}, {}, False, 1, True),
