@@ -467,6 +467,29 @@ GENSIGNAL_API int GenSignalMeasureSeam(const GenSignalMeasureInput* input, doubl
 GENSIGNAL_API int GenSignalMeasureChannelPreset(const char* name, double* bandwidth, double* spacing);
 GENSIGNAL_API const char* GenSignalMeasureChannelName(int index);
 
+/* A capture's modulation as its user describes it, for a buffer without a
+ * gensignal record: a linear kind (BPSK, QPSK, PSK8, PSK16, QAM8 ... QAM1024,
+ * ASK2, ASK4, ASK8, APSK16), its pulse (RRCOS: a matched filter; RCOS,
+ * RECT: none) and symbol rate. */
+typedef struct GenSignalModulationDescription {
+    int32_t modType;    /* DigitalModulType */
+    int32_t filterType; /* RRCOS, RCOS or RECT */
+    double symbolRate;  /* symbols per second, finite, above 0, at most the sample rate / 2 */
+    double rolloff;     /* (0, 1] for RRCOS and RCOS */
+} GenSignalModulationDescription;
+GENSIGNAL_STATIC_ASSERT(sizeof(GenSignalModulationDescription) == 24, "GenSignalModulationDescription size");
+
+/* GenSignalMeasure with the modulation described: the channel defaults to
+ * symbolRate x (1 + rolloff) (symbolRate for RECT), and EVM is measured
+ * data-aided against the record where `input` has one, else decision-
+ * directed: the buffer sampled again at 8 samples per symbol as one period,
+ * the matched filter, the symbol phase of the most power, each point
+ * decided to the alphabet's nearest under one fitted complex gain (so that
+ * an error beyond half the distance between points reads too low). */
+GENSIGNAL_API int GenSignalMeasureDescribed(const GenSignalMeasureInput* input, const GenSignalMeasureOptions* options,
+                                            const GenSignalModulationDescription* description,
+                                            GenSignalMeasurement* result);
+
 #ifdef __cplusplus
 }
 #endif

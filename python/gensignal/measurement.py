@@ -47,6 +47,11 @@ class GenSignalMeasureOptions(ctypes.Structure):
                 ("channelSpacing", ctypes.c_double)]
 
 
+class GenSignalModulationDescription(ctypes.Structure):
+    _fields_ = [("modType", ctypes.c_int32), ("filterType", ctypes.c_int32), ("symbolRate", ctypes.c_double),
+                ("rolloff", ctypes.c_double)]
+
+
 class GenSignalMeasurement(ctypes.Structure):
     _fields_ = [("samples", ctypes.c_int64), ("sampleRate", ctypes.c_double), ("peakDbfs", ctypes.c_double),
                 ("rmsDbfs", ctypes.c_double), ("paprDb", ctypes.c_double), ("ccdfDb", ctypes.c_double * 4)] + [
@@ -57,7 +62,9 @@ class GenSignalMeasurement(ctypes.Structure):
 
 
 # For the layout test against the C header.
-RECORDS = {cls.__name__: cls for cls in (GenSignalMeasureInput, GenSignalMeasureOptions, GenSignalMeasurement)}
+RECORDS = {cls.__name__: cls for cls in (GenSignalMeasureInput, GenSignalMeasureOptions, GenSignalMeasurement,
+                                         GenSignalModulationDescription)}
+DESCRIPTION = ("mod", "symbol_rate", "rrc", "rcos")
 
 _declared = False
 
@@ -86,9 +93,12 @@ def _lib():
                                                       pointer(ctypes.c_double)]
         lib.GenSignalMeasureChannelName.argtypes = [ctypes.c_int]
         lib.GenSignalMeasureChannelName.restype = ctypes.c_char_p
+        lib.GenSignalMeasureDescribed.argtypes = [pointer(GenSignalMeasureInput), pointer(GenSignalMeasureOptions),
+                                                  pointer(GenSignalModulationDescription),
+                                                  pointer(GenSignalMeasurement)]
         lib.GenSignalMeasureSeam.argtypes = [pointer(GenSignalMeasureInput), pointer(ctypes.c_double)]
         for fn in (lib.GenSignalMeasure, lib.GenSignalMeasureCcdf, lib.GenSignalMeasureConstellation,
-                   lib.GenSignalMeasureSeam, lib.GenSignalMeasureChannelPreset):
+                   lib.GenSignalMeasureSeam, lib.GenSignalMeasureChannelPreset, lib.GenSignalMeasureDescribed):
             fn.restype = ctypes.c_int
         _declared = True
     return lib
@@ -221,6 +231,27 @@ def _call(fn, *args):
         raise GenSignalError(-1, _library.last_error() or "the measurement was refused")
 
 
+def _description(mod=None, symbol_rate=None, rrc=None, rcos=None):
+    """The described modulation: mod by name ("qpsk") or number, the symbol
+    rate, and the roll-off of an RRC (or RCOS) pulse; neither: rectangular."""
+    from .kinds import KINDS
+
+    field = next(f for f in KINDS["digital"]["fields"] if f["name"] == "modType")
+    numbers_by_name = {name: number for name, number in field["choices"]}
+    if mod is None or symbol_rate is None:
+        raise TypeError("measure(): a described modulation needs mod and symbol_rate")
+    if rrc is not None and rcos is not None:
+        raise TypeError("measure(): give rrc or rcos, not both")
+    number = numbers_by_name.get(str(mod).lower(), mod) if not isinstance(mod, bool) else None
+    if not isinstance(number, int):
+        raise TypeError(f"measure() argument mod = {mod!r}: one of {', '.join(numbers_by_name)}")
+    filter_type, rolloff = (3, rrc) if rrc is not None else (2, rcos) if rcos is not None else (1, 0.0)
+    for key, value in (("symbol_rate", symbol_rate), ("rolloff", rolloff)):
+        if isinstance(value, bool) or not isinstance(value, numbers.Real):
+            raise TypeError(f"measure() argument {key} = {value!r}: must be a number")
+    return GenSignalModulationDescription(number, filter_type, float(symbol_rate), float(rolloff))
+
+
 def channel_preset(name):
     """(bandwidth, spacing) in Hz of an adjacent-channel preset: "lte5",
     "nr20", ... (CHANNEL_PRESETS lists them)."""
@@ -238,11 +269,16 @@ def measure(waveform_or_array, sample_rate=None, record=None, **options):
     """The library's measurements of a Waveform, a complex array (1.0 = 32767
     counts) or int16 I/Q pairs. Keywords: channel_bandwidth and
     channel_spacing in Hz, or channel, a standard's preset ("lte5", "nr20":
-    CHANNEL_PRESETS), obw_percent; sample_rate for arrays. EVM is
+    CHANNEL_PRESETS), obw_percent; sample_rate for arrays; mod, symbol_rate
+    and rrc (or rcos: the roll-off) to describe a capture's modulation. EVM is
     measured against the Waveform's record when it has one, or against
     `record`, the Waveform an array is a copy of (a noisy or impaired
-    capture of it, at its rate unless sample_rate says otherwise)."""
+    capture of it, at its rate unless sample_rate says otherwise). Without a
+    record but with the modulation described (mod="qpsk",
+    symbol_rate=1e6, rrc=0.35), EVM is measured decision-directed and the
+    channel defaults to symbol_rate x (1 + roll-off)."""
     preset = options.pop("channel", None)
+    described = {key: options.pop(key) for key in DESCRIPTION if key in options}
     for key in options:
         if key not in OPTIONS:
             raise TypeError(f"measure() got an unexpected keyword argument '{key}'")
@@ -264,7 +300,11 @@ def measure(waveform_or_array, sample_rate=None, record=None, **options):
     buffer = _Buffer(waveform_or_array, sample_rate, record)
     out = GenSignalMeasurement()
     choices = GenSignalMeasureOptions(chosen[2], chosen[0], chosen[1])
-    _call(_lib().GenSignalMeasure, ctypes.byref(buffer.input()), ctypes.byref(choices), ctypes.byref(out))
+    if described:
+        _call(_lib().GenSignalMeasureDescribed, ctypes.byref(buffer.input()), ctypes.byref(choices),
+              ctypes.byref(_description(**described)), ctypes.byref(out))
+    else:
+        _call(_lib().GenSignalMeasure, ctypes.byref(buffer.input()), ctypes.byref(choices), ctypes.byref(out))
     seam = ctypes.c_double()
     _call(_lib().GenSignalMeasureSeam, ctypes.byref(buffer.input()), ctypes.byref(seam))
     return Measurement(

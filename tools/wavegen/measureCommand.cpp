@@ -7,6 +7,7 @@
 #include "measurement.h"
 #include "optionText.h"
 #include "request.h"
+#include "choices.h"
 #include "storedWaveform.h"
 
 CLI::App* addMeasureCommand(CLI::App& app, MeasureOptions& o) {
@@ -27,6 +28,11 @@ CLI::App* addMeasureCommand(CLI::App& app, MeasureOptions& o) {
     command->add_option("--channel", o.channel,
                         "ACPR channel preset of a standard: lte1.4, lte3, lte5, lte10, lte15, lte20, nr5, nr10, nr15, "
                         "nr20, nr40, nr50, nr100, wcdma (--channel-bandwidth and --channel-spacing override it)");
+    command->add_option("--mod", o.mod,
+                        "the capture's modulation (bpsk, qpsk, psk8, psk16, qam8 ... qam1024, ask2/4/8, apsk16), "
+                        "for EVM without a gensignal record: decision-directed");
+    command->add_option("--symbol-rate", o.symbolRate, "symbols per second of the --mod modulation");
+    command->add_option("--rrc", o.rrc, "roll-off of its RRC pulse (a matched filter); without it, rectangular");
     return command;
 }
 
@@ -38,7 +44,10 @@ std::string inOptionTerms(std::string message) {
         {"GenSignalMeasureOptions.obwPercent = ", "--obw-percent "},
         {"GenSignalMeasureOptions.channelBandwidth = ", "--channel-bandwidth "},
         {"GenSignalMeasureOptions.channelSpacing = ", "--channel-spacing "},
-        {"GenSignalMeasureInput.sampleRate = ", "--sample-rate "}};
+        {"GenSignalMeasureInput.sampleRate = ", "--sample-rate "},
+        {"GenSignalModulationDescription.modType = ", "--mod "},
+        {"GenSignalModulationDescription.symbolRate = ", "--symbol-rate "},
+        {"GenSignalModulationDescription.rolloff = ", "--rrc "}};
     for (const auto& [field, option] : names)
         if (message.rfind(field, 0) == 0) return option + message.substr(std::string(field).size());
     return message;
@@ -86,10 +95,31 @@ bool readMeasureOptions(const MeasureOptions& o, double& rate, GenSignalMeasureO
     return true;
 }
 
+// The described modulation, or false with the refusal said; `described`
+// false when none was given.
+bool readDescription(const MeasureOptions& o, GenSignalModulationDescription& d, bool& described) {
+    described = !o.mod.empty() || !o.symbolRate.empty() || !o.rrc.empty();
+    if (!described) return true;
+    if (o.mod.empty() || o.symbolRate.empty()) {
+        std::cerr << "wavegen: --mod and --symbol-rate describe a modulation together\n";
+        return false;
+    }
+    d = {0, o.rrc.empty() ? RECT : RRCOS, 0, 0};
+    for (const auto& [name, number] : modulationNames())
+        if (name == o.mod) d.modType = number;
+    if (d.modType == 0) {
+        std::cerr << "wavegen: --mod " << o.mod << ": not a modulation (wavegen digital --help lists them)\n";
+        return false;
+    }
+    return readOption("--symbol-rate", o.symbolRate, d.symbolRate) && readOption("--rrc", o.rrc, d.rolloff);
+}
+
 int runMeasure(const MeasureOptions& o) {
     double rate = 0;
     GenSignalMeasureOptions chosen{};
-    if (!readMeasureOptions(o, rate, chosen)) return 2;
+    GenSignalModulationDescription description{};
+    bool described = false;
+    if (!readMeasureOptions(o, rate, chosen) || !readDescription(o, description, described)) return 2;
     const double percent = chosen.obwPercent;
     StoredWaveform w;
     std::string error;
@@ -113,6 +143,7 @@ int runMeasure(const MeasureOptions& o) {
         call.argument = w.argument;
     }
     call.options = chosen;
+    call.description = described ? &description : nullptr;
     Measured measured;
     const GenSignalMeasurement& m = measured.m;
     if (!measureWith(call, measured, error)) {

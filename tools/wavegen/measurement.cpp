@@ -42,8 +42,9 @@ int recordKindOf(const KindTable& kind) {
 bool measureWith(const MeasureCall& call, Measured& out, std::string& error) {
     const GenSignalMeasureInput input{call.samples, call.valueCount, call.format, call.recordKind,
                                       call.record,  call.argument,   0,           call.sampleRate};
-    if (GenSignalMeasure(&input, &call.options, &out.m) == 0 && GenSignalMeasureSeam(&input, &out.seamPrediction) == 0)
-        return true;
+    const int rc = call.description ? GenSignalMeasureDescribed(&input, &call.options, call.description, &out.m)
+                                    : GenSignalMeasure(&input, &call.options, &out.m);
+    if (rc == 0 && GenSignalMeasureSeam(&input, &out.seamPrediction) == 0) return true;
     char message[512];
     error = GenSignalGetLastError(message, sizeof message) > 0 ? message : "no reason given";
     return false;

@@ -23,6 +23,7 @@ struct MeasureCall {
     const void* record = nullptr;
     int argument = 0;
     GenSignalMeasureOptions options{};
+    const GenSignalModulationDescription* description = nullptr;  // a capture's modulation, as its user said
 };
 
 // The library's numbers: the measurement and the measures in functions of their own.
