@@ -134,8 +134,11 @@ double seamPredictionRatio(const Reader& x, int64_t n) {
         for (int64_t k = 0; k < W; ++k) s += ring[k];
         M = std::max(M, s / static_cast<double>(W));
     }
-    const double reference = std::max({L, std::min(S, M) / 2, std::numeric_limits<double>::min()});
-    return std::sqrt(S / reference);
+    // A floor far below any rounding of the buffer's power keeps a buffer
+    // predicted exactly inside (a pure tone in floats) finite at its seam.
+    const double floor = 1e-30 * power / static_cast<double>(n) + std::numeric_limits<double>::min();
+    const double ratio = std::sqrt(S / std::max({L, std::min(S, M) / 2, floor}));
+    return std::isfinite(ratio) ? ratio : std::numeric_limits<double>::max();
 }
 
 template double seamPredictionRatio(const Ci16Reader&, int64_t);
