@@ -32,27 +32,25 @@ def check_space(path, size):
                                     f"{folder} has {_size_text(free)} free", os.fspath(path))
 
 
-def _write_temporary(path, content, sync):
-    """A new file "path.<hex>.partial" holding `content`; returns its name."""
+def _write_temporary(path, content, sync, temps):
+    """A new file "path.<hex>.partial" holding `content`, its name put into
+    `temps` before it exists, so that an interrupt at any point leaves the
+    caller a name to remove."""
     while True:
-        temp = f"{os.fspath(path)}.{secrets.token_hex(4)}{PARTIAL}"
+        temps.append(f"{os.fspath(path)}.{secrets.token_hex(4)}{PARTIAL}")
         try:
-            fd = os.open(temp, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_CLOEXEC, 0o666)
+            fd = os.open(temps[-1], os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_CLOEXEC, 0o666)
             break
         except FileExistsError:
-            continue
+            temps.pop()  # another writer's: never removed
     try:
         view = memoryview(content)
         while view:
             view = view[os.write(fd, view):]
         if sync:
             os.fsync(fd)
-    except BaseException:
+    finally:
         os.close(fd)
-        os.unlink(temp)
-        raise
-    os.close(fd)
-    return temp
 
 
 def write_files(files, sync=True, check=True):
@@ -71,7 +69,7 @@ def write_files(files, sync=True, check=True):
     temps = []
     try:
         for path, content in files:
-            temps.append(_write_temporary(path, content, sync))
+            _write_temporary(path, content, sync, temps)
         for temp, (path, _) in zip(temps, files):
             os.replace(temp, path)
     except BaseException:
