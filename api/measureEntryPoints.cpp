@@ -5,13 +5,17 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <limits>
 
+#include "channelPresets.h"
 #include "evm.h"
 #include "lastError.h"
 #include "levels.h"
 #include "recordReference.h"
 #include "sampleView.h"
+#include "seamPrediction.h"
 #include "frequencyDomain.h"
 #include "wrapperGenSignalWave.h"
 
@@ -113,12 +117,16 @@ int measure(const Reader& x, const GenSignalMeasureInput& in, const GenSignalMea
     m.channelSpacingHz = spectrum.channelSpacing;
     m.acprLowerDb = spectrum.acprLower;
     m.acprUpperDb = spectrum.acprUpper;
-    m.sfdrDb = spectrum.sfdr;
+    // A spur-free range means something only for a waveform made of tones.
+    const int kind = in.recordKind;
+    const bool tones = kind == GENSIGNAL_RECORD_NONE || kind == GENSIGNAL_RECORD_MULTITONE ||
+                       kind == GENSIGNAL_RECORD_AM || kind == GENSIGNAL_RECORD_FM;
+    m.sfdrDb = tones ? spectrum.sfdr : kNone;
 
     if (ref.evmStatus == GENSIGNAL_EVM_MEASURED) {
         EvmResult evm{};
         const EvmPoints none;
-        if (ref.ofdm ? measureOfdmEvm(x, ref.frame, evm, none) : measureLinearEvm(x, ref.linear, evm, none)) return -1;
+        if (measureRecordEvm(x, ref, evm, none)) return -1;
         m.evmPercent = evm.percent;
         m.evmPeakPercent = evm.peakPercent;
         m.merDb = evm.merDb;
@@ -127,6 +135,46 @@ int measure(const Reader& x, const GenSignalMeasureInput& in, const GenSignalMea
     // An absurd rate can carry a frequency beyond the double range: no finite value.
     for (double* v : {&m.obwHz, &m.obwLowerHz, &m.obwUpperHz, &m.channelBandwidthHz, &m.channelSpacingHz})
         if (std::isinf(*v)) *v = kNone;
+    return 0;
+}
+
+// 0 when the description can be measured with, else -1 with the reason.
+int checkDescription(const GenSignalModulationDescription* d, double rate) {
+    if (!d) return refuse(-1, "GenSignalMeasureDescribed: description is a null pointer");
+    int symmetry = 0;
+    if (describedAlphabet(d->modType, symmetry) == 0)
+        return refuse(-1,
+                      "GenSignalModulationDescription.modType = %d: must be a linear kind without memory "
+                      "(BPSK, QPSK, PSK8, PSK16, QAM8 ... QAM1024, ASK2, ASK4, ASK8, APSK16)",
+                      d->modType);
+    if (d->filterType != RRCOS && d->filterType != RCOS && d->filterType != RECT)
+        return refuse(-1, "GenSignalModulationDescription.filterType = %d: must be 1 (RECT), 2 (RCOS) or 3 (RRCOS)",
+                      d->filterType);
+    if (!(d->symbolRate > 0 && d->symbolRate <= rate / 2))
+        return refuse(-1,
+                      "GenSignalModulationDescription.symbolRate = %s: must be above 0 and at most half the "
+                      "sample rate, %s",
+                      numberText(d->symbolRate).text, numberText(rate / 2).text);
+    if (d->filterType != RECT && !(d->rolloff > 0 && d->rolloff <= 1))
+        return refuse(-1, "GenSignalModulationDescription.rolloff = %s: must be above 0 and at most 1",
+                      numberText(d->rolloff).text);
+    return 0;
+}
+
+template <class Reader>
+int describedEvm(const Reader& x, const GenSignalMeasureInput& in, const GenSignalModulationDescription& d,
+                 GenSignalMeasurement& m) {
+    const int64_t n = in.valueCount / 2;
+    if (static_cast<double>(n) * 8 * d.symbolRate / in.sampleRate < 8 * 16)
+        return 0;  // fewer than 16 symbols: nothing to decide with, EVM stays none
+    EvmResult evm{};
+    const DescribedModulation described{d.modType, d.filterType, d.symbolRate, d.rolloff};
+    if (measureDescribedEvm(x, n, in.sampleRate, described, evm, EvmPoints{})) return -1;
+    m.evmPercent = evm.percent;
+    m.evmPeakPercent = evm.peakPercent;
+    m.merDb = evm.merDb;
+    m.symbols = static_cast<int32_t>(evm.symbols);
+    m.evmStatus = GENSIGNAL_EVM_MEASURED;
     return 0;
 }
 
@@ -167,7 +215,7 @@ int constellation(const Reader& x, const GenSignalMeasureInput& in, int capacity
     if (!received || !references) return outOfMemory<double>(-1, 2 * room, "points");
     const EvmPoints sink{received.get(), withReferences ? references.get() : nullptr, static_cast<int64_t>(room / 2)};
     EvmResult evm{};
-    if (ref.ofdm ? measureOfdmEvm(x, ref.frame, evm, sink) : measureLinearEvm(x, ref.linear, evm, sink)) return -1;
+    if (measureRecordEvm(x, ref, evm, sink)) return -1;
     count = static_cast<int>(evm.symbols);
     return 0;
 }
@@ -236,6 +284,62 @@ GENSIGNAL_API int GenSignalMeasureConstellation(const GenSignalMeasureInput* inp
     *count = n;
     if (status) *status = why;
     return 0;
+}
+
+GENSIGNAL_API int GenSignalMeasureSeam(const GenSignalMeasureInput* input, double* ratio) {
+    clearLastError();
+    if (checkInput("GenSignalMeasureSeam", input)) return -1;
+    if (!ratio) return refuse(-1, "GenSignalMeasureSeam: ratio is a null pointer");
+    const GenSignalMeasureInput in = *input;
+    *ratio =
+        withReader(in.samples, floats(in), [&](const auto& x) { return seamPredictionRatio(x, in.valueCount / 2); });
+    return 0;
+}
+
+GENSIGNAL_API int GenSignalMeasureChannelPreset(const char* name, double* bandwidth, double* spacing) {
+    clearLastError();
+    if (!bandwidth || !spacing)
+        return refuse(-1, "GenSignalMeasureChannelPreset: %s is a null pointer", !bandwidth ? "bandwidth" : "spacing");
+    const ChannelPreset* preset = channelPreset(name);
+    if (!preset) {
+        char names[256] = "";
+        for (const ChannelPreset* p = channelPresets(); p->name; ++p)
+            std::snprintf(names + std::strlen(names), sizeof names - std::strlen(names), "%s%s",
+                          p == channelPresets() ? "" : ", ", p->name);
+        return refuse(-1, "channel preset %s: not one of %s", name ? name : "(null)", names);
+    }
+    *bandwidth = preset->bandwidth;
+    *spacing = preset->spacing;
+    return 0;
+}
+
+GENSIGNAL_API const char* GenSignalMeasureChannelName(int index) {
+    int count = 0;
+    while (channelPresets()[count].name) ++count;
+    return index >= 0 && index < count ? channelPresets()[index].name : nullptr;
+}
+
+GENSIGNAL_API int GenSignalMeasureDescribed(const GenSignalMeasureInput* input, const GenSignalMeasureOptions* options,
+                                            const GenSignalModulationDescription* description,
+                                            GenSignalMeasurement* result) {
+    clearLastError();
+    if (checkInput("GenSignalMeasureDescribed", input)) return -1;
+    if (!result) return refuse(-1, "GenSignalMeasureDescribed: result is a null pointer");
+    if (checkDescription(description, input->sampleRate)) return -1;
+    GenSignalMeasureOptions chosen;
+    if (checkOptions(options, chosen)) return -1;
+    const GenSignalModulationDescription d = *description;
+    if (chosen.channelBandwidth == 0)
+        chosen.channelBandwidth = d.symbolRate * (d.filterType == RECT ? 1 : 1 + d.rolloff);
+    const GenSignalMeasureInput in = *input;
+    GenSignalMeasurement m;
+    const int rc = withReader(in.samples, floats(in), [&](const auto& x) {
+        if (measure(x, in, chosen, m)) return -1;
+        const bool dataAided = m.evmStatus == GENSIGNAL_EVM_MEASURED;
+        return dataAided || in.valueCount == 0 ? 0 : describedEvm(x, in, d, m);
+    });
+    if (rc == 0) *result = m;
+    return rc;
 }
 
 }  // extern "C"

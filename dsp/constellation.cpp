@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "buffer.h"
 #include "constellation.h"
 #include "genSignalClass.h"
 #include "mathConstants.h"
@@ -164,4 +165,11 @@ void GenSignalClass::dpskmodForC(short const* symbols, int count, int M, double 
         out[static_cast<int64_t>(i) * stride] =
             std::complex<float>(static_cast<float>(std::cos(theta)), static_cast<float>(std::sin(theta)));
     }
+}
+
+void alphabetPoints(DigitalModulType type, int count, std::complex<float>* out) {
+    Buffer<short> every(static_cast<size_t>(count));
+    if (!every) return;
+    for (int i = 0; i < count; ++i) every[i] = static_cast<short>(i);
+    GenSignalClass::DigitalModAPQAM(every.get(), count, type, 1, 1, out);
 }

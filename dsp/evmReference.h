@@ -22,6 +22,13 @@ struct LinearReference {
     int tapCount = 0;
     int quadratureDelay = 0;  // OQPSK: the quadrature part comes sps/2 samples later
     int64_t length = 0;       // samples the record makes: N sps, or one more
+    // Samples of the measured buffer: `length`, or another count when the
+    // record resamples, the buffer then holding `periods` periods of the
+    // symbols at another rate (the exact loop mode's whole periods, or the
+    // defined mode's one), sampled again at the symbol-locked rate before
+    // EVM is measured.
+    int64_t bufferSamples = 0;
+    int periods = 1;
 };
 
 // An OFDM frame: `used` subcarrier values per symbol.

@@ -1,6 +1,7 @@
 #include "recordReference.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "digital.h"
 #include "dss.h"
@@ -13,10 +14,30 @@ using Sample = std::complex<float>;
 
 bool raisedCosine(int filterType) { return filterType == RCOS || filterType == RRCOS; }
 
-// The evmStatus for a record that resamples or whose length is not the buffer's.
-int onTheGrid(bool resample, int64_t made, int64_t samples) {
-    if (resample) return GENSIGNAL_EVM_RESAMPLED;
-    return made == samples ? GENSIGNAL_EVM_MEASURED : GENSIGNAL_EVM_MISMATCH;
+// How many periods of P symbol-locked samples (at rate `locked`) a buffer
+// of `samples` at `rate` holds: 1 for what the defined mode makes
+// (`made`), else the whole number K with K P rate / locked = samples, as the
+// exact loop mode makes them; 0 when neither.
+int periodsIn(bool resample, int64_t made, int64_t samples, double rate, double locked, int64_t P) {
+    if (samples == made) return 1;
+    if (!resample || !(P > 0)) return 0;
+    const double periods = static_cast<double>(samples) * locked / (rate * static_cast<double>(P));
+    const double K = std::round(periods);
+    if (!(K >= 1 && K <= 1 << 20)) return 0;
+    return std::fabs(K * static_cast<double>(P) * rate / locked - static_cast<double>(samples)) < 1e-6 * samples
+               ? static_cast<int>(K)
+               : 0;
+}
+
+// The period's first `count` points `periods` times over.
+int tilePoints(Buffer<Sample>& points, int64_t count, int periods) {
+    if (periods == 1) return 0;
+    Buffer<Sample> tiled(static_cast<size_t>(count) * periods);
+    if (!tiled) return refuse(-1, "out of memory for %lld symbols", static_cast<long long>(count) * periods);
+    for (int k = 0; k < periods; ++k)
+        std::memcpy(static_cast<void*>(tiled.get() + k * count), points.get(), sizeof(Sample) * count);
+    points = std::move(tiled);
+    return 0;
 }
 
 // A stage that could not have its memory: the measurements answer -1.
@@ -32,17 +53,22 @@ int digitalReference(const DigitalModParams& params, int symbolCount, double rat
         return 0;
     }
     if (raisedCosine(p.filterType)) ref.channelBandwidth = p.symbolRate * (1.0 + p.rolloff);
-    ref.evmStatus = onTheGrid(plan.resample, plan.outputLength, samples);
+    const int64_t period = static_cast<int64_t>(plan.N) * plan.sps;
+    const int K = periodsIn(plan.resample, plan.outputLength, samples, rate, plan.symbolLockedRate, period);
+    ref.evmStatus = K > 0 ? GENSIGNAL_EVM_MEASURED : GENSIGNAL_EVM_MISMATCH;
     if (ref.evmStatus != GENSIGNAL_EVM_MEASURED) return 0;
     LinearReference& r = ref.linear;
     Buffer<short> symbols;
     if (int rc = digitalPeriodParts(plan, symbols, r.points, r.taps)) return noMemory(rc);
-    r.symbols = plan.N;
+    if (tilePoints(r.points, plan.N, K)) return -1;
+    r.symbols = plan.N * K;
     r.sps = plan.sps;
     r.filter = plan.shape.type;
     r.tapCount = plan.tapCount;
     r.quadratureDelay = plan.modType == OQPSK ? plan.sps / 2 : 0;
-    r.length = plan.outputLength;
+    r.length = plan.resample ? period * K : plan.outputLength;
+    r.bufferSamples = samples;
+    r.periods = K;
     return 0;
 }
 
@@ -52,15 +78,20 @@ int dssReference(const DSSParams& params, int bitCount, double rate, int64_t sam
     const DSSParams p = params;
     if (raisedCosine(p.filterType))
         ref.channelBandwidth = p.bitRate * static_cast<double>(plan.chipsPerBit) * (1.0 + p.rolloff);
-    ref.evmStatus = onTheGrid(plan.resample, plan.outputLength, samples);
+    const int64_t period = static_cast<int64_t>(plan.chipCount) * plan.sps;
+    const int K = periodsIn(plan.resample, plan.outputLength, samples, rate, plan.chipLockedRate, period);
+    ref.evmStatus = K > 0 ? GENSIGNAL_EVM_MEASURED : GENSIGNAL_EVM_MISMATCH;
     if (ref.evmStatus != GENSIGNAL_EVM_MEASURED) return 0;
     LinearReference& r = ref.linear;
     if (int rc = dssPeriodParts(plan, r.points, r.taps)) return noMemory(rc);
-    r.symbols = plan.chipCount;
+    if (tilePoints(r.points, plan.chipCount, K)) return -1;
+    r.symbols = plan.chipCount * K;
     r.sps = plan.sps;
     r.filter = plan.shape.type;
     r.tapCount = plan.tapCount;
-    r.length = plan.outputLength;
+    r.length = plan.resample ? period * K : plan.outputLength;
+    r.bufferSamples = samples;
+    r.periods = K;
     return 0;
 }
 
@@ -83,7 +114,7 @@ int ofdmReference(const OFDMParams& params, int64_t samples, double rate, Record
         ref.evmStatus = GENSIGNAL_EVM_ONE_SYMBOL;
         return 0;
     }
-    ref.evmStatus = onTheGrid(false, plan.samples, samples);
+    ref.evmStatus = plan.samples == samples ? GENSIGNAL_EVM_MEASURED : GENSIGNAL_EVM_MISMATCH;
     if (ref.evmStatus != GENSIGNAL_EVM_MEASURED) return 0;
 
     OfdmReference& r = ref.frame;

@@ -430,8 +430,10 @@ GENSIGNAL_API int GenSignalGetSnap(int handleId, GenSignalSnap* snap);
 #define GENSIGNAL_EVM_MEASURED 0
 #define GENSIGNAL_EVM_NO_RECORD 1  /* no record was given */
 #define GENSIGNAL_EVM_UNDEFINED 2  /* FSK and the analog kinds have none */
-#define GENSIGNAL_EVM_RESAMPLED 3  /* the record resamples: no symbol instants on the sample grid */
-#define GENSIGNAL_EVM_MISMATCH 4   /* the buffer's length is not what the record makes */
+#define GENSIGNAL_EVM_RESAMPLED 3  /* no longer given: a resampled record is measured at its symbol instants */
+#define GENSIGNAL_EVM_MISMATCH                                                                            \
+    4                              /* the buffer's length is not what the record makes (defined mode) nor \
+                                      whole periods of it at the sample rate (exact loop mode) */
 #define GENSIGNAL_EVM_ONE_SYMBOL 5 /* OFDM with one symbol: a gain per subcarrier fits anything */
 
 /* The buffer, its rate and what made it. */
@@ -466,7 +468,8 @@ typedef struct GenSignalMeasurement {
     double obwHz, obwLowerHz, obwUpperHz;
     double channelBandwidthHz, channelSpacingHz; /* as used */
     double acprLowerDb, acprUpperDb;             /* adjacent over main channel power */
-    double sfdrDb;                               /* largest bin in the main channel over the largest outside it */
+    double sfdrDb;                               /* largest bin in the main channel over the largest outside it;
+                                                    only for tones: multitone, AM, FM or no record */
     double seamRatio;                            /* |x[0] - x[n-1]| over the largest step inside the buffer */
     double evmPercent, evmPeakPercent, merDb;
     int32_t evmStatus; /* GENSIGNAL_EVM_... */
@@ -495,6 +498,50 @@ GENSIGNAL_API int GenSignalMeasureCcdf(const GenSignalMeasureInput* input, const
  * (0 when EVM has none: see *status). capacity 0 asks for the count only. */
 GENSIGNAL_API int GenSignalMeasureConstellation(const GenSignalMeasureInput* input, double* points, double* references,
                                                 int capacity, int* count, int* status);
+
+/* The loop's seam judged by what the signal itself predicts: the error of a
+ * linear predictor, fitted on the buffer, across the seam over its errors
+ * inside the buffer (README: "The seam"). It reads near 1 (0.5 ... 2) for a
+ * buffer that loops seamlessly, noise included, at most sqrt(2) where the
+ * buffer holds an event as large as the seam (a pulse's edge), and far above
+ * 1 (beyond 10) where the loop jumps. *ratio is NaN for a silent buffer or
+ * one of fewer than 32 samples. The record fields of `input` are not read.
+ * Unlike GenSignalMeasurement.seamRatio, which only compares the step
+ * across the seam with the largest step inside. */
+GENSIGNAL_API int GenSignalMeasureSeam(const GenSignalMeasureInput* input, double* ratio);
+
+/* Adjacent-channel presets of public standards, for
+ * GenSignalMeasureOptions.channelBandwidth and channelSpacing: "lte1.4",
+ * "lte3", "lte5", "lte10", "lte15", "lte20" (3GPP TS 36.104), "nr5", "nr10",
+ * "nr15", "nr20" (15 kHz subcarriers), "nr40", "nr50", "nr100" (30 kHz; 3GPP
+ * TS 38.104) and "wcdma" (3GPP TS 25.104): the measured bandwidth and the
+ * spacing in Hz. 0, or -1 for an unknown name (the reason lists them).
+ * GenSignalMeasureChannelName(i) is the i-th name, null past the last. */
+GENSIGNAL_API int GenSignalMeasureChannelPreset(const char* name, double* bandwidth, double* spacing);
+GENSIGNAL_API const char* GenSignalMeasureChannelName(int index);
+
+/* A capture's modulation as its user describes it, for a buffer without a
+ * gensignal record: a linear kind (BPSK, QPSK, PSK8, PSK16, QAM8 ... QAM1024,
+ * ASK2, ASK4, ASK8, APSK16), its pulse (RRCOS: a matched filter; RCOS,
+ * RECT: none) and symbol rate. */
+typedef struct GenSignalModulationDescription {
+    int32_t modType;    /* DigitalModulType */
+    int32_t filterType; /* RRCOS, RCOS or RECT */
+    double symbolRate;  /* symbols per second, finite, above 0, at most the sample rate / 2 */
+    double rolloff;     /* (0, 1] for RRCOS and RCOS */
+} GenSignalModulationDescription;
+GENSIGNAL_STATIC_ASSERT(sizeof(GenSignalModulationDescription) == 24, "GenSignalModulationDescription size");
+
+/* GenSignalMeasure with the modulation described: the channel defaults to
+ * symbolRate x (1 + rolloff) (symbolRate for RECT), and EVM is measured
+ * data-aided against the record where `input` has one, else decision-
+ * directed: the buffer sampled again at 8 samples per symbol as one period,
+ * the matched filter, the symbol phase of the most power, each point
+ * decided to the alphabet's nearest under one fitted complex gain (so that
+ * an error beyond half the distance between points reads too low). */
+GENSIGNAL_API int GenSignalMeasureDescribed(const GenSignalMeasureInput* input, const GenSignalMeasureOptions* options,
+                                            const GenSignalModulationDescription* description,
+                                            GenSignalMeasurement* result);
 
 /* ------------------------------------------------------------------------
  * Channel: a waveform as a receiver sees it. A chain of impairments in

@@ -5,9 +5,12 @@
 #include <complex>
 #include <limits>
 
+#include "filterDesign.h"
 #include "fourierTransform.h"
+#include "constellation.h"
 #include "lastError.h"
 #include "frequencyDomain.h"
+#include "periodicInterpolation.h"
 
 namespace {
 
@@ -22,6 +25,18 @@ int64_t wrap(int64_t i, int64_t n) {
 
 cd at(const Ci16Reader& x, int64_t i) { return {x.re(i), x.im(i)}; }
 cd at(const Cf32Reader& x, int64_t i) { return {x.re(i), x.im(i)}; }
+cd at(const Cd64Reader& x, int64_t i) { return x.z[i]; }
+
+// The alphabet's point nearest to v.
+std::complex<float> nearestPoint(cd v, const std::complex<float>* table, int size) {
+    int best = 0;
+    double closest = std::numeric_limits<double>::infinity();
+    for (int i = 0; i < size; ++i) {
+        const double d = std::norm(v - cd(table[i]));
+        if (d < closest) closest = d, best = i;
+    }
+    return table[best];
+}
 
 // One complex gain per group (value j is in group j % groups) minimising
 // sum |g y - s|^2, then the error pooled over all values. `reference(j)` is s.
@@ -171,6 +186,113 @@ int measureOfdmEvm(const Reader& x, const OfdmReference& ref, EvmResult& out, co
         y.get(), count, used, [&](int64_t j) { return cd(ref.table[values[j]]); }, points, out);
 }
 
+namespace {
+
+// The alphabet of a linear kind a description may name, and the order of its
+// rotational symmetry (for the first phase estimate); 0 for the others.
+int alphabet(int modType, int& symmetry) {
+    static const struct {
+        int type, size, symmetry;
+    } kinds[] = {{BPSK, 2, 2},   {QPSK, 4, 4},     {PSK8, 8, 8},       {PSK16, 16, 16}, {QAM16, 16, 4},
+                 {QAM64, 64, 4}, {QAM256, 256, 4}, {QAM1024, 1024, 4}, {ASK2, 2, 2},    {ASK4, 4, 2},
+                 {ASK8, 8, 2},   {APSK16, 16, 4},  {QAM8, 8, 4}};
+    for (const auto& k : kinds)
+        if (k.type == modType) {
+            symmetry = k.symmetry;
+            return k.size;
+        }
+    return 0;
+}
+
+// The symbol phase (of `sps`) whose instants carry the most power.
+int strongestPhase(const cd* z, int64_t symbols, int sps) {
+    int best = 0;
+    double most = -1;
+    for (int phase = 0; phase < sps; ++phase) {
+        double power = 0;
+        for (int64_t j = 0; j < symbols; ++j) power += std::norm(z[j * sps + phase]);
+        if (power > most) most = power, best = phase;
+    }
+    return best;
+}
+
+// The complex gain that takes y onto the alphabet: the Q-th power's phase and
+// the power ratio first, then least squares on the decisions, three times.
+cd decisionGain(const cd* y, int64_t count, const std::complex<float>* table, int size, int symmetry) {
+    double py = 0, pt = 0;
+    cd sy = 0, st = 0;
+    for (int64_t j = 0; j < count; ++j) py += std::norm(y[j]), sy += std::pow(y[j], symmetry);
+    for (int i = 0; i < size; ++i) pt += std::norm(cd(table[i])), st += std::pow(cd(table[i]), symmetry);
+    if (!(py > 0)) return 0;
+    const double turn = std::abs(st) > 1e-9 * std::pow(pt / size, symmetry / 2.0) ? std::arg(sy / st) / symmetry : 0;
+    cd g = std::polar(std::sqrt(pt / size / (py / static_cast<double>(count))), -turn);
+    for (int round = 0; round < 3; ++round) {
+        cd num = 0;
+        double den = 0;
+        for (int64_t j = 0; j < count; ++j) {
+            num += std::conj(y[j]) * cd(nearestPoint(g * y[j], table, size));
+            den += std::norm(y[j]);
+        }
+        g = num / den;
+    }
+    return g;
+}
+
+}  // namespace
+
+int describedAlphabet(int modType, int& symmetry) { return alphabet(modType, symmetry); }
+
+template <class Reader>
+int measureDescribedEvm(const Reader& x, int64_t n, double rate, const DescribedModulation& d, EvmResult& out,
+                        const EvmPoints& points) {
+    int symmetry = 0;
+    const int size = alphabet(d.modType, symmetry);
+    constexpr int sps = 8;
+    const int64_t m = std::llround(static_cast<double>(n) * sps * d.symbolRate / rate), symbols = m / sps;
+    Buffer<cd> y;
+    if (resamplePeriodic(x, n, m, y)) return -1;
+    Buffer<cd> z;
+    if (d.filterType == RRCOS) {
+        PulseShape shape{};
+        LinearReference matched;
+        if (checkPulseShape("GenSignalModulationDescription", RRCOS, 6, d.rolloff, &shape)) return -1;
+        matched.tapCount = static_cast<int>(designedTapCount(shape.type, shape.span, sps));
+        if (designTaps(shape, sps, matched.tapCount, matched.taps)) return -1;
+        if (matchedByTransform(Cd64Reader{y.get()}, matched, m, z)) return -1;
+    } else {
+        z = std::move(y);
+    }
+    const int phase = strongestPhase(z.get(), symbols, sps);
+    Buffer<cd> received(static_cast<size_t>(symbols));
+    Buffer<std::complex<float>> table(static_cast<size_t>(size));
+    if (!received || !table) return outOfMemory<cd>(-1, static_cast<size_t>(symbols), "symbols");
+    for (int64_t j = 0; j < symbols; ++j) received[j] = z[j * sps + phase];
+    alphabetPoints(static_cast<DigitalModulType>(d.modType), size, table.get());
+    const cd g = decisionGain(received.get(), symbols, table.get(), size, symmetry);
+    for (int64_t j = 0; j < symbols; ++j) received[j] *= g;
+    return score(
+        received.get(), symbols, 1, [&](int64_t j) { return cd(nearestPoint(received[j], table.get(), size)); }, points,
+        out);
+}
+
+template int measureDescribedEvm(const Ci16Reader&, int64_t, double, const DescribedModulation&, EvmResult&,
+                                 const EvmPoints&);
+template int measureDescribedEvm(const Cf32Reader&, int64_t, double, const DescribedModulation&, EvmResult&,
+                                 const EvmPoints&);
+
+template <class Reader>
+int measureRecordEvm(const Reader& x, const RecordReference& ref, EvmResult& out, const EvmPoints& points) {
+    if (ref.ofdm) return measureOfdmEvm(x, ref.frame, out, points);
+    const LinearReference& r = ref.linear;
+    if (r.bufferSamples == r.length) return measureLinearEvm(x, r, out, points);
+    Buffer<cd> locked;
+    if (resamplePeriodic(x, r.bufferSamples, r.length, locked)) return -1;
+    return measureLinearEvm(Cd64Reader{locked.get()}, r, out, points);
+}
+
+template int measureRecordEvm(const Ci16Reader&, const RecordReference&, EvmResult&, const EvmPoints&);
+template int measureRecordEvm(const Cf32Reader&, const RecordReference&, EvmResult&, const EvmPoints&);
+template int measureLinearEvm(const Cd64Reader&, const LinearReference&, EvmResult&, const EvmPoints&, int);
 template int measureLinearEvm(const Ci16Reader&, const LinearReference&, EvmResult&, const EvmPoints&, int);
 template int measureLinearEvm(const Cf32Reader&, const LinearReference&, EvmResult&, const EvmPoints&, int);
 template int measureOfdmEvm(const Ci16Reader&, const OfdmReference&, EvmResult&, const EvmPoints&);

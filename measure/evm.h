@@ -35,6 +35,33 @@ int measureLinearEvm(const Reader& x, const LinearReference& ref, EvmResult& out
 template <class Reader>
 int measureOfdmEvm(const Reader& x, const OfdmReference& ref, EvmResult& out, const EvmPoints& points);
 
+// EVM against whichever reference the record made: OFDM's, or the linear
+// one, a resampled buffer (ref.linear.bufferSamples != ref.linear.length)
+// being sampled again at the symbol-locked rate first, band-limited.
+template <class Reader>
+int measureRecordEvm(const Reader& x, const RecordReference& ref, EvmResult& out, const EvmPoints& points);
+
+// A capture whose modulation is described but whose symbols are unknown:
+// sampled again at 8 samples per symbol (as one period, band-limited), the
+// matched filter for RRC, the symbol phase of the most power, then each
+// point decided to the alphabet's nearest under one complex gain fitted on
+// the decisions. The description is checked by the caller.
+struct DescribedModulation {
+    int modType, filterType;
+    double symbolRate, rolloff;
+};
+template <class Reader>
+int measureDescribedEvm(const Reader& x, int64_t n, double rate, const DescribedModulation& d, EvmResult& out,
+                        const EvmPoints& points);
+extern template int measureDescribedEvm(const Ci16Reader&, int64_t, double, const DescribedModulation&, EvmResult&,
+                                        const EvmPoints&);
+extern template int measureDescribedEvm(const Cf32Reader&, int64_t, double, const DescribedModulation&, EvmResult&,
+                                        const EvmPoints&);
+// The alphabet of a kind a description may name (0: none), and its symmetry.
+int describedAlphabet(int modType, int& symmetry);
+
+extern template int measureRecordEvm(const Ci16Reader&, const RecordReference&, EvmResult&, const EvmPoints&);
+extern template int measureRecordEvm(const Cf32Reader&, const RecordReference&, EvmResult&, const EvmPoints&);
 extern template int measureLinearEvm(const Ci16Reader&, const LinearReference&, EvmResult&, const EvmPoints&, int);
 extern template int measureLinearEvm(const Cf32Reader&, const LinearReference&, EvmResult&, const EvmPoints&, int);
 extern template int measureOfdmEvm(const Ci16Reader&, const OfdmReference&, EvmResult&, const EvmPoints&);

@@ -98,16 +98,18 @@ int probeTransformMemory(int64_t n, size_t pointBytes, const char* what) {
     return 0;
 }
 
+namespace {
+
+// The buffer's bin powers into P (n doubles), in transform order, and their
+// sum in frequency order; 0, or -1 with the reason. One array serves twice:
+// the transform in single precision (ample for 16-bit samples: its rounding
+// lies far below their quantisation floor, and it halves the memory and the
+// transform's time), then each bin's power as a double in the same eight
+// bytes, so the measurements below read each power once.
 template <class Reader>
-int measureSpectrum(const Reader& x, int64_t n, const SpectrumRequest& request, Spectrum& out) {
-    out = {kNone, kNone, kNone, kNone, kNone, kNone, kNone};
-    // One array serves twice: the transform in single precision (ample for
-    // 16-bit samples: its rounding lies far below their quantisation floor,
-    // and it halves the memory and the transform's time), then each bin's
-    // power as a double in the same eight bytes, so the passes below read
-    // each power once instead of recomputing it.
+int binPowers(const Reader& x, int64_t n, Buffer<double>& P, double& total) {
     static_assert(sizeof(std::complex<float>) == sizeof(double), "a bin's power fits in its transform value");
-    Buffer<double> P(static_cast<size_t>(n));
+    P = Buffer<double>(static_cast<size_t>(n));
     if (!P) return outOfMemory<double>(-1, static_cast<size_t>(n), "buffer's spectrum");
     if (probeTransformMemory(n, sizeof(std::complex<float>), "buffer")) return -1;
     auto* X = reinterpret_cast<std::complex<float>*>(P.get());
@@ -118,11 +120,9 @@ int measureSpectrum(const Reader& x, int64_t n, const SpectrumRequest& request, 
     const double down = std::ldexp(1.0, -shift);
     for (int64_t i = 0; i < n; ++i) X[i] = {static_cast<float>(x.re(i) * down), static_cast<float>(x.im(i) * down)};
     dft.execute(X, X);
-    // The powers, summed in frequency order: the negative frequencies (the
-    // top of the transform) first.
-    const Bins bins{P.get(), n, n / 2};
-    double total = 0;
-    for (const Range r : {Range{n - bins.half, n}, Range{0, n - bins.half}})
+    // Summed in frequency order: the negative frequencies (the top of the transform) first.
+    total = 0;
+    for (const Range r : {Range{n - n / 2, n}, Range{0, n - n / 2}})
         for (int64_t k = r.first; k < r.end; ++k) {
             float v[2];
             std::memcpy(v, &P[k], sizeof v);
@@ -130,38 +130,35 @@ int measureSpectrum(const Reader& x, int64_t n, const SpectrumRequest& request, 
             P[k] = re * re + im * im;
             total += P[k];
         }
-    const double rate = request.rate;
+    return 0;
+}
 
-    // The occupied band: the first bin where the running sum from the lowest
-    // frequency exceeds the lower tail, the first where it reaches the rest.
-    if (total > 0) {
-        const double tail = (1.0 - request.obwPercent / 100.0) / 2.0;
-        const double below = tail * total, upTo = (1.0 - tail) * total;
-        int64_t lower = -1, upper = n - 1;
-        double running = 0;
-        for (int64_t m = 0; m < n; ++m) {
-            running += bins.power(m);
-            if (lower < 0 && running > below) lower = m;
-            if (running >= upTo) {
-                upper = m;
-                break;
-            }
+// The occupied band: the first bin where the running sum from the lowest
+// frequency exceeds the lower tail, the first where it reaches the rest.
+void occupiedBand(const Bins& bins, double total, double percent, double rate, Spectrum& out) {
+    if (!(total > 0)) return;
+    const int64_t n = bins.n;
+    const double tail = (1.0 - percent / 100.0) / 2.0;
+    const double below = tail * total, upTo = (1.0 - tail) * total;
+    int64_t lower = -1, upper = n - 1;
+    double running = 0;
+    for (int64_t m = 0; m < n; ++m) {
+        running += bins.power(m);
+        if (lower < 0 && running > below) lower = m;
+        if (running >= upTo) {
+            upper = m;
+            break;
         }
-        if (lower < 0) lower = upper;  // only when rounding leaves the tail unreached
-        out.obwLower = (static_cast<double>(lower - bins.half) - 0.5) * rate / static_cast<double>(n);
-        out.obwUpper = (static_cast<double>(upper - bins.half) + 0.5) * rate / static_cast<double>(n);
     }
+    if (lower < 0) lower = upper;  // only when rounding leaves the tail unreached
+    out.obwLower = (static_cast<double>(lower - bins.half) - 0.5) * rate / static_cast<double>(n);
+    out.obwUpper = (static_cast<double>(upper - bins.half) + 0.5) * rate / static_cast<double>(n);
+}
 
-    // By default the narrowest channel centred at 0 Hz that holds the occupied band.
-    const double bandwidth =
-        request.channelBandwidth > 0 ? request.channelBandwidth : 2.0 * std::max(-out.obwLower, out.obwUpper);
-    const double spacing = request.channelSpacing > 0 ? request.channelSpacing : bandwidth;
-    if (!(bandwidth > 0)) return 0;  // a silent buffer has no occupied band
-    out.channelBandwidth = bandwidth;
-    out.channelSpacing = spacing;
-
-    // Channel powers over the bins whose centre lies within +-B/2 of the
-    // channel's centre; the largest bin inside and outside the main one.
+// Channel powers over the bins whose centre lies within +-B/2 of the
+// channel's centre, and the largest bin inside and outside the main one.
+void channelPowers(const Bins& bins, double rate, double bandwidth, double spacing, Spectrum& out) {
+    const int64_t n = bins.n;
     const double halfWidth = bandwidth / 2.0;
     const auto frequency = [&](int64_t m) {
         return static_cast<double>(m - bins.half) * rate / static_cast<double>(n);
@@ -180,6 +177,26 @@ int measureSpectrum(const Reader& x, int64_t n, const SpectrumRequest& request, 
         out.acprUpper = ratioDb(bins.sum(within(frequency, n, spacing, halfWidth)), mainPower);
     }
     if (main.end - main.first < n) out.sfdr = ratioDb(largestIn, largestOut);
+}
+
+}  // namespace
+
+template <class Reader>
+int measureSpectrum(const Reader& x, int64_t n, const SpectrumRequest& request, Spectrum& out) {
+    out = {kNone, kNone, kNone, kNone, kNone, kNone, kNone};
+    Buffer<double> P;
+    double total = 0;
+    if (binPowers(x, n, P, total)) return -1;
+    const Bins bins{P.get(), n, n / 2};
+    occupiedBand(bins, total, request.obwPercent, request.rate, out);
+    // By default the narrowest channel centred at 0 Hz that holds the occupied band.
+    const double bandwidth =
+        request.channelBandwidth > 0 ? request.channelBandwidth : 2.0 * std::max(-out.obwLower, out.obwUpper);
+    const double spacing = request.channelSpacing > 0 ? request.channelSpacing : bandwidth;
+    if (!(bandwidth > 0)) return 0;  // a silent buffer has no occupied band
+    out.channelBandwidth = bandwidth;
+    out.channelSpacing = spacing;
+    channelPowers(bins, request.rate, bandwidth, spacing, out);
     return 0;
 }
 

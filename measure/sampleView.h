@@ -3,6 +3,7 @@
 // measurements are written once, as templates over the two readers.
 #pragma once
 
+#include <complex>
 #include <cstdint>
 
 struct Ci16Reader {
@@ -15,6 +16,14 @@ struct Cf32Reader {
     const float* iq;
     double re(int64_t i) const { return static_cast<double>(iq[2 * i]) * 32767.0; }
     double im(int64_t i) const { return static_cast<double>(iq[2 * i + 1]) * 32767.0; }
+};
+
+// A buffer the measurement made itself (the received signal at the symbol
+// instants), complex in counts.
+struct Cd64Reader {
+    const std::complex<double>* z;
+    double re(int64_t i) const { return z[i].real(); }
+    double im(int64_t i) const { return z[i].imag(); }
 };
 
 // Calls f(reader) with the reader for the buffer's format.

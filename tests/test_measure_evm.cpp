@@ -158,7 +158,10 @@ TEST(MeasureEvm, NoneWhereItIsNotDefined) {
     const DigitalModParams qpsk = digital(QPSK, RRCOS);
     w = generateDigital(qpsk, 200, 10e6);
     w.input.record = &qpsk;
-    check(w.input, GENSIGNAL_EVM_RESAMPLED, "resampled");
+    // A resampled record is measured at its symbol instants, not of another length.
+    EXPECT_EQ(measured(w.input).evmStatus, GENSIGNAL_EVM_MEASURED);
+    w.input.valueCount -= 2;
+    check(w.input, GENSIGNAL_EVM_MISMATCH, "resampled, one sample short");
 
     w = generateDigital(qpsk, 200, 8e6);
     w.input.record = &qpsk;

@@ -2,6 +2,7 @@
 import os
 import struct
 
+from . import _files
 from ._library import GenSignalError
 
 # The header stores rate * 4 bytes per second in 32 bits, and the RIFF size
@@ -49,6 +50,4 @@ def wav_header(sample_rate, values):
 
 def write_wav(path, iq, sample_rate):
     header = wav_header(sample_rate, iq.size)
-    with open(path, "wb") as f:
-        f.write(header)
-        f.write(iq.astype("<i2").tobytes())
+    _files.write_files([(path, header + iq.astype("<i2").tobytes())])

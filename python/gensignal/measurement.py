@@ -47,6 +47,11 @@ class GenSignalMeasureOptions(ctypes.Structure):
                 ("channelSpacing", ctypes.c_double)]
 
 
+class GenSignalModulationDescription(ctypes.Structure):
+    _fields_ = [("modType", ctypes.c_int32), ("filterType", ctypes.c_int32), ("symbolRate", ctypes.c_double),
+                ("rolloff", ctypes.c_double)]
+
+
 class GenSignalMeasurement(ctypes.Structure):
     _fields_ = [("samples", ctypes.c_int64), ("sampleRate", ctypes.c_double), ("peakDbfs", ctypes.c_double),
                 ("rmsDbfs", ctypes.c_double), ("paprDb", ctypes.c_double), ("ccdfDb", ctypes.c_double * 4)] + [
@@ -57,9 +62,19 @@ class GenSignalMeasurement(ctypes.Structure):
 
 
 # For the layout test against the C header.
-RECORDS = {cls.__name__: cls for cls in (GenSignalMeasureInput, GenSignalMeasureOptions, GenSignalMeasurement)}
+RECORDS = {cls.__name__: cls for cls in (GenSignalMeasureInput, GenSignalMeasureOptions, GenSignalMeasurement,
+                                         GenSignalModulationDescription)}
+DESCRIPTION = ("mod", "symbol_rate", "rrc", "rcos")
 
 _declared = False
+
+
+def _channel_names():
+    names, lib = [], _library.library()
+    lib.GenSignalMeasureChannelName.restype = ctypes.c_char_p
+    while (name := lib.GenSignalMeasureChannelName(len(names))) is not None:
+        names.append(name.decode())
+    return tuple(names)
 
 
 def _lib():
@@ -74,7 +89,16 @@ def _lib():
         lib.GenSignalMeasureConstellation.argtypes = [pointer(GenSignalMeasureInput), pointer(ctypes.c_double),
                                                       pointer(ctypes.c_double), ctypes.c_int,
                                                       pointer(ctypes.c_int), pointer(ctypes.c_int)]
-        for fn in (lib.GenSignalMeasure, lib.GenSignalMeasureCcdf, lib.GenSignalMeasureConstellation):
+        lib.GenSignalMeasureChannelPreset.argtypes = [ctypes.c_char_p, pointer(ctypes.c_double),
+                                                      pointer(ctypes.c_double)]
+        lib.GenSignalMeasureChannelName.argtypes = [ctypes.c_int]
+        lib.GenSignalMeasureChannelName.restype = ctypes.c_char_p
+        lib.GenSignalMeasureDescribed.argtypes = [pointer(GenSignalMeasureInput), pointer(GenSignalMeasureOptions),
+                                                  pointer(GenSignalModulationDescription),
+                                                  pointer(GenSignalMeasurement)]
+        lib.GenSignalMeasureSeam.argtypes = [pointer(GenSignalMeasureInput), pointer(ctypes.c_double)]
+        for fn in (lib.GenSignalMeasure, lib.GenSignalMeasureCcdf, lib.GenSignalMeasureConstellation,
+                   lib.GenSignalMeasureSeam, lib.GenSignalMeasureChannelPreset, lib.GenSignalMeasureDescribed):
             fn.restype = ctypes.c_int
         _declared = True
     return lib
@@ -105,6 +129,7 @@ class Measurement:
     evm_percent: float
     evm_peak_percent: float
     mer_db: float
+    seam_prediction: float = None
     channel_bandwidth_hz: float = None
     channel_spacing_hz: float = None
     obw_percent: float = 99.0
@@ -114,7 +139,7 @@ class Measurement:
     _curve: object = dataclasses.field(default=None, repr=False, compare=False)
 
     KEYS = ("samples", "sample_rate", "peak_dbfs", "rms_dbfs", "papr_db", "ccdf_db", "obw_hz", "obw_lower_hz",
-            "obw_upper_hz", "acpr_db", "sfdr_db", "seam_ratio", "evm_percent", "evm_peak_percent", "mer_db")
+            "obw_upper_hz", "acpr_db", "sfdr_db", "seam_ratio", "seam_prediction", "evm_percent", "evm_peak_percent", "mer_db")
 
     def to_dict(self):
         out = {key: getattr(self, key) for key in self.KEYS}
@@ -134,10 +159,17 @@ class Measurement:
 class _Buffer:
     """An array, its format and what made it, as the library takes them."""
 
-    def __init__(self, source, sample_rate):
+    def __init__(self, source, sample_rate, record=None):
         from .waveform import Waveform
 
         self.kind, self.params, self.record, self.argument = None, {}, None, 0
+        if record is not None:
+            if not isinstance(record, Waveform) or record.kind is None:
+                raise TypeError("measure(): record must be a gensignal Waveform that carries its record")
+            if isinstance(source, Waveform):
+                source = source.period
+            if sample_rate is None:
+                sample_rate = record.sample_rate
         if isinstance(source, Waveform):
             if sample_rate is not None:
                 raise TypeError("measure(): sample_rate is the waveform's own; pass it only with an array")
@@ -159,6 +191,8 @@ class _Buffer:
         else:
             raise TypeError(f"measure(): an array of {array.dtype} {array.shape}: give complex samples or int16 "
                             "I/Q pairs of shape (n, 2)")
+        if record is not None:
+            self.kind, self.params = record.kind, record.params
         self.record_kind = RECORD_KINDS.get(self.kind, 0)
         if self.record_kind:
             self.record, self.argument = _record(self.kind, self.params)
@@ -197,11 +231,54 @@ def _call(fn, *args):
         raise GenSignalError(-1, _library.last_error() or "the measurement was refused")
 
 
-def measure(waveform_or_array, sample_rate=None, **options):
+def _description(mod=None, symbol_rate=None, rrc=None, rcos=None):
+    """The described modulation: mod by name ("qpsk") or number, the symbol
+    rate, and the roll-off of an RRC (or RCOS) pulse; neither: rectangular."""
+    from .kinds import KINDS
+
+    field = next(f for f in KINDS["digital"]["fields"] if f["name"] == "modType")
+    numbers_by_name = {name: number for name, number in field["choices"]}
+    if mod is None or symbol_rate is None:
+        raise TypeError("measure(): a described modulation needs mod and symbol_rate")
+    if rrc is not None and rcos is not None:
+        raise TypeError("measure(): give rrc or rcos, not both")
+    number = numbers_by_name.get(str(mod).lower(), mod) if not isinstance(mod, bool) else None
+    if not isinstance(number, int):
+        raise TypeError(f"measure() argument mod = {mod!r}: one of {', '.join(numbers_by_name)}")
+    filter_type, rolloff = (3, rrc) if rrc is not None else (2, rcos) if rcos is not None else (1, 0.0)
+    for key, value in (("symbol_rate", symbol_rate), ("rolloff", rolloff)):
+        if isinstance(value, bool) or not isinstance(value, numbers.Real):
+            raise TypeError(f"measure() argument {key} = {value!r}: must be a number")
+    return GenSignalModulationDescription(number, filter_type, float(symbol_rate), float(rolloff))
+
+
+def channel_preset(name):
+    """(bandwidth, spacing) in Hz of an adjacent-channel preset: "lte5",
+    "nr20", ... (CHANNEL_PRESETS lists them)."""
+    bandwidth, spacing = ctypes.c_double(), ctypes.c_double()
+    if not isinstance(name, str):
+        raise TypeError(f"channel = {name!r}: must be a preset's name")
+    if _lib().GenSignalMeasureChannelPreset(name.encode(), ctypes.byref(bandwidth), ctypes.byref(spacing)) != 0:
+        from ._library import GenSignalError
+
+        raise GenSignalError(-1, _library.last_error().replace("channel preset ", "channel = ", 1), "channel")
+    return bandwidth.value, spacing.value
+
+
+def measure(waveform_or_array, sample_rate=None, record=None, **options):
     """The library's measurements of a Waveform, a complex array (1.0 = 32767
     counts) or int16 I/Q pairs. Keywords: channel_bandwidth and
-    channel_spacing in Hz, obw_percent; sample_rate for arrays. EVM is
-    measured against the Waveform's record when it has one."""
+    channel_spacing in Hz, or channel, a standard's preset ("lte5", "nr20":
+    CHANNEL_PRESETS), obw_percent; sample_rate for arrays; mod, symbol_rate
+    and rrc (or rcos: the roll-off) to describe a capture's modulation. EVM is
+    measured against the Waveform's record when it has one, or against
+    `record`, the Waveform an array is a copy of (a noisy or impaired
+    capture of it, at its rate unless sample_rate says otherwise). Without a
+    record but with the modulation described (mod="qpsk",
+    symbol_rate=1e6, rrc=0.35), EVM is measured decision-directed and the
+    channel defaults to symbol_rate x (1 + roll-off)."""
+    preset = options.pop("channel", None)
+    described = {key: options.pop(key) for key in DESCRIPTION if key in options}
     for key in options:
         if key not in OPTIONS:
             raise TypeError(f"measure() got an unexpected keyword argument '{key}'")
@@ -211,10 +288,25 @@ def measure(waveform_or_array, sample_rate=None, **options):
         if isinstance(value, bool) or not isinstance(value, numbers.Real):
             raise TypeError(f"measure() argument {key} = {value!r}: must be a number")
         chosen.append(float(value))
-    buffer = _Buffer(waveform_or_array, sample_rate)
+    if "obw_percent" in options and not chosen[2] > 0:  # the library's 0 is its default; the caller's is 0
+        from ._library import GenSignalError
+
+        raise GenSignalError(-1, f"obw_percent = {options['obw_percent']!r}: must be above 0 and at most 100",
+                             "obw_percent")
+    if preset is not None:
+        bandwidth, spacing = channel_preset(preset)
+        chosen[0] = chosen[0] if "channel_bandwidth" in options else bandwidth
+        chosen[1] = chosen[1] if "channel_spacing" in options else spacing
+    buffer = _Buffer(waveform_or_array, sample_rate, record)
     out = GenSignalMeasurement()
     choices = GenSignalMeasureOptions(chosen[2], chosen[0], chosen[1])
-    _call(_lib().GenSignalMeasure, ctypes.byref(buffer.input()), ctypes.byref(choices), ctypes.byref(out))
+    if described:
+        _call(_lib().GenSignalMeasureDescribed, ctypes.byref(buffer.input()), ctypes.byref(choices),
+              ctypes.byref(_description(**described)), ctypes.byref(out))
+    else:
+        _call(_lib().GenSignalMeasure, ctypes.byref(buffer.input()), ctypes.byref(choices), ctypes.byref(out))
+    seam = ctypes.c_double()
+    _call(_lib().GenSignalMeasureSeam, ctypes.byref(buffer.input()), ctypes.byref(seam))
     return Measurement(
         samples=int(out.samples),
         sample_rate=float(out.sampleRate),
@@ -228,6 +320,7 @@ def measure(waveform_or_array, sample_rate=None, **options):
         acpr_db={"lower": _value(out.acprLowerDb), "upper": _value(out.acprUpperDb)},
         sfdr_db=_value(out.sfdrDb),
         seam_ratio=_value(out.seamRatio),
+        seam_prediction=_value(seam.value),
         evm_percent=_value(out.evmPercent),
         evm_peak_percent=_value(out.evmPeakPercent),
         mer_db=_value(out.merDb),
@@ -278,3 +371,9 @@ def constellation(source, sample_rate=None):
               references.ctypes.data_as(pointer), count.value, ctypes.byref(count), ctypes.byref(status))
     as_complex = lambda v: v[0::2] + 1j * v[1::2]
     return as_complex(received), as_complex(references), EVM_STATUS.get(status.value, "none")
+
+
+def __getattr__(name):
+    if name == "CHANNEL_PRESETS":  # read from the library when first asked for
+        return _channel_names()
+    raise AttributeError(name)

@@ -9,6 +9,7 @@ needed only here.
     wf.plot(panels=["spectrum"], ax=my_axes)
 """
 import math
+import textwrap
 
 import numpy as np
 from matplotlib.backends.backend_agg import FigureCanvasAgg
@@ -42,9 +43,9 @@ def _has_constellation(wf):
 
 
 def default_panels(wf):
-    """The panels a page shows: the constellation for the kinds with EVM."""
-    middle = ["constellation"] if _has_constellation(wf) else []
-    return ["time", "spectrum", "spectrogram"] + middle + ["ccdf", "seam"]
+    """The panels a page shows, six on every page: the constellation panel
+    shows the symbols for the kinds with EVM, the I/Q samples for the rest."""
+    return ["time", "spectrum", "spectrogram", "constellation", "ccdf", "seam"]
 
 
 def _shown(wf):
@@ -136,10 +137,25 @@ def _time(ax, page):
     ax.grid(True, alpha=0.3)
 
 
+def _zoom(page):
+    """Half the width the spectrum shows: all of it, or four times the
+    occupied band's reach where that is a small part (narrowband FM at a
+    high rate would otherwise be one spike)."""
+    m, half = page.measured, page.wf.sample_rate / 2
+    if m.obw_hz is None:
+        return half
+    reach = 4 * max(abs(m.obw_lower_hz), abs(m.obw_upper_hz))
+    return reach if 0 < reach < half / 5 else half
+
+
 def _spectrum(ax, page):
-    freqs, dbfs, rbw = welch_dbfs(page.looped, page.wf.sample_rate)
-    unit, scale = frequency_unit(page.wf.sample_rate / 2)
+    rate, span = page.wf.sample_rate, _zoom(page)
+    # Segments long enough to resolve the shown span in some 100 bins.
+    segment = 1024 if span >= rate / 2 else int(min(65536, 1 << math.ceil(math.log2(100 * rate / (2 * span)))))
+    freqs, dbfs, rbw = welch_dbfs(page.looped, rate, segment)
+    unit, scale = frequency_unit(span)
     ax.plot(freqs / scale, dbfs, linewidth=1)
+    ax.set_xlim(-span / scale, span / scale)
     top = float(dbfs.max())
     ax.set_ylim(top - SPAN_DB, top + 5)
     m = page.measured
@@ -178,19 +194,21 @@ def _constellation(ax, page):
     received, references, status = constellation(wf) if wf.kind in ("digital", "dss", "ofdm") else ([], [], None)
     if len(received):
         m = page.measured
-        what = "OFDM subcarriers" if wf.kind == "ofdm" else "symbols after the matched filter"
+        what = "OFDM subcarriers" if wf.kind == "ofdm" else "symbols, matched filter"
         ax.scatter(received[:MAX_POINTS].real, received[:MAX_POINTS].imag, s=4, alpha=0.5, label="received")
         ideal = np.unique(np.round(references, 9))
         ax.scatter(ideal.real, ideal.imag, s=40, marker="+", color="C3", label="reference")
         mer = f"MER {m.mer_db:.1f} dB" if m.mer_db is not None else "no error at all"
-        ax.set_title(f"Constellation, {what}\nEVM {m.evm_percent:.3g} % RMS, {m.evm_peak_percent:.3g} % peak, {mer}",
-                     fontsize=10)
+        # Short lines: a long title runs into the next panel.
+        ax.set_title(f"Constellation, {what}\nEVM {m.evm_percent:.3g} % RMS, {m.evm_peak_percent:.3g} % peak\n{mer}",
+                     fontsize=9)
         ax.set_xlabel("I")
         ax.set_ylabel("Q")
     else:
         points = x[:MAX_POINTS]
         ax.scatter(points.real, points.imag, s=4, alpha=0.5)
-        ax.set_title("Samples" + (f" (no EVM: {status})" if status else ""), fontsize=10)
+        why = "\n".join(textwrap.wrap(f"no EVM: {status}", 40)) if status else ""
+        ax.set_title("I/Q samples" + (f"\n{why}" if why else ""), fontsize=9)
         ax.set_xlabel("I (full scale)")
         ax.set_ylabel("Q (full scale)")
     ax.set_aspect("equal", adjustable="datalim")
@@ -226,8 +244,10 @@ def _seam(ax, page):
     ax.plot(offsets, joined.real, ".-", label="I", linewidth=1)
     ax.plot(offsets, joined.imag, ".-", label="Q", linewidth=1)
     ax.axvline(-0.5, color="grey", linestyle="--", linewidth=1)
-    ratio = page.measured.seam_ratio
-    ax.set_title(f"Loop seam (step {ratio:.3g} × the largest inside)" if ratio is not None else "Loop seam")
+    ratio = page.measured.seam_prediction
+    verdict = "" if ratio is None else "seamless" if ratio <= 2 else "a glitch" if ratio > 10 else "unclear"
+    ax.set_title(f"Loop seam: {verdict}\nprediction error {ratio:.3g} × inside's" if ratio is not None
+                 else "Loop seam", fontsize=10)
     ax.set_xlabel("samples from the start of the buffer")
     ax.set_ylabel("amplitude (full scale)")
     ax.legend(loc="upper right")

@@ -9,6 +9,7 @@ import re
 
 import numpy as np
 
+from . import _files
 from ._library import GenSignalError
 from .formats import sigmf_base
 
@@ -182,14 +183,8 @@ def write(waveform, path, datetime=None, center_frequency=None):
     _center_frequency(center_frequency)
     data = waveform.iq.astype("<i2").tobytes()
     meta = metadata(waveform, hashlib.sha512(data).hexdigest(), stamp, center_frequency)
-    with open(base + ".sigmf-data", "wb") as f:
-        f.write(data)
-    try:
-        with open(base + ".sigmf-meta", "w", encoding="utf-8") as f:
-            f.write(dumps(meta))
-    except OSError:
-        os.remove(base + ".sigmf-data")  # no half recording, as wavegen
-        raise
+    # Both whole before either is renamed, the data first: a failure leaves the earlier pair as it was.
+    _files.write_files([(base + ".sigmf-data", data), (base + ".sigmf-meta", dumps(meta))])
     return base + ".sigmf-data"
 
 

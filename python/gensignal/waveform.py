@@ -114,19 +114,21 @@ class Waveform:
 
     def to_raw(self, path):
         """PATH.raw: int16 I/Q, little-endian, as the library hands it out. Returns the file name."""
+        from ._files import write_files
         from .formats import output_name
 
         name = output_name(path, ".raw")
-        self.iq.astype("<i2").tofile(name)
+        write_files([(name, self.iq.astype("<i2").tobytes())])
         return name
 
     def to_cf32(self, path, scale=32767):
         """PATH.cf32: complex float, little-endian, iq / scale (32767 or 32768). Returns the file name."""
+        from ._files import write_files
         from .formats import output_name
 
         samples = self.complex_samples(scale)
         name = output_name(path, ".cf32")
-        samples.astype("<c8").tofile(name)
+        write_files([(name, samples.astype("<c8").tobytes())])
         return name
 
     def to_wav(self, path):

@@ -184,7 +184,7 @@ LABELLED = [
     ("digital", {"mod_type": "QAM16", "symbol_rate": 1e5, "sample_rate": 8e5, "symbol_count": 256}, {}, True, 1,
      True),
     ("digital", {"mod_type": "QPSK", "symbol_rate": 1.023e6, "sample_rate": 10e6, "symbol_count": 100},
-     {"loop": "exact"}, False, 1023, True),
+     {"loop": "exact"}, True, 1023, True),  # resampled: EVM at the symbol instants
     ("dss", {}, {}, True, 1, True),
     ("ofdm", {"num_symbols": 4}, {}, True, 1, True),
     ("fm", {}, {}, False, 1, True),
@@ -203,7 +203,7 @@ def test_labels_are_the_libraries_measurement_and_loop(kind, params, settings, e
     # the array alone has no record to compare symbols with: EVM apart, the same numbers
     alone = gensignal.measure(iq, sample_rate=rate).to_dict()
     for key in ("peak_dbfs", "rms_dbfs", "papr_db", "ccdf_db", "obw_hz", "obw_lower_hz", "obw_upper_hz",
-                "seam_ratio"):
+                "seam_ratio", "seam_prediction"):
         assert item.labels[key] == alone[key], key
     assert (item.labels["evm_percent"] is not None) == evm
     if evm:

@@ -156,12 +156,16 @@ def test_a_marker_file_of_an_earlier_waveform_goes(wavegen, tmp_path):
 
 def test_a_failed_write_leaves_the_earlier_files(wavegen, tmp_path):
     assert wavegen("am", "--format", "iqbin", "-o", "x", "--marker", "1:start").returncode == 0
-    before = {p.name: p.read_bytes() for p in tmp_path.iterdir()}
-    (tmp_path / "x.marker.partial").mkdir()  # the marker file cannot be made
+    (tmp_path / "x.marker").unlink()
+    (tmp_path / "x.marker").mkdir()  # the marker file cannot be made
+
+    def files():
+        return {p.name: (p.read_bytes() if p.is_file() else "folder") for p in tmp_path.iterdir()}
+
+    before = files()
     done = wavegen("fm", "--format", "iqbin", "-o", "x", "--marker", "1:start")
     assert done.returncode == 1 and "cannot write x.marker" in done.stderr
-    (tmp_path / "x.marker.partial").rmdir()
-    assert {p.name: p.read_bytes() for p in tmp_path.iterdir()} == before
+    assert files() == before
 
 
 def test_markers_are_refused_where_no_periods_or_lines_fit():

@@ -14,7 +14,7 @@ import pytest
 import gensignal
 
 KEYS = {"samples", "sample_rate", "peak_dbfs", "rms_dbfs", "papr_db", "ccdf_db", "obw_hz", "obw_lower_hz",
-        "obw_upper_hz", "acpr_db", "sfdr_db", "seam_ratio", "evm_percent", "evm_peak_percent", "mer_db"}
+        "obw_upper_hz", "acpr_db", "sfdr_db", "seam_ratio", "seam_prediction", "evm_percent", "evm_peak_percent", "mer_db"}
 
 
 def measured_json(wavegen, *args):

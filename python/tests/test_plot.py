@@ -79,13 +79,13 @@ def test_spectrum_in_fitting_units_with_its_rbw_and_100_db(rate, unit):
 
 
 def test_constellation_shows_what_evm_compares():
-    for wf, words in ((gensignal.digital(), "symbols after the matched filter"),
+    for wf, words in ((gensignal.digital(), "symbols, matched filter"),
                       (gensignal.ofdm(mod_type="qam16"), "OFDM subcarriers")):
         m = wf.measure()
         title = panel(wf.plot(panels=["constellation"]), "constellation").get_title()
         assert words in title and f"EVM {m.evm_percent:.3g} %" in title
-    resampled = gensignal.digital(sample_rate=10e6)
-    assert "no EVM: resampled" in panel(resampled.plot(panels=["constellation"]), "constellation").get_title()
+    fsk = gensignal.digital(mod_type="fsk2")
+    assert "no EVM: none defined" in panel(fsk.plot(panels=["constellation"]), "constellation").get_title()
 
 
 def test_ccdf_has_the_gaussian_reference_and_spectrogram_a_colorbar():
@@ -129,3 +129,19 @@ def test_command_line_writes_svg_with_chosen_panels(wavegen, tmp_path):
     refused = subprocess.run([sys.executable, "-m", "gensignal", "plot", "d", "-o", "d.gif"], cwd=tmp_path,
                              capture_output=True, text=True, env={"PYTHONPATH": str(ROOT / "python")})
     assert refused.returncode == 1 and ".png, .svg or .pdf" in refused.stderr
+
+
+@pytest.mark.parametrize("kind", ["digital", "fm", "multitone", "awgn"])
+def test_every_page_fills_its_six_panels(kind):
+    wf = gensignal.generate(kind, **({"mod_type": "fsk2"} if kind == "digital" else {}))
+    fig = wf.plot()
+    assert [a.gensignal_panel for a in fig.axes if hasattr(a, "gensignal_panel")] == list(gensignal.plotting.PANELS)
+
+
+def test_a_narrowband_spectrum_is_shown_around_its_band():
+    wf = gensignal.fm(mod_frequency=1000, freq_deviation=2000, sample_rate=1e6)
+    ax = panel(wf.plot(panels=["spectrum"]), "spectrum")
+    low, high = ax.get_xlim()
+    assert "kHz" in ax.get_xlabel() and 5 < high < 100 and low == -high
+    wide = panel(gensignal.ofdm().plot(panels=["spectrum"]), "spectrum")
+    assert wide.get_xlim()[1] == pytest.approx(10)  # MHz: the whole band of 20 MS/s

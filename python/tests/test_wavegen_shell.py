@@ -58,6 +58,6 @@ def test_completion_offers_kinds_options_and_choice_names(completion):
 def test_completion_offers_measure_its_options_and_files(completion, tmp_path):
     (tmp_path / "take.sigmf-meta").write_text("{}")
     assert "measure" in completion("wavegen", "")
-    assert completion("wavegen", "measure", "--c") == ["--channel-bandwidth", "--channel-spacing"]
+    assert completion("wavegen", "measure", "--c") == ["--channel-bandwidth", "--channel-spacing", "--channel"]
     assert completion("wavegen", "measure", "ta") == ["take.sigmf-meta"]
     assert "--obw-percent" in completion("wavegen", "measure", "take.sigmf-meta", "--json", "--")

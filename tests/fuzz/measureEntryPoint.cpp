@@ -141,6 +141,22 @@ void measureAll(FuzzInput& in, const GenSignalMeasureInput& input) {
         for (int i = 0; i < points; ++i)
             if (levels[i] > held->paprDb + 1e-9) fail("curve level %g above the PAPR %g", levels[i], held->paprDb);
 
+    // The seam: a finite ratio of at least 0, or NaN (silent, short).
+    double seam = -7;
+    const int seamed = GenSignalMeasureSeam(&input, &seam);
+    if (seamed != 0 && seamed != -1) fail("GenSignalMeasureSeam returned %d", seamed);
+    if (seamed != 0) expectRefusalSaid("GenSignalMeasureSeam");
+    if (seamed == 0 && !(std::isnan(seam) || (seam >= 0 && std::isfinite(seam)))) fail("seam ratio %g", seam);
+    if (seamed != 0 && seam != -7) fail("GenSignalMeasureSeam refused but wrote its ratio");
+
+    // A described modulation, often out of range.
+    const GenSignalModulationDescription description{in.byte() % 24, in.byte() % 4, in.real(-1e3, 1e7),
+                                                     in.real(-0.5, 1.5)};
+    GenSignalMeasurement describedResult{};
+    const int describedRc = GenSignalMeasureDescribed(&input, &options, &description, &describedResult);
+    if (describedRc != 0 && describedRc != -1) fail("GenSignalMeasureDescribed returned %d", describedRc);
+    if (describedRc != 0) expectRefusalSaid("GenSignalMeasureDescribed");
+
     // The constellation into arrays of exactly the offered capacity.
     const int capacity = in.byte() % 70;  // the host's arrays hold this many
     auto received = std::make_unique<double[]>(2 * static_cast<size_t>(capacity) + 1);

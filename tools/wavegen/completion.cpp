@@ -13,7 +13,8 @@ const char* const kOutputOptions =
 const char* const kNoValue = "-h|--help|--help-all|--version|--describe-fields|--json|-[0-9.]*";
 // `wavegen measure FILE`'s options.
 const char* const kMeasureOptions =
-    "--json --sample-rate --channel-bandwidth --channel-spacing --obw-percent -h --help";
+    "--json --sample-rate --channel-bandwidth --channel-spacing --obw-percent --channel --mod --symbol-rate --rrc -h "
+    "--help";
 
 std::string words(const std::vector<std::string>& list) {
     std::string text;

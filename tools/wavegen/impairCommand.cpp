@@ -8,6 +8,8 @@
 #include "measurement.h"
 #include "optionText.h"
 #include "outputNames.h"
+#include "jsonText.h"
+#include "recordingFiles.h"
 #include "request.h"
 #include "sigmf.h"
 #include "sink.h"
@@ -22,21 +24,11 @@ std::string lastReason() {
     return GenSignalGetLastError(message, sizeof message) > 0 ? message : "no reason given";
 }
 
-int cannotWrite(Sink& sink) {
-    std::cerr << "wavegen: cannot write " << sink.name() << ": " << sink.reason() << "\n";
-    return 1;
-}
-
-bool writeData(Sink& sink, const Output& out, const int16_t* iq, int count) {
-    if (out.format == "cf32") return writeCf32(sink, iq, count, out.repeat, out.cf32Scale);
-    if (out.format == "wav") return writeWav(sink, iq, count, out.repeat, out.sampleRate);
-    return writeInt16(sink, iq, count, out.repeat);
-}
-
 // The recording's gensignal record (its kind and fields) carried over, so
 // that the impaired recording still says what made it.
 nlohmann::json impairedMeta(const StoredWaveform& source, const Output& out, const int16_t* iq, int count,
-                            const GenSignalMeasurement* m, const nlohmann::json& channel, const nlohmann::json& loop) {
+                            const Measured* measured, const nlohmann::json& channel, const nlohmann::json& loop) {
+    const GenSignalMeasurement* m = measured ? &measured->m : nullptr;
     nlohmann::json global = {
         {"core:datatype", "ci16_le"},
         {"core:sample_rate", out.sampleRate},
@@ -60,7 +52,7 @@ nlohmann::json impairedMeta(const StoredWaveform& source, const Output& out, con
     }
     global["core:description"] = description;
     if (out.repeat > 1) global["gensignal:repeat"] = out.repeat;
-    global["gensignal:measured"] = m ? measuredJson(*m) : nlohmann::json(nullptr);
+    global["gensignal:measured"] = measured ? measuredJson(*measured) : nlohmann::json(nullptr);
     global["gensignal:channel"] = channel;
     global["gensignal:loop"] = loop;
     nlohmann::json capture = {{"core:sample_start", 0}};
@@ -88,35 +80,11 @@ nlohmann::json impairedMeta(const StoredWaveform& source, const Output& out, con
             {"annotations", nlohmann::json::array({annotation})}};
 }
 
-int write(const Output& out, const StoredWaveform& source, const int16_t* iq, int count, const GenSignalMeasurement* m,
+int write(const Output& out, const StoredWaveform& source, const int16_t* iq, int count, const Measured* m,
           const nlohmann::json& channel, const nlohmann::json& loop, std::string& written) {
-    if (out.format == "wav") {
-        const std::string refusal = wavRefusal(out.sampleRate, static_cast<int64_t>(count) * out.repeat);
-        if (!refusal.empty()) {
-            std::cerr << "wavegen: sample rate " << numberWord(out.sampleRate) << ": " << refusal << "\n";
-            return 2;
-        }
-    }
-    if (out.toStandardOutput()) {
-        Sink sink("-");
-        written = sink.name();
-        return writeData(sink, out, iq, count) && sink.finish() ? 0 : cannotWrite(sink);
-    }
-    const OutputNames names = outputNames(out.name, out.format);
-    Sink data(names.data);
-    written = names.data;
-    if (!writeData(data, out, iq, count) || !data.finish()) {
-        data.discard();
-        return cannotWrite(data);
-    }
-    if (out.format != "sigmf") return 0;
-    Sink meta(names.meta);
-    if (!writeJson(meta, impairedMeta(source, out, iq, count, m, channel, loop)) || !meta.finish()) {
-        meta.discard();
-        data.discard();
-        return cannotWrite(meta);
-    }
-    return 0;
+    return writeRecording(
+        out, iq, count, [&] { return jsonText(impairedMeta(source, out, iq, count, m, channel, loop)) + '\n'; },
+        "sample rate", written);
 }
 
 }  // namespace
@@ -208,7 +176,7 @@ int runImpair(const ImpairOptions& o) {
     call.samples = iq;
     call.valueCount = count;
     call.sampleRate = w.sampleRate;
-    GenSignalMeasurement m{};
+    Measured m{};
     std::string measureError;
     const bool measured = measureWith(call, m, measureError);
     if (!measured) std::cerr << "wavegen: note: not measured: " << measureError << "\n";

@@ -28,12 +28,6 @@ std::vector<char> littleEndianWords(const int16_t* iq, int count) {
     return bytes;
 }
 
-// One file of the set: written whole under NAME.partial first.
-struct PartFile {
-    std::string name, partial;
-    explicit PartFile(std::string n) : name(std::move(n)), partial(name + ".partial") {}
-};
-
 int cannotWrite(const std::string& name, const std::string& reason) {
     std::cerr << "wavegen: cannot write " << name << ": " << reason << "\n";
     return 1;
@@ -88,27 +82,23 @@ int writeInstrumentFiles(const Output& out, const InstrumentWaveform& w, std::st
     }
     const std::string dataName = outputNames(out.name, out.format).data;
     written = dataName;
-    std::vector<PartFile> files{PartFile(dataName)};
     const bool markerFile = !wv && !w.markers.empty();
-    if (markerFile) files.emplace_back(markerFileName(dataName));
-    for (size_t i = 0; i < files.size(); ++i) {
-        Sink sink(files[i].partial);
-        const bool ok =
-            i == 1 ? markerContents(sink, out, w) : (wv ? wvContents(sink, out, w) : iqbinContents(sink, out, w));
-        if (!ok || !sink.finish()) {
-            const std::string reason = sink.reason();
-            sink.discard();
-            for (size_t j = 0; j < i; ++j) std::remove(files[j].partial.c_str());
-            return cannotWrite(files[i].name, reason);
-        }
+    if (const std::string refusal = spaceRefusal(dataName, 2.0 * w.count * static_cast<double>(out.repeat) + 4096);
+        !refusal.empty())
+        return cannotWrite(dataName, refusal);
+    // Each file whole under a temporary name, then the data renamed before
+    // its markers.
+    Sink data(dataName);
+    if (!(wv ? wvContents(data, out, w) : iqbinContents(data, out, w)) || !data.finish())
+        return cannotWrite(data.name(), data.reason());
+    if (markerFile) {
+        Sink markers(markerFileName(dataName));
+        if (!markerContents(markers, out, w) || !markers.finish()) return cannotWrite(markers.name(), markers.reason());
+        if (!data.commit()) return cannotWrite(data.name(), data.reason());
+        if (!markers.commit()) return cannotWrite(markers.name(), markers.reason());
+    } else if (!data.commit()) {
+        return cannotWrite(data.name(), data.reason());
     }
-    // The data first, then its markers.
-    for (size_t i = 0; i < files.size(); ++i)
-        if (std::rename(files[i].partial.c_str(), files[i].name.c_str()) != 0) {
-            const std::string reason = std::strerror(errno);
-            for (size_t j = i; j < files.size(); ++j) std::remove(files[j].partial.c_str());
-            return cannotWrite(files[i].name, reason);
-        }
     // A marker file left from an earlier waveform of the name would be
     // played with this one.
     if (!wv && !markerFile) {

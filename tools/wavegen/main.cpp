@@ -9,6 +9,7 @@
 // the file format); 3 the library could not do it (no generator object, out
 // of memory); 4 play: played, with underruns or late packets.
 #include <algorithm>
+#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -27,10 +28,12 @@
 #include "outputNames.h"
 #include "outputOptions.h"
 #include "playCommand.h"
+#include "recordingFiles.h"
 #include "request.h"
 #include "sigmf.h"
 #include "sink.h"
 #include "writers.h"
+#include "jsonText.h"
 #include "wrapperGenSignalWave.h"
 
 namespace {
@@ -59,7 +62,7 @@ std::string unexpectedArgument(const std::string& argument, const CLI::App* comm
 
 // The library's measurements of what it made, or none (with a note why):
 // a waveform is still written when it cannot be measured.
-bool measureMade(const Request& request, const int16_t* iq, int count, double sampleRate, GenSignalMeasurement& m) {
+bool measureMade(const Request& request, const int16_t* iq, int count, double sampleRate, Measured& m) {
     const std::vector<unsigned char> record = request.record();
     MeasureCall call;
     call.samples = iq;
@@ -99,51 +102,10 @@ void printSummary(std::FILE* to, const Request& request, const int16_t* iq, int 
                  measured.c_str(), times.c_str(), where.c_str());
 }
 
-bool writeData(Sink& sink, const Output& out, const int16_t* iq, int count) {
-    if (out.format == "cf32") return writeCf32(sink, iq, count, out.repeat, out.cf32Scale);
-    if (out.format == "wav") return writeWav(sink, iq, count, out.repeat, out.sampleRate);
-    return writeInt16(sink, iq, count, out.repeat);
-}
-
-int cannotWrite(Sink& sink) {
-    std::cerr << "wavegen: cannot write " << sink.name() << ": " << sink.reason() << "\n";
-    return 1;
-}
-
-// Writes the waveform as asked; returns the exit status and names where it went.
-int writeWaveform(const Output& out, const Request& request, const int16_t* iq, int count,
-                  const GenSignalMeasurement* m, const nlohmann::json& loop, const std::vector<MarkerLine>& markers,
-                  std::string& written) {
-    if (out.format == "wv" || out.format == "iqbin") {
-        const InstrumentWaveform w{iq, count, request.description(), markers};
-        const std::string refusal = instrumentRefusal(out, w);
-        if (!refusal.empty()) {
-            std::cerr << "wavegen: " << refusal << "\n";
-            return 2;
-        }
-        return writeInstrumentFiles(out, w, written);
-    }
-    if (out.format == "wav") {
-        const std::string refusal = wavRefusal(out.sampleRate, static_cast<int64_t>(count) * out.repeat);
-        if (!refusal.empty()) {
-            std::cerr << "wavegen: --sample-rate " << numberWord(out.sampleRate) << ": " << refusal << "\n";
-            return 2;
-        }
-    }
-    if (out.toStandardOutput()) {
-        Sink sink("-");
-        written = sink.name();
-        if (!writeData(sink, out, iq, count) || !sink.finish()) return cannotWrite(sink);
-        return 0;
-    }
-    const OutputNames names = outputNames(out.name, out.format);
-    Sink data(names.data);
-    written = names.data;
-    if (!writeData(data, out, iq, count) || !data.finish()) {
-        data.discard();
-        return cannotWrite(data);
-    }
-    if (out.format != "sigmf") return 0;
+// The SigMF metadata of what is about to be written.
+std::string sigmfText(const Output& out, const Request& request, const int16_t* iq, int count, const Measured* measured,
+                      const nlohmann::json& loop, const std::vector<MarkerLine>& markers) {
+    const GenSignalMeasurement* m = measured ? &measured->m : nullptr;
     Recording recording;
     recording.sampleRate = out.sampleRate;
     recording.samples = count / 2;
@@ -154,23 +116,36 @@ int writeWaveform(const Output& out, const Request& request, const int16_t* iq, 
         recording.lowerEdge = m->obwLowerHz;
         recording.upperEdge = m->obwUpperHz;
     }
-    recording.measured = m ? measuredJson(*m) : nlohmann::json(nullptr);
+    recording.measured = measured ? measuredJson(*measured) : nlohmann::json(nullptr);
     recording.datetime = out.datetime;
     recording.centerFrequency = out.centerFrequency;
     recording.loop = loop;
     if (!markers.empty()) recording.markers = markersJson(markers);
-    Sink meta(names.meta);
-    if (!writeJson(meta, sigmfMeta(request, recording)) || !meta.finish()) {
-        meta.discard();
-        data.discard();
-        return cannotWrite(meta);
+    return jsonText(sigmfMeta(request, recording)) + '\n';
+}
+
+// Writes the waveform as asked; returns the exit status and names where it went.
+int writeWaveform(const Output& out, const Request& request, const int16_t* iq, int count, const Measured* m,
+                  const nlohmann::json& loop, const std::vector<MarkerLine>& markers, std::string& written) {
+    if (out.format == "wv" || out.format == "iqbin") {
+        const InstrumentWaveform w{iq, count, request.description(), markers};
+        const std::string refusal = instrumentRefusal(out, w);
+        if (!refusal.empty()) {
+            std::cerr << "wavegen: " << refusal << "\n";
+            return 2;
+        }
+        return writeInstrumentFiles(out, w, written);
     }
-    return 0;
+    return writeRecording(
+        out, iq, count, [&] { return sigmfText(out, request, iq, count, m, loop, markers); }, "--sample-rate", written);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Beyond a file size limit (ulimit -f) a write then fails with EFBIG and
+    // the temporary file is removed, instead of the process being killed.
+    std::signal(SIGXFSZ, SIG_IGN);
     CLI::App app{
         "wavegen: writes a gensignal waveform as a SigMF recording (ci16_le), raw int16 I/Q, complex float or WAV.\n"
         "Without a subcommand it writes the default waveform (digital).\n"
@@ -280,14 +255,14 @@ int main(int argc, char** argv) {
         GenSignalObjRelease(handle);
         return 2;
     }
-    GenSignalMeasurement m{};
+    Measured m{};
     const bool measured = measureMade(*request, iq, count, out.sampleRate, m);
     std::string written;
     const int status = writeWaveform(out, *request, iq, count, measured ? &m : nullptr,
                                      loopMetadata(handle, loop, request->kind().name == "multitone"), markers, written);
     if (status == 0)
         printSummary(out.toStandardOutput() ? stderr : stdout, *request, iq, count, out.sampleRate, out.repeat,
-                     measured ? &m : nullptr, written);
+                     measured ? &m.m : nullptr, written);
     GenSignalObjRelease(handle);
     return status;
 }

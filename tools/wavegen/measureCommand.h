@@ -13,6 +13,9 @@ struct MeasureOptions {
     std::string file;
     bool json = false;
     std::string sampleRate, channelBandwidth, channelSpacing, obwPercent;
+    std::string channel;  // a preset: lte5, nr20, ...
+    // A capture's modulation, for EVM without a record: qpsk, 1e6, 0.35.
+    std::string mod, symbolRate, rrc;
 };
 
 CLI::App* addMeasureCommand(CLI::App& app, MeasureOptions& options);

@@ -39,16 +39,19 @@ int recordKindOf(const KindTable& kind) {
     return GENSIGNAL_RECORD_NONE;
 }
 
-bool measureWith(const MeasureCall& call, GenSignalMeasurement& out, std::string& error) {
+bool measureWith(const MeasureCall& call, Measured& out, std::string& error) {
     const GenSignalMeasureInput input{call.samples, call.valueCount, call.format, call.recordKind,
                                       call.record,  call.argument,   0,           call.sampleRate};
-    if (GenSignalMeasure(&input, &call.options, &out) == 0) return true;
+    const int rc = call.description ? GenSignalMeasureDescribed(&input, &call.options, call.description, &out.m)
+                                    : GenSignalMeasure(&input, &call.options, &out.m);
+    if (rc == 0 && GenSignalMeasureSeam(&input, &out.seamPrediction) == 0) return true;
     char message[512];
     error = GenSignalGetLastError(message, sizeof message) > 0 ? message : "no reason given";
     return false;
 }
 
-nlohmann::json measuredJson(const GenSignalMeasurement& m) {
+nlohmann::json measuredJson(const Measured& measured) {
+    const GenSignalMeasurement& m = measured.m;
     return {{"samples", m.samples},
             {"sample_rate", m.sampleRate},
             {"peak_dbfs", number(m.peakDbfs)},
@@ -65,6 +68,7 @@ nlohmann::json measuredJson(const GenSignalMeasurement& m) {
             {"acpr_db", {{"lower", number(m.acprLowerDb)}, {"upper", number(m.acprUpperDb)}}},
             {"sfdr_db", number(m.sfdrDb)},
             {"seam_ratio", number(m.seamRatio)},
+            {"seam_prediction", number(measured.seamPrediction)},
             {"evm_percent", number(m.evmPercent)},
             {"evm_peak_percent", number(m.evmPeakPercent)},
             {"mer_db", number(m.merDb)}};
@@ -95,7 +99,8 @@ const char* evmStatusText(int status) {
     }
 }
 
-std::string measuredTable(const GenSignalMeasurement& m, double obwPercent) {
+std::string measuredTable(const Measured& measured, double obwPercent) {
+    const GenSignalMeasurement& m = measured.m;
     std::string t;
     t += line("peak", decibels(m.peakDbfs, "dBFS"));
     t += line("RMS", decibels(m.rmsDbfs, "dBFS"));
@@ -113,6 +118,8 @@ std::string measuredTable(const GenSignalMeasurement& m, double obwPercent) {
     t += line("SFDR", decibels(m.sfdrDb, "dB"));
     std::snprintf(text, sizeof text, "%.4g", m.seamRatio);
     t += line("seam ratio", std::isfinite(m.seamRatio) ? text : "none");
+    std::snprintf(text, sizeof text, "%.4g (about 1 seamless, above 10 a glitch)", measured.seamPrediction);
+    t += line("seam prediction", std::isfinite(measured.seamPrediction) ? text : "none");
     if (m.evmStatus == GENSIGNAL_EVM_MEASURED) {
         std::snprintf(text, sizeof text, "%.4g %% RMS, %.4g %% peak over %d symbols", m.evmPercent, m.evmPeakPercent,
                       m.symbols);

@@ -23,16 +23,23 @@ struct MeasureCall {
     const void* record = nullptr;
     int argument = 0;
     GenSignalMeasureOptions options{};
+    const GenSignalModulationDescription* description = nullptr;  // a capture's modulation, as its user said
+};
+
+// The library's numbers: the measurement and the measures in functions of their own.
+struct Measured {
+    GenSignalMeasurement m{};
+    double seamPrediction = 0;
 };
 
 // True with `out` filled, or false with the library's reason in `error`.
-bool measureWith(const MeasureCall& call, GenSignalMeasurement& out, std::string& error);
+bool measureWith(const MeasureCall& call, Measured& out, std::string& error);
 
 // Every key, null where the value does not apply.
-nlohmann::json measuredJson(const GenSignalMeasurement& m);
+nlohmann::json measuredJson(const Measured& measured);
 
 // The numbers one per line, for people.
-std::string measuredTable(const GenSignalMeasurement& m, double obwPercent);
+std::string measuredTable(const Measured& measured, double obwPercent);
 
 // "1.35 MHz", "585.5 kHz", "48 Hz".
 std::string hertzText(double hz);

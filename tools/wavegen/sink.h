@@ -1,22 +1,27 @@
-// Where wavegen's bytes go: a file it creates, or standard output ("-").
-// A failed write or close keeps the operating system's reason.
+// Where wavegen's bytes go: standard output ("-"), or a file written under
+// a temporary name beside its final one and renamed into place by commit()
+// only when whole, so that a failure leaves what was there before exactly
+// as it was. A failed write or close keeps the operating system's reason.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
 class Sink {
 public:
     explicit Sink(const std::string& path);
-    ~Sink();
+    ~Sink();  // removes the temporary file unless committed
     Sink(const Sink&) = delete;
     Sink& operator=(const Sink&) = delete;
 
     bool write(const void* data, size_t size);
-    // Flushes and closes a file (flushes standard output); false on failure.
+    // Flushes, syncs and closes the file (flushes standard output); false on failure.
     bool finish();
-    // Removes the file this sink made, after a failure (nothing else, and
-    // nothing for standard output).
+    // Gives a finished file its final name (replacing what is there, a
+    // symbolic link included, without following it); false on failure.
+    bool commit();
+    // Removes the temporary file after a failure.
     void discard();
 
     bool ok() const { return reason_.empty(); }
@@ -30,8 +35,13 @@ private:
 
     FILE* file_ = nullptr;
     bool standardOutput_ = false;
-    bool created_ = false;
     std::string path_;
+    std::string temp_;  // empty once committed or removed
     std::string name_;
     std::string reason_;
 };
+
+// Empty when the file system that holds `path` has `bytes` free, else the
+// refusal ("the recording needs 8.0 GB (8000000044 bytes); the file system
+// of /data has 1.2 GB free").
+std::string spaceRefusal(const std::string& path, double bytes);

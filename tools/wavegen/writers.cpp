@@ -6,8 +6,6 @@
 #include <cstring>
 #include <vector>
 
-#include "jsonText.h"
-
 namespace {
 
 void put16(std::vector<char>& out, uint16_t v) {
@@ -100,9 +98,4 @@ std::string sha512Hex(const char* bytes, size_t size, int64_t repeat) {
 std::string sha512OfInt16(const int16_t* iq, int count, int64_t repeat) {
     const std::vector<char> bytes = int16Bytes(iq, count);
     return sha512Hex(bytes.data(), bytes.size(), repeat);
-}
-
-bool writeJson(Sink& sink, const nlohmann::json& meta) {
-    const std::string text = jsonText(meta) + '\n';
-    return sink.write(text.data(), text.size());
 }

@@ -3,8 +3,6 @@
 // returns false when the sink fails (the sink says why).
 #pragma once
 
-#include <nlohmann/json.hpp>
-
 #include <cstdint>
 #include <string>
 
@@ -27,8 +25,3 @@ bool writeWav(Sink& sink, const int16_t* iq, int count, int64_t repeat, double s
 std::string sha512Hex(const char* bytes, size_t size, int64_t repeat);
 // The SHA-512 of the int16 data writeInt16 writes.
 std::string sha512OfInt16(const int16_t* iq, int count, int64_t repeat);
-
-// The metadata as written to .sigmf-meta: sorted keys, two-space indent,
-// floats as Python writes them, a final newline (the Python package writes
-// the very same bytes).
-bool writeJson(Sink& sink, const nlohmann::json& meta);

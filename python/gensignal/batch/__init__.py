@@ -9,6 +9,7 @@ values from numpy's SeedSequence(seed, spawn_key=(s, i)), so the files are
 the same bytes whatever the number of workers, the engine or the order in
 which items finish."""
 from .engine import Summary, run
+from .hdf5 import read as read_hdf5
 from .manifest import ManifestError, load
 
-__all__ = ["ManifestError", "Summary", "load", "run"]
+__all__ = ["ManifestError", "Summary", "load", "read_hdf5", "run"]

@@ -62,7 +62,7 @@ def main(args):
     except ManifestError as e:
         say(f"{args.manifest}: {e}" if e.path else str(e))
         return REFUSED
-    except (FileExistsError, FileNotFoundError, NotADirectoryError) as e:
+    except (FileExistsError, FileNotFoundError, NotADirectoryError, ValueError) as e:
         say(str(e))
         return REFUSED
     except KeyboardInterrupt as e:

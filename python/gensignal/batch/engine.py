@@ -11,6 +11,7 @@ import dataclasses
 import logging
 import multiprocessing
 import os
+import re
 import shutil
 import sys
 import tempfile
@@ -46,6 +47,9 @@ class Summary:
     @property
     def exit_code(self):
         return 0 if self.failed == 0 else 1
+
+
+_SCHEDULER = re.compile(r"(tcp|tls|ws|wss)://[^\s/:]+(:\d{1,5})?|(tcp|tls)://\[[0-9a-fA-F:]+\](:\d{1,5})?")
 
 
 @contextlib.contextmanager
@@ -181,18 +185,25 @@ def run(manifest, out_dir, *, workers=None, scheduler=None, resume=False, hdf5=F
                            "again: call it under `if __name__ == \"__main__\":`")
     started = time.monotonic()
     manifest = load(manifest, stem)
+    cores = len(os.sched_getaffinity(0))
+    if workers is None:
+        workers = cores
+    if not workers >= 1:
+        raise ValueError(f"workers = {workers}: must be 1 or more")
+    # Far more worker processes than cores starve the scheduler's heartbeats: the run stalls.
+    if scheduler is None and workers > 4 * cores:
+        raise ValueError(f"workers = {workers}: at most {4 * cores} on the {cores} cores this process may use "
+                         "(more machines: run a Dask scheduler and give scheduler=)")
+    if scheduler is not None and not _SCHEDULER.fullmatch(str(scheduler)):
+        raise ValueError(f"scheduler = {scheduler!r}: expected a Dask scheduler's address, tcp://HOST:PORT")
     out_dir = os.fspath(out_dir)
     os.makedirs(out_dir, exist_ok=True)
     if resume:
         files.remove_partials(out_dir)
     elif os.listdir(out_dir):
         raise FileExistsError(f"{out_dir} is not empty: resume an earlier run there, or choose an empty folder")
-    if workers is None:
-        workers = len(os.sched_getaffinity(0))
-    if not workers >= 1:
-        raise ValueError(f"workers = {workers}: must be 1 or more")
     for item_set in manifest.sets:
-        os.makedirs(os.path.join(out_dir, item_set.name), exist_ok=True)
+        files.own_folder(os.path.join(out_dir, item_set.name))
     item_sets = {item_set.name: item_set for item_set in manifest.sets}
     bar = _progress_bar(manifest.count, sys.stderr.isatty() if progress is None else progress)
     outputs = Outputs(out_dir, manifest, hdf5, resume)

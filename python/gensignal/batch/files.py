@@ -4,7 +4,9 @@ import contextlib
 import os
 import pathlib
 
-PARTIAL = ".partial"
+from .. import _files
+
+PARTIAL = _files.PARTIAL
 
 
 def partial_name(path):
@@ -12,41 +14,11 @@ def partial_name(path):
     return path.with_name(path.name + PARTIAL)
 
 
-@contextlib.contextmanager
-def replacing(path, mode="wb"):
-    """Opens a temporary file for `path`; renames it to `path` when the
-    block ends normally and removes it otherwise."""
-    temp = partial_name(path)
-    try:
-        with open(temp, mode, **({} if "b" in mode else {"encoding": "utf-8"})) as f:
-            yield f
-        os.replace(temp, path)
-    except BaseException:
-        with contextlib.suppress(FileNotFoundError):
-            os.unlink(temp)
-        raise
-
-
-def write_whole(path, content):
-    """`content` (bytes or text) as the file `path`. Plain descriptors: at
-    thousands of small files a second, Python's file objects cost more than
-    the writing."""
-    if isinstance(content, str):
-        content = content.encode("utf-8")
-    temp = partial_name(path)
-    try:
-        fd = os.open(temp, os.O_WRONLY | os.O_CREAT | os.O_TRUNC | os.O_CLOEXEC, 0o666)
-        try:
-            view = memoryview(content)
-            while view:
-                view = view[os.write(fd, view):]
-        finally:
-            os.close(fd)
-        os.replace(temp, path)
-    except BaseException:
-        with contextlib.suppress(FileNotFoundError):
-            os.unlink(temp)
-        raise
+def write_pair(base, data, meta):
+    """BASE.sigmf-data and BASE.sigmf-meta, both whole before either is
+    renamed, the data first. Unsynced: at thousands of small files a second
+    a sync each would cost more than the writing."""
+    _files.write_files([(base + ".sigmf-data", data), (base + ".sigmf-meta", meta)], sync=False)
 
 
 def remove_partials(folder):
@@ -60,9 +32,26 @@ def remove_partials(folder):
 
 def read_pair(base):
     """(meta bytes, data bytes) of BASE.sigmf-meta and BASE.sigmf-data, or
-    None when either is missing or unreadable."""
+    None when either is missing, unreadable or a symbolic link (which a
+    resumed run then replaces instead of following)."""
     try:
-        meta = pathlib.Path(str(base) + ".sigmf-meta").read_bytes()
-        return meta, pathlib.Path(str(base) + ".sigmf-data").read_bytes()
+        return _read_own(str(base) + ".sigmf-meta"), _read_own(str(base) + ".sigmf-data")
     except OSError:
         return None
+
+
+def _read_own(path):
+    fd = os.open(path, os.O_RDONLY | os.O_NOFOLLOW | os.O_CLOEXEC)
+    with open(fd, "rb") as f:
+        return f.read()
+
+
+def own_folder(path):
+    """Makes the folder `path` or takes the one there; refuses a symbolic
+    link or anything else standing there, so that no item lands outside the
+    run's folder."""
+    if os.path.islink(path):
+        raise FileExistsError(f"{path} is a symbolic link: a run writes only into folders of its own")
+    os.makedirs(path, exist_ok=True)
+    if not os.path.isdir(path):
+        raise FileExistsError(f"{path} is not a folder")

@@ -100,3 +100,24 @@ class HDF5Writer:
 
     def abandon(self):
         self.file.close()
+
+
+def read(path):
+    """DIR/<stem>.h5 as {set: {"iq", "start", "length", "index", "params",
+    "labels"}}, numpy arrays with text columns as str (h5py alone gives
+    bytes), nested label groups as dicts."""
+    import h5py
+
+    def columns(group):
+        out = {}
+        for key, value in group.items():
+            if isinstance(value, h5py.Group):
+                out[key] = columns(value)
+            elif h5py.check_string_dtype(value.dtype):
+                out[key] = value.asstr()[...]
+            else:
+                out[key] = value[...]
+        return out
+
+    with h5py.File(path, "r") as f:
+        return {name: columns(group) for name, group in f.items()}

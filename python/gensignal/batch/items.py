@@ -32,8 +32,11 @@ class Item:
     reason: str = None
     resumed: bool = False  # found complete on disk, left untouched
 
-    def index_line(self):
-        return {"set": self.set, "index": self.index, "kind": self.kind, "params": self.params, "labels": self.labels}
+    def index_line(self, settings=None):
+        """The index's line: `params` with the set's settings (loop, tone
+        phases, peak level), so that gensignal.<kind>(**params) is the item."""
+        params = dict(self.params, **(settings or {}))
+        return {"set": self.set, "index": self.index, "kind": self.kind, "params": params, "labels": self.labels}
 
     def error_line(self):
         return {"set": self.set, "index": self.index, "kind": self.kind, "params": self.params, "reason": self.reason}

@@ -100,8 +100,7 @@ class Outputs:
         if item.reason is not None or item.resumed:
             return False
         base = item_base(self.out_dir, item_set, item.index)
-        files.write_whole(base + ".sigmf-data", item.data)
-        files.write_whole(base + ".sigmf-meta", item.meta)
+        files.write_pair(base, item.data, item.meta)
         return True
 
     def put(self, position, item):
@@ -122,7 +121,7 @@ class Outputs:
             else:
                 self.written += 1
             self.samples += len(item.data) // 4
-            self.index.write(json.dumps(item.index_line()) + "\n")
+            self.index.write(json.dumps(item.index_line(self.item_sets[item.set].settings)) + "\n")
             item_set = self.item_sets[item.set]
             name = os.path.basename(item_base(self.out_dir, item_set, item.index))
             self.collection.add(f"{item_set.name}/{name}", item.meta)
