@@ -162,9 +162,11 @@ int OfdmKind::plan(const Params& p, const KindCall&, Plan& plan) { return planOf
 
 NaturalPeriod OfdmKind::period(const Params& params, const KindCall&) {
     const OFDMParams p = params;
-    const int64_t prefix = static_cast<int64_t>(p.fftSize * (p.cpPercent / 100.0));
-    const int64_t frame = static_cast<int64_t>(p.numSymbols) * (p.fftSize + (prefix > 0 ? prefix : 0));
-    return periodOf(exactCount(frame), Rational{1, 1}, static_cast<double>(frame));
+    // Any record: a frame beyond 64 bits has no exact length.
+    const double prefix = p.cpPercent > 0 ? std::trunc(p.fftSize * (p.cpPercent / 100.0)) : 0;
+    const double frame = static_cast<double>(p.numSymbols) * (p.fftSize + prefix);
+    const bool exact = frame >= 0 && frame < 9.2e18;
+    return periodOf(exact ? exactCount(static_cast<int64_t>(frame)) : std::nullopt, Rational{1, 1}, frame);
 }
 
 int OfdmKind::generate(GenSignalClass& obj, const Plan& plan, const KindCall&, GeneratedWave<Sample>& wave, MadeLoop&) {
