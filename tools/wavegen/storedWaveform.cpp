@@ -240,9 +240,18 @@ bool readSigmfPair(const std::string& base, StoredWaveform& out, std::string& er
     int64_t described = period > 0 && repeat <= std::numeric_limits<int64_t>::max() / period ? period * repeat : 0;
     if (meta.contains("annotations") && meta["annotations"].is_array())
         for (const auto& a : meta["annotations"])
-            if (a.is_object())
-                described = std::max<int64_t>(
-                    described, a.value("core:sample_start", int64_t{0}) + a.value("core:sample_count", int64_t{0}));
+            if (a.is_object()) {
+                // Only whole, non-negative counts describe samples; a sum
+                // beyond 64 bits describes more than any file holds.
+                const auto count = [&](const char* key) -> int64_t {
+                    const auto it = a.find(key);
+                    return it != a.end() && it->is_number_integer() && it->get<int64_t>() > 0 ? it->get<int64_t>() : 0;
+                };
+                const int64_t start = count("core:sample_start"), length = count("core:sample_count");
+                described = std::max(described, start > std::numeric_limits<int64_t>::max() - length
+                                                    ? std::numeric_limits<int64_t>::max()
+                                                    : start + length);
+            }
     const int64_t samples = out.values() / 2;
     if (samples < described) {
         error = dataPath + ": holds " + std::to_string(samples) + " samples, the metadata describes " +
