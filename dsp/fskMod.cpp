@@ -23,6 +23,38 @@ namespace {
 // the calling thread: a second thread costs more than it saves.
 constexpr int kParallelMin = 1 << 18;
 
+// Balance: move levels of the sum's sign one step at a time, cyclically
+// over guard ... count - guard - 2, until the levels sum to zero.
+int balanceLevels(short* symbols, int count, int guard) {
+    double sum = 0;
+    for (int i = 0; i < count; ++i) sum += symbols[i];
+    const double half = sum / 2;
+    if (std::fabs(half) < 1e-9) return 0;
+    const int sigma = half > 0 ? 1 : -1;
+    const double target = std::fabs(half);
+    const int first = guard;
+    const int stop = count - guard - 1;  // one past the last index the walk may change
+    // The walk only ends if the middle range can absorb the whole
+    // imbalance: a level v of the sum's sign can take ceil(|v| / 2) steps
+    // before its sign flips. Refuse instead of walking forever.
+    int64_t room = 0;
+    for (int i = first; i < stop; ++i) {
+        const int v = symbols[i] * sigma;
+        if (v > 0) room += (v + 1) / 2;
+    }
+    if (static_cast<double>(room) < target)
+        return refuse(-1, "DigitalModFSK: the levels need %s balancing steps, the symbols between the guards allow %lld",
+                      numberText(target).text, static_cast<long long>(room));
+    int64_t changes = 0;
+    for (int i = first;;) {
+        if (symbols[i] * sigma > 0) {
+            symbols[i] = static_cast<short>(symbols[i] - 2 * sigma);
+            if (static_cast<double>(++changes) >= target) return 0;
+        }
+        if (++i == stop) i = first;
+    }
+}
+
 }  // namespace
 
 int modulateFsk(short* symbols, float* taps, const FskBurst& b, Buffer<std::complex<float>>& out) {
@@ -44,37 +76,7 @@ int modulateFsk(short* symbols, float* taps, const FskBurst& b, Buffer<std::comp
     for (int i = 0; i < guard; ++i) symbols[i] = (i % 2 == 0) ? -1 : 1;
     for (int j = 0; j < guard; ++j) symbols[count - guard + j] = (j % 2 == 0) ? -1 : 1;
 
-    // Balance: move levels of the sum's sign one step at a time, cyclically
-    // over guard ... count - guard - 2, until the levels sum to zero.
-    double sum = 0;
-    for (int i = 0; i < count; ++i) sum += symbols[i];
-    const double half = sum / 2;
-    if (!(std::fabs(half) < 1e-9)) {
-        const int sigma = half > 0 ? 1 : -1;
-        const double target = std::fabs(half);
-        const int first = guard;
-        const int stop = count - guard - 1;  // one past the last index the walk may change
-        // The walk only ends if the middle range can absorb the whole
-        // imbalance: a level v of the sum's sign can take ceil(|v| / 2) steps
-        // before its sign flips. Refuse instead of walking forever.
-        int64_t room = 0;
-        for (int i = first; i < stop; ++i) {
-            const int v = symbols[i] * sigma;
-            if (v > 0) room += (v + 1) / 2;
-        }
-        if (static_cast<double>(room) < target)
-            return refuse(
-                -1, "DigitalModFSK: the levels need %s balancing steps, the symbols between the guards allow %lld",
-                numberText(target).text, static_cast<long long>(room));
-        int64_t changes = 0;
-        for (int i = first;;) {
-            if (symbols[i] * sigma > 0) {
-                symbols[i] = static_cast<short>(symbols[i] - 2 * sigma);
-                if (static_cast<double>(++changes) >= target) break;
-            }
-            if (++i == stop) i = first;
-        }
-    }
+    if (int rc = balanceLevels(symbols, count, guard)) return rc;
 
     // Levels as floats: the points of the frequency train, sps samples apart.
     Buffer<float> levels(count);
