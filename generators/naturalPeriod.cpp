@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "modulatingWave.h"
+
 NaturalPeriod periodOf(const std::optional<Rational>& numerator, const std::optional<Rational>& denominator,
                        double approximate, int32_t definedPeriods) {
     NaturalPeriod n;
@@ -32,4 +34,20 @@ GenSignalLoopInfo loopInfo(const NaturalPeriod& period, int64_t periods, int n, 
         info.wholePeriods = total && total->whole() && total->num == static_cast<u128>(n) ? 1 : 0;
     }
     return info;
+}
+
+NaturalPeriod periodOfDuration(double seconds, double sampleRate) {
+    return periodOf(product(decimalRational(seconds), decimalRational(sampleRate)), Rational{1, 1},
+                    seconds * sampleRate);
+}
+
+NaturalPeriod periodOfSymbols(int64_t count, double sampleRate, double rate) {
+    return periodOf(product(exactCount(count), decimalRational(sampleRate)), decimalRational(rate),
+                    static_cast<double>(count) * sampleRate / rate);
+}
+
+NaturalPeriod periodOfModulation(double sampleRate, double frequency) {
+    const double q = sampleRate / frequency;
+    const int32_t periods = std::isfinite(q) ? static_cast<int32_t>(wholePeriodCount(q)) : 1;
+    return periodOf(decimalRational(sampleRate), decimalRational(frequency), q, periods);
 }

@@ -20,6 +20,14 @@ struct NaturalPeriod {
 NaturalPeriod periodOf(const std::optional<Rational>& numerator, const std::optional<Rational>& denominator,
                        double approximate, int32_t definedPeriods = 1);
 
+// The periods the kinds are made of: `seconds` long (noise, pulse train);
+// `count` symbols or bits at `rate` (digital, spread spectrum); one cycle of
+// a modulating wave at `frequency`, the defined output made of its whole
+// periods (AM, FM).
+NaturalPeriod periodOfDuration(double seconds, double sampleRate);
+NaturalPeriod periodOfSymbols(int64_t count, double sampleRate, double rate);
+NaturalPeriod periodOfModulation(double sampleRate, double frequency);
+
 // a * b, empty when either is.
 std::optional<Rational> product(const std::optional<Rational>& a, const std::optional<Rational>& b);
 // A count as an exact number, empty when negative.

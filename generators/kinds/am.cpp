@@ -88,18 +88,18 @@ int GenSignalClass::genAMSig(const AmPlan& plan, GeneratedWave<double>& wave) {
     return 0;
 }
 
+template <>
 int AmKind::plan(const Params& p, const KindCall& call, Plan& plan) {
     // A loop takes its own length: the defined one is then no rule.
     return planAm(p, call.sampleRate, plan, !call.exact());
 }
 
+template <>
 NaturalPeriod AmKind::period(const Params& params, const KindCall& call) {
-    const AMModParams p = params;
-    const double q = call.sampleRate / p.modFrequency;
-    const int32_t periods = std::isfinite(q) ? static_cast<int32_t>(wholePeriodCount(q)) : 1;
-    return periodOf(decimalRational(call.sampleRate), decimalRational(p.modFrequency), q, periods);
+    return periodOfModulation(call.sampleRate, params.modFrequency);
 }
 
+template <>
 bool AmKind::aboveNyquist(const Params& params, double fs, BandReason& why) {
     const AMModParams p = params;
     if (!(fs > 0) || !std::isfinite(fs) || !std::isfinite(p.modFrequency) || !toneAbove(p.modFrequency, fs / 2))
@@ -108,12 +108,14 @@ bool AmKind::aboveNyquist(const Params& params, double fs, BandReason& why) {
                numberText(p.modFrequency).text, numberText(fs / 2).text);
 }
 
+template <>
 int AmKind::generate(GenSignalClass& obj, const Plan& plan, const KindCall&, GeneratedWave<Sample>& wave,
                      MadeLoop& made) {
     made.periods = plan.periods;
     return obj.genAMSig(plan, wave);
 }
 
+template <>
 int AmKind::loop(GenSignalClass& obj, const Params& p, const Plan& plan, const KindCall& call,
                  const NaturalPeriod& period, GeneratedWave<Sample>& wave, MadeLoop& made) {
     if (plan.definedLength && definedIsLoop(period, plan.periods, plan.samples)) {
@@ -139,3 +141,6 @@ int AmKind::loop(GenSignalClass& obj, const Params& p, const Plan& plan, const K
     made.periods = loop.periods;
     return 0;
 }
+
+template <>
+const char* const AmKind::kEntryPoint = "GenerateAmWaveform";

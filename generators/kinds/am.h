@@ -7,13 +7,9 @@
 // fewest periods that span whole samples.
 #pragma once
 
-#include "bandReason.h"
 #include "generatedWave.h"
-#include "kindCall.h"
-#include "naturalPeriod.h"
+#include "kindUnit.h"
 #include "wrapperGenSignalWave.h"
-
-class GenSignalClass;
 
 struct AmPlan {
     int samples;  // the defined length
@@ -29,17 +25,4 @@ struct AmPlan {
 // defined length is a rule only where it is the length (`lengthIsRule`).
 int planAm(const AMModParams& p, double sampleRate, AmPlan& plan, bool lengthIsRule = true);
 
-struct AmKind {
-    using Params = AMModParams;
-    using Plan = AmPlan;
-    using Sample = double;
-    static constexpr const char* kEntryPoint = "GenerateAmWaveform";
-
-    static int plan(const Params& p, const KindCall& call, Plan& plan);
-    static NaturalPeriod period(const Params& p, const KindCall& call);
-    static bool aboveNyquist(const Params& p, double sampleRate, BandReason& why);
-    static int generate(GenSignalClass& obj, const Plan& plan, const KindCall& call, GeneratedWave<Sample>& wave,
-                        MadeLoop& made);
-    static int loop(GenSignalClass& obj, const Params& p, const Plan& plan, const KindCall& call,
-                    const NaturalPeriod& period, GeneratedWave<Sample>& wave, MadeLoop& made);
-};
+using AmKind = KindUnit<AMModParams, AmPlan, double>;

@@ -191,14 +191,15 @@ int GenSignalClass::genAWGNSig(const AwgnPlan& plan, std::complex<float>* sample
     return 0;
 }
 
+template <>
 int AwgnKind::plan(const Params& p, const KindCall& call, Plan& plan) { return planAwgn(p, call.sampleRate, plan); }
 
+template <>
 NaturalPeriod AwgnKind::period(const Params& params, const KindCall& call) {
-    const AWGNParams p = params;
-    return periodOf(product(decimalRational(p.duration), decimalRational(call.sampleRate)), Rational{1, 1},
-                    p.duration * call.sampleRate);
+    return periodOfDuration(params.duration, call.sampleRate);
 }
 
+template <>
 bool AwgnKind::aboveNyquist(const Params& params, double fs, BandReason& why) {
     const AWGNParams p = params;
     if (!(fs > 0) || !std::isfinite(fs) || !std::isfinite(p.bandwidth) || !(p.bandwidth > fs / 2)) return false;
@@ -206,6 +207,7 @@ bool AwgnKind::aboveNyquist(const Params& params, double fs, BandReason& why) {
                numberText(p.bandwidth).text, numberText(fs / 2).text);
 }
 
+template <>
 int AwgnKind::generate(GenSignalClass& obj, const Plan& plan, const KindCall&, GeneratedWave<Sample>& wave,
                        MadeLoop& made) {
     made.seam = "the noise is filtered from draws beyond its end, not around it";
@@ -217,6 +219,7 @@ int AwgnKind::generate(GenSignalClass& obj, const Plan& plan, const KindCall&, G
     return 0;
 }
 
+template <>
 int AwgnKind::loop(GenSignalClass&, const Params& p, const Plan& plan, const KindCall& call, const NaturalPeriod&,
                    GeneratedWave<Sample>& wave, MadeLoop& made) {
     int64_t n = 0;
@@ -241,3 +244,6 @@ int AwgnKind::loop(GenSignalClass&, const Params& p, const Plan& plan, const Kin
     made.periods = 1;
     return 0;
 }
+
+template <>
+const char* const AwgnKind::kEntryPoint = "GenerateAWGNWaveform";

@@ -9,13 +9,9 @@
 
 #include <complex>
 
-#include "bandReason.h"
 #include "generatedWave.h"
-#include "kindCall.h"
-#include "naturalPeriod.h"
+#include "kindUnit.h"
 #include "wrapperGenSignalWave.h"
-
-class GenSignalClass;
 
 struct AwgnPlan {
     int samples;    // N = floor(duration * sampleRate)
@@ -25,17 +21,4 @@ struct AwgnPlan {
 // 0 with `plan` filled, or -1 with the reason of the first rule broken.
 int planAwgn(const AWGNParams& p, double sampleRate, AwgnPlan& plan);
 
-struct AwgnKind {
-    using Params = AWGNParams;
-    using Plan = AwgnPlan;
-    using Sample = std::complex<float>;
-    static constexpr const char* kEntryPoint = "GenerateAWGNWaveform";
-
-    static int plan(const Params& p, const KindCall& call, Plan& plan);
-    static NaturalPeriod period(const Params& p, const KindCall& call);
-    static bool aboveNyquist(const Params& p, double sampleRate, BandReason& why);
-    static int generate(GenSignalClass& obj, const Plan& plan, const KindCall& call, GeneratedWave<Sample>& wave,
-                        MadeLoop& made);
-    static int loop(GenSignalClass& obj, const Params& p, const Plan& plan, const KindCall& call,
-                    const NaturalPeriod& period, GeneratedWave<Sample>& wave, MadeLoop& made);
-};
+using AwgnKind = KindUnit<AWGNParams, AwgnPlan, std::complex<float>>;

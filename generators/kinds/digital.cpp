@@ -190,17 +190,17 @@ int GenSignalClass::genDigitalSig(const DigitalPlan& plan, GeneratedWave<Sample>
     return shape(plan, points, taps, wave);
 }
 
+template <>
 int DigitalKind::plan(const Params& p, const KindCall& call, Plan& plan) {
     return planDigital(p, call.sampleRate, call.extra, &plan);
 }
 
+template <>
 NaturalPeriod DigitalKind::period(const Params& params, const KindCall& call) {
-    const DigitalModParams p = params;
-    const double fs = call.sampleRate;
-    return periodOf(product(exactCount(call.extra), decimalRational(fs)), decimalRational(p.symbolRate),
-                    call.extra * fs / p.symbolRate);
+    return periodOfSymbols(call.extra, call.sampleRate, params.symbolRate);
 }
 
+template <>
 bool DigitalKind::aboveNyquist(const Params& params, double fs, BandReason& why) {
     const DigitalModParams p = params;
     const double half = fs / 2;
@@ -222,6 +222,7 @@ bool DigitalKind::aboveNyquist(const Params& params, double fs, BandReason& why)
                numberText(p.symbolRate).text, name, numberText(edge).text, numberText(half).text);
 }
 
+template <>
 int DigitalKind::generate(GenSignalClass& obj, const Plan& plan, const KindCall&, GeneratedWave<Sample>& wave,
                           MadeLoop& made) {
     if (plan.fsk)
@@ -231,7 +232,11 @@ int DigitalKind::generate(GenSignalClass& obj, const Plan& plan, const KindCall&
     return obj.genDigitalSig(plan, wave);
 }
 
+template <>
 int DigitalKind::loop(GenSignalClass&, const Params& p, const Plan& plan, const KindCall& call,
                       const NaturalPeriod& period, GeneratedWave<Sample>& wave, MadeLoop& made) {
     return digitalLoop(p, plan, call.sampleRate, period, wave, made);
 }
+
+template <>
+const char* const DigitalKind::kEntryPoint = "GenerateDigitalModWaveform";

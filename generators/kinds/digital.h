@@ -10,15 +10,11 @@
 
 #include <complex>
 
-#include "bandReason.h"
 #include "buffer.h"
 #include "filterDesign.h"
 #include "generatedWave.h"
-#include "kindCall.h"
-#include "naturalPeriod.h"
+#include "kindUnit.h"
 #include "wrapperGenSignalWave.h"
-
-class GenSignalClass;
 
 // Everything the generator derives from its record, checked once before any
 // work is done.
@@ -57,17 +53,4 @@ int digitalPeriodParts(const DigitalPlan& plan, Buffer<short>& symbols, Buffer<s
 int digitalLoop(const DigitalModParams& p, const DigitalPlan& plan, double sampleRate, const NaturalPeriod& period,
                 GeneratedWave<std::complex<float>>& wave, MadeLoop& made);
 
-struct DigitalKind {
-    using Params = DigitalModParams;
-    using Plan = DigitalPlan;
-    using Sample = std::complex<float>;
-    static constexpr const char* kEntryPoint = "GenerateDigitalModWaveform";
-
-    static int plan(const Params& p, const KindCall& call, Plan& plan);
-    static NaturalPeriod period(const Params& p, const KindCall& call);
-    static bool aboveNyquist(const Params& p, double sampleRate, BandReason& why);
-    static int generate(GenSignalClass& obj, const Plan& plan, const KindCall& call, GeneratedWave<Sample>& wave,
-                        MadeLoop& made);
-    static int loop(GenSignalClass& obj, const Params& p, const Plan& plan, const KindCall& call,
-                    const NaturalPeriod& period, GeneratedWave<Sample>& wave, MadeLoop& made);
-};
+using DigitalKind = KindUnit<DigitalModParams, DigitalPlan, std::complex<float>>;

@@ -149,17 +149,17 @@ int GenSignalClass::genDSSSig(const DssPlan& plan, GeneratedWave<Sample>& wave) 
     return shape(plan, points, taps, wave);
 }
 
+template <>
 int DssKind::plan(const Params& p, const KindCall& call, Plan& plan) {
     return planDss(p, call.sampleRate, call.extra, &plan);
 }
 
+template <>
 NaturalPeriod DssKind::period(const Params& params, const KindCall& call) {
-    const DSSParams p = params;
-    const double fs = call.sampleRate;
-    return periodOf(product(exactCount(call.extra), decimalRational(fs)), decimalRational(p.bitRate),
-                    call.extra * fs / p.bitRate);
+    return periodOfSymbols(call.extra, call.sampleRate, params.bitRate);
 }
 
+template <>
 bool DssKind::aboveNyquist(const Params& params, double fs, BandReason& why) {
     const DSSParams p = params;
     const double half = fs / 2;
@@ -177,12 +177,14 @@ bool DssKind::aboveNyquist(const Params& params, double fs, BandReason& why) {
                numberText(half).text);
 }
 
+template <>
 int DssKind::generate(GenSignalClass& obj, const Plan& plan, const KindCall&, GeneratedWave<Sample>& wave,
                       MadeLoop& made) {
     if (plan.resample) made.seam = "the cubic resampler does not wrap around the chip period";
     return obj.genDSSSig(plan, wave);
 }
 
+template <>
 int DssKind::loop(GenSignalClass&, const Params& p, const Plan& plan, const KindCall& call, const NaturalPeriod& period,
                   GeneratedWave<Sample>& wave, MadeLoop& made) {
     const double fs = call.sampleRate;
@@ -205,3 +207,6 @@ int DssKind::loop(GenSignalClass&, const Params& p, const Plan& plan, const Kind
     made.periods = loop.periods;
     return 0;
 }
+
+template <>
+const char* const DssKind::kEntryPoint = "GenerateDssWaveform";

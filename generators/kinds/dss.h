@@ -8,15 +8,11 @@
 
 #include <complex>
 
-#include "bandReason.h"
 #include "buffer.h"
 #include "filterDesign.h"
 #include "generatedWave.h"
-#include "kindCall.h"
-#include "naturalPeriod.h"
+#include "kindUnit.h"
 #include "wrapperGenSignalWave.h"
-
-class GenSignalClass;
 
 // Everything the generator derives from its record, checked once before any
 // work is done.
@@ -44,17 +40,4 @@ int planDss(DSSParams const& params, double sampleRate, int bitCount, DssPlan* p
 // compares with take them: 0, or -3 with the reason.
 int dssPeriodParts(const DssPlan& plan, Buffer<std::complex<float>>& points, Buffer<float>& taps);
 
-struct DssKind {
-    using Params = DSSParams;
-    using Plan = DssPlan;
-    using Sample = std::complex<float>;
-    static constexpr const char* kEntryPoint = "GenerateDssWaveform";
-
-    static int plan(const Params& p, const KindCall& call, Plan& plan);
-    static NaturalPeriod period(const Params& p, const KindCall& call);
-    static bool aboveNyquist(const Params& p, double sampleRate, BandReason& why);
-    static int generate(GenSignalClass& obj, const Plan& plan, const KindCall& call, GeneratedWave<Sample>& wave,
-                        MadeLoop& made);
-    static int loop(GenSignalClass& obj, const Params& p, const Plan& plan, const KindCall& call,
-                    const NaturalPeriod& period, GeneratedWave<Sample>& wave, MadeLoop& made);
-};
+using DssKind = KindUnit<DSSParams, DssPlan, std::complex<float>>;

@@ -148,18 +148,18 @@ int GenSignalClass::genFMSig(FMModParams const* params, double sampleRate, Sampl
 
 int GenSignalClass::genFMSig(const FmPlan& plan, GeneratedWave<Sample>& wave) { return fmSamples(plan, wave, nullptr); }
 
+template <>
 int FmKind::plan(const Params& p, const KindCall& call, Plan& plan) {
     // A loop takes its own length: the defined one is then no rule.
     return planFm(p, call.sampleRate, plan, !call.exact());
 }
 
+template <>
 NaturalPeriod FmKind::period(const Params& params, const KindCall& call) {
-    const FMModParams p = params;
-    const double q = call.sampleRate / p.modFrequency;
-    const int32_t periods = std::isfinite(q) ? static_cast<int32_t>(wholePeriodCount(q)) : 1;
-    return periodOf(decimalRational(call.sampleRate), decimalRational(p.modFrequency), q, periods);
+    return periodOfModulation(call.sampleRate, params.modFrequency);
 }
 
+template <>
 bool FmKind::aboveNyquist(const Params& params, double fs, BandReason& why) {
     const FMModParams p = params;
     if (!(fs > 0) || !std::isfinite(fs)) return false;
@@ -172,6 +172,7 @@ bool FmKind::aboveNyquist(const Params& params, double fs, BandReason& why) {
     return false;
 }
 
+template <>
 int FmKind::generate(GenSignalClass&, const Plan& plan, const KindCall&, GeneratedWave<Sample>& wave, MadeLoop& made) {
     double end = 0;
     if (int rc = fmSamples(plan, wave, &end)) return rc;
@@ -180,6 +181,7 @@ int FmKind::generate(GenSignalClass&, const Plan& plan, const KindCall&, Generat
     return 0;
 }
 
+template <>
 int FmKind::loop(GenSignalClass&, const Params& p, const Plan& plan, const KindCall& call, const NaturalPeriod& period,
                  GeneratedWave<Sample>& wave, MadeLoop& made) {
     const double fs = call.sampleRate;
@@ -222,3 +224,6 @@ int FmKind::loop(GenSignalClass&, const Params& p, const Plan& plan, const KindC
     made.periods = loop.periods * loops;
     return 0;
 }
+
+template <>
+const char* const FmKind::kEntryPoint = "GenerateFmWaveform";

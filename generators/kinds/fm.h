@@ -10,13 +10,9 @@
 
 #include <complex>
 
-#include "bandReason.h"
 #include "generatedWave.h"
-#include "kindCall.h"
-#include "naturalPeriod.h"
+#include "kindUnit.h"
 #include "wrapperGenSignalWave.h"
-
-class GenSignalClass;
 
 struct FmPlan {
     int samples;  // the defined length; may be 0: a valid, empty result
@@ -36,17 +32,4 @@ int planFm(const FMModParams& p, double sampleRate, FmPlan& plan, bool lengthIsR
 // after the last sample (0 mod 2 pi when the buffer loops in phase).
 int fmSamples(const FmPlan& plan, GeneratedWave<std::complex<float>>& wave, double* endPhase);
 
-struct FmKind {
-    using Params = FMModParams;
-    using Plan = FmPlan;
-    using Sample = std::complex<float>;
-    static constexpr const char* kEntryPoint = "GenerateFmWaveform";
-
-    static int plan(const Params& p, const KindCall& call, Plan& plan);
-    static NaturalPeriod period(const Params& p, const KindCall& call);
-    static bool aboveNyquist(const Params& p, double sampleRate, BandReason& why);
-    static int generate(GenSignalClass& obj, const Plan& plan, const KindCall& call, GeneratedWave<Sample>& wave,
-                        MadeLoop& made);
-    static int loop(GenSignalClass& obj, const Params& p, const Plan& plan, const KindCall& call,
-                    const NaturalPeriod& period, GeneratedWave<Sample>& wave, MadeLoop& made);
-};
+using FmKind = KindUnit<FMModParams, FmPlan, std::complex<float>>;

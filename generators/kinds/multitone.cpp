@@ -199,6 +199,7 @@ int GenSignalClass::genMultitoneSig(const MultitonePlan& plan, GeneratedWave<Sam
     return 0;
 }
 
+template <>
 int MultitoneKind::plan(const Params& p, const KindCall& call, Plan& plan) {
     if (int rc = planMultitone(p, call.sampleRate, plan)) return rc;
     plan.phases = call.settings.phases;
@@ -206,6 +207,7 @@ int MultitoneKind::plan(const Params& p, const KindCall& call, Plan& plan) {
     return 0;
 }
 
+template <>
 NaturalPeriod MultitoneKind::period(const Params& params, const KindCall& call) {
     const MultitoneParams p = params;
     const double fs = call.sampleRate;
@@ -217,6 +219,7 @@ NaturalPeriod MultitoneKind::period(const Params& params, const KindCall& call) 
     return periodOf(decimalRational(fs), base, fs / (even ? p.toneSpacing / 2 : p.toneSpacing));
 }
 
+template <>
 bool MultitoneKind::aboveNyquist(const Params& params, double fs, BandReason& why) {
     const MultitoneParams p = params;
     if (!(fs > 0) || !std::isfinite(fs) || p.toneCount < 2 || !std::isfinite(p.toneSpacing) || !(p.toneSpacing > 0))
@@ -229,6 +232,7 @@ bool MultitoneKind::aboveNyquist(const Params& params, double fs, BandReason& wh
                numberText(p.toneSpacing).text, p.toneCount, numberText(highest).text, numberText(fs / 2).text);
 }
 
+template <>
 int MultitoneKind::generate(GenSignalClass& obj, const Plan& plan, const KindCall&, GeneratedWave<Sample>& wave,
                             MadeLoop& made) {
     // The cubic resampler does not wrap: it reads beyond the pattern's end.
@@ -236,6 +240,7 @@ int MultitoneKind::generate(GenSignalClass& obj, const Plan& plan, const KindCal
     return obj.genMultitoneSig(plan, wave);
 }
 
+template <>
 int MultitoneKind::loop(GenSignalClass&, const Params& p, const Plan& plan, const KindCall& call,
                         const NaturalPeriod& period, GeneratedWave<Sample>& wave, MadeLoop& made) {
     const int N = plan.tones;
@@ -272,3 +277,6 @@ int MultitoneKind::loop(GenSignalClass&, const Params& p, const Plan& plan, cons
     made.periods = loop.periods;
     return 0;
 }
+
+template <>
+const char* const MultitoneKind::kEntryPoint = "GenerateMultitoneWaveform";

@@ -9,14 +9,10 @@
 
 #include <complex>
 
-#include "bandReason.h"
 #include "generatedWave.h"
-#include "kindCall.h"
-#include "naturalPeriod.h"
+#include "kindUnit.h"
 #include "tonePhases.h"
 #include "wrapperGenSignalWave.h"
-
-class GenSignalClass;
 
 struct MultitonePlan {
     int tones;            // N
@@ -39,17 +35,4 @@ int planMultitone(const MultitoneParams& p, double sampleRate, MultitonePlan& pl
 // ascending order (with 0 Hz first for an odd count), then their negatives.
 void multitoneToneList(const MultitonePlan& plan, double* f);
 
-struct MultitoneKind {
-    using Params = MultitoneParams;
-    using Plan = MultitonePlan;
-    using Sample = std::complex<float>;
-    static constexpr const char* kEntryPoint = "GenerateMultitoneWaveform";
-
-    static int plan(const Params& p, const KindCall& call, Plan& plan);
-    static NaturalPeriod period(const Params& p, const KindCall& call);
-    static bool aboveNyquist(const Params& p, double sampleRate, BandReason& why);
-    static int generate(GenSignalClass& obj, const Plan& plan, const KindCall& call, GeneratedWave<Sample>& wave,
-                        MadeLoop& made);
-    static int loop(GenSignalClass& obj, const Params& p, const Plan& plan, const KindCall& call,
-                    const NaturalPeriod& period, GeneratedWave<Sample>& wave, MadeLoop& made);
-};
+using MultitoneKind = KindUnit<MultitoneParams, MultitonePlan, std::complex<float>>;

@@ -158,8 +158,10 @@ int GenSignalClass::genOFDMSig(const OfdmPlan& plan, GeneratedWave<std::complex<
     return 0;
 }
 
+template <>
 int OfdmKind::plan(const Params& p, const KindCall&, Plan& plan) { return planOfdm(p, plan); }
 
+template <>
 NaturalPeriod OfdmKind::period(const Params& params, const KindCall&) {
     const OFDMParams p = params;
     // Any record: a frame beyond 64 bits has no exact length.
@@ -169,13 +171,24 @@ NaturalPeriod OfdmKind::period(const Params& params, const KindCall&) {
     return periodOf(exact ? exactCount(static_cast<int64_t>(frame)) : std::nullopt, Rational{1, 1}, frame);
 }
 
+template <>
 int OfdmKind::generate(GenSignalClass& obj, const Plan& plan, const KindCall&, GeneratedWave<Sample>& wave, MadeLoop&) {
     return obj.genOFDMSig(plan, wave);
 }
 
+template <>
 int OfdmKind::loop(GenSignalClass& obj, const Params&, const Plan& plan, const KindCall&, const NaturalPeriod&,
                    GeneratedWave<Sample>& wave, MadeLoop& made) {
     if (plan.samples > kMaxLoopSamples) return refuseBeyondLoopCap("the OFDM frame", plan.samples);
     made.periods = 1;
     return obj.genOFDMSig(plan, wave);
+}
+
+template <>
+const char* const OfdmKind::kEntryPoint = "GenerateOFDMWaveform";
+
+// An OFDM frame fills the band by construction: never above.
+template <>
+bool OfdmKind::aboveNyquist(const Params&, double, BandReason&) {
+    return false;
 }

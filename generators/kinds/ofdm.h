@@ -9,14 +9,10 @@
 #include <complex>
 #include <cstdint>
 
-#include "bandReason.h"
 #include "buffer.h"
 #include "generatedWave.h"
-#include "kindCall.h"
-#include "naturalPeriod.h"
+#include "kindUnit.h"
 #include "wrapperGenSignalWave.h"
-
-class GenSignalClass;
 
 struct OfdmPlan {
     int32_t type;
@@ -43,18 +39,4 @@ int planOfdm(const OFDMParams& p, OfdmPlan& plan);
 // of unit average power. 0, or -3 with the reason.
 int ofdmFrameData(const OfdmPlan& plan, Buffer<int>& positions, Buffer<short>& symbols, std::complex<float>* table);
 
-struct OfdmKind {
-    using Params = OFDMParams;
-    using Plan = OfdmPlan;
-    using Sample = std::complex<float>;
-    static constexpr const char* kEntryPoint = "GenerateOFDMWaveform";
-
-    static int plan(const Params& p, const KindCall& call, Plan& plan);
-    static NaturalPeriod period(const Params& p, const KindCall& call);
-    // An OFDM frame fills the band by construction: never above.
-    static bool aboveNyquist(const Params&, double, BandReason&) { return false; }
-    static int generate(GenSignalClass& obj, const Plan& plan, const KindCall& call, GeneratedWave<Sample>& wave,
-                        MadeLoop& made);
-    static int loop(GenSignalClass& obj, const Params& p, const Plan& plan, const KindCall& call,
-                    const NaturalPeriod& period, GeneratedWave<Sample>& wave, MadeLoop& made);
-};
+using OfdmKind = KindUnit<OFDMParams, OfdmPlan, std::complex<float>>;

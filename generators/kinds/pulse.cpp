@@ -78,20 +78,22 @@ int GenSignalClass::genPulseSig(const PulsePlan& plan, GeneratedWave<float>& wav
     return 0;
 }
 
+template <>
 int PulseKind::plan(const Params& p, const KindCall& call, Plan& plan) { return planPulse(p, call.sampleRate, plan); }
 
+template <>
 NaturalPeriod PulseKind::period(const Params& params, const KindCall& call) {
-    const PulseParams p = params;
-    return periodOf(product(decimalRational(p.pulsePeriod), decimalRational(call.sampleRate)), Rational{1, 1},
-                    p.pulsePeriod * call.sampleRate);
+    return periodOfDuration(params.pulsePeriod, call.sampleRate);
 }
 
+template <>
 int PulseKind::generate(GenSignalClass& obj, const Plan& plan, const KindCall&, GeneratedWave<Sample>& wave,
                         MadeLoop& made) {
     if (plan.resample) made.seam = "the cubic resampler does not wrap around the pulse period";
     return obj.genPulseSig(plan, wave);
 }
 
+template <>
 int PulseKind::loop(GenSignalClass&, const Params& p, const Plan& plan, const KindCall& call,
                     const NaturalPeriod& period, GeneratedWave<Sample>& wave, MadeLoop& made) {
     const double fs = call.sampleRate;
@@ -130,4 +132,13 @@ int PulseKind::loop(GenSignalClass&, const Params& p, const Plan& plan, const Ki
     wave.length = static_cast<int>(M);
     made.periods = loop.periods;
     return 0;
+}
+
+template <>
+const char* const PulseKind::kEntryPoint = "GeneratePulseWaveform";
+
+// A rectangle has no band edge: never above.
+template <>
+bool PulseKind::aboveNyquist(const Params&, double, BandReason&) {
+    return false;
 }

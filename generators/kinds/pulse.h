@@ -6,13 +6,9 @@
 // span whole samples: band-limited edges, no images, a seamless loop.
 #pragma once
 
-#include "bandReason.h"
 #include "generatedWave.h"
-#include "kindCall.h"
-#include "naturalPeriod.h"
+#include "kindUnit.h"
 #include "wrapperGenSignalWave.h"
-
-class GenSignalClass;
 
 struct PulsePlan {
     int periodSamples;    // P
@@ -26,18 +22,4 @@ struct PulsePlan {
 // 0 with `plan` filled, or -1 with the reason of the first rule broken.
 int planPulse(const PulseParams& p, double sampleRate, PulsePlan& plan);
 
-struct PulseKind {
-    using Params = PulseParams;
-    using Plan = PulsePlan;
-    using Sample = float;
-    static constexpr const char* kEntryPoint = "GeneratePulseWaveform";
-
-    static int plan(const Params& p, const KindCall& call, Plan& plan);
-    static NaturalPeriod period(const Params& p, const KindCall& call);
-    // A rectangle has no band edge: never above.
-    static bool aboveNyquist(const Params&, double, BandReason&) { return false; }
-    static int generate(GenSignalClass& obj, const Plan& plan, const KindCall& call, GeneratedWave<Sample>& wave,
-                        MadeLoop& made);
-    static int loop(GenSignalClass& obj, const Params& p, const Plan& plan, const KindCall& call,
-                    const NaturalPeriod& period, GeneratedWave<Sample>& wave, MadeLoop& made);
-};
+using PulseKind = KindUnit<PulseParams, PulsePlan, float>;

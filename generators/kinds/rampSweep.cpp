@@ -90,10 +90,12 @@ int GenSignalClass::genRampSweepSig(const RampSweepPlan& plan, std::complex<floa
     return 0;
 }
 
+template <>
 int RampSweepKind::plan(const Params& p, const KindCall& call, Plan& plan) {
     return planRampSweep(p, call.sampleRate, plan);
 }
 
+template <>
 NaturalPeriod RampSweepKind::period(const Params& params, const KindCall& call) {
     const RampSweepParams p = params;
     const double longer = p.sweepTime <= p.duration ? p.duration : p.sweepTime;
@@ -101,6 +103,7 @@ NaturalPeriod RampSweepKind::period(const Params& params, const KindCall& call) 
                     longer * call.sampleRate);
 }
 
+template <>
 bool RampSweepKind::aboveNyquist(const Params& params, double fs, BandReason& why) {
     const RampSweepParams p = params;
     if (!(fs > 0) || !std::isfinite(fs) || !std::isfinite(p.sweepBandwidth)) return false;
@@ -110,11 +113,13 @@ bool RampSweepKind::aboveNyquist(const Params& params, double fs, BandReason& wh
                numberText(p.sweepBandwidth).text, numberText(edge).text, numberText(fs / 2).text);
 }
 
+template <>
 int RampSweepKind::generate(GenSignalClass& obj, const Plan& plan, const KindCall&, GeneratedWave<Sample>& wave,
                             MadeLoop&) {
     return rampSamples(obj, plan, -1, "samples", wave);
 }
 
+template <>
 int RampSweepKind::loop(GenSignalClass& obj, const Params& p, const Plan& plan, const KindCall& call,
                         const NaturalPeriod&, GeneratedWave<Sample>& wave, MadeLoop& made) {
     const bool rampLonger = p.sweepTime > p.duration;
@@ -127,3 +132,6 @@ int RampSweepKind::loop(GenSignalClass& obj, const Params& p, const Plan& plan, 
     made.periods = 1;
     return rampSamples(obj, plan, -3, "ramp samples", wave);
 }
+
+template <>
+const char* const RampSweepKind::kEntryPoint = "GenerateRampSweepWaveform";

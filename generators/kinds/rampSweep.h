@@ -6,13 +6,9 @@
 
 #include <complex>
 
-#include "bandReason.h"
 #include "generatedWave.h"
-#include "kindCall.h"
-#include "naturalPeriod.h"
+#include "kindUnit.h"
 #include "wrapperGenSignalWave.h"
-
-class GenSignalClass;
 
 struct RampSweepPlan {
     int samples;       // N: the ramp, then silence up to the longer time
@@ -25,17 +21,4 @@ struct RampSweepPlan {
 // 0 with `plan` filled, or -1 with the reason of the first rule broken.
 int planRampSweep(const RampSweepParams& p, double sampleRate, RampSweepPlan& plan);
 
-struct RampSweepKind {
-    using Params = RampSweepParams;
-    using Plan = RampSweepPlan;
-    using Sample = std::complex<float>;
-    static constexpr const char* kEntryPoint = "GenerateRampSweepWaveform";
-
-    static int plan(const Params& p, const KindCall& call, Plan& plan);
-    static NaturalPeriod period(const Params& p, const KindCall& call);
-    static bool aboveNyquist(const Params& p, double sampleRate, BandReason& why);
-    static int generate(GenSignalClass& obj, const Plan& plan, const KindCall& call, GeneratedWave<Sample>& wave,
-                        MadeLoop& made);
-    static int loop(GenSignalClass& obj, const Params& p, const Plan& plan, const KindCall& call,
-                    const NaturalPeriod& period, GeneratedWave<Sample>& wave, MadeLoop& made);
-};
+using RampSweepKind = KindUnit<RampSweepParams, RampSweepPlan, std::complex<float>>;

@@ -122,10 +122,12 @@ int GenSignalClass::genStepSweepSig(const StepSweepPlan& plan, std::complex<floa
     return 0;
 }
 
+template <>
 int StepSweepKind::plan(const Params& p, const KindCall& call, Plan& plan) {
     return planStepSweep(p, call.sampleRate, plan);
 }
 
+template <>
 NaturalPeriod StepSweepKind::period(const Params& params, const KindCall& call) {
     const StepSweepParams p = params;
     const auto sweep = product(decimalRational(p.dwellTime), exactCount(p.stepCount));
@@ -133,6 +135,7 @@ NaturalPeriod StepSweepKind::period(const Params& params, const KindCall& call) 
                     p.dwellTime * call.sampleRate * p.stepCount);
 }
 
+template <>
 bool StepSweepKind::aboveNyquist(const Params& params, double fs, BandReason& why) {
     const StepSweepParams p = params;
     if (!(fs > 0) || !std::isfinite(fs) || p.stepCount < 2 || !std::isfinite(p.startFrequency) ||
@@ -147,6 +150,7 @@ bool StepSweepKind::aboveNyquist(const Params& params, double fs, BandReason& wh
                numberText(p.stopFrequency).text, numberText(std::fabs(outermost)).text, numberText(fs / 2).text);
 }
 
+template <>
 int StepSweepKind::generate(GenSignalClass& obj, const Plan& plan, const KindCall& call, GeneratedWave<Sample>& wave,
                             MadeLoop& made) {
     const int64_t dwell = wholeDwell(plan, call.sampleRate);
@@ -160,6 +164,7 @@ int StepSweepKind::generate(GenSignalClass& obj, const Plan& plan, const KindCal
     return 0;
 }
 
+template <>
 int StepSweepKind::loop(GenSignalClass& obj, const Params&, const Plan& plan, const KindCall& call,
                         const NaturalPeriod&, GeneratedWave<Sample>& wave, MadeLoop& made) {
     const double fs = call.sampleRate;
@@ -182,3 +187,6 @@ int StepSweepKind::loop(GenSignalClass& obj, const Params&, const Plan& plan, co
     made.periods = 1;
     return 0;
 }
+
+template <>
+const char* const StepSweepKind::kEntryPoint = "GenerateStepSweepWaveform";

@@ -10,13 +10,9 @@
 #include <complex>
 #include <cstdint>
 
-#include "bandReason.h"
 #include "generatedWave.h"
-#include "kindCall.h"
-#include "naturalPeriod.h"
+#include "kindUnit.h"
 #include "wrapperGenSignalWave.h"
-
-class GenSignalClass;
 
 struct StepSweepPlan {
     int samples;       // N = floor(dwellTime * sampleRate * stepCount)
@@ -35,17 +31,4 @@ int planStepSweep(const StepSweepParams& p, double sampleRate, StepSweepPlan& pl
 // begun at sample i when this holds.
 inline bool nextStepReached(const StepSweepPlan& plan, int s, int i) { return s * plan.dwellTime <= i * plan.dt; }
 
-struct StepSweepKind {
-    using Params = StepSweepParams;
-    using Plan = StepSweepPlan;
-    using Sample = std::complex<float>;
-    static constexpr const char* kEntryPoint = "GenerateStepSweepWaveform";
-
-    static int plan(const Params& p, const KindCall& call, Plan& plan);
-    static NaturalPeriod period(const Params& p, const KindCall& call);
-    static bool aboveNyquist(const Params& p, double sampleRate, BandReason& why);
-    static int generate(GenSignalClass& obj, const Plan& plan, const KindCall& call, GeneratedWave<Sample>& wave,
-                        MadeLoop& made);
-    static int loop(GenSignalClass& obj, const Params& p, const Plan& plan, const KindCall& call,
-                    const NaturalPeriod& period, GeneratedWave<Sample>& wave, MadeLoop& made);
-};
+using StepSweepKind = KindUnit<StepSweepParams, StepSweepPlan, std::complex<float>>;
