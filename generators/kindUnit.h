@@ -17,7 +17,7 @@ struct KindUnit {
     using Params = ParamsT;
     using Plan = PlanT;
     using Sample = SampleT;
-    static const char* const kEntryPoint;
+    static const char* const kEntryPoint;  // the entry point, for its refusals
 
     static int plan(const Params& p, const KindCall& call, Plan& plan);
     static NaturalPeriod period(const Params& p, const KindCall& call);

@@ -141,6 +141,3 @@ int AmKind::loop(GenSignalClass& obj, const Params& p, const Plan& plan, const K
     made.periods = loop.periods;
     return 0;
 }
-
-template <>
-const char* const AmKind::kEntryPoint = "GenerateAmWaveform";

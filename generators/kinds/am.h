@@ -26,3 +26,5 @@ struct AmPlan {
 int planAm(const AMModParams& p, double sampleRate, AmPlan& plan, bool lengthIsRule = true);
 
 using AmKind = KindUnit<AMModParams, AmPlan, double>;
+template <>
+inline const char* const AmKind::kEntryPoint = "GenerateAmWaveform";

@@ -244,6 +244,3 @@ int AwgnKind::loop(GenSignalClass&, const Params& p, const Plan& plan, const Kin
     made.periods = 1;
     return 0;
 }
-
-template <>
-const char* const AwgnKind::kEntryPoint = "GenerateAWGNWaveform";

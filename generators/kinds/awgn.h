@@ -22,3 +22,5 @@ struct AwgnPlan {
 int planAwgn(const AWGNParams& p, double sampleRate, AwgnPlan& plan);
 
 using AwgnKind = KindUnit<AWGNParams, AwgnPlan, std::complex<float>>;
+template <>
+inline const char* const AwgnKind::kEntryPoint = "GenerateAWGNWaveform";

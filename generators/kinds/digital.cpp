@@ -237,6 +237,3 @@ int DigitalKind::loop(GenSignalClass&, const Params& p, const Plan& plan, const 
                       const NaturalPeriod& period, GeneratedWave<Sample>& wave, MadeLoop& made) {
     return digitalLoop(p, plan, call.sampleRate, period, wave, made);
 }
-
-template <>
-const char* const DigitalKind::kEntryPoint = "GenerateDigitalModWaveform";

@@ -54,3 +54,5 @@ int digitalLoop(const DigitalModParams& p, const DigitalPlan& plan, double sampl
                 GeneratedWave<std::complex<float>>& wave, MadeLoop& made);
 
 using DigitalKind = KindUnit<DigitalModParams, DigitalPlan, std::complex<float>>;
+template <>
+inline const char* const DigitalKind::kEntryPoint = "GenerateDigitalModWaveform";

@@ -207,6 +207,3 @@ int DssKind::loop(GenSignalClass&, const Params& p, const Plan& plan, const Kind
     made.periods = loop.periods;
     return 0;
 }
-
-template <>
-const char* const DssKind::kEntryPoint = "GenerateDssWaveform";

@@ -41,3 +41,5 @@ int planDss(DSSParams const& params, double sampleRate, int bitCount, DssPlan* p
 int dssPeriodParts(const DssPlan& plan, Buffer<std::complex<float>>& points, Buffer<float>& taps);
 
 using DssKind = KindUnit<DSSParams, DssPlan, std::complex<float>>;
+template <>
+inline const char* const DssKind::kEntryPoint = "GenerateDssWaveform";

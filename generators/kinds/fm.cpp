@@ -224,6 +224,3 @@ int FmKind::loop(GenSignalClass&, const Params& p, const Plan& plan, const KindC
     made.periods = loop.periods * loops;
     return 0;
 }
-
-template <>
-const char* const FmKind::kEntryPoint = "GenerateFmWaveform";

@@ -33,3 +33,5 @@ int planFm(const FMModParams& p, double sampleRate, FmPlan& plan, bool lengthIsR
 int fmSamples(const FmPlan& plan, GeneratedWave<std::complex<float>>& wave, double* endPhase);
 
 using FmKind = KindUnit<FMModParams, FmPlan, std::complex<float>>;
+template <>
+inline const char* const FmKind::kEntryPoint = "GenerateFmWaveform";

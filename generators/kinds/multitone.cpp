@@ -277,6 +277,3 @@ int MultitoneKind::loop(GenSignalClass&, const Params& p, const Plan& plan, cons
     made.periods = loop.periods;
     return 0;
 }
-
-template <>
-const char* const MultitoneKind::kEntryPoint = "GenerateMultitoneWaveform";

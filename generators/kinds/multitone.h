@@ -36,3 +36,5 @@ int planMultitone(const MultitoneParams& p, double sampleRate, MultitonePlan& pl
 void multitoneToneList(const MultitonePlan& plan, double* f);
 
 using MultitoneKind = KindUnit<MultitoneParams, MultitonePlan, std::complex<float>>;
+template <>
+inline const char* const MultitoneKind::kEntryPoint = "GenerateMultitoneWaveform";

@@ -184,9 +184,6 @@ int OfdmKind::loop(GenSignalClass& obj, const Params&, const Plan& plan, const K
     return obj.genOFDMSig(plan, wave);
 }
 
-template <>
-const char* const OfdmKind::kEntryPoint = "GenerateOFDMWaveform";
-
 // An OFDM frame fills the band by construction: never above.
 template <>
 bool OfdmKind::aboveNyquist(const Params&, double, BandReason&) {

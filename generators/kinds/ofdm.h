@@ -40,3 +40,5 @@ int planOfdm(const OFDMParams& p, OfdmPlan& plan);
 int ofdmFrameData(const OfdmPlan& plan, Buffer<int>& positions, Buffer<short>& symbols, std::complex<float>* table);
 
 using OfdmKind = KindUnit<OFDMParams, OfdmPlan, std::complex<float>>;
+template <>
+inline const char* const OfdmKind::kEntryPoint = "GenerateOFDMWaveform";

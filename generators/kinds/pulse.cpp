@@ -134,9 +134,6 @@ int PulseKind::loop(GenSignalClass&, const Params& p, const Plan& plan, const Ki
     return 0;
 }
 
-template <>
-const char* const PulseKind::kEntryPoint = "GeneratePulseWaveform";
-
 // A rectangle has no band edge: never above.
 template <>
 bool PulseKind::aboveNyquist(const Params&, double, BandReason&) {

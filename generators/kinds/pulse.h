@@ -23,3 +23,5 @@ struct PulsePlan {
 int planPulse(const PulseParams& p, double sampleRate, PulsePlan& plan);
 
 using PulseKind = KindUnit<PulseParams, PulsePlan, float>;
+template <>
+inline const char* const PulseKind::kEntryPoint = "GeneratePulseWaveform";

@@ -132,6 +132,3 @@ int RampSweepKind::loop(GenSignalClass& obj, const Params& p, const Plan& plan, 
     made.periods = 1;
     return rampSamples(obj, plan, -3, "ramp samples", wave);
 }
-
-template <>
-const char* const RampSweepKind::kEntryPoint = "GenerateRampSweepWaveform";

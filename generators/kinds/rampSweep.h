@@ -22,3 +22,5 @@ struct RampSweepPlan {
 int planRampSweep(const RampSweepParams& p, double sampleRate, RampSweepPlan& plan);
 
 using RampSweepKind = KindUnit<RampSweepParams, RampSweepPlan, std::complex<float>>;
+template <>
+inline const char* const RampSweepKind::kEntryPoint = "GenerateRampSweepWaveform";

@@ -187,6 +187,3 @@ int StepSweepKind::loop(GenSignalClass& obj, const Params&, const Plan& plan, co
     made.periods = 1;
     return 0;
 }
-
-template <>
-const char* const StepSweepKind::kEntryPoint = "GenerateStepSweepWaveform";

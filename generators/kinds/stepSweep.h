@@ -32,3 +32,5 @@ int planStepSweep(const StepSweepParams& p, double sampleRate, StepSweepPlan& pl
 inline bool nextStepReached(const StepSweepPlan& plan, int s, int i) { return s * plan.dwellTime <= i * plan.dt; }
 
 using StepSweepKind = KindUnit<StepSweepParams, StepSweepPlan, std::complex<float>>;
+template <>
+inline const char* const StepSweepKind::kEntryPoint = "GenerateStepSweepWaveform";
