@@ -37,6 +37,7 @@ struct StoredWaveform {
     bool channelInGeneration = false;  // "stage": "generation": set on the handle, not applied after
     GenSignalChannel channel{};
     bool noiseFromChannel = false;
+    std::string channelProblem;  // why a gensignal:channel could not be read back ("" when none)
 
     int64_t values() const { return floats ? static_cast<int64_t>(cf32.size()) : static_cast<int64_t>(ci16.size()); }
     const void* samples() const {
