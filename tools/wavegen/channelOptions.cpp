@@ -343,7 +343,8 @@ std::string KindChannel::read() {
     given_ = !settings_.empty();
     if (!noiseSource_.empty()) {
         int32_t v = 0;
-        const std::string why = readChoice(noiseSource_, {{"defined", 0}, {"channel", 1}}, v);
+        std::string why = readChoice(noiseSource_, {{"defined", 0}, {"channel", 1}}, v);
+        if (why.empty() && v != 0 && v != 1) why = "expected defined (0) or channel (1)";
         if (!why.empty()) return optionRefusal("--noise-source", noiseSource_, why);
         noiseFromChannel_ = v == 1;
     }
