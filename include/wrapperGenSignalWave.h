@@ -310,10 +310,7 @@ enum GenSignalOption {
     GENSIGNAL_OPTION_NOISE_SOURCE = 10
 };
 
-enum GenSignalNoiseSource {
-    GENSIGNAL_NOISE_SOURCE_DEFINED = 0,
-    GENSIGNAL_NOISE_SOURCE_CHANNEL = 1
-};
+enum GenSignalNoiseSource { GENSIGNAL_NOISE_SOURCE_DEFINED = 0, GENSIGNAL_NOISE_SOURCE_CHANNEL = 1 };
 
 enum GenSignalLoopMode {
     /* Every waveform exactly as defined above. */
@@ -442,9 +439,9 @@ GENSIGNAL_API int GenSignalGetSnap(int handleId, GenSignalSnap* snap);
 
 /* Why EVM has a value or none. */
 #define GENSIGNAL_EVM_MEASURED 0
-#define GENSIGNAL_EVM_NO_RECORD 1  /* no record was given */
-#define GENSIGNAL_EVM_UNDEFINED 2  /* FSK and the analog kinds have none */
-#define GENSIGNAL_EVM_RESAMPLED 3  /* no longer given: a resampled record is measured at its symbol instants */
+#define GENSIGNAL_EVM_NO_RECORD 1 /* no record was given */
+#define GENSIGNAL_EVM_UNDEFINED 2 /* FSK and the analog kinds have none */
+#define GENSIGNAL_EVM_RESAMPLED 3 /* no longer given: a resampled record is measured at its symbol instants */
 #define GENSIGNAL_EVM_MISMATCH                                                                            \
     4                              /* the buffer's length is not what the record makes (defined mode) nor \
                                       whole periods of it at the sample rate (exact loop mode) */

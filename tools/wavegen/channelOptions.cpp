@@ -121,7 +121,8 @@ void addChannelOptions(CLI::App* command, ChannelOptions& o) {
         "multipath fading: epa, eva, etu (TS 36.104), tdl-a ... tdl-e (TR 38.901), rayleigh, rician (one flat tap) "
         "or taps (--taps)");
     add("--taps", o.taps, "taps of --fading taps: DELAY:DB,... (s, dB), DELAY:DB:K for a Rician tap (K in dB)");
-    add("--phase-noise", o.phaseNoise, "phase-noise mask: OFFSET:DBC,... (Hz, dBc/Hz, single sideband, up to 16 points)");
+    add("--phase-noise", o.phaseNoise,
+        "phase-noise mask: OFFSET:DBC,... (Hz, dBc/Hz, single sideband, up to 16 points)");
     add("--dc-dbc", o.dcDbc, "DC offset relative to the mean power reaching it [dBc]");
     add("--channel-seed", o.channelSeed, "seed of every random draw of the channel (0 ... 2^64-1)");
     for (const RealOption& r : kReals) add(r.option, o.*(r.text), r.help);
@@ -315,9 +316,9 @@ std::string channelFromSettings(const nlohmann::json& settings, GenSignalChannel
         return {};
     };
     std::vector<std::pair<std::string, std::string ChannelOptions::*>> keys = {
-        {"pa", &ChannelOptions::pa},         {"fading", &ChannelOptions::fading},
-        {"taps", &ChannelOptions::taps},     {"phase_noise", &ChannelOptions::phaseNoise},
-        {"dc_dbc", &ChannelOptions::dcDbc},  {"channel_seed", &ChannelOptions::channelSeed}};
+        {"pa", &ChannelOptions::pa},        {"fading", &ChannelOptions::fading},
+        {"taps", &ChannelOptions::taps},    {"phase_noise", &ChannelOptions::phaseNoise},
+        {"dc_dbc", &ChannelOptions::dcDbc}, {"channel_seed", &ChannelOptions::channelSeed}};
     for (const RealOption& r : kReals) keys.emplace_back(r.key, r.text);
     for (const NoiseOption& n : kNoise) keys.emplace_back(n.key, n.text);
     for (const auto& [key, value] : settings.items()) {
