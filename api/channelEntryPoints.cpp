@@ -1,7 +1,9 @@
-// The channel's buffer entry point: any ci16 or cf32 buffer through the
-// channel (channel/channelChain.h), then scaled and rounded into the
-// handle's I/Q buffer by the frame's conversion (sampleConversion.h), with
-// the same values before rounding for the host when it asks.
+// The channel's entry points: the channel a handle applies to every
+// waveform it makes (set, and what it realised), and any ci16 or cf32
+// buffer through a channel (channel/channelChain.h), then scaled and
+// rounded into the handle's I/Q buffer by the frame's conversion
+// (sampleConversion.h), with the same values before rounding for the host
+// when it asks.
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -11,6 +13,7 @@
 
 #include "buffer.h"
 #include "channelChain.h"
+#include "channelStage.h"
 #include "conversionKernels.h"
 #include "genSignalClass.h"
 #include "handleRegistry.h"
@@ -50,55 +53,6 @@ int checkInput(const GenSignalMeasureInput& in) {
     return 0;
 }
 
-// Samples and bits per symbol from the record that made the buffer.
-int contextOf(const GenSignalMeasureInput& in, ChannelContext& context) {
-    if (in.recordKind == GENSIGNAL_RECORD_DIGITAL) {
-        DigitalModParams p;
-        std::memcpy(&p, in.record, sizeof p);
-        int order = 0, error = 0;
-        GenSignalClass dsp;
-        dsp.getOrderM(p.modType, &order, &error);
-        if (error) return refuse(-1, "DigitalModParams.modType = %d: must be 1 to 22", static_cast<int>(p.modType));
-        if (!finitePositive(p.symbolRate))
-            return refuse(-1, "DigitalModParams.symbolRate = %s: must be finite and above 0",
-                          numberText(p.symbolRate).text);
-        context.samplesPerSymbol = in.sampleRate / p.symbolRate;
-        context.bitsPerSymbol = std::log2(static_cast<double>(order));
-    } else if (in.recordKind == GENSIGNAL_RECORD_DSS) {
-        DSSParams p;
-        std::memcpy(&p, in.record, sizeof p);
-        if (!finitePositive(p.bitRate))
-            return refuse(-1, "DSSParams.bitRate = %s: must be finite and above 0", numberText(p.bitRate).text);
-        context.samplesPerSymbol = in.sampleRate / p.bitRate;
-        context.bitsPerSymbol = 1;
-        context.spreadSpectrum = true;
-    }
-    return 0;
-}
-
-// The frame's scale for the impaired samples: 0 with `scale` (0 for an
-// all-zero buffer), or -1 with the reason the conversion would give.
-int frameScale(const std::complex<float>* y, int64_t n, double fullScale, float& scale) {
-    const double combined = conversion::complexPeakSquared(reinterpret_cast<const float*>(y), static_cast<size_t>(n));
-    if (std::isnan(combined)) return refuse(-1, "the impaired waveform holds a sample that is not finite");
-    const double peak = std::sqrt(combined);
-    // A peak whose square underflows float reads 0 without the samples being zero.
-    if (combined == 0 && std::all_of(y, y + n, [](std::complex<float> v) { return v.real() == 0 && v.imag() == 0; })) {
-        scale = 0;
-        return 0;
-    }
-    scale = static_cast<float>(fullScale / peak);
-    if (combined >= FLT_MIN && scale >= FLT_MIN && scale <= FLT_MAX) return 0;
-    return refuse(-1, "the impaired waveform's peak magnitude %s is too %s to scale into 16 bits",
-                  numberText(peak).text, peak < 1 ? "small" : "large");
-}
-
-void scaleRealised(GenSignalChannelRealised& r, double scale) {
-    const double s2 = scale * scale;
-    for (double* v : {&r.inputPower, &r.outputPower, &r.signalPower, &r.noisePower, &r.noisePowerInBand, &r.dcPower})
-        *v *= s2;
-}
-
 }  // namespace
 
 extern "C" {
@@ -119,7 +73,7 @@ GENSIGNAL_API int GenSignalApplyChannel(int handleId, const GenSignalChannel* ch
     std::memcpy(&record, channel, sizeof record);
     ChannelNotes notes;
     ChannelContext context;
-    if (int rc = contextOf(in, context)) return rc;
+    if (int rc = channelContextOf(in.recordKind, in.record, in.sampleRate, context)) return rc;
     context.exactLoop = entry->state.options.wave().loop == LoopMode::exact;
     context.notes = &notes;
     const int64_t n = in.valueCount / 2;
@@ -140,7 +94,7 @@ GENSIGNAL_API int GenSignalApplyChannel(int handleId, const GenSignalChannel* ch
     if (int rc = applyChannel(record, context, work.get(), n, in.sampleRate, got)) return rc;
     float scale = 0;
     const double fullScale = entry->state.options.fullScale();
-    if (frameScale(work.get(), n, fullScale, scale)) return -1;
+    if (impairedScale(work.get(), n, fullScale, scale)) return -1;
     if (impaired)
         for (int64_t i = 0; i < 2 * n; ++i) impaired[i] = static_cast<float>(scale * w[i] / kCountsPerUnit);
     if (int rc = deliverSamples(&entry->object, work.release(), static_cast<int>(n), iq, count, fullScale)) return rc;
@@ -150,7 +104,39 @@ GENSIGNAL_API int GenSignalApplyChannel(int handleId, const GenSignalChannel* ch
     last.loop = GenSignalLoopInfo{static_cast<int32_t>(n), 1, static_cast<double>(n),
                                   static_cast<double>(n) / in.sampleRate, 1};
     last.setNote("%s", notes.text());
+    entry->state.channel.realised = got;
+    entry->state.channel.realisedValid = true;
     if (realised) *realised = got;
+    return 0;
+}
+
+GENSIGNAL_API int GenSignalSetChannel(int handleId, const GenSignalChannel* channel) {
+    clearLastError();
+    HandleEntry* entry = lookUpHandle(handleId);
+    if (!entry) return refuseHandle(handleId);
+    HandleChannel& kept = entry->state.channel;
+    if (!channel) {
+        kept.set = false;
+        std::memset(&kept.record, 0, sizeof kept.record);
+        return 0;
+    }
+    GenSignalChannel record;
+    std::memcpy(&record, channel, sizeof record);
+    if (int rc = checkChannelSetting(record)) return rc;
+    kept.record = record;
+    kept.set = true;
+    return 0;
+}
+
+GENSIGNAL_API int GenSignalGetChannelRealised(int handleId, GenSignalChannelRealised* realised) {
+    clearLastError();
+    HandleEntry* entry = lookUpHandle(handleId);
+    if (!entry) return refuseHandle(handleId);
+    if (!realised) return refuse(-1, "GenSignalGetChannelRealised: realised is a null pointer");
+    const HandleChannel& kept = entry->state.channel;
+    if (!kept.realisedValid)
+        return refuse(-1, "GenSignalGetChannelRealised: the handle's last call applied no channel");
+    *realised = kept.realised;
     return 0;
 }
 

@@ -18,7 +18,7 @@ int generatorRefused(const char* entryPoint, int rc) {
 }
 
 void recordCall(LastCall& last, const NaturalPeriod& period, const MadeLoop& made, int samples, double sampleRate,
-                const char* nyquist, const GenSignalSnap& snap) {
+                const char* nyquist, const GenSignalSnap& snap, const char* channelNote) {
     last.loop = loopInfo(period, made.periods, samples, sampleRate, made.seam == nullptr);
     last.snap = snap;
     char seam[256] = "", snapped[256] = "";
@@ -26,7 +26,7 @@ void recordCall(LastCall& last, const NaturalPeriod& period, const MadeLoop& mad
     if (snap.field[0])
         std::snprintf(snapped, sizeof snapped, "snapped %s from %s to %s so that the loop closes", snap.field,
                       numberText(snap.requested).text, numberText(snap.used).text);
-    const char* parts[] = {nyquist, seam, snapped};
+    const char* parts[] = {nyquist, seam, snapped, channelNote};
     char note[kNoteCapacity] = "";
     for (const char* part : parts)
         if (part[0]) {

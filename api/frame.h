@@ -3,8 +3,9 @@
 // Nyquist rule (a note in the defined mode, a refusal in the exact one), the
 // kind's defined waveform or its exact loop (with the nearest closing value
 // where the handle asks for a snap), the lengths a player takes, the
-// conversion into the object's I/Q buffer, and what the call made (its
-// loop, its note and its snap). Each kind is a unit of its own
+// handle's channel (a stage over the float waveform, before its scale),
+// the conversion into the object's I/Q buffer, and what the call made (its
+// loop, its note, its snap and what the channel realised). Each kind is a unit of its own
 // (generators/kinds) with the same static members: plan, period,
 // aboveNyquist, generate and loop.
 #pragma once
@@ -13,6 +14,7 @@
 #include <cstring>
 
 #include "bandReason.h"
+#include "channelStage.h"
 #include "generatedWave.h"
 #include "handleRegistry.h"
 #include "kindCall.h"
@@ -32,9 +34,9 @@ int generatorRefused(const char* entryPoint, int rc);
 
 // The loop and the note of a successful call: the Nyquist note and, in the
 // defined mode, why the buffer does not loop seamlessly; then what a snap
-// changed.
+// changed, then the channel's notes.
 void recordCall(LastCall& last, const NaturalPeriod& period, const MadeLoop& made, int samples, double sampleRate,
-                const char* nyquist, const GenSignalSnap& snap);
+                const char* nyquist, const GenSignalSnap& snap, const char* channelNote);
 
 // Takes the suggestion of the refusal into the record (or the extra
 // argument) and says what it changed; false when there is none.
@@ -88,7 +90,9 @@ int runKind(int handleId, const typename Kind::Params* params, int extra, int16_
     HandleEntry* entry = lookUpHandle(handleId);
     if (!entry) return refuseHandle(handleId);
     const HandleOptions& options = entry->state.options;
-    KindRun<Kind> run(*params, {sampleRate, extra, options.wave()});  // packed: copied out before use
+    WaveSettings settings = options.wave();
+    settings.noiseSeed = entry->state.channel.seed();
+    KindRun<Kind> run(*params, {sampleRate, extra, settings});  // packed: copied out before use
     GenSignalSnap snap{};
     int rc = run.make(entry->object);
     // A snap takes the nearest value that closes, once, and says so.
@@ -98,8 +102,27 @@ int runKind(int handleId, const typename Kind::Params* params, int extra, int16_
     }
     if (rc) return rc;
     if (int code = frame::fitLengths(run.wave, run.made, options.lengths(sampleRate), run.call.exact())) return code;
-    if (int code = deliverWave(&entry->object, run.wave, iq, count, options.fullScale())) return code;
+    HandleChannel& channel = entry->state.channel;
+    ChannelNotes notes;
+    // No channel, an inactive one or an empty waveform: the frame as it always was.
+    if (!channel.set || !channelActive(channel.record) || run.wave.length < 1) {
+        if (int code = deliverWave(&entry->object, run.wave, iq, count, options.fullScale())) return code;
+        channel.realisedValid = false;
+    } else {
+        ChannelContext context;
+        context.exactLoop = run.call.exact();
+        context.notes = &notes;
+        if (int code = channelContextOf(recordKindOf(&run.params), &run.params, sampleRate, context)) return code;
+        GeneratedWave<std::complex<float>> impaired;
+        GenSignalChannelRealised realised;
+        if (int code =
+                impairWave(channel.record, context, run.wave, sampleRate, options.fullScale(), impaired, realised))
+            return code;
+        if (int code = deliverWave(&entry->object, impaired, iq, count, options.fullScale())) return code;
+        channel.realised = realised;
+        channel.realisedValid = true;
+    }
     frame::recordCall(entry->state.last, run.period, run.made, *count / 2, sampleRate, run.above ? run.why.text : "",
-                      snap);
+                      snap, notes.text());
     return 0;
 }

@@ -12,6 +12,7 @@ namespace {
 constexpr double kFullScale = 32766.0;
 constexpr uint32_t kEveryKind = 0x7FE;  // records 1 ... 10
 constexpr uint32_t kMultitone = 1u << GENSIGNAL_RECORD_MULTITONE;
+constexpr uint32_t kAwgn = 1u << GENSIGNAL_RECORD_AWGN;
 
 struct OptionSpec {
     int option;
@@ -51,6 +52,10 @@ const OptionSpec kOptions[] = {
     {GENSIGNAL_OPTION_MIN_LOOP_DURATION, "GENSIGNAL_OPTION_MIN_LOOP_DURATION", "min_loop_duration",
      GENSIGNAL_OPTION_TYPE_REAL, 0, 86400, 0, nullptr, "s", kEveryKind,
      "the buffer lasts at least this long (exact mode: as many whole loops as it takes)"},
+    {GENSIGNAL_OPTION_NOISE_SOURCE, "GENSIGNAL_OPTION_NOISE_SOURCE", "noise_source", GENSIGNAL_OPTION_TYPE_CHOICE, 0, 1,
+     0, "defined,channel", "", kAwgn,
+     "the noise kind's Gaussian draws: defined (rand() through the polar method) or channel (the counter-based "
+     "generator under the channel seed, Gaussian once band-limited)"},
 };
 constexpr int kOptionCount = static_cast<int>(sizeof kOptions / sizeof kOptions[0]);
 
@@ -122,7 +127,8 @@ double HandleOptions::fullScale() const {
 WaveSettings HandleOptions::wave() const {
     return {static_cast<LoopMode>(static_cast<int>(value[GENSIGNAL_OPTION_LOOP_MODE])),
             static_cast<TonePhases>(static_cast<int>(value[GENSIGNAL_OPTION_TONE_PHASES])),
-            static_cast<uint32_t>(value[GENSIGNAL_OPTION_PHASE_SEED])};
+            static_cast<uint32_t>(value[GENSIGNAL_OPTION_PHASE_SEED]),
+            static_cast<NoiseSource>(static_cast<int>(value[GENSIGNAL_OPTION_NOISE_SOURCE]))};
 }
 
 HardwareLengths HandleOptions::lengths(double sampleRate) const {

@@ -15,7 +15,7 @@
 
 static_assert(static_cast<int>(LoopMode::exact) == GENSIGNAL_LOOP_EXACT, "the header's loop modes");
 
-constexpr int kLastOption = GENSIGNAL_OPTION_MIN_LOOP_DURATION;
+constexpr int kLastOption = GENSIGNAL_OPTION_NOISE_SOURCE;
 
 struct HandleOptions {
     HandleOptions();
@@ -54,7 +54,20 @@ struct LastCall {
     void setNote(const char* format, ...) __attribute__((format(printf, 2, 3)));
 };
 
+// The channel a host set on the handle (GenSignalSetChannel) and what it
+// did in the last successful call that applied it.
+struct HandleChannel {
+    bool set = false;
+    GenSignalChannel record{};
+    bool realisedValid = false;
+    GenSignalChannelRealised realised{};
+
+    // The seed of every channel draw, the noise kind's too: 0 with none set.
+    uint64_t seed() const { return set ? record.seed : 0; }
+};
+
 struct HandleState {
     HandleOptions options;
     LastCall last;
+    HandleChannel channel;
 };

@@ -9,10 +9,16 @@
 
 enum class LoopMode : int { defined = 0, exact = 1 };
 
+// Where the noise kind draws its Gaussian values: rand() through the polar
+// method as defined, or the counter-based generator under the channel seed.
+enum class NoiseSource : int { defined = 0, channel = 1 };
+
 struct WaveSettings {
     LoopMode loop = LoopMode::defined;
     TonePhases phases = TonePhases::zero;  // the multitone's starting phases
     uint32_t phaseSeed = 0;
+    NoiseSource noise = NoiseSource::defined;
+    uint64_t noiseSeed = 0;  // the handle's channel seed
 };
 
 struct KindCall {

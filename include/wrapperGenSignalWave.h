@@ -298,8 +298,19 @@ enum GenSignalOption {
     GENSIGNAL_OPTION_GRANULARITY = 6,
     GENSIGNAL_OPTION_MIN_LENGTH = 7,
     GENSIGNAL_OPTION_MAX_SAMPLES = 8,
-    GENSIGNAL_OPTION_MIN_LOOP_DURATION = 9
+    GENSIGNAL_OPTION_MIN_LOOP_DURATION = 9,
+    /* Where GenerateAWGNWaveform draws its Gaussian values, in either loop
+     * mode: GENSIGNAL_NOISE_SOURCE_DEFINED (the default: rand() through the
+     * polar method, as defined) or GENSIGNAL_NOISE_SOURCE_CHANNEL (the
+     * counter-based generator, Gaussian once band-limited too, a function of
+     * the seed and the sample alone). The seed is the handle's channel seed,
+     * GenSignalChannel.seed of GenSignalSetChannel (a record with every stage
+     * off sets the seed alone); 0 while no channel is set. The draws are
+     * apart from the channel's own noise under the same seed. */
+    GENSIGNAL_OPTION_NOISE_SOURCE = 10
 };
+
+enum GenSignalNoiseSource { GENSIGNAL_NOISE_SOURCE_DEFINED = 0, GENSIGNAL_NOISE_SOURCE_CHANNEL = 1 };
 
 enum GenSignalLoopMode {
     /* Every waveform exactly as defined above. */
@@ -428,9 +439,9 @@ GENSIGNAL_API int GenSignalGetSnap(int handleId, GenSignalSnap* snap);
 
 /* Why EVM has a value or none. */
 #define GENSIGNAL_EVM_MEASURED 0
-#define GENSIGNAL_EVM_NO_RECORD 1  /* no record was given */
-#define GENSIGNAL_EVM_UNDEFINED 2  /* FSK and the analog kinds have none */
-#define GENSIGNAL_EVM_RESAMPLED 3  /* no longer given: a resampled record is measured at its symbol instants */
+#define GENSIGNAL_EVM_NO_RECORD 1 /* no record was given */
+#define GENSIGNAL_EVM_UNDEFINED 2 /* FSK and the analog kinds have none */
+#define GENSIGNAL_EVM_RESAMPLED 3 /* no longer given: a resampled record is measured at its symbol instants */
 #define GENSIGNAL_EVM_MISMATCH                                                                            \
     4                              /* the buffer's length is not what the record makes (defined mode) nor \
                                       whole periods of it at the sample rate (exact loop mode) */
@@ -718,6 +729,28 @@ GENSIGNAL_STATIC_ASSERT(sizeof(GenSignalChannelRealised) == 476, "GenSignalChann
 GENSIGNAL_API int GenSignalApplyChannel(int handleId, const GenSignalChannel* channel,
                                         const GenSignalMeasureInput* input, float* impaired, int16_t** iq, int* count,
                                         GenSignalChannelRealised* realised);
+
+/* Sets the channel every generation call on the handle applies (a null
+ * pointer turns it off; the record is copied). The channel is a stage of
+ * the call: after the waveform is made (either loop mode, its lengths
+ * fitted) and before the scale to int16, so the peak of the impaired
+ * waveform becomes the full scale. Es/N0 and Eb/N0 take the samples and
+ * bits per symbol from the call's record, as GenSignalApplyChannel does.
+ * In GENSIGNAL_LOOP_EXACT what would break the loop is refused by the call,
+ * naming what closes; in the defined mode it is applied and noted
+ * (GenSignalGetNote). A record with every stage off changes no waveform;
+ * its seed still seeds GENSIGNAL_OPTION_NOISE_SOURCE's draws. Each field's
+ * own range is checked here: 0, or -1 with the reason naming the field and
+ * the handle's channel unchanged; what depends on the sample rate or the
+ * buffer (offsets within half the rate, tap delays, the C/N band, the
+ * symbols of Es/N0, the loop rules) is checked by each call. */
+GENSIGNAL_API int GenSignalSetChannel(int handleId, const GenSignalChannel* channel);
+
+/* What the handle's channel did in its last successful call that applied
+ * one (a generation call with an active channel, or GenSignalApplyChannel),
+ * powers in int16 counts squared of the output. -1 when the last successful
+ * call applied none. */
+GENSIGNAL_API int GenSignalGetChannelRealised(int handleId, GenSignalChannelRealised* realised);
 
 #ifdef __cplusplus
 }

@@ -11,6 +11,7 @@
 
 #include "blockPipeline.h"
 #include "buffer.h"
+#include "counterRandom.h"
 #include "filterDesign.h"
 #include "floatRounding.h"
 #include "gaussianNoise.h"
@@ -73,15 +74,15 @@ private:
 };
 static_assert(sizeof(std::complex<float>) == 2 * sizeof(int), "an attempt's draws fit a sample's slot");
 
-// The raw samples of the exact loop, N draws in order, and the noise
-// filtered circularly over them, block by block on every thread; `scratch`
+// The noise filtered over raw samples, block by block on every thread:
+// output j sums taps k over raw sample (j + k) mod rawCount (rawCount is
+// N + 127 for the filter's start-up span, N around the loop). `scratch`
 // holds a window per thread of the team and the taps after them.
-void circularNoise(const AwgnPlan& plan, int64_t n, int team, double* scratch, std::complex<float>* raw,
-                   std::complex<float>* out) {
+void filterRaw(const AwgnPlan& plan, int64_t n, int64_t rawCount, int team, double* scratch,
+               const std::complex<float>* raw, std::complex<float>* out) {
     const size_t window = 2 * static_cast<size_t>(kBlock + kOverlap);
     double* const h = scratch + window * static_cast<size_t>(team);
     noiseFilterTaps(plan.cutoff, kTaps, h);
-    for (int64_t i = 0; i < n; ++i) raw[i] = drawSample();
     const int64_t blocks = (n + kBlock - 1) / kBlock;
 #pragma omp parallel num_threads(team) if (team > 1)
     {
@@ -90,13 +91,57 @@ void circularNoise(const AwgnPlan& plan, int64_t n, int team, double* scratch, s
         for (int64_t b = 0; b < blocks; ++b) {
             const int64_t first = b * kBlock, count = std::min(n, first + kBlock) - first;
             for (int64_t i = 0; i < count + kOverlap; ++i) {
-                const std::complex<float> v = raw[(first + i) % n];
+                const std::complex<float> v = raw[(first + i) % rawCount];
                 w[2 * i] = v.real();
                 w[2 * i + 1] = v.imag();
             }
             noise::filterWindow(w, h, static_cast<int>(count), out + first);
         }
     }
+}
+
+// The counter's stage word for the noise kind's draws: apart from the
+// channel's stages (1 to 4), so that a waveform and the channel's noise
+// under one seed never share a draw. Part of what a seed means.
+constexpr uint32_t kStageNoiseKind = 256;
+constexpr int kDrawChunk = 256;
+
+// Raw sample i is the counter's complex Gaussian value at index i, of unit
+// power: a pure function of the seed and i, so any thread makes any chunk.
+void counterDraws(uint64_t seed, int64_t count, int team, std::complex<float>* raw) {
+    const int64_t chunks = (count + kDrawChunk - 1) / kDrawChunk;
+#pragma omp parallel for num_threads(team) if (team > 1) schedule(static)
+    for (int64_t c = 0; c < chunks; ++c) {
+        CounterBlock blocks[kDrawChunk];
+        const int64_t first = c * kDrawChunk;
+        const int m = static_cast<int>(std::min<int64_t>(kDrawChunk, count - first));
+        counterBlocks(seed, kStageNoiseKind, 0, static_cast<uint64_t>(first), m, blocks);
+        for (int i = 0; i < m; ++i) {
+            float re, im;
+            complexGaussianFrom(blocks[i], seed, kStageNoiseKind, 0, static_cast<uint64_t>(first + i), &re, &im);
+            raw[first + i] = {re, im};
+        }
+    }
+}
+
+// The noise of either mode from the counter-based generator: N + 127 draws
+// filtered as defined, or N draws filtered around the loop.
+int counterNoise(const AwgnPlan& plan, uint64_t seed, bool circular, GeneratedWave<std::complex<float>>& wave) {
+    const int64_t n = plan.samples;
+    const int64_t rawCount = circular ? n : n + kOverlap;
+    const size_t N = static_cast<size_t>(n);
+    Buffer<std::complex<float>> raw(static_cast<size_t>(rawCount)), y(N);
+    if (!raw || !y) return outOfMemory<std::complex<float>>(-3, N + static_cast<size_t>(rawCount), "noise samples");
+    preferHugePages(y.get(), y.bytesFor(N));
+    const int team = teamFor(n, 1 << 15);
+    const size_t window = 2 * static_cast<size_t>(kBlock + kOverlap);
+    Buffer<double> scratch(window * static_cast<size_t>(team) + kTaps);
+    if (!scratch) return outOfMemory<double>(-3, window * team + kTaps, "noise filter windows");
+    counterDraws(seed, rawCount, team, raw.get());
+    if (n > 0) filterRaw(plan, n, rawCount, team, scratch.get(), raw.get(), y.get());
+    wave.samples = std::move(y);
+    wave.length = static_cast<int>(n);
+    return 0;
 }
 
 }  // namespace
@@ -208,9 +253,10 @@ bool AwgnKind::aboveNyquist(const Params& params, double fs, BandReason& why) {
 }
 
 template <>
-int AwgnKind::generate(GenSignalClass& obj, const Plan& plan, const KindCall&, GeneratedWave<Sample>& wave,
+int AwgnKind::generate(GenSignalClass& obj, const Plan& plan, const KindCall& call, GeneratedWave<Sample>& wave,
                        MadeLoop& made) {
     made.seam = "the noise is filtered from draws beyond its end, not around it";
+    if (call.settings.noise == NoiseSource::channel) return counterNoise(plan, call.settings.noiseSeed, false, wave);
     Buffer<Sample> x(static_cast<size_t>(plan.samples));
     if (!x) return outOfMemory<Sample>(-1, static_cast<size_t>(plan.samples), "samples");
     if (int rc = obj.genAWGNSig(plan, x.get())) return rc;
@@ -228,6 +274,10 @@ int AwgnKind::loop(GenSignalClass&, const Params& p, const Plan& plan, const Kin
     if (n > kMaxLoopSamples)
         return refuse(-1, "AWGNParams.duration = %s: spans %lld samples, beyond the loop cap of 2^26",
                       numberText(p.duration).text, static_cast<long long>(n));
+    made.periods = 1;
+    AwgnPlan loopPlan = plan;
+    loopPlan.samples = static_cast<int>(n);
+    if (call.settings.noise == NoiseSource::channel) return counterNoise(loopPlan, call.settings.noiseSeed, true, wave);
     const size_t N = static_cast<size_t>(n);
     Buffer<Sample> raw(N), y(N);
     if (!raw || !y) return outOfMemory<Sample>(-3, 2 * N, "noise samples");
@@ -238,7 +288,8 @@ int AwgnKind::loop(GenSignalClass&, const Params& p, const Plan& plan, const Kin
     if (!scratch) return outOfMemory<double>(-3, window * team + kTaps, "noise filter windows");
     // Everything is allocated before the first draw: a refusal leaves the
     // noise stream where it was.
-    circularNoise(plan, n, team, scratch.get(), raw.get(), y.get());
+    for (int64_t i = 0; i < n; ++i) raw[i] = drawSample();
+    filterRaw(plan, n, n, team, scratch.get(), raw.get(), y.get());
     wave.samples = std::move(y);
     wave.length = static_cast<int>(n);
     made.periods = 1;

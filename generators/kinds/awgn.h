@@ -4,7 +4,9 @@
 // transient). In the exact loop mode the duration must span whole samples and
 // N draws are filtered circularly by the same filter, so that the band holds
 // across the seam: output j sums taps k over raw sample (j + k) mod N, in the
-// filter's own order.
+// filter's own order. With the handle's noise source on the channel, the
+// draws in either mode come from the counter-based generator under the
+// channel seed instead (raw sample i from counter index i).
 #pragma once
 
 #include <complex>

@@ -1,7 +1,9 @@
 """A channel of impairments in physical units, applied to any buffer or
 Waveform, that keeps a loop a loop: amplifier, multipath fading, timing
 offset, carrier frequency and phase offset, phase noise, additive noise with
-an exactly realised level, I/Q imbalance and DC offset (GenSignalApplyChannel).
+an exactly realised level, I/Q imbalance and DC offset (GenSignalApplyChannel);
+or, with channel= on any kind, as a stage of the generation itself
+(GenSignalSetChannel), before the waveform is scaled to int16.
 
     ch = gensignal.Channel(fading="eva", doppler_hz=70, esn0_db=15,
                            phase_noise=[(1e3, -80), (1e5, -100)], channel_seed=7)
@@ -239,6 +241,48 @@ def realised_dict(r):
 
 
 _declared = False
+_handle_declared = False
+
+
+def _handle_entries(lib):
+    global _handle_declared
+    if not _handle_declared:
+        lib.GenSignalSetChannel.argtypes = [ctypes.c_int, ctypes.POINTER(GenSignalChannel)]
+        lib.GenSignalSetChannel.restype = ctypes.c_int
+        lib.GenSignalGetChannelRealised.argtypes = [ctypes.c_int, ctypes.POINTER(GenSignalChannelRealised)]
+        lib.GenSignalGetChannelRealised.restype = ctypes.c_int
+        _handle_declared = True
+
+
+def refusal(chosen, rc, message):
+    """The library's refusal as a GenSignalError naming the channel keyword
+    a GenSignalChannel field stands for (or no keyword)."""
+    key, text = None, message
+    if chosen is not None and message.startswith("GenSignalChannel."):
+        path = message.partition(" = ")[0]
+        key = chosen.key_of(path[len("GenSignalChannel."):])
+        text = f"{key}: {message}"
+    return GenSignalError(rc, message, key, f"{text} (result code {rc})")
+
+
+def set_on_handle(handle, chosen):
+    """Makes `chosen` (a Channel, or None for none) the channel every
+    generation call on the handle applies (GenSignalSetChannel)."""
+    lib = _library.library()
+    _handle_entries(lib)
+    record = chosen.record() if chosen is not None else None
+    rc = lib.GenSignalSetChannel(handle, ctypes.byref(record) if record is not None else None)
+    if rc != 0:
+        raise refusal(chosen, rc, _library.last_error() or f"result code {rc}")
+
+
+def realised_on_handle(handle):
+    """What the handle's channel did in its last call, by snake-case names,
+    or None when that call applied none."""
+    lib = _library.library()
+    _handle_entries(lib)
+    r = GenSignalChannelRealised()
+    return realised_dict(r) if lib.GenSignalGetChannelRealised(handle, ctypes.byref(r)) == 0 else None
 
 
 def _entry():
@@ -308,14 +352,7 @@ def impair(source, sample_rate=None, channel=None, loop="defined", peak_dbfs=0.0
                   floats.ctypes.data_as(ctypes.POINTER(ctypes.c_float)), ctypes.byref(iq), ctypes.byref(count),
                   ctypes.byref(realised))
     if rc != 0:
-        message = _library.last_error() or f"result code {rc}"
-        key = None
-        text = message
-        if message.startswith("GenSignalChannel."):
-            path, sep, rest = message.partition(" = ")
-            key = chosen.key_of(path[len("GenSignalChannel."):])
-            text = f"{key}: {message}"
-        raise GenSignalError(rc, message, key, f"{text} (result code {rc})")
+        raise refusal(chosen, rc, _library.last_error() or f"result code {rc}")
     data = np.ctypeslib.as_array(iq, shape=(count.value,)).copy().reshape(-1, 2)
     samples = floats.view(np.complex64)
     info = realised_dict(realised)

@@ -11,7 +11,7 @@ import re
 import threading
 import warnings
 
-from . import _library, loop, records
+from . import _library, channel as channels, loop, records
 from ._library import GenSignalError
 from .waveform import Waveform
 
@@ -155,12 +155,34 @@ def waveform_params(kind_name, values):
     }
 
 
+NOISE_SOURCES = {"defined": 0, "channel": 1}
+NOISE_SOURCE_OPTION = 10  # GENSIGNAL_OPTION_NOISE_SOURCE
+
+
+def _noise_source(kind, params):
+    """The noise kind's noise_source (0 defined, 1 channel); only it takes one."""
+    if "noise_source" not in params:
+        return 0
+    if kind != "awgn":
+        raise TypeError(f"{kind}() got an unexpected keyword argument 'noise_source'")
+    value = params.pop("noise_source")
+    if not isinstance(value, str) or value.lower() not in NOISE_SOURCES:
+        raise _refused("noise_source", value, "must be 'defined' or 'channel'")
+    return NOISE_SOURCES[value.lower()]
+
+
 def generate(kind, **params):
     """The waveform of `kind` ("digital", "am", ...) for these parameters:
     keyword names (pn_order) or header names (pnOrder), enumerations by name
-    or number, and sample_rate. `generate(wf.kind, sample_rate=wf.sample_rate,
-    **wf.params)` makes `wf` again."""
+    or number, and sample_rate; channel= (a gensignal.Channel or a dict of
+    its settings) puts it through a channel as it is made, and for "awgn"
+    noise_source='channel' draws the noise from the channel's generator.
+    `generate(wf.kind, sample_rate=wf.sample_rate, **wf.params)` makes `wf`
+    again."""
     table = _kind(kind)
+    params = dict(params)
+    chosen = channels.channel_of(params.pop("channel", None))
+    source = _noise_source(kind, params)
     values, rate = params_of(kind, **params)
     given = {key: value for key, value in params.items() if key in loop.keywords(kind)}
     settings = loop.values(kind, given)
@@ -176,6 +198,9 @@ def generate(kind, **params):
     handle = _library.thread_handle()
     try:
         loop.apply(handle, settings)
+        # The thread's handle keeps its settings between calls: set every time.
+        loop.apply(handle, {NOISE_SOURCE_OPTION: float(source)})
+        channels.set_on_handle(handle, chosen)
         if seed is None:
             iq, count = _library.call(fn, ctypes.byref(record), *argument, rate)
             data = _copy(iq, count)
@@ -187,12 +212,21 @@ def generate(kind, **params):
     except GenSignalError as e:
         if e.argument is not None:  # a setting, already named
             raise
+        if e.message.startswith("GenSignalChannel."):
+            raise channels.refusal(chosen, e.code, e.message) from None
         argument_name, text = _named(table, e.message)
         raise GenSignalError(e.code, e.message, argument_name, f"{text} (result code {e.code})") from None
     note = loop.note(handle)
     if note:
         warnings.warn(_named(table, note)[1], stacklevel=3)
-    return Waveform(data, rate, kind, waveform_params(kind, values), loop=loop.loop_of(handle, kind, given))
+    went = None
+    if chosen is not None or source:
+        went = {"settings": chosen.to_dict() if chosen is not None else {},
+                "realised": channels.realised_on_handle(handle), "stage": "generation"}
+        if source:
+            went["noise_source"] = "channel"
+    return Waveform(data, rate, kind, waveform_params(kind, values), loop=loop.loop_of(handle, kind, given),
+                    channel=went)
 
 
 def _copy(iq, count):
@@ -218,6 +252,9 @@ def _make(kind):
     parameters.append(inspect.Parameter("sample_rate", inspect.Parameter.KEYWORD_ONLY, default=kind["sampleRate"]))
     for key, default in loop.keywords(name).items():
         parameters.append(inspect.Parameter(key, inspect.Parameter.KEYWORD_ONLY, default=default))
+    parameters.append(inspect.Parameter("channel", inspect.Parameter.KEYWORD_ONLY, default=None))
+    if name == "awgn":
+        parameters.append(inspect.Parameter("noise_source", inspect.Parameter.KEYWORD_ONLY, default="defined"))
     make.__name__ = make.__qualname__ = name
     make.__signature__ = inspect.Signature(parameters)
     lines = [f"{kind['summary']}.", "", "Keyword arguments (wavegen's options), with their defaults:"]
@@ -231,6 +268,11 @@ def _make(kind):
     lines.append("    peak_dbfs: peak level, -90 to 0 dBFS (0 dBFS: a peak of 32766)")
     if name == "multitone":
         lines.append("    tone_phases: 'zero', 'newman', 'schroeder' or 'random'; phase_seed: its seed")
+    lines.append("    channel: a gensignal.Channel or a dict of its settings, applied as the waveform is made")
+    lines.append("        (before its scale to int16); Waveform.channel then holds the realised values")
+    if name == "awgn":
+        lines.append("    noise_source: 'defined' (rand(), the polar method) or 'channel' (the counter-based")
+        lines.append("        generator under the channel's channel_seed, Gaussian once band-limited)")
     lines += [
         "",
         "The header's names (pnOrder) are taken too, so that `Waveform.params` can be passed back.",

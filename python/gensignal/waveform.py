@@ -15,7 +15,9 @@ class Waveform:
     `metadata`: the SigMF metadata it was read with, or None; `loop`: the
     loop the call made (mode, periods, samples_per_period, duration,
     whole_periods), None for a recording from elsewhere; `channel`: the
-    channel it went through ({'settings': ..., 'realised': ...}), or None."""
+    channel it went through ({'settings': ..., 'realised': ...}, with
+    'stage': 'generation' when it was applied as the waveform was made), or
+    None."""
 
     def __init__(self, iq, sample_rate, kind=None, params=None, samples=None, repeat=1, center_frequency=None,
                  metadata=None, loop=None, channel=None):
@@ -108,7 +110,18 @@ class Waveform:
         if self.loop:
             settings = {key: self.loop[key] for key in ("peak_dbfs", "tone_phases", "phase_seed") if key in self.loop}
             settings["loop"] = self.loop.get("mode", "defined")
+        went = self.channel or {}
+        made_with = went.get("stage") == "generation"
+        if made_with and went.get("settings"):
+            settings["channel"] = went["settings"]
+        if made_with and went.get("noise_source"):
+            settings["noise_source"] = went["noise_source"]
         made = generate(self.kind, sample_rate=self.sample_rate, **self.params, **settings)
+        if went and not made_with:  # impaired after it was made (gensignal.impair, wavegen impair)
+            from .channel import impair
+
+            made = impair(made, channel=went.get("settings", {}), loop=settings.get("loop", "defined"),
+                          peak_dbfs=settings.get("peak_dbfs", 0.0))
         made.center_frequency = self.center_frequency
         return made.repeated(self.repeat) if self.repeat > 1 else made
 

@@ -5,9 +5,11 @@
 // After every call the promises are checked: 0, -1 or -3; a reason for a
 // refusal and nothing written; on success the int16 values are the floats
 // rounded, the peak where the handle's level puts it, and no realised value
-// infinite.
+// infinite. The same record is then set on a handle (GenSignalSetChannel)
+// whose generation of the buffer's QPSK applies it, with the same promises.
 #include "channelFuzz.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -172,6 +174,42 @@ void checkApplyChannel(FuzzInput& in, const GenSignalChannel& channel, const Gen
 
 namespace {
 
+// The channel set on a handle in either loop mode, the record generated
+// through it: a refused set keeps the handle's channel and the call still
+// succeeds or refuses with a reason, touching nothing; a made waveform has
+// its peak at the full scale, and what the channel realised when a stage is on.
+void checkHandleChannel(FuzzInput& in, const GenSignalChannel& channel, const DigitalModParams& p, int symbols,
+                        double rate) {
+    const int handle = GenSignalObjCreatSelfEncode();
+    if (handle < 0) fail("no handle: %s", lastError().c_str());
+    GenSignalSetOption(handle, GENSIGNAL_OPTION_LOOP_MODE, in.byte() & 1);
+    auto record = std::make_unique<GenSignalChannel>(channel);
+    const int set = GenSignalSetChannel(handle, record.get());
+    if (set != 0 && set != -1) fail("GenSignalSetChannel returned %d", set);
+    if (set != 0 && lastError().empty()) fail("GenSignalSetChannel refused without a reason");
+    int16_t sentinel = 0;
+    int16_t* iq = &sentinel;
+    int count = -7;
+    const int rc = GenerateDigitalModWaveform(handle, &p, symbols, &iq, &count, rate);
+    if (rc != 0 && rc != -1 && rc != -3) fail("a generation with a channel returned %d", rc);
+    if (rc != 0) {
+        if (lastError().empty()) fail("a generation with a channel refused (%d) without a reason", rc);
+        if (iq != &sentinel || count != -7) fail("refused but handed out a buffer: %s", lastError().c_str());
+        GenSignalObjRelease(handle);
+        return;
+    }
+    double peak = 0;
+    for (int i = 0; i + 1 < count; i += 2) peak = std::max(peak, std::hypot(double(iq[i]), double(iq[i + 1])));
+    if (peak > 32766 + 1.5) fail("peak %g above full scale", peak);
+    GenSignalChannelRealised realised{};
+    if (set == 0 && GenSignalGetChannelRealised(handle, &realised) == 0) {
+        if (realised.samples != count / 2) fail("realised %lld samples of %d", (long long)realised.samples, count / 2);
+        for (double v : {realised.signalPower, realised.noisePower, realised.snrDb, realised.outputPower})
+            if (std::isinf(v)) fail("a realised value is infinite");
+    }
+    GenSignalObjRelease(handle);
+}
+
 // A generated QPSK or DSS buffer with its record, or bytes of either format.
 int channelOnBuffer(FuzzInput& in) {
     const uint8_t shape = in.byte();
@@ -179,6 +217,8 @@ int channelOnBuffer(FuzzInput& in) {
     GenSignalMeasureInput input{};
     DigitalModParams p{};
     DSSParams d{};
+    bool generated = false;
+    int symbols = 0;
     if (shape % 4 == 0) {
         p.modType = static_cast<DigitalModulType>(in.integer(1, 22));
         p.symbolRate = in.real(1e3, 1e7);
@@ -189,7 +229,7 @@ int channelOnBuffer(FuzzInput& in) {
         p.filterSpan = 4;
         p.samplesPerSymbol = 1 + in.byte() % 8;
         p.rolloff = 0.35;
-        const int symbols = 1 + in.byte() * 2;
+        symbols = 1 + in.byte() * 2;
         const int handle = GenSignalObjCreatSelfEncode();
         int16_t* iq = nullptr;
         int count = 0;
@@ -201,7 +241,8 @@ int channelOnBuffer(FuzzInput& in) {
         bytes.assign(reinterpret_cast<unsigned char*>(iq), reinterpret_cast<unsigned char*>(iq + count));
         GenSignalObjRelease(handle);
         input = {nullptr, count, GENSIGNAL_FORMAT_CI16, GENSIGNAL_RECORD_DIGITAL, &p, symbols, 0, rate};
-        if (in.byte() < 32) std::memset(&p, in.byte(), sizeof p);  // a spoiled record
+        generated = in.byte() >= 32;
+        if (!generated) std::memset(&p, in.byte(), sizeof p);  // a spoiled record
     } else {
         const int format = shape % 16 == 15 ? static_cast<int>(in.bits(1)) : 1 + shape % 2;
         int64_t values = in.integer(0, kMaxValues);
@@ -228,6 +269,7 @@ int channelOnBuffer(FuzzInput& in) {
     const double lines = channel.fading ? std::fabs(channel.dopplerHz / input.sampleRate) * samples : 0;
     if (channel.fading && (!std::isfinite(lines) || 48 * samples * lines > 1 << 24)) return -1;
     checkApplyChannel(in, channel, input);
+    if (generated) checkHandleChannel(in, channel, p, symbols, input.sampleRate);
     return 0;
 }
 

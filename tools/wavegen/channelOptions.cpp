@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <sstream>
 #include <vector>
@@ -109,18 +111,22 @@ nlohmann::json numberOrNull(double v) { return std::isfinite(v) ? nlohmann::json
 }  // namespace
 
 void addChannelOptions(CLI::App* command, ChannelOptions& o) {
-    command->add_option("--pa", o.pa, "amplifier model: rapp or saleh (off when not given)");
-    command->add_option("--fading", o.fading,
-                        "multipath fading: epa, eva, etu (TS 36.104), tdl-a ... tdl-e (TR 38.901), rayleigh, "
-                        "rician (one flat tap) or taps (--taps)");
-    command->add_option("--taps", o.taps,
-                        "taps of --fading taps: DELAY:DB,... (s, dB), DELAY:DB:K for a Rician tap (K in dB)");
-    command->add_option("--phase-noise", o.phaseNoise,
-                        "phase-noise mask: OFFSET:DBC,... (Hz, dBc/Hz, single sideband, up to 16 points)");
-    command->add_option("--dc-dbc", o.dcDbc, "DC offset relative to the mean power reaching it [dBc]");
-    command->add_option("--channel-seed", o.channelSeed, "seed of every random draw of the channel (0 ... 2^64-1)");
-    for (const RealOption& r : kReals) command->add_option(r.option, o.*(r.text), r.help);
-    for (const NoiseOption& n : kNoise) command->add_option(n.option, o.*(n.text), n.help);
+    // A kind's own field of the same name (digital's --samples-per-symbol)
+    // keeps it: its record then gives the channel what the option would.
+    auto add = [command](const char* name, std::string& text, const char* help) {
+        if (!command->get_option_no_throw(name)) command->add_option(name, text, help);
+    };
+    add("--pa", o.pa, "amplifier model: rapp or saleh (off when not given)");
+    add("--fading", o.fading,
+        "multipath fading: epa, eva, etu (TS 36.104), tdl-a ... tdl-e (TR 38.901), rayleigh, rician (one flat tap) "
+        "or taps (--taps)");
+    add("--taps", o.taps, "taps of --fading taps: DELAY:DB,... (s, dB), DELAY:DB:K for a Rician tap (K in dB)");
+    add("--phase-noise", o.phaseNoise,
+        "phase-noise mask: OFFSET:DBC,... (Hz, dBc/Hz, single sideband, up to 16 points)");
+    add("--dc-dbc", o.dcDbc, "DC offset relative to the mean power reaching it [dBc]");
+    add("--channel-seed", o.channelSeed, "seed of every random draw of the channel (0 ... 2^64-1)");
+    for (const RealOption& r : kReals) add(r.option, o.*(r.text), r.help);
+    for (const NoiseOption& n : kNoise) add(n.option, o.*(n.text), n.help);
 }
 
 std::string readChannelOptions(const ChannelOptions& o, GenSignalChannel& c, nlohmann::json& settings) {
@@ -277,4 +283,91 @@ std::string inChannelTerms(const std::string& message, const GenSignalChannel& c
     for (const RealOption& r : kReals)
         if (base == r.field) return std::string(r.option) + " " + rest;
     return message;
+}
+
+std::string channelFromSettings(const nlohmann::json& settings, GenSignalChannel& channel) {
+    if (!settings.is_object()) return "gensignal:channel settings are not an object";
+    ChannelOptions o;
+    auto text = [&](const std::string& key, const nlohmann::json& v, std::string& out) -> std::string {
+        if (v.is_string()) {
+            out = v.get<std::string>();
+        } else if (v.is_number_unsigned()) {
+            out = std::to_string(v.get<unsigned long long>());
+        } else if (v.is_number()) {
+            char digits[40];
+            std::snprintf(digits, sizeof digits, "%.17g", v.get<double>());
+            out = digits;
+        } else if (v.is_array()) {
+            // [[a, b], [c, d, k]] -> "a:b,c:d:k"
+            for (const auto& entry : v) {
+                if (!entry.is_array()) return key + " holds an entry that is not a list";
+                std::string part;
+                for (const auto& number : entry) {
+                    if (!number.is_number()) return key + " holds a value that is not a number";
+                    char digits[40];
+                    std::snprintf(digits, sizeof digits, "%.17g", number.get<double>());
+                    part += (part.empty() ? "" : ":") + std::string(digits);
+                }
+                out += (out.empty() ? "" : ",") + part;
+            }
+        } else {
+            return key + " is neither a number, a text nor a list";
+        }
+        return {};
+    };
+    std::vector<std::pair<std::string, std::string ChannelOptions::*>> keys = {
+        {"pa", &ChannelOptions::pa},        {"fading", &ChannelOptions::fading},
+        {"taps", &ChannelOptions::taps},    {"phase_noise", &ChannelOptions::phaseNoise},
+        {"dc_dbc", &ChannelOptions::dcDbc}, {"channel_seed", &ChannelOptions::channelSeed}};
+    for (const RealOption& r : kReals) keys.emplace_back(r.key, r.text);
+    for (const NoiseOption& n : kNoise) keys.emplace_back(n.key, n.text);
+    for (const auto& [key, value] : settings.items()) {
+        const auto known = std::find_if(keys.begin(), keys.end(), [&](const auto& k) { return k.first == key; });
+        if (known == keys.end()) return "gensignal:channel settings: \"" + key + "\" is no channel setting";
+        if (std::string why = text(key, value, o.*(known->second)); !why.empty())
+            return "gensignal:channel settings: " + why;
+    }
+    nlohmann::json ignored;
+    return readChannelOptions(o, channel, ignored);
+}
+
+void KindChannel::addOptions(CLI::App* command, bool noiseKind) {
+    addChannelOptions(command, options_);
+    if (noiseKind)
+        command->add_option("--noise-source", noiseSource_,
+                            "where the noise's Gaussian values come from: defined (rand(), the polar method) or "
+                            "channel (the counter-based generator under --channel-seed, Gaussian once band-limited)");
+}
+
+std::string KindChannel::read() {
+    if (std::string why = readChannelOptions(options_, record_, settings_); !why.empty()) return why;
+    given_ = !settings_.empty();
+    if (!noiseSource_.empty()) {
+        int32_t v = 0;
+        std::string why = readChoice(noiseSource_, {{"defined", 0}, {"channel", 1}}, v);
+        if (why.empty() && v != 0 && v != 1) why = "expected defined (0) or channel (1)";
+        if (!why.empty()) return optionRefusal("--noise-source", noiseSource_, why);
+        noiseFromChannel_ = v == 1;
+    }
+    return {};
+}
+
+int KindChannel::apply(int handle) const {
+    if (noiseFromChannel_)
+        if (int rc = GenSignalSetOption(handle, GENSIGNAL_OPTION_NOISE_SOURCE, GENSIGNAL_NOISE_SOURCE_CHANNEL))
+            return rc;
+    return given_ ? GenSignalSetChannel(handle, &record_) : 0;
+}
+
+void KindChannel::collect(int handle) {
+    GenSignalChannelRealised r{};
+    realised_ = given_ && GenSignalGetChannelRealised(handle, &r) == 0 ? channelRealisedJson(r) : nlohmann::json();
+}
+
+nlohmann::json KindChannel::metadata() const {
+    if (!given_ && !noiseFromChannel_) return nullptr;
+    // "generation": applied as the waveform was made, not to a buffer after.
+    nlohmann::json m = {{"settings", settings_}, {"realised", realised_}, {"stage", "generation"}};
+    if (noiseFromChannel_) m["noise_source"] = "channel";
+    return m;
 }

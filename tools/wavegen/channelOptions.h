@@ -33,3 +33,35 @@ nlohmann::json channelRealisedJson(const GenSignalChannelRealised& realised);
 // "GenSignalChannel.cfoHz = 1234: ..." -> "--cfo-hz 1234: ..."; other texts
 // unchanged. `channel` says which noise option set noiseMode and noiseDb.
 std::string inChannelTerms(const std::string& message, const GenSignalChannel& channel);
+
+// The settings of gensignal:channel back into the record, as the options
+// would make it: "" or the first refusal (naming the key).
+std::string channelFromSettings(const nlohmann::json& settings, GenSignalChannel& channel);
+
+// The channel of a kind subcommand: its options (and, for the noise kind,
+// --noise-source), set on the handle before the call and recorded after it
+// as gensignal:channel.
+class KindChannel {
+public:
+    void addOptions(CLI::App* command, bool noiseKind);
+    // "" or the first refusal.
+    std::string read();
+    // Sets the channel and the noise source on the handle: 0, or the
+    // library's code with its reason.
+    int apply(int handle) const;
+    // What the call realised, after a successful one.
+    void collect(int handle);
+    // gensignal:channel: the settings, the realised values (null when no
+    // stage is on), "stage": "generation" and the noise source when it is
+    // the channel's; null when no channel option was given.
+    nlohmann::json metadata() const;
+    const GenSignalChannel& record() const { return record_; }
+
+private:
+    ChannelOptions options_;
+    std::string noiseSource_;
+    bool noiseFromChannel_ = false;
+    bool given_ = false;
+    GenSignalChannel record_{};
+    nlohmann::json settings_, realised_;
+};

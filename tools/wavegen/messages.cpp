@@ -1,6 +1,11 @@
 #include "messages.h"
 
+#include "channelOptions.h"
+
 std::string inOptionTerms(const KindTable& kind, const std::string& message) {
+    // The kind's channel: its fields are the channel options' (the noise
+    // level's option is not known here, so its field stays named).
+    if (message.rfind("GenSignalChannel.", 0) == 0) return inChannelTerms(message, GenSignalChannel{});
     const size_t equals = message.find(" = ");
     if (equals == std::string::npos) return message;
     const std::string path = message.substr(0, equals);

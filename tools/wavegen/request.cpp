@@ -76,6 +76,7 @@ void Request::addOptions(CLI::App* command) {
         v.option = command->add_option("--" + optionName(f.name), v.text, helpText(f))->type_name(typeName(f.type));
         if (f.type != FieldType::Seed) v.option->default_str(defaultText(f));
     }
+    channel_.addOptions(command, kind_->record == "AWGNParams");
 }
 
 std::string Request::read() {
@@ -98,7 +99,7 @@ std::string Request::read() {
         }
         if (!why.empty()) return optionRefusal("--" + optionName(f.name), v.text, why);
     }
-    return {};
+    return channel_.read();
 }
 
 std::vector<unsigned char> Request::record() const {
@@ -135,10 +136,13 @@ bool Request::seeded(uint32_t& seed) const {
 }
 
 int Request::generate(int handle, double sampleRate, int16_t** iq, int* count) const {
+    if (int rc = channel_.apply(handle)) return rc;
     uint32_t seed = 0;
     if (seeded(seed)) std::srand(seed);
     const std::vector<unsigned char> bytes = record();
-    return kind_->generate(handle, bytes.data(), argument(), iq, count, sampleRate);
+    const int rc = kind_->generate(handle, bytes.data(), argument(), iq, count, sampleRate);
+    if (rc == 0) channel_.collect(handle);
+    return rc;
 }
 
 nlohmann::json Request::fields() const {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "channelOptions.h"
 #include "kinds.h"
 
 struct FieldValue {
@@ -40,8 +41,11 @@ public:
     int argument() const;
     // Whether a seed was given, and which.
     bool seeded(uint32_t& seed) const;
-    // Calls the library; returns its result code.
+    // Sets the channel options on the handle and calls the library; returns
+    // its result code.
     int generate(int handle, double sampleRate, int16_t** iq, int* count) const;
+    // gensignal:channel of the last call (null without channel options).
+    nlohmann::json channelMetadata() const { return channel_.metadata(); }
 
     // Every field by its header name, enumerations by their names (a seed
     // only when given).
@@ -54,6 +58,7 @@ public:
 private:
     const KindTable* kind_;
     std::vector<FieldValue> values_;
+    mutable KindChannel channel_;  // what it realised is collected by generate()
 };
 
 // A number as descriptions and messages show it ("%.10g", as in Python).

@@ -40,6 +40,9 @@ nlohmann::json sigmfMeta(const Request& request, const Recording& recording) {
     const nlohmann::json fields = request.fields();
     for (const auto& [field, value] : fields.items()) global["gensignal:" + field] = value;
     if (!recording.loop.is_null()) global["gensignal:loop"] = recording.loop;
+    // The channel the waveform went through, as wavegen impair records it.
+    if (const nlohmann::json channel = request.channelMetadata(); !channel.is_null())
+        global["gensignal:channel"] = channel;
     // Over one buffer; they repeat with it.
     if (!recording.markers.is_null()) global["gensignal:markers"] = recording.markers;
 

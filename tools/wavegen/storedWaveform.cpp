@@ -12,6 +12,7 @@
 #include <iterator>
 #include <limits>
 
+#include "channelOptions.h"
 #include "iqbinFormat.h"
 #include "writers.h"
 #include "wvFormat.h"
@@ -220,6 +221,23 @@ bool readSigmfPair(const std::string& base, StoredWaveform& out, std::string& er
     out.rateInFile = true;
     out.global = g;
     if (!readRecord(metaPath, g, out, error)) return false;
+    // A channel that cannot be read back does not keep the samples from
+    // being read: what needs it (a regeneration) says why it is missing.
+    if (const auto channel = g.find("gensignal:channel"); channel != g.end() && !channel->is_null()) {
+        const auto settings = channel->is_object() ? channel->find("settings") : channel->end();
+        std::string why = settings == channel->end() ? "gensignal:channel has no settings"
+                                                     : channelFromSettings(*settings, out.channel);
+        if (!why.empty()) {
+            out.channelProblem = metaPath + ": " + why;
+            std::memset(&out.channel, 0, sizeof out.channel);
+        } else {
+            out.hasChannel = true;
+            const auto stage = channel->find("stage");
+            out.channelInGeneration = stage != channel->end() && *stage == "generation";
+            const auto source = channel->find("noise_source");
+            out.noiseFromChannel = source != channel->end() && *source == "channel";
+        }
+    }
 
     // The data may hold the generated buffer several times over (it loops).
     int64_t repeat = 1;

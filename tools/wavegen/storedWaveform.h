@@ -4,7 +4,8 @@
 // WAV, the tagged instrument file (.wv) or big-endian I/Q (.iqbin, with
 // NAME.marker when there is one); with the gensignal record the SigMF metadata carries, if any (its
 // enumerations by name or number), and of a recording that holds its
-// buffer several times over (gensignal:repeat) the buffer once.
+// buffer several times over (gensignal:repeat) the buffer once, and the
+// channel it went through (gensignal:channel).
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -15,6 +16,7 @@
 
 #include "kinds.h"
 #include "markers.h"
+#include "wrapperGenSignalWave.h"
 
 struct StoredWaveform {
     std::string dataPath;  // the file the samples came from
@@ -28,6 +30,14 @@ struct StoredWaveform {
     std::vector<unsigned char> record;
     int argument = 0;
     nlohmann::json global;  // a SigMF recording's global object (null for other formats)
+    // The channel the recording went through (gensignal:channel), as its
+    // settings make it, and whether the noise kind drew from it: what a
+    // regenerated waveform sets on its handle.
+    bool hasChannel = false;
+    bool channelInGeneration = false;  // "stage": "generation": set on the handle, not applied after
+    GenSignalChannel channel{};
+    bool noiseFromChannel = false;
+    std::string channelProblem;  // why a gensignal:channel could not be read back ("" when none)
 
     int64_t values() const { return floats ? static_cast<int64_t>(cf32.size()) : static_cast<int64_t>(ci16.size()); }
     const void* samples() const {
