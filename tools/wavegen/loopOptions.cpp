@@ -1,6 +1,7 @@
 #include "loopOptions.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "choices.h"
 #include "measurement.h"
@@ -179,6 +180,25 @@ std::string snappedWords(int handle) {
     const GenSignalSnap snap = lastSnap(handle);
     if (snap.field[0] == '\0') return {};
     return "snapped --" + optionName(fieldOf(snap)) + " " + numberWord(snap.requested) + " to " + numberWord(snap.used);
+}
+
+void applySnap(int handle, const KindTable& kind, std::vector<unsigned char>& record, int& argument) {
+    const GenSignalSnap snap = lastSnap(handle);
+    const std::string name = fieldOf(snap);
+    for (const Field& f : kind.fields) {
+        if (name.empty() || f.name != name) continue;
+        if (f.target == FieldTarget::Argument) argument = static_cast<int>(snap.used);
+        if (f.target != FieldTarget::Record) return;
+        const double real = snap.used;
+        const int32_t integer = static_cast<int32_t>(snap.used);
+        const uint8_t flag = snap.used != 0;
+        const void* from = f.type == FieldType::Real   ? static_cast<const void*>(&real)
+                           : f.type == FieldType::Flag ? static_cast<const void*>(&flag)
+                                                       : static_cast<const void*>(&integer);
+        const size_t size = f.type == FieldType::Real ? 8 : f.type == FieldType::Flag ? 1 : 4;
+        if (f.offset + size <= record.size()) std::memcpy(record.data() + f.offset, from, size);
+        return;
+    }
 }
 
 nlohmann::json loopSettings(int handle, const KindTable* kind) {

@@ -60,6 +60,11 @@ std::string loopNote(int handle, const KindTable& kind);
 nlohmann::json snappedJson(int handle);
 std::string snappedWords(int handle);
 
+// The record and argument the last call used: `record` and `argument` as
+// asked, with the field snap changed set to the value it took (what the
+// measurements compare with).
+void applySnap(int handle, const KindTable& kind, std::vector<unsigned char>& record, int& argument);
+
 // The handle's settings for the options of `kind` (every kind's without
 // one), by their keys: choices by name, flags as booleans.
 nlohmann::json loopSettings(int handle, const KindTable* kind);

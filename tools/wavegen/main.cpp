@@ -68,15 +68,17 @@ std::string unexpectedArgument(const std::string& argument, const CLI::App* comm
 
 // The library's measurements of what it made, or none (with a note why):
 // a waveform is still written when it cannot be measured.
-bool measureMade(const Request& request, const int16_t* iq, int count, double sampleRate, Measured& m) {
-    const std::vector<unsigned char> record = request.record();
+bool measureMade(int handle, const Request& request, const int16_t* iq, int count, double sampleRate, Measured& m) {
+    std::vector<unsigned char> record = request.record();
+    int argument = request.argument();
+    applySnap(handle, request.kind(), record, argument);  // against what was made, not what was asked
     MeasureCall call;
     call.samples = iq;
     call.valueCount = count;
     call.sampleRate = sampleRate;
     call.recordKind = recordKindOf(request.kind());
     call.record = record.data();
-    call.argument = request.argument();
+    call.argument = argument;
     std::string error;
     if (measureWith(call, m, error)) return true;
     std::cerr << "wavegen: note: not measured: " << error << "\n";
@@ -185,7 +187,7 @@ int generateAndWrite(Request& request, const OutputOptions& options, const LoopO
     refusal = markerLines(out.markers, loopPeriods(handle.id), markers);
     if (!refusal.empty()) return refuse(refusal, 2);
     Measured m{};
-    const bool measured = measureMade(request, iq, count, out.sampleRate, m);
+    const bool measured = measureMade(handle.id, request, iq, count, out.sampleRate, m);
     std::string written;
     const int status = writeWaveform(out, request, iq, count, measured ? &m : nullptr,
                                      loopMetadata(handle.id, request.kind()), markers, written);
