@@ -216,8 +216,12 @@ def _make(kind):
         for f in kind["fields"]
     ]
     parameters.append(inspect.Parameter("sample_rate", inspect.Parameter.KEYWORD_ONLY, default=kind["sampleRate"]))
-    for key, default in loop.keywords(name).items():
-        parameters.append(inspect.Parameter(key, inspect.Parameter.KEYWORD_ONLY, default=default))
+    try:
+        settings = loop.options_of(name)
+    except OSError:  # no library: the call says so
+        settings = {}
+    for key, option in settings.items():
+        parameters.append(inspect.Parameter(key, inspect.Parameter.KEYWORD_ONLY, default=option.default))
     make.__name__ = make.__qualname__ = name
     make.__signature__ = inspect.Signature(parameters)
     lines = [f"{kind['summary']}.", "", "Keyword arguments (wavegen's options), with their defaults:"]
@@ -226,11 +230,8 @@ def _make(kind):
         choices = (": " + ", ".join(n for n, _ in f["choices"])) if "choices" in f else ""
         lines.append(f"    {snake(f['name'])}: {f['help']}{unit}{choices}")
     lines.append("    sample_rate: samples per second")
-    lines.append("    loop: 'defined' (the waveform as defined) or 'exact' (the fewest whole periods that span whole")
-    lines.append("        samples, band-limited; refused when it cannot close)")
-    lines.append("    peak_dbfs: peak level, -90 to 0 dBFS (0 dBFS: a peak of 32766)")
-    if name == "multitone":
-        lines.append("    tone_phases: 'zero', 'newman', 'schroeder' or 'random'; phase_seed: its seed")
+    for key, option in settings.items():
+        lines.append(f"    {key}: {option.help} ({option.range_words()})")
     lines += [
         "",
         "The header's names (pnOrder) are taken too, so that `Waveform.params` can be passed back.",

@@ -174,7 +174,7 @@ class _Buffer:
             if sample_rate is not None:
                 raise TypeError("measure(): sample_rate is the waveform's own; pass it only with an array")
             # The generated buffer, once, however many times the waveform repeats it.
-            self.kind, self.params, sample_rate = source.kind, source.params, source.sample_rate
+            self.kind, self.params, sample_rate = source.kind, _params_made(source), source.sample_rate
             period = len(source.period)
             array = source._samples[:period] if source._samples is not None else source.period
         else:
@@ -192,7 +192,7 @@ class _Buffer:
             raise TypeError(f"measure(): an array of {array.dtype} {array.shape}: give complex samples or int16 "
                             "I/Q pairs of shape (n, 2)")
         if record is not None:
-            self.kind, self.params = record.kind, record.params
+            self.kind, self.params = record.kind, _params_made(record)
         self.record_kind = RECORD_KINDS.get(self.kind, 0)
         if self.record_kind:
             self.record, self.argument = _record(self.kind, self.params)
@@ -201,6 +201,16 @@ class _Buffer:
         return GenSignalMeasureInput(self.values.ctypes.data, self.values.size, self.format, self.record_kind,
                                      ctypes.addressof(self.record) if self.record is not None else None,
                                      self.argument, 0, self.sample_rate)
+
+
+def _params_made(waveform):
+    """The record's values the call used: those asked, with what snap changed."""
+    params = dict(waveform.params)
+    snapped = waveform.snapped
+    if snapped and snapped["field"] in params:
+        asked = params[snapped["field"]]
+        params[snapped["field"]] = int(snapped["taken"]) if isinstance(asked, int) else snapped["taken"]
+    return params
 
 
 def _record(kind_name, params):

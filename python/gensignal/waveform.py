@@ -13,8 +13,9 @@ class Waveform:
     **wf.params)` takes them back); `repeat`: how many times `iq` holds the
     generated buffer; `center_frequency`: the RF centre in Hz, or None;
     `metadata`: the SigMF metadata it was read with, or None; `loop`: the
-    loop the call made (mode, periods, samples_per_period, duration,
-    whole_periods), None for a recording from elsewhere; `channel`: the
+    loop the call made (every setting, periods, samples_per_period,
+    duration, whole_periods; `snapped` when snap changed a value), None for
+    a recording from elsewhere; `channel`: the
     channel it went through ({'settings': ..., 'realised': ...}), or None."""
 
     def __init__(self, iq, sample_rate, kind=None, params=None, samples=None, repeat=1, center_frequency=None,
@@ -29,6 +30,12 @@ class Waveform:
         self.metadata = metadata
         self.loop = dict(loop) if loop else None
         self.channel = dict(channel) if channel else None
+
+    @property
+    def snapped(self):
+        """What the exact mode's snap changed ({'field', 'asked', 'taken'},
+        the field as the record names it), or None."""
+        return (self.loop or {}).get("snapped")
 
     @property
     def samples(self):
@@ -104,10 +111,9 @@ class Waveform:
 
         if self.kind is None:
             raise SigMFError("this recording carries no gensignal record to regenerate it from")
-        settings = {}
-        if self.loop:
-            settings = {key: self.loop[key] for key in ("peak_dbfs", "tone_phases", "phase_seed") if key in self.loop}
-            settings["loop"] = self.loop.get("mode", "defined")
+        from .loop import keywords_of_loop
+
+        settings = keywords_of_loop(self.kind, self.loop) if self.loop else {}
         made = generate(self.kind, sample_rate=self.sample_rate, **self.params, **settings)
         made.center_frequency = self.center_frequency
         return made.repeated(self.repeat) if self.repeat > 1 else made

@@ -75,6 +75,10 @@ REFUSALS = [
     (("sets", 0, "settings"), {"peak_dbfs": 3}, "sets[0].settings.peak_dbfs"),
     (("sets", 0, "settings"), {"tone_phases": "newman"}, "sets[0].settings.tone_phases"),
     (("sets", 0, "settings"), {"lop": "exact"}, "sets[0].settings.lop"),
+    (("sets", 0, "settings"), {"snap": "yes"}, "sets[0].settings.snap"),
+    (("sets", 0, "settings"), {"granularity": 0}, "sets[0].settings.granularity"),
+    (("sets", 0, "settings"), {"min_length": 1.5}, "sets[0].settings.min_length"),
+    (("sets", 0, "settings"), {"min_loop_duration": math.nan}, "sets[0].settings.min_loop_duration"),
     (("sets", 0, "settings"), [], "sets[0].settings"),
 ]
 
@@ -270,3 +274,28 @@ def test_settings_reach_the_generator():
     loop = json.loads(item.meta)["global"]["gensignal:loop"]
     assert loop["mode"] == "exact" and loop["tone_phases"] == "newman" and loop["periods"] == 1
     assert written_item(item_set, manifest.seed, 0, item.meta.encode(), item.data).labels == item.labels
+
+
+def test_a_settings_range_is_the_librarys():
+    with pytest.raises(ManifestError, match=r"settings.peak_dbfs: 3: must be -90 to 0 dBFS"):
+        load(_with(("sets", 0, "settings"), {"peak_dbfs": 3}))
+    with pytest.raises(ManifestError, match=r"max_samples: -1: must be a whole number from 0 to 1073741823"):
+        load(_with(("sets", 0, "settings"), {"max_samples": -1}))
+
+
+def test_snap_makes_clean_loops_with_evm_that_regenerate():
+    # random symbol rates: none closes as drawn, every one after the snap
+    item_set = load({"seed": 1, "sets": [{"name": "psk", "kind": "digital", "count": 3,
+                                          "params": {"mod_type": "qpsk", "symbol_rate": {"log_uniform": [1e5, 1e6]},
+                                                     "sample_rate": 4e6, "symbol_count": 256},
+                                          "settings": {"loop": "EXACT", "snap": True}}]}).sets[0]
+    assert item_set.settings == {"loop": "exact", "snap": True}
+    for index in range(3):
+        item = make_item(item_set, 1, index)
+        assert item.reason is None, item.reason
+        loop = json.loads(item.meta)["global"]["gensignal:loop"]
+        assert loop["snap"] is True and loop["whole_periods"] and loop["snapped"]["field"] == "symbolRate"
+        assert loop["snapped"]["asked"] == item.params["symbol_rate"]
+        assert item.labels["evm_percent"] is not None and item.labels["whole_periods"]
+        params = item.index_line(item_set.settings)["params"]
+        assert gensignal.digital(**params).iq.astype("<i2").tobytes() == item.data

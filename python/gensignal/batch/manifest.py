@@ -13,7 +13,7 @@ import re
 from .. import loop
 from ..kinds import KINDS, snake
 from .draws import Choice, Constant, Integers, LogUniform, Uniform
-from .settings import SETTINGS
+from .settings import rules as setting_rules
 
 _SET_NAME = re.compile(r"[A-Za-z0-9_-]+")
 _INT32 = (-(2**31), 2**31 - 1)
@@ -228,8 +228,9 @@ def _set(position, obj, seen):
     _keys(given, f"{path}.params", list(fields), f"a parameter of {kind}")
     params = {key: _value_rule(fields[key], value, f"{path}.params.{key}") for key, value in given.items()}
     settings = obj.get("settings", {})
-    _keys(settings, f"{path}.settings", list(SETTINGS), "a setting")
-    settings = {key: SETTINGS[key](value, f"{path}.settings.{key}") for key, value in settings.items()}
+    rules = setting_rules()
+    _keys(settings, f"{path}.settings", list(rules), "a setting")
+    settings = {key: rules[key](value, f"{path}.settings.{key}") for key, value in settings.items()}
     for key in settings:
         if key not in loop.keywords(kind):
             raise ManifestError(f"{path}.settings.{key}", f"{kind} takes no {key}")
