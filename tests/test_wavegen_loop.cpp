@@ -166,6 +166,8 @@ TEST_F(WavegenLoop, SnapTakesTheNearestValueAndSaysSoInTheMetadataAndTheSummary)
     EXPECT_EQ(run(tones + " -o refused", output), 2);
     ASSERT_EQ(run(tones + " --snap -o m", output), 0) << output;
     EXPECT_NE(output.find(", snapped --tone-spacing 1000.3 to 1000.3125 -> m.sigmf-data"), std::string::npos) << output;
+    EXPECT_NE(output.find("wavegen: note: snapped --tone-spacing from 1000.3 to 1000.3125"), std::string::npos)
+        << output;
     const auto global = nlohmann::json::parse(readText("m.sigmf-meta")).at("global");
     const auto loop = global.at("gensignal:loop");
     EXPECT_EQ(loop.at("snapped"), nlohmann::json({{"field", "toneSpacing"}, {"asked", 1000.3}, {"taken", 1000.3125}}));

@@ -167,7 +167,15 @@ std::string applyLoopOptions(int handle, const LoopOptions& options) {
 std::string loopNote(int handle, const KindTable& kind) {
     char note[512];
     if (GenSignalGetNote(handle, note, sizeof note) <= 0) return {};
-    return inOptionTerms(kind, note);
+    std::string said = inOptionTerms(kind, note);
+    // "snapped MultitoneParams.toneSpacing from" -> "snapped --tone-spacing from".
+    for (const Field& f : kind.fields)
+        for (const std::string& name : {kind.record + "." + f.name, f.name}) {
+            const std::string from = "snapped " + name + " from ";
+            const size_t at = said.find(from);
+            if (at != std::string::npos) said.replace(at, from.size(), "snapped --" + optionName(f.name) + " from ");
+        }
+    return said;
 }
 
 nlohmann::json snappedJson(int handle) {
