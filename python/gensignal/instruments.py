@@ -33,5 +33,8 @@ def options(name):
 def accepts(name, samples):
     """Whether the family takes a loop of `samples` samples."""
     s = settings(name)
-    return (samples % s["granularity"] == 0 and samples >= max(s["min_length"], 1)
-            and (s["max_samples"] == 0 or samples <= s["max_samples"]))
+    return (
+        samples % s["granularity"] == 0
+        and samples >= max(s["min_length"], 1)
+        and (s["max_samples"] == 0 or samples <= s["max_samples"])
+    )

@@ -29,7 +29,7 @@ _libc = ctypes.CDLL(None)
 
 
 def snake(field_name):
-    """"pnOrder" -> "pn_order", "nullDC" -> "null_dc" (wavegen's --pn-order, --null-dc)."""
+    """ "pnOrder" -> "pn_order", "nullDC" -> "null_dc" (wavegen's --pn-order, --null-dc)."""
     return re.sub(r"(?<=[a-z])(?=[A-Z])", "_", field_name).lower()
 
 

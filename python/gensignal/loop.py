@@ -135,8 +135,19 @@ def table():
     out = {}
     for info in infos:
         choices = tuple(_text(info.choices).split(",")) if info.choices else ()
-        option = Option(info.option, info.type, info.kinds, info.minimum, info.maximum, None, _text(info.name),
-                        _text(info.keyword), choices, _text(info.unit), _text(info.help))
+        option = Option(
+            info.option,
+            info.type,
+            info.kinds,
+            info.minimum,
+            info.maximum,
+            None,
+            _text(info.name),
+            _text(info.keyword),
+            choices,
+            _text(info.unit),
+            _text(info.help),
+        )
         out[option.keyword] = dataclasses.replace(option, default=option.shown(info.defaultValue))
     return out
 

@@ -18,8 +18,19 @@ class Waveform:
     a recording from elsewhere; `channel`: the
     channel it went through ({'settings': ..., 'realised': ...}), or None."""
 
-    def __init__(self, iq, sample_rate, kind=None, params=None, samples=None, repeat=1, center_frequency=None,
-                 metadata=None, loop=None, channel=None):
+    def __init__(
+        self,
+        iq,
+        sample_rate,
+        kind=None,
+        params=None,
+        samples=None,
+        repeat=1,
+        center_frequency=None,
+        metadata=None,
+        loop=None,
+        channel=None,
+    ):
         self.iq = np.asarray(iq, dtype=np.int16).reshape(-1, 2)
         self.sample_rate = float(sample_rate)
         self.kind = kind
@@ -98,9 +109,17 @@ class Waveform:
 
         n = _whole("repeated", "times", times, (1, 2**31 - 1))
         samples = np.tile(self._samples, n) if self._samples is not None else None
-        return Waveform(np.tile(self.iq, (n, 1)), self.sample_rate, self.kind, self.params, samples=samples,
-                        repeat=self.repeat * n, center_frequency=self.center_frequency, loop=self.loop,
-                        channel=self.channel)
+        return Waveform(
+            np.tile(self.iq, (n, 1)),
+            self.sample_rate,
+            self.kind,
+            self.params,
+            samples=samples,
+            repeat=self.repeat * n,
+            center_frequency=self.center_frequency,
+            loop=self.loop,
+            channel=self.channel,
+        )
 
     def regenerate(self):
         """The waveform made again from `kind`, `params` and `sample_rate`

@@ -3,7 +3,6 @@ defined mode's note as a warning, refusals that name the keyword, settings
 that do not outlive their call; and an exact digital loop against the ideal
 periodic band-limited resampling of its period, by numpy's FFT."""
 import inspect
-import warnings
 
 import numpy as np
 import pytest
@@ -22,9 +21,21 @@ def test_exact_multitone_same_files_as_wavegen(wavegen, tmp_path):
     wf.to_sigmf(tmp_path / "p")
     assert (tmp_path / "p.sigmf-data").read_bytes() == (tmp_path / "w.sigmf-data").read_bytes()
     assert (tmp_path / "p.sigmf-meta").read_text() == (tmp_path / "w.sigmf-meta").read_text()
-    assert wf.loop == {"mode": "exact", "peak_dbfs": 0.0, "tone_phases": "newman", "phase_seed": 0, "periods": 1,
-                       "samples_per_period": 6144.0, "duration": 0.0002, "whole_periods": True, "snap": False,
-                       "granularity": 1, "min_length": 0, "max_samples": 0, "min_loop_duration": 0.0}
+    assert wf.loop == {
+        "mode": "exact",
+        "peak_dbfs": 0.0,
+        "tone_phases": "newman",
+        "phase_seed": 0,
+        "periods": 1,
+        "samples_per_period": 6144.0,
+        "duration": 0.0002,
+        "whole_periods": True,
+        "snap": False,
+        "granularity": 1,
+        "min_length": 0,
+        "max_samples": 0,
+        "min_loop_duration": 0.0,
+    }
     again = gensignal.read_sigmf(tmp_path / "p")
     assert again.loop == wf.loop and "loop" not in again.params
     assert again.regenerate().iq.tobytes() == wf.iq.tobytes()
@@ -72,8 +83,15 @@ def test_keywords_where_they_apply():
 
 def test_settings_do_not_outlive_their_call():
     plain = gensignal.multitone(tone_count=4, tone_spacing=1000, sample_rate=44100)
-    gensignal.multitone(tone_count=4, tone_spacing=1000, sample_rate=44100, loop="exact", tone_phases="random",
-                        phase_seed=5, peak_dbfs=-6)
+    gensignal.multitone(
+        tone_count=4,
+        tone_spacing=1000,
+        sample_rate=44100,
+        loop="exact",
+        tone_phases="random",
+        phase_seed=5,
+        peak_dbfs=-6,
+    )
     again = gensignal.multitone(tone_count=4, tone_spacing=1000, sample_rate=44100)
     np.testing.assert_array_equal(plain.iq, again.iq)
     assert again.loop["mode"] == "defined" and not again.loop["whole_periods"]
@@ -121,8 +139,9 @@ def test_snap_takes_the_nearest_spacing_that_closes_as_wavegen_does(wavegen, tmp
     assert (tmp_path / "p.sigmf-meta").read_text() == (tmp_path / "w.sigmf-meta").read_text()
     assert gensignal.read_sigmf(tmp_path / "p").snapped == wf.snapped
     # nothing to snap: the record as it is, and no snapped entry
-    assert gensignal.multitone(tone_count=4, tone_spacing=1000, sample_rate=48000, loop="exact",
-                               snap=True).snapped is None
+    assert (
+        gensignal.multitone(tone_count=4, tone_spacing=1000, sample_rate=48000, loop="exact", snap=True).snapped is None
+    )
 
 
 @pytest.mark.parametrize("keyword, value", [("loop", "EXACT"), ("tone_phases", "Newman")])

@@ -68,8 +68,10 @@ class Manifest:
 
 def fields_of(kind):
     """The kind's keywords, as its Python function takes them."""
-    out = {snake(f["name"]): Field(snake(f["name"]), f["type"], tuple(map(tuple, f.get("choices", ()))))
-           for f in KINDS[kind]["fields"]}
+    out = {
+        snake(f["name"]): Field(snake(f["name"]), f["type"], tuple(map(tuple, f.get("choices", ()))))
+        for f in KINDS[kind]["fields"]
+    }
     out["sample_rate"] = Field("sample_rate", "real")
     return out
 
@@ -183,7 +185,7 @@ def _value_rule(field, value, path):
     if isinstance(value, dict):
         if len(value) != 1:
             raise ManifestError(path, "must hold exactly one of uniform, log_uniform, integers")
-        (name, bounds), = value.items()
+        ((name, bounds),) = value.items()
         if name not in _DISTRIBUTIONS:
             raise ManifestError(f"{path}.{name}", "not a distribution: uniform, log_uniform or integers")
         return _bounds(field, name, bounds, f"{path}.{name}")
