@@ -138,6 +138,8 @@ bool LoopOptions::given(int option) const {
 
 void addLoopOptions(CLI::App* command, LoopOptions& options, const KindTable* kind) {
     for (const TableOption* o : optionsFor(kind)) {
+        // A kind's own field of the same name keeps it (CLI11 would refuse a second).
+        if (command->get_option_no_throw(o->flag) != nullptr) continue;
         const std::string help = std::string(o->info.help ? o->info.help : "") + " [" + rangeWords(*o) + "; default " +
                                  defaultWords(*o) + "]";
         std::string& text = options.text[o->info.option];
