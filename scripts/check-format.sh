@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
 # Checks that the C and C++ lines changed since a base commit follow
-# .clang-format (lines nobody touched are left as they are). The base is the
+# .clang-format (lines nobody touched are left as they are), and that the
+# whole Python package (python/gensignal, python/tests) passes flake8 and
+# black --check (their settings: python/setup.cfg, python/pyproject.toml). The base is the
 # first argument if given; else the commit where HEAD left main, when HEAD is
 # not on main; else HEAD's first parent, which in a clean clone of main is
 # main before its last commit (before the last merge: everything it brought).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+# Python: every file, as it stands in the working tree.
+(cd python && flake8 gensignal tests && black --check --quiet gensignal tests) || {
+    echo "check-format: the Python package does not pass flake8 and black --check (black python/gensignal python/tests formats it)" >&2
+    exit 1
+}
+echo "check-format: python/gensignal and python/tests pass flake8 and black --check"
 base="${1:-}"
 if [ -z "$base" ]; then
     for main in main origin/main; do

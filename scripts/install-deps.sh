@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, when any is missing; with
-# --ci also what only CI's checks use (the format check); with --fuzz what
+# --ci also what only CI's checks use (the format checks: clang-format,
+# flake8 and black); with --fuzz what
 # the fuzz preset needs: clang with libFuzzer and the sanitizer runtimes, and
 # LLVM's OpenMP runtime; with --aarch64 what the 64-bit ARM cross build
 # needs (scripts/aarch64.sh): Debian's cross compiler, the arm64 libraries
@@ -13,7 +14,7 @@ packages=(g++ cmake make pkgconf libgtest-dev libgmock-dev libbenchmark-dev libc
           python3-pip python3-venv python3-setuptools python3-wheel help2man
           python3-distributed python3-dask python3-tqdm python3-h5py python3-yaml
           libsoapysdr-dev soapysdr-tools python3-soapysdr gnuradio)
-[ "${1:-}" = "--ci" ] && packages+=(git clang-format)
+[ "${1:-}" = "--ci" ] && packages+=(git clang-format flake8 black)
 [ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-dev libomp-dev)
 [ "${1:-}" = "--aarch64" ] && packages+=(g++-aarch64-linux-gnu qemu-user libfftw3-dev:arm64 nettle-dev:arm64
                                          libgtest-dev:arm64 libgmock-dev:arm64)

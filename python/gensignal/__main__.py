@@ -46,12 +46,21 @@ def main(argv=None):
     parser = argparse.ArgumentParser(prog="python3 -m gensignal", description="gensignal tools")
     commands = parser.add_subparsers(dest="command", required=True)
     plot = commands.add_parser("plot", help="draw a SigMF recording as one page (PNG, SVG or PDF)")
-    plot.add_argument("meta", help="the recording's .sigmf-meta (or .sigmf-data, or its base name), or a .raw "
-                      "(int16 I/Q), .cf32 or .wav file")
+    plot.add_argument(
+        "meta",
+        help="the recording's .sigmf-meta (or .sigmf-data, or its base name), or a .raw "
+        "(int16 I/Q), .cf32 or .wav file",
+    )
     plot.add_argument("--sample-rate", type=float, help="samples per second of a .raw or .cf32 file")
-    plot.add_argument("-o", "--output", help="picture file, .png, .svg or .pdf (default: the recording's name with .png)")
-    plot.add_argument("--panels", nargs="+", metavar="NAME", help="panels to draw (default: all that apply): "
-                      "time, spectrum, spectrogram, constellation, ccdf, seam")
+    plot.add_argument(
+        "-o", "--output", help="picture file, .png, .svg or .pdf (default: the recording's name with .png)"
+    )
+    plot.add_argument(
+        "--panels",
+        nargs="+",
+        metavar="NAME",
+        help="panels to draw (default: all that apply): " "time, spectrum, spectrogram, constellation, ccdf, seam",
+    )
     from .batch import cli as batch
 
     batch.add_command(commands)

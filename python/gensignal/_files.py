@@ -28,8 +28,12 @@ def check_space(path, size):
         return  # the writing will say what is wrong
     free = fs.f_bavail * fs.f_frsize
     if size > free:
-        raise OSError(errno.ENOSPC, f"the recording needs {_size_text(size)} ({size} bytes); the file system of "
-                                    f"{folder} has {_size_text(free)} free", os.fspath(path))
+        raise OSError(
+            errno.ENOSPC,
+            f"the recording needs {_size_text(size)} ({size} bytes); the file system of "
+            f"{folder} has {_size_text(free)} free",
+            os.fspath(path),
+        )
 
 
 def _write_temporary(path, content, sync, temps):
@@ -46,7 +50,7 @@ def _write_temporary(path, content, sync, temps):
     try:
         view = memoryview(content)
         while view:
-            view = view[os.write(fd, view):]
+            view = view[os.write(fd, view) :]
         if sync:
             os.fsync(fd)
     finally:
@@ -59,8 +63,9 @@ def write_files(files, sync=True, check=True):
     that was a symbolic link is replaced, never followed. `sync`: each file
     reaches the disk before any is renamed; `check`: the free space is
     checked first for them all."""
-    files = [(os.fspath(path), content.encode("utf-8") if isinstance(content, str) else content)
-             for path, content in files]
+    files = [
+        (os.fspath(path), content.encode("utf-8") if isinstance(content, str) else content) for path, content in files
+    ]
     for path, _ in files:  # a folder in the way would refuse only its rename, after the others
         if os.path.isdir(path) and not os.path.islink(path):
             raise IsADirectoryError(errno.EISDIR, os.strerror(errno.EISDIR), path)

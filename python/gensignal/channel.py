@@ -16,22 +16,44 @@ import numbers
 
 import numpy as np
 
-from . import _library, loop
+from . import _library
 from ._library import GenSignalError
 
 MAX_TAPS, MAX_MASK_POINTS, NOTE_CAPACITY = 48, 16, 256
 PA_MODELS = {"rapp": 1, "saleh": 2}
-FADINGS = {"epa": 1, "eva": 2, "etu": 3, "tdl-a": 4, "tdl-b": 5, "tdl-c": 6, "tdl-d": 7, "tdl-e": 8,
-           "rayleigh": 9, "rician": 10, "taps": 11}
+FADINGS = {
+    "epa": 1,
+    "eva": 2,
+    "etu": 3,
+    "tdl-a": 4,
+    "tdl-b": 5,
+    "tdl-c": 6,
+    "tdl-d": 7,
+    "tdl-e": 8,
+    "rayleigh": 9,
+    "rician": 10,
+    "taps": 11,
+}
 NOISE_KEYS = {"snr_db": 1, "esn0_db": 2, "ebn0_db": 3, "cn_db": 4}
 # The keywords (wavegen's options in snake case) and the record field each sets.
 REAL_FIELDS = {
-    "pa_backoff_db": "paBackoffDb", "pa_smoothness": "paSmoothness", "saleh_alpha_a": "salehAlphaA",
-    "saleh_beta_a": "salehBetaA", "saleh_alpha_phi": "salehAlphaPhi", "saleh_beta_phi": "salehBetaPhi",
-    "delay_spread": "delaySpread", "doppler_hz": "dopplerHz", "rician_k_db": "ricianKDb",
-    "timing_offset": "timingOffset", "cfo_hz": "cfoHz", "phase_offset_deg": "phaseOffsetDeg",
-    "noise_bandwidth": "noiseBandwidthHz", "samples_per_symbol": "samplesPerSymbol",
-    "bits_per_symbol": "bitsPerSymbol", "iq_gain_db": "iqGainDb", "iq_phase_deg": "iqPhaseDeg",
+    "pa_backoff_db": "paBackoffDb",
+    "pa_smoothness": "paSmoothness",
+    "saleh_alpha_a": "salehAlphaA",
+    "saleh_beta_a": "salehBetaA",
+    "saleh_alpha_phi": "salehAlphaPhi",
+    "saleh_beta_phi": "salehBetaPhi",
+    "delay_spread": "delaySpread",
+    "doppler_hz": "dopplerHz",
+    "rician_k_db": "ricianKDb",
+    "timing_offset": "timingOffset",
+    "cfo_hz": "cfoHz",
+    "phase_offset_deg": "phaseOffsetDeg",
+    "noise_bandwidth": "noiseBandwidthHz",
+    "samples_per_symbol": "samplesPerSymbol",
+    "bits_per_symbol": "bitsPerSymbol",
+    "iq_gain_db": "iqGainDb",
+    "iq_phase_deg": "iqPhaseDeg",
     "dc_phase_deg": "dcPhaseDeg",
 }
 KEYS = ("pa", "fading", "taps", "phase_noise", "dc_dbc", "channel_seed") + tuple(REAL_FIELDS) + tuple(NOISE_KEYS)
@@ -39,27 +61,47 @@ KEYS = ("pa", "fading", "taps", "phase_noise", "dc_dbc", "channel_seed") + tuple
 
 class ChannelTap(ctypes.Structure):
     _pack_ = 1
-    _fields_ = [("delay", ctypes.c_double), ("powerDb", ctypes.c_double), ("kFactorDb", ctypes.c_double),
-                ("rician", ctypes.c_int32)]
+    _fields_ = [
+        ("delay", ctypes.c_double),
+        ("powerDb", ctypes.c_double),
+        ("kFactorDb", ctypes.c_double),
+        ("rician", ctypes.c_int32),
+    ]
 
 
 class GenSignalChannel(ctypes.Structure):
     _pack_ = 1
     _fields_ = [
         ("seed", ctypes.c_uint64),
-        ("paModel", ctypes.c_int32), ("paBackoffDb", ctypes.c_double), ("paSmoothness", ctypes.c_double),
-        ("salehAlphaA", ctypes.c_double), ("salehBetaA", ctypes.c_double), ("salehAlphaPhi", ctypes.c_double),
+        ("paModel", ctypes.c_int32),
+        ("paBackoffDb", ctypes.c_double),
+        ("paSmoothness", ctypes.c_double),
+        ("salehAlphaA", ctypes.c_double),
+        ("salehBetaA", ctypes.c_double),
+        ("salehAlphaPhi", ctypes.c_double),
         ("salehBetaPhi", ctypes.c_double),
-        ("fading", ctypes.c_int32), ("delaySpread", ctypes.c_double), ("dopplerHz", ctypes.c_double),
-        ("ricianKDb", ctypes.c_double), ("tapCount", ctypes.c_int32), ("taps", ChannelTap * MAX_TAPS),
+        ("fading", ctypes.c_int32),
+        ("delaySpread", ctypes.c_double),
+        ("dopplerHz", ctypes.c_double),
+        ("ricianKDb", ctypes.c_double),
+        ("tapCount", ctypes.c_int32),
+        ("taps", ChannelTap * MAX_TAPS),
         ("timingOffset", ctypes.c_double),
-        ("cfoHz", ctypes.c_double), ("phaseOffsetDeg", ctypes.c_double),
-        ("phaseNoisePoints", ctypes.c_int32), ("phaseNoiseOffsetHz", ctypes.c_double * MAX_MASK_POINTS),
+        ("cfoHz", ctypes.c_double),
+        ("phaseOffsetDeg", ctypes.c_double),
+        ("phaseNoisePoints", ctypes.c_int32),
+        ("phaseNoiseOffsetHz", ctypes.c_double * MAX_MASK_POINTS),
         ("phaseNoiseDbcHz", ctypes.c_double * MAX_MASK_POINTS),
-        ("noiseMode", ctypes.c_int32), ("noiseDb", ctypes.c_double), ("noiseBandwidthHz", ctypes.c_double),
-        ("samplesPerSymbol", ctypes.c_double), ("bitsPerSymbol", ctypes.c_double),
-        ("iqGainDb", ctypes.c_double), ("iqPhaseDeg", ctypes.c_double),
-        ("dcEnabled", ctypes.c_int32), ("dcDbc", ctypes.c_double), ("dcPhaseDeg", ctypes.c_double),
+        ("noiseMode", ctypes.c_int32),
+        ("noiseDb", ctypes.c_double),
+        ("noiseBandwidthHz", ctypes.c_double),
+        ("samplesPerSymbol", ctypes.c_double),
+        ("bitsPerSymbol", ctypes.c_double),
+        ("iqGainDb", ctypes.c_double),
+        ("iqPhaseDeg", ctypes.c_double),
+        ("dcEnabled", ctypes.c_int32),
+        ("dcDbc", ctypes.c_double),
+        ("dcPhaseDeg", ctypes.c_double),
         ("reserved", ctypes.c_uint8 * 32),
     ]
 
@@ -69,24 +111,48 @@ _REALISED_DOUBLES = ("inputPower", "outputPower", "paGainDb", "fadingPowerDb", "
 
 class GenSignalChannelRealised(ctypes.Structure):
     _pack_ = 1
-    _fields_ = [("samples", ctypes.c_int64), ("sampleRate", ctypes.c_double)] + [
-        (name, ctypes.c_double) for name in _REALISED_DOUBLES
-    ] + [
-        ("fadingTaps", ctypes.c_int32), ("dopplerLines", ctypes.c_int32), ("dopplerSpacingHz", ctypes.c_double),
-        ("dopplerLowestHz", ctypes.c_double), ("dopplerHighestHz", ctypes.c_double),
-        ("timingOffset", ctypes.c_double), ("cfoHz", ctypes.c_double), ("phaseOffsetDeg", ctypes.c_double),
-        ("cfoCloses", ctypes.c_int32), ("phaseNoiseBins", ctypes.c_int32), ("phaseNoiseRmsDeg", ctypes.c_double),
-        ("phaseNoiseResolutionHz", ctypes.c_double),
-    ] + [
-        (name, ctypes.c_double)
-        for name in ("signalPower", "noisePower", "noisePowerInBand", "snrDb", "snrInBandDb", "esn0Db", "ebn0Db",
-                     "cnDb", "iqImageRejectionDb", "dcPower")
-    ] + [("noteLength", ctypes.c_int32), ("note", ctypes.c_char * NOTE_CAPACITY)]
+    _fields_ = (
+        [("samples", ctypes.c_int64), ("sampleRate", ctypes.c_double)]
+        + [(name, ctypes.c_double) for name in _REALISED_DOUBLES]
+        + [
+            ("fadingTaps", ctypes.c_int32),
+            ("dopplerLines", ctypes.c_int32),
+            ("dopplerSpacingHz", ctypes.c_double),
+            ("dopplerLowestHz", ctypes.c_double),
+            ("dopplerHighestHz", ctypes.c_double),
+            ("timingOffset", ctypes.c_double),
+            ("cfoHz", ctypes.c_double),
+            ("phaseOffsetDeg", ctypes.c_double),
+            ("cfoCloses", ctypes.c_int32),
+            ("phaseNoiseBins", ctypes.c_int32),
+            ("phaseNoiseRmsDeg", ctypes.c_double),
+            ("phaseNoiseResolutionHz", ctypes.c_double),
+        ]
+        + [
+            (name, ctypes.c_double)
+            for name in (
+                "signalPower",
+                "noisePower",
+                "noisePowerInBand",
+                "snrDb",
+                "snrInBandDb",
+                "esn0Db",
+                "ebn0Db",
+                "cnDb",
+                "iqImageRejectionDb",
+                "dcPower",
+            )
+        ]
+        + [("noteLength", ctypes.c_int32), ("note", ctypes.c_char * NOTE_CAPACITY)]
+    )
 
 
 # For the layout test against the C header.
-RECORDS = {"GenSignalChannelTap": ChannelTap, "GenSignalChannel": GenSignalChannel,
-           "GenSignalChannelRealised": GenSignalChannelRealised}
+RECORDS = {
+    "GenSignalChannelTap": ChannelTap,
+    "GenSignalChannel": GenSignalChannel,
+    "GenSignalChannelRealised": GenSignalChannelRealised,
+}
 
 
 def _snake(name):
@@ -112,8 +178,9 @@ def _pairs(key, value, width):
     for item in items:
         item = tuple(item) if not isinstance(item, (str, bytes)) and hasattr(item, "__len__") else (item,)
         if len(item) not in width:
-            raise GenSignalError(-1, f"{key} = {value!r}: each entry must hold {' or '.join(map(str, width))} numbers",
-                                 key)
+            raise GenSignalError(
+                -1, f"{key} = {value!r}: each entry must hold {' or '.join(map(str, width))} numbers", key
+            )
         out.append(tuple(_number(key, v) for v in item))
     return out
 
@@ -165,8 +232,9 @@ class Channel:
         r = GenSignalChannel()
         seed = s.get("channel_seed", 0)
         if isinstance(seed, bool) or not isinstance(seed, numbers.Integral) or not 0 <= seed < 2**64:
-            raise GenSignalError(-1, f"channel_seed = {seed!r}: must be a whole number from 0 to 2^64 - 1",
-                                 "channel_seed")
+            raise GenSignalError(
+                -1, f"channel_seed = {seed!r}: must be a whole number from 0 to 2^64 - 1", "channel_seed"
+            )
         r.seed = int(seed)
         if "pa" in s:
             r.paModel = _named("pa", s["pa"], PA_MODELS)
@@ -205,9 +273,17 @@ class Channel:
         field = field.split("[")[0].split(".")[0]
         if field in ("noiseMode", "noiseDb"):
             return next((k for k in NOISE_KEYS if k in self.settings), "snr_db")
-        special = {"seed": "channel_seed", "paModel": "pa", "tapCount": "taps", "taps": "taps",
-                   "phaseNoisePoints": "phase_noise", "phaseNoiseOffsetHz": "phase_noise",
-                   "phaseNoiseDbcHz": "phase_noise", "dcEnabled": "dc_dbc", "dcDbc": "dc_dbc"}
+        special = {
+            "seed": "channel_seed",
+            "paModel": "pa",
+            "tapCount": "taps",
+            "taps": "taps",
+            "phaseNoisePoints": "phase_noise",
+            "phaseNoiseOffsetHz": "phase_noise",
+            "phaseNoiseDbcHz": "phase_noise",
+            "dcEnabled": "dc_dbc",
+            "dcDbc": "dc_dbc",
+        }
         if field in special:
             return special[field]
         return {v: k for k, v in REAL_FIELDS.items()}.get(field, _snake(field))
@@ -292,9 +368,14 @@ def _entry():
         from .measurement import GenSignalMeasureInput
 
         lib.GenSignalApplyChannel.argtypes = [
-            ctypes.c_int, ctypes.POINTER(GenSignalChannel), ctypes.POINTER(GenSignalMeasureInput),
-            ctypes.POINTER(ctypes.c_float), ctypes.POINTER(ctypes.POINTER(ctypes.c_int16)),
-            ctypes.POINTER(ctypes.c_int), ctypes.POINTER(GenSignalChannelRealised)]
+            ctypes.c_int,
+            ctypes.POINTER(GenSignalChannel),
+            ctypes.POINTER(GenSignalMeasureInput),
+            ctypes.POINTER(ctypes.c_float),
+            ctypes.POINTER(ctypes.POINTER(ctypes.c_int16)),
+            ctypes.POINTER(ctypes.c_int),
+            ctypes.POINTER(GenSignalChannelRealised),
+        ]
         lib.GenSignalApplyChannel.restype = ctypes.c_int
         _declared = True
     return lib.GenSignalApplyChannel
@@ -348,9 +429,15 @@ def impair(source, sample_rate=None, channel=None, loop="defined", peak_dbfs=0.0
     iq = ctypes.POINTER(ctypes.c_int16)()
     count = ctypes.c_int(0)
     realised = GenSignalChannelRealised()
-    rc = _entry()(handle, ctypes.byref(record), ctypes.byref(buffer.input()),
-                  floats.ctypes.data_as(ctypes.POINTER(ctypes.c_float)), ctypes.byref(iq), ctypes.byref(count),
-                  ctypes.byref(realised))
+    rc = _entry()(
+        handle,
+        ctypes.byref(record),
+        ctypes.byref(buffer.input()),
+        floats.ctypes.data_as(ctypes.POINTER(ctypes.c_float)),
+        ctypes.byref(iq),
+        ctypes.byref(count),
+        ctypes.byref(realised),
+    )
     if rc != 0:
         raise refusal(chosen, rc, _library.last_error() or f"result code {rc}")
     data = np.ctypeslib.as_array(iq, shape=(count.value,)).copy().reshape(-1, 2)
@@ -358,6 +445,12 @@ def impair(source, sample_rate=None, channel=None, loop="defined", peak_dbfs=0.0
     info = realised_dict(realised)
     if info["note"]:
         warnings.warn(info["note"], stacklevel=2)
-    made = Waveform(data, buffer.sample_rate, buffer.kind, buffer.params, samples=samples,
-                    channel={"settings": chosen.to_dict(), "realised": info})
+    made = Waveform(
+        data,
+        buffer.sample_rate,
+        buffer.kind,
+        buffer.params,
+        samples=samples,
+        channel={"settings": chosen.to_dict(), "realised": info},
+    )
     return made.repeated(repeat) if repeat > 1 else made

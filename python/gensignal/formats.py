@@ -31,7 +31,10 @@ def sigmf_base(path):
 def wav_refusal(sample_rate, values):
     """Why a WAV file cannot hold this, or None."""
     if not (1 <= sample_rate <= WAV_RATE_LIMIT) or sample_rate != int(sample_rate):
-        return f"sample_rate = {sample_rate:.10g}: a WAV file needs a whole number of samples per second from 1 to {WAV_RATE_LIMIT}"
+        return (
+            f"sample_rate = {sample_rate:.10g}: a WAV file needs a whole number of samples per second "
+            f"from 1 to {WAV_RATE_LIMIT}"
+        )
     if values * 2 > WAV_DATA_LIMIT:
         return f"a WAV file holds at most {WAV_DATA_LIMIT // 4} samples, this waveform has {values // 2}"
     return None
@@ -43,9 +46,14 @@ def wav_header(sample_rate, values):
         raise GenSignalError(-1, refusal, "sample_rate" if refusal.startswith("sample_rate") else None)
     rate = int(sample_rate)
     data = values * 2
-    return b"RIFF" + struct.pack("<I", 36 + data) + b"WAVEfmt " + struct.pack(
-        "<IHHIIHH", 16, 1, 2, rate, rate * 4, 4, 16
-    ) + b"data" + struct.pack("<I", data)
+    return (
+        b"RIFF"
+        + struct.pack("<I", 36 + data)
+        + b"WAVEfmt "
+        + struct.pack("<IHHIIHH", 16, 1, 2, rate, rate * 4, 4, 16)
+        + b"data"
+        + struct.pack("<I", data)
+    )
 
 
 def write_wav(path, iq, sample_rate):

@@ -29,8 +29,9 @@ def parse_marker(text):
     refusal = f"marker {text!r}: "
     head, _, spec = str(text).partition(":")
     if not head.isdigit() or not 1 <= int(head) <= MARKER_LINES or not spec:
-        raise GenSignalError(-1, refusal + "expected N:SPEC with a marker N from 1 to 4 (1:start, 2:start:16, "
-                             "3:period:4)", "markers")
+        raise GenSignalError(
+            -1, refusal + "expected N:SPEC with a marker N from 1 to 4 (1:start, 2:start:16, " "3:period:4)", "markers"
+        )
     name, _, argument = spec.partition(":")
     if name == "start":
         if argument and (not argument.isdigit() or int(argument) < 1):
@@ -41,8 +42,11 @@ def parse_marker(text):
             raise GenSignalError(-1, refusal + "period:K needs a whole number of periods K from 1", "markers")
         return int(head), "period", int(argument)
     if name == "bursts":
-        raise GenSignalError(-1, refusal + "bursts marks a scene's bursts, and no waveform has scenes yet; use "
-                             "start or period:K", "markers")
+        raise GenSignalError(
+            -1,
+            refusal + "bursts marks a scene's bursts, and no waveform has scenes yet; use " "start or period:K",
+            "markers",
+        )
     raise GenSignalError(-1, refusal + "expected start, start:M or period:K after the marker number", "markers")
 
 
@@ -344,7 +348,7 @@ def read_wv(path):
         markers = {}
         for name, text in tags.items():
             if name.startswith("MARKER LIST "):
-                line = name[len("MARKER LIST "):]
+                line = name[len("MARKER LIST ") :]
                 if not line.isdigit() or not 1 <= int(line) <= MARKER_LINES:
                     raise InstrumentFileError(f"{_shown(name)}: markers are numbered 1 to 4")
                 markers[int(line)] = _parse_marker_list(text, length)

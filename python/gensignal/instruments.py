@@ -5,11 +5,12 @@ min_length= and max_samples=."""
 import json
 import pathlib
 
+from . import loop
 from ._library import GenSignalError
 
 TABLE = json.loads(pathlib.Path(__file__).with_name("instruments.json").read_text())
-# The library's option numbers for the three lengths.
-OPTIONS = {"granularity": 6, "min_length": 7, "max_samples": 8}
+# The three lengths a family sets, by the keywords of the library's options.
+KEYWORDS = ("granularity", "min_length", "max_samples")
 
 
 def names():
@@ -20,16 +21,20 @@ def settings(name):
     """{'granularity': G, 'min_length': L, 'max_samples': M} of a family."""
     if name not in TABLE:
         raise GenSignalError(-1, f"instrument = {name!r}: expected one of {', '.join(names())}", "instrument")
-    return {key: TABLE[name][key] for key in OPTIONS}
+    return {key: TABLE[name][key] for key in KEYWORDS}
 
 
 def options(name):
     """[(option number, value), ...] in the order they are set on a handle."""
-    return [(OPTIONS[key], float(value)) for key, value in settings(name).items()]
+    numbers = loop.table()
+    return [(numbers[key].number, float(value)) for key, value in settings(name).items()]
 
 
 def accepts(name, samples):
     """Whether the family takes a loop of `samples` samples."""
     s = settings(name)
-    return (samples % s["granularity"] == 0 and samples >= max(s["min_length"], 1)
-            and (s["max_samples"] == 0 or samples <= s["max_samples"]))
+    return (
+        samples % s["granularity"] == 0
+        and samples >= max(s["min_length"], 1)
+        and (s["max_samples"] == 0 or samples <= s["max_samples"])
+    )

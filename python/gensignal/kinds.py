@@ -29,7 +29,7 @@ _libc = ctypes.CDLL(None)
 
 
 def snake(field_name):
-    """"pnOrder" -> "pn_order", "nullDC" -> "null_dc" (wavegen's --pn-order, --null-dc)."""
+    """ "pnOrder" -> "pn_order", "nullDC" -> "null_dc" (wavegen's --pn-order, --null-dc)."""
     return re.sub(r"(?<=[a-z])(?=[A-Z])", "_", field_name).lower()
 
 
@@ -155,20 +155,7 @@ def waveform_params(kind_name, values):
     }
 
 
-NOISE_SOURCES = {"defined": 0, "channel": 1}
 NOISE_SOURCE_OPTION = 10  # GENSIGNAL_OPTION_NOISE_SOURCE
-
-
-def _noise_source(kind, params):
-    """The noise kind's noise_source (0 defined, 1 channel); only it takes one."""
-    if "noise_source" not in params:
-        return 0
-    if kind != "awgn":
-        raise TypeError(f"{kind}() got an unexpected keyword argument 'noise_source'")
-    value = params.pop("noise_source")
-    if not isinstance(value, str) or value.lower() not in NOISE_SOURCES:
-        raise _refused("noise_source", value, "must be 'defined' or 'channel'")
-    return NOISE_SOURCES[value.lower()]
 
 
 def generate(kind, **params):
@@ -182,10 +169,10 @@ def generate(kind, **params):
     table = _kind(kind)
     params = dict(params)
     chosen = channels.channel_of(params.pop("channel", None))
-    source = _noise_source(kind, params)
     values, rate = params_of(kind, **params)
     given = {key: value for key, value in params.items() if key in loop.keywords(kind)}
     settings = loop.values(kind, given)
+    source = settings.get(NOISE_SOURCE_OPTION, 0)
     record = records.RECORDS[table["record"]]()
     argument = []
     for field in table["fields"]:
@@ -198,8 +185,6 @@ def generate(kind, **params):
     handle = _library.thread_handle()
     try:
         loop.apply(handle, settings)
-        # The thread's handle keeps its settings between calls: set every time.
-        loop.apply(handle, {NOISE_SOURCE_OPTION: float(source)})
         channels.set_on_handle(handle, chosen)
         if seed is None:
             iq, count = _library.call(fn, ctypes.byref(record), *argument, rate)
@@ -250,11 +235,13 @@ def _make(kind):
         for f in kind["fields"]
     ]
     parameters.append(inspect.Parameter("sample_rate", inspect.Parameter.KEYWORD_ONLY, default=kind["sampleRate"]))
-    for key, default in loop.keywords(name).items():
-        parameters.append(inspect.Parameter(key, inspect.Parameter.KEYWORD_ONLY, default=default))
+    try:
+        settings = loop.options_of(name)
+    except OSError:  # no library: the call says so
+        settings = {}
+    for key, option in settings.items():
+        parameters.append(inspect.Parameter(key, inspect.Parameter.KEYWORD_ONLY, default=option.default))
     parameters.append(inspect.Parameter("channel", inspect.Parameter.KEYWORD_ONLY, default=None))
-    if name == "awgn":
-        parameters.append(inspect.Parameter("noise_source", inspect.Parameter.KEYWORD_ONLY, default="defined"))
     make.__name__ = make.__qualname__ = name
     make.__signature__ = inspect.Signature(parameters)
     lines = [f"{kind['summary']}.", "", "Keyword arguments (wavegen's options), with their defaults:"]
@@ -263,16 +250,10 @@ def _make(kind):
         choices = (": " + ", ".join(n for n, _ in f["choices"])) if "choices" in f else ""
         lines.append(f"    {snake(f['name'])}: {f['help']}{unit}{choices}")
     lines.append("    sample_rate: samples per second")
-    lines.append("    loop: 'defined' (the waveform as defined) or 'exact' (the fewest whole periods that span whole")
-    lines.append("        samples, band-limited; refused when it cannot close)")
-    lines.append("    peak_dbfs: peak level, -90 to 0 dBFS (0 dBFS: a peak of 32766)")
-    if name == "multitone":
-        lines.append("    tone_phases: 'zero', 'newman', 'schroeder' or 'random'; phase_seed: its seed")
+    for key, option in settings.items():
+        lines.append(f"    {key}: {option.help} ({option.range_words()})")
     lines.append("    channel: a gensignal.Channel or a dict of its settings, applied as the waveform is made")
     lines.append("        (before its scale to int16); Waveform.channel then holds the realised values")
-    if name == "awgn":
-        lines.append("    noise_source: 'defined' (rand(), the polar method) or 'channel' (the counter-based")
-        lines.append("        generator under the channel's channel_seed, Gaussian once band-limited)")
     lines += [
         "",
         "The header's names (pnOrder) are taken too, so that `Waveform.params` can be passed back.",

@@ -18,13 +18,27 @@ from . import _library, records
 
 FORMAT_CI16, FORMAT_CF32 = 1, 2
 # The GENSIGNAL_RECORD_ numbers, by wavegen's kind names.
-RECORD_KINDS = {"digital": 1, "dss": 2, "am": 3, "fm": 4, "multitone": 5, "pulse": 6, "stepsweep": 7,
-                "rampsweep": 8, "awgn": 9, "ofdm": 10}
+RECORD_KINDS = {
+    "digital": 1,
+    "dss": 2,
+    "am": 3,
+    "fm": 4,
+    "multitone": 5,
+    "pulse": 6,
+    "stepsweep": 7,
+    "rampsweep": 8,
+    "awgn": 9,
+    "ofdm": 10,
+}
 # GENSIGNAL_EVM_: why EVM has a value or none.
-EVM_STATUS = {0: "measured", 1: "no record to compare with", 2: "none defined for this kind",
-              3: "resampled: the symbol instants are not on the sample grid",
-              4: "the samples are not what the record makes",
-              5: "one OFDM symbol: a gain per subcarrier fits anything"}
+EVM_STATUS = {
+    0: "measured",
+    1: "no record to compare with",
+    2: "none defined for this kind",
+    3: "resampled: the symbol instants are not on the sample grid",
+    4: "the samples are not what the record makes",
+    5: "one OFDM symbol: a gain per subcarrier fits anything",
+}
 CCDF_KEYS = ("1e-1", "1e-2", "1e-3", "1e-4")
 OPTIONS = ("channel_bandwidth", "channel_spacing", "obw_percent")
 
@@ -43,27 +57,58 @@ class GenSignalMeasureInput(ctypes.Structure):
 
 
 class GenSignalMeasureOptions(ctypes.Structure):
-    _fields_ = [("obwPercent", ctypes.c_double), ("channelBandwidth", ctypes.c_double),
-                ("channelSpacing", ctypes.c_double)]
+    _fields_ = [
+        ("obwPercent", ctypes.c_double),
+        ("channelBandwidth", ctypes.c_double),
+        ("channelSpacing", ctypes.c_double),
+    ]
 
 
 class GenSignalModulationDescription(ctypes.Structure):
-    _fields_ = [("modType", ctypes.c_int32), ("filterType", ctypes.c_int32), ("symbolRate", ctypes.c_double),
-                ("rolloff", ctypes.c_double)]
+    _fields_ = [
+        ("modType", ctypes.c_int32),
+        ("filterType", ctypes.c_int32),
+        ("symbolRate", ctypes.c_double),
+        ("rolloff", ctypes.c_double),
+    ]
 
 
 class GenSignalMeasurement(ctypes.Structure):
-    _fields_ = [("samples", ctypes.c_int64), ("sampleRate", ctypes.c_double), ("peakDbfs", ctypes.c_double),
-                ("rmsDbfs", ctypes.c_double), ("paprDb", ctypes.c_double), ("ccdfDb", ctypes.c_double * 4)] + [
-        (name, ctypes.c_double)
-        for name in ("obwHz", "obwLowerHz", "obwUpperHz", "channelBandwidthHz", "channelSpacingHz", "acprLowerDb",
-                     "acprUpperDb", "sfdrDb", "seamRatio", "evmPercent", "evmPeakPercent", "merDb")
-    ] + [("evmStatus", ctypes.c_int32), ("symbols", ctypes.c_int32)]
+    _fields_ = (
+        [
+            ("samples", ctypes.c_int64),
+            ("sampleRate", ctypes.c_double),
+            ("peakDbfs", ctypes.c_double),
+            ("rmsDbfs", ctypes.c_double),
+            ("paprDb", ctypes.c_double),
+            ("ccdfDb", ctypes.c_double * 4),
+        ]
+        + [
+            (name, ctypes.c_double)
+            for name in (
+                "obwHz",
+                "obwLowerHz",
+                "obwUpperHz",
+                "channelBandwidthHz",
+                "channelSpacingHz",
+                "acprLowerDb",
+                "acprUpperDb",
+                "sfdrDb",
+                "seamRatio",
+                "evmPercent",
+                "evmPeakPercent",
+                "merDb",
+            )
+        ]
+        + [("evmStatus", ctypes.c_int32), ("symbols", ctypes.c_int32)]
+    )
 
 
 # For the layout test against the C header.
-RECORDS = {cls.__name__: cls for cls in (GenSignalMeasureInput, GenSignalMeasureOptions, GenSignalMeasurement,
-                                         GenSignalModulationDescription)}
+RECORDS = {
+    cls.__name__: cls
+    for cls in (GenSignalMeasureInput, GenSignalMeasureOptions, GenSignalMeasurement, GenSignalModulationDescription)
+}
 DESCRIPTION = ("mod", "symbol_rate", "rrc", "rcos")
 
 _declared = False
@@ -82,23 +127,47 @@ def _lib():
     lib = _library.library()
     if not _declared:
         pointer = ctypes.POINTER
-        lib.GenSignalMeasure.argtypes = [pointer(GenSignalMeasureInput), pointer(GenSignalMeasureOptions),
-                                         pointer(GenSignalMeasurement)]
-        lib.GenSignalMeasureCcdf.argtypes = [pointer(GenSignalMeasureInput), pointer(ctypes.c_double), ctypes.c_int,
-                                             pointer(ctypes.c_double)]
-        lib.GenSignalMeasureConstellation.argtypes = [pointer(GenSignalMeasureInput), pointer(ctypes.c_double),
-                                                      pointer(ctypes.c_double), ctypes.c_int,
-                                                      pointer(ctypes.c_int), pointer(ctypes.c_int)]
-        lib.GenSignalMeasureChannelPreset.argtypes = [ctypes.c_char_p, pointer(ctypes.c_double),
-                                                      pointer(ctypes.c_double)]
+        lib.GenSignalMeasure.argtypes = [
+            pointer(GenSignalMeasureInput),
+            pointer(GenSignalMeasureOptions),
+            pointer(GenSignalMeasurement),
+        ]
+        lib.GenSignalMeasureCcdf.argtypes = [
+            pointer(GenSignalMeasureInput),
+            pointer(ctypes.c_double),
+            ctypes.c_int,
+            pointer(ctypes.c_double),
+        ]
+        lib.GenSignalMeasureConstellation.argtypes = [
+            pointer(GenSignalMeasureInput),
+            pointer(ctypes.c_double),
+            pointer(ctypes.c_double),
+            ctypes.c_int,
+            pointer(ctypes.c_int),
+            pointer(ctypes.c_int),
+        ]
+        lib.GenSignalMeasureChannelPreset.argtypes = [
+            ctypes.c_char_p,
+            pointer(ctypes.c_double),
+            pointer(ctypes.c_double),
+        ]
         lib.GenSignalMeasureChannelName.argtypes = [ctypes.c_int]
         lib.GenSignalMeasureChannelName.restype = ctypes.c_char_p
-        lib.GenSignalMeasureDescribed.argtypes = [pointer(GenSignalMeasureInput), pointer(GenSignalMeasureOptions),
-                                                  pointer(GenSignalModulationDescription),
-                                                  pointer(GenSignalMeasurement)]
+        lib.GenSignalMeasureDescribed.argtypes = [
+            pointer(GenSignalMeasureInput),
+            pointer(GenSignalMeasureOptions),
+            pointer(GenSignalModulationDescription),
+            pointer(GenSignalMeasurement),
+        ]
         lib.GenSignalMeasureSeam.argtypes = [pointer(GenSignalMeasureInput), pointer(ctypes.c_double)]
-        for fn in (lib.GenSignalMeasure, lib.GenSignalMeasureCcdf, lib.GenSignalMeasureConstellation,
-                   lib.GenSignalMeasureSeam, lib.GenSignalMeasureChannelPreset, lib.GenSignalMeasureDescribed):
+        for fn in (
+            lib.GenSignalMeasure,
+            lib.GenSignalMeasureCcdf,
+            lib.GenSignalMeasureConstellation,
+            lib.GenSignalMeasureSeam,
+            lib.GenSignalMeasureChannelPreset,
+            lib.GenSignalMeasureDescribed,
+        ):
             fn.restype = ctypes.c_int
         _declared = True
     return lib
@@ -138,8 +207,24 @@ class Measurement:
     _buffer: object = dataclasses.field(default=None, repr=False, compare=False)
     _curve: object = dataclasses.field(default=None, repr=False, compare=False)
 
-    KEYS = ("samples", "sample_rate", "peak_dbfs", "rms_dbfs", "papr_db", "ccdf_db", "obw_hz", "obw_lower_hz",
-            "obw_upper_hz", "acpr_db", "sfdr_db", "seam_ratio", "seam_prediction", "evm_percent", "evm_peak_percent", "mer_db")
+    KEYS = (
+        "samples",
+        "sample_rate",
+        "peak_dbfs",
+        "rms_dbfs",
+        "papr_db",
+        "ccdf_db",
+        "obw_hz",
+        "obw_lower_hz",
+        "obw_upper_hz",
+        "acpr_db",
+        "sfdr_db",
+        "seam_ratio",
+        "seam_prediction",
+        "evm_percent",
+        "evm_peak_percent",
+        "mer_db",
+    )
 
     def to_dict(self):
         out = {key: getattr(self, key) for key in self.KEYS}
@@ -174,7 +259,7 @@ class _Buffer:
             if sample_rate is not None:
                 raise TypeError("measure(): sample_rate is the waveform's own; pass it only with an array")
             # The generated buffer, once, however many times the waveform repeats it.
-            self.kind, self.params, sample_rate = source.kind, source.params, source.sample_rate
+            self.kind, self.params, sample_rate = source.kind, _params_made(source), source.sample_rate
             period = len(source.period)
             array = source._samples[:period] if source._samples is not None else source.period
         else:
@@ -189,18 +274,37 @@ class _Buffer:
         elif array.dtype == np.int16 and (array.ndim == 1 or array.shape[-1] == 2):
             self.format, self.values = FORMAT_CI16, np.ascontiguousarray(array).reshape(-1)
         else:
-            raise TypeError(f"measure(): an array of {array.dtype} {array.shape}: give complex samples or int16 "
-                            "I/Q pairs of shape (n, 2)")
+            raise TypeError(
+                f"measure(): an array of {array.dtype} {array.shape}: give complex samples or int16 "
+                "I/Q pairs of shape (n, 2)"
+            )
         if record is not None:
-            self.kind, self.params = record.kind, record.params
+            self.kind, self.params = record.kind, _params_made(record)
         self.record_kind = RECORD_KINDS.get(self.kind, 0)
         if self.record_kind:
             self.record, self.argument = _record(self.kind, self.params)
 
     def input(self):
-        return GenSignalMeasureInput(self.values.ctypes.data, self.values.size, self.format, self.record_kind,
-                                     ctypes.addressof(self.record) if self.record is not None else None,
-                                     self.argument, 0, self.sample_rate)
+        return GenSignalMeasureInput(
+            self.values.ctypes.data,
+            self.values.size,
+            self.format,
+            self.record_kind,
+            ctypes.addressof(self.record) if self.record is not None else None,
+            self.argument,
+            0,
+            self.sample_rate,
+        )
+
+
+def _params_made(waveform):
+    """The record's values the call used: those asked, with what snap changed."""
+    params = dict(waveform.params)
+    snapped = waveform.snapped
+    if snapped and snapped["field"] in params:
+        asked = params[snapped["field"]]
+        params[snapped["field"]] = int(snapped["taken"]) if isinstance(asked, int) else snapped["taken"]
+    return params
 
 
 def _record(kind_name, params):
@@ -291,8 +395,9 @@ def measure(waveform_or_array, sample_rate=None, record=None, **options):
     if "obw_percent" in options and not chosen[2] > 0:  # the library's 0 is its default; the caller's is 0
         from ._library import GenSignalError
 
-        raise GenSignalError(-1, f"obw_percent = {options['obw_percent']!r}: must be above 0 and at most 100",
-                             "obw_percent")
+        raise GenSignalError(
+            -1, f"obw_percent = {options['obw_percent']!r}: must be above 0 and at most 100", "obw_percent"
+        )
     if preset is not None:
         bandwidth, spacing = channel_preset(preset)
         chosen[0] = chosen[0] if "channel_bandwidth" in options else bandwidth
@@ -301,8 +406,13 @@ def measure(waveform_or_array, sample_rate=None, record=None, **options):
     out = GenSignalMeasurement()
     choices = GenSignalMeasureOptions(chosen[2], chosen[0], chosen[1])
     if described:
-        _call(_lib().GenSignalMeasureDescribed, ctypes.byref(buffer.input()), ctypes.byref(choices),
-              ctypes.byref(_description(**described)), ctypes.byref(out))
+        _call(
+            _lib().GenSignalMeasureDescribed,
+            ctypes.byref(buffer.input()),
+            ctypes.byref(choices),
+            ctypes.byref(_description(**described)),
+            ctypes.byref(out),
+        )
     else:
         _call(_lib().GenSignalMeasure, ctypes.byref(buffer.input()), ctypes.byref(choices), ctypes.byref(out))
     seam = ctypes.c_double()
@@ -348,8 +458,13 @@ def ccdf(source, points=200, sample_rate=None):
     probabilities = np.logspace(math.log10(0.9), math.log10(min(0.9, 1.0 / n)), points)
     levels = np.empty(points)
     pointer = ctypes.POINTER(ctypes.c_double)
-    _call(_lib().GenSignalMeasureCcdf, ctypes.byref(buffer.input()), probabilities.ctypes.data_as(pointer),
-          points, levels.ctypes.data_as(pointer))
+    _call(
+        _lib().GenSignalMeasureCcdf,
+        ctypes.byref(buffer.input()),
+        probabilities.ctypes.data_as(pointer),
+        points,
+        levels.ctypes.data_as(pointer),
+    )
     levels[~np.isfinite(levels)] = np.nan
     return probabilities, levels
 
@@ -361,15 +476,32 @@ def constellation(source, sample_rate=None):
     buffer = _buffer(source, sample_rate)
     lib = _lib()
     count, status = ctypes.c_int(0), ctypes.c_int(0)
-    _call(lib.GenSignalMeasureConstellation, ctypes.byref(buffer.input()), None, None, 0, ctypes.byref(count),
-          ctypes.byref(status))
+    _call(
+        lib.GenSignalMeasureConstellation,
+        ctypes.byref(buffer.input()),
+        None,
+        None,
+        0,
+        ctypes.byref(count),
+        ctypes.byref(status),
+    )
     received = np.zeros(2 * count.value)
     references = np.zeros(2 * count.value)
     if count.value:
         pointer = ctypes.POINTER(ctypes.c_double)
-        _call(lib.GenSignalMeasureConstellation, ctypes.byref(buffer.input()), received.ctypes.data_as(pointer),
-              references.ctypes.data_as(pointer), count.value, ctypes.byref(count), ctypes.byref(status))
-    as_complex = lambda v: v[0::2] + 1j * v[1::2]
+        _call(
+            lib.GenSignalMeasureConstellation,
+            ctypes.byref(buffer.input()),
+            received.ctypes.data_as(pointer),
+            references.ctypes.data_as(pointer),
+            count.value,
+            ctypes.byref(count),
+            ctypes.byref(status),
+        )
+
+    def as_complex(v):
+        return v[0::2] + 1j * v[1::2]
+
     return as_complex(received), as_complex(references), EVM_STATUS.get(status.value, "none")
 
 

@@ -44,8 +44,18 @@ def _native_loop(iq, fmt, mtu):
     return out
 
 
-def play(waveform, device, loops=None, play_seconds=None, center_frequency=None, gain_db=None, rf_bandwidth=None,
-         channel=0, stream_format="CF32", on_event=print):
+def play(
+    waveform,
+    device,
+    loops=None,
+    play_seconds=None,
+    center_frequency=None,
+    gain_db=None,
+    rf_bandwidth=None,
+    channel=0,
+    stream_format="CF32",
+    on_event=print,
+):
     """Plays `waveform`'s buffer (its `period`) on the SoapySDR `device`
     (arguments such as "driver=hackrf") until `loops` loops or
     `play_seconds` seconds of samples are written, or Ctrl-C. The stream
@@ -117,8 +127,9 @@ def play(waveform, device, loops=None, play_seconds=None, center_frequency=None,
         while total is None or report.samples < total:
             n = report.mtu if total is None else min(report.mtu, total - report.samples)
             last = total is not None and report.samples + n == total
-            rc = dev.writeStream(stream, [data[at : at + n]], n, SoapySDR.SOAPY_SDR_END_BURST if last else 0,
-                                 timeoutUs=100000).ret
+            rc = dev.writeStream(
+                stream, [data[at : at + n]], n, SoapySDR.SOAPY_SDR_END_BURST if last else 0, timeoutUs=100000
+            ).ret
             if rc > 0:
                 report.samples += rc
                 at = (at + rc) % len(iq)

@@ -160,8 +160,13 @@ def _spectrum(ax, page):
     ax.set_ylim(top - SPAN_DB, top + 5)
     m = page.measured
     if m.obw_hz is not None:
-        ax.axvspan(m.obw_lower_hz / scale, m.obw_upper_hz / scale, color="C1", alpha=0.12,
-                   label=f"99 % band {_hertz(m.obw_hz)}")
+        ax.axvspan(
+            m.obw_lower_hz / scale,
+            m.obw_upper_hz / scale,
+            color="C1",
+            alpha=0.12,
+            label=f"99 % band {_hertz(m.obw_hz)}",
+        )
         ax.legend(loc="upper right")
     ax.set_title(f"Power spectrum (Welch, RBW {_hertz(rbw)})")
     ax.set_xlabel(f"frequency relative to the centre ({unit})")
@@ -174,8 +179,9 @@ def _spectrogram(ax, page):
     size = int(min(256, max(16, 1 << max(len(x).bit_length() - 4, 4))))
     unit, scale = frequency_unit(page.wf.sample_rate / 2)
     with np.errstate(divide="ignore"):  # silent stretches have no power at all
-        _, _, _, image = ax.specgram(x, NFFT=size, Fs=page.wf.sample_rate / scale, noverlap=size // 2,
-                                     sides="twosided", cmap="viridis")
+        _, _, _, image = ax.specgram(
+            x, NFFT=size, Fs=page.wf.sample_rate / scale, noverlap=size // 2, sides="twosided", cmap="viridis"
+        )
     # specgram's time axis follows Fs: back to seconds, then to a unit that fits.
     left, right, low, high = image.get_extent()
     time_unit, time_scale = _time_unit(right / scale)
@@ -200,8 +206,9 @@ def _constellation(ax, page):
         ax.scatter(ideal.real, ideal.imag, s=40, marker="+", color="C3", label="reference")
         mer = f"MER {m.mer_db:.1f} dB" if m.mer_db is not None else "no error at all"
         # Short lines: a long title runs into the next panel.
-        ax.set_title(f"Constellation, {what}\nEVM {m.evm_percent:.3g} % RMS, {m.evm_peak_percent:.3g} % peak\n{mer}",
-                     fontsize=9)
+        ax.set_title(
+            f"Constellation, {what}\nEVM {m.evm_percent:.3g} % RMS, {m.evm_peak_percent:.3g} % peak\n{mer}", fontsize=9
+        )
         ax.set_xlabel("I")
         ax.set_ylabel("Q")
     else:
@@ -220,8 +227,7 @@ def _ccdf(ax, page):
     probabilities, levels = m.ccdf_curve
     ax.semilogy(levels, probabilities, linewidth=1.5, label="waveform")
     reference = np.logspace(0, -6, 200)[1:]
-    ax.semilogy(10 * np.log10(-np.log(reference)), reference, "--", color="grey", linewidth=1,
-                label="complex Gaussian")
+    ax.semilogy(10 * np.log10(-np.log(reference)), reference, "--", color="grey", linewidth=1, label="complex Gaussian")
     marked = [(level, float(key)) for key, level in m.ccdf_db.items() if level is not None]
     if marked:
         ax.scatter(*zip(*marked), color="C3", zorder=3, s=16)
@@ -246,16 +252,24 @@ def _seam(ax, page):
     ax.axvline(-0.5, color="grey", linestyle="--", linewidth=1)
     ratio = page.measured.seam_prediction
     verdict = "" if ratio is None else "seamless" if ratio <= 2 else "a glitch" if ratio > 10 else "unclear"
-    ax.set_title(f"Loop seam: {verdict}\nprediction error {ratio:.3g} × inside's" if ratio is not None
-                 else "Loop seam", fontsize=10)
+    ax.set_title(
+        f"Loop seam: {verdict}\nprediction error {ratio:.3g} × inside's" if ratio is not None else "Loop seam",
+        fontsize=10,
+    )
     ax.set_xlabel("samples from the start of the buffer")
     ax.set_ylabel("amplitude (full scale)")
     ax.legend(loc="upper right")
     ax.grid(True, alpha=0.3)
 
 
-_DRAW = {"time": _time, "spectrum": _spectrum, "spectrogram": _spectrogram, "constellation": _constellation,
-         "ccdf": _ccdf, "seam": _seam}
+_DRAW = {
+    "time": _time,
+    "spectrum": _spectrum,
+    "spectrogram": _spectrogram,
+    "constellation": _constellation,
+    "ccdf": _ccdf,
+    "seam": _seam,
+}
 
 
 def plot(wf, path=None, panels=None, ax=None):

@@ -4,7 +4,6 @@ import datetime as _dt
 import hashlib
 import json
 import numbers
-import os
 import re
 
 import numpy as np
@@ -45,7 +44,7 @@ def _measured(waveform):
 
 
 def description(kind, params):
-    """"am: mod-frequency 1000 Hz, mod-depth 50 %, mod-shape sine", as wavegen."""
+    """ "am: mod-frequency 1000 Hz, mod-depth 50 %, mod-shape sine", as wavegen."""
     from .kinds import KINDS, choice_name
 
     if kind not in KINDS:
@@ -95,8 +94,10 @@ def _datetime_text(when):
         return when.strftime("%Y-%m-%dT%H:%M:%SZ")
     if not isinstance(when, str) or not _ISO_UTC.fullmatch(when):
         raise GenSignalError(
-            -1, f'datetime = {when!r}: must be "now", a datetime or an ISO 8601 UTC time such as 2026-06-22T12:00:00Z',
-            "datetime")
+            -1,
+            f'datetime = {when!r}: must be "now", a datetime or an ISO 8601 UTC time such as 2026-06-22T12:00:00Z',
+            "datetime",
+        )
     return when
 
 

@@ -13,14 +13,25 @@ class Waveform:
     **wf.params)` takes them back); `repeat`: how many times `iq` holds the
     generated buffer; `center_frequency`: the RF centre in Hz, or None;
     `metadata`: the SigMF metadata it was read with, or None; `loop`: the
-    loop the call made (mode, periods, samples_per_period, duration,
-    whole_periods), None for a recording from elsewhere; `channel`: the
-    channel it went through ({'settings': ..., 'realised': ...}, with
-    'stage': 'generation' when it was applied as the waveform was made), or
-    None."""
+    loop the call made (every setting, periods, samples_per_period,
+    duration, whole_periods; `snapped` when snap changed a value), None for
+    a recording from elsewhere; `channel`: the channel it went through
+    ({'settings': ..., 'realised': ...}, with 'stage': 'generation' when it
+    was applied as the waveform was made), or None."""
 
-    def __init__(self, iq, sample_rate, kind=None, params=None, samples=None, repeat=1, center_frequency=None,
-                 metadata=None, loop=None, channel=None):
+    def __init__(
+        self,
+        iq,
+        sample_rate,
+        kind=None,
+        params=None,
+        samples=None,
+        repeat=1,
+        center_frequency=None,
+        metadata=None,
+        loop=None,
+        channel=None,
+    ):
         self.iq = np.asarray(iq, dtype=np.int16).reshape(-1, 2)
         self.sample_rate = float(sample_rate)
         self.kind = kind
@@ -31,6 +42,12 @@ class Waveform:
         self.metadata = metadata
         self.loop = dict(loop) if loop else None
         self.channel = dict(channel) if channel else None
+
+    @property
+    def snapped(self):
+        """What the exact mode's snap changed ({'field', 'asked', 'taken'},
+        the field as the record names it), or None."""
+        return (self.loop or {}).get("snapped")
 
     @property
     def samples(self):
@@ -93,9 +110,17 @@ class Waveform:
 
         n = _whole("repeated", "times", times, (1, 2**31 - 1))
         samples = np.tile(self._samples, n) if self._samples is not None else None
-        return Waveform(np.tile(self.iq, (n, 1)), self.sample_rate, self.kind, self.params, samples=samples,
-                        repeat=self.repeat * n, center_frequency=self.center_frequency, loop=self.loop,
-                        channel=self.channel)
+        return Waveform(
+            np.tile(self.iq, (n, 1)),
+            self.sample_rate,
+            self.kind,
+            self.params,
+            samples=samples,
+            repeat=self.repeat * n,
+            center_frequency=self.center_frequency,
+            loop=self.loop,
+            channel=self.channel,
+        )
 
     def regenerate(self):
         """The waveform made again from `kind`, `params` and `sample_rate`
@@ -106,10 +131,9 @@ class Waveform:
 
         if self.kind is None:
             raise SigMFError("this recording carries no gensignal record to regenerate it from")
-        settings = {}
-        if self.loop:
-            settings = {key: self.loop[key] for key in ("peak_dbfs", "tone_phases", "phase_seed") if key in self.loop}
-            settings["loop"] = self.loop.get("mode", "defined")
+        from .loop import keywords_of_loop
+
+        settings = keywords_of_loop(self.kind, self.loop) if self.loop else {}
         went = self.channel or {}
         made_with = went.get("stage") == "generation"
         if made_with and went.get("settings"):

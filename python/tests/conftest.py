@@ -13,8 +13,18 @@ WAVEGEN = os.environ.get("GENSIGNAL_WAVEGEN", str(ROOT / "build" / "release" / "
 # One set of options per kind, away from the defaults, with names and
 # numbers for the enumerations; the same keywords as wavegen options.
 KIND_CASES = {
-    "digital": dict(mod_type="psk8", symbol_rate=2e5, filter_type="gaussian", rolloff=0.5, samples_per_symbol=4,
-                    filter_span=4, symbol_count=64, pn_order=7, pn_seed=77, sample_rate=1e6),
+    "digital": dict(
+        mod_type="psk8",
+        symbol_rate=2e5,
+        filter_type="gaussian",
+        rolloff=0.5,
+        samples_per_symbol=4,
+        filter_span=4,
+        symbol_count=64,
+        pn_order=7,
+        pn_seed=77,
+        sample_rate=1e6,
+    ),
     "dss": dict(bit_rate=2000, pn_order=5, samples_per_chip=2, filter_type=2, bit_count=4, sample_rate=1e5),
     "am": dict(mod_frequency=250, mod_depth=80, mod_shape="triangle", sample_rate=8000),
     "fm": dict(mod_frequency=400, freq_deviation=-250, mod_shape="SQUARE", sample_rate=1000),
@@ -23,8 +33,9 @@ KIND_CASES = {
     "stepsweep": dict(start_frequency=1000, stop_frequency=0, step_count=4, dwell_time=1e-3, sample_rate=48000),
     "rampsweep": dict(sweep_bandwidth=2e5, sweep_time=2e-3, duration=1e-3, sample_rate=1e6),
     "awgn": dict(bandwidth=5e4, duration=2e-3, seed=7, sample_rate=1e6),
-    "ofdm": dict(fft_size=128, num_symbols=4, cp_percent=10, windowing=True, mod_type="qam16", null_dc=False,
-                 sample_rate=2e6),
+    "ofdm": dict(
+        fft_size=128, num_symbols=4, cp_percent=10, windowing=True, mod_type="qam16", null_dc=False, sample_rate=2e6
+    ),
 }
 
 

@@ -22,8 +22,13 @@ def levels(x):
         ccdf[key] = 10 * math.log10(ranked[k] / mean) if ranked[k] > 0 else None
     steps = np.abs(np.diff(x))
     seam = abs(x[0] - x[-1]) / steps.max() if len(steps) and steps.max() > 0 else 0.0
-    return {"peak_dbfs": 10 * math.log10(peak / FULL_SCALE**2), "rms_dbfs": 10 * math.log10(mean / FULL_SCALE**2),
-            "papr_db": 10 * math.log10(peak / mean), "ccdf_db": ccdf, "seam_ratio": seam}
+    return {
+        "peak_dbfs": 10 * math.log10(peak / FULL_SCALE**2),
+        "rms_dbfs": 10 * math.log10(mean / FULL_SCALE**2),
+        "papr_db": 10 * math.log10(peak / mean),
+        "ccdf_db": ccdf,
+        "seam_ratio": seam,
+    }
 
 
 def spectrum(x, rate, bandwidth=None, spacing=None, percent=99.0):
@@ -42,8 +47,13 @@ def spectrum(x, rate, bandwidth=None, spacing=None, percent=99.0):
     bandwidth = bandwidth or 2 * max(-lower_hz, upper_hz)
     spacing = spacing or bandwidth
     main = np.abs(freq) <= bandwidth / 2
-    out = {"obw_hz": upper_hz - lower_hz, "obw_lower_hz": lower_hz, "obw_upper_hz": upper_hz,
-           "acpr_db": {"lower": None, "upper": None}, "sfdr_db": None}
+    out = {
+        "obw_hz": upper_hz - lower_hz,
+        "obw_lower_hz": lower_hz,
+        "obw_upper_hz": upper_hz,
+        "acpr_db": {"lower": None, "upper": None},
+        "sfdr_db": None,
+    }
     if spacing + bandwidth / 2 <= rate / 2:
         for side, centre in (("lower", -spacing), ("upper", spacing)):
             adjacent = power[np.abs(freq - centre) <= bandwidth / 2].sum()
@@ -126,7 +136,7 @@ def map_points(kind, symbols, span):
     if kind in DPSK:
         m, phase = DPSK[kind]
         points = np.exp(1j * np.cumsum(2 * np.pi * symbols / m + phase))
-        points[len(points) - span:] = points[:span]
+        points[len(points) - span :] = points[:span]
         return points
     if kind in TABLES:
         return rectangular(*TABLES[kind])[symbols]
@@ -143,7 +153,7 @@ def taps(filter_type, beta, span, sps):
     if filter_type == 4:
         t = np.arange(span * sps + 1) / sps - span / 2
         a = math.sqrt(math.log(2) / 2) / beta
-        h = np.exp(-(np.pi * t / a) ** 2)
+        h = np.exp(-((np.pi * t / a) ** 2))
         return h / h.sum()
     half = span * sps // 2
     t = (np.arange(2 * half + 1) - half) / sps
@@ -151,16 +161,26 @@ def taps(filter_type, beta, span, sps):
     for i, ti in enumerate(t):
         if filter_type == 2:
             d = 1 - (2 * beta * ti) ** 2
-            h[i] = (np.sinc(ti) * math.cos(math.pi * beta * ti) / d if abs(d) > 1e-12
-                    else math.pi / 4 * np.sinc(1 / (2 * beta)))
+            h[i] = (
+                np.sinc(ti) * math.cos(math.pi * beta * ti) / d
+                if abs(d) > 1e-12
+                else math.pi / 4 * np.sinc(1 / (2 * beta))
+            )
         elif abs(ti) < 1e-12:
             h[i] = 1 - beta + 4 * beta / math.pi
         elif abs(abs(4 * beta * ti) - 1) < 1e-12:
-            h[i] = beta / math.sqrt(2) * ((1 + 2 / math.pi) * math.sin(math.pi / (4 * beta))
-                                          + (1 - 2 / math.pi) * math.cos(math.pi / (4 * beta)))
+            h[i] = (
+                beta
+                / math.sqrt(2)
+                * (
+                    (1 + 2 / math.pi) * math.sin(math.pi / (4 * beta))
+                    + (1 - 2 / math.pi) * math.cos(math.pi / (4 * beta))
+                )
+            )
         else:
-            h[i] = ((math.sin(math.pi * ti * (1 - beta)) + 4 * beta * ti * math.cos(math.pi * ti * (1 + beta)))
-                    / (math.pi * ti * (1 - (4 * beta * ti) ** 2)))
+            h[i] = (math.sin(math.pi * ti * (1 - beta)) + 4 * beta * ti * math.cos(math.pi * ti * (1 + beta))) / (
+                math.pi * ti * (1 - (4 * beta * ti) ** 2)
+            )
     return h / math.sqrt((h**2).sum())
 
 
@@ -196,15 +216,21 @@ def evm(received, reference, groups):
         gain = np.vdot(received[sel], reference[sel]) / np.vdot(received[sel], received[sel])
         error[sel] = gain * received[sel] - reference[sel]
     signal, noise = np.sum(np.abs(reference) ** 2), np.sum(np.abs(error) ** 2)
-    return {"evm_percent": 100 * math.sqrt(noise / signal),
-            "evm_peak_percent": 100 * np.abs(error).max() / math.sqrt(signal / len(reference)),
-            "mer_db": 10 * math.log10(signal / noise) if noise > 0 else None}
+    return {
+        "evm_percent": 100 * math.sqrt(noise / signal),
+        "evm_peak_percent": 100 * np.abs(error).max() / math.sqrt(signal / len(reference)),
+        "mer_db": 10 * math.log10(signal / noise) if noise > 0 else None,
+    }
 
 
 # Waveform.params holds the enumerations by name.
-MODULATIONS = {name: number + 1 for number, name in enumerate(
-    "bpsk dbpsk qpsk dqpsk oqpsk pi4_dqpsk psk8 dpsk8 psk16 qam16 qam64 qam256 qam1024 ask2 fsk2 fsk4 fsk8 fsk16 "
-    "ask4 ask8 apsk16 qam8".split())}
+MODULATIONS = {
+    name: number + 1
+    for number, name in enumerate(
+        "bpsk dbpsk qpsk dqpsk oqpsk pi4_dqpsk psk8 dpsk8 psk16 qam16 qam64 qam256 qam1024 ask2 fsk2 fsk4 fsk8 fsk16 "
+        "ask4 ask8 apsk16 qam8".split()
+    )
+}
 FILTERS = {"rect": 1, "rcos": 2, "rrcos": 3, "gaussian": 4, "half_sine": 5}
 
 
@@ -239,8 +265,15 @@ def dss_evm(x, p):
     return linear_evm(x, 1.0 - 2.0 * chips, taps(p["filterType"], p["rolloff"], span, sps), sps, p["filterType"])
 
 
-OFDM_MAPS = {1: (1, None), 3: (2, None), 7: (3, None), 9: (4, None), 10: (4, (4, 4)), 11: (6, (8, 8)),
-             12: (8, (16, 16))}
+OFDM_MAPS = {
+    1: (1, None),
+    3: (2, None),
+    7: (3, None),
+    9: (4, None),
+    10: (4, (4, 4)),
+    11: (6, (8, 8)),
+    12: (8, (16, 16)),
+}
 
 
 def ofdm_evm(x, p):

@@ -46,9 +46,14 @@ class _Checker:
                 self.fault(where, f"{key} is required")
             return
         v = obj[key]
-        ok = {"int": _is_int, "number": _is_number, "string": lambda x: isinstance(x, str),
-              "bool": lambda x: isinstance(x, bool), "object": lambda x: isinstance(x, dict),
-              "array": lambda x: isinstance(x, list)}[kind](v)
+        ok = {
+            "int": _is_int,
+            "number": _is_number,
+            "string": lambda x: isinstance(x, str),
+            "bool": lambda x: isinstance(x, bool),
+            "object": lambda x: isinstance(x, dict),
+            "array": lambda x: isinstance(x, list),
+        }[kind](v)
         if not ok:
             self.fault(where, f"{key} = {v!r} is not of type {kind}")
         elif bounds and not bounds[0] <= v <= bounds[1]:

@@ -17,12 +17,25 @@ from gensignal.batch.items import make_item, params_of_item, written_item
 BASE = {
     "seed": 7,
     "sets": [
-        {"name": "psk", "kind": "digital", "count": 40,
-         "params": {"mod_type": ["BPSK", "qpsk", 7], "filter_type": "RRCOS", "rolloff": {"uniform": [0.2, 0.5]},
-                    "symbol_rate": {"log_uniform": [1e4, 1e6]}, "sample_rate": 4e6,
-                    "symbol_count": {"integers": [64, 512]}}},
-        {"name": "tones", "kind": "multitone", "count": 5,
-         "params": {"tone_count": {"integers": [2, 32]}, "tone_spacing": 10000, "sample_rate": 1e6}},
+        {
+            "name": "psk",
+            "kind": "digital",
+            "count": 40,
+            "params": {
+                "mod_type": ["BPSK", "qpsk", 7],
+                "filter_type": "RRCOS",
+                "rolloff": {"uniform": [0.2, 0.5]},
+                "symbol_rate": {"log_uniform": [1e4, 1e6]},
+                "sample_rate": 4e6,
+                "symbol_count": {"integers": [64, 512]},
+            },
+        },
+        {
+            "name": "tones",
+            "kind": "multitone",
+            "count": 5,
+            "params": {"tone_count": {"integers": [2, 32]}, "tone_spacing": 10000, "sample_rate": 1e6},
+        },
     ],
 }
 
@@ -75,6 +88,10 @@ REFUSALS = [
     (("sets", 0, "settings"), {"peak_dbfs": 3}, "sets[0].settings.peak_dbfs"),
     (("sets", 0, "settings"), {"tone_phases": "newman"}, "sets[0].settings.tone_phases"),
     (("sets", 0, "settings"), {"lop": "exact"}, "sets[0].settings.lop"),
+    (("sets", 0, "settings"), {"snap": "yes"}, "sets[0].settings.snap"),
+    (("sets", 0, "settings"), {"granularity": 0}, "sets[0].settings.granularity"),
+    (("sets", 0, "settings"), {"min_length": 1.5}, "sets[0].settings.min_length"),
+    (("sets", 0, "settings"), {"min_loop_duration": math.nan}, "sets[0].settings.min_loop_duration"),
     (("sets", 0, "settings"), [], "sets[0].settings"),
 ]
 
@@ -94,7 +111,9 @@ def test_a_near_miss_is_named():
 
 def test_files_json_and_yaml(tmp_path):
     (tmp_path / "a.json").write_text(json.dumps(BASE))
-    (tmp_path / "b.yaml").write_text("seed: 7\nsets:\n  - {name: t, kind: AM, count: 2, params: {mod_depth: [10, 90]}}\n")
+    (tmp_path / "b.yaml").write_text(
+        "seed: 7\nsets:\n  - {name: t, kind: AM, count: 2, params: {mod_depth: [10, 90]}}\n"
+    )
     (tmp_path / "twice.json").write_text('{"seed": 1, "seed": 2, "sets": []}')
     assert load(tmp_path / "a.json").stem == "a"
     manifest = load(tmp_path / "b.yaml")
@@ -107,8 +126,7 @@ def test_item_values_come_from_its_own_seed_sequence():
     manifest = load(BASE)
     psk = manifest.sets[0]
     rng = item_rng(7, 0, 3)  # SeedSequence(7, spawn_key=(0, 3)); keywords drawn in name order
-    expected = {"mod_type": ["bpsk", "qpsk", "psk8"][int(rng.integers(3))],
-                "rolloff": float(rng.uniform(0.2, 0.5))}
+    expected = {"mod_type": ["bpsk", "qpsk", "psk8"][int(rng.integers(3))], "rolloff": float(rng.uniform(0.2, 0.5))}
     u = float(rng.random())
     expected["symbol_count"] = int(rng.integers(64, 512, endpoint=True))
     expected["symbol_rate"] = math.exp(math.log(1e4) + (math.log(1e6) - math.log(1e4)) * u)
@@ -133,25 +151,47 @@ def test_draws_stay_within_their_ranges():
     counts = {p["symbol_count"] for p in drawn}
     assert min(counts) >= 64 and max(counts) <= 512 and all(isinstance(c, int) for c in counts)
     # integers for a real keyword hand over floats; a one-point range is that point
-    tones = load({"sets": [{"name": "t", "kind": "multitone", "count": 1,
-                            "params": {"tone_spacing": {"integers": [1000, 1000]},
-                                       "sample_rate": {"log_uniform": [3e5, 3e5]}}}]}).sets[0]
+    tones = load(
+        {
+            "sets": [
+                {
+                    "name": "t",
+                    "kind": "multitone",
+                    "count": 1,
+                    "params": {"tone_spacing": {"integers": [1000, 1000]}, "sample_rate": {"log_uniform": [3e5, 3e5]}},
+                }
+            ]
+        }
+    ).sets[0]
     params = params_of_item(tones, 0, 0)
     assert params["tone_spacing"] == 1000.0 and isinstance(params["tone_spacing"], float)
     assert params["sample_rate"] == 3e5
 
 
 def test_an_item_writes_what_wavegen_writes(wavegen, tmp_path):
-    manifest = load({"seed": 3, "sets": [
-        {"name": "d", "kind": "digital", "count": 2, "params": {"mod_type": ["qam16", "fsk4"], "symbol_count": 100}},
-        {"name": "n", "kind": "awgn", "count": 2, "params": {"duration": 1e-3}}]})
+    manifest = load(
+        {
+            "seed": 3,
+            "sets": [
+                {
+                    "name": "d",
+                    "kind": "digital",
+                    "count": 2,
+                    "params": {"mod_type": ["qam16", "fsk4"], "symbol_count": 100},
+                },
+                {"name": "n", "kind": "awgn", "count": 2, "params": {"duration": 1e-3}},
+            ],
+        }
+    )
     for item_set in manifest.sets:
         item = make_item(item_set, manifest.seed, 1)
         args = [item_set.kind]
         for key, value in item.params.items():
             if value is not None:
-                args += ["--" + key.replace("_", "-"), ("true" if value else "false") if isinstance(value, bool)
-                         else repr(value).strip("'")]
+                args += [
+                    "--" + key.replace("_", "-"),
+                    ("true" if value else "false") if isinstance(value, bool) else repr(value).strip("'"),
+                ]
         assert wavegen(*args, "-o", item_set.name).returncode == 0
         assert (tmp_path / f"{item_set.name}.sigmf-data").read_bytes() == item.data
         assert (tmp_path / f"{item_set.name}.sigmf-meta").read_text() == item.meta
@@ -159,8 +199,18 @@ def test_an_item_writes_what_wavegen_writes(wavegen, tmp_path):
 
 
 def test_labels_are_measured_on_the_waveform():
-    item_set = load({"sets": [{"name": "t", "kind": "multitone", "count": 1,
-                           "params": {"tone_count": 8, "tone_spacing": 1e4, "sample_rate": 1e6}}]}).sets[0]
+    item_set = load(
+        {
+            "sets": [
+                {
+                    "name": "t",
+                    "kind": "multitone",
+                    "count": 1,
+                    "params": {"tone_count": 8, "tone_spacing": 1e4, "sample_rate": 1e6},
+                }
+            ]
+        }
+    ).sets[0]
     item = make_item(item_set, 0, 0)
     iq = np.frombuffer(item.data, "<i2").reshape(-1, 2).astype(float)
     power = iq[:, 0] ** 2 + iq[:, 1] ** 2
@@ -176,15 +226,22 @@ def test_labels_are_measured_on_the_waveform():
     assert labels["obw_hz"] == labels["obw_upper_hz"] - labels["obw_lower_hz"]
     annotation = json.loads(item.meta)["annotations"][0]
     assert (annotation["core:freq_lower_edge"], annotation["core:freq_upper_edge"]) == (
-        labels["obw_lower_hz"], labels["obw_upper_hz"])
+        labels["obw_lower_hz"],
+        labels["obw_upper_hz"],
+    )
 
 
 # (kind, params, settings, EVM defined, natural periods in the buffer, whole)
 LABELLED = [
-    ("digital", {"mod_type": "QAM16", "symbol_rate": 1e5, "sample_rate": 8e5, "symbol_count": 256}, {}, True, 1,
-     True),
-    ("digital", {"mod_type": "QPSK", "symbol_rate": 1.023e6, "sample_rate": 10e6, "symbol_count": 100},
-     {"loop": "exact"}, True, 1023, True),  # resampled: EVM at the symbol instants
+    ("digital", {"mod_type": "QAM16", "symbol_rate": 1e5, "sample_rate": 8e5, "symbol_count": 256}, {}, True, 1, True),
+    (
+        "digital",
+        {"mod_type": "QPSK", "symbol_rate": 1.023e6, "sample_rate": 10e6, "symbol_count": 100},
+        {"loop": "exact"},
+        True,
+        1023,
+        True,
+    ),  # resampled: EVM at the symbol instants
     ("dss", {}, {}, True, 1, True),
     ("ofdm", {"num_symbols": 4}, {}, True, 1, True),
     ("fm", {}, {}, False, 1, True),
@@ -194,16 +251,24 @@ LABELLED = [
 
 @pytest.mark.parametrize("kind,params,settings,evm,periods,whole", LABELLED)
 def test_labels_are_the_libraries_measurement_and_loop(kind, params, settings, evm, periods, whole):
-    item_set = load({"sets": [{"name": "t", "kind": kind, "count": 1, "params": params,
-                               "settings": settings}]}).sets[0]
+    item_set = load({"sets": [{"name": "t", "kind": kind, "count": 1, "params": params, "settings": settings}]}).sets[0]
     item = make_item(item_set, 0, 0)
     assert item.reason is None
     iq = np.frombuffer(item.data, "<i2").reshape(-1, 2)
     rate = json.loads(item.meta)["global"]["core:sample_rate"]
     # the array alone has no record to compare symbols with: EVM apart, the same numbers
     alone = gensignal.measure(iq, sample_rate=rate).to_dict()
-    for key in ("peak_dbfs", "rms_dbfs", "papr_db", "ccdf_db", "obw_hz", "obw_lower_hz", "obw_upper_hz",
-                "seam_ratio", "seam_prediction"):
+    for key in (
+        "peak_dbfs",
+        "rms_dbfs",
+        "papr_db",
+        "ccdf_db",
+        "obw_hz",
+        "obw_lower_hz",
+        "obw_upper_hz",
+        "seam_ratio",
+        "seam_prediction",
+    ):
         assert item.labels[key] == alone[key], key
     assert (item.labels["evm_percent"] is not None) == evm
     if evm:
@@ -223,8 +288,9 @@ def test_refused_items_carry_the_reason():
 
 
 def test_written_files_are_recognised_only_when_exact():
-    item_set = load({"sets": [{"name": "t", "kind": "am", "count": 2,
-                               "params": {"mod_depth": {"uniform": [10, 90]}}}]}).sets[0]
+    item_set = load(
+        {"sets": [{"name": "t", "kind": "am", "count": 2, "params": {"mod_depth": {"uniform": [10, 90]}}}]}
+    ).sets[0]
     item = make_item(item_set, 5, 1)
     meta = item.meta.encode()
     assert written_item(item_set, 5, 1, meta, item.data).labels == item.labels
@@ -249,24 +315,76 @@ def test_the_collection_is_written_as_json_dumps_would(streams):
     item_set = load({"sets": [{"name": "t", "kind": "am", "count": 3}]}).sets[0]
     metas = [make_item(item_set, 0, i).meta for i in range(streams)]
     f = io.StringIO()
-    collection = _Collection(f, "a \"quoted\" description")
+    collection = _Collection(f, 'a "quoted" description')
     for i, meta in enumerate(metas):
         collection.add(f"t/{i}", meta)
     collection.close()
     parsed = json.loads(f.getvalue())
     assert f.getvalue() == json.dumps(parsed, indent=2, sort_keys=True) + "\n"
     assert parsed["collection"]["core:streams"] == [
-        {"name": f"t/{i}", "hash": hashlib.sha512(meta.encode()).hexdigest()} for i, meta in enumerate(metas)]
+        {"name": f"t/{i}", "hash": hashlib.sha512(meta.encode()).hexdigest()} for i, meta in enumerate(metas)
+    ]
     assert parsed["collection"]["core:version"] == json.loads(make_item(item_set, 0, 0).meta)["global"]["core:version"]
 
 
 def test_settings_reach_the_generator():
-    manifest = load({"seed": 3, "sets": [{"name": "t", "kind": "multitone", "count": 2,
-                                          "params": {"tone_count": 64, "tone_spacing": 10e3, "sample_rate": 30.72e6},
-                                          "settings": {"loop": "exact", "tone_phases": "newman", "peak_dbfs": -1}}]})
+    manifest = load(
+        {
+            "seed": 3,
+            "sets": [
+                {
+                    "name": "t",
+                    "kind": "multitone",
+                    "count": 2,
+                    "params": {"tone_count": 64, "tone_spacing": 10e3, "sample_rate": 30.72e6},
+                    "settings": {"loop": "exact", "tone_phases": "newman", "peak_dbfs": -1},
+                }
+            ],
+        }
+    )
     item_set = manifest.sets[0]
     item = make_item(item_set, manifest.seed, 0)
     assert item.reason is None
     loop = json.loads(item.meta)["global"]["gensignal:loop"]
     assert loop["mode"] == "exact" and loop["tone_phases"] == "newman" and loop["periods"] == 1
     assert written_item(item_set, manifest.seed, 0, item.meta.encode(), item.data).labels == item.labels
+
+
+def test_a_settings_range_is_the_librarys():
+    with pytest.raises(ManifestError, match=r"settings.peak_dbfs: 3: must be -90 to 0 dBFS"):
+        load(_with(("sets", 0, "settings"), {"peak_dbfs": 3}))
+    with pytest.raises(ManifestError, match=r"max_samples: -1: must be a whole number from 0 to 1073741823"):
+        load(_with(("sets", 0, "settings"), {"max_samples": -1}))
+
+
+def test_snap_makes_clean_loops_with_evm_that_regenerate():
+    # random symbol rates: none closes as drawn, every one after the snap
+    item_set = load(
+        {
+            "seed": 1,
+            "sets": [
+                {
+                    "name": "psk",
+                    "kind": "digital",
+                    "count": 3,
+                    "params": {
+                        "mod_type": "qpsk",
+                        "symbol_rate": {"log_uniform": [1e5, 1e6]},
+                        "sample_rate": 4e6,
+                        "symbol_count": 256,
+                    },
+                    "settings": {"loop": "EXACT", "snap": True},
+                }
+            ],
+        }
+    ).sets[0]
+    assert item_set.settings == {"loop": "exact", "snap": True}
+    for index in range(3):
+        item = make_item(item_set, 1, index)
+        assert item.reason is None, item.reason
+        loop = json.loads(item.meta)["global"]["gensignal:loop"]
+        assert loop["snap"] is True and loop["whole_periods"] and loop["snapped"]["field"] == "symbolRate"
+        assert loop["snapped"]["asked"] == item.params["symbol_rate"]
+        assert item.labels["evm_percent"] is not None and item.labels["whole_periods"]
+        params = item.index_line(item_set.settings)["params"]
+        assert gensignal.digital(**params).iq.astype("<i2").tobytes() == item.data

@@ -13,13 +13,27 @@ from gensignal.batch.items import make_item
 from gensignal.batch.manifest import fields_of, load
 
 SETS = [
-    {"name": "tones", "kind": "multitone", "count": 3, "params": {"tone_count": {"integers": [2, 9]}},
-     "settings": {"loop": "exact", "tone_phases": "newman", "peak_dbfs": -6}},
-    {"name": "psk", "kind": "digital", "count": 3,
-     "params": {"mod_type": ["bpsk", "qpsk", "psk8"], "symbol_rate": 1e6, "sample_rate": 8e6, "symbol_count": 64},
-     "settings": {"peak_dbfs": -3}},
-    {"name": "noise", "kind": "awgn", "count": 2, "params": {"bandwidth": 1e5, "duration": 1e-3},
-     "settings": {"loop": "exact"}},
+    {
+        "name": "tones",
+        "kind": "multitone",
+        "count": 3,
+        "params": {"tone_count": {"integers": [2, 9]}},
+        "settings": {"loop": "exact", "tone_phases": "newman", "peak_dbfs": -6},
+    },
+    {
+        "name": "psk",
+        "kind": "digital",
+        "count": 3,
+        "params": {"mod_type": ["bpsk", "qpsk", "psk8"], "symbol_rate": 1e6, "sample_rate": 8e6, "symbol_count": 64},
+        "settings": {"peak_dbfs": -3},
+    },
+    {
+        "name": "noise",
+        "kind": "awgn",
+        "count": 2,
+        "params": {"bandwidth": 1e5, "duration": 1e-3},
+        "settings": {"loop": "exact"},
+    },
 ]
 
 

@@ -24,12 +24,25 @@ MANIFEST = {
     "seed": 11,
     "sets": [
         # 96 items of 2^17 samples: long enough (seconds) to interrupt a run, or kill a worker, half way
-        {"name": "psk", "kind": "digital", "count": 96,
-         "params": {"mod_type": ["bpsk", "QPSK", "psk8", 10], "rolloff": {"uniform": [0.2, 0.5]},
-                    "symbol_count": 16384, "symbol_rate": 1e6, "sample_rate": 8e6}},
+        {
+            "name": "psk",
+            "kind": "digital",
+            "count": 96,
+            "params": {
+                "mod_type": ["bpsk", "QPSK", "psk8", 10],
+                "rolloff": {"uniform": [0.2, 0.5]},
+                "symbol_count": 16384,
+                "symbol_rate": 1e6,
+                "sample_rate": 8e6,
+            },
+        },
         # noise seeded per item; a negative bandwidth is refused: some items fail
-        {"name": "noise", "kind": "awgn", "count": 24,
-         "params": {"bandwidth": {"uniform": [-2e5, 4e5]}, "duration": 4.096e-3}},
+        {
+            "name": "noise",
+            "kind": "awgn",
+            "count": 24,
+            "params": {"bandwidth": {"uniform": [-2e5, 4e5]}, "duration": 4.096e-3},
+        },
         {"name": "tones", "kind": "multitone", "count": 6, "params": {"tone_count": {"integers": [2, 16]}}},
     ],
 }
@@ -78,8 +91,9 @@ def _group_gone(pgid, timeout=10):
 
 
 def _start(args, log):
-    return subprocess.Popen(args, env=_env(), start_new_session=True, stdin=subprocess.DEVNULL,
-                            stdout=log, stderr=subprocess.STDOUT)
+    return subprocess.Popen(
+        args, env=_env(), start_new_session=True, stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT
+    )
 
 
 def _default_interrupts():
@@ -91,9 +105,16 @@ def _default_interrupts():
 def _launch(out, *options, manifest):
     """The batch command, in a session of its own."""
     args = [sys.executable, "-m", "gensignal", "batch", str(manifest), "-o", str(out), "--hdf5", *options]
-    return subprocess.Popen(args, env=_env(), start_new_session=True, stdin=subprocess.DEVNULL,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
-                            preexec_fn=_default_interrupts)
+    return subprocess.Popen(
+        args,
+        env=_env(),
+        start_new_session=True,
+        stdin=subprocess.DEVNULL,
+        stdout=subprocess.DEVNULL,
+        stderr=subprocess.PIPE,
+        text=True,
+        preexec_fn=_default_interrupts,
+    )
 
 
 def _batch(out, *options, manifest):
@@ -131,9 +152,21 @@ class _Cluster:
         self.workers = []
         self.log = open(folder / "cluster.log", "w")
         scheduler_file = folder / "scheduler.json"
-        self.scheduler = _start([shutil.which("dask-scheduler"), "--host", "127.0.0.1", "--port", "0",
-                                 "--no-dashboard", "--dashboard-address", "127.0.0.1:0",
-                                 "--scheduler-file", str(scheduler_file)], self.log)
+        self.scheduler = _start(
+            [
+                shutil.which("dask-scheduler"),
+                "--host",
+                "127.0.0.1",
+                "--port",
+                "0",
+                "--no-dashboard",
+                "--dashboard-address",
+                "127.0.0.1:0",
+                "--scheduler-file",
+                str(scheduler_file),
+            ],
+            self.log,
+        )
         deadline = time.monotonic() + 60
         while not scheduler_file.exists() or not scheduler_file.read_text().strip():
             assert self.scheduler.poll() is None and time.monotonic() < deadline, "dask-scheduler did not start"
@@ -141,9 +174,27 @@ class _Cluster:
         self.address = json.loads(scheduler_file.read_text())["address"]
 
     def start_worker(self):
-        self.workers.append(_start([shutil.which("dask-worker"), self.address, "--nthreads", "1", "--no-nanny",
-                                    "--no-dashboard", "--dashboard-address", "127.0.0.1:0", "--host", "127.0.0.1",
-                                    "--death-timeout", "30", "--local-directory", str(self.folder)], self.log))
+        self.workers.append(
+            _start(
+                [
+                    shutil.which("dask-worker"),
+                    self.address,
+                    "--nthreads",
+                    "1",
+                    "--no-nanny",
+                    "--no-dashboard",
+                    "--dashboard-address",
+                    "127.0.0.1:0",
+                    "--host",
+                    "127.0.0.1",
+                    "--death-timeout",
+                    "30",
+                    "--local-directory",
+                    str(self.folder),
+                ],
+                self.log,
+            )
+        )
         return self.workers[-1]
 
     def wait_for_workers(self, n):
@@ -196,8 +247,9 @@ def test_a_run_writes_every_item_once(reference):
     out, tree = reference
     index = [json.loads(line) for line in (out / "index.jsonl").read_text().splitlines()]
     errors = [json.loads(line) for line in (out / "errors.jsonl").read_text().splitlines()]
-    assert errors and all(e["set"] == "noise" and e["params"]["bandwidth"] < 0 and "bandwidth" in e["reason"]
-                          for e in errors)
+    assert errors and all(
+        e["set"] == "noise" and e["params"]["bandwidth"] < 0 and "bandwidth" in e["reason"] for e in errors
+    )
     done = sorted((r["set"], r["index"]) for r in index + errors)
     assert done == sorted((s["name"], i) for s in MANIFEST["sets"] for i in range(s["count"]))
     assert _in_manifest_order(index) and _in_manifest_order(errors)
@@ -239,12 +291,12 @@ def test_the_hdf5_file_holds_the_recordings_and_labels(reference):
             for k, r in enumerate(records):
                 start, length = group["start"][k], group["length"][k]
                 data = (out / (_name(r) + ".sigmf-data")).read_bytes()
-                assert group["iq"][start:start + length].tobytes() == data
+                assert group["iq"][start : start + length].tobytes() == data
                 assert group["labels/obw_hz"][k] == r["labels"]["obw_hz"]
                 assert group["labels/ccdf_db/1e-4"][k] == r["labels"]["ccdf_db"]["1e-4"]
                 assert group["labels/whole_periods"][k] == r["labels"]["whole_periods"]
                 evm = group["labels/evm_percent"][k]
-                assert (math.isnan(evm) if r["labels"]["evm_percent"] is None else evm == r["labels"]["evm_percent"])
+                assert math.isnan(evm) if r["labels"]["evm_percent"] is None else evm == r["labels"]["evm_percent"]
                 for key, value in r["params"].items():
                     stored = group["params"][key][k]
                     assert (stored.decode() if isinstance(stored, bytes) else stored) == value, key

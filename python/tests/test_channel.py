@@ -4,7 +4,6 @@ arithmetic), the keywords and their refusals, Waveforms through impair(),
 and `wavegen impair` against gensignal.impair on the same file."""
 import json
 import math
-import warnings
 
 import numpy as np
 import pytest
@@ -23,7 +22,8 @@ def tone(n=4096, cycles=37, amplitude=0.5):
 def chirp(n=4096):
     m = np.arange(n)
     return (0.6 * np.exp(1j * (0.0004 * m * m + 0.2 * m)) * (0.5 + 0.5 * np.sin(2 * np.pi * 3 * m / n))).astype(
-        np.complex64)
+        np.complex64
+    )
 
 
 def through(x, **settings):
@@ -55,7 +55,8 @@ def test_iq_imbalance_is_its_formula_value_by_value():
     g = 10 ** (1.5 / 20)
     c = math.cos(-7 * math.pi / 180)
     assert rx.channel["realised"]["iq_image_rejection_db"] == pytest.approx(
-        10 * math.log10((1 + 2 * g * c + g * g) / (1 - 2 * g * c + g * g)))
+        10 * math.log10((1 + 2 * g * c + g * g) / (1 - 2 * g * c + g * g))
+    )
 
 
 @pytest.mark.parametrize("pa", ["rapp", "saleh"])
@@ -106,8 +107,8 @@ def kaiser_sinc_delay(v, delay, taps=32, beta=8.0):
     h = np.sinc(tau) * np.i0(beta * np.sqrt(1 - (tau / (taps // 2)) ** 2)) / np.i0(beta)
     h /= h.sum()
     out = np.zeros_like(v)
-    for l, c in enumerate(h):
-        out += c * np.roll(v, whole - centre + l)
+    for k, c in enumerate(h):
+        out += c * np.roll(v, whole - centre + k)
     return out
 
 
@@ -116,8 +117,9 @@ def test_timing_offset_is_the_windowed_sinc_read_around_the_loop(delay):
     x = chirp()
     y, rx = through(x, timing_offset=delay)
     expected = kaiser_sinc_delay(counts(x), delay)
-    np.testing.assert_allclose(y * np.abs(expected).max() / np.abs(y).max(), expected,
-                               atol=np.abs(expected).max() * 2e-6)
+    np.testing.assert_allclose(
+        y * np.abs(expected).max() / np.abs(y).max(), expected, atol=np.abs(expected).max() * 2e-6
+    )
     assert rx.channel["realised"]["timing_offset"] == delay
 
 
@@ -130,7 +132,8 @@ def test_noise_is_exact_in_each_way_and_the_labels_say_so():
         assert r[keyword] == pytest.approx(value, abs=1e-6)
         assert r["snr_in_band_db"] == pytest.approx(
             value - (10 * math.log10(8) if keyword == "esn0_db" else 10 * math.log10(4) if keyword == "ebn0_db" else 0),
-            abs=1e-6)
+            abs=1e-6,
+        )
         assert rx.kind == "digital" and rx.params == wf.params
 
 
@@ -165,18 +168,45 @@ def test_a_repeated_waveform_is_impaired_once_and_repeated():
     rx = gensignal.impair(wf, snr_db=30, channel_seed=4)
     period = len(wf.period)
     assert rx.repeat == 3 and len(rx) == 3 * period
-    np.testing.assert_array_equal(rx.iq[:period], rx.iq[period:2 * period])
-    np.testing.assert_array_equal(rx.samples[:period], rx.samples[2 * period:])
+    np.testing.assert_array_equal(rx.iq[:period], rx.iq[period : 2 * period])
+    np.testing.assert_array_equal(rx.samples[:period], rx.samples[2 * period :])
 
 
 def test_wavegen_impair_writes_what_python_makes(wavegen, tmp_path):
     wf = gensignal.digital(mod_type="qam16", symbol_rate=5e5, sample_rate=4e6, symbol_count=500)
     wf.to_sigmf(tmp_path / "clean")
-    options = dict(fading="tdl-c", delay_spread=3e-7, doppler_hz=0, esn0_db=18, cfo_hz=8000,
-                   phase_noise=[(1e4, -85), (1e5, -100)], iq_gain_db=0.2, channel_seed=11)
-    args = ["impair", "clean", "-o", "dirty", "--fading", "tdl-c", "--delay-spread", "3e-7", "--doppler-hz", "0",
-            "--esn0-db", "18", "--cfo-hz", "8000", "--phase-noise", "1e4:-85,1e5:-100", "--iq-gain-db", "0.2",
-            "--channel-seed", "11"]
+    options = dict(
+        fading="tdl-c",
+        delay_spread=3e-7,
+        doppler_hz=0,
+        esn0_db=18,
+        cfo_hz=8000,
+        phase_noise=[(1e4, -85), (1e5, -100)],
+        iq_gain_db=0.2,
+        channel_seed=11,
+    )
+    args = [
+        "impair",
+        "clean",
+        "-o",
+        "dirty",
+        "--fading",
+        "tdl-c",
+        "--delay-spread",
+        "3e-7",
+        "--doppler-hz",
+        "0",
+        "--esn0-db",
+        "18",
+        "--cfo-hz",
+        "8000",
+        "--phase-noise",
+        "1e4:-85,1e5:-100",
+        "--iq-gain-db",
+        "0.2",
+        "--channel-seed",
+        "11",
+    ]
     done = wavegen(*args)
     assert done.returncode == 0, done.stderr
     rx = gensignal.impair(wf, **options)
@@ -192,12 +222,16 @@ def test_wavegen_impair_writes_what_python_makes(wavegen, tmp_path):
 
 def test_wavegen_impair_refuses_in_option_terms(wavegen, tmp_path):
     (np.ones((1000, 2), np.int16) * 100).astype("<i2").tofile(tmp_path / "x.raw")
-    for args, said in (((), "does not say its rate: give --sample-rate"),
-                       (("--sample-rate", "1e6", "--taps", "1e-6"), "--taps 1e-6: expected DELAY:DB"),
-                       (("--sample-rate", "1e6", "--cfo-hz", "2e6"), "--cfo-hz 2000000: must lie within"),
-                       (("--sample-rate", "1e6", "--esn0-db", "9"), "--esn0-db (noiseMode = 2 (Es/N0): needs"),
-                       (("--sample-rate", "1e6", "--loop", "exact", "--cfo-hz", "1500"),
-                        "--cfo-hz 1500: not a whole number of cycles")):
+    for args, said in (
+        ((), "does not say its rate: give --sample-rate"),
+        (("--sample-rate", "1e6", "--taps", "1e-6"), "--taps 1e-6: expected DELAY:DB"),
+        (("--sample-rate", "1e6", "--cfo-hz", "2e6"), "--cfo-hz 2000000: must lie within"),
+        (("--sample-rate", "1e6", "--esn0-db", "9"), "--esn0-db (noiseMode = 2 (Es/N0): needs"),
+        (
+            ("--sample-rate", "1e6", "--loop", "exact", "--cfo-hz", "1500"),
+            "--cfo-hz 1500: not a whole number of cycles",
+        ),
+    ):
         done = wavegen("impair", "x.raw", *args)
         assert done.returncode == 2 and said in done.stderr, (args, done.stderr)
     bad = tmp_path / "t.sigmf-meta"

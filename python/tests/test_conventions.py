@@ -135,7 +135,12 @@ wf.plot("b.png")
 gensignal.plot(wf, "c.png")   # still the function after wf.plot() imported the module
 print("ok")
 """
-    done = subprocess.run([sys.executable, "-c", code], cwd=tmp_path, capture_output=True, text=True,
-                          env={"PYTHONPATH": str(ROOT / "python"), "PATH": "/usr/bin:/bin"})
+    done = subprocess.run(
+        [sys.executable, "-c", code],
+        cwd=tmp_path,
+        capture_output=True,
+        text=True,
+        env={"PYTHONPATH": str(ROOT / "python"), "PATH": "/usr/bin:/bin"},
+    )
     assert done.stdout == "ok\n", done.stderr
     assert all((tmp_path / f"{name}.png").stat().st_size > 0 for name in "abc")

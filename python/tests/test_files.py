@@ -2,15 +2,13 @@
 recordings that are not what they claim refused clearly."""
 import hashlib
 import json
-import subprocess
-import sys
 import wave
 
 import numpy as np
 import pytest
 
 import gensignal
-from conftest import KIND_CASES, ROOT, wavegen_args
+from conftest import KIND_CASES, wavegen_args
 from gensignal import formats, sigmf
 
 
@@ -95,8 +93,11 @@ def test_band_holds_99_percent_of_the_power():
 
 
 def _write_plain(tmp_path, datatype, data, **glob):
-    meta = {"global": {"core:datatype": datatype, "core:sample_rate": 1000.0, "core:version": "1.0.0", **glob},
-            "captures": [{"core:sample_start": 0}], "annotations": []}
+    meta = {
+        "global": {"core:datatype": datatype, "core:sample_rate": 1000.0, "core:version": "1.0.0", **glob},
+        "captures": [{"core:sample_start": 0}],
+        "annotations": [],
+    }
     (tmp_path / "x.sigmf-meta").write_text(json.dumps(meta))
     (tmp_path / "x.sigmf-data").write_bytes(data)
     return tmp_path / "x.sigmf-meta"
@@ -181,7 +182,9 @@ def test_cf32_scale_32768_matches_wavegens_and_a_sigmf_readers_view(wavegen, tmp
 
 
 def test_repeat_is_wavegens(wavegen, tmp_path):
-    assert wavegen(*wavegen_args("dss", KIND_CASES["dss"]), "--repeat", "4", "--format", "raw", "-o", "w").returncode == 0
+    assert (
+        wavegen(*wavegen_args("dss", KIND_CASES["dss"]), "--repeat", "4", "--format", "raw", "-o", "w").returncode == 0
+    )
     wf = gensignal.dss(**KIND_CASES["dss"])
     looped = wf.repeated(4)
     assert looped.repeat == 4 and len(looped) == 4 * len(wf)

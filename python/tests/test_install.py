@@ -6,9 +6,7 @@ import json
 import os
 import shutil
 import subprocess
-import sys
 
-import numpy as np
 import pytest
 
 import gensignal
@@ -56,8 +54,25 @@ def test_a_c_host_runs_from_the_moved_prefix(moved, tmp_path):
         pytest.skip("no C compiler")
     (library,) = moved.rglob("libgensignal.so.1")
     libdir = library.parent
-    _run(["cc", "-std=c11", "-Wall", "-Werror", "-I", str(moved / "include"), str(ROOT / "tests/c_host/c_host.c"),
-          "-L", str(libdir), "-lgensignal", f"-Wl,-rpath,{libdir}", "-o", "host"], tmp_path, env=dict(os.environ))
+    _run(
+        [
+            "cc",
+            "-std=c11",
+            "-Wall",
+            "-Werror",
+            "-I",
+            str(moved / "include"),
+            str(ROOT / "tests/c_host/c_host.c"),
+            "-L",
+            str(libdir),
+            "-lgensignal",
+            f"-Wl,-rpath,{libdir}",
+            "-o",
+            "host",
+        ],
+        tmp_path,
+        env=dict(os.environ),
+    )
     _run([str(tmp_path / "host")], tmp_path)
 
 
@@ -80,8 +95,10 @@ def test_python_runs_from_the_moved_prefix(moved, tmp_path):
     site = _site(moved)
     # With nothing but the package's folder on the path, and with the
     # README's PYTHONPATH.
-    for args, env in (([SYSTEM_PYTHON, "-c", f"import sys; sys.path.insert(0, {str(site)!r})\n" + CHECK], {}),
-                      ([SYSTEM_PYTHON, "-c", CHECK], {"PYTHONPATH": str(site)})):
+    for args, env in (
+        ([SYSTEM_PYTHON, "-c", f"import sys; sys.path.insert(0, {str(site)!r})\n" + CHECK], {}),
+        ([SYSTEM_PYTHON, "-c", CHECK], {"PYTHONPATH": str(site)}),
+    ):
         report = json.loads(_run(args, tmp_path, env).stdout)
         assert report["iq"] == _expected_iq()
         assert report["package"].startswith(str(moved))
@@ -91,13 +108,17 @@ def test_python_runs_from_the_moved_prefix(moved, tmp_path):
 def test_pip_installs_into_a_virtual_environment(tmp_path):
     if not os.path.exists(SYSTEM_PYTHON) or not (BUILD / "libgensignal.so.1").exists():
         pytest.skip("needs Debian's python3 and the release build")
-    found = "import importlib.util as u; assert all(u.find_spec(m) for m in ('ensurepip', 'pip', 'setuptools', 'wheel'))"
+    found = (
+        "import importlib.util as u; assert all(u.find_spec(m) for m in ('ensurepip', 'pip', 'setuptools', 'wheel'))"
+    )
     if subprocess.run([SYSTEM_PYTHON, "-c", found], capture_output=True).returncode != 0:
         pytest.skip("needs python3-venv, python3-pip, python3-setuptools and python3-wheel")
     # A copy of the package's sources, so that the build leaves nothing in the
     # repository; GENSIGNAL_LIBRARY names the library to put beside it.
     source = tmp_path / "source"
-    shutil.copytree(ROOT / "python", source, ignore=shutil.ignore_patterns("tests", "__pycache__", "build", "*.egg-info"))
+    shutil.copytree(
+        ROOT / "python", source, ignore=shutil.ignore_patterns("tests", "__pycache__", "build", "*.egg-info")
+    )
     _run([SYSTEM_PYTHON, "-m", "venv", "--system-site-packages", str(tmp_path / "venv")], tmp_path)
     python = str(tmp_path / "venv" / "bin" / "python")
     env = {"PATH": "/usr/bin:/bin", "GENSIGNAL_LIBRARY": str(BUILD / "libgensignal.so.1")}

@@ -3,8 +3,6 @@ independent reader written from the documentation (wv_reference), levels,
 checksums, markers, round trips and refusals; the instrument families."""
 import json
 import math
-import os
-import subprocess
 
 import numpy as np
 import pytest
@@ -12,7 +10,7 @@ import pytest
 import gensignal
 from gensignal import instruments
 from gensignal.instrument_files import InstrumentFileError
-from conftest import KIND_CASES, WAVEGEN, wavegen_args
+from conftest import KIND_CASES, wavegen_args
 import wv_reference as ref
 
 
@@ -57,8 +55,7 @@ def test_wv_of_every_kind_reads_back_by_the_documentation(kind, wavegen, tmp_pat
 
 
 def test_exact_loops_at_instrument_rates_mark_every_other_period(wavegen, tmp_path):
-    args = ["digital", "--symbol-rate", "3.84e6", "--symbol-count", "40", "--sample-rate", "30.72e6",
-            "--loop", "exact"]
+    args = ["digital", "--symbol-rate", "3.84e6", "--symbol-count", "40", "--sample-rate", "30.72e6", "--loop", "exact"]
     assert wavegen(*args, "--format", "iqbin", "-o", "d", "--marker", "2:period:2").returncode == 0
     assert wavegen(*args, "--format", "raw", "-o", "d").returncode == 0
     raw = (tmp_path / "d.raw").read_bytes()
@@ -78,8 +75,19 @@ def test_exact_loops_at_instrument_rates_mark_every_other_period(wavegen, tmp_pa
 
 def test_the_package_writes_wavegens_bytes(wavegen, tmp_path):
     kwargs = KIND_CASES["multitone"]
-    args = [*wavegen_args("multitone", kwargs), "--loop", "exact", "--repeat", "3", "--datetime",
-            "2026-06-22T12:00:00Z", "--marker", "1:start:2", "--marker", "3:period:2"]
+    args = [
+        *wavegen_args("multitone", kwargs),
+        "--loop",
+        "exact",
+        "--repeat",
+        "3",
+        "--datetime",
+        "2026-06-22T12:00:00Z",
+        "--marker",
+        "1:start:2",
+        "--marker",
+        "3:period:2",
+    ]
     assert wavegen(*args, "--format", "wv", "-o", "m").returncode == 0
     assert wavegen(*args, "--format", "iqbin", "-o", "m").returncode == 0
     wf = gensignal.multitone(**kwargs, loop="exact").repeated(3)
@@ -117,12 +125,15 @@ def _spoil(path, at, byte):
     path.write_bytes(bytes(data))
 
 
-@pytest.mark.parametrize("fault, says", [
-    ("checksum", "does not match"),
-    ("truncated", "truncated?"),
-    ("samples", "SAMPLES"),
-    ("marker file", "marker bytes"),
-])
+@pytest.mark.parametrize(
+    "fault, says",
+    [
+        ("checksum", "does not match"),
+        ("truncated", "truncated?"),
+        ("samples", "SAMPLES"),
+        ("marker file", "marker bytes"),
+    ],
+)
 def test_spoiled_files_are_refused_by_both_readers(fault, says, wavegen, tmp_path):
     wf = gensignal.am(**KIND_CASES["am"])
     wf.to_wv(tmp_path / "a")

@@ -1,7 +1,6 @@
 """The kind functions: the same waveform and files as wavegen for the same
 options, one field table shared with wavegen, refusals that name the
 argument."""
-import ctypes
 import inspect
 import json
 import pathlib
@@ -10,16 +9,16 @@ import numpy as np
 import pytest
 
 import gensignal
-from conftest import KIND_CASES, WAVEGEN, wavegen_args
+from conftest import KIND_CASES, wavegen_args
 from gensignal import kinds, records
 
 
 def test_field_table_is_wavegens(wavegen):
     done = wavegen("--describe-fields")
     assert done.returncode == 0, done.stderr
-    assert json.loads(done.stdout) == kinds.TABLE, (
-        "python/gensignal/fields.json is stale: regenerate it with `wavegen --describe-fields`"
-    )
+    assert (
+        json.loads(done.stdout) == kinds.TABLE
+    ), "python/gensignal/fields.json is stale: regenerate it with `wavegen --describe-fields`"
 
 
 @pytest.mark.parametrize("kind", sorted(kinds.KINDS))
@@ -139,16 +138,22 @@ def _in_fresh_python(code, **env):
 
     from conftest import ROOT
 
-    return subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
-                          env={**os.environ, "PYTHONPATH": str(ROOT / "python"), **env})
+    return subprocess.run(
+        [sys.executable, "-c", code],
+        capture_output=True,
+        text=True,
+        env={**os.environ, "PYTHONPATH": str(ROOT / "python"), **env},
+    )
 
 
 def test_gensignal_library_chooses_the_library(tmp_path):
     done = _in_fresh_python("import gensignal; gensignal.am()", GENSIGNAL_LIBRARY=str(tmp_path / "nowhere.so"))
     assert done.returncode != 0
     assert "nowhere.so" in done.stderr and "GENSIGNAL_LIBRARY" in done.stderr
-    done = _in_fresh_python("import gensignal; print(len(gensignal.am()))",
-                            GENSIGNAL_LIBRARY=str(pathlib.Path(kinds.__file__).parents[2] / "build/release/libgensignal.so.1"))
+    done = _in_fresh_python(
+        "import gensignal; print(len(gensignal.am()))",
+        GENSIGNAL_LIBRARY=str(pathlib.Path(kinds.__file__).parents[2] / "build/release/libgensignal.so.1"),
+    )
     assert done.stdout == "48\n", done.stderr
 
 

@@ -22,11 +22,15 @@ def header_layout(tmp_path_factory):
     for name, cls in ALL_RECORDS.items():
         lines.append(f'    printf("{name} %zu\\n", sizeof({name}));')
         for field, _ in cls._fields_:
-            lines.append(f'    printf("{name}.{field} %zu %zu\\n", offsetof({name}, {field}), sizeof((({name}*)0)->{field}));')
+            lines.append(
+                f'    printf("{name}.{field} %zu %zu\\n", offsetof({name}, {field}), sizeof((({name}*)0)->{field}));'
+            )
     lines += ["    return 0;", "}"]
     work = tmp_path_factory.mktemp("layout")
     (work / "layout.c").write_text("\n".join(lines) + "\n")
-    subprocess.run([compiler, "-std=c11", "-I", str(ROOT / "include"), "layout.c", "-o", "layout"], cwd=work, check=True)
+    subprocess.run(
+        [compiler, "-std=c11", "-I", str(ROOT / "include"), "layout.c", "-o", "layout"], cwd=work, check=True
+    )
     out = subprocess.run([str(work / "layout")], capture_output=True, text=True, check=True).stdout
     return {key: tuple(int(v) for v in values) for key, *values in (line.split() for line in out.splitlines())}
 

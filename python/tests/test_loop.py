@@ -3,7 +3,6 @@ defined mode's note as a warning, refusals that name the keyword, settings
 that do not outlive their call; and an exact digital loop against the ideal
 periodic band-limited resampling of its period, by numpy's FFT."""
 import inspect
-import warnings
 
 import numpy as np
 import pytest
@@ -11,6 +10,7 @@ import pytest
 import gensignal
 from conftest import wavegen_args
 from gensignal import kinds
+from gensignal import loop as options_table
 
 
 def test_exact_multitone_same_files_as_wavegen(wavegen, tmp_path):
@@ -21,8 +21,21 @@ def test_exact_multitone_same_files_as_wavegen(wavegen, tmp_path):
     wf.to_sigmf(tmp_path / "p")
     assert (tmp_path / "p.sigmf-data").read_bytes() == (tmp_path / "w.sigmf-data").read_bytes()
     assert (tmp_path / "p.sigmf-meta").read_text() == (tmp_path / "w.sigmf-meta").read_text()
-    assert wf.loop == {"mode": "exact", "peak_dbfs": 0.0, "tone_phases": "newman", "phase_seed": 0, "periods": 1,
-                       "samples_per_period": 6144.0, "duration": 0.0002, "whole_periods": True}
+    assert wf.loop == {
+        "mode": "exact",
+        "peak_dbfs": 0.0,
+        "tone_phases": "newman",
+        "phase_seed": 0,
+        "periods": 1,
+        "samples_per_period": 6144.0,
+        "duration": 0.0002,
+        "whole_periods": True,
+        "snap": False,
+        "granularity": 1,
+        "min_length": 0,
+        "max_samples": 0,
+        "min_loop_duration": 0.0,
+    }
     again = gensignal.read_sigmf(tmp_path / "p")
     assert again.loop == wf.loop and "loop" not in again.params
     assert again.regenerate().iq.tobytes() == wf.iq.tobytes()
@@ -70,8 +83,15 @@ def test_keywords_where_they_apply():
 
 def test_settings_do_not_outlive_their_call():
     plain = gensignal.multitone(tone_count=4, tone_spacing=1000, sample_rate=44100)
-    gensignal.multitone(tone_count=4, tone_spacing=1000, sample_rate=44100, loop="exact", tone_phases="random",
-                        phase_seed=5, peak_dbfs=-6)
+    gensignal.multitone(
+        tone_count=4,
+        tone_spacing=1000,
+        sample_rate=44100,
+        loop="exact",
+        tone_phases="random",
+        phase_seed=5,
+        peak_dbfs=-6,
+    )
     again = gensignal.multitone(tone_count=4, tone_spacing=1000, sample_rate=44100)
     np.testing.assert_array_equal(plain.iq, again.iq)
     assert again.loop["mode"] == "defined" and not again.loop["whole_periods"]
@@ -99,3 +119,50 @@ def test_exact_qpsk_is_the_ideal_periodic_resampling_of_its_period():
     gain = np.vdot(want, got) / np.vdot(want, want)
     error = np.sum(np.abs(got - gain * want) ** 2) / np.sum(np.abs(want) ** 2)
     assert 10 * np.log10(error) < -70
+
+
+ODD_TONES = dict(tone_count=4, tone_spacing=1000.3, sample_rate=48000)
+
+
+def test_snap_takes_the_nearest_spacing_that_closes_as_wavegen_does(wavegen, tmp_path):
+    with pytest.raises(gensignal.GenSignalError):
+        gensignal.multitone(**ODD_TONES, loop="exact")
+    wf = gensignal.multitone(**ODD_TONES, loop="exact", snap=True)
+    assert wf.snapped == {"field": "toneSpacing", "asked": 1000.3, "taken": 1000.3125}
+    assert wf.loop["snap"] is True and wf.loop["whole_periods"]
+    assert len(wf) == wf.loop["periods"] * wf.loop["samples_per_period"]
+    assert wf.params["toneSpacing"] == 1000.3  # what was asked: params with snap= make it again
+    assert wf.regenerate().iq.tobytes() == wf.iq.tobytes()
+    done = wavegen(*wavegen_args("multitone", ODD_TONES), "--loop", "exact", "--snap", "-o", "w")
+    assert done.returncode == 0 and "snapped --tone-spacing 1000.3 to 1000.3125" in done.stdout, done.stderr
+    wf.to_sigmf(tmp_path / "p")
+    assert (tmp_path / "p.sigmf-meta").read_text() == (tmp_path / "w.sigmf-meta").read_text()
+    assert gensignal.read_sigmf(tmp_path / "p").snapped == wf.snapped
+    # nothing to snap: the record as it is, and no snapped entry
+    assert (
+        gensignal.multitone(tone_count=4, tone_spacing=1000, sample_rate=48000, loop="exact", snap=True).snapped is None
+    )
+
+
+@pytest.mark.parametrize("keyword, value", [("loop", "EXACT"), ("tone_phases", "Newman")])
+def test_choices_are_taken_in_any_case_by_both_hosts(wavegen, tmp_path, keyword, value):
+    options = dict(tone_count=4, tone_spacing=1000, sample_rate=48000)
+    wf = gensignal.multitone(**options, **{keyword: value})
+    assert wf.loop["mode" if keyword == "loop" else keyword] == value.lower()
+    done = wavegen(*wavegen_args("multitone", options), "--" + keyword.replace("_", "-"), value, "-o", "w")
+    assert done.returncode == 0, done.stderr
+    assert (tmp_path / "w.sigmf-data").read_bytes() == wf.iq.astype("<i2").tobytes()
+
+
+def test_every_option_of_the_table_is_a_keyword_with_its_range():
+    table = options_table.table()
+    assert {"loop", "snap", "granularity", "min_length", "max_samples", "min_loop_duration"} <= set(table)
+    parameters = inspect.signature(gensignal.digital).parameters
+    for keyword, option in table.items():
+        if keyword in ("tone_phases", "phase_seed"):
+            continue
+        assert parameters[keyword].default == option.default
+        if option.type in (options_table.TYPE_WHOLE, options_table.TYPE_REAL):
+            with pytest.raises(gensignal.GenSignalError) as refused:
+                gensignal.digital(**{keyword: option.maximum + 1})
+            assert refused.value.argument == keyword and f"{option.maximum:.10g}" in str(refused.value)

@@ -8,13 +8,33 @@ import pytest
 import gensignal
 from gensignal.measurement import CHANNEL_PRESETS
 
-PRESETS = {"lte1.4": (1.08e6, 1.4e6), "lte5": (4.5e6, 5e6), "lte10": (9e6, 10e6), "lte20": (18e6, 20e6),
-           "nr10": (9.36e6, 10e6), "nr20": (19.08e6, 20e6), "nr100": (98.28e6, 100e6), "wcdma": (3.84e6, 5e6)}
+PRESETS = {
+    "lte1.4": (1.08e6, 1.4e6),
+    "lte5": (4.5e6, 5e6),
+    "lte10": (9e6, 10e6),
+    "lte20": (18e6, 20e6),
+    "nr10": (9.36e6, 10e6),
+    "nr20": (19.08e6, 20e6),
+    "nr100": (98.28e6, 100e6),
+    "wcdma": (3.84e6, 5e6),
+}
 
 
-@pytest.mark.parametrize("kind,tones", [("multitone", True), ("am", True), ("fm", True), ("digital", False),
-                                        ("dss", False), ("ofdm", False), ("pulse", False), ("awgn", False),
-                                        ("stepsweep", False), ("rampsweep", False)])
+@pytest.mark.parametrize(
+    "kind,tones",
+    [
+        ("multitone", True),
+        ("am", True),
+        ("fm", True),
+        ("digital", False),
+        ("dss", False),
+        ("ofdm", False),
+        ("pulse", False),
+        ("awgn", False),
+        ("stepsweep", False),
+        ("rampsweep", False),
+    ],
+)
 def test_sfdr_only_for_tones(kind, tones):
     wf = gensignal.generate(kind, **({"seed": 1} if kind == "awgn" else {}))
     assert (wf.measure().sfdr_db is not None) == tones

@@ -13,8 +13,24 @@ import pytest
 
 import gensignal
 
-KEYS = {"samples", "sample_rate", "peak_dbfs", "rms_dbfs", "papr_db", "ccdf_db", "obw_hz", "obw_lower_hz",
-        "obw_upper_hz", "acpr_db", "sfdr_db", "seam_ratio", "seam_prediction", "evm_percent", "evm_peak_percent", "mer_db"}
+KEYS = {
+    "samples",
+    "sample_rate",
+    "peak_dbfs",
+    "rms_dbfs",
+    "papr_db",
+    "ccdf_db",
+    "obw_hz",
+    "obw_lower_hz",
+    "obw_upper_hz",
+    "acpr_db",
+    "sfdr_db",
+    "seam_ratio",
+    "seam_prediction",
+    "evm_percent",
+    "evm_peak_percent",
+    "mer_db",
+}
 
 
 def measured_json(wavegen, *args):
@@ -54,8 +70,16 @@ def write_plain_sigmf(tmp_path):
     iq = noise_iq(2048, 6)
     data = iq.astype("<i2").tobytes()
     (tmp_path / "p.sigmf-data").write_bytes(data)
-    meta = {"global": {"core:datatype": "ci16_le", "core:sample_rate": 2e6, "core:version": "1.0.0",
-                       "core:sha512": hashlib.sha512(data).hexdigest()}, "captures": [], "annotations": []}
+    meta = {
+        "global": {
+            "core:datatype": "ci16_le",
+            "core:sample_rate": 2e6,
+            "core:version": "1.0.0",
+            "core:sha512": hashlib.sha512(data).hexdigest(),
+        },
+        "captures": [],
+        "annotations": [],
+    }
     (tmp_path / "p.sigmf-meta").write_text(json.dumps(meta))
     return "p.sigmf-meta", [], iq, 2e6
 
@@ -84,7 +108,9 @@ def test_wavegens_own_recordings(kind, wavegen, tmp_path):
     assert meta["global"]["gensignal:measured"] == expected
     annotation = meta["annotations"][0]
     assert (annotation["core:freq_lower_edge"], annotation["core:freq_upper_edge"]) == (
-        expected["obw_lower_hz"], expected["obw_upper_hz"])
+        expected["obw_lower_hz"],
+        expected["obw_upper_hz"],
+    )
     has_evm = kind in ("digital", "dss", "ofdm")
     assert (expected["evm_percent"] is not None) == has_evm
 
@@ -93,7 +119,8 @@ def test_options_are_pythons_keywords(wavegen, tmp_path):
     assert wavegen("-o", "d").returncode == 0
     args = ["--channel-bandwidth", "1e6", "--channel-spacing", "1.5e6", "--obw-percent", "95"]
     from_python = gensignal.read_sigmf(tmp_path / "d.sigmf-meta").measure(
-        channel_bandwidth=1e6, channel_spacing=1.5e6, obw_percent=95)
+        channel_bandwidth=1e6, channel_spacing=1.5e6, obw_percent=95
+    )
     assert measured_json(wavegen, "d", *args) == from_python.to_dict()
     assert from_python.channel_bandwidth_hz == 1e6 and from_python.obw_percent == 95
     table = wavegen("measure", "d")
@@ -110,8 +137,7 @@ def test_summary_line_has_papr_and_band(wavegen):
 def test_cf32_recording_measures_its_floats(wavegen, tmp_path):
     assert wavegen("ofdm", "-o", "o", "--format", "cf32").returncode == 0
     x = np.fromfile(tmp_path / "o.cf32", dtype=np.complex64)
-    assert measured_json(wavegen, "o.cf32", "--sample-rate", "20e6") == gensignal.measure(
-        x, sample_rate=20e6).to_dict()
+    assert measured_json(wavegen, "o.cf32", "--sample-rate", "20e6") == gensignal.measure(x, sample_rate=20e6).to_dict()
 
 
 def _sigmf(tmp_path, wavegen):

@@ -11,9 +11,30 @@ import gensignal
 import measure_reference as ref
 
 LINEAR = [k for k in range(1, 23) if not 15 <= k <= 18]
-NAMES = {1: "bpsk", 2: "dbpsk", 3: "qpsk", 4: "dqpsk", 5: "oqpsk", 6: "pi4_dqpsk", 7: "psk8", 8: "dpsk8",
-         9: "psk16", 10: "qam16", 11: "qam64", 12: "qam256", 13: "qam1024", 14: "ask2", 15: "fsk2", 16: "fsk4",
-         17: "fsk8", 18: "fsk16", 19: "ask4", 20: "ask8", 21: "apsk16", 22: "qam8"}
+NAMES = {
+    1: "bpsk",
+    2: "dbpsk",
+    3: "qpsk",
+    4: "dqpsk",
+    5: "oqpsk",
+    6: "pi4_dqpsk",
+    7: "psk8",
+    8: "dpsk8",
+    9: "psk16",
+    10: "qam16",
+    11: "qam64",
+    12: "qam256",
+    13: "qam1024",
+    14: "ask2",
+    15: "fsk2",
+    16: "fsk4",
+    17: "fsk8",
+    18: "fsk16",
+    19: "ask4",
+    20: "ask8",
+    21: "apsk16",
+    22: "qam8",
+}
 
 
 def counts(wf):
@@ -97,8 +118,9 @@ def test_spread_spectrum(filter_type):
 @pytest.mark.parametrize("windowing", [False, True])
 @pytest.mark.parametrize("mod_type", ["bpsk", "qpsk", "psk8", "psk16", "qam16", "qam64", "qam256"])
 def test_ofdm(mod_type, windowing):
-    wf = gensignal.ofdm(mod_type=mod_type, windowing=windowing, num_symbols=40, fft_size=128, guard_low=10,
-                        guard_high=9)
+    wf = gensignal.ofdm(
+        mod_type=mod_type, windowing=windowing, num_symbols=40, fft_size=128, guard_low=10, guard_high=9
+    )
     m = wf.measure()
     check_against_reference(wf, m)
     check_evm(m, ref.ofdm_evm(counts(wf), wf.params))

@@ -3,7 +3,6 @@
 the loop repeated with no gap and no repeat at any seam; a device made slow
 reports underruns and the exit status says so; an interrupt stops cleanly."""
 import os
-import pathlib
 import signal
 import subprocess
 import time
@@ -33,8 +32,9 @@ def soapy_env(tmp_path, monkeypatch):
 
 
 def play(env, tmp_path, *args, timeout=120):
-    return subprocess.run([WAVEGEN, "play", *args], cwd=tmp_path, env=env, capture_output=True, text=True,
-                          timeout=timeout)
+    return subprocess.run(
+        [WAVEGEN, "play", *args], cwd=tmp_path, env=env, capture_output=True, text=True, timeout=timeout
+    )
 
 
 def device(tmp_path, **extra):
@@ -43,8 +43,9 @@ def device(tmp_path, **extra):
 
 
 def loop_of(tmp_path, env, *kind):
-    subprocess.run([WAVEGEN, *kind, "--format", "raw", "-o", "loop"], cwd=tmp_path, env=env, check=True,
-                   capture_output=True)
+    subprocess.run(
+        [WAVEGEN, *kind, "--format", "raw", "-o", "loop"], cwd=tmp_path, env=env, check=True, capture_output=True
+    )
     return np.fromfile(tmp_path / "loop.raw", dtype="<i2")
 
 
@@ -52,12 +53,34 @@ def loop_of(tmp_path, env, *kind):
 # pieces and pieces inside loops.
 @pytest.mark.parametrize("mtu", [4096, 333])
 def test_a_thousand_loops_arrive_bit_exact_without_a_gap(mtu, soapy_env, tmp_path):
-    kind = ["digital", "--symbol-count", "250", "--samples-per-symbol", "4", "--sample-rate", "4e6",
-            "--symbol-rate", "1e6"]
+    kind = [
+        "digital",
+        "--symbol-count",
+        "250",
+        "--samples-per-symbol",
+        "4",
+        "--sample-rate",
+        "4e6",
+        "--symbol-rate",
+        "1e6",
+    ]
     loop = loop_of(tmp_path, soapy_env, *kind)
     assert len(loop) == 2000  # 1000 samples
-    done = play(soapy_env, tmp_path, *kind, "--device", device(tmp_path, mtu=mtu), "--loops", "1000",
-                "--center-frequency", "2.45e9", "--gain-db", "-12.5", "--rf-bandwidth", "6e6")
+    done = play(
+        soapy_env,
+        tmp_path,
+        *kind,
+        "--device",
+        device(tmp_path, mtu=mtu),
+        "--loops",
+        "1000",
+        "--center-frequency",
+        "2.45e9",
+        "--gain-db",
+        "-12.5",
+        "--rf-bandwidth",
+        "6e6",
+    )
     assert done.returncode == 0, done.stderr
     recorded = np.fromfile(tmp_path / "rec.bin", dtype="<i2")
     assert len(recorded) == 1000 * len(loop)
@@ -88,22 +111,40 @@ def test_a_slow_device_reports_underruns_and_the_exit_status_says_so(soapy_env, 
     summary = done.stdout.strip()
     assert f"{len(events)} underruns" in summary and "played 12000 samples" in summary
     # Still the loop, in order: the device ran dry, nothing was skipped.
-    loop = np.fromfile(tmp_path / "loop.raw", dtype="<i2") if (tmp_path / "loop.raw").exists() else \
-        loop_of(tmp_path, soapy_env, "am")
+    loop = (
+        np.fromfile(tmp_path / "loop.raw", dtype="<i2")
+        if (tmp_path / "loop.raw").exists()
+        else loop_of(tmp_path, soapy_env, "am")
+    )
     assert np.array_equal(np.fromfile(tmp_path / "rec.bin", dtype="<i2"), np.tile(loop, 250))
 
 
 def test_a_device_that_keeps_up_reports_none(soapy_env, tmp_path):
     # 0.1 s of buffer: a busy machine's pauses stay well inside it.
-    done = play(soapy_env, tmp_path, "am", "--device", device(tmp_path, realtime=1, mtu=480, buffer=48000),
-                "--sample-rate", "480e3", "--play-seconds", "0.3")
+    done = play(
+        soapy_env,
+        tmp_path,
+        "am",
+        "--device",
+        device(tmp_path, realtime=1, mtu=480, buffer=48000),
+        "--sample-rate",
+        "480e3",
+        "--play-seconds",
+        "0.3",
+    )
     assert done.returncode == 0 and "0 underruns" in done.stdout, done.stdout + done.stderr
 
 
 def test_an_interrupt_stops_cleanly_after_a_whole_piece(soapy_env, tmp_path):
     loop = loop_of(tmp_path, soapy_env, "multitone")
-    proc = subprocess.Popen([WAVEGEN, "play", "multitone", "--device", device(tmp_path, realtime=1, mtu=1000)],
-                            cwd=tmp_path, env=soapy_env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    proc = subprocess.Popen(
+        [WAVEGEN, "play", "multitone", "--device", device(tmp_path, realtime=1, mtu=1000)],
+        cwd=tmp_path,
+        env=soapy_env,
+        stdout=subprocess.PIPE,
+        stderr=subprocess.PIPE,
+        text=True,
+    )
     try:
         log = tmp_path / "log.txt"
         deadline = time.monotonic() + 30
@@ -134,15 +175,18 @@ def test_a_file_plays_as_its_kind_does(soapy_env, tmp_path):
     assert np.array_equal(np.fromfile(tmp_path / "rec.bin", dtype="<i2"), np.tile(loop, 3))
 
 
-@pytest.mark.parametrize("args, status, says", [
-    (["am", "--device", "driver=nosuch", "--loops", "1"], 1, "no match"),
-    (["am", "--device", "driver=gensigtest", "--loops", "0"], 2, "--loops 0"),
-    (["am", "--device", "driver=gensigtest", "--play-seconds", "-1"], 2, "--play-seconds -1"),
-    (["am", "--device", "driver=gensigtest", "--rf-bandwidth", "nan"], 2, "--rf-bandwidth nan"),
-    (["--device", "driver=gensigtest"], 2, "name a kind"),
-    (["x.cf32", "--device", "driver=gensigtest", "--sample-rate", "1e6"], 2, "complex floats"),
-    (["am", "--mod-frequency", "0", "--device", "driver=gensigtest"], 2, "--mod-frequency 0"),
-])
+@pytest.mark.parametrize(
+    "args, status, says",
+    [
+        (["am", "--device", "driver=nosuch", "--loops", "1"], 1, "no match"),
+        (["am", "--device", "driver=gensigtest", "--loops", "0"], 2, "--loops 0"),
+        (["am", "--device", "driver=gensigtest", "--play-seconds", "-1"], 2, "--play-seconds -1"),
+        (["am", "--device", "driver=gensigtest", "--rf-bandwidth", "nan"], 2, "--rf-bandwidth nan"),
+        (["--device", "driver=gensigtest"], 2, "name a kind"),
+        (["x.cf32", "--device", "driver=gensigtest", "--sample-rate", "1e6"], 2, "complex floats"),
+        (["am", "--mod-frequency", "0", "--device", "driver=gensigtest"], 2, "--mod-frequency 0"),
+    ],
+)
 def test_refusals(args, status, says, soapy_env, tmp_path):
     subprocess.run([WAVEGEN, "am", "--format", "cf32", "-o", "x"], cwd=tmp_path, check=True, capture_output=True)
     done = play(soapy_env, tmp_path, *args)
@@ -152,8 +196,7 @@ def test_refusals(args, status, says, soapy_env, tmp_path):
 def test_python_play_sends_the_loop(soapy_env, tmp_path):
     pytest.importorskip("SoapySDR")
     wf = gensignal.pulse(pulse_width=2e-4, pulse_period=1e-3, sample_rate=48000)
-    report = gensignal.play(wf, device=device(tmp_path, mtu=700), loops=20, center_frequency=1e9,
-                            stream_format="CS16")
+    report = gensignal.play(wf, device=device(tmp_path, mtu=700), loops=20, center_frequency=1e9, stream_format="CS16")
     assert report.underruns == 0 and report.samples == 20 * len(wf)
     recorded = np.fromfile(tmp_path / "rec.bin", dtype="<i2").reshape(-1, 2)
     assert np.array_equal(recorded, np.tile(wf.iq, (20, 1)))

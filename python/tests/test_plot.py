@@ -50,16 +50,26 @@ def test_command_line_plots_a_recording(wavegen, tmp_path):
     assert wavegen(*wavegen_args("stepsweep", KIND_CASES["stepsweep"]), "-o", "s").returncode == 0
     env_path = str(ROOT / "python")
     for args, png in ([["s.sigmf-meta"], "s.png"], [["s.sigmf-meta", "-o", "t.png"], "t.png"]):
-        done = subprocess.run([sys.executable, "-m", "gensignal", "plot", *args], cwd=tmp_path, capture_output=True,
-                              text=True, env={"PYTHONPATH": env_path, "PATH": "/usr/bin:/bin"})
+        done = subprocess.run(
+            [sys.executable, "-m", "gensignal", "plot", *args],
+            cwd=tmp_path,
+            capture_output=True,
+            text=True,
+            env={"PYTHONPATH": env_path, "PATH": "/usr/bin:/bin"},
+        )
         assert done.returncode == 0, done.stderr
         assert matplotlib.image.imread(tmp_path / png).shape[:2] == (HEIGHT, WIDTH)
 
 
 def test_command_line_refuses_a_bad_recording(tmp_path):
     (tmp_path / "x.sigmf-meta").write_text('{"global": {"core:datatype": "cu8"}}')
-    done = subprocess.run([sys.executable, "-m", "gensignal", "plot", "x.sigmf-meta"], cwd=tmp_path,
-                          capture_output=True, text=True, env={"PYTHONPATH": str(ROOT / "python")})
+    done = subprocess.run(
+        [sys.executable, "-m", "gensignal", "plot", "x.sigmf-meta"],
+        cwd=tmp_path,
+        capture_output=True,
+        text=True,
+        env={"PYTHONPATH": str(ROOT / "python")},
+    )
     assert done.returncode == 1
     assert "core:datatype 'cu8' is not supported" in done.stderr
 
@@ -79,8 +89,10 @@ def test_spectrum_in_fitting_units_with_its_rbw_and_100_db(rate, unit):
 
 
 def test_constellation_shows_what_evm_compares():
-    for wf, words in ((gensignal.digital(), "symbols, matched filter"),
-                      (gensignal.ofdm(mod_type="qam16"), "OFDM subcarriers")):
+    for wf, words in (
+        (gensignal.digital(), "symbols, matched filter"),
+        (gensignal.ofdm(mod_type="qam16"), "OFDM subcarriers"),
+    ):
         m = wf.measure()
         title = panel(wf.plot(panels=["constellation"]), "constellation").get_title()
         assert words in title and f"EVM {m.evm_percent:.3g} %" in title
@@ -121,13 +133,22 @@ def test_format_follows_the_suffix(suffix, magic, tmp_path):
 
 def test_command_line_writes_svg_with_chosen_panels(wavegen, tmp_path):
     assert wavegen("-o", "d").returncode == 0
-    done = subprocess.run([sys.executable, "-m", "gensignal", "plot", "d", "-o", "d.svg", "--panels", "ccdf",
-                           "constellation"], cwd=tmp_path, capture_output=True, text=True,
-                          env={"PYTHONPATH": str(ROOT / "python"), "PATH": "/usr/bin:/bin"})
+    done = subprocess.run(
+        [sys.executable, "-m", "gensignal", "plot", "d", "-o", "d.svg", "--panels", "ccdf", "constellation"],
+        cwd=tmp_path,
+        capture_output=True,
+        text=True,
+        env={"PYTHONPATH": str(ROOT / "python"), "PATH": "/usr/bin:/bin"},
+    )
     assert done.returncode == 0, done.stderr
     assert (tmp_path / "d.svg").read_bytes().startswith(b"<?xml")
-    refused = subprocess.run([sys.executable, "-m", "gensignal", "plot", "d", "-o", "d.gif"], cwd=tmp_path,
-                             capture_output=True, text=True, env={"PYTHONPATH": str(ROOT / "python")})
+    refused = subprocess.run(
+        [sys.executable, "-m", "gensignal", "plot", "d", "-o", "d.gif"],
+        cwd=tmp_path,
+        capture_output=True,
+        text=True,
+        env={"PYTHONPATH": str(ROOT / "python")},
+    )
     assert refused.returncode == 1 and ".png, .svg or .pdf" in refused.stderr
 
 

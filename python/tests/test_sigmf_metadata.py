@@ -33,7 +33,7 @@ def test_every_kind_is_valid_sigmf_1_2(kind, wavegen, tmp_path):
 
 
 def test_python_writes_the_same_valid_metadata(wavegen, tmp_path):
-    meta = _wavegen_meta(wavegen, tmp_path, "ofdm", "--center-frequency", "-2.5e3", "--repeat", "3")
+    _wavegen_meta(wavegen, tmp_path, "ofdm", "--center-frequency", "-2.5e3", "--repeat", "3")
     wf = gensignal.ofdm(**KIND_CASES["ofdm"]).repeated(3)
     wf.to_sigmf(tmp_path / "p", center_frequency=-2.5e3)
     assert (tmp_path / "p.sigmf-meta").read_text() == (tmp_path / "w.sigmf-meta").read_text()
@@ -64,6 +64,7 @@ def _broken(change):
         meta = copy.deepcopy(meta)
         change(meta)
         return meta
+
     return make
 
 
@@ -79,8 +80,7 @@ BROKEN = {
     "one edge": (_broken(lambda m: m["annotations"][0].pop("core:freq_upper_edge")), "go together"),
     "count type": (_broken(lambda m: m["annotations"][0].update({"core:sample_count": 1.5})), "core:sample_count"),
     "frequency range": (_broken(lambda m: m["captures"][0].update({"core:frequency": 2e12})), "core:frequency"),
-    "detail word": (_broken(lambda m: m["annotations"][0]["signal:detail"].update({"mod_class": "apsk"})),
-                    "mod_class"),
+    "detail word": (_broken(lambda m: m["annotations"][0]["signal:detail"].update({"mod_class": "apsk"})), "mod_class"),
     "detail order": (_broken(lambda m: m["annotations"][0]["signal:detail"].update({"order": -4})), "order"),
     "extra object": (_broken(lambda m: m.update({"extra": {}})), "not a SigMF object"),
 }

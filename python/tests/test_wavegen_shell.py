@@ -8,15 +8,20 @@ import numpy as np
 import pytest
 
 import gensignal
-from conftest import KIND_CASES, ROOT, WAVEGEN, wavegen_args
+from conftest import KIND_CASES, WAVEGEN, wavegen_args
 
 
 @pytest.mark.parametrize("fmt, dtype", [("raw", "<i2"), ("cf32", "<f4")])
 def test_dash_output_pipes_into_python(fmt, dtype, wavegen, tmp_path):
     args = " ".join(wavegen_args("ofdm", KIND_CASES["ofdm"]))
     reader = f"import sys, numpy; v = numpy.frombuffer(sys.stdin.buffer.read(), '{dtype}'); numpy.save('got.npy', v)"
-    done = subprocess.run(f"{WAVEGEN} {args} --format {fmt} --repeat 2 -o - | {sys.executable} -c \"{reader}\"",
-                          shell=True, cwd=tmp_path, capture_output=True, text=True)
+    done = subprocess.run(
+        f'{WAVEGEN} {args} --format {fmt} --repeat 2 -o - | {sys.executable} -c "{reader}"',
+        shell=True,
+        cwd=tmp_path,
+        capture_output=True,
+        text=True,
+    )
     assert done.returncode == 0, done.stderr
     assert done.stderr.startswith("ofdm: ") and "-> standard output" in done.stderr
     got = np.load(tmp_path / "got.npy")

@@ -46,15 +46,22 @@ def _wavegen(folder, fmt, repeat, limit=None):
     if not os.path.exists(WAVEGEN):
         pytest.skip(f"wavegen not built at {WAVEGEN}")
     args = [WAVEGEN, *SMALL, "-o", "x", "--format", fmt, "--repeat", str(repeat)]
-    return subprocess.run(args, cwd=folder, capture_output=True, text=True,
-                          preexec_fn=_size_limit(limit) if limit else None)
+    return subprocess.run(
+        args, cwd=folder, capture_output=True, text=True, preexec_fn=_size_limit(limit) if limit else None
+    )
 
 
 def _python(folder, fmt, repeat, limit=None):
-    script = (f"import gensignal; gensignal.multitone().repeated({repeat}).{PYTHON_WRITERS[fmt]}('x')")
+    script = f"import gensignal; gensignal.multitone().repeated({repeat}).{PYTHON_WRITERS[fmt]}('x')"
     env = dict(os.environ, PYTHONPATH=str(ROOT / "python"))
-    return subprocess.run([sys.executable, "-c", script], cwd=folder, capture_output=True, text=True, env=env,
-                          preexec_fn=_size_limit(limit) if limit else None)
+    return subprocess.run(
+        [sys.executable, "-c", script],
+        cwd=folder,
+        capture_output=True,
+        text=True,
+        env=env,
+        preexec_fn=_size_limit(limit) if limit else None,
+    )
 
 
 WRITERS = [(writer, fmt) for writer in (_wavegen, _python) for fmt in FORMATS]
@@ -108,16 +115,25 @@ def test_wavegen_replaces_a_symbolic_link_instead_of_following_it(wavegen, tmp_p
 
 # The dataset engine.
 
-MANIFEST = {"seed": 3, "sets": [{"name": "tones", "kind": "multitone", "count": 3,
-                                 "params": {"tone_count": {"integers": [2, 8]}}}]}
+MANIFEST = {
+    "seed": 3,
+    "sets": [{"name": "tones", "kind": "multitone", "count": 3, "params": {"tone_count": {"integers": [2, 8]}}}],
+}
 
 
 def _batch(manifest, out, *options, limit=None):
     pytest.importorskip("distributed")
     env = dict(os.environ, PYTHONPATH=str(ROOT / "python"), OMP_NUM_THREADS="1")
     args = [sys.executable, "-m", "gensignal", "batch", str(manifest), "-o", str(out), "--workers", "1", *options]
-    return subprocess.run(args, env=env, capture_output=True, text=True, timeout=300, stdin=subprocess.DEVNULL,
-                          preexec_fn=_size_limit(limit) if limit else None)
+    return subprocess.run(
+        args,
+        env=env,
+        capture_output=True,
+        text=True,
+        timeout=300,
+        stdin=subprocess.DEVNULL,
+        preexec_fn=_size_limit(limit) if limit else None,
+    )
 
 
 @pytest.fixture

@@ -331,35 +331,20 @@ std::string channelFromSettings(const nlohmann::json& settings, GenSignalChannel
     return readChannelOptions(o, channel, ignored);
 }
 
-void KindChannel::addOptions(CLI::App* command, bool noiseKind) {
-    addChannelOptions(command, options_);
-    if (noiseKind)
-        command->add_option("--noise-source", noiseSource_,
-                            "where the noise's Gaussian values come from: defined (rand(), the polar method) or "
-                            "channel (the counter-based generator under --channel-seed, Gaussian once band-limited)");
-}
+void KindChannel::addOptions(CLI::App* command) { addChannelOptions(command, options_); }
 
 std::string KindChannel::read() {
     if (std::string why = readChannelOptions(options_, record_, settings_); !why.empty()) return why;
     given_ = !settings_.empty();
-    if (!noiseSource_.empty()) {
-        int32_t v = 0;
-        std::string why = readChoice(noiseSource_, {{"defined", 0}, {"channel", 1}}, v);
-        if (why.empty() && v != 0 && v != 1) why = "expected defined (0) or channel (1)";
-        if (!why.empty()) return optionRefusal("--noise-source", noiseSource_, why);
-        noiseFromChannel_ = v == 1;
-    }
     return {};
 }
 
-int KindChannel::apply(int handle) const {
-    if (noiseFromChannel_)
-        if (int rc = GenSignalSetOption(handle, GENSIGNAL_OPTION_NOISE_SOURCE, GENSIGNAL_NOISE_SOURCE_CHANNEL))
-            return rc;
-    return given_ ? GenSignalSetChannel(handle, &record_) : 0;
-}
+int KindChannel::apply(int handle) const { return given_ ? GenSignalSetChannel(handle, &record_) : 0; }
 
 void KindChannel::collect(int handle) {
+    double source = 0;
+    noiseFromChannel_ = GenSignalGetOption(handle, GENSIGNAL_OPTION_NOISE_SOURCE, &source) == 0 &&
+                        source == GENSIGNAL_NOISE_SOURCE_CHANNEL;
     GenSignalChannelRealised r{};
     realised_ = given_ && GenSignalGetChannelRealised(handle, &r) == 0 ? channelRealisedJson(r) : nlohmann::json();
 }

@@ -38,16 +38,16 @@ std::string inChannelTerms(const std::string& message, const GenSignalChannel& c
 // would make it: "" or the first refusal (naming the key).
 std::string channelFromSettings(const nlohmann::json& settings, GenSignalChannel& channel);
 
-// The channel of a kind subcommand: its options (and, for the noise kind,
-// --noise-source), set on the handle before the call and recorded after it
-// as gensignal:channel.
+// The channel of a kind subcommand: its options, set on the handle before
+// the call and recorded after it as gensignal:channel (with the noise
+// kind's source, an option of the table, when it is the channel's).
 class KindChannel {
 public:
-    void addOptions(CLI::App* command, bool noiseKind);
+    void addOptions(CLI::App* command);
     // "" or the first refusal.
     std::string read();
-    // Sets the channel and the noise source on the handle: 0, or the
-    // library's code with its reason.
+    // Sets the channel on the handle: 0, or the library's code with its
+    // reason.
     int apply(int handle) const;
     // What the call realised, after a successful one.
     void collect(int handle);
@@ -59,7 +59,6 @@ public:
 
 private:
     ChannelOptions options_;
-    std::string noiseSource_;
     bool noiseFromChannel_ = false;
     bool given_ = false;
     GenSignalChannel record_{};

@@ -3,13 +3,15 @@
 #include <vector>
 
 #include "kinds.h"
+#include "loopOptions.h"
 
 namespace {
 
 // Options every subcommand has.
 const char* const kOutputOptions =
     "-o --output --format --sample-rate --repeat --center-frequency --cf32-scale --datetime -h --help";
-// Options that take no value, and negative numbers (values themselves).
+// Options that take no value, and negative numbers (values themselves); the
+// table's flags join them.
 const char* const kNoValue = "-h|--help|--help-all|--version|--describe-fields|--json|-[0-9.]*";
 // `wavegen measure FILE`'s options.
 const char* const kMeasureOptions =
@@ -20,6 +22,24 @@ std::string words(const std::vector<std::string>& list) {
     std::string text;
     for (const std::string& w : list) text += (text.empty() ? "" : " ") + w;
     return text;
+}
+
+// The library's options of a kind (every kind's without one) and, for each
+// choice, its names after it.
+void addTableOptions(const KindTable* kind, std::vector<std::string>& options, std::string& valueCases) {
+    for (const TableOption* o : optionsFor(kind)) {
+        options.push_back(o->flag);
+        if (!o->choices.empty())
+            valueCases += "                " + o->flag + ") COMPREPLY=($(compgen -W \"" + words(o->choices) +
+                          "\" -- \"$cur\")); return ;;\n";
+    }
+}
+
+std::string noValuePattern() {
+    std::string pattern = kNoValue;
+    for (const TableOption& o : optionTable())
+        if (o.info.type == GENSIGNAL_OPTION_TYPE_FLAG) pattern += "|" + o.flag;
+    return pattern;
 }
 
 }  // namespace
@@ -62,6 +82,7 @@ std::string bashCompletion() {
                 valueCases += "                " + option + ") COMPREPLY=($(compgen -W \"" + words(values) +
                               "\" -- \"$cur\")); return ;;\n";
         }
+        addTableOptions(&kind, options, valueCases);
         s += "        " + kind.name + ")\n";
         if (!valueCases.empty()) s += "            case \"$prev\" in\n" + valueCases + "            esac\n";
         s += "            options=\"" + words(options) + " " + kOutputOptions + "\" ;;\n";
@@ -70,11 +91,16 @@ std::string bashCompletion() {
     s += "            case \"$cur\" in -*) options=\"" + std::string(kMeasureOptions) + "\" ;;\n";
     s += "                *) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- \"$cur\")); return ;;\n";
     s += "            esac ;;\n";
-    s += "        *) options=\"" + words(kindNames) + " " + kOutputOptions +
+    std::vector<std::string> common;
+    std::string commonCases;
+    addTableOptions(nullptr, common, commonCases);
+    s += "        *)\n";
+    if (!commonCases.empty()) s += "            case \"$prev\" in\n" + commonCases + "            esac\n";
+    s += "            options=\"" + words(kindNames) + " " + words(common) + " " + kOutputOptions +
          " --help-all --version --describe-fields\" ;;\n";
     s += "    esac\n";
     // After any other option that takes a value (a number, a name), offer nothing.
-    s += "    case \"$prev\" in " + std::string(kNoValue) + ") ;; -*) return ;; esac\n";
+    s += "    case \"$prev\" in " + noValuePattern() + ") ;; -*) return ;; esac\n";
     s += "    COMPREPLY=($(compgen -W \"$options\" -- \"$cur\"))\n";
     s += "}\n";
     s += "complete -F _wavegen wavegen\n";

@@ -97,7 +97,7 @@ CLI::App* addImpairCommand(CLI::App& app, ImpairOptions& o) {
                      "SigMF (.sigmf-meta, .sigmf-data or their base name), .raw int16 I/Q, .cf32 or .wav")
         ->required();
     addOutputOptions(command, o.output);
-    addLoopOptions(command, o.loop, false);
+    addLoopOptions(command, o.loop, nullptr);
     addChannelOptions(command, o.channel);
     return command;
 }
@@ -181,7 +181,7 @@ int runImpair(const ImpairOptions& o) {
     const bool measured = measureWith(call, m, measureError);
     if (!measured) std::cerr << "wavegen: note: not measured: " << measureError << "\n";
     const nlohmann::json record = {{"settings", settings}, {"realised", channelRealisedJson(realised)}};
-    const nlohmann::json loop = {{"mode", o.loop.loop}, {"peak_dbfs", o.loop.peakDbfs}};
+    const nlohmann::json loop = loopSettings(handle, nullptr);
     std::string written;
     const int status = write(out, w, iq, count, measured ? &m : nullptr, record, loop, written);
     if (status == 0) {

@@ -1,82 +1,244 @@
 #include "loopOptions.h"
 
-#include <map>
+#include <algorithm>
+#include <cstring>
 
+#include "choices.h"
+#include "measurement.h"
 #include "messages.h"
+#include "optionText.h"
+#include "request.h"
 
 namespace {
 
-const std::map<std::string, int> kLoopModes = {{"defined", GENSIGNAL_LOOP_DEFINED}, {"exact", GENSIGNAL_LOOP_EXACT}};
-const std::map<std::string, int> kTonePhases = {{"zero", GENSIGNAL_TONE_PHASES_ZERO},
-                                                {"newman", GENSIGNAL_TONE_PHASES_NEWMAN},
-                                                {"schroeder", GENSIGNAL_TONE_PHASES_SCHROEDER},
-                                                {"random", GENSIGNAL_TONE_PHASES_RANDOM}};
+constexpr const char* kPrefix = "GENSIGNAL_OPTION_";
 
-std::string lastReason() {
-    char message[512];
-    return GenSignalGetLastError(message, sizeof message) > 0 ? message : "no reason given";
+std::vector<std::string> splitNames(const char* list) {
+    std::vector<std::string> names;
+    if (!list) return names;
+    std::string rest = list;
+    for (size_t at = 0;;) {
+        const size_t comma = rest.find(',', at);
+        names.push_back(rest.substr(at, comma == std::string::npos ? std::string::npos : comma - at));
+        if (comma == std::string::npos) return names;
+        at = comma + 1;
+    }
 }
 
-// "GENSIGNAL_OPTION_PEAK_DBFS = 3: must be ..." -> "--peak-dbfs 3: must be ...".
-std::string inOptionWords(const std::string& reason) {
-    static const std::map<std::string, std::string> names = {{"GENSIGNAL_OPTION_LOOP_MODE", "--loop"},
-                                                             {"GENSIGNAL_OPTION_TONE_PHASES", "--tone-phases"},
-                                                             {"GENSIGNAL_OPTION_PHASE_SEED", "--phase-seed"},
-                                                             {"GENSIGNAL_OPTION_PEAK_DBFS", "--peak-dbfs"}};
-    const size_t equals = reason.find(" = ");
-    if (equals == std::string::npos) return reason;
-    const auto it = names.find(reason.substr(0, equals));
-    return it == names.end() ? reason : it->second + " " + reason.substr(equals + 3);
+std::string kebab(std::string keyword) {
+    std::replace(keyword.begin(), keyword.end(), '_', '-');
+    return keyword;
+}
+
+// The keyword the table gives, or the name without its prefix.
+std::string keywordOf(const GenSignalOptionInfo& info) {
+    if (info.keyword && info.keyword[0]) return info.keyword;
+    std::string name = info.name ? info.name : "";
+    if (name.rfind(kPrefix, 0) == 0) name = name.substr(std::string(kPrefix).size());
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    return name;
+}
+
+std::string joined(const std::vector<std::string>& names, const char* last) {
+    std::string text;
+    for (size_t i = 0; i < names.size(); ++i) text += (i == 0 ? "" : i + 1 == names.size() ? last : ", ") + names[i];
+    return text;
+}
+
+std::string defaultWords(const TableOption& o) {
+    const double v = o.info.defaultValue;
+    const size_t index = static_cast<size_t>(v);
+    if (o.info.type == GENSIGNAL_OPTION_TYPE_CHOICE && v >= 0 && index < o.choices.size()) return o.choices[index];
+    if (o.info.type == GENSIGNAL_OPTION_TYPE_FLAG) return v != 0 ? "true" : "false";
+    return numberWord(v);
+}
+
+// The text as the number the library takes; false when it is none.
+bool readValue(const TableOption& o, const std::string& text, double& value) {
+    if (o.info.type == GENSIGNAL_OPTION_TYPE_FLAG) {
+        bool on = false;
+        if (!readTruth(text, on).empty()) return false;
+        value = on ? 1 : 0;
+        return true;
+    }
+    if (o.info.type == GENSIGNAL_OPTION_TYPE_CHOICE) {
+        Choices choices;
+        for (size_t i = 0; i < o.choices.size(); ++i) choices.emplace_back(o.choices[i], static_cast<int>(i));
+        int32_t number = 0;
+        if (!readChoice(text, choices, number).empty()) return false;
+        value = number;
+        return true;
+    }
+    return readNumber(text, value).empty();
+}
+
+GenSignalSnap lastSnap(int handle) {
+    GenSignalSnap snap{};
+    if (GenSignalGetSnap(handle, &snap) != 0) snap.field[0] = '\0';
+    snap.field[sizeof snap.field - 1] = '\0';
+    return snap;
+}
+
+// "MultitoneParams.toneSpacing" -> "toneSpacing".
+std::string fieldOf(const GenSignalSnap& snap) {
+    const std::string field = snap.field;
+    const size_t dot = field.rfind('.');
+    return dot == std::string::npos ? field : field.substr(dot + 1);
 }
 
 }  // namespace
 
-void addLoopOptions(CLI::App* command, LoopOptions& options, bool tones) {
-    command
-        ->add_option("--loop", options.loop,
-                     "defined (the waveform as defined) or exact (the fewest whole periods that span whole "
-                     "samples, band-limited; refused when it cannot close)")
-        ->check(CLI::IsMember({"defined", "exact"}))
-        ->capture_default_str();
-    command->add_option("--peak-dbfs", options.peakDbfs, "peak level, -90 to 0 dBFS (0 dBFS: a peak of 32766)")
-        ->capture_default_str();
-    if (!tones) return;
-    command
-        ->add_option("--tone-phases", options.tonePhases,
-                     "starting phases of the tones: zero, newman (pi k^2/N), schroeder (-pi k(k+1)/N) or random")
-        ->check(CLI::IsMember({"zero", "newman", "schroeder", "random"}))
-        ->capture_default_str();
-    command->add_option("--phase-seed", options.phaseSeed, "seed of the random tone phases")->capture_default_str();
+const std::vector<TableOption>& optionTable() {
+    static const std::vector<TableOption> table = [] {
+        const int n = GenSignalListOptions(nullptr, 0);
+        std::vector<GenSignalOptionInfo> infos(n > 0 ? n : 0);
+        if (n > 0) GenSignalListOptions(infos.data(), n);
+        std::vector<TableOption> out;
+        for (const GenSignalOptionInfo& info : infos) {
+            TableOption o;
+            o.info = info;
+            const std::string keyword = keywordOf(info);
+            o.flag = "--" + kebab(keyword);
+            o.key = info.option == GENSIGNAL_OPTION_LOOP_MODE ? "mode" : keyword;
+            o.choices = splitNames(info.choices);
+            out.push_back(o);
+        }
+        return out;
+    }();
+    return table;
+}
+
+std::vector<const TableOption*> optionsFor(const KindTable* kind) {
+    uint32_t every = 0;
+    for (const KindTable& k : allKinds()) every |= 1u << recordKindOf(k);
+    const uint32_t wanted = kind ? 1u << recordKindOf(*kind) : every;
+    std::vector<const TableOption*> out;
+    for (const TableOption& o : optionTable())
+        if ((o.info.kinds & wanted) == wanted) out.push_back(&o);
+    return out;
+}
+
+std::string rangeWords(const TableOption& o) {
+    const std::string unit = o.info.unit && o.info.unit[0] ? std::string(" ") + o.info.unit : "";
+    const std::string lowest = numberWord(o.info.minimum), highest = numberWord(o.info.maximum);
+    switch (o.info.type) {
+        case GENSIGNAL_OPTION_TYPE_CHOICE:
+            return joined(o.choices, " or ") + ", or 0 to " + numberWord(double(o.choices.size()) - 1);
+        case GENSIGNAL_OPTION_TYPE_FLAG: return "true or false";
+        case GENSIGNAL_OPTION_TYPE_WHOLE: return "a whole number from " + lowest + " to " + highest + unit;
+        default: return lowest + " to " + highest + unit;
+    }
+}
+
+bool LoopOptions::given(int option) const {
+    for (const auto& [number, bound] : this->bound)
+        if (number == option && bound->count() > 0) return true;
+    return false;
+}
+
+void addLoopOptions(CLI::App* command, LoopOptions& options, const KindTable* kind) {
+    for (const TableOption* o : optionsFor(kind)) {
+        // A kind's own field of the same name keeps it (CLI11 would refuse a second).
+        if (command->get_option_no_throw(o->flag) != nullptr) continue;
+        const std::string help = std::string(o->info.help ? o->info.help : "") + " [" + rangeWords(*o) + "; default " +
+                                 defaultWords(*o) + "]";
+        std::string& text = options.text[o->info.option];
+        CLI::Option* bound = nullptr;
+        if (o->info.type == GENSIGNAL_OPTION_TYPE_FLAG) {
+            bound = command->add_flag(o->flag, text, help);
+        } else {
+            bound = command->add_option(o->flag, text, help);
+            const bool whole = o->info.type == GENSIGNAL_OPTION_TYPE_WHOLE;
+            bound->type_name(o->info.type == GENSIGNAL_OPTION_TYPE_CHOICE ? "NAME" : whole ? "INT" : "NUMBER");
+        }
+        options.bound.emplace_back(o->info.option, bound);
+    }
 }
 
 std::string applyLoopOptions(int handle, const LoopOptions& options) {
-    const std::pair<int, double> settings[] = {
-        {GENSIGNAL_OPTION_LOOP_MODE, kLoopModes.at(options.loop)},
-        {GENSIGNAL_OPTION_TONE_PHASES, kTonePhases.at(options.tonePhases)},
-        {GENSIGNAL_OPTION_PHASE_SEED, options.phaseSeed},
-        {GENSIGNAL_OPTION_PEAK_DBFS, options.peakDbfs},
-    };
-    for (const auto& [option, value] : settings)
-        if (GenSignalSetOption(handle, option, value) != 0) return inOptionWords(lastReason());
+    for (const TableOption& o : optionTable()) {
+        if (!options.given(o.info.option)) continue;
+        const std::string& text = options.text.at(o.info.option);
+        double value = 0;
+        if (!readValue(o, text, value) || GenSignalSetOption(handle, o.info.option, value) != 0)
+            return optionRefusal(o.flag, text, "must be " + rangeWords(o));
+    }
     return {};
 }
 
 std::string loopNote(int handle, const KindTable& kind) {
     char note[512];
     if (GenSignalGetNote(handle, note, sizeof note) <= 0) return {};
-    return inOptionTerms(kind, note);
+    std::string said = inOptionTerms(kind, note);
+    // "snapped MultitoneParams.toneSpacing from" -> "snapped --tone-spacing from".
+    for (const Field& f : kind.fields)
+        for (const std::string& name : {kind.record + "." + f.name, f.name}) {
+            const std::string from = "snapped " + name + " from ";
+            const size_t at = said.find(from);
+            if (at != std::string::npos) said.replace(at, from.size(), "snapped --" + optionName(f.name) + " from ");
+        }
+    return said;
 }
 
-nlohmann::json loopMetadata(int handle, const LoopOptions& options, bool tones) {
+nlohmann::json snappedJson(int handle) {
+    const GenSignalSnap snap = lastSnap(handle);
+    if (snap.field[0] == '\0') return nullptr;
+    return {{"field", fieldOf(snap)}, {"asked", snap.requested}, {"taken", snap.used}};
+}
+
+std::string snappedWords(int handle) {
+    const GenSignalSnap snap = lastSnap(handle);
+    if (snap.field[0] == '\0') return {};
+    return "snapped --" + optionName(fieldOf(snap)) + " " + numberWord(snap.requested) + " to " + numberWord(snap.used);
+}
+
+void applySnap(int handle, const KindTable& kind, std::vector<unsigned char>& record, int& argument) {
+    const GenSignalSnap snap = lastSnap(handle);
+    const std::string name = fieldOf(snap);
+    for (const Field& f : kind.fields) {
+        if (name.empty() || f.name != name) continue;
+        if (f.target == FieldTarget::Argument) argument = static_cast<int>(snap.used);
+        if (f.target != FieldTarget::Record) return;
+        const double real = snap.used;
+        const int32_t integer = static_cast<int32_t>(snap.used);
+        const uint8_t flag = snap.used != 0;
+        const void* from = f.type == FieldType::Real   ? static_cast<const void*>(&real)
+                           : f.type == FieldType::Flag ? static_cast<const void*>(&flag)
+                                                       : static_cast<const void*>(&integer);
+        const size_t size = f.type == FieldType::Real ? 8 : f.type == FieldType::Flag ? 1 : 4;
+        if (f.offset + size <= record.size()) std::memcpy(record.data() + f.offset, from, size);
+        return;
+    }
+}
+
+nlohmann::json loopSettings(int handle, const KindTable* kind) {
+    nlohmann::json settings = nlohmann::json::object();
+    for (const TableOption* o : optionsFor(kind)) {
+        double v = o->info.defaultValue;
+        GenSignalGetOption(handle, o->info.option, &v);
+        const size_t index = static_cast<size_t>(v);
+        switch (o->info.type) {
+            case GENSIGNAL_OPTION_TYPE_CHOICE:
+                settings[o->key] = index < o->choices.size() ? nlohmann::json(o->choices[index]) : nlohmann::json(v);
+                break;
+            case GENSIGNAL_OPTION_TYPE_FLAG: settings[o->key] = v != 0; break;
+            case GENSIGNAL_OPTION_TYPE_WHOLE: settings[o->key] = static_cast<int64_t>(v); break;
+            default: settings[o->key] = v;
+        }
+    }
+    return settings;
+}
+
+nlohmann::json loopMetadata(int handle, const KindTable& kind) {
     GenSignalLoopInfo info{};
     GenSignalGetLoopInfo(handle, &info);
-    nlohmann::json loop = {{"mode", options.loop},          {"peak_dbfs", options.peakDbfs},
-                           {"periods", info.periods},       {"samples_per_period", info.samplesPerPeriod},
-                           {"duration", info.loopDuration}, {"whole_periods", info.wholePeriods == 1}};
-    if (tones) {
-        loop["tone_phases"] = options.tonePhases;
-        loop["phase_seed"] = options.phaseSeed;
-    }
+    nlohmann::json loop = loopSettings(handle, &kind);
+    loop["periods"] = info.periods;
+    loop["samples_per_period"] = info.samplesPerPeriod;
+    loop["duration"] = info.loopDuration;
+    loop["whole_periods"] = info.wholePeriods == 1;
+    const nlohmann::json snapped = snappedJson(handle);
+    if (!snapped.is_null()) loop["snapped"] = snapped;
     return loop;
 }
 

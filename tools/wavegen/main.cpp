@@ -49,6 +49,12 @@ std::string lastLibraryError() {
     return GenSignalGetLastError(message, sizeof message) > 0 ? message : "no reason given";
 }
 
+// Says why on the standard error stream; returns the exit status.
+int refuse(const std::string& why, int status) {
+    std::cerr << "wavegen: " << why << "\n";
+    return status;
+}
+
 // The first argument the parser did not take, in the shape of every refusal.
 std::string unexpectedArgument(const std::string& argument, const CLI::App* command) {
     if (command->get_parent() == nullptr && argument.rfind("-", 0) != 0) {
@@ -62,15 +68,17 @@ std::string unexpectedArgument(const std::string& argument, const CLI::App* comm
 
 // The library's measurements of what it made, or none (with a note why):
 // a waveform is still written when it cannot be measured.
-bool measureMade(const Request& request, const int16_t* iq, int count, double sampleRate, Measured& m) {
-    const std::vector<unsigned char> record = request.record();
+bool measureMade(int handle, const Request& request, const int16_t* iq, int count, double sampleRate, Measured& m) {
+    std::vector<unsigned char> record = request.record();
+    int argument = request.argument();
+    applySnap(handle, request.kind(), record, argument);  // against what was made, not what was asked
     MeasureCall call;
     call.samples = iq;
     call.valueCount = count;
     call.sampleRate = sampleRate;
     call.recordKind = recordKindOf(request.kind());
     call.record = record.data();
-    call.argument = request.argument();
+    call.argument = argument;
     std::string error;
     if (measureWith(call, m, error)) return true;
     std::cerr << "wavegen: note: not measured: " << error << "\n";
@@ -78,7 +86,7 @@ bool measureMade(const Request& request, const int16_t* iq, int count, double sa
 }
 
 void printSummary(std::FILE* to, const Request& request, const int16_t* iq, int count, double sampleRate,
-                  int64_t repeat, const GenSignalMeasurement* m, const std::string& where) {
+                  int64_t repeat, const GenSignalMeasurement* m, const std::string& snapped, const std::string& where) {
     const int samples = count / 2;
     double peak2 = 0, sum2 = 0;
     for (int i = 0; i < samples; ++i) {
@@ -97,9 +105,10 @@ void printSummary(std::FILE* to, const Request& request, const int16_t* iq, int 
         measured = text;
     }
     const std::string times = repeat > 1 ? ", written " + std::to_string(repeat) + " times" : "";
-    std::fprintf(to, "%s: %d samples, %.6g s at %.10g Hz, peak %.1f, RMS %.1f, crest factor %.2f dB%s%s -> %s\n",
+    const std::string snap = snapped.empty() ? "" : ", " + snapped;
+    std::fprintf(to, "%s: %d samples, %.6g s at %.10g Hz, peak %.1f, RMS %.1f, crest factor %.2f dB%s%s%s -> %s\n",
                  request.kind().name.c_str(), samples, samples / sampleRate, sampleRate, peak, rms, crest,
-                 measured.c_str(), times.c_str(), where.c_str());
+                 measured.c_str(), snap.c_str(), times.c_str(), where.c_str());
 }
 
 // The SigMF metadata of what is about to be written.
@@ -140,129 +149,142 @@ int writeWaveform(const Output& out, const Request& request, const int16_t* iq, 
         out, iq, count, [&] { return sigmfText(out, request, iq, count, m, loop, markers); }, "--sample-rate", written);
 }
 
+// A generator object for one run, released with it.
+struct Handle {
+    int id = GenSignalObjCreatSelfEncode();
+    Handle() = default;
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    ~Handle() {
+        if (id >= 0) GenSignalObjRelease(id);
+    }
+};
+
+// The instrument's lengths first, so that an option given beats its preset.
+std::string applySettings(int handle, const LoopOptions& loop, const std::string& instrument) {
+    const std::string refused = applyInstrument(handle, instrument);
+    return refused.empty() ? applyLoopOptions(handle, loop) : refused;
+}
+
+// Makes the request's waveform and writes it as asked; the exit status.
+int generateAndWrite(Request& request, const OutputOptions& options, const LoopOptions& loop,
+                     const std::string& instrument) {
+    std::string refusal = request.read();
+    Output out;
+    if (refusal.empty()) refusal = readOutput(options, request.kind().sampleRate, out);
+    if (!refusal.empty()) return refuse(refusal, 2);
+    const Handle handle;
+    if (handle.id < 0) return refuse(lastLibraryError(), 3);
+    refusal = applySettings(handle.id, loop, instrument);
+    if (!refusal.empty()) return refuse(refusal, 2);
+    int16_t* iq = nullptr;
+    int count = 0;
+    const int rc = request.generate(handle.id, out.sampleRate, &iq, &count);
+    if (rc != 0) return refuse(inOptionTerms(request.kind(), lastLibraryError()), rc == -1 ? 2 : 3);
+    const std::string note = loopNote(handle.id, request.kind());
+    if (!note.empty()) std::cerr << "wavegen: note: " << note << "\n";
+    std::vector<MarkerLine> markers;
+    refusal = markerLines(out.markers, loopPeriods(handle.id), markers);
+    if (!refusal.empty()) return refuse(refusal, 2);
+    Measured m{};
+    const bool measured = measureMade(handle.id, request, iq, count, out.sampleRate, m);
+    std::string written;
+    const int status = writeWaveform(out, request, iq, count, measured ? &m : nullptr,
+                                     loopMetadata(handle.id, request.kind()), markers, written);
+    if (status == 0)
+        printSummary(out.toStandardOutput() ? stderr : stdout, request, iq, count, out.sampleRate, out.repeat,
+                     measured ? &m.m : nullptr, snappedWords(handle.id), written);
+    return status;
+}
+
+// Everything the command line holds, bound to its options (not to be copied).
+struct CommandLine {
+    CLI::App app{
+        "wavegen: writes a gensignal waveform as a SigMF recording (ci16_le), raw int16 I/Q, complex float or WAV.\n"
+        "Without a subcommand it writes the default waveform (digital).\n"
+        "Refusals name the option and the rule; exit status 0 written, 1 a file could not be written, 2 refused, "
+        "3 the library could not carry it out."};
+    OutputOptions options;
+    LoopOptions loop;
+    std::string instrument;
+    bool describe = false, completion = false;
+    MeasureOptions measureOptions;
+    PlayOptions playOptions;
+    ImpairOptions impairOptions;
+    CLI::App *measure = nullptr, *play = nullptr, *impair = nullptr;
+    std::vector<std::unique_ptr<Request>> requests;
+    std::vector<CLI::App*> commands;
+};
+
+void buildCommandLine(CommandLine& line) {
+    CLI::App& app = line.app;
+    app.require_subcommand(0, 1);
+    app.allow_extras();
+    app.set_version_flag("--version", versionText(), "print wavegen's version and the library's algorithm version");
+    app.set_help_all_flag("--help-all", "print the help of every kind");
+    addOutputOptions(&app, line.options);
+    addLoopOptions(&app, line.loop, nullptr);
+    addInstrumentOption(&app, line.instrument);
+    app.add_flag("--describe-fields", line.describe,
+                 "print every kind's fields as JSON (names, types, defaults, choices)");
+    app.add_flag("--bash-completion", line.completion, "print the bash completion script");
+    line.measure = addMeasureCommand(app, line.measureOptions);
+    line.play = addPlayCommand(app, line.playOptions);
+    line.impair = addImpairCommand(app, line.impairOptions);
+    for (const KindTable& kind : allKinds()) {
+        line.requests.push_back(std::make_unique<Request>(kind));
+        CLI::App* command = app.add_subcommand(kind.name, kind.summary);
+        command->allow_extras();
+        line.requests.back()->addOptions(command);
+        addOutputOptions(command, line.options);
+        addLoopOptions(command, line.loop, &kind);
+        addInstrumentOption(command, line.instrument);
+        line.commands.push_back(command);
+    }
+}
+
+// The first argument no option took, as a refusal; empty when there is none.
+std::string leftOver(const CommandLine& line) {
+    for (const CLI::App* command : line.commands)
+        if (!command->remaining().empty()) return unexpectedArgument(command->remaining().front(), command);
+    if (!line.app.remaining().empty()) return unexpectedArgument(line.app.remaining().front(), &line.app);
+    return {};
+}
+
+// The kind's request named on the command line, the default waveform's without one.
+Request& chosenRequest(const CommandLine& line) {
+    for (size_t i = 0; i < line.commands.size(); ++i)
+        if (line.commands[i]->parsed()) return *line.requests[i];
+    return *line.requests.front();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     // Beyond a file size limit (ulimit -f) a write then fails with EFBIG and
     // the temporary file is removed, instead of the process being killed.
     std::signal(SIGXFSZ, SIG_IGN);
-    CLI::App app{
-        "wavegen: writes a gensignal waveform as a SigMF recording (ci16_le), raw int16 I/Q, complex float or WAV.\n"
-        "Without a subcommand it writes the default waveform (digital).\n"
-        "Refusals name the option and the rule; exit status 0 written, 1 a file could not be written, 2 refused, "
-        "3 the library could not carry it out."};
-    app.require_subcommand(0, 1);
-    app.allow_extras();
-    app.set_version_flag("--version", versionText(), "print wavegen's version and the library's algorithm version");
-    app.set_help_all_flag("--help-all", "print the help of every kind");
-    OutputOptions options;
-    addOutputOptions(&app, options);
-    LoopOptions loop;
-    addLoopOptions(&app, loop, false);
-    std::string instrument;
-    addInstrumentOption(&app, instrument);
-    bool describe = false, completion = false;
-    app.add_flag("--describe-fields", describe, "print every kind's fields as JSON (names, types, defaults, choices)");
-    app.add_flag("--bash-completion", completion, "print the bash completion script");
-
-    MeasureOptions measureOptions;
-    CLI::App* measure = addMeasureCommand(app, measureOptions);
-    PlayOptions playOptions;
-    CLI::App* play = addPlayCommand(app, playOptions);
-    ImpairOptions impairOptions;
-    CLI::App* impair = addImpairCommand(app, impairOptions);
-
-    std::vector<std::unique_ptr<Request>> requests;
-    std::vector<CLI::App*> commands;
-    for (const KindTable& kind : allKinds()) {
-        requests.push_back(std::make_unique<Request>(kind));
-        CLI::App* command = app.add_subcommand(kind.name, kind.summary);
-        command->allow_extras();
-        requests.back()->addOptions(command);
-        addOutputOptions(command, options);
-        addLoopOptions(command, loop, kind.name == "multitone");
-        addInstrumentOption(command, instrument);
-        commands.push_back(command);
-    }
-
+    CommandLine line;
+    buildCommandLine(line);
     try {
-        app.parse(argc, argv);
+        line.app.parse(argc, argv);
     } catch (const CLI::Success& e) {
-        return app.exit(e);
+        return line.app.exit(e);
     } catch (const CLI::ParseError& e) {
-        std::cerr << "wavegen: " << e.what() << "\n";
-        return 2;
+        return refuse(e.what(), 2);
     }
-    for (const CLI::App* command : commands)
-        if (!command->remaining().empty()) {
-            std::cerr << "wavegen: " << unexpectedArgument(command->remaining().front(), command) << "\n";
-            return 2;
-        }
-    if (!app.remaining().empty()) {
-        std::cerr << "wavegen: " << unexpectedArgument(app.remaining().front(), &app) << "\n";
-        return 2;
-    }
-    if (describe) {
+    const std::string extra = leftOver(line);
+    if (!extra.empty()) return refuse(extra, 2);
+    if (line.describe) {
         std::cout << describeKinds().dump(2) << "\n";
         return 0;
     }
-    if (completion) {
+    if (line.completion) {
         std::cout << bashCompletion();
         return 0;
     }
-
-    if (measure->parsed()) return runMeasure(measureOptions);
-    if (play->parsed()) return runPlay(playOptions);
-    if (impair->parsed()) return runImpair(impairOptions);
-
-    Request* request = requests.front().get();  // the default waveform
-    for (size_t i = 0; i < commands.size(); ++i)
-        if (commands[i]->parsed()) request = requests[i].get();
-    std::string refusal = request->read();
-    Output out;
-    if (refusal.empty()) refusal = readOutput(options, request->kind().sampleRate, out);
-    if (!refusal.empty()) {
-        std::cerr << "wavegen: " << refusal << "\n";
-        return 2;
-    }
-
-    const int handle = GenSignalObjCreatSelfEncode();
-    if (handle < 0) {
-        std::cerr << "wavegen: " << lastLibraryError() << "\n";
-        return 3;
-    }
-    std::string refused = applyLoopOptions(handle, loop);
-    if (refused.empty()) refused = applyInstrument(handle, instrument);
-    if (!refused.empty()) {
-        std::cerr << "wavegen: " << refused << "\n";
-        GenSignalObjRelease(handle);
-        return 2;
-    }
-    int16_t* iq = nullptr;
-    int count = 0;
-    const int rc = request->generate(handle, out.sampleRate, &iq, &count);
-    if (rc != 0) {
-        std::cerr << "wavegen: " << inOptionTerms(request->kind(), lastLibraryError()) << "\n";
-        GenSignalObjRelease(handle);
-        return rc == -1 ? 2 : 3;
-    }
-    const std::string note = loopNote(handle, request->kind());
-    if (!note.empty()) std::cerr << "wavegen: note: " << note << "\n";
-    std::vector<MarkerLine> markers;
-    const std::string markerRefusal = markerLines(out.markers, loopPeriods(handle), markers);
-    if (!markerRefusal.empty()) {
-        std::cerr << "wavegen: " << markerRefusal << "\n";
-        GenSignalObjRelease(handle);
-        return 2;
-    }
-    Measured m{};
-    const bool measured = measureMade(*request, iq, count, out.sampleRate, m);
-    std::string written;
-    const int status = writeWaveform(out, *request, iq, count, measured ? &m : nullptr,
-                                     loopMetadata(handle, loop, request->kind().name == "multitone"), markers, written);
-    if (status == 0)
-        printSummary(out.toStandardOutput() ? stderr : stdout, *request, iq, count, out.sampleRate, out.repeat,
-                     measured ? &m.m : nullptr, written);
-    GenSignalObjRelease(handle);
-    return status;
+    if (line.measure->parsed()) return runMeasure(line.measureOptions);
+    if (line.play->parsed()) return runPlay(line.playOptions);
+    if (line.impair->parsed()) return runImpair(line.impairOptions);
+    return generateAndWrite(chosenRequest(line), line.options, line.loop, line.instrument);
 }

@@ -93,7 +93,7 @@ CLI::App* addPlayCommand(CLI::App& app, PlayOptions& o) {
         sub->fallthrough();
         sub->allow_extras();
         o.requests.back()->addOptions(sub);
-        addLoopOptions(sub, o.loop, kind.name == "multitone");
+        addLoopOptions(sub, o.loop, &kind);
         addInstrumentOption(sub, o.instrument);
         o.kinds.push_back(sub);
     }
@@ -180,8 +180,9 @@ int runPlay(PlayOptions& o) {
         std::cerr << "wavegen: " << lastError() << "\n";
         return 3;
     }
-    refusal = applyLoopOptions(handle, o.loop);
-    if (refusal.empty()) refusal = applyInstrument(handle, o.instrument);
+    // The instrument's lengths first, so that an option given beats its preset.
+    refusal = applyInstrument(handle, o.instrument);
+    if (refusal.empty()) refusal = applyLoopOptions(handle, o.loop);
     if (!refusal.empty()) {
         std::cerr << "wavegen: " << refusal << "\n";
         GenSignalObjRelease(handle);

@@ -76,7 +76,7 @@ void Request::addOptions(CLI::App* command) {
         v.option = command->add_option("--" + optionName(f.name), v.text, helpText(f))->type_name(typeName(f.type));
         if (f.type != FieldType::Seed) v.option->default_str(defaultText(f));
     }
-    channel_.addOptions(command, kind_->record == "AWGNParams");
+    channel_.addOptions(command);
 }
 
 std::string Request::read() {

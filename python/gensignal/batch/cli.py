@@ -27,23 +27,37 @@ def _positive(text):
 
 def add_command(commands):
     batch = commands.add_parser(
-        "batch", help="write a dataset of SigMF recordings that a manifest describes",
+        "batch",
+        help="write a dataset of SigMF recordings that a manifest describes",
         description="Writes DIR/<set>/<index>.sigmf-meta and .sigmf-data for every item of the manifest (JSON, or "
-                    "YAML), DIR/index.jsonl with each item's parameters and measured labels, DIR/errors.jsonl with "
-                    "the items the library refused, and DIR/<manifest name>.sigmf-collection. Exit status: 0 all "
-                    "written, 1 some items failed, 2 manifest or options refused, 130 interrupted (143 terminated).")
+        "YAML), DIR/index.jsonl with each item's parameters and measured labels, DIR/errors.jsonl with "
+        "the items the library refused, and DIR/<manifest name>.sigmf-collection. Exit status: 0 all "
+        "written, 1 some items failed, 2 manifest or options refused, 130 interrupted (143 terminated).",
+    )
     batch.add_argument("manifest", help="the manifest: .json, or .yaml/.yml")
     batch.add_argument("-o", "--output", required=True, metavar="DIR", help="output folder (empty, or with --resume)")
     where = batch.add_mutually_exclusive_group()
-    where.add_argument("--workers", type=_positive, metavar="N",
-                       help="worker processes of the embedded Dask cluster (default: one per core)")
+    where.add_argument(
+        "--workers",
+        type=_positive,
+        metavar="N",
+        help="worker processes of the embedded Dask cluster (default: one per core)",
+    )
     where.add_argument("--scheduler", metavar="tcp://HOST:PORT", help="run on this running Dask scheduler's workers")
-    batch.add_argument("--resume", action="store_true",
-                       help="complete an earlier run in DIR: complete items stay untouched, the rest is redone")
+    batch.add_argument(
+        "--resume",
+        action="store_true",
+        help="complete an earlier run in DIR: complete items stay untouched, the rest is redone",
+    )
     batch.add_argument("--hdf5", action="store_true", help="also write DIR/<manifest name>.h5 (needs h5py)")
     progress = batch.add_mutually_exclusive_group()
-    progress.add_argument("--progress", dest="progress", action="store_true", default=None,
-                          help="show a progress bar (default: on a terminal)")
+    progress.add_argument(
+        "--progress",
+        dest="progress",
+        action="store_true",
+        default=None,
+        help="show a progress bar (default: on a terminal)",
+    )
     progress.add_argument("--no-progress", dest="progress", action="store_false")
     return batch
 
@@ -57,8 +71,15 @@ def main(args):
 
     signal.signal(signal.SIGTERM, _terminate)
     try:
-        summary = run(args.manifest, args.output, workers=args.workers, scheduler=args.scheduler, resume=args.resume,
-                      hdf5=args.hdf5, progress=args.progress)
+        summary = run(
+            args.manifest,
+            args.output,
+            workers=args.workers,
+            scheduler=args.scheduler,
+            resume=args.resume,
+            hdf5=args.hdf5,
+            progress=args.progress,
+        )
     except ManifestError as e:
         say(f"{args.manifest}: {e}" if e.path else str(e))
         return REFUSED
@@ -73,6 +94,8 @@ def main(args):
         return SOME_FAILED
     failed = f", {summary.failed} failed (see {args.output}/errors.jsonl)" if summary.failed else ""
     kept = f", {summary.resumed} complete already" if summary.resumed else ""
-    say(f"{summary.items} items: {summary.written} written{kept}{failed}; {summary.samples} samples in "
-        f"{summary.elapsed:.1f} s on {summary.workers} workers (engine start {summary.engine_start:.1f} s)")
+    say(
+        f"{summary.items} items: {summary.written} written{kept}{failed}; {summary.samples} samples in "
+        f"{summary.elapsed:.1f} s on {summary.workers} workers (engine start {summary.engine_start:.1f} s)"
+    )
     return summary.exit_code

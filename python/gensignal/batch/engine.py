@@ -70,9 +70,15 @@ def _client(workers, scheduler):
     scratch = tempfile.mkdtemp(prefix="gensignal-batch-")
     try:
         # No dashboard; its HTTP server (always started) on a free port rather than 8787, which may be taken.
-        cluster = LocalCluster(n_workers=workers, threads_per_worker=1, processes=True, dashboard_address=None,
-                               scheduler_kwargs={"dashboard_address": ":0"}, silence_logs=logging.ERROR,
-                               local_directory=scratch)
+        cluster = LocalCluster(
+            n_workers=workers,
+            threads_per_worker=1,
+            processes=True,
+            dashboard_address=None,
+            scheduler_kwargs={"dashboard_address": ":0"},
+            silence_logs=logging.ERROR,
+            local_directory=scratch,
+        )
         try:
             client = Client(cluster, set_as_default=False)
             try:
@@ -149,8 +155,10 @@ class _Planner:
 
 def _failed_items(item_set, seed, task, error):
     reason = f"the engine could not make it: {type(error).__name__}: {error}"
-    return [Item(item_set.name, index, item_set.kind, params_of_item(item_set, seed, index), reason=reason)
-            for _, index in task]
+    return [
+        Item(item_set.name, index, item_set.kind, params_of_item(item_set, seed, index), reason=reason)
+        for _, index in task
+    ]
 
 
 def _progress_bar(total, enabled):
@@ -181,8 +189,10 @@ def run(manifest, out_dir, *, workers=None, scheduler=None, resume=False, hdf5=F
     if scheduler is None and getattr(multiprocessing.current_process(), "_inheriting", False):
         # A worker process being started imports the main script again (multiprocessing's own test
         # for this); unguarded, the script would start a cluster of its own, and so on.
-        raise RuntimeError("gensignal.batch.run() starts worker processes, which import the main script "
-                           "again: call it under `if __name__ == \"__main__\":`")
+        raise RuntimeError(
+            "gensignal.batch.run() starts worker processes, which import the main script "
+            'again: call it under `if __name__ == "__main__":`'
+        )
     started = time.monotonic()
     manifest = load(manifest, stem)
     cores = len(os.sched_getaffinity(0))
@@ -192,8 +202,10 @@ def run(manifest, out_dir, *, workers=None, scheduler=None, resume=False, hdf5=F
         raise ValueError(f"workers = {workers}: must be 1 or more")
     # Far more worker processes than cores starve the scheduler's heartbeats: the run stalls.
     if scheduler is None and workers > 4 * cores:
-        raise ValueError(f"workers = {workers}: at most {4 * cores} on the {cores} cores this process may use "
-                         "(more machines: run a Dask scheduler and give scheduler=)")
+        raise ValueError(
+            f"workers = {workers}: at most {4 * cores} on the {cores} cores this process may use "
+            "(more machines: run a Dask scheduler and give scheduler=)"
+        )
     if scheduler is not None and not _SCHEDULER.fullmatch(str(scheduler)):
         raise ValueError(f"scheduler = {scheduler!r}: expected a Dask scheduler's address, tcp://HOST:PORT")
     out_dir = os.fspath(out_dir)
@@ -212,8 +224,9 @@ def run(manifest, out_dir, *, workers=None, scheduler=None, resume=False, hdf5=F
         engine_asked = time.monotonic()
         # Each submission would otherwise carry the source of the function it was made from, read
         # and tokenized again every time.
-        with dask.config.set({"distributed.diagnostics.computations.ignore-modules": [".*"]}), \
-                _client(workers, scheduler) as client:
+        with dask.config.set({"distributed.diagnostics.computations.ignore-modules": [".*"]}), _client(
+            workers, scheduler
+        ) as client:
             engine_ready = time.monotonic()
             planner = _Planner(manifest, out_dir, outputs, resume)
             in_flight = {}  # future -> (item_set, task)
@@ -259,6 +272,14 @@ def run(manifest, out_dir, *, workers=None, scheduler=None, resume=False, hdf5=F
         if bar is not None:
             bar.close()
     end = time.monotonic()
-    return Summary(manifest.count, outputs.written, outputs.resumed, outputs.failed, outputs.samples,
-                   workers if scheduler is None else count, engine_ready - engine_asked,
-                   (last_write - first_write) if first_write else 0.0, end - started)
+    return Summary(
+        manifest.count,
+        outputs.written,
+        outputs.resumed,
+        outputs.failed,
+        outputs.samples,
+        workers if scheduler is None else count,
+        engine_ready - engine_asked,
+        (last_write - first_write) if first_write else 0.0,
+        end - started,
+    )

@@ -48,8 +48,9 @@ class HDF5Writer:
             return
         group = self.groups[set_name]
         if "iq" not in group:
-            group.create_dataset("iq", shape=(0, 2), maxshape=(None, 2), dtype="<i2", chunks=(8192, 2),
-                                 track_times=False)
+            group.create_dataset(
+                "iq", shape=(0, 2), maxshape=(None, 2), dtype="<i2", chunks=(8192, 2), track_times=False
+            )
         iq = group["iq"]
         first = iq.shape[0]
         arrays = [np.frombuffer(item.data, dtype="<i2").reshape(-1, 2) for item in rows]

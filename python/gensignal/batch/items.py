@@ -96,8 +96,9 @@ def written_item(item_set, seed, index, meta_bytes, data):
     expected = loop.settings_of(item_set.kind, given)
     if not isinstance(made, dict) or {key: made.get(key) for key in expected} != expected:
         return None
-    wf = Waveform(np.frombuffer(data, dtype="<i2"), rate, item_set.kind, kinds.waveform_params(item_set.kind, values),
-                  loop=made)
+    wf = Waveform(
+        np.frombuffer(data, dtype="<i2"), rate, item_set.kind, kinds.waveform_params(item_set.kind, values), loop=made
+    )
     meta = sigmf.metadata(wf, hashlib.sha512(data).hexdigest())
     text = sigmf.dumps(meta)
     if text.encode("utf-8") != meta_bytes:

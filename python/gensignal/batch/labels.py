@@ -18,7 +18,9 @@ def labels(waveform, meta):
     glob = meta["global"]
     measured = glob.get("gensignal:measured") or {
         # every item keeps the same shape of labels, measured or not
-        "ccdf_db": dict.fromkeys(CCDF_KEYS), "acpr_db": dict.fromkeys(("lower", "upper"))}
+        "ccdf_db": dict.fromkeys(CCDF_KEYS),
+        "acpr_db": dict.fromkeys(("lower", "upper")),
+    }
     loop = glob.get("gensignal:loop") or {}
     out = {key: measured.get(key) for key in _MEASURED}
     out["samples"] = len(waveform)

@@ -13,7 +13,7 @@ import re
 from .. import loop
 from ..kinds import KINDS, snake
 from .draws import Choice, Constant, Integers, LogUniform, Uniform
-from .settings import SETTINGS
+from .settings import rules as setting_rules
 
 _SET_NAME = re.compile(r"[A-Za-z0-9_-]+")
 _INT32 = (-(2**31), 2**31 - 1)
@@ -68,8 +68,10 @@ class Manifest:
 
 def fields_of(kind):
     """The kind's keywords, as its Python function takes them."""
-    out = {snake(f["name"]): Field(snake(f["name"]), f["type"], tuple(map(tuple, f.get("choices", ()))))
-           for f in KINDS[kind]["fields"]}
+    out = {
+        snake(f["name"]): Field(snake(f["name"]), f["type"], tuple(map(tuple, f.get("choices", ()))))
+        for f in KINDS[kind]["fields"]
+    }
     out["sample_rate"] = Field("sample_rate", "real")
     return out
 
@@ -183,7 +185,7 @@ def _value_rule(field, value, path):
     if isinstance(value, dict):
         if len(value) != 1:
             raise ManifestError(path, "must hold exactly one of uniform, log_uniform, integers")
-        (name, bounds), = value.items()
+        ((name, bounds),) = value.items()
         if name not in _DISTRIBUTIONS:
             raise ManifestError(f"{path}.{name}", "not a distribution: uniform, log_uniform or integers")
         return _bounds(field, name, bounds, f"{path}.{name}")
@@ -228,8 +230,9 @@ def _set(position, obj, seen):
     _keys(given, f"{path}.params", list(fields), f"a parameter of {kind}")
     params = {key: _value_rule(fields[key], value, f"{path}.params.{key}") for key, value in given.items()}
     settings = obj.get("settings", {})
-    _keys(settings, f"{path}.settings", list(SETTINGS), "a setting")
-    settings = {key: SETTINGS[key](value, f"{path}.settings.{key}") for key, value in settings.items()}
+    rules = setting_rules()
+    _keys(settings, f"{path}.settings", list(rules), "a setting")
+    settings = {key: rules[key](value, f"{path}.settings.{key}") for key, value in settings.items()}
     for key in settings:
         if key not in loop.keywords(kind):
             raise ManifestError(f"{path}.settings.{key}", f"{kind} takes no {key}")

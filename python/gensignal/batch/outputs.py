@@ -43,8 +43,10 @@ class _Collection:
     def add(self, name, meta_text):
         digest = hashlib.sha512(meta_text.encode("utf-8")).hexdigest()
         self.first_meta = self.first_meta or meta_text
-        self.f.write(("," if self.streams else "") + '\n      {\n        "hash": "%s",\n        "name": %s\n      }'
-                     % (digest, json.dumps(name)))
+        self.f.write(
+            ("," if self.streams else "")
+            + '\n      {\n        "hash": "%s",\n        "name": %s\n      }' % (digest, json.dumps(name))
+        )
         self.streams += 1
 
     def close(self):
@@ -66,8 +68,11 @@ class Outputs:
         self.written = self.resumed = self.failed = self.samples = 0
         self._open = []
         stem = os.path.join(self.out_dir, manifest.stem)
-        self.finals = [os.path.join(self.out_dir, "index.jsonl"), os.path.join(self.out_dir, "errors.jsonl"),
-                       stem + ".sigmf-collection"]
+        self.finals = [
+            os.path.join(self.out_dir, "index.jsonl"),
+            os.path.join(self.out_dir, "errors.jsonl"),
+            stem + ".sigmf-collection",
+        ]
         if hdf5:
             self.finals.append(stem + ".h5")
         if resume:  # an earlier run's index no longer tells what is complete
@@ -83,8 +88,9 @@ class Outputs:
             if hdf5:
                 from .hdf5 import HDF5Writer
 
-                self.hdf5 = HDF5Writer(files.partial_name(stem + ".h5"), manifest,
-                                       {s.name: fields_of(s.kind) for s in manifest.sets})
+                self.hdf5 = HDF5Writer(
+                    files.partial_name(stem + ".h5"), manifest, {s.name: fields_of(s.kind) for s in manifest.sets}
+                )
         except BaseException:
             self.abandon()
             raise
