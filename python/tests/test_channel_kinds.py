@@ -109,6 +109,6 @@ def test_wavegen_writes_what_python_makes_with_a_channel(wavegen, tmp_path):
     noise = gensignal.awgn(duration=1e-3, noise_source="channel", channel={"channel_seed": 4})
     np.testing.assert_array_equal(gensignal.read_sigmf(tmp_path / "n").iq, noise.iq)
     done = wavegen("awgn", "--noise-source", "5", "-o", "bad")
-    assert done.returncode == 2 and "--noise-source 5: expected defined (0) or channel (1)" in done.stderr
+    assert done.returncode == 2 and "--noise-source 5: must be defined or channel" in done.stderr
     done = wavegen("digital", "--loop", "exact", "--cfo-hz", "1100", "-o", "bad")
     assert done.returncode == 2 and "--cfo-hz 1100: not a whole number of cycles" in done.stderr, done.stderr
