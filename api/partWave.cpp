@@ -60,6 +60,22 @@ const char* partEntryPoint(int recordKind) {
     }
 }
 
+size_t partRecordSize(int recordKind) {
+    switch (recordKind) {
+        case GENSIGNAL_RECORD_DIGITAL: return sizeof(DigitalModParams);
+        case GENSIGNAL_RECORD_DSS: return sizeof(DSSParams);
+        case GENSIGNAL_RECORD_AM: return sizeof(AMModParams);
+        case GENSIGNAL_RECORD_FM: return sizeof(FMModParams);
+        case GENSIGNAL_RECORD_MULTITONE: return sizeof(MultitoneParams);
+        case GENSIGNAL_RECORD_PULSE: return sizeof(PulseParams);
+        case GENSIGNAL_RECORD_STEP_SWEEP: return sizeof(StepSweepParams);
+        case GENSIGNAL_RECORD_RAMP_SWEEP: return sizeof(RampSweepParams);
+        case GENSIGNAL_RECORD_AWGN: return sizeof(AWGNParams);
+        case GENSIGNAL_RECORD_OFDM: return sizeof(OFDMParams);
+        default: return 0;
+    }
+}
+
 int makePartWave(GenSignalClass& object, int recordKind, const void* record, const KindCall& call, PartWave& out) {
     switch (recordKind) {
         case GENSIGNAL_RECORD_DIGITAL: return makeAs<DigitalKind>(object, record, call, out);

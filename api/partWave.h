@@ -6,6 +6,7 @@
 #pragma once
 
 #include <complex>
+#include <cstddef>
 #include <cstdint>
 
 #include "buffer.h"
@@ -25,6 +26,9 @@ struct PartWave {
 // The entry point's name for a record kind (GENSIGNAL_RECORD_...), null for
 // one without.
 const char* partEntryPoint(int recordKind);
+
+// The size of a record kind's parameter record, 0 for an unknown kind.
+size_t partRecordSize(int recordKind);
 
 // 0, or the run's code with its reason (-1 for an unknown kind).
 int makePartWave(GenSignalClass& object, int recordKind, const void* record, const KindCall& call, PartWave& out);

@@ -53,7 +53,20 @@ struct ScenePart {
     double offsetHz = 0;   // as realised
     SceneBand band{};      // at the offset
     double dutyPower = 1;  // mean of the gate's square over the loop
+    int sameAs = -1;       // an earlier part made from the same record and settings, whose wave it takes
+    double power = 0;      // mean power of the wave
+    bool bandKnown = false;
+    SceneBand ownBand{};  // of the wave alone, at 0 Hz
 };
+
+// Whether part b is made exactly as part a: the same kind, record bytes,
+// argument and settings.
+bool madeAlike(const ScenePart& a, const ScenePart& b, const WaveSettings& sa, const WaveSettings& sb) {
+    const size_t size = partRecordSize(a.d.recordKind);
+    return a.d.recordKind == b.d.recordKind && a.d.argument == b.d.argument && sa.loop == sb.loop &&
+           sa.phases == sb.phases && sa.phaseSeed == sb.phaseSeed && size &&
+           std::memcmp(a.d.record, b.d.record, size) == 0;
+}
 
 // What the scene noted, "; " between notes.
 class SceneNotes {
@@ -388,19 +401,32 @@ GENSIGNAL_API int GenerateSceneWaveform(int handleId, const GenSignalScene* scen
     }
     SceneNotes notes;
     ChannelNotes channelNotes;  // the checks' notes: the same ones the channels note again
+    std::vector<WaveSettings> settingsOf(parts.size());
     for (int i = 0; i < s.partCount; ++i) {
         ScenePart& p = parts[i];
-        WaveSettings settings{handleSettings.loop, static_cast<TonePhases>(p.d.tonePhases), p.d.phaseSeed};
+        WaveSettings& settings = settingsOf[i];
+        settings = {handleSettings.loop, static_cast<TonePhases>(p.d.tonePhases), p.d.phaseSeed};
         if (p.d.loopMode == GENSIGNAL_SCENE_LOOP_DEFINED) settings.loop = LoopMode::defined;
         if (p.d.loopMode == GENSIGNAL_SCENE_LOOP_EXACT) settings.loop = LoopMode::exact;
-        const KindCall call{rate, p.d.argument, settings};
-        if (int rc = makePartWave(entry->object, p.d.recordKind, p.d.record, call, p.wave))
-            return partRefused(i, p.d.recordKind, rc);
-        const double power = partMeanPower(p.wave);
-        if (!(power > 0)) return refuse(-1, "%s[%d]: the part is silent, so its level cannot be set", kPartFields, i);
-        p.gain = std::pow(10.0, p.d.levelDb / 20.0) / std::sqrt(power);
-        if (p.wave.nyquist[0]) notes.add("parts[%d]: %s", i, p.wave.nyquist);
-        if (p.wave.made.seam) notes.add("parts[%d] does not loop seamlessly: %s", i, p.wave.made.seam);
+        // Carriers of one record are made once.
+        for (int j = 0; j < i && p.sameAs < 0; ++j)
+            if (parts[j].sameAs < 0 && madeAlike(parts[j], p, settingsOf[j], settings)) p.sameAs = j;
+        if (p.sameAs >= 0) {
+            const ScenePart& q = parts[p.sameAs];
+            p.wave.length = q.wave.length;
+            p.wave.made = q.wave.made;
+            p.wave.period = q.wave.period;
+            p.power = q.power;
+        } else {
+            const KindCall call{rate, p.d.argument, settings};
+            if (int rc = makePartWave(entry->object, p.d.recordKind, p.d.record, call, p.wave))
+                return partRefused(i, p.d.recordKind, rc);
+            p.power = partMeanPower(p.wave);
+            if (p.wave.nyquist[0]) notes.add("parts[%d]: %s", i, p.wave.nyquist);
+            if (p.wave.made.seam) notes.add("parts[%d] does not loop seamlessly: %s", i, p.wave.made.seam);
+        }
+        if (!(p.power > 0)) return refuse(-1, "%s[%d]: the part is silent, so its level cannot be set", kPartFields, i);
+        p.gain = std::pow(10.0, p.d.levelDb / 20.0) / std::sqrt(p.power);
     }
     if (!std::isfinite(parts[0].gain) || !(parts[0].gain > 0))
         return refuse(-1, "%s[0]: its level cannot be set", kPartFields);
@@ -447,7 +473,8 @@ GENSIGNAL_API int GenerateSceneWaveform(int handleId, const GenSignalScene* scen
         if (!work) return outOfMemory<std::complex<float>>(-3, n, "scene part");
         for (int i = 0; i < s.partCount; ++i) {
             ScenePart& p = parts[i];
-            placePart(p.wave.samples.get(), p.wave.length, length, p.delay, static_cast<float>(p.gain), p.bursts,
+            ScenePart& source = p.sameAs >= 0 ? parts[p.sameAs] : p;
+            placePart(source.wave.samples.get(), p.wave.length, length, p.delay, static_cast<float>(p.gain), p.bursts,
                       work.get());
             if (p.hasChannel) {
                 GenSignalChannelRealised realised;
@@ -461,12 +488,19 @@ GENSIGNAL_API int GenerateSceneWaveform(int handleId, const GenSignalScene* scen
             // The band of the part alone: its own loop says it unless bursts
             // or a channel changed it.
             const bool alone = !p.hasChannel && !p.bursts.bursts();
-            if (occupiedBand(alone ? p.wave.samples.get() : work.get(), alone ? p.wave.length : length, rate, p.band))
+            if (alone && source.bandKnown) {
+                p.band = source.ownBand;
+            } else if (occupiedBand(alone ? source.wave.samples.get() : work.get(), alone ? p.wave.length : length,
+                                    rate, p.band)) {
                 return -3;
+            }
+            if (alone && !source.bandKnown) {
+                source.ownBand = p.band;
+                source.bandKnown = true;
+            }
             p.band.lower += p.offsetHz;
             p.band.upper += p.offsetHz;
             p.dutyPower = gatePower(p.bursts, length);
-            p.wave.samples.reset();
             addRotated(work.get(), length, p.carrier, sum.get());
         }
     }
