@@ -30,6 +30,7 @@
 #include "playCommand.h"
 #include "recordingFiles.h"
 #include "request.h"
+#include "sceneCommand.h"
 #include "sigmf.h"
 #include "sink.h"
 #include "writers.h"
@@ -171,6 +172,7 @@ int main(int argc, char** argv) {
     CLI::App* play = addPlayCommand(app, playOptions);
     ImpairOptions impairOptions;
     CLI::App* impair = addImpairCommand(app, impairOptions);
+    registerSceneCommand(app);
 
     std::vector<std::unique_ptr<Request>> requests;
     std::vector<CLI::App*> commands;
