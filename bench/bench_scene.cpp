@@ -38,6 +38,7 @@ void run(benchmark::State& state, bool scene, int cfr) {
         parts[i].record = &o;
         parts[i].frequencyOffset = offsets[i];
         parts[i].phaseDeg = 37.0 * i * i;
+        parts[i].delay = i * 1e-6;  // the carriers decorrelated, as separate transmitters are
     }
     GenSignalScene s{};
     s.sampleRate = kRate;
