@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -37,6 +38,9 @@ namespace {
 
 constexpr double kDefaultProbability = 1e-4;
 constexpr int kDefaultIterations = 8;
+// Labels a scene may leave: a burst every few samples over a long loop
+// would otherwise ask for gigabytes of them.
+constexpr int64_t kMaxLabels = int64_t(1) << 20;
 
 const char* const kPartFields = "GenSignalScene.parts";
 
@@ -366,12 +370,7 @@ void addLabels(std::vector<GenSignalSceneLabel>& labels, int i, const ScenePart&
     }
 }
 
-}  // namespace
-
-extern "C" {
-
-GENSIGNAL_API int GenerateSceneWaveform(int handleId, const GenSignalScene* scene, int16_t** iq, int* count) {
-    clearLastError();
+int makeScene(int handleId, const GenSignalScene* scene, int16_t** iq, int* count) {
     if (!scene) return refuse(-1, "GenerateSceneWaveform: scene is a null pointer");
     if (!iq) return refuse(-1, "GenerateSceneWaveform: iq is a null pointer");
     if (!count) return refuse(-1, "GenerateSceneWaveform: count is a null pointer");
@@ -462,6 +461,18 @@ GENSIGNAL_API int GenerateSceneWaveform(int handleId, const GenSignalScene* scen
             std::snprintf(reason, sizeof reason, "%s", lastErrorMessage());
             return refuse(rc, "GenSignalScene.channel: %s", reason);
         }
+    }
+
+    int64_t labelCount = 0;
+    for (int i = 0; i < s.partCount; ++i) {
+        const BurstPattern& b = parts[i].bursts;
+        labelCount += 1 + (b.bursts() ? length / b.period + 2 : 0);
+        if (labelCount > kMaxLabels)
+            return refuse(-1,
+                          "%s[%d].burstOn = %s, burstOff = %s: the scene's %lld samples would hold more than %lld "
+                          "labelled bursts",
+                          kPartFields, i, numberText(parts[i].d.burstOn).text, numberText(parts[i].d.burstOff).text,
+                          static_cast<long long>(length), static_cast<long long>(kMaxLabels));
     }
 
     // The sum, part by part.
@@ -586,6 +597,19 @@ GENSIGNAL_API int GenerateSceneWaveform(int handleId, const GenSignalScene* scen
                                   static_cast<double>(length) / rate, notes.text().empty() ? 1 : 0};
     last.setNote("%s", notes.text().c_str());
     return 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+GENSIGNAL_API int GenerateSceneWaveform(int handleId, const GenSignalScene* scene, int16_t** iq, int* count) {
+    clearLastError();
+    try {
+        return makeScene(handleId, scene, iq, count);
+    } catch (const std::bad_alloc&) {
+        return refuse(-3, "GenerateSceneWaveform: out of memory for the scene's parts or labels");
+    }
 }
 
 GENSIGNAL_API int GenSignalGetSceneLabels(int handleId, GenSignalSceneLabel* labels, int capacity) {

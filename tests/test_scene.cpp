@@ -382,6 +382,7 @@ struct SceneRefusal {
 const DigitalModParams kQpsk = qpsk();
 const MultitoneParams kTones = tones();
 const AMModParams kBadAm{1e3, 50, 9};
+const AWGNParams kLongNoise{1e5, 3.0};
 
 const SceneRefusal kSceneRefusals[] = {
     {"RateZero", [](auto& s, auto&) { s.sampleRate = 0; }, "GenSignalScene.sampleRate = 0"},
@@ -429,6 +430,13 @@ const SceneRefusal kSceneRefusals[] = {
      "GenSignalScene.parts[1] (GenerateAmWaveform): AMModParams.modShape = 9"},
     {"OffsetOffTheGrid", [](auto&, auto& p) { p[1].frequencyOffset = 1234.5; },
      "GenSignalScene.parts[1].frequencyOffset = 1234.5: makes", true},
+    {"MoreBurstsThanLabels",
+     [](auto&, auto& p) {
+         p[0] = partOf(GENSIGNAL_RECORD_AWGN, &kLongNoise);
+         p[1].burstOn = 1e-6;
+         p[1].burstOff = 1e-6;
+     },
+     "GenSignalScene.parts[1].burstOn = 1e-06, burstOff = 1e-06: the scene's 3000000 samples would hold more than"},
     {"BeyondTheCaps",
      [](auto&, auto& p) {
          p[0].burstOn = 10007e-6;
