@@ -294,7 +294,7 @@ int carrierOf(int i, ScenePart& p, int64_t length, double rate, bool exact, Scen
         p.offsetHz = whole * rate / static_cast<double>(length);
         return 0;
     }
-    const double nearest = whole * rate / static_cast<double>(length);
+    const double nearest = whole * rate / static_cast<double>(length) + 0.0;  // never "-0"
     if (exact)
         return refuse(-1,
                       "%s[%d].frequencyOffset = %s: makes %s cycles over the scene's %lld samples, not a whole "
@@ -319,7 +319,11 @@ double gatePower(const BurstPattern& b, int64_t n) {
     return sum / static_cast<double>(n);
 }
 
-double dbOf(double ratio) { return 10.0 * std::log10(ratio); }
+// NaN where there is no ratio to state (a band without power): nothing
+// infinite reaches a host.
+double dbOf(double ratio) {
+    return ratio > 0 && std::isfinite(ratio) ? 10.0 * std::log10(ratio) : std::numeric_limits<double>::quiet_NaN();
+}
 
 // The ACPR of the outermost parts: the lowest band's lower and the highest
 // band's upper neighbour, a neighbour's spacing away.
