@@ -515,6 +515,11 @@ int makeScene(int handleId, const GenSignalScene* scene, int16_t** iq, int* coun
             }
             p.band.lower += p.offsetHz;
             p.band.upper += p.offsetHz;
+            if (p.band.lower < -rate / 2 || p.band.upper > rate / 2)
+                notes.add(
+                    "parts[%d]'s band, %s to %s Hz at its offset, reaches beyond half the sample rate: it "
+                    "wraps to the other edge, where the reduction leaves it",
+                    i, numberText(p.band.lower).text, numberText(p.band.upper).text);
             p.dutyPower = gatePower(p.bursts, length);
             addRotated(work.get(), length, p.carrier, sum.get());
         }

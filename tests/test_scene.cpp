@@ -333,10 +333,15 @@ TEST(SceneLoop, DefinedModeSaysWhereTheLoopBreaks) {
     std::vector<GenSignalScenePart> parts = {partOf(GENSIGNAL_RECORD_DIGITAL, &d, 333),
                                              partOf(GENSIGNAL_RECORD_MULTITONE, &t)};
     parts[1].frequencyOffset = 12345.6;
+    parts[0].frequencyOffset = -480e3;  // its band reaches past -500 kHz
+    // Parts that loop by themselves: their own seams leave no notes.
+    parts[0].loopMode = parts[1].loopMode = GENSIGNAL_SCENE_LOOP_EXACT;
     const Made scene = makeScene(sceneOf(parts, kRate), false);
     ASSERT_EQ(scene.rc, 0);
     EXPECT_NE(scene.note.find("parts[1].frequencyOffset makes"), std::string::npos) << scene.note;
     EXPECT_NE(scene.note.find("the loop breaks"), std::string::npos) << scene.note;
+    EXPECT_NE(scene.note.find("parts[0]'s band"), std::string::npos) << scene.note;
+    EXPECT_EQ(scene.note.find("parts[1]'s band"), std::string::npos) << scene.note;
 }
 
 TEST(SceneReproducibility, TheSameBytesAtAnyThreadCountWithEitherKernelSet) {
