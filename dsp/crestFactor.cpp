@@ -46,6 +46,7 @@ double paprAtDb(const std::complex<double>* x, int64_t n, double p) {
     if (rank > n - 1) rank = n - 1;
     if (rank < 0) rank = 0;
     double* v = powers.get();
+    if (rank == 0) return 10.0 * std::log10(*std::max_element(v, v + n) / mean);  // the peak needs no ranking
     std::nth_element(v, v + rank, v + n, [](double a, double b) { return a > b; });
     return 10.0 * std::log10(v[rank] / mean);
 }
