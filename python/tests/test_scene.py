@@ -65,6 +65,9 @@ def test_the_same_bytes_as_wavegen_scene(tmp_path):
     assert np.array_equal(written, wf.iq)
     meta = json.loads((tmp_path / "s.sigmf-meta").read_text())
     assert len(meta["annotations"]) == 1 + sum(p["burst"] >= 0 for p in wf.parts)
+    with pytest.warns(UserWarning):
+        again = gensignal.read_sigmf(tmp_path / "s").regenerate()
+    assert np.array_equal(again.iq, written)
 
 
 @pytest.mark.parametrize(
