@@ -797,8 +797,8 @@ typedef struct GenSignalSceneLabel {
     double freqUpperEdge;  /* Hz */
     int32_t recordKind;    /* GENSIGNAL_RECORD_... */
     int32_t modType;       /* DigitalModulType of digital, spread-spectrum and OFDM parts, else 0 */
-    double levelDb;        /* realised: its band's power in the scene over the first part's */
-    double powerDbfs;      /* its band's power in the delivered buffer, dBFS */
+    double levelDb;        /* realised: its band's power while on, over the first part's, dB */
+    double powerDbfs;      /* its band's power while on in the delivered buffer, dBFS */
     double evmCostPercent; /* what the crest-factor reduction cost in its band; 0 without */
 } GenSignalSceneLabel;
 
