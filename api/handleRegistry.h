@@ -6,10 +6,12 @@
 
 #include "genSignalClass.h"
 #include "handleOptions.h"
+#include "sceneResult.h"
 
 struct HandleEntry {
     GenSignalClass object;
     HandleState state;
+    SceneResult scene;
 };
 
 // The live entry behind the id, or null; takes g_lock only for the look-up.

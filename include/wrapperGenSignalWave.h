@@ -752,6 +752,129 @@ GENSIGNAL_API int GenSignalSetChannel(int handleId, const GenSignalChannel* chan
  * call applied none. */
 GENSIGNAL_API int GenSignalGetChannelRealised(int handleId, GenSignalChannelRealised* realised);
 
+/* ------------------------------------------------------------------------
+ * Scenes: several waveforms on one loop. Each part is any kind's record,
+ * made at the scene's sample rate with its own loop mode and tone phases
+ * (the peak level option is not applied to a part), through its own
+ * channel when it has one, then placed: normalised to unit mean power and
+ * set to its level, delayed, turned by its phase, shifted by its frequency
+ * offset and gated by its bursts. The parts are summed, the crest factor
+ * reduced when asked, the whole-scene channel applied, and the sum scaled
+ * into the handle's buffer like any waveform (peak to 32766 times
+ * GENSIGNAL_OPTION_PEAK_DBFS).
+ *
+ * The handle's GENSIGNAL_OPTION_LOOP_MODE is the scene's. Exact: the
+ * scene's length is the least common multiple of the parts' loops and
+ * burst periods (at most 2^26 samples and the handle's length options),
+ * every frequency offset a whole number of cycles over it and every burst
+ * time a whole number of samples (refused otherwise, naming the nearest
+ * value that closes). Defined: every part is cut or repeated to the
+ * longest part's length, and the note says where the loop breaks.
+ * ------------------------------------------------------------------------ */
+
+#define GENSIGNAL_SCENE_MAX_PARTS 64
+
+/* GenSignalScenePart.loopMode */
+#define GENSIGNAL_SCENE_LOOP_SCENE 0   /* the scene's (the handle's option) */
+#define GENSIGNAL_SCENE_LOOP_DEFINED 1 /* the part as defined; its buffer counts as its loop */
+#define GENSIGNAL_SCENE_LOOP_EXACT 2   /* the part's exact loop */
+
+/* GenSignalScene.cfrMethod */
+#define GENSIGNAL_CFR_OFF 0
+#define GENSIGNAL_CFR_CLIP_FILTER 1 /* clip to the target, keep only the clipping's in-band bins, repeat */
+
+#pragma pack(push, 1)
+
+typedef struct GenSignalScenePart {
+    int32_t recordKind;              /* GENSIGNAL_RECORD_DIGITAL ... GENSIGNAL_RECORD_OFDM */
+    const void* record;              /* that kind's parameter record */
+    int32_t argument;                /* symbolCount, bitCount; else 0 */
+    int32_t loopMode;                /* GENSIGNAL_SCENE_LOOP_... */
+    int32_t tonePhases;              /* GENSIGNAL_TONE_PHASES_... (multitone) */
+    uint32_t phaseSeed;              /* of GENSIGNAL_TONE_PHASES_RANDOM */
+    const GenSignalChannel* channel; /* null: none; applied over the scene's length */
+    double frequencyOffset;          /* Hz */
+    double levelDb;                  /* mean power while on, relative to the first part's (whose own
+                                        level counts as given, so only differences matter) */
+    double delay;                    /* s, rounded to whole samples; circular */
+    double phaseDeg;                 /* carrier phase at sample 0 */
+    double burstOn;                  /* s; 0: always on */
+    double burstOff;                 /* s between bursts */
+    double burstStart;               /* s, the first burst's start; circular */
+    double burstRamp;                /* s, raised-cosine rise and fall inside the on time */
+    uint8_t reserved[16];            /* 0 */
+} GenSignalScenePart;
+
+typedef struct GenSignalScene {
+    double sampleRate;               /* samples per second, common to every part */
+    int32_t partCount;               /* 1 ... GENSIGNAL_SCENE_MAX_PARTS */
+    const GenSignalScenePart* parts; /* partCount parts */
+    const GenSignalChannel* channel; /* null: none; after the sum and the crest-factor reduction */
+    int32_t cfrMethod;               /* GENSIGNAL_CFR_... */
+    double cfrTargetPaprDb;          /* PAPR to reach at cfrProbability, 0 ... 30 dB */
+    double cfrProbability;           /* CCDF probability, (0, 0.1]; 0: 1e-4 */
+    int32_t cfrIterations;           /* 1 ... 100; 0: 8 */
+    uint8_t reserved[32];            /* 0 */
+} GenSignalScene;
+
+/* One part of the last scene, or one of its bursts (a burst that runs over
+ * the loop's end is labelled as two). Frequencies at the part's offset:
+ * the outer borders of the edge bins of the 99 % occupied band of the part
+ * made alone (after its own channel). */
+typedef struct GenSignalSceneLabel {
+    int32_t part;          /* index into GenSignalScene.parts */
+    int32_t burst;         /* -1: the part as a whole; else its burst's number, 0 first */
+    int64_t sampleStart;   /* first sample */
+    int64_t sampleCount;   /* samples */
+    double freqLowerEdge;  /* Hz */
+    double freqUpperEdge;  /* Hz */
+    int32_t recordKind;    /* GENSIGNAL_RECORD_... */
+    int32_t modType;       /* DigitalModulType of digital, spread-spectrum and OFDM parts, else 0 */
+    double levelDb;        /* realised: its band's power while on, over the first part's, dB */
+    double powerDbfs;      /* its band's power while on in the delivered buffer, dBFS */
+    double evmCostPercent; /* what the crest-factor reduction cost in its band; 0 without */
+} GenSignalSceneLabel;
+
+/* What the last scene's crest-factor reduction did. PAPR at the scene's
+ * probability; ACPR of the outermost parts: a channel as wide as the
+ * part's band, one neighbour's spacing further out (its band's width for
+ * a lone part), over the part's band, dB. NaN where it does not apply. */
+typedef struct GenSignalSceneReport {
+    int64_t samples;
+    int32_t parts;
+    int32_t labels;
+    int32_t iterations; /* of the reduction, 0 without */
+    int32_t reserved;
+    double paprBeforeDb, paprAfterDb;
+    double peakBeforeDb, peakAfterDb; /* peak over mean power */
+    double acprLowerBeforeDb, acprLowerAfterDb;
+    double acprUpperBeforeDb, acprUpperAfterDb;
+} GenSignalSceneReport;
+
+#pragma pack(pop)
+
+GENSIGNAL_STATIC_ASSERT(sizeof(GenSignalScenePart) == 116, "GenSignalScenePart size");
+GENSIGNAL_STATIC_ASSERT(offsetof(GenSignalScenePart, frequencyOffset) == 36, "GenSignalScenePart.frequencyOffset");
+GENSIGNAL_STATIC_ASSERT(sizeof(GenSignalScene) == 84, "GenSignalScene size");
+GENSIGNAL_STATIC_ASSERT(sizeof(GenSignalSceneLabel) == 72, "GenSignalSceneLabel size");
+GENSIGNAL_STATIC_ASSERT(sizeof(GenSignalSceneReport) == 88, "GenSignalSceneReport size");
+
+/* Makes the scene into the handle's buffer: *iq and *count as the waveform
+ * entry points give them. 0, or -1 (-3 without working memory) with the
+ * reason naming the field (GenSignalScene.parts[2].frequencyOffset = ...);
+ * the labels and the report of the last scene stay then. */
+GENSIGNAL_API int GenerateSceneWaveform(int handleId, const GenSignalScene* scene, int16_t** iq, int* count);
+
+/* Copies the labels of the last scene made on the handle (at most
+ * `capacity`) and returns how many there are; capacity 0 asks for the
+ * count. -1 for an unknown handle, a negative capacity or a null array
+ * with a capacity above 0. */
+GENSIGNAL_API int GenSignalGetSceneLabels(int handleId, GenSignalSceneLabel* labels, int capacity);
+
+/* The report of the last scene made on the handle (all zero before the
+ * first). 0, or -1 for an unknown handle or a null report. */
+GENSIGNAL_API int GenSignalGetSceneReport(int handleId, GenSignalSceneReport* report);
+
 #ifdef __cplusplus
 }
 #endif

@@ -18,6 +18,7 @@ from .measurement import Measurement, measure
 from .sigmf import SigMFError, read_sigmf
 from .instrument_files import InstrumentFileError, read_iqbin, read_wv
 from .play import PlayReport, play
+from .scene import scene
 from .waveform import Waveform
 from . import batch  # after what it builds on
 
@@ -79,4 +80,5 @@ __all__ = [
     "rampsweep",
     "awgn",
     "ofdm",
+    "scene",
 ]

@@ -306,3 +306,39 @@ def plot(wf, path=None, panels=None, ax=None):
     if path is not None:
         fig.savefig(path)
     return fig
+
+
+def scene_spectrogram(wf, path=None, ax=None):
+    """The spectrogram of a scene (`gensignal.scene(...)`) with a box and a
+    label for every burst and every part that is always on, from `wf.parts`.
+    Into `ax` when given, else a new figure; written to `path` when given.
+    Returns the figure."""
+    from matplotlib.patches import Rectangle
+
+    labels = getattr(wf, "parts", None)
+    if labels is None:
+        raise ValueError("scene_spectrogram: the waveform has no parts (make it with gensignal.scene)")
+    if ax is None:
+        fig = Figure(figsize=FIGSIZE, dpi=DPI)
+        FigureCanvasAgg(fig)
+        ax = fig.subplots()
+    fig = ax.figure
+    page = _Page(wf)
+    page.looped = wf.samples  # the scene as it is: the boxes are placed on its own time axis
+    _spectrogram(ax, page)
+    unit, scale = frequency_unit(wf.sample_rate / 2)
+    time_unit, time_scale = _time_unit(len(wf) / wf.sample_rate)
+    bursting = {label["part"] for label in labels if label["burst"] >= 0}
+    for label in labels:
+        if (label["burst"] >= 0) != (label["part"] in bursting):
+            continue
+        x = label["sample_start"] / wf.sample_rate / time_scale
+        width = label["sample_count"] / wf.sample_rate / time_scale
+        y = label["freq_lower_edge"] / scale
+        height = (label["freq_upper_edge"] - label["freq_lower_edge"]) / scale
+        ax.add_patch(Rectangle((x, y), width, height, fill=False, edgecolor="white", linewidth=1.2))
+        ax.text(x, y + height, f" {label['label']}", color="white", fontsize=8, va="bottom", ha="left")
+    ax.set_title("Scene: spectrogram and labels")
+    if path is not None:
+        fig.savefig(path)
+    return fig

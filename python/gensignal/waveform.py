@@ -129,6 +129,15 @@ class Waveform:
         from .kinds import generate
         from .sigmf import SigMFError
 
+        scene = ((self.metadata or {}).get("global") or {}).get("gensignal:scene")
+        if self.kind is None and isinstance(scene, dict):
+            from .scene import scene as make_scene
+
+            loop = self.loop or {}
+            made = make_scene(scene.get("parts", []), self.sample_rate, cfr=scene.get("cfr"),
+                              loop_mode=loop.get("mode", "defined"), peak_dbfs=loop.get("peak_dbfs", 0.0))
+            made.center_frequency = self.center_frequency
+            return made.repeated(self.repeat) if self.repeat > 1 else made
         if self.kind is None:
             raise SigMFError("this recording carries no gensignal record to regenerate it from")
         from .loop import keywords_of_loop

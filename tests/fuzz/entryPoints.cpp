@@ -471,6 +471,7 @@ const FuzzTarget kFuzzTargets[] = {
     {"files", fuzzFiles},
     {"channel", fuzzChannel},
     {"impair", fuzzImpairFile},
+    {"scene", fuzzScene},
 };
 const int kFuzzTargetCount = sizeof kFuzzTargets / sizeof kFuzzTargets[0];
 

@@ -35,6 +35,8 @@ int fuzzFiles(const uint8_t* data, size_t size);
 // behind wavegen's reader of hostile files (impairFile.cpp).
 int fuzzChannel(const uint8_t* data, size_t size);
 int fuzzImpairFile(const uint8_t* data, size_t size);
+// The scene entry point (sceneEntryPoint.cpp).
+int fuzzScene(const uint8_t* data, size_t size);
 
 // All of them, and one by name (null for an unknown name).
 extern const FuzzTarget kFuzzTargets[];

@@ -30,6 +30,7 @@
 #include "playCommand.h"
 #include "recordingFiles.h"
 #include "request.h"
+#include "sceneCommand.h"
 #include "sigmf.h"
 #include "sink.h"
 #include "writers.h"
@@ -231,6 +232,7 @@ void buildCommandLine(CommandLine& line) {
     line.measure = addMeasureCommand(app, line.measureOptions);
     line.play = addPlayCommand(app, line.playOptions);
     line.impair = addImpairCommand(app, line.impairOptions);
+    registerSceneCommand(app);
     for (const KindTable& kind : allKinds()) {
         line.requests.push_back(std::make_unique<Request>(kind));
         CLI::App* command = app.add_subcommand(kind.name, kind.summary);

@@ -1,0 +1,99 @@
+#include "sceneBands.h"
+
+#include <cmath>
+#include <limits>
+
+#include "fourierTransform.h"
+#include "lastError.h"
+
+int SceneSpectrum::transform() {
+    Dft<double> dft;
+    if (!dft.plan(static_cast<int>(n_), bins_.get(), bins_.get(), DftDirection::forward))
+        return refuse(-3, "the scene's transform of %lld points cannot be planned", static_cast<long long>(n_));
+    dft.execute(bins_.get(), bins_.get());
+    return 0;
+}
+
+int SceneSpectrum::take(const std::complex<double>* x, int64_t n, double rate) {
+    n_ = n;
+    rate_ = rate;
+    bins_ = Buffer<std::complex<double>>(static_cast<size_t>(n));
+    if (!bins_) return outOfMemory<std::complex<double>>(-3, static_cast<size_t>(n), "scene spectrum");
+    for (int64_t i = 0; i < n; ++i) bins_[i] = x[i];
+    return transform();
+}
+
+int SceneSpectrum::take(const std::complex<float>* x, int64_t n, double rate) {
+    n_ = n;
+    rate_ = rate;
+    bins_ = Buffer<std::complex<double>>(static_cast<size_t>(n));
+    if (!bins_) return outOfMemory<std::complex<double>>(-3, static_cast<size_t>(n), "scene spectrum");
+    for (int64_t i = 0; i < n; ++i) bins_[i] = std::complex<double>(x[i].real(), x[i].imag());
+    return transform();
+}
+
+double SceneSpectrum::binHz(int64_t k) const {
+    const int64_t signedBin = k < (n_ + 1) / 2 ? k : k - n_;
+    return static_cast<double>(signedBin) * rate_ / static_cast<double>(n_);
+}
+
+bool SceneSpectrum::inside(int64_t k, const SceneBand& band) const {
+    const double f = binHz(k);
+    return f >= band.lower && f <= band.upper;
+}
+
+namespace {
+
+// The bins of [lower, upper] Hz, as an index range over the signed bins;
+// each index b maps to bin (b mod n).
+void binRange(const SceneBand& band, int64_t n, double rate, int64_t& lo, int64_t& hi) {
+    const double perBin = rate / static_cast<double>(n);
+    lo = static_cast<int64_t>(std::ceil(band.lower / perBin - 1e-9));
+    hi = static_cast<int64_t>(std::floor(band.upper / perBin + 1e-9));
+    const int64_t least = -(n / 2), most = (n - 1) / 2;
+    if (lo < least) lo = least;
+    if (hi > most) hi = most;
+}
+
+int64_t slot(int64_t b, int64_t n) { return b < 0 ? b + n : b; }
+
+double power(const std::complex<double>& v) { return v.real() * v.real() + v.imag() * v.imag(); }
+
+}  // namespace
+
+double SceneSpectrum::bandPower(const SceneBand& band) const {
+    int64_t lo = 0, hi = -1;
+    binRange(band, n_, rate_, lo, hi);
+    double sum = 0;
+    for (int64_t b = lo; b <= hi; ++b) sum += power(bins_[slot(b, n_)]);
+    const double n = static_cast<double>(n_);
+    return sum / n / n;
+}
+
+double evmCostPercent(const SceneSpectrum& before, const SceneSpectrum& after, const SceneBand& band) {
+    const int64_t n = before.size();
+    int64_t lo = 0, hi = -1;
+    binRange(band, n, before.rate(), lo, hi);
+    std::complex<double> cross(0, 0);
+    double reference = 0;
+    for (int64_t b = lo; b <= hi; ++b) {
+        const std::complex<double> x = before.bins()[slot(b, n)], y = after.bins()[slot(b, n)];
+        cross += y * std::conj(x);
+        reference += power(x);
+    }
+    if (!(reference > 0)) return 0;
+    const std::complex<double> g = cross / reference;
+    double error = 0;
+    for (int64_t b = lo; b <= hi; ++b) {
+        const std::complex<double> x = before.bins()[slot(b, n)], y = after.bins()[slot(b, n)];
+        error += power(y - g * x);
+    }
+    return 100.0 * std::sqrt(error / (power(g) * reference));
+}
+
+double adjacentRatioDb(const SceneSpectrum& s, const SceneBand& band, double spacing, int side, double rate) {
+    const double shift = side * spacing;
+    const SceneBand adjacent{band.lower + shift, band.upper + shift};
+    if (adjacent.lower < -rate / 2 || adjacent.upper > rate / 2) return std::numeric_limits<double>::quiet_NaN();
+    return 10.0 * std::log10(s.bandPower(adjacent) / s.bandPower(band));
+}

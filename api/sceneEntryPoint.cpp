@@ -1,0 +1,645 @@
+// The scene entry point: every part made alone at the scene's rate
+// (partWave.h), put in its place on one loop and summed (partPlacement.h),
+// the crest factor reduced on the loop's DFT (clipFilter.h), the
+// whole-scene channel, the conversion of any waveform; then the labels and
+// the report, read off the spectra before and after (sceneBands.h).
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <complex>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "buffer.h"
+#include "burstGate.h"
+#include "channelChain.h"
+#include "clipFilter.h"
+#include "conversionKernels.h"
+#include "crestFactor.h"
+#include "frequencyDomain.h"
+#include "genSignalClass.h"
+#include "handleRegistry.h"
+#include "lastError.h"
+#include "loopLength.h"
+#include "mathConstants.h"
+#include "partPlacement.h"
+#include "partWave.h"
+#include "rangeChecks.h"
+#include "sampleConversion.h"
+#include "sceneBands.h"
+#include "wrapperGenSignalWave.h"
+
+namespace {
+
+constexpr double kDefaultProbability = 1e-4;
+constexpr int kDefaultIterations = 8;
+// Labels a scene may leave: a burst every few samples over a long loop
+// would otherwise ask for gigabytes of them.
+constexpr int64_t kMaxLabels = int64_t(1) << 20;
+
+const char* const kPartFields = "GenSignalScene.parts";
+
+// A part as the scene reads it: the host's descriptor and what it comes to.
+struct ScenePart {
+    GenSignalScenePart d;
+    GenSignalChannel channel;
+    bool hasChannel = false;
+    PartWave wave;
+    double gain = 0;  // to unit mean power, then the level
+    BurstPattern bursts;
+    int64_t delay = 0;
+    PartCarrier carrier;
+    double offsetHz = 0;   // as realised
+    SceneBand band{};      // at the offset
+    double dutyPower = 1;  // mean of the gate's square over the loop
+    int sameAs = -1;       // an earlier part made from the same record and settings, whose wave it takes
+    double power = 0;      // mean power of the wave
+    bool bandKnown = false;
+    SceneBand ownBand{};  // of the wave alone, at 0 Hz
+};
+
+// Whether part b is made exactly as part a: the same kind, record bytes,
+// argument and settings.
+bool madeAlike(const ScenePart& a, const ScenePart& b, const WaveSettings& sa, const WaveSettings& sb) {
+    const size_t size = partRecordSize(a.d.recordKind);
+    return a.d.recordKind == b.d.recordKind && a.d.argument == b.d.argument && sa.loop == sb.loop &&
+           sa.phases == sb.phases && sa.phaseSeed == sb.phaseSeed && size &&
+           std::memcmp(a.d.record, b.d.record, size) == 0;
+}
+
+// What the scene noted, "; " between notes.
+class SceneNotes {
+public:
+    void add(const char* format, ...) __attribute__((format(printf, 2, 3))) {
+        char line[512];
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(line, sizeof line, format, args);
+        va_end(args);
+        if (!line[0]) return;
+        if (!text_.empty()) text_ += "; ";
+        text_ += line;
+    }
+    void addChannel(const char* where, const ChannelNotes& notes) {
+        if (notes.length()) add("%s: %s", where, notes.text());
+    }
+    const std::string& text() const { return text_; }
+
+private:
+    std::string text_;
+};
+
+int refuseField(int i, const char* field, double v, const char* rule) {
+    return refuse(-1, "%s[%d].%s = %s: %s", kPartFields, i, field, numberText(v).text, rule);
+}
+
+bool finite(double v) { return std::isfinite(v); }
+
+int checkScene(const GenSignalScene& s) {
+    if (!finitePositive(s.sampleRate))
+        return refuse(-1, "GenSignalScene.sampleRate = %s: must be finite and above 0", numberText(s.sampleRate).text);
+    if (s.partCount < 1 || s.partCount > GENSIGNAL_SCENE_MAX_PARTS)
+        return refuse(-1, "GenSignalScene.partCount = %d: must be 1 to %d", s.partCount, GENSIGNAL_SCENE_MAX_PARTS);
+    if (!s.parts) return refuse(-1, "GenSignalScene.parts is a null pointer");
+    if (s.cfrMethod != GENSIGNAL_CFR_OFF && s.cfrMethod != GENSIGNAL_CFR_CLIP_FILTER)
+        return refuse(-1, "GenSignalScene.cfrMethod = %d: must be 0 (off) or 1 (clip and filter)", s.cfrMethod);
+    if (s.cfrMethod == GENSIGNAL_CFR_OFF) return 0;
+    if (!(s.cfrTargetPaprDb >= 0 && s.cfrTargetPaprDb <= 30))
+        return refuse(-1, "GenSignalScene.cfrTargetPaprDb = %s: must be 0 to 30 dB",
+                      numberText(s.cfrTargetPaprDb).text);
+    if (s.cfrProbability != 0 && !(s.cfrProbability > 0 && s.cfrProbability <= 0.1))
+        return refuse(-1, "GenSignalScene.cfrProbability = %s: must be above 0 and at most 0.1 (0: 1e-4)",
+                      numberText(s.cfrProbability).text);
+    if (s.cfrIterations < 0 || s.cfrIterations > 100)
+        return refuse(-1, "GenSignalScene.cfrIterations = %d: must be 1 to 100 (0: %d)", s.cfrIterations,
+                      kDefaultIterations);
+    return 0;
+}
+
+int checkPart(int i, const GenSignalScenePart& p, double rate) {
+    if (p.recordKind < GENSIGNAL_RECORD_DIGITAL || p.recordKind > GENSIGNAL_RECORD_OFDM)
+        return refuse(-1, "%s[%d].recordKind = %d: must be 1 (digital) to 10 (OFDM)", kPartFields, i, p.recordKind);
+    if (!p.record) return refuse(-1, "%s[%d].record is a null pointer", kPartFields, i);
+    if (p.loopMode < GENSIGNAL_SCENE_LOOP_SCENE || p.loopMode > GENSIGNAL_SCENE_LOOP_EXACT)
+        return refuse(-1, "%s[%d].loopMode = %d: must be 0 (the scene's), 1 (defined) or 2 (exact)", kPartFields, i,
+                      p.loopMode);
+    if (p.tonePhases < GENSIGNAL_TONE_PHASES_ZERO || p.tonePhases > GENSIGNAL_TONE_PHASES_RANDOM)
+        return refuse(-1, "%s[%d].tonePhases = %d: must be 0 to 3", kPartFields, i, p.tonePhases);
+    if (!(std::fabs(p.frequencyOffset) <= rate / 2))
+        return refuseField(i, "frequencyOffset", p.frequencyOffset, "must be within +-sampleRate / 2");
+    if (!(std::fabs(p.levelDb) <= 200)) return refuseField(i, "levelDb", p.levelDb, "must be -200 to 200 dB");
+    if (!(p.delay >= 0 && finite(p.delay))) return refuseField(i, "delay", p.delay, "must be finite and at least 0");
+    if (!finite(p.phaseDeg)) return refuseField(i, "phaseDeg", p.phaseDeg, "must be finite");
+    if (!(p.burstOn >= 0 && finite(p.burstOn)))
+        return refuseField(i, "burstOn", p.burstOn, "must be finite and at least 0 (0: always on)");
+    if (p.burstOn == 0) return 0;
+    if (!(p.burstOff >= 0 && finite(p.burstOff)))
+        return refuseField(i, "burstOff", p.burstOff, "must be finite and at least 0");
+    if (!(p.burstStart >= 0 && finite(p.burstStart)))
+        return refuseField(i, "burstStart", p.burstStart, "must be finite and at least 0");
+    if (!(p.burstRamp >= 0 && p.burstRamp * 2 <= p.burstOn))
+        return refuseField(i, "burstRamp", p.burstRamp, "must be at least 0 and at most burstOn / 2");
+    return 0;
+}
+
+// Whole samples of a time, rounded; beyond 2^26 samples refused.
+int samplesOf(int i, const char* field, double seconds, double rate, int64_t& out) {
+    const double v = std::round(seconds * rate);
+    if (!(v <= static_cast<double>(kMaxLoopSamples)))
+        return refuseField(i, field, seconds, "spans more than 2^26 samples");
+    out = static_cast<int64_t>(v);
+    return 0;
+}
+
+int burstsOf(int i, const GenSignalScenePart& p, double rate, BurstPattern& b) {
+    if (p.burstOn == 0) return 0;
+    int64_t off = 0;
+    if (int rc = samplesOf(i, "burstOn", p.burstOn, rate, b.on)) return rc;
+    if (int rc = samplesOf(i, "burstOff", p.burstOff, rate, off)) return rc;
+    if (int rc = samplesOf(i, "burstStart", p.burstStart, rate, b.start)) return rc;
+    if (int rc = samplesOf(i, "burstRamp", p.burstRamp, rate, b.ramp)) return rc;
+    if (b.on < 1) return refuseField(i, "burstOn", p.burstOn, "is shorter than one sample");
+    b.period = b.on + off;
+    if (b.period > kMaxLoopSamples) return refuseField(i, "burstOff", p.burstOff, "makes a period above 2^26 samples");
+    b.start %= b.period;
+    if (2 * b.ramp > b.on) b.ramp = b.on / 2;
+    return 0;
+}
+
+// A part's refusal, its reason kept and the part named before it.
+int partRefused(int i, int recordKind, int rc) {
+    char reason[512];
+    std::snprintf(reason, sizeof reason, "%s", lastErrorMessage());
+    return refuse(rc, "%s[%d] (%s): %s", kPartFields, i, partEntryPoint(recordKind), reason);
+}
+
+ChannelContext contextOf(const GenSignalScenePart& p, double rate, bool exact, ChannelNotes* notes) {
+    ChannelContext c;
+    c.exactLoop = exact;
+    c.notes = notes;
+    if (p.recordKind == GENSIGNAL_RECORD_DIGITAL) {
+        DigitalModParams d;
+        std::memcpy(&d, p.record, sizeof d);
+        int order = 0, error = 0;
+        GenSignalClass::getOrderM(d.modType, &order, &error);
+        if (!error && finitePositive(d.symbolRate)) {
+            c.samplesPerSymbol = rate / d.symbolRate;
+            c.bitsPerSymbol = std::log2(static_cast<double>(order));
+        }
+    } else if (p.recordKind == GENSIGNAL_RECORD_DSS) {
+        DSSParams d;
+        std::memcpy(&d, p.record, sizeof d);
+        if (finitePositive(d.bitRate)) {
+            c.samplesPerSymbol = rate / d.bitRate;
+            c.bitsPerSymbol = 1;
+            c.spreadSpectrum = true;
+        }
+    }
+    return c;
+}
+
+int modulationOf(const GenSignalScenePart& p) {
+    if (p.recordKind == GENSIGNAL_RECORD_DIGITAL) {
+        DigitalModParams d;
+        std::memcpy(&d, p.record, sizeof d);
+        return d.modType;
+    }
+    if (p.recordKind == GENSIGNAL_RECORD_DSS) {
+        DSSParams d;
+        std::memcpy(&d, p.record, sizeof d);
+        return d.modType;
+    }
+    if (p.recordKind == GENSIGNAL_RECORD_OFDM) {
+        OFDMParams d;
+        std::memcpy(&d, p.record, sizeof d);
+        return d.modType;
+    }
+    return 0;
+}
+
+double partMeanPower(const PartWave& w) {
+    double sum = 0;
+    for (int i = 0; i < w.length; ++i) {
+        const double re = w.samples[i].real(), im = w.samples[i].imag();
+        sum += re * re + im * im;
+    }
+    return sum / w.length;
+}
+
+// The 99 % occupied band of n samples, relative to their centre.
+int occupiedBand(const std::complex<float>* x, int64_t n, double rate, SceneBand& band) {
+    Spectrum s;
+    const SpectrumRequest request{rate, 99.0, 0.0, 0.0};
+    if (measureSpectrum(Cf32Reader{reinterpret_cast<const float*>(x)}, n, request, s)) return -3;
+    band = {s.obwLower, s.obwUpper};
+    if (!std::isfinite(band.lower)) band = {0, 0};  // a silent part occupies nothing
+    return 0;
+}
+
+// The scene's length: in the exact mode the least common multiple of the
+// parts' loops and burst periods, fitted to the handle's lengths; in the
+// defined mode the longest part.
+int sceneLength(const std::vector<ScenePart>& parts, bool exact, const HardwareLengths& rule, int64_t& length) {
+    int64_t n = 1;
+    if (!exact) {
+        for (const ScenePart& p : parts) n = std::max<int64_t>(n, p.wave.length);
+        if (definedLengthLimit(n, rule) != LengthLimit::none)
+            return refuse(-1,
+                          "the scene's defined length of %lld samples does not fit the handle's lengths "
+                          "(granularity %llu, at least %lld, at most %lld samples)",
+                          static_cast<long long>(n), static_cast<unsigned long long>(rule.granularity),
+                          static_cast<long long>(rule.minLength), static_cast<long long>(rule.maxSamples));
+        length = n;
+        return 0;
+    }
+    for (size_t i = 0; i < parts.size(); ++i)
+        for (int64_t m : {static_cast<int64_t>(parts[i].wave.length), parts[i].bursts.period}) {
+            if (m < 1) continue;
+            n = n / std::gcd(n, m) * m;
+            if (n > kMaxLoopSamples)
+                return refuse(-1,
+                              "the scene's loop is above 2^26 samples: the least common multiple of the parts' "
+                              "loops and burst periods reaches %lld at %s[%zu] (%lld samples)",
+                              static_cast<long long>(n), kPartFields, i, static_cast<long long>(m));
+        }
+    if (rule.any()) {
+        const auto fit = fewestFittingPeriods(wholeRational(static_cast<uint64_t>(n)), rule, 1);
+        if (!fit || loopLimit(*fit, INT64_MAX, rule) != LengthLimit::none)
+            return refuse(-1,
+                          "the scene's loop of %lld samples fits the handle's lengths only beyond 2^26 samples or "
+                          "above GENSIGNAL_OPTION_MAX_SAMPLES (granularity %llu, at least %lld, at most %lld)",
+                          static_cast<long long>(n), static_cast<unsigned long long>(rule.granularity),
+                          static_cast<long long>(rule.minLength), static_cast<long long>(rule.maxSamples));
+        n = fit->samples;
+    }
+    length = n;
+    return 0;
+}
+
+// The carrier of a part over the scene; exact: whole cycles or refused,
+// naming the nearest offset that closes.
+int carrierOf(int i, ScenePart& p, int64_t length, double rate, bool exact, SceneNotes& notes) {
+    const double cycles = p.d.frequencyOffset * static_cast<double>(length) / rate;
+    const double whole = std::round(cycles);
+    const bool closes = std::fabs(cycles - whole) <= 1e-9 * std::max(1.0, std::fabs(cycles));
+    p.carrier.phase = p.d.phaseDeg * (kPi / 180.0);
+    if (closes) {
+        p.carrier.whole = true;
+        p.carrier.cycles = static_cast<int64_t>(whole);
+        p.offsetHz = whole * rate / static_cast<double>(length);
+        return 0;
+    }
+    const double nearest = whole * rate / static_cast<double>(length) + 0.0;  // never "-0"
+    if (exact)
+        return refuse(-1,
+                      "%s[%d].frequencyOffset = %s: makes %s cycles over the scene's %lld samples, not a whole "
+                      "number; the nearest offset that closes is %s Hz",
+                      kPartFields, i, numberText(p.d.frequencyOffset).text, numberText(cycles).text,
+                      static_cast<long long>(length), numberText(nearest).text);
+    notes.add("parts[%d].frequencyOffset makes %s cycles over the scene: the loop breaks at its end (%s Hz closes)", i,
+              numberText(cycles).text, numberText(nearest).text);
+    p.carrier.whole = false;
+    p.carrier.cyclesPerSample = p.d.frequencyOffset / rate;
+    p.offsetHz = p.d.frequencyOffset;
+    return 0;
+}
+
+double gatePower(const BurstPattern& b, int64_t n) {
+    if (!b.bursts()) return 1;
+    double sum = 0;
+    for (int64_t i = 0; i < n; ++i) {
+        const double g = burstGain(b, i);
+        sum += g * g;
+    }
+    return sum / static_cast<double>(n);
+}
+
+// NaN where there is no ratio to state (a band without power): nothing
+// infinite reaches a host.
+double dbOf(double ratio) {
+    return ratio > 0 && std::isfinite(ratio) ? 10.0 * std::log10(ratio) : std::numeric_limits<double>::quiet_NaN();
+}
+
+// The ACPR of the outermost parts: the lowest band's lower and the highest
+// band's upper neighbour, a neighbour's spacing away.
+void outerAdjacent(const SceneSpectrum& s, const std::vector<ScenePart>& parts, double rate, double& lower,
+                   double& upper) {
+    size_t low = 0, high = 0;
+    for (size_t i = 1; i < parts.size(); ++i) {
+        if (parts[i].band.lower < parts[low].band.lower) low = i;
+        if (parts[i].band.upper > parts[high].band.upper) high = i;
+    }
+    auto spacing = [&](size_t at) {
+        const double centre = (parts[at].band.lower + parts[at].band.upper) / 2;
+        double best = parts[at].band.upper - parts[at].band.lower;
+        bool found = false;
+        for (size_t j = 0; j < parts.size(); ++j) {
+            if (j == at) continue;
+            const double d = std::fabs((parts[j].band.lower + parts[j].band.upper) / 2 - centre);
+            if (d > 0 && (!found || d < best)) best = d, found = true;
+        }
+        return best;
+    };
+    lower = adjacentRatioDb(s, parts[low].band, spacing(low), -1, rate);
+    upper = adjacentRatioDb(s, parts[high].band, spacing(high), +1, rate);
+}
+
+void addLabels(std::vector<GenSignalSceneLabel>& labels, int i, const ScenePart& p, int64_t length,
+               const SceneSpectrum& final, double first, float scale) {
+    GenSignalSceneLabel l{};
+    l.part = i;
+    l.burst = -1;
+    l.sampleStart = 0;
+    l.sampleCount = length;
+    l.freqLowerEdge = p.band.lower;
+    l.freqUpperEdge = p.band.upper;
+    l.recordKind = p.d.recordKind;
+    l.modType = modulationOf(p.d);
+    const double power = final.bandPower(p.band) / p.dutyPower;
+    l.levelDb = dbOf(power / first);
+    l.powerDbfs = dbOf(power * scale * scale / (32767.0 * 32767.0));
+    labels.push_back(l);
+    int number = 0;
+    for (const BurstSpan& span : burstSpans(p.bursts, length)) {
+        GenSignalSceneLabel b = l;
+        b.burst = number++;
+        b.sampleStart = span.start;
+        b.sampleCount = span.count;
+        labels.push_back(b);
+    }
+}
+
+int makeScene(int handleId, const GenSignalScene* scene, int16_t** iq, int* count) {
+    if (!scene) return refuse(-1, "GenerateSceneWaveform: scene is a null pointer");
+    if (!iq) return refuse(-1, "GenerateSceneWaveform: iq is a null pointer");
+    if (!count) return refuse(-1, "GenerateSceneWaveform: count is a null pointer");
+    HandleEntry* entry = lookUpHandle(handleId);
+    if (!entry) return refuseHandle(handleId);
+    GenSignalScene s;
+    std::memcpy(&s, scene, sizeof s);
+    if (int rc = checkScene(s)) return rc;
+    const double rate = s.sampleRate;
+    const HandleOptions& options = entry->state.options;
+    const WaveSettings handleSettings = options.wave();
+    const bool exact = handleSettings.loop == LoopMode::exact;
+    GenSignalChannel sceneChannel{};
+    if (s.channel) std::memcpy(&sceneChannel, s.channel, sizeof sceneChannel);
+
+    std::vector<ScenePart> parts(static_cast<size_t>(s.partCount));
+    for (int i = 0; i < s.partCount; ++i) {
+        ScenePart& p = parts[i];
+        std::memcpy(&p.d, reinterpret_cast<const char*>(s.parts) + i * sizeof(GenSignalScenePart), sizeof p.d);
+        if (int rc = checkPart(i, p.d, rate)) return rc;
+        if (int rc = burstsOf(i, p.d, rate, p.bursts)) return rc;
+        if (int rc = samplesOf(i, "delay", p.d.delay, rate, p.delay)) return rc;
+        if (p.d.channel) {
+            std::memcpy(&p.channel, p.d.channel, sizeof p.channel);
+            p.hasChannel = true;
+        }
+    }
+    SceneNotes notes;
+    ChannelNotes channelNotes;  // the checks' notes: the same ones the channels note again
+    std::vector<WaveSettings> settingsOf(parts.size());
+    for (int i = 0; i < s.partCount; ++i) {
+        ScenePart& p = parts[i];
+        WaveSettings& settings = settingsOf[i];
+        settings = {handleSettings.loop, static_cast<TonePhases>(p.d.tonePhases), p.d.phaseSeed};
+        if (p.d.loopMode == GENSIGNAL_SCENE_LOOP_DEFINED) settings.loop = LoopMode::defined;
+        if (p.d.loopMode == GENSIGNAL_SCENE_LOOP_EXACT) settings.loop = LoopMode::exact;
+        // Carriers of one record are made once.
+        for (int j = 0; j < i && p.sameAs < 0; ++j)
+            if (parts[j].sameAs < 0 && madeAlike(parts[j], p, settingsOf[j], settings)) p.sameAs = j;
+        if (p.sameAs >= 0) {
+            const ScenePart& q = parts[p.sameAs];
+            p.wave.length = q.wave.length;
+            p.wave.made = q.wave.made;
+            p.wave.period = q.wave.period;
+            p.power = q.power;
+        } else {
+            const KindCall call{rate, p.d.argument, settings};
+            if (int rc = makePartWave(entry->object, p.d.recordKind, p.d.record, call, p.wave))
+                return partRefused(i, p.d.recordKind, rc);
+            p.power = partMeanPower(p.wave);
+            if (p.wave.nyquist[0]) notes.add("parts[%d]: %s", i, p.wave.nyquist);
+            if (p.wave.made.seam) notes.add("parts[%d] does not loop seamlessly: %s", i, p.wave.made.seam);
+        }
+        if (!(p.power > 0)) return refuse(-1, "%s[%d]: the part is silent, so its level cannot be set", kPartFields, i);
+        p.gain = std::pow(10.0, p.d.levelDb / 20.0) / std::sqrt(p.power);
+    }
+    if (!std::isfinite(parts[0].gain) || !(parts[0].gain > 0))
+        return refuse(-1, "%s[0]: its level cannot be set", kPartFields);
+
+    int64_t length = 0;
+    if (int rc = sceneLength(parts, exact, options.lengths(rate), length)) return rc;
+    if (length >= (int64_t(1) << 30))
+        return refuse(-1, "the scene of %lld samples: must be below 2^30", static_cast<long long>(length));
+    for (int i = 0; i < s.partCount; ++i) {
+        ScenePart& p = parts[i];
+        if (int rc = carrierOf(i, p, length, rate, exact, notes)) return rc;
+        if (length % p.wave.length != 0)
+            notes.add("parts[%d] (%d samples) is cut at the scene's %lld samples: the loop breaks there", i,
+                      p.wave.length, static_cast<long long>(length));
+        if (p.bursts.bursts() && length % p.bursts.period != 0)
+            notes.add("parts[%d]'s bursts (every %lld samples) are cut at the scene's end: the loop breaks there", i,
+                      static_cast<long long>(p.bursts.period));
+        if (p.hasChannel) {
+            ChannelContext c = contextOf(p.d, rate, exact, &channelNotes);
+            if (int rc = checkChannel(p.channel, c, length, rate)) {
+                char reason[512];
+                std::snprintf(reason, sizeof reason, "%s", lastErrorMessage());
+                return refuse(rc, "%s[%d].channel: %s", kPartFields, i, reason);
+            }
+        }
+    }
+    if (s.channel) {
+        ChannelContext c;
+        c.exactLoop = exact;
+        c.notes = &channelNotes;
+        if (int rc = checkChannel(sceneChannel, c, length, rate)) {
+            char reason[512];
+            std::snprintf(reason, sizeof reason, "%s", lastErrorMessage());
+            return refuse(rc, "GenSignalScene.channel: %s", reason);
+        }
+    }
+
+    int64_t labelCount = 0;
+    for (int i = 0; i < s.partCount; ++i) {
+        const BurstPattern& b = parts[i].bursts;
+        labelCount += 1 + (b.bursts() ? length / b.period + 2 : 0);
+        if (labelCount > kMaxLabels)
+            return refuse(-1,
+                          "%s[%d].burstOn = %s, burstOff = %s: the scene's %lld samples would hold more than %lld "
+                          "labelled bursts",
+                          kPartFields, i, numberText(parts[i].d.burstOn).text, numberText(parts[i].d.burstOff).text,
+                          static_cast<long long>(length), static_cast<long long>(kMaxLabels));
+    }
+
+    // The sum, part by part.
+    const size_t n = static_cast<size_t>(length);
+    Buffer<std::complex<double>> sum(n, true);
+    if (!sum) return outOfMemory<std::complex<double>>(-3, n, "scene sum");
+    {
+        Buffer<std::complex<float>> work(n);
+        if (!work) return outOfMemory<std::complex<float>>(-3, n, "scene part");
+        for (int i = 0; i < s.partCount; ++i) {
+            ScenePart& p = parts[i];
+            ScenePart& source = p.sameAs >= 0 ? parts[p.sameAs] : p;
+            placePart(source.wave.samples.get(), p.wave.length, length, p.delay, static_cast<float>(p.gain), p.bursts,
+                      work.get());
+            if (p.hasChannel) {
+                GenSignalChannelRealised realised;
+                ChannelNotes applied;
+                ChannelContext c = contextOf(p.d, rate, exact, &applied);
+                if (int rc = applyChannel(p.channel, c, work.get(), length, rate, realised)) return rc;
+                char where[48];
+                std::snprintf(where, sizeof where, "parts[%d].channel", i);
+                notes.addChannel(where, applied);
+            }
+            // The band of the part alone: its own loop says it unless bursts
+            // or a channel changed it.
+            const bool alone = !p.hasChannel && !p.bursts.bursts();
+            if (alone && source.bandKnown) {
+                p.band = source.ownBand;
+            } else if (occupiedBand(alone ? source.wave.samples.get() : work.get(), alone ? p.wave.length : length,
+                                    rate, p.band)) {
+                return -3;
+            }
+            if (alone && !source.bandKnown) {
+                source.ownBand = p.band;
+                source.bandKnown = true;
+            }
+            p.band.lower += p.offsetHz;
+            p.band.upper += p.offsetHz;
+            if (p.band.lower < -rate / 2 || p.band.upper > rate / 2)
+                notes.add(
+                    "parts[%d]'s band, %s to %s Hz at its offset, reaches beyond half the sample rate: it "
+                    "wraps to the other edge, where the reduction leaves it",
+                    i, numberText(p.band.lower).text, numberText(p.band.upper).text);
+            p.dutyPower = gatePower(p.bursts, length);
+            addRotated(work.get(), length, p.carrier, sum.get());
+        }
+    }
+
+    GenSignalSceneReport report{};
+    report.samples = length;
+    report.parts = s.partCount;
+    const double probability = s.cfrProbability == 0 ? kDefaultProbability : s.cfrProbability;
+    report.paprBeforeDb = paprAtDb(sum.get(), length, probability);
+    report.peakBeforeDb = paprAtDb(sum.get(), length, 0);
+    SceneSpectrum before;
+    if (int rc = before.take(sum.get(), length, rate)) return rc;
+    outerAdjacent(before, parts, rate, report.acprLowerBeforeDb, report.acprUpperBeforeDb);
+    SceneSpectrum after;
+    const bool reduce = s.cfrMethod == GENSIGNAL_CFR_CLIP_FILTER;
+    if (reduce) {
+        Buffer<unsigned char> keep(n, true);
+        if (!keep) return outOfMemory<unsigned char>(-3, n, "reduction's bins");
+        for (int64_t k = 0; k < length; ++k)
+            for (const ScenePart& p : parts)
+                if (before.inside(k, p.band)) {
+                    keep[k] = 1;
+                    break;
+                }
+        ClipFilterRequest request;
+        request.targetPaprDb = s.cfrTargetPaprDb;
+        request.probability = probability;
+        request.iterations = s.cfrIterations == 0 ? kDefaultIterations : s.cfrIterations;
+        ClipFilterResult result;
+        if (int rc = clipAndFilter(sum.get(), length, keep.get(), request, result)) return rc;
+        report.iterations = result.iterations;
+        if (int rc = after.take(sum.get(), length, rate)) return rc;
+        outerAdjacent(after, parts, rate, report.acprLowerAfterDb, report.acprUpperAfterDb);
+    } else {
+        report.acprLowerAfterDb = report.acprLowerBeforeDb;
+        report.acprUpperAfterDb = report.acprUpperBeforeDb;
+    }
+    report.paprAfterDb = reduce ? paprAtDb(sum.get(), length, probability) : report.paprBeforeDb;
+    report.peakAfterDb = reduce ? paprAtDb(sum.get(), length, 0) : report.peakBeforeDb;
+
+    Buffer<std::complex<float>> out(n);
+    if (!out) return outOfMemory<std::complex<float>>(-3, n, "scene samples");
+    for (size_t i = 0; i < n; ++i)
+        out[i] = std::complex<float>(static_cast<float>(sum[i].real()), static_cast<float>(sum[i].imag()));
+    sum.reset();
+    SceneSpectrum delivered;
+    const SceneSpectrum* final = reduce ? &after : &before;
+    if (s.channel) {
+        GenSignalChannelRealised realised;
+        ChannelNotes applied;
+        ChannelContext c;
+        c.exactLoop = exact;
+        c.notes = &applied;
+        if (int rc = applyChannel(sceneChannel, c, out.get(), length, rate, realised)) return rc;
+        notes.addChannel("channel", applied);
+        if (int rc = delivered.take(out.get(), length, rate)) return rc;
+        final = &delivered;
+    }
+    const double fullScale = options.fullScale();
+    const double peak =
+        std::sqrt(static_cast<double>(conversion::complexPeakSquared(reinterpret_cast<const float*>(out.get()), n)));
+    const float scale = peak > 0 ? static_cast<float>(fullScale / peak) : 0.0f;
+
+    std::vector<GenSignalSceneLabel> labels;
+    const double first = final->bandPower(parts[0].band) / parts[0].dutyPower;
+    for (int i = 0; i < s.partCount; ++i) {
+        const size_t from = labels.size();
+        addLabels(labels, i, parts[i], length, *final, first, scale);
+        if (reduce) {
+            const double cost = evmCostPercent(before, after, parts[i].band);
+            for (size_t j = from; j < labels.size(); ++j) labels[j].evmCostPercent = cost;
+        }
+    }
+    report.labels = static_cast<int32_t>(labels.size());
+
+    if (int rc = deliverSamples(&entry->object, out.release(), static_cast<int>(length), iq, count, fullScale))
+        return rc;
+    entry->scene.labels = std::move(labels);
+    entry->scene.report = report;
+    LastCall& last = entry->state.last;
+    last.snap = GenSignalSnap{};
+    last.loop = GenSignalLoopInfo{static_cast<int32_t>(length), 1, static_cast<double>(length),
+                                  static_cast<double>(length) / rate, notes.text().empty() ? 1 : 0};
+    last.setNote("%s", notes.text().c_str());
+    return 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+GENSIGNAL_API int GenerateSceneWaveform(int handleId, const GenSignalScene* scene, int16_t** iq, int* count) {
+    clearLastError();
+    try {
+        return makeScene(handleId, scene, iq, count);
+    } catch (const std::bad_alloc&) {
+        return refuse(-3, "GenerateSceneWaveform: out of memory for the scene's parts or labels");
+    }
+}
+
+GENSIGNAL_API int GenSignalGetSceneLabels(int handleId, GenSignalSceneLabel* labels, int capacity) {
+    clearLastError();
+    HandleEntry* entry = lookUpHandle(handleId);
+    if (!entry) return refuseHandle(handleId);
+    if (capacity < 0) return refuse(-1, "GenSignalGetSceneLabels: capacity = %d: must be at least 0", capacity);
+    if (capacity > 0 && !labels) return refuse(-1, "GenSignalGetSceneLabels: labels is a null pointer");
+    const std::vector<GenSignalSceneLabel>& all = entry->scene.labels;
+    const size_t copied = std::min(all.size(), static_cast<size_t>(capacity));
+    if (copied) std::memcpy(labels, all.data(), copied * sizeof(GenSignalSceneLabel));
+    return static_cast<int>(all.size());
+}
+
+GENSIGNAL_API int GenSignalGetSceneReport(int handleId, GenSignalSceneReport* report) {
+    clearLastError();
+    HandleEntry* entry = lookUpHandle(handleId);
+    if (!entry) return refuseHandle(handleId);
+    if (!report) return refuse(-1, "GenSignalGetSceneReport: report is a null pointer");
+    *report = entry->scene.report;
+    return 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,28 @@
+// Crest-factor reduction by clipping and filtering on the loop's DFT: each
+// round clips the samples above a level, takes the transform of what the
+// clipping removed, keeps only the bins the caller allows (the parts'
+// bands) and subtracts that from the buffer. The transform is circular, so
+// the loop stays a loop, and no bin outside the allowed ones changes. The
+// clipping level starts at the target and comes down by what the last
+// round missed it by; the rounds stop once the target is reached.
+#pragma once
+
+#include <complex>
+#include <cstdint>
+
+struct ClipFilterRequest {
+    double targetPaprDb = 0;
+    double probability = 1e-4;
+    int iterations = 8;
+};
+
+struct ClipFilterResult {
+    int iterations = 0;  // rounds run
+    double paprDb = 0;   // at the request's probability, after
+};
+
+// x[0, n) in place; keep[k] != 0 for the bins (k cycles over the loop, k in
+// 0 ... n-1) that may change. 0, or -3 with the reason when the working
+// memory or the transforms cannot be had (x is then as it was).
+int clipAndFilter(std::complex<double>* x, int64_t n, const unsigned char* keep, const ClipFilterRequest& request,
+                  ClipFilterResult& result);

@@ -1,0 +1,14 @@
+// The crest factor of a complex buffer: its mean power (summed in fixed
+// blocks, then the blocks in order: the same bits at any thread count) and
+// the power that the instantaneous power exceeds with a probability p (the
+// power ranked floor(p n) from the top; 0 gives the peak).
+#pragma once
+
+#include <complex>
+#include <cstdint>
+
+double meanPower(const std::complex<double>* x, int64_t n);
+
+// The PAPR in dB at probability p in [0, 1): NaN for a silent buffer, or
+// when the copy of the powers (8n bytes) cannot be had.
+double paprAtDb(const std::complex<double>* x, int64_t n, double p);

@@ -1,0 +1,99 @@
+"""Scenes from Python: the labels as the C API gives them, the same bytes as
+wavegen's scene, refusals that name the part, and the spectrogram with a box
+per burst."""
+import json
+import pathlib
+import subprocess
+
+import numpy as np
+import pytest
+
+import gensignal
+from conftest import WAVEGEN
+from gensignal import plotting
+
+PARTS = [
+    dict(
+        kind="digital",
+        mod_type="qpsk",
+        symbol_rate=50e3,
+        samples_per_symbol=4,
+        filter_type="rrcos",
+        symbol_count=500,
+        frequency_offset=-200e3,
+        label="qpsk",
+    ),
+    dict(
+        kind="multitone",
+        tone_count=4,
+        tone_spacing=10e3,
+        frequency_offset=250e3,
+        level_db=-6,
+        burst_on=2e-3,
+        burst_off=3e-3,
+        burst_start=1e-3,
+        burst_ramp=1e-4,
+    ),
+]
+
+
+def test_labels_and_report_come_back_with_the_waveform():
+    wf = gensignal.scene(PARTS, sample_rate=1e6, cfr=5.5, loop_mode="exact")
+    assert isinstance(wf, gensignal.Waveform)
+    whole = [p for p in wf.parts if p["burst"] < 0]
+    bursts = [p for p in wf.parts if p["burst"] >= 0]
+    assert [p["label"] for p in whole] == ["qpsk", "multitone"]
+    assert all(p["sample_count"] == len(wf) for p in whole)
+    # 2 ms on of every 5 ms from 1 ms: starts 1, 6, ... ms within the loop.
+    assert [(p["sample_start"], p["sample_count"]) for p in bursts] == [
+        (1000 + 5000 * k, 2000) for k in range(len(wf) // 5000)
+    ]
+    assert whole[0]["freq_upper_edge"] < 0 < whole[1]["freq_lower_edge"]
+    assert wf.scene_report["papr_after_db"] <= 5.5 < wf.scene_report["papr_before_db"]
+    assert all(0 < p["evm_cost_percent"] < 10 for p in wf.parts)
+
+
+def test_the_same_bytes_as_wavegen_scene(tmp_path):
+    if not pathlib.Path(WAVEGEN).exists():
+        pytest.skip("wavegen not built")
+    scene = {"sample_rate": 1e6, "parts": PARTS, "cfr": {"target_papr_db": 6}}
+    (tmp_path / "s.json").write_text(json.dumps(scene))
+    subprocess.run([WAVEGEN, "scene", "s.json", "-o", "s"], cwd=tmp_path, check=True, capture_output=True)
+    written = np.fromfile(tmp_path / "s.sigmf-data", dtype="<i2").reshape(-1, 2)
+    with pytest.warns(UserWarning):  # the parts' resamplers do not wrap in the defined mode
+        wf = gensignal.scene(PARTS, sample_rate=1e6, cfr=6)
+    assert np.array_equal(written, wf.iq)
+    meta = json.loads((tmp_path / "s.sigmf-meta").read_text())
+    assert len(meta["annotations"]) == 1 + sum(p["burst"] >= 0 for p in wf.parts)
+    with pytest.warns(UserWarning):
+        again = gensignal.read_sigmf(tmp_path / "s").regenerate()
+    assert np.array_equal(again.iq, written)
+
+
+@pytest.mark.parametrize(
+    "parts, cfr, says",
+    [
+        ([dict(kind="tone")], None, "parts[0].kind = 'tone'"),
+        ([dict(kind="am", level_db="high")], None, "parts[0].level_db = 'high'"),
+        ([dict(kind="am", loop="sometimes")], None, "parts[0].loop = 'sometimes'"),
+        ([dict(kind="am", mod_shape=9)], None, "GenSignalScene.parts[0] (GenerateAmWaveform)"),
+        ([dict(kind="am", frequency_offset=1e7)], None, "GenSignalScene.parts[0].frequencyOffset"),
+        ([dict(kind="am")], {"target_papr_db": 3, "target": 1}, "cfr: ['target'] not settings"),
+    ],
+)
+def test_refusals_name_the_part(parts, cfr, says):
+    with pytest.raises(gensignal.GenSignalError) as e:
+        gensignal.scene(parts, sample_rate=1e6, cfr=cfr)
+    assert says in str(e.value)
+
+
+def test_the_spectrogram_draws_a_box_per_burst(tmp_path):
+    wf = gensignal.scene(PARTS, sample_rate=1e6, loop_mode="exact")
+    fig = plotting.scene_spectrogram(wf, tmp_path / "scene.png")
+    ax = fig.axes[0]
+    boxes = [p for p in ax.patches]
+    assert len(boxes) == 1 + sum(p["burst"] >= 0 for p in wf.parts)
+    assert {t.get_text().strip() for t in ax.texts} == {"qpsk", "multitone"}
+    assert (tmp_path / "scene.png").stat().st_size > 10000
+    with pytest.raises(ValueError):
+        plotting.scene_spectrogram(gensignal.am())

@@ -1,0 +1,369 @@
+#include "sceneCommand.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "jsonText.h"
+#include "kinds.h"
+#include "loopOptions.h"
+#include "measurement.h"
+#include "outputOptions.h"
+#include "recordingFiles.h"
+#include "request.h"
+#include "sigmf.h"
+#include "writers.h"
+#include "wrapperGenSignalWave.h"
+
+namespace {
+
+using nlohmann::json;
+
+struct SceneOptions {
+    std::string file;
+    OutputOptions output;
+    LoopOptions loop;
+};
+
+// A part's record and placement as the file gave them.
+struct PartFromFile {
+    const KindTable* kind = nullptr;
+    std::vector<unsigned char> record;
+    std::string label;
+    GenSignalScenePart part{};
+};
+
+std::string snakeName(const std::string& fieldName) {
+    std::string name = optionName(fieldName);
+    for (char& c : name)
+        if (c == '-') c = '_';
+    return name;
+}
+
+const char* const kPlacementKeys[] = {"kind",      "label",       "frequency_offset", "level_db",    "delay",
+                                      "phase_deg", "burst_on",    "burst_off",        "burst_start", "burst_ramp",
+                                      "loop",      "tone_phases", "phase_seed"};
+
+std::string numberAt(const json& part, const std::string& where, const char* key, double& v) {
+    const auto it = part.find(key);
+    if (it == part.end()) return "";
+    if (!it->is_number()) return where + "." + key + " = " + it->dump() + ": expected a number";
+    v = it->get<double>();
+    return "";
+}
+
+std::string choiceAt(const json& part, const std::string& where, const char* key, const std::vector<std::string>& names,
+                     int32_t& v) {
+    const auto it = part.find(key);
+    if (it == part.end()) return "";
+    for (size_t i = 0; i < names.size(); ++i)
+        if (it->is_string() && it->get<std::string>() == names[i]) {
+            v = static_cast<int32_t>(i);
+            return "";
+        }
+    std::string list;
+    for (const std::string& n : names) list += (list.empty() ? "" : ", ") + n;
+    return where + "." + key + " = " + it->dump() + ": expected one of " + list;
+}
+
+// The record's fields from the part's keys, each at its place in the header.
+std::string fieldsOf(const json& part, const std::string& where, PartFromFile& p) {
+    const KindTable& kind = *p.kind;
+    p.record.assign(kind.recordSize, 0);
+    for (const auto& [key, value] : part.items()) {
+        bool known = false;
+        for (const char* k : kPlacementKeys) known = known || key == k;
+        for (const Field& f : kind.fields) known = known || key == snakeName(f.name);
+        if (!known) {
+            std::string names;
+            for (const Field& f : kind.fields) names += (names.empty() ? "" : ", ") + snakeName(f.name);
+            return where + "." + key + ": not a field of " + kind.name + " (its fields: " + names +
+                   ") nor of a part's placement";
+        }
+    }
+    for (const Field& f : kind.fields) {
+        const std::string key = snakeName(f.name);
+        const auto it = part.find(key);
+        double real = f.defaultValue;
+        int32_t whole = static_cast<int32_t>(f.defaultValue);
+        const std::string at = where + "." + key;
+        if (it != part.end()) {
+            if (f.type == FieldType::Seed) return at + ": a scene takes no seed (noise parts draw from the record)";
+            if (f.type == FieldType::Choice && it->is_string()) {
+                bool found = false;
+                for (const auto& [name, number] : f.choices)
+                    if (name == it->get<std::string>()) whole = number, found = true;
+                if (!found)
+                    return at + " = " + it->dump() + ": not one of its names (wavegen " + kind.name +
+                           " --help lists them)";
+            } else if (f.type == FieldType::Flag && it->is_boolean()) {
+                whole = it->get<bool>() ? 1 : 0;
+            } else if (it->is_number()) {
+                real = it->get<double>();
+                if (f.type != FieldType::Real) {
+                    if (!(std::floor(real) == real && std::fabs(real) < 2147483648.0))
+                        return at + " = " + it->dump() + ": expected a whole number";
+                    whole = static_cast<int32_t>(real);
+                }
+            } else {
+                return at + " = " + it->dump() + ": expected " +
+                       (f.type == FieldType::Real   ? "a number"
+                        : f.type == FieldType::Flag ? "true or false"
+                                                    : "a name or a whole number");
+            }
+        }
+        if (f.target == FieldTarget::Argument) {
+            p.part.argument = whole;
+            continue;
+        }
+        if (f.target != FieldTarget::Record) continue;
+        const uint8_t flag = whole != 0 ? 1 : 0;
+        switch (f.type) {
+            case FieldType::Real: std::memcpy(&p.record[f.offset], &real, sizeof real); break;
+            case FieldType::Integer:
+            case FieldType::Choice: std::memcpy(&p.record[f.offset], &whole, sizeof whole); break;
+            case FieldType::Flag: std::memcpy(&p.record[f.offset], &flag, 1); break;
+            case FieldType::Seed: break;
+        }
+    }
+    return "";
+}
+
+std::string partOf(const json& part, size_t index, PartFromFile& p) {
+    const std::string where = "parts[" + std::to_string(index) + "]";
+    if (!part.is_object()) return where + ": expected an object with a kind and its fields";
+    const auto kind = part.find("kind");
+    std::string kinds;
+    for (const KindTable& k : allKinds()) {
+        kinds += (kinds.empty() ? "" : ", ") + k.name;
+        if (kind != part.end() && kind->is_string() && kind->get<std::string>() == k.name) p.kind = &k;
+    }
+    if (!p.kind)
+        return where + ".kind" + (kind == part.end() ? " is missing" : " = " + kind->dump()) + ": expected one of " +
+               kinds;
+    if (std::string why = fieldsOf(part, where, p); !why.empty()) return why;
+    GenSignalScenePart& s = p.part;
+    s.recordKind = recordKindOf(*p.kind);
+    for (auto [key, target] : {std::pair<const char*, double*>{"frequency_offset", &s.frequencyOffset},
+                               {"level_db", &s.levelDb},
+                               {"delay", &s.delay},
+                               {"phase_deg", &s.phaseDeg},
+                               {"burst_on", &s.burstOn},
+                               {"burst_off", &s.burstOff},
+                               {"burst_start", &s.burstStart},
+                               {"burst_ramp", &s.burstRamp}})
+        if (std::string why = numberAt(part, where, key, *target); !why.empty()) return why;
+    if (std::string why = choiceAt(part, where, "loop", {"scene", "defined", "exact"}, s.loopMode); !why.empty())
+        return why;
+    if (std::string why = choiceAt(part, where, "tone_phases", {"zero", "newman", "schroeder", "random"}, s.tonePhases);
+        !why.empty())
+        return why;
+    double seed = 0;
+    if (std::string why = numberAt(part, where, "phase_seed", seed); !why.empty()) return why;
+    if (!(seed >= 0 && seed <= 4294967295.0 && std::floor(seed) == seed))
+        return where + ".phase_seed: expected a whole number 0 ... 4294967295";
+    s.phaseSeed = static_cast<uint32_t>(seed);
+    const auto label = part.find("label");
+    p.label = label != part.end() && label->is_string() ? label->get<std::string>() : p.kind->name;
+    return "";
+}
+
+std::string readScene(const std::string& name, json& scene) {
+    const auto dot = name.rfind('.');
+    const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
+    if (ext == ".yaml" || ext == ".yml")
+        return name + ": YAML scenes are not read; write the same keys as JSON (SCENE.json)";
+    std::ifstream in(name);
+    if (!in) return name + ": cannot be read";
+    std::stringstream text;
+    text << in.rdbuf();
+    try {
+        scene = json::parse(text.str());
+    } catch (const json::exception& e) {
+        return name + ": not JSON: " + e.what();
+    }
+    if (!scene.is_object()) return name + ": expected an object with sample_rate and parts";
+    for (const auto& [key, value] : scene.items())
+        if (key != "sample_rate" && key != "parts" && key != "cfr")
+            return name + ": " + key + ": not a key of a scene (sample_rate, parts, cfr)";
+    return "";
+}
+
+std::string cfrOf(const json& scene, GenSignalScene& s) {
+    const auto cfr = scene.find("cfr");
+    if (cfr == scene.end() || cfr->is_null()) return "";
+    if (!cfr->is_object()) return "cfr: expected an object with target_papr_db (and probability, iterations)";
+    s.cfrMethod = GENSIGNAL_CFR_CLIP_FILTER;
+    for (const auto& [key, value] : cfr->items()) {
+        if (!value.is_number()) return "cfr." + key + " = " + value.dump() + ": expected a number";
+        if (key == "target_papr_db")
+            s.cfrTargetPaprDb = value.get<double>();
+        else if (key == "probability")
+            s.cfrProbability = value.get<double>();
+        else if (key == "iterations" && value.is_number_integer())
+            s.cfrIterations = value.get<int32_t>();
+        else
+            return "cfr." + key + ": not a setting (target_papr_db, probability, iterations as a whole number)";
+    }
+    if (cfr->find("target_papr_db") == cfr->end()) return "cfr.target_papr_db is missing";
+    return "";
+}
+
+// One annotation per burst, and one for each part that is always on.
+json annotationsOf(const std::vector<GenSignalSceneLabel>& labels, const std::vector<PartFromFile>& parts,
+                   const std::optional<double>& centre) {
+    json out = json::array();
+    const double shift = centre ? *centre : 0;
+    for (const GenSignalSceneLabel& l : labels) {
+        const bool bursts = parts[l.part].part.burstOn > 0;
+        if (bursts != (l.burst >= 0)) continue;
+        json a = {{"core:sample_start", l.sampleStart},
+                  {"core:sample_count", l.sampleCount},
+                  {"core:freq_lower_edge", l.freqLowerEdge + shift},
+                  {"core:freq_upper_edge", l.freqUpperEdge + shift},
+                  {"core:label", parts[l.part].label},
+                  {"core:generator", recorderName()},
+                  {"gensignal:part", l.part},
+                  {"gensignal:kind", parts[l.part].kind->name},
+                  {"gensignal:level_db", l.levelDb},
+                  {"gensignal:power_dbfs", l.powerDbfs},
+                  {"gensignal:evm_cost_percent", l.evmCostPercent}};
+        if (l.burst >= 0) a["gensignal:burst"] = l.burst;
+        out.push_back(a);
+    }
+    return out;
+}
+
+json reportOf(const GenSignalSceneReport& r) {
+    auto number = [](double v) { return std::isfinite(v) ? json(v) : json(nullptr); };
+    return {{"samples", r.samples},
+            {"iterations", r.iterations},
+            {"papr_before_db", number(r.paprBeforeDb)},
+            {"papr_after_db", number(r.paprAfterDb)},
+            {"peak_before_db", number(r.peakBeforeDb)},
+            {"peak_after_db", number(r.peakAfterDb)},
+            {"acpr_lower_before_db", number(r.acprLowerBeforeDb)},
+            {"acpr_lower_after_db", number(r.acprLowerAfterDb)},
+            {"acpr_upper_before_db", number(r.acprUpperBeforeDb)},
+            {"acpr_upper_after_db", number(r.acprUpperAfterDb)}};
+}
+
+std::string lastReason() {
+    char message[512];
+    return GenSignalGetLastError(message, sizeof message) > 0 ? message : "no reason given";
+}
+
+int runScene(const SceneOptions& o) {
+    json scene;
+    auto refused = [](const std::string& why) {
+        std::cerr << "wavegen: " << why << "\n";
+        return 2;
+    };
+    if (std::string why = readScene(o.file, scene); !why.empty()) return refused(why);
+    const auto rate = scene.find("sample_rate");
+    if (rate == scene.end() || !rate->is_number()) return refused(o.file + ": sample_rate: expected a number");
+    if (!o.output.sampleRate.empty())
+        return refused("--sample-rate " + o.output.sampleRate + ": the scene states its own rate, sample_rate");
+    const auto list = scene.find("parts");
+    if (list == scene.end() || !list->is_array() || list->empty())
+        return refused(o.file + ": parts: expected a list of at least one part");
+    std::vector<PartFromFile> parts(list->size());
+    for (size_t i = 0; i < parts.size(); ++i)
+        if (std::string why = partOf((*list)[i], i, parts[i]); !why.empty()) return refused(o.file + ": " + why);
+    std::vector<GenSignalScenePart> descriptors;
+    for (PartFromFile& p : parts) {
+        p.part.record = p.record.data();
+        descriptors.push_back(p.part);
+    }
+    GenSignalScene s{};
+    s.sampleRate = rate->get<double>();
+    s.partCount = static_cast<int32_t>(descriptors.size());
+    s.parts = descriptors.data();
+    if (std::string why = cfrOf(scene, s); !why.empty()) return refused(o.file + ": " + why);
+
+    OutputOptions outputOptions = o.output;
+    if (outputOptions.output == "waveform") outputOptions.output = "scene";
+    Output out;
+    if (std::string why = readOutput(outputOptions, s.sampleRate, out); !why.empty()) return refused(why);
+    const int handle = GenSignalObjCreatSelfEncode();
+    if (handle < 0) {
+        std::cerr << "wavegen: " << lastReason() << "\n";
+        return 3;
+    }
+    std::unique_ptr<int, void (*)(int*)> release(new int(handle), [](int* h) {
+        GenSignalObjRelease(*h);
+        delete h;
+    });
+    if (std::string why = applyLoopOptions(handle, o.loop); !why.empty()) return refused(why);
+    int16_t* iq = nullptr;
+    int count = 0;
+    const int rc = GenerateSceneWaveform(handle, &s, &iq, &count);
+    if (rc != 0) {
+        std::cerr << "wavegen: " << o.file << ": " << lastReason() << "\n";
+        return rc == -1 ? 2 : 3;
+    }
+    char note[1024];
+    if (GenSignalGetNote(handle, note, sizeof note) > 0) std::cerr << "wavegen: note: " << note << "\n";
+    std::vector<GenSignalSceneLabel> labels(static_cast<size_t>(GenSignalGetSceneLabels(handle, nullptr, 0)));
+    GenSignalGetSceneLabels(handle, labels.data(), static_cast<int>(labels.size()));
+    GenSignalSceneReport report{};
+    GenSignalGetSceneReport(handle, &report);
+
+    json global = {{"core:datatype", "ci16_le"},
+                   {"core:sample_rate", s.sampleRate},
+                   {"core:version", "1.2.0"},
+                   {"core:num_channels", 1},
+                   {"core:sha512", sha512OfInt16(iq, count, out.repeat)},
+                   {"core:recorder", recorderName()},
+                   {"core:description", "scene of " + std::to_string(parts.size()) + " parts"},
+                   {"gensignal:samples", count / 2},
+                   {"gensignal:scene", scene},
+                   {"gensignal:scene_report", reportOf(report)},
+                   {"gensignal:loop", {{"mode", o.loop.loop}, {"peak_dbfs", o.loop.peakDbfs}}}};
+    global["core:extensions"] = json::array({{{"name", "gensignal"}, {"version", "2.0.0"}, {"optional", true}}});
+    if (out.repeat > 1) global["gensignal:repeat"] = out.repeat;
+    json capture = {{"core:sample_start", 0}};
+    if (out.centerFrequency) capture["core:frequency"] = *out.centerFrequency;
+    if (!out.datetime.empty()) capture["core:datetime"] = out.datetime;
+    const json meta = {{"global", global},
+                       {"captures", json::array({capture})},
+                       {"annotations", annotationsOf(labels, parts, out.centerFrequency)}};
+    std::string written;
+    const int status = writeRecording(
+        out, iq, count, [&] { return jsonText(meta) + '\n'; }, "sample rate", written);
+    if (status == 0) {
+        std::FILE* to = out.toStandardOutput() ? stderr : stdout;
+        std::fprintf(to, "scene: %d samples of %zu parts at %.10g Hz, %zu labels%s -> %s\n", count / 2, parts.size(),
+                     s.sampleRate, labels.size(),
+                     s.cfrMethod ? (", PAPR " + numberWord(report.paprBeforeDb) + " -> " +
+                                    numberWord(report.paprAfterDb) + " dB")
+                                       .c_str()
+                                 : "",
+                     written.c_str());
+    }
+    return status;
+}
+
+}  // namespace
+
+void registerSceneCommand(CLI::App& app) {
+    auto options = std::make_shared<SceneOptions>();
+    CLI::App* command = app.add_subcommand(
+        "scene", "several waveforms on one loop from a JSON scene: parts, offsets, levels, bursts, crest factor");
+    command->add_option("file", options->file, "SCENE.json: sample_rate, parts (kind and fields in snake case), cfr")
+        ->required();
+    addOutputOptions(command, options->output);
+    addLoopOptions(command, options->loop, false);
+    command->final_callback([options] {
+        const int status = runScene(*options);
+        std::fflush(nullptr);
+        std::exit(status);
+    });
+}
