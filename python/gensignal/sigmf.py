@@ -4,7 +4,6 @@ import datetime as _dt
 import hashlib
 import json
 import numbers
-import os
 import re
 
 import numpy as np
@@ -148,6 +147,8 @@ def metadata(waveform, sha512, datetime=None, center_frequency=None):
             glob[f"gensignal:{name}"] = value
     if waveform.loop:
         glob["gensignal:loop"] = waveform.loop
+    if waveform.channel:  # as wavegen impair records it: what was applied and what it realised
+        glob["gensignal:channel"] = waveform.channel
     capture = {"core:sample_start": 0}
     centre = _center_frequency(center_frequency)
     if centre is not None:
