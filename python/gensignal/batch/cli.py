@@ -30,8 +30,9 @@ def add_command(commands):
         "batch", help="write a dataset of SigMF recordings that a manifest describes",
         description="Writes DIR/<set>/<index>.sigmf-meta and .sigmf-data for every item of the manifest (JSON, or "
                     "YAML), DIR/index.jsonl with each item's parameters and measured labels, DIR/errors.jsonl with "
-                    "the items the library refused, and DIR/<manifest name>.sigmf-collection. Exit status: 0 all "
-                    "written, 1 some items failed, 2 manifest or options refused, 130 interrupted (143 terminated).")
+                    "the items the library refused, DIR/<manifest name>.sigmf-collection and DIR/classes.json "
+                    "(the list a loader numbers classes by). Exit status: 0 all written, 1 some items failed, 2 "
+                    "manifest or options refused, 130 interrupted (143 terminated).")
     batch.add_argument("manifest", help="the manifest: .json, or .yaml/.yml")
     batch.add_argument("-o", "--output", required=True, metavar="DIR", help="output folder (empty, or with --resume)")
     where = batch.add_mutually_exclusive_group()

@@ -1,6 +1,7 @@
 """What a run writes into its folder: each item's SigMF pair as soon as it
 arrives, and, in manifest order whatever the order of arrival, the index,
-the error list, the SigMF collection and optionally the HDF5 file."""
+the error list, the SigMF collection, the class list and optionally the
+HDF5 file."""
 import contextlib
 import hashlib
 import json
@@ -12,7 +13,10 @@ import numpy as np
 from .. import sigmf
 from ..waveform import Waveform
 from . import files
+from .classes import classes_of
 from .manifest import fields_of
+
+CLASSES = "classes.json"  # {"classes": [name, ...]}: a class's number is its place in the list
 
 
 def item_base(out_dir, item_set, index):
@@ -67,7 +71,7 @@ class Outputs:
         self._open = []
         stem = os.path.join(self.out_dir, manifest.stem)
         self.finals = [os.path.join(self.out_dir, "index.jsonl"), os.path.join(self.out_dir, "errors.jsonl"),
-                       stem + ".sigmf-collection"]
+                       stem + ".sigmf-collection", os.path.join(self.out_dir, CLASSES)]
         if hdf5:
             self.finals.append(stem + ".h5")
         if resume:  # an earlier run's index no longer tells what is complete
@@ -79,6 +83,8 @@ class Outputs:
             self.errors = self._partial(self.finals[1])
             sets = ", ".join(f"{s.name} ({s.kind}, {s.count})" for s in manifest.sets)
             self.collection = _Collection(self._partial(self.finals[2]), f"gensignal dataset {manifest.stem}: {sets}")
+            # class numbers follow the manifest alone: the same whichever items fail
+            self._partial(self.finals[3]).write(json.dumps({"classes": classes_of(manifest)}, indent=2) + "\n")
             self.hdf5 = None
             if hdf5:
                 from .hdf5 import HDF5Writer
