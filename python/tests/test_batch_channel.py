@@ -253,3 +253,10 @@ def test_impaired_runs_are_the_same_bytes_on_one_and_two_workers(tmp_path):
     ]
     cn = [r["labels"]["channel"]["realised"]["cn_db"] for r in index if r["set"] == "tones"]
     assert cn == pytest.approx([10] * 5, abs=1e-6)
+
+
+def test_a_resumed_items_index_line_is_the_same_text():
+    item_set = load({"seed": 2, "sets": [_set(channel={"snr_db": 20, "cfo_hz": 100.0, "iq_gain_db": 0.1})]}).sets[0]
+    item = make_item(item_set, 2, 0)
+    again = written_item(item_set, 2, 0, item.meta.encode(), item.data)
+    assert json.dumps(again.index_line(item_set.settings)) == json.dumps(item.index_line(item_set.settings))

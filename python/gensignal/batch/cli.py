@@ -41,7 +41,13 @@ def add_command(commands):
     where.add_argument("--scheduler", metavar="tcp://HOST:PORT", help="run on this running Dask scheduler's workers")
     batch.add_argument("--resume", action="store_true",
                        help="complete an earlier run in DIR: complete items stay untouched, the rest is redone")
-    batch.add_argument("--hdf5", action="store_true", help="also write DIR/<manifest name>.h5 (needs h5py)")
+    written = batch.add_mutually_exclusive_group()
+    written.add_argument("--hdf5", action="store_true", help="also write DIR/<manifest name>.h5 (needs h5py)")
+    written.add_argument("--shards", metavar="SHARDS",
+                         help="shard mode: each task writes its own shard SHARDS/<set>/<first>-<last> (a folder "
+                              "every worker sees); the client writes only DIR's index, errors, classes and collection")
+    batch.add_argument("--shard-items", type=_positive, default=None, metavar="N",
+                       help="items per shard (default 256); the same N gives the same shards")
     progress = batch.add_mutually_exclusive_group()
     progress.add_argument("--progress", dest="progress", action="store_true", default=None,
                           help="show a progress bar (default: on a terminal)")
@@ -58,8 +64,11 @@ def main(args):
 
     signal.signal(signal.SIGTERM, _terminate)
     try:
+        shard_options = {} if args.shard_items is None else {"shard_items": args.shard_items}
+        if args.shard_items is not None and args.shards is None:
+            raise ValueError("--shard-items: only with --shards")
         summary = run(args.manifest, args.output, workers=args.workers, scheduler=args.scheduler, resume=args.resume,
-                      hdf5=args.hdf5, progress=args.progress)
+                      hdf5=args.hdf5, progress=args.progress, shards=args.shards, **shard_options)
     except ManifestError as e:
         say(f"{args.manifest}: {e}" if e.path else str(e))
         return REFUSED

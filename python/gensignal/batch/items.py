@@ -34,6 +34,12 @@ class Item:
     reason: str = None
     resumed: bool = False  # found complete on disk, left untouched
     channel: dict = None  # the channel's settings, its seed included; None: a clean item
+    samples: int = None  # in shard mode, where `data` stays with the shard
+    base: str = None  # in shard mode: its files' path without suffix, below the shards' folder
+
+    @property
+    def sample_count(self):
+        return self.samples if self.data is None else len(self.data) // 4
 
     def index_line(self, settings=None):
         """The index's line: `params` with the set's settings (loop, tone

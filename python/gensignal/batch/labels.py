@@ -36,6 +36,7 @@ def labels(waveform, meta):
     out.update({key: loop.get(key) for key in _LOOP})
     channel = glob.get("gensignal:channel")
     if channel:
-        realised = {key: value for key, value in channel["realised"].items() if key not in _NOT_CHANNEL}
-        out["channel"] = {"applied": channel["settings"], "realised": realised}
+        # in name order, as the metadata file holds them: a resumed item's labels are the same text
+        realised = {key: value for key, value in sorted(channel["realised"].items()) if key not in _NOT_CHANNEL}
+        out["channel"] = {"applied": dict(sorted(channel["settings"].items())), "realised": realised}
     return out

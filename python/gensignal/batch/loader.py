@@ -96,6 +96,7 @@ class ArrayDataset:
             raise ValueError(f"scale = {scale!r}: must be a float32 value (32767, 32768, ...)")
         with open(os.path.join(self.folder, "index.jsonl"), encoding="utf-8") as f:
             records = [json.loads(line) for line in f if line.strip()]
+        self._every_record = records
         if sets is not None:
             wanted = {sets} if isinstance(sets, str) else set(sets)
             records = [r for r in records if r["set"] in wanted]
@@ -191,13 +192,13 @@ class ArrayDataset:
             raise FileNotFoundError(f"{self.folder}: no single <stem>.sigmf-collection to find the items' files by")
         with open(os.path.join(self.folder, collection[0]), encoding="utf-8") as f:
             streams = json.load(f)["collection"]["core:streams"]
-        widths = {}  # the index's width in the file names, as the run wrote them
-        for s in streams:
-            set_name, base = s["name"].split("/")
-            widths[set_name] = len(base)
+        if len(streams) != len(self._every_record):
+            raise ValueError(f"{self.folder}: the collection and the index list different items")
+        # The collection lists the index's items in its order, by their files (in shard mode, the shards').
+        names = {(r["set"], r["index"]): s["name"] for r, s in zip(self._every_record, streams)}
         where = []
         for r in self.records:
-            name = os.path.join(self.folder, r["set"], str(r["index"]).zfill(widths.get(r["set"], 1)) + ".sigmf-data")
+            name = os.path.join(self.folder, *names[(r["set"], r["index"])].split("/")) + ".sigmf-data"
             total = r["labels"]["samples"]
             where.append((name, ((0, self._taken(total)),), self._rows(total)))
         return where

@@ -61,8 +61,9 @@ class Outputs:
     sets; `put` takes them in any order, `flush` writes the contiguous run
     from the start."""
 
-    def __init__(self, out_dir, manifest, hdf5=False, resume=False):
+    def __init__(self, out_dir, manifest, hdf5=False, resume=False, shard_root=None):
         self.out_dir = os.fspath(out_dir)
+        self.shard_root = shard_root  # shard mode: the items' files are there, the tasks' to write
         self.manifest = manifest
         self.item_sets = {item_set.name: item_set for item_set in manifest.sets}
         self.flushed = 0
@@ -103,7 +104,7 @@ class Outputs:
     def write_item(self, item_set, item):
         """The item's own files, data first: a metadata file means its data
         is whole. True when it wrote them."""
-        if item.reason is not None or item.resumed:
+        if item.reason is not None or item.resumed or item.data is None:
             return False
         base = item_base(self.out_dir, item_set, item.index)
         files.write_pair(base, item.data, item.meta)
@@ -126,14 +127,19 @@ class Outputs:
                 self.resumed += 1
             else:
                 self.written += 1
-            self.samples += len(item.data) // 4
+            self.samples += item.sample_count
             self.index.write(json.dumps(item.index_line(self.item_sets[item.set].settings)) + "\n")
-            item_set = self.item_sets[item.set]
-            name = os.path.basename(item_base(self.out_dir, item_set, item.index))
-            self.collection.add(f"{item_set.name}/{name}", item.meta)
+            self.collection.add(self._stream_name(item), item.meta)
             if self.hdf5 is not None:
                 self.hdf5.add(item)
         return self.flushed - start
+
+    def _stream_name(self, item):
+        """The item's files without suffix, relative to the collection."""
+        if item.base is not None:
+            return os.path.relpath(os.path.join(self.shard_root, item.base), self.out_dir).replace(os.sep, "/")
+        item_set = self.item_sets[item.set]
+        return f"{item_set.name}/{os.path.basename(item_base(self.out_dir, item_set, item.index))}"
 
     def finish(self):
         """Completes every file and gives it its final name."""
