@@ -114,6 +114,8 @@ REFUSED = [
     (dict(source="csv"), "source"),
     (dict(scale=math.nan), "scale"),
     (dict(scale=0), "scale"),
+    (dict(label="snr_dB"), "label"),
+    (dict(label=("class", "params.mod_dept")), "label"),
 ]
 
 

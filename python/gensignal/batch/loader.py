@@ -25,6 +25,7 @@ SOURCES = ("hdf5", "sigmf")
 ALIASES = {"snr": "channel.realised.snr_db", "snr_in_band": "channel.realised.snr_in_band_db",
            "esn0": "channel.realised.esn0_db", "ebn0": "channel.realised.ebn0_db"}
 _OPEN_DATA_FILES = 1024  # SigMF data files kept mapped per process
+_MISSING = object()  # a label an item does not have (null reads NaN)
 
 
 class _Chunks:
@@ -104,7 +105,7 @@ class ArrayDataset:
         self.classes = self._classes()
         self._class_numbers = {name: k for k, name in enumerate(self.classes)}
         self.label = label
-        self._labels = [self._label_of(r) for r in records]  # refuses a label no item has before any read
+        self._labels = self._every_label(records)
         self.source = source or ("hdf5" if self._hdf5_path() else "sigmf")
         if self.source not in SOURCES:
             raise ValueError(f"source = {source!r}: must be one of {', '.join(SOURCES)}")
@@ -120,7 +121,7 @@ class ArrayDataset:
                 return list(json.load(f)["classes"])
         # a folder written before the class list: the classes in the order they appear
         out = []
-        for r in self.records:
+        for r in self._every_record:
             name = class_of(r["kind"], r["params"])
             if name not in out:
                 out.append(name)
@@ -133,16 +134,24 @@ class ArrayDataset:
         node = record["params"] if path[0] == "params" else record["labels"]
         for key in path[1:] if path[0] == "params" else path:
             if not isinstance(node, dict) or key not in node:
-                return math.nan
+                return _MISSING
             node = node[key]
         return math.nan if node is None else node
 
-    def _label_of(self, record):
+    def _every_label(self, records):
+        """Each record's label; a name that no item has is refused (a typo
+        would otherwise read NaN throughout)."""
         if self.label is None:
-            return None
-        if isinstance(self.label, tuple):
-            return tuple(self._one_label(record, name) for name in self.label)
-        return self._one_label(record, self.label)
+            return [None] * len(records)
+        names = self.label if isinstance(self.label, tuple) else (self.label,)
+        columns = []
+        for name in names:
+            column = [self._one_label(r, name) for r in records]
+            if records and all(v is _MISSING for v in column):
+                raise ValueError(f"label = {name!r}: no item of {self.folder} has it")
+            columns.append([math.nan if v is _MISSING else v for v in column])
+        rows = list(zip(*columns))
+        return rows if isinstance(self.label, tuple) else [row[0] for row in rows]
 
     def labels(self):
         """Every item's label, in order (no samples are read)."""
