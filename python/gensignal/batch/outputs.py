@@ -156,11 +156,15 @@ class Outputs:
             raise
 
     def abandon(self):
-        """Removes the temporary files: an interrupted run leaves none."""
+        """Removes the temporary files: an interrupted run leaves none. A
+        close that cannot write what it held (a full disk) must not hide
+        the error that stopped the run: the files go anyway."""
         for f in self._open:
-            f.close()
+            with contextlib.suppress(OSError):
+                f.close()
         if getattr(self, "hdf5", None) is not None:
-            self.hdf5.abandon()
+            with contextlib.suppress(OSError):
+                self.hdf5.abandon()
         for path in self.finals:
             with contextlib.suppress(FileNotFoundError):
                 os.unlink(files.partial_name(path))
