@@ -335,6 +335,21 @@ def test_interrupted_then_resumed(reference, manifest, tmp_path, mode):
     assert {name: os.stat(out / name).st_mtime_ns for name in kept} == before  # left untouched
 
 
+def test_an_interrupt_a_finaliser_drops_still_stops_the_run():
+    from gensignal.batch.engine import _interrupts_kept
+
+    class Finalised:
+        def __del__(self):
+            os.kill(os.getpid(), signal.SIGINT)
+            for _ in range(10000):  # the handler runs here, and Python drops what it raises
+                pass
+
+    with _interrupts_kept() as interrupted:
+        Finalised()
+    assert len(interrupted) == 1 and isinstance(interrupted[0], KeyboardInterrupt)
+    assert signal.getsignal(signal.SIGINT) is signal.default_int_handler
+
+
 def test_a_killed_worker_has_its_tasks_redone(reference, manifest, cluster, tmp_path, mode):
     out = tmp_path / "out"
     cluster.workers = [w for w in cluster.workers if w.poll() is None]  # the other mode killed one

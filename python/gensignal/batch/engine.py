@@ -13,8 +13,10 @@ import multiprocessing
 import os
 import re
 import shutil
+import signal
 import sys
 import tempfile
+import threading
 import time
 
 from . import files
@@ -86,6 +88,39 @@ def _client(workers, scheduler):
             cluster.close()
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
+
+
+@contextlib.contextmanager
+def _interrupts_kept():
+    """Yields a list that receives every exception the Python signal
+    handlers of SIGINT and SIGTERM raise. Raised inside a finaliser (the
+    Dask client's Future.__del__), Python prints such an exception and
+    drops it, and the run would go on as if never interrupted: the loop
+    raises it again from the list."""
+    caught = []
+    if threading.current_thread() is not threading.main_thread():
+        yield caught
+        return
+    previous = {}
+    for sig in (signal.SIGINT, signal.SIGTERM):
+        old = signal.getsignal(sig)
+        if not callable(old):
+            continue
+
+        def keeping(signum, frame, old=old):
+            try:
+                old(signum, frame)
+            except BaseException as e:
+                caught.append(e)
+                raise
+
+        previous[sig] = old
+        signal.signal(sig, keeping)
+    try:
+        yield caught
+    finally:
+        for sig, old in previous.items():
+            signal.signal(sig, old)
 
 
 def _worker_count(client):
@@ -318,11 +353,13 @@ def run(manifest, out_dir, *, workers=None, scheduler=None, resume=False, hdf5=F
         # Each submission would otherwise carry the source of the function it was made from, read
         # and tokenized again every time.
         with dask.config.set({"distributed.diagnostics.computations.ignore-modules": [".*"]}), \
-                _client(workers, scheduler) as client:
+                _interrupts_kept() as interrupted, _client(workers, scheduler) as client:
             engine_ready = time.monotonic()
             planner = _Planner(manifest, out_dir, outputs, resume, shard_root, shard_items)
             tasks = _Submissions(client, manifest, planner, outputs, shard_root)
             while outputs.flushed < manifest.count:
+                if interrupted:
+                    raise interrupted[0]
                 tasks.fill()
                 tasks.collect()
                 flushed = outputs.flush()
@@ -330,6 +367,8 @@ def run(manifest, out_dir, *, workers=None, scheduler=None, resume=False, hdf5=F
                     bar.update(flushed)
                 if not flushed and tasks.idle and outputs.flushed < manifest.count:
                     raise RuntimeError(f"items from position {outputs.flushed} on were never planned")
+            if interrupted:
+                raise interrupted[0]
         outputs.finish()
     except BaseException:
         outputs.abandon()
