@@ -12,7 +12,7 @@ set -euo pipefail
 packages=(g++ cmake make pkgconf libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev libfftw3-dev nettle-dev
           libliquid-dev python3 python3-numpy python3-scipy python3-matplotlib python3-pytest
           python3-pip python3-venv python3-setuptools python3-wheel help2man
-          python3-distributed python3-dask python3-tqdm python3-h5py python3-yaml
+          python3-distributed python3-dask python3-tqdm python3-h5py python3-yaml python3-torch
           libsoapysdr-dev soapysdr-tools python3-soapysdr gnuradio)
 [ "${1:-}" = "--ci" ] && packages+=(git clang-format flake8 black)
 [ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-dev libomp-dev)

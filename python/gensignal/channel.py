@@ -336,7 +336,7 @@ def refusal(chosen, rc, message):
     key, text = None, message
     if chosen is not None and message.startswith("GenSignalChannel."):
         path = message.partition(" = ")[0]
-        key = chosen.key_of(path[len("GenSignalChannel."):])
+        key = chosen.key_of(path[len("GenSignalChannel.") :])
         text = f"{key}: {message}"
     return GenSignalError(rc, message, key, f"{text} (result code {rc})")
 

@@ -206,12 +206,16 @@ def generate(kind, **params):
         warnings.warn(_named(table, note)[1], stacklevel=3)
     went = None
     if chosen is not None or source:
-        went = {"settings": chosen.to_dict() if chosen is not None else {},
-                "realised": channels.realised_on_handle(handle), "stage": "generation"}
+        went = {
+            "settings": chosen.to_dict() if chosen is not None else {},
+            "realised": channels.realised_on_handle(handle),
+            "stage": "generation",
+        }
         if source:
             went["noise_source"] = "channel"
-    return Waveform(data, rate, kind, waveform_params(kind, values), loop=loop.loop_of(handle, kind, given),
-                    channel=went)
+    return Waveform(
+        data, rate, kind, waveform_params(kind, values), loop=loop.loop_of(handle, kind, given), channel=went
+    )
 
 
 def _copy(iq, count):

@@ -149,7 +149,7 @@ def metadata(waveform, sha512, datetime=None, center_frequency=None):
             glob[f"gensignal:{name}"] = value
     if waveform.loop:
         glob["gensignal:loop"] = waveform.loop
-    if waveform.channel:
+    if waveform.channel:  # as wavegen impair records it: what was applied and what it realised
         glob["gensignal:channel"] = waveform.channel
     capture = {"core:sample_start": 0}
     centre = _center_frequency(center_frequency)
@@ -257,8 +257,7 @@ def read_sigmf(path):
     kind = glob.get("gensignal:kind")
     captures = meta.get("captures") or [{}]
     centre = captures[0].get("core:frequency")
-    extra = dict(repeat=repeat, center_frequency=centre, metadata=meta, loop=glob.get("gensignal:loop"),
-                 channel=glob.get("gensignal:channel"))
+    extra = dict(repeat=repeat, center_frequency=centre, metadata=meta, loop=glob.get("gensignal:loop"))
     if datatype == "ci16_le":
         return Waveform(values, rate, kind, _params(kind, glob), **extra)
     samples64 = np.empty(len(values), dtype=np.complex64)

@@ -134,8 +134,13 @@ class Waveform:
             from .scene import scene as make_scene
 
             loop = self.loop or {}
-            made = make_scene(scene.get("parts", []), self.sample_rate, cfr=scene.get("cfr"),
-                              loop_mode=loop.get("mode", "defined"), peak_dbfs=loop.get("peak_dbfs", 0.0))
+            made = make_scene(
+                scene.get("parts", []),
+                self.sample_rate,
+                cfr=scene.get("cfr"),
+                loop_mode=loop.get("mode", "defined"),
+                peak_dbfs=loop.get("peak_dbfs", 0.0),
+            )
             made.center_frequency = self.center_frequency
             return made.repeated(self.repeat) if self.repeat > 1 else made
         if self.kind is None:
@@ -153,8 +158,12 @@ class Waveform:
         if went and not made_with:  # impaired after it was made (gensignal.impair, wavegen impair)
             from .channel import impair
 
-            made = impair(made, channel=went.get("settings", {}), loop=settings.get("loop", "defined"),
-                          peak_dbfs=settings.get("peak_dbfs", 0.0))
+            made = impair(
+                made,
+                channel=went.get("settings", {}),
+                loop=settings.get("loop", "defined"),
+                peak_dbfs=settings.get("peak_dbfs", 0.0),
+            )
         made.center_frequency = self.center_frequency
         return made.repeated(self.repeat) if self.repeat > 1 else made
 

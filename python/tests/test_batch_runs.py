@@ -1,7 +1,7 @@
 """Dataset runs on real Dask engines: the embedded cluster with one and two
 workers and a dask-scheduler with two dask-worker processes on 127.0.0.1
 write the same bytes; a worker killed mid-run, an interrupted and resumed
-run, too."""
+run, too; in the client-writes mode and in shard mode, with impaired items."""
 import hashlib
 import json
 import math
@@ -16,6 +16,7 @@ import warnings
 import pytest
 
 from conftest import ROOT
+from gensignal.batch import load
 
 pytest.importorskip("distributed")
 h5py = pytest.importorskip("h5py")
@@ -23,17 +24,24 @@ h5py = pytest.importorskip("h5py")
 MANIFEST = {
     "seed": 11,
     "sets": [
-        # 96 items of 2^17 samples: long enough (seconds) to interrupt a run, or kill a worker, half way
+        # 96 impaired items of 2^17 samples (24 at each of 4 SNRs): long enough (seconds) to interrupt a
+        # run, or kill a worker, half way
         {
             "name": "psk",
             "kind": "digital",
-            "count": 96,
+            "count": 24,
             "params": {
                 "mod_type": ["bpsk", "QPSK", "psk8", 10],
                 "rolloff": {"uniform": [0.2, 0.5]},
                 "symbol_count": 16384,
                 "symbol_rate": 1e6,
                 "sample_rate": 8e6,
+            },
+            "channel": {
+                "snr_db": {"grid": [0, 30, 10]},
+                "cfo_hz": {"uniform": [-1e4, 1e4]},
+                "doppler_hz": 0,
+                "taps": [[0, 0], [1e-6, -3], [2e-6, -6]],
             },
         },
         # noise seeded per item; a negative bandwidth is refused: some items fail
@@ -46,8 +54,11 @@ MANIFEST = {
         {"name": "tones", "kind": "multitone", "count": 6, "params": {"tone_count": {"integers": [2, 16]}}},
     ],
 }
-COUNT = sum(s["count"] for s in MANIFEST["sets"])
+SETS = {s.name: s.count for s in load(MANIFEST).sets}  # the grid makes 96 psk items
+COUNT = sum(SETS.values())
 RUN_TIMEOUT = 300
+SHARD_ITEMS = 8
+MODES = ("client", "shards")
 
 
 def _env():
@@ -102,9 +113,25 @@ def _default_interrupts():
     signal.signal(signal.SIGINT, signal.SIG_DFL)
 
 
-def _launch(out, *options, manifest):
+def _mode_options(mode, out):
+    if mode == "shards":
+        return ["--shards", str(out / "shards"), "--shard-items", str(SHARD_ITEMS)]
+    return ["--hdf5"]
+
+
+def _launch(out, *options, manifest, mode="client"):
     """The batch command, in a session of its own."""
-    args = [sys.executable, "-m", "gensignal", "batch", str(manifest), "-o", str(out), "--hdf5", *options]
+    args = [
+        sys.executable,
+        "-m",
+        "gensignal",
+        "batch",
+        str(manifest),
+        "-o",
+        str(out),
+        *_mode_options(mode, out),
+        *options,
+    ]
     return subprocess.Popen(
         args,
         env=_env(),
@@ -117,8 +144,8 @@ def _launch(out, *options, manifest):
     )
 
 
-def _batch(out, *options, manifest):
-    proc = _launch(out, *options, manifest=manifest)
+def _batch(out, *options, manifest, mode="client"):
+    proc = _launch(out, *options, manifest=manifest, mode=mode)
     try:
         _, stderr = proc.communicate(timeout=RUN_TIMEOUT)
     finally:
@@ -129,7 +156,7 @@ def _batch(out, *options, manifest):
 def _when_writing(proc, out):
     """Waits until the run has written its first item."""
     deadline = time.monotonic() + RUN_TIMEOUT
-    while not list((out / "psk").glob("*.sigmf-meta")):
+    while not [p for p in out.rglob("*.sigmf-meta") if not any(part.endswith(".partial") for part in p.parts)]:
         assert proc.poll() is None and time.monotonic() < deadline, "no item was written"
         time.sleep(0.02)
 
@@ -234,16 +261,21 @@ def manifest(tmp_path_factory):
     return path
 
 
+@pytest.fixture(scope="module", params=MODES)
+def mode(request):
+    return request.param
+
+
 @pytest.fixture(scope="module")
-def reference(tmp_path_factory, manifest):
+def reference(tmp_path_factory, manifest, mode):
     """The run on the embedded engine with two workers."""
     out = tmp_path_factory.mktemp("reference") / "out"
-    code, stderr = _batch(out, "--workers", "2", manifest=manifest)
+    code, stderr = _batch(out, "--workers", "2", manifest=manifest, mode=mode)
     assert code == 1, stderr  # some noise items are refused
     return out, _tree(out)
 
 
-def test_a_run_writes_every_item_once(reference):
+def test_a_run_writes_every_item_once(reference, mode):
     out, tree = reference
     index = [json.loads(line) for line in (out / "index.jsonl").read_text().splitlines()]
     errors = [json.loads(line) for line in (out / "errors.jsonl").read_text().splitlines()]
@@ -251,11 +283,11 @@ def test_a_run_writes_every_item_once(reference):
         e["set"] == "noise" and e["params"]["bandwidth"] < 0 and "bandwidth" in e["reason"] for e in errors
     )
     done = sorted((r["set"], r["index"]) for r in index + errors)
-    assert done == sorted((s["name"], i) for s in MANIFEST["sets"] for i in range(s["count"]))
+    assert done == sorted((name, i) for name, count in SETS.items() for i in range(count))
     assert _in_manifest_order(index) and _in_manifest_order(errors)
     collection = json.loads((out / "set.sigmf-collection").read_text())["collection"]
     streams = collection["core:streams"]
-    assert [s["name"] for s in streams] == [_name(r) for r in index]
+    assert [s["name"] for s in streams] == [_name(r, mode) for r in index]
     for stream, record in zip(streams, index):
         meta = out / (stream["name"] + ".sigmf-meta")
         assert stream["hash"] == hashlib.sha512(meta.read_bytes()).hexdigest()
@@ -266,12 +298,31 @@ def test_a_run_writes_every_item_once(reference):
     assert not [name for name in tree if name.endswith(".partial")]
     seeds = [r["params"]["seed"] for r in index if r["set"] == "noise"]
     assert len(set(seeds)) == len(seeds)
+    channel_seeds = [r["channel"]["channel_seed"] for r in index if r["set"] == "psk"]
+    assert len(set(channel_seeds)) == len(channel_seeds) == 96
+    assert [r["labels"]["channel"]["realised"]["snr_db"] for r in index if r["set"] == "psk"] == pytest.approx(
+        [10.0 * (i // 24) for i in range(96)], abs=1e-6
+    )
+    if mode == "shards":  # the client wrote no item, and no folder of its own for them
+        assert sorted(name for name in tree if "/" not in name) == [
+            "classes.json",
+            "errors.jsonl",
+            "index.jsonl",
+            "set.sigmf-collection",
+        ]
 
 
-def _name(record):
-    """<set>/<index>, the index as wide as the set's last."""
-    count = next(s["count"] for s in MANIFEST["sets"] if s["name"] == record["set"])
-    return f"{record['set']}/{str(record['index']).zfill(len(str(count - 1)))}"
+def _name(record, mode="client"):
+    """<set>/<index>, the index as wide as the set's last; in shard mode
+    shards/<set>/<first>-<last>/<index>."""
+    count = SETS[record["set"]]
+    width = len(str(count - 1))
+    item = str(record["index"]).zfill(width)
+    if mode == "client":
+        return f"{record['set']}/{item}"
+    first = record["index"] // SHARD_ITEMS * SHARD_ITEMS
+    last = min(first + SHARD_ITEMS, count) - 1
+    return f"shards/{record['set']}/{str(first).zfill(width)}-{str(last).zfill(width)}/{item}"
 
 
 def _in_manifest_order(records):
@@ -280,7 +331,9 @@ def _in_manifest_order(records):
     return keys == sorted(keys)
 
 
-def test_the_hdf5_file_holds_the_recordings_and_labels(reference):
+def test_the_hdf5_file_holds_the_recordings_and_labels(reference, mode):
+    if mode != "client":
+        pytest.skip("the HDF5 file is the client's to write")
     out, _ = reference
     index = [json.loads(line) for line in (out / "index.jsonl").read_text().splitlines()]
     with h5py.File(out / "set.h5", "r") as f:
@@ -302,19 +355,19 @@ def test_the_hdf5_file_holds_the_recordings_and_labels(reference):
                     assert (stored.decode() if isinstance(stored, bytes) else stored) == value, key
 
 
-def test_trees_are_the_same_for_one_worker_and_an_external_cluster(reference, manifest, cluster, tmp_path):
+def test_trees_are_the_same_for_one_worker_and_an_external_cluster(reference, manifest, cluster, tmp_path, mode):
     _, expected = reference
-    code, stderr = _batch(tmp_path / "one", "--workers", "1", manifest=manifest)
+    code, stderr = _batch(tmp_path / "one", "--workers", "1", manifest=manifest, mode=mode)
     assert code == 1, stderr
     assert _tree(tmp_path / "one") == expected
-    code, stderr = _batch(tmp_path / "external", "--scheduler", cluster.address, manifest=manifest)
+    code, stderr = _batch(tmp_path / "external", "--scheduler", cluster.address, manifest=manifest, mode=mode)
     assert code == 1, stderr
     assert _tree(tmp_path / "external") == expected
 
 
-def test_interrupted_then_resumed(reference, manifest, tmp_path):
+def test_interrupted_then_resumed(reference, manifest, tmp_path, mode):
     out = tmp_path / "out"
-    proc = _launch(out, "--workers", "2", manifest=manifest)
+    proc = _launch(out, "--workers", "2", manifest=manifest, mode=mode)
     try:
         _when_writing(proc, out)
         os.killpg(proc.pid, signal.SIGINT)
@@ -326,8 +379,9 @@ def test_interrupted_then_resumed(reference, manifest, tmp_path):
     assert proc.returncode == 130, stderr
     assert _group_gone(proc.pid), "a process of the interrupted run lived on"
     written = _tree(out)
-    assert not [name for name in written if not name.startswith(("psk/", "noise/", "tones/"))], written
-    assert not [name for name in written if name.endswith(".partial")]
+    below = "shards/" if mode == "shards" else ""
+    assert not [name for name in written if not name.startswith(tuple(below + s + "/" for s in SETS))], written
+    assert not [name for name in written if ".partial" in name]  # no file, nor a shard's folder
     metas = [name for name in written if name.endswith(".sigmf-meta")]
     assert metas and len(metas) < COUNT
     for name in metas:  # a metadata file under its final name means a whole item
@@ -335,21 +389,44 @@ def test_interrupted_then_resumed(reference, manifest, tmp_path):
         assert meta["global"]["core:sha512"] == written[name.replace("-meta", "-data")]
 
     kept, spoiled = metas[:-1], metas[-1]
+    if mode == "shards":  # a spoiled item's shard is written again, whole
+        kept = [name for name in kept if os.path.dirname(name) != os.path.dirname(spoiled)]
+        (out / "shards" / "psk" / "00-07.host-1-x.partial").mkdir()
+    else:
+        (out / "psk" / "stray.sigmf-data.partial").write_bytes(b"left by a crash")
     with open(out / spoiled.replace("-meta", "-data"), "r+b") as f:
         f.seek(100)
         f.write(b"\x7f\x7f")
-    (out / "psk" / "stray.sigmf-data.partial").write_bytes(b"left by a crash")
     before = {name: os.stat(out / name).st_mtime_ns for name in kept}
 
-    code, stderr = _batch(out, "--workers", "2", "--resume", manifest=manifest)
+    code, stderr = _batch(out, "--workers", "2", "--resume", manifest=manifest, mode=mode)
     assert code == 1, stderr
     assert _tree(out) == reference[1]
     assert {name: os.stat(out / name).st_mtime_ns for name in kept} == before  # left untouched
 
 
-def test_a_killed_worker_has_its_tasks_redone(reference, manifest, cluster, tmp_path):
+def test_an_interrupt_a_finaliser_drops_still_stops_the_run():
+    from gensignal.batch.engine import _interrupts_kept
+
+    class Finalised:
+        def __del__(self):
+            os.kill(os.getpid(), signal.SIGINT)
+            for _ in range(10000):  # the handler runs here, and Python drops what it raises
+                pass
+
+    with _interrupts_kept() as interrupted:
+        Finalised()
+    assert len(interrupted) == 1 and isinstance(interrupted[0], KeyboardInterrupt)
+    assert signal.getsignal(signal.SIGINT) is signal.default_int_handler
+
+
+def test_a_killed_worker_has_its_tasks_redone(reference, manifest, cluster, tmp_path, mode):
     out = tmp_path / "out"
-    proc = _launch(out, "--scheduler", cluster.address, manifest=manifest)
+    cluster.workers = [w for w in cluster.workers if w.poll() is None]  # the other mode killed one
+    while len(cluster.workers) < 2:
+        cluster.start_worker()
+    cluster.wait_for_workers(2)
+    proc = _launch(out, "--scheduler", cluster.address, manifest=manifest, mode=mode)
     try:
         _when_writing(proc, out)
         victim = cluster.workers[0]

@@ -31,8 +31,9 @@ def add_command(commands):
         help="write a dataset of SigMF recordings that a manifest describes",
         description="Writes DIR/<set>/<index>.sigmf-meta and .sigmf-data for every item of the manifest (JSON, or "
         "YAML), DIR/index.jsonl with each item's parameters and measured labels, DIR/errors.jsonl with "
-        "the items the library refused, and DIR/<manifest name>.sigmf-collection. Exit status: 0 all "
-        "written, 1 some items failed, 2 manifest or options refused, 130 interrupted (143 terminated).",
+        "the items the library refused, DIR/<manifest name>.sigmf-collection and DIR/classes.json "
+        "(the list a loader numbers classes by). Exit status: 0 all written, 1 some items failed, 2 "
+        "manifest or options refused, 130 interrupted (143 terminated).",
     )
     batch.add_argument("manifest", help="the manifest: .json, or .yaml/.yml")
     batch.add_argument("-o", "--output", required=True, metavar="DIR", help="output folder (empty, or with --resume)")
@@ -49,7 +50,21 @@ def add_command(commands):
         action="store_true",
         help="complete an earlier run in DIR: complete items stay untouched, the rest is redone",
     )
-    batch.add_argument("--hdf5", action="store_true", help="also write DIR/<manifest name>.h5 (needs h5py)")
+    written = batch.add_mutually_exclusive_group()
+    written.add_argument("--hdf5", action="store_true", help="also write DIR/<manifest name>.h5 (needs h5py)")
+    written.add_argument(
+        "--shards",
+        metavar="SHARDS",
+        help="shard mode: each task writes its own shard SHARDS/<set>/<first>-<last> (a folder "
+        "every worker sees); the client writes only DIR's index, errors, classes and collection",
+    )
+    batch.add_argument(
+        "--shard-items",
+        type=_positive,
+        default=None,
+        metavar="N",
+        help="items per shard (default 256); the same N gives the same shards",
+    )
     progress = batch.add_mutually_exclusive_group()
     progress.add_argument(
         "--progress",
@@ -71,6 +86,9 @@ def main(args):
 
     signal.signal(signal.SIGTERM, _terminate)
     try:
+        shard_options = {} if args.shard_items is None else {"shard_items": args.shard_items}
+        if args.shard_items is not None and args.shards is None:
+            raise ValueError("--shard-items: only with --shards")
         summary = run(
             args.manifest,
             args.output,
@@ -79,6 +97,8 @@ def main(args):
             resume=args.resume,
             hdf5=args.hdf5,
             progress=args.progress,
+            shards=args.shards,
+            **shard_options,
         )
     except ManifestError as e:
         say(f"{args.manifest}: {e}" if e.path else str(e))

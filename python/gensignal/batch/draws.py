@@ -57,9 +57,44 @@ class Integers:
         return float(value) if self.real else value
 
 
-def item_rng(seed, set_position, index):
-    """The generator of item `index` of the set at `set_position`."""
-    return np.random.default_rng(np.random.SeedSequence(seed, spawn_key=(set_position, index)))
+@dataclasses.dataclass(frozen=True)
+class Grid:
+    """A swept value: item i of a set takes its grid point from i alone
+    (ItemSet.grids), never from a draw."""
+
+    values: tuple
+
+
+# The spawn keys below an item's own: its channel's values and its channel's
+# seed, so that neither moves the other nor the item's record values.
+_CHANNEL_VALUES, _CHANNEL_SEED = 1, 2
+
+
+def item_rng(seed, set_position, index, stream=None):
+    """The generator of item `index` of the set at `set_position` (of its
+    channel's values with stream=1)."""
+    key = (set_position, index) if stream is None else (set_position, index, stream)
+    return np.random.default_rng(np.random.SeedSequence(seed, spawn_key=key))
+
+
+def grid_values(item_set, index):
+    """{(section, key): value} of the grid point item `index` sits at:
+    `per_point` items per point, the first grid the slowest."""
+    if not item_set.per_point:
+        return {}
+    point = index // item_set.per_point
+    out = {}
+    for where, grid in reversed(item_set.grids):
+        point, k = divmod(point, len(grid.values))
+        out[where] = grid.values[k]
+    return out
+
+
+def _drawn(rules, rng, swept, section):
+    # in the order of their names, so that the order in the file does not matter
+    return {
+        key: swept[(section, key)] if isinstance(rules[key], Grid) else rules[key].draw(rng) for key in sorted(rules)
+    }
 
 
 def item_params(item_set, defaults, seed_key, seed, index):
@@ -69,8 +104,19 @@ def item_params(item_set, defaults, seed_key, seed, index):
     unless the set gives one."""
     rng = item_rng(seed, item_set.position, index)
     params = dict(defaults)
-    for key in sorted(item_set.params):
-        params[key] = item_set.params[key].draw(rng)
+    params.update(_drawn(item_set.params, rng, grid_values(item_set, index), "params"))
     if seed_key is not None and seed_key not in item_set.params:
         params[seed_key] = int(rng.integers(0, 2**32))
     return params
+
+
+def item_channel(item_set, seed, index):
+    """The channel settings of one item (gensignal.Channel's keywords), its
+    channel_seed included; None for a set without a channel."""
+    if not item_set.channel:
+        return None
+    rng = item_rng(seed, item_set.position, index, _CHANNEL_VALUES)
+    settings = _drawn(item_set.channel, rng, grid_values(item_set, index), "channel")
+    key = (item_set.position, index, _CHANNEL_SEED)
+    settings["channel_seed"] = int(np.random.SeedSequence(seed, spawn_key=key).generate_state(1, np.uint64)[0])
+    return settings

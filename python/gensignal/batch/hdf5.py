@@ -1,6 +1,7 @@
 """The dataset as one HDF5 file for training pipelines: per set a group
 with every written item's I/Q values end to end, where each item starts and
 how long it is, and its parameters and labels as columns."""
+import json
 import math
 
 import numpy as np
@@ -75,15 +76,22 @@ class HDF5Writer:
         self._labels(group.require_group("labels"), [item.labels for item in rows])
 
     def _labels(self, group, dicts):
-        """One column per label; a nested label (`ccdf_db`, `acpr_db`) is a
-        group of columns. None is NaN in a column of reals."""
+        """One column per label; a nested label (`ccdf_db`, `acpr_db`,
+        `channel`) is a group of columns. None is NaN in a column of reals;
+        names are text, lists (a channel's taps) their JSON text."""
         for key, first in dicts[0].items():
             values = [d.get(key) if d else None for d in dicts]
             if isinstance(first, dict):
                 self._labels(group.require_group(key), values)
                 continue
+            if isinstance(first, (str, list)):
+                text = [v if isinstance(v, str) else json.dumps(v) for v in values]
+                self._column(group, key, text, self._h5py.string_dtype())
+                continue
             if key in group:
                 dtype = group[key].dtype
+            elif key == "channel_seed":  # 64 bits, unsigned
+                dtype = np.dtype(np.uint64)
             elif all(isinstance(v, bool) for v in values):
                 dtype = np.dtype(np.bool_)
             elif all(isinstance(v, int) and not isinstance(v, bool) for v in values):

@@ -5,13 +5,15 @@ import dataclasses
 import functools
 import hashlib
 import json
+import warnings
 
 import numpy as np
 
+from .. import channel as channel_module
 from .. import kinds, loop, sigmf
 from .._library import GenSignalError
 from ..waveform import Waveform
-from .draws import item_params
+from .draws import item_channel, item_params
 from .labels import labels
 from .manifest import defaults_of, seed_key_of
 
@@ -31,15 +33,32 @@ class Item:
     labels: dict = None
     reason: str = None
     resumed: bool = False  # found complete on disk, left untouched
+    channel: dict = None  # the channel's settings, its seed included; None: a clean item
+    samples: int = None  # in shard mode, where `data` stays with the shard
+    base: str = None  # in shard mode: its files' path without suffix, below the shards' folder
+
+    @property
+    def sample_count(self):
+        return self.samples if self.data is None else len(self.data) // 4
 
     def index_line(self, settings=None):
         """The index's line: `params` with the set's settings (loop, tone
-        phases, peak level), so that gensignal.<kind>(**params) is the item."""
+        phases, peak level), so that gensignal.<kind>(**params) is the item,
+        and for an impaired item `channel`, so that gensignal.impair(that,
+        channel=channel, loop=..., peak_dbfs=...) is."""
         params = dict(self.params, **(settings or {}))
-        return {"set": self.set, "index": self.index, "kind": self.kind, "params": params, "labels": self.labels}
+        line = {"set": self.set, "index": self.index, "kind": self.kind, "params": params}
+        if self.channel is not None:
+            line["channel"] = self.channel
+        line["labels"] = self.labels
+        return line
 
     def error_line(self):
-        return {"set": self.set, "index": self.index, "kind": self.kind, "params": self.params, "reason": self.reason}
+        line = {"set": self.set, "index": self.index, "kind": self.kind, "params": self.params}
+        if self.channel is not None:
+            line["channel"] = self.channel
+        line["reason"] = self.reason
+        return line
 
 
 @functools.lru_cache(maxsize=None)
@@ -58,16 +77,32 @@ def _arguments(item_set, params):
     return arguments
 
 
+def impaired(item_set, clean, settings):
+    """The clean item through its channel, scaled and looped as the set's
+    settings say; the defined loop's notes are kept in the labels, not warned."""
+    given = {key: item_set.settings[key] for key in ("loop", "peak_dbfs") if key in item_set.settings}
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        rx = channel_module.impair(clean, channel=settings, **given)
+    # Measured as written: the int16 values, not the floats before rounding.
+    return Waveform(rx.iq, rx.sample_rate, rx.kind, rx.params, repeat=rx.repeat, loop=clean.loop, channel=rx.channel)
+
+
 def make_item(item_set, seed, index):
     params = params_of_item(item_set, seed, index)
+    settings = item_channel(item_set, seed, index)
     try:
         wf = kinds.generate(item_set.kind, **_arguments(item_set, params))
-    except Exception as e:  # a refused record is an item's fault, not the run's
+        if settings is not None:
+            wf = impaired(item_set, wf, settings)
+    except Exception as e:  # a refused record or channel is an item's fault, not the run's
         reason = str(e) if isinstance(e, (GenSignalError, ValueError)) else f"{type(e).__name__}: {e}"
-        return Item(item_set.name, index, item_set.kind, params, reason=reason)
+        return Item(item_set.name, index, item_set.kind, params, reason=reason, channel=settings)
     data = wf.iq.astype("<i2").tobytes()
     meta = sigmf.metadata(wf, hashlib.sha512(data).hexdigest())
-    return Item(item_set.name, index, item_set.kind, params, sigmf.dumps(meta), data, labels(wf, meta))
+    return Item(
+        item_set.name, index, item_set.kind, params, sigmf.dumps(meta), data, labels(wf, meta), channel=settings
+    )
 
 
 def make_items(item_set, seed, indices):
@@ -80,27 +115,53 @@ def written_item(item_set, seed, index, meta_bytes, data):
     exactly what this item writes: the data matches its SHA-512 and the
     metadata is, byte for byte, what this item's values give for that data."""
     params = params_of_item(item_set, seed, index)
+    settings = item_channel(item_set, seed, index)
     try:
         values, rate = kinds.params_of(item_set.kind, **_arguments(item_set, params))
     except (TypeError, ValueError):
         return None
     if len(data) % 4:
         return None
-    # The loop a generation made cannot be known without making it: it is
-    # taken from the written metadata, once its settings are this item's.
+    # The loop a generation made, and what a channel realised, cannot be
+    # known without making them: they are taken from the written metadata,
+    # once its settings are this item's.
     try:
-        made = json.loads(meta_bytes)["global"].get("gensignal:loop")
+        glob = json.loads(meta_bytes)["global"]
+        made, channel = glob.get("gensignal:loop"), glob.get("gensignal:channel")
     except (ValueError, KeyError, TypeError, AttributeError):
         return None
     given = {key: value for key, value in item_set.settings.items() if key in loop.keywords(item_set.kind)}
     expected = loop.settings_of(item_set.kind, given)
     if not isinstance(made, dict) or {key: made.get(key) for key in expected} != expected:
         return None
+    if settings is None:
+        channel = None
+    elif not (
+        isinstance(channel, dict)
+        and isinstance(channel.get("realised"), dict)
+        and channel.get("settings") == _applied(settings)
+    ):
+        return None
     wf = Waveform(
-        np.frombuffer(data, dtype="<i2"), rate, item_set.kind, kinds.waveform_params(item_set.kind, values), loop=made
+        np.frombuffer(data, dtype="<i2"),
+        rate,
+        item_set.kind,
+        kinds.waveform_params(item_set.kind, values),
+        loop=made,
+        channel=channel,
     )
     meta = sigmf.metadata(wf, hashlib.sha512(data).hexdigest())
     text = sigmf.dumps(meta)
     if text.encode("utf-8") != meta_bytes:
         return None
-    return Item(item_set.name, index, item_set.kind, params, text, data, labels(wf, meta), resumed=True)
+    return Item(
+        item_set.name, index, item_set.kind, params, text, data, labels(wf, meta), resumed=True, channel=settings
+    )
+
+
+def _applied(settings):
+    """The settings as the metadata records them (JSON's shapes)."""
+    try:
+        return json.loads(json.dumps(channel_module.Channel(**settings).to_dict()))
+    except (TypeError, ValueError):
+        return None

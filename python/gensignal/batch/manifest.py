@@ -10,9 +10,10 @@ import os
 import pathlib
 import re
 
+from .. import channel as channel_module
 from .. import loop
 from ..kinds import KINDS, snake
-from .draws import Choice, Constant, Integers, LogUniform, Uniform
+from .draws import Choice, Constant, Grid, Integers, LogUniform, Uniform
 from .settings import rules as setting_rules
 
 _SET_NAME = re.compile(r"[A-Za-z0-9_-]+")
@@ -50,9 +51,19 @@ class ItemSet:
     position: int
     name: str
     kind: str
-    count: int
+    count: int  # every item of the set: per_point times the grid's points
     params: dict
     settings: dict
+    channel: dict = dataclasses.field(default_factory=dict)  # setting -> how its value is chosen
+    per_point: int = None  # items per grid point; None: no grid
+
+    @property
+    def grids(self):
+        """((section, key), Grid) for every swept value, the first one the
+        slowest: params before channel, each in name order."""
+        out = [(("params", key), rule) for key, rule in sorted(self.params.items()) if isinstance(rule, Grid)]
+        out += [(("channel", key), rule) for key, rule in sorted(self.channel.items()) if isinstance(rule, Grid)]
+        return out
 
 
 @dataclasses.dataclass(frozen=True)
@@ -73,6 +84,21 @@ def fields_of(kind):
         for f in KINDS[kind]["fields"]
     }
     out["sample_rate"] = Field("sample_rate", "real")
+    return out
+
+
+def channel_fields():
+    """The channel's settings a set may give, as gensignal.Channel takes
+    them; its seed is not one of them: each item draws its own."""
+    out = {
+        "pa": Field("pa", "choice", tuple(channel_module.PA_MODELS.items())),
+        "fading": Field("fading", "choice", tuple(channel_module.FADINGS.items())),
+        "taps": Field("taps", "pairs", (2, 3)),
+        "phase_noise": Field("phase_noise", "pairs", (2,)),
+    }
+    for key in channel_module.KEYS:
+        if key not in out and key != "channel_seed":
+            out[key] = Field(key, "real")
     return out
 
 
@@ -130,6 +156,8 @@ def canonical(field, value, path):
         if number is None:
             raise ManifestError(path, f"{_shown(value)} is not an integer")
         return _within(path, number, _SEED if field.type == "seed" else _INT32)
+    if field.type == "pairs":
+        return _pairs(field, value, path)
     if field.type == "flag":
         if value in (0, 1) and (isinstance(value, bool) or _integral(value) is not None):
             return bool(value)
@@ -146,6 +174,47 @@ def canonical(field, value, path):
                 return name
     names = ", ".join(name for name, _ in field.choices)
     raise ManifestError(path, f"{_shown(value)} is not one of {names} (in any case), nor their numbers")
+
+
+def _pairs(field, value, path):
+    """A list of entries of finite numbers, each as wide as the field takes."""
+    widths = " or ".join(map(str, field.choices))
+    if not isinstance(value, list) or not value:
+        raise ManifestError(path, f"{_shown(value)}: must be a list of [{widths} numbers] entries")
+    out = []
+    for k, entry in enumerate(value):
+        if (
+            not isinstance(entry, list)
+            or len(entry) not in field.choices
+            or not all(_is_number(v) and math.isfinite(v) for v in entry)
+        ):
+            raise ManifestError(f"{path}[{k}]", f"{_shown(entry)}: must be a list of {widths} finite numbers")
+        out.append([float(v) for v in entry])
+    return out
+
+
+def _grid(field, value, path):
+    """[start, stop, step]: start, start + step, ... up to stop (included
+    when the steps reach it)."""
+    if field.type not in ("real", "integer"):
+        raise ManifestError(path, f"{field.key} is a {field.type}: sweep it with a list")
+    if not isinstance(value, list) or len(value) != 3 or not all(_is_number(v) and math.isfinite(v) for v in value):
+        raise ManifestError(path, "must be [start, stop, step], three finite numbers")
+    start, stop, step = value
+    if field.type == "integer" and any(_integral(v) is None for v in value):
+        raise ManifestError(path, f"{field.key} takes integers: start, stop and step must be integers")
+    if not step > 0:
+        raise ManifestError(path, f"step {step} must be above 0")
+    if not stop >= start:
+        raise ManifestError(path, f"stop {stop} is below start {start}")
+    points = math.floor((stop - start) / step * (1 + 1e-12)) + 1
+    if points >= 2**31:
+        raise ManifestError(path, f"{points} points: at most 2147483647")
+    if field.type == "integer":
+        values = [int(start) + k * int(step) for k in range(points)]
+        return Grid(tuple(_within(path, v, _INT32) for v in values))
+    # 15 digits: 0.1 steps give 0.3, not 0.30000000000000004
+    return Grid(tuple(float(f"{start + k * step:.15g}") for k in range(points)))
 
 
 def _bounds(field, name, value, path):
@@ -177,17 +246,29 @@ def _bounds(field, name, value, path):
     return _DISTRIBUTIONS[name](float(low), float(high))
 
 
+def _list_of_lists_of_lists(value):
+    return (
+        isinstance(value, list) and value and isinstance(value[0], list) and value[0] and isinstance(value[0][0], list)
+    )
+
+
 def _value_rule(field, value, path):
+    if field.type == "pairs" and not isinstance(value, dict) and not _list_of_lists_of_lists(value):
+        return Constant(canonical(field, value, path))  # one list of entries; a list of such lists chooses
     if isinstance(value, list):
         if not value:
             raise ManifestError(path, "an empty list has nothing to choose from")
         return Choice(tuple(canonical(field, v, f"{path}[{k}]") for k, v in enumerate(value)))
     if isinstance(value, dict):
         if len(value) != 1:
-            raise ManifestError(path, "must hold exactly one of uniform, log_uniform, integers")
+            raise ManifestError(path, "must hold exactly one of uniform, log_uniform, integers, grid")
         ((name, bounds),) = value.items()
+        if name == "grid":
+            return _grid(field, bounds, f"{path}.grid")
         if name not in _DISTRIBUTIONS:
-            raise ManifestError(f"{path}.{name}", "not a distribution: uniform, log_uniform or integers")
+            raise ManifestError(f"{path}.{name}", "not a distribution: uniform, log_uniform, integers or grid")
+        if field.type == "pairs":
+            raise ManifestError(f"{path}.{name}", f"{field.key} takes a list of entries, or a list of such lists")
         return _bounds(field, name, bounds, f"{path}.{name}")
     return Constant(canonical(field, value, path))
 
@@ -208,7 +289,7 @@ def _keys(obj, path, allowed, what):
 
 def _set(position, obj, seen):
     path = f"sets[{position}]"
-    _keys(obj, path, ("name", "kind", "count", "params", "settings"), "a key of a set")
+    _keys(obj, path, ("name", "kind", "count", "params", "settings", "channel"), "a key of a set")
     for key in ("name", "kind", "count"):
         if key not in obj:
             raise ManifestError(f"{path}.{key}", "missing")
@@ -236,7 +317,27 @@ def _set(position, obj, seen):
     for key in settings:
         if key not in loop.keywords(kind):
             raise ManifestError(f"{path}.settings.{key}", f"{kind} takes no {key}")
-    return ItemSet(position, name, kind, count, params, settings)
+    channel = _channel(obj.get("channel", {}), f"{path}.channel")
+    item_set = ItemSet(position, name, kind, count, params, settings, channel)
+    points = math.prod(len(rule.values) for _, rule in item_set.grids)
+    if item_set.grids:
+        if count * points >= 2**31:
+            raise ManifestError(
+                f"{path}.count", f"{count} items at each of {points} grid points: " "at most 2147483647 in all"
+            )
+        item_set = dataclasses.replace(item_set, count=count * points, per_point=count)
+    return item_set
+
+
+def _channel(given, path):
+    fields = channel_fields()
+    if "channel_seed" in (given if isinstance(given, dict) else {}):
+        raise ManifestError(f"{path}.channel_seed", "each item draws its own channel seed from its key")
+    _keys(given, path, list(fields), "a channel setting")
+    noise = [key for key in channel_module.NOISE_KEYS if key in given]
+    if len(noise) > 1:
+        raise ManifestError(f"{path}.{noise[1]}", f"give one noise level ({', '.join(noise)} are given)")
+    return {key: _value_rule(fields[key], value, f"{path}.{key}") for key, value in given.items()}
 
 
 def validate(obj, stem="dataset"):

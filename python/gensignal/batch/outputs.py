@@ -1,6 +1,7 @@
 """What a run writes into its folder: each item's SigMF pair as soon as it
 arrives, and, in manifest order whatever the order of arrival, the index,
-the error list, the SigMF collection and optionally the HDF5 file."""
+the error list, the SigMF collection, the class list and optionally the
+HDF5 file."""
 import contextlib
 import hashlib
 import json
@@ -12,7 +13,10 @@ import numpy as np
 from .. import sigmf
 from ..waveform import Waveform
 from . import files
+from .classes import classes_of
 from .manifest import fields_of
+
+CLASSES = "classes.json"  # {"classes": [name, ...]}: a class's number is its place in the list
 
 
 def item_base(out_dir, item_set, index):
@@ -59,8 +63,9 @@ class Outputs:
     sets; `put` takes them in any order, `flush` writes the contiguous run
     from the start."""
 
-    def __init__(self, out_dir, manifest, hdf5=False, resume=False):
+    def __init__(self, out_dir, manifest, hdf5=False, resume=False, shard_root=None):
         self.out_dir = os.fspath(out_dir)
+        self.shard_root = shard_root  # shard mode: the items' files are there, the tasks' to write
         self.manifest = manifest
         self.item_sets = {item_set.name: item_set for item_set in manifest.sets}
         self.flushed = 0
@@ -72,6 +77,7 @@ class Outputs:
             os.path.join(self.out_dir, "index.jsonl"),
             os.path.join(self.out_dir, "errors.jsonl"),
             stem + ".sigmf-collection",
+            os.path.join(self.out_dir, CLASSES),
         ]
         if hdf5:
             self.finals.append(stem + ".h5")
@@ -84,6 +90,8 @@ class Outputs:
             self.errors = self._partial(self.finals[1])
             sets = ", ".join(f"{s.name} ({s.kind}, {s.count})" for s in manifest.sets)
             self.collection = _Collection(self._partial(self.finals[2]), f"gensignal dataset {manifest.stem}: {sets}")
+            # class numbers follow the manifest alone: the same whichever items fail
+            self._partial(self.finals[3]).write(json.dumps({"classes": classes_of(manifest)}, indent=2) + "\n")
             self.hdf5 = None
             if hdf5:
                 from .hdf5 import HDF5Writer
@@ -103,7 +111,7 @@ class Outputs:
     def write_item(self, item_set, item):
         """The item's own files, data first: a metadata file means its data
         is whole. True when it wrote them."""
-        if item.reason is not None or item.resumed:
+        if item.reason is not None or item.resumed or item.data is None:
             return False
         base = item_base(self.out_dir, item_set, item.index)
         files.write_pair(base, item.data, item.meta)
@@ -126,14 +134,19 @@ class Outputs:
                 self.resumed += 1
             else:
                 self.written += 1
-            self.samples += len(item.data) // 4
+            self.samples += item.sample_count
             self.index.write(json.dumps(item.index_line(self.item_sets[item.set].settings)) + "\n")
-            item_set = self.item_sets[item.set]
-            name = os.path.basename(item_base(self.out_dir, item_set, item.index))
-            self.collection.add(f"{item_set.name}/{name}", item.meta)
+            self.collection.add(self._stream_name(item), item.meta)
             if self.hdf5 is not None:
                 self.hdf5.add(item)
         return self.flushed - start
+
+    def _stream_name(self, item):
+        """The item's files without suffix, relative to the collection."""
+        if item.base is not None:
+            return os.path.relpath(os.path.join(self.shard_root, item.base), self.out_dir).replace(os.sep, "/")
+        item_set = self.item_sets[item.set]
+        return f"{item_set.name}/{os.path.basename(item_base(self.out_dir, item_set, item.index))}"
 
     def finish(self):
         """Completes every file and gives it its final name."""
@@ -150,11 +163,15 @@ class Outputs:
             raise
 
     def abandon(self):
-        """Removes the temporary files: an interrupted run leaves none."""
+        """Removes the temporary files: an interrupted run leaves none. A
+        close that cannot write what it held (a full disk) must not hide
+        the error that stopped the run: the files go anyway."""
         for f in self._open:
-            f.close()
+            with contextlib.suppress(OSError):
+                f.close()
         if getattr(self, "hdf5", None) is not None:
-            self.hdf5.abandon()
+            with contextlib.suppress(OSError):
+                self.hdf5.abandon()
         for path in self.finals:
             with contextlib.suppress(FileNotFoundError):
                 os.unlink(files.partial_name(path))
