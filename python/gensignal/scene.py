@@ -144,12 +144,13 @@ def _part(index, spec, keep):
     if mode not in _PART_LOOPS:
         raise GenSignalError(-1, f"{where}.loop = {mode!r}: must be one of " + ", ".join(_PART_LOOPS), where)
     part.loopMode = _PART_LOOPS.index(mode)
-    phases = spec.pop("tone_phases", "zero")
-    if phases not in loop.TONE_PHASES:
-        raise GenSignalError(
-            -1, f"{where}.tone_phases = {phases!r}: must be one of " + ", ".join(loop.TONE_PHASES), where
+    phases = loop.table()["tone_phases"]
+    part.tonePhases = int(
+        phases.number_of(
+            spec.pop("tone_phases", "zero"),
+            lambda reason: GenSignalError(-1, f"{where}.tone_phases = {reason}", f"{where}.tone_phases"),
         )
-    part.tonePhases = loop.TONE_PHASES[phases]
+    )
     part.phaseSeed = int(spec.pop("phase_seed", 0))
     spec.pop("label", None)
     table = kinds.KINDS[kind]

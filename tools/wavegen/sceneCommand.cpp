@@ -326,7 +326,7 @@ int runScene(const SceneOptions& o) {
                    {"gensignal:samples", count / 2},
                    {"gensignal:scene", scene},
                    {"gensignal:scene_report", reportOf(report)},
-                   {"gensignal:loop", {{"mode", o.loop.loop}, {"peak_dbfs", o.loop.peakDbfs}}}};
+                   {"gensignal:loop", loopSettings(handle, nullptr)}};
     global["core:extensions"] = json::array({{{"name", "gensignal"}, {"version", "2.0.0"}, {"optional", true}}});
     if (out.repeat > 1) global["gensignal:repeat"] = out.repeat;
     json capture = {{"core:sample_start", 0}};
@@ -360,7 +360,7 @@ void registerSceneCommand(CLI::App& app) {
     command->add_option("file", options->file, "SCENE.json: sample_rate, parts (kind and fields in snake case), cfr")
         ->required();
     addOutputOptions(command, options->output);
-    addLoopOptions(command, options->loop, false);
+    addLoopOptions(command, options->loop, nullptr);
     command->final_callback([options] {
         const int status = runScene(*options);
         std::fflush(nullptr);
