@@ -257,7 +257,13 @@ def read_sigmf(path):
     kind = glob.get("gensignal:kind")
     captures = meta.get("captures") or [{}]
     centre = captures[0].get("core:frequency")
-    extra = dict(repeat=repeat, center_frequency=centre, metadata=meta, loop=glob.get("gensignal:loop"))
+    extra = dict(
+        repeat=repeat,
+        center_frequency=centre,
+        metadata=meta,
+        loop=glob.get("gensignal:loop"),
+        channel=glob.get("gensignal:channel"),
+    )
     if datatype == "ci16_le":
         return Waveform(values, rate, kind, _params(kind, glob), **extra)
     samples64 = np.empty(len(values), dtype=np.complex64)
