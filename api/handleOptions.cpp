@@ -87,7 +87,7 @@ std::string choiceWords(const char* choices) {
     return words;
 }
 
-// The value within the spec's range, whole where it must be; NaN and
+// The value within the option's range, whole where it must be; NaN and
 // infinities fail.
 int check(const OptionSpec& o, double v) {
     const NumberText shown = numberText(v);

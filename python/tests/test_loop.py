@@ -158,9 +158,8 @@ def test_every_option_of_the_table_is_a_keyword_with_its_range():
     table = options_table.table()
     assert {"loop", "snap", "granularity", "min_length", "max_samples", "min_loop_duration"} <= set(table)
     parameters = inspect.signature(gensignal.digital).parameters
-    for keyword, option in table.items():
-        if keyword in ("tone_phases", "phase_seed"):
-            continue
+    assert "noise_source" in inspect.signature(gensignal.awgn).parameters and "noise_source" not in parameters
+    for keyword, option in options_table.options_of("digital").items():
         assert parameters[keyword].default == option.default
         if option.type in (options_table.TYPE_WHOLE, options_table.TYPE_REAL):
             with pytest.raises(gensignal.GenSignalError) as refused:
