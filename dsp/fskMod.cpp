@@ -43,7 +43,8 @@ int balanceLevels(short* symbols, int count, int guard) {
         if (v > 0) room += (v + 1) / 2;
     }
     if (static_cast<double>(room) < target)
-        return refuse(-1, "DigitalModFSK: the levels need %s balancing steps, the symbols between the guards allow %lld",
+        return refuse(-1,
+                      "DigitalModFSK: the levels need %s balancing steps, the symbols between the guards allow %lld",
                       numberText(target).text, static_cast<long long>(room));
     int64_t changes = 0;
     for (int i = first;;) {

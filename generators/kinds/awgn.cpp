@@ -237,7 +237,9 @@ int GenSignalClass::genAWGNSig(const AwgnPlan& plan, std::complex<float>* sample
 }
 
 template <>
-int AwgnKind::plan(const Params& p, const KindCall& call, Plan& plan) { return planAwgn(p, call.sampleRate, plan); }
+int AwgnKind::plan(const Params& p, const KindCall& call, Plan& plan) {
+    return planAwgn(p, call.sampleRate, plan);
+}
 
 template <>
 NaturalPeriod AwgnKind::period(const Params& params, const KindCall& call) {

@@ -159,7 +159,9 @@ int GenSignalClass::genOFDMSig(const OfdmPlan& plan, GeneratedWave<std::complex<
 }
 
 template <>
-int OfdmKind::plan(const Params& p, const KindCall&, Plan& plan) { return planOfdm(p, plan); }
+int OfdmKind::plan(const Params& p, const KindCall&, Plan& plan) {
+    return planOfdm(p, plan);
+}
 
 template <>
 NaturalPeriod OfdmKind::period(const Params& params, const KindCall&) {

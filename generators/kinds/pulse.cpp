@@ -79,7 +79,9 @@ int GenSignalClass::genPulseSig(const PulsePlan& plan, GeneratedWave<float>& wav
 }
 
 template <>
-int PulseKind::plan(const Params& p, const KindCall& call, Plan& plan) { return planPulse(p, call.sampleRate, plan); }
+int PulseKind::plan(const Params& p, const KindCall& call, Plan& plan) {
+    return planPulse(p, call.sampleRate, plan);
+}
 
 template <>
 NaturalPeriod PulseKind::period(const Params& params, const KindCall& call) {
