@@ -322,7 +322,8 @@ std::string channelFromSettings(const nlohmann::json& settings, GenSignalChannel
     for (const RealOption& r : kReals) keys.emplace_back(r.key, r.text);
     for (const NoiseOption& n : kNoise) keys.emplace_back(n.key, n.text);
     for (const auto& [key, value] : settings.items()) {
-        const auto known = std::find_if(keys.begin(), keys.end(), [&](const auto& k) { return k.first == key; });
+        const std::string& field = key;  // a binding a lambda may capture
+        const auto known = std::find_if(keys.begin(), keys.end(), [&](const auto& k) { return k.first == field; });
         if (known == keys.end()) return "gensignal:channel settings: \"" + key + "\" is no channel setting";
         if (std::string why = text(key, value, o.*(known->second)); !why.empty())
             return "gensignal:channel settings: " + why;

@@ -1,6 +1,7 @@
 #include "sceneCommand.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -151,15 +152,21 @@ std::string partOf(const json& part, size_t index, PartFromFile& p) {
     if (std::string why = fieldsOf(part, where, p); !why.empty()) return why;
     GenSignalScenePart& s = p.part;
     s.recordKind = recordKindOf(*p.kind);
-    for (auto [key, target] : {std::pair<const char*, double*>{"frequency_offset", &s.frequencyOffset},
-                               {"level_db", &s.levelDb},
-                               {"delay", &s.delay},
-                               {"phase_deg", &s.phaseDeg},
-                               {"burst_on", &s.burstOn},
-                               {"burst_off", &s.burstOff},
-                               {"burst_start", &s.burstStart},
-                               {"burst_ramp", &s.burstRamp}})
-        if (std::string why = numberAt(part, where, key, *target); !why.empty()) return why;
+    // The record is packed: its doubles are read and written through bytes.
+    for (auto [key, offset] : {std::pair<const char*, size_t>{"frequency_offset", offsetof(GenSignalScenePart, frequencyOffset)},
+                               {"level_db", offsetof(GenSignalScenePart, levelDb)},
+                               {"delay", offsetof(GenSignalScenePart, delay)},
+                               {"phase_deg", offsetof(GenSignalScenePart, phaseDeg)},
+                               {"burst_on", offsetof(GenSignalScenePart, burstOn)},
+                               {"burst_off", offsetof(GenSignalScenePart, burstOff)},
+                               {"burst_start", offsetof(GenSignalScenePart, burstStart)},
+                               {"burst_ramp", offsetof(GenSignalScenePart, burstRamp)}}) {
+        unsigned char* at = reinterpret_cast<unsigned char*>(&s) + offset;
+        double value = 0;
+        std::memcpy(&value, at, sizeof value);
+        if (std::string why = numberAt(part, where, key, value); !why.empty()) return why;
+        std::memcpy(at, &value, sizeof value);
+    }
     if (std::string why = choiceAt(part, where, "loop", {"scene", "defined", "exact"}, s.loopMode); !why.empty())
         return why;
     if (std::string why = choiceAt(part, where, "tone_phases", {"zero", "newman", "schroeder", "random"}, s.tonePhases);
