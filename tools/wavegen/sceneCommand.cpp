@@ -153,14 +153,15 @@ std::string partOf(const json& part, size_t index, PartFromFile& p) {
     GenSignalScenePart& s = p.part;
     s.recordKind = recordKindOf(*p.kind);
     // The record is packed: its doubles are read and written through bytes.
-    for (auto [key, offset] : {std::pair<const char*, size_t>{"frequency_offset", offsetof(GenSignalScenePart, frequencyOffset)},
-                               {"level_db", offsetof(GenSignalScenePart, levelDb)},
-                               {"delay", offsetof(GenSignalScenePart, delay)},
-                               {"phase_deg", offsetof(GenSignalScenePart, phaseDeg)},
-                               {"burst_on", offsetof(GenSignalScenePart, burstOn)},
-                               {"burst_off", offsetof(GenSignalScenePart, burstOff)},
-                               {"burst_start", offsetof(GenSignalScenePart, burstStart)},
-                               {"burst_ramp", offsetof(GenSignalScenePart, burstRamp)}}) {
+    for (auto [key, offset] :
+         {std::pair<const char*, size_t>{"frequency_offset", offsetof(GenSignalScenePart, frequencyOffset)},
+          {"level_db", offsetof(GenSignalScenePart, levelDb)},
+          {"delay", offsetof(GenSignalScenePart, delay)},
+          {"phase_deg", offsetof(GenSignalScenePart, phaseDeg)},
+          {"burst_on", offsetof(GenSignalScenePart, burstOn)},
+          {"burst_off", offsetof(GenSignalScenePart, burstOff)},
+          {"burst_start", offsetof(GenSignalScenePart, burstStart)},
+          {"burst_ramp", offsetof(GenSignalScenePart, burstRamp)}}) {
         unsigned char* at = reinterpret_cast<unsigned char*>(&s) + offset;
         double value = 0;
         std::memcpy(&value, at, sizeof value);
