@@ -18,6 +18,7 @@
 #include "genSignalClass.h"
 #include "handleRegistry.h"
 #include "lastError.h"
+#include "measureInputCheck.h"
 #include "rangeChecks.h"
 #include "sampleConversion.h"
 #include "wrapperGenSignalWave.h"
@@ -30,27 +31,11 @@ int refuseNullArgument(const char* which) { return refuse(-1, "GenSignalApplyCha
 
 // The buffer's checks, as the measurements make them, and at least one sample.
 int checkInput(const GenSignalMeasureInput& in) {
-    if (in.format != GENSIGNAL_FORMAT_CI16 && in.format != GENSIGNAL_FORMAT_CF32)
-        return refuse(-1, "GenSignalMeasureInput.format = %d: must be 1 (int16) or 2 (float)", in.format);
+    if (int rc = checkInputFormat(in)) return rc;
     if (in.valueCount < 2 || in.valueCount % 2 != 0 || in.valueCount / 2 >= kMaxSamples)
         return refuse(-1, "GenSignalMeasureInput.valueCount = %lld: must be even, 2 to 2^31 - 2 (I and Q)",
                       static_cast<long long>(in.valueCount));
-    if (!in.samples) return refuse(-1, "GenSignalMeasureInput.samples is a null pointer");
-    if (!finitePositive(in.sampleRate))
-        return refuse(-1, "GenSignalMeasureInput.sampleRate = %s: must be finite and above 0",
-                      numberText(in.sampleRate).text);
-    if (in.recordKind < GENSIGNAL_RECORD_NONE || in.recordKind > GENSIGNAL_RECORD_OFDM)
-        return refuse(-1, "GenSignalMeasureInput.recordKind = %d: must be 0 (none) to 10 (OFDM)", in.recordKind);
-    if (in.recordKind != GENSIGNAL_RECORD_NONE && !in.record)
-        return refuse(-1, "GenSignalMeasureInput.record is a null pointer (recordKind = %d)", in.recordKind);
-    if (in.format == GENSIGNAL_FORMAT_CF32) {
-        const float* v = static_cast<const float*>(in.samples);
-        for (int64_t i = 0; i < in.valueCount; ++i)
-            if (!std::isfinite(v[i]))
-                return refuse(-1, "GenSignalMeasureInput.samples: value %lld is %s, not a finite number",
-                              static_cast<long long>(i), numberText(v[i]).text);
-    }
-    return 0;
+    return checkInputFields(in);
 }
 
 }  // namespace

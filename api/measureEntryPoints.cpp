@@ -13,6 +13,7 @@
 #include "evm.h"
 #include "lastError.h"
 #include "levels.h"
+#include "measureInputCheck.h"
 #include "recordReference.h"
 #include "sampleView.h"
 #include "seamPrediction.h"
@@ -37,30 +38,14 @@ bool floats(const GenSignalMeasureInput& in) { return in.format == GENSIGNAL_FOR
 int checkInput(const char* function, const GenSignalMeasureInput* input) {
     if (!input) return refuse(-1, "%s: input is a null pointer", function);
     const GenSignalMeasureInput in = *input;
-    if (in.format != GENSIGNAL_FORMAT_CI16 && in.format != GENSIGNAL_FORMAT_CF32)
-        return refuse(-1, "GenSignalMeasureInput.format = %d: must be 1 (int16) or 2 (float)", in.format);
+    if (int rc = checkInputFormat(in)) return rc;
     if (in.valueCount < 0 || in.valueCount % 2 != 0)
         return refuse(-1, "GenSignalMeasureInput.valueCount = %lld: must be even and at least 0 (I and Q)",
                       static_cast<long long>(in.valueCount));
     if (in.valueCount / 2 > kMaxMeasuredSamples)
         return refuse(-1, "GenSignalMeasureInput.valueCount = %lld: at most %lld samples can be measured",
                       static_cast<long long>(in.valueCount), static_cast<long long>(kMaxMeasuredSamples));
-    if (!in.samples) return refuse(-1, "GenSignalMeasureInput.samples is a null pointer");
-    if (!(in.sampleRate > 0 && in.sampleRate <= std::numeric_limits<double>::max()))
-        return refuse(-1, "GenSignalMeasureInput.sampleRate = %s: must be finite and above 0",
-                      numberText(in.sampleRate).text);
-    if (in.recordKind < GENSIGNAL_RECORD_NONE || in.recordKind > GENSIGNAL_RECORD_OFDM)
-        return refuse(-1, "GenSignalMeasureInput.recordKind = %d: must be 0 (none) to 10 (OFDM)", in.recordKind);
-    if (in.recordKind != GENSIGNAL_RECORD_NONE && !in.record)
-        return refuse(-1, "GenSignalMeasureInput.record is a null pointer (recordKind = %d)", in.recordKind);
-    if (floats(in)) {
-        const float* v = static_cast<const float*>(in.samples);
-        for (int64_t i = 0; i < in.valueCount; ++i)
-            if (!std::isfinite(v[i]))
-                return refuse(-1, "GenSignalMeasureInput.samples: value %lld is %s, not a finite number",
-                              static_cast<long long>(i), numberText(v[i]).text);
-    }
-    return 0;
+    return checkInputFields(in);
 }
 
 // The options with their defaults filled in, or -1 with the reason.
