@@ -102,44 +102,22 @@ GENSIGNAL_API int GenerateDssWaveform(int handleId, const DSSParams* params, int
     return runKind<DssKind>(handleId, params, bitCount, iq, count, sampleRate);
 }
 
-GENSIGNAL_API int GenerateAmWaveform(int handleId, const AMModParams* params, int16_t** iq, int* count,
-                                     double sampleRate) {
-    return runKind<AmKind>(handleId, params, 0, iq, count, sampleRate);
-}
+// The kinds whose call takes no count of symbols or bits: each its kind
+// through the frame, with nothing of its own.
+#define GENSIGNAL_WAVEFORM_ENTRY_POINT(name, Record, Kind)                                                    \
+    GENSIGNAL_API int name(int handleId, const Record* params, int16_t** iq, int* count, double sampleRate) { \
+        return runKind<Kind>(handleId, params, 0, iq, count, sampleRate);                                     \
+    }
 
-GENSIGNAL_API int GenerateFmWaveform(int handleId, const FMModParams* params, int16_t** iq, int* count,
-                                     double sampleRate) {
-    return runKind<FmKind>(handleId, params, 0, iq, count, sampleRate);
-}
+GENSIGNAL_WAVEFORM_ENTRY_POINT(GenerateAmWaveform, AMModParams, AmKind)
+GENSIGNAL_WAVEFORM_ENTRY_POINT(GenerateFmWaveform, FMModParams, FmKind)
+GENSIGNAL_WAVEFORM_ENTRY_POINT(GenerateMultitoneWaveform, MultitoneParams, MultitoneKind)
+GENSIGNAL_WAVEFORM_ENTRY_POINT(GeneratePulseWaveform, PulseParams, PulseKind)
+GENSIGNAL_WAVEFORM_ENTRY_POINT(GenerateStepSweepWaveform, StepSweepParams, StepSweepKind)
+GENSIGNAL_WAVEFORM_ENTRY_POINT(GenerateRampSweepWaveform, RampSweepParams, RampSweepKind)
+GENSIGNAL_WAVEFORM_ENTRY_POINT(GenerateAWGNWaveform, AWGNParams, AwgnKind)
+GENSIGNAL_WAVEFORM_ENTRY_POINT(GenerateOFDMWaveform, OFDMParams, OfdmKind)
 
-GENSIGNAL_API int GenerateMultitoneWaveform(int handleId, const MultitoneParams* params, int16_t** iq, int* count,
-                                            double sampleRate) {
-    return runKind<MultitoneKind>(handleId, params, 0, iq, count, sampleRate);
-}
-
-GENSIGNAL_API int GeneratePulseWaveform(int handleId, const PulseParams* params, int16_t** iq, int* count,
-                                        double sampleRate) {
-    return runKind<PulseKind>(handleId, params, 0, iq, count, sampleRate);
-}
-
-GENSIGNAL_API int GenerateStepSweepWaveform(int handleId, const StepSweepParams* params, int16_t** iq, int* count,
-                                            double sampleRate) {
-    return runKind<StepSweepKind>(handleId, params, 0, iq, count, sampleRate);
-}
-
-GENSIGNAL_API int GenerateRampSweepWaveform(int handleId, const RampSweepParams* params, int16_t** iq, int* count,
-                                            double sampleRate) {
-    return runKind<RampSweepKind>(handleId, params, 0, iq, count, sampleRate);
-}
-
-GENSIGNAL_API int GenerateAWGNWaveform(int handleId, const AWGNParams* params, int16_t** iq, int* count,
-                                       double sampleRate) {
-    return runKind<AwgnKind>(handleId, params, 0, iq, count, sampleRate);
-}
-
-GENSIGNAL_API int GenerateOFDMWaveform(int handleId, const OFDMParams* params, int16_t** iq, int* count,
-                                       double sampleRate) {
-    return runKind<OfdmKind>(handleId, params, 0, iq, count, sampleRate);
-}
+#undef GENSIGNAL_WAVEFORM_ENTRY_POINT
 
 }  // extern "C"
