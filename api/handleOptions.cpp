@@ -177,8 +177,6 @@ const char* optionName(int option) {
 void LastCall::setNote(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    const int n = std::vsnprintf(note, kNoteCapacity, format, args);
+    noteLength = formatBounded(note, kNoteCapacity, format, args);
     va_end(args);
-    noteLength = n < 0 ? 0 : (n < kNoteCapacity ? n : kNoteCapacity - 1);
-    note[noteLength] = '\0';
 }

@@ -14,11 +14,16 @@ thread_local int length = 0;
 int refuse(int code, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    const int n = std::vsnprintf(message, kCapacity, format, args);
+    length = formatBounded(message, kCapacity, format, args);
     va_end(args);
-    length = n < 0 ? 0 : (n < kCapacity ? n : kCapacity - 1);
-    message[length] = '\0';
     return code;
+}
+
+int formatBounded(char* out, int capacity, const char* format, va_list args) {
+    const int n = std::vsnprintf(out, static_cast<size_t>(capacity), format, args);
+    const int written = n < 0 ? 0 : (n < capacity ? n : capacity - 1);
+    out[written] = '\0';
+    return written;
 }
 
 void clearLastError() {

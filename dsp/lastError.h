@@ -3,9 +3,15 @@
 // out-of-memory failure can say what it was.
 #pragma once
 
+#include <cstdarg>
+
 // Records the message (printf-style) and returns `code`, so that a refusal
 // reads `return refuse(-1, "AMModParams.modShape = %d: must be ...", v);`.
 int refuse(int code, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Writes the formatted text into `out` (capacity bytes, at least 1), cut to
+// fit and always terminated; returns the length written.
+int formatBounded(char* out, int capacity, const char* format, va_list args);
 
 // Forgets the message: every exported call starts with this, so a success
 // leaves none behind.
