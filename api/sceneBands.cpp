@@ -48,11 +48,21 @@ namespace {
 // each index b maps to bin (b mod n).
 void binRange(const SceneBand& band, int64_t n, double rate, int64_t& lo, int64_t& hi) {
     const double perBin = rate / static_cast<double>(n);
-    lo = static_cast<int64_t>(std::ceil(band.lower / perBin - 1e-9));
-    hi = static_cast<int64_t>(std::floor(band.upper / perBin + 1e-9));
+    const double lower = std::ceil(band.lower / perBin - 1e-9), upper = std::floor(band.upper / perBin + 1e-9);
     const int64_t least = -(n / 2), most = (n - 1) / 2;
-    if (lo < least) lo = least;
-    if (hi > most) hi = most;
+    // A band without edges holds no bins; edges beyond the spectrum are cut
+    // to it before they become integers.
+    if (std::isnan(lower) || std::isnan(upper)) {
+        lo = 0;
+        hi = -1;
+        return;
+    }
+    lo = lower < static_cast<double>(least)  ? least
+         : lower > static_cast<double>(most) ? most + 1
+                                             : static_cast<int64_t>(lower);
+    hi = upper > static_cast<double>(most)    ? most
+         : upper < static_cast<double>(least) ? least - 1
+                                              : static_cast<int64_t>(upper);
 }
 
 int64_t slot(int64_t b, int64_t n) { return b < 0 ? b + n : b; }
