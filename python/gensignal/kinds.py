@@ -173,13 +173,8 @@ def generate(kind, **params):
     given = {key: value for key, value in params.items() if key in loop.keywords(kind)}
     settings = loop.values(kind, given)
     source = settings.get(NOISE_SOURCE_OPTION, 0)
-    record = records.RECORDS[table["record"]]()
-    argument = []
-    for field in table["fields"]:
-        if field["target"] == "record":
-            setattr(record, field["name"], values[field["name"]])
-        elif field["target"] == "argument":
-            argument = [values[field["name"]]]
+    record, extra = records.build(table, values)
+    argument = [] if extra is None else [extra]
     fn = _library.entry_point(table["entryPoint"], table["record"], bool(argument))
     seed = values.get("seed")
     handle = _library.thread_handle()

@@ -260,8 +260,7 @@ class _Buffer:
                 raise TypeError("measure(): sample_rate is the waveform's own; pass it only with an array")
             # The generated buffer, once, however many times the waveform repeats it.
             self.kind, self.params, sample_rate = source.kind, _params_made(source), source.sample_rate
-            period = len(source.period)
-            array = source._samples[:period] if source._samples is not None else source.period
+            array = source.made
         else:
             if sample_rate is None:
                 raise TypeError("measure(): an array needs sample_rate")
@@ -318,14 +317,8 @@ def _record(kind_name, params):
     if missing:
         raise GenSignalError(-1, f"the {kind_name} record lacks {', '.join(missing)}: cannot measure against it")
     values, _ = params_of(kind_name, **params)
-    record = records.RECORDS[kind["record"]]()
-    argument = 0
-    for field in kind["fields"]:
-        if field["target"] == "record":
-            setattr(record, field["name"], values[field["name"]])
-        elif field["target"] == "argument":
-            argument = values[field["name"]]
-    return record, argument
+    record, argument = records.build(kind, values)
+    return record, 0 if argument is None else argument
 
 
 def _call(fn, *args):

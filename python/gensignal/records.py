@@ -100,3 +100,17 @@ RECORDS = {
         OFDMParams,
     )
 }
+
+
+def build(kind, values):
+    """The record a kind's table entry (fields.json) describes, filled from
+    `values` (header names; choices as numbers), and the entry point's extra
+    argument (the count of symbols or bits), or None when it takes none."""
+    record = RECORDS[kind["record"]]()
+    argument = None
+    for field in kind["fields"]:
+        if field["target"] == "record":
+            setattr(record, field["name"], values[field["name"]])
+        elif field["target"] == "argument":
+            argument = values[field["name"]]
+    return record, argument

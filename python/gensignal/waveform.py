@@ -79,6 +79,14 @@ class Waveform:
         """The generated buffer: the first len(self) / repeat samples of `iq`."""
         return self.iq[: len(self.iq) // max(self.repeat, 1)]
 
+    @property
+    def made(self):
+        """The buffer once, as the call made it: the complex samples where the
+        waveform keeps them (before int16 rounding), else the period's I/Q."""
+        if self._samples is not None:
+            return self._samples[: len(self.period)]
+        return self.period
+
     def __repr__(self):
         times = f" ({self.repeat} times {len(self.period)})" if self.repeat > 1 else ""
         return f"<Waveform {self.kind or 'recording'}: {len(self)} samples{times} at {self.sample_rate:g} Hz>"
