@@ -48,23 +48,33 @@ int runnableOnMachine() {
     return p ? std::atoi(p) : -1;
 }
 
-// Runnable threads of this process (the caller among them): the state
-// after the command's closing parenthesis in each task's stat. The task
-// list is read with getdents64 into the stack, so nothing is allocated.
-int runnableHere() {
+// A process with more threads than this is not looked through: its
+// teams stay as the host chose them.
+constexpr int kMostTasksRead = 256;
+
+// Runnable threads of this process (the caller among them), counted up to
+// `enough`: the state after the command's closing parenthesis in each
+// task's stat. The task list is read with getdents64 into the stack, so
+// nothing is allocated. -1 when it cannot be read.
+int runnableHere(int enough) {
     const int dir = open("/proc/self/task", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0) return -1;
-    int running = 0;
+    int running = 0, looked = 0;
     alignas(8) char entries[4096];
     for (;;) {
         const long got = syscall(SYS_getdents64, dir, entries, sizeof entries);
-        if (got <= 0) break;
+        if (got <= 0 || running >= enough) break;
         for (long at = 0; at < got;) {
             const char* name = entries + at + 19;  // d_ino 8, d_off 8, d_reclen 2, d_type 1
             unsigned short length;
             std::memcpy(&length, entries + at + 16, sizeof length);
             at += length;
             if (name[0] < '0' || name[0] > '9') continue;
+            if (running >= enough) break;
+            if (++looked > kMostTasksRead) {
+                close(dir);
+                return -1;
+            }
             char path[64], line[512];
             std::snprintf(path, sizeof path, "/proc/self/task/%s/stat", name);
             if (readSmall(path, line, sizeof line) < 0) continue;
@@ -81,8 +91,10 @@ int runnableHere() {
 constexpr int kAlone = 1 << 20;
 
 int measureFreeCores() {
-    const int machine = runnableOnMachine(), here = runnableHere();
-    if (machine < 0 || here < 0) return kAlone;  // no /proc: as if alone
+    const int machine = runnableOnMachine();
+    if (machine <= 1) return kAlone;  // the caller alone, or no /proc
+    const int here = runnableHere(machine);
+    if (here < 0) return kAlone;
     const int others = machine - here;
     return others <= 0 ? kAlone : std::max(1, omp_get_num_procs() - others);
 }
