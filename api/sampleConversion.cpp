@@ -1,18 +1,20 @@
 // Peak, scale and rounding into the I/Q buffer, in one parallel region:
-// each thread finds the peak of its chunk, the calling thread combines them
-// and fixes the scale, then each thread converts its chunk. The peak is a
-// maximum, so the chunking cannot change it, and every value is converted
-// on its own, so the result never depends on the thread count.
+// the threads claim blocks for their peaks, each combines the blocks'
+// peaks into the scale, then they claim blocks to convert. The peak is a
+// maximum, so the blocks cannot change it, and every value is converted on
+// its own, so the result never depends on the thread count.
 #include "sampleConversion.h"
 
 #include <omp.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cfloat>
 #include <cmath>
 #include <complex>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "buffer.h"
 #include "conversionKernels.h"
@@ -20,6 +22,7 @@
 #include "genSignalClass.h"
 #include "lastError.h"
 #include "rangeChecks.h"
+#include "sharedCores.h"
 
 namespace {
 
@@ -86,8 +89,31 @@ void convertChunk(const Sample* x, size_t n, float g, int16_t* out, bool inPlace
     }
 }
 
-// Chunk t of `threads` starts at sample n * t / threads.
-size_t chunkStart(int n, int t, int threads) { return static_cast<size_t>(n) * t / threads; }
+// The samples go in blocks that whichever thread is free claims, so that
+// a thread the system has descheduled holds up at most its own block.
+// Blocks are even in length (see convertBlock) and at most kMaxBlocks.
+constexpr size_t kMinBlock = 1 << 13;
+constexpr size_t kMaxBlocks = 512;
+
+struct Blocks {
+    explicit Blocks(size_t n) : n(n) {
+        const size_t least = (n + kMaxBlocks - 1) / kMaxBlocks;
+        size = std::max(kMinBlock, least + (least & 1));
+        count = (n + size - 1) / size;
+    }
+    size_t first(size_t b) const { return b * size; }
+    size_t length(size_t b) const { return std::min(n, (b + 1) * size) - b * size; }
+    size_t n, size, count;
+};
+
+// Flags that one thread raises and others read across the team.
+void raise(int* flag) { __atomic_store_n(flag, 1, __ATOMIC_RELEASE); }
+bool raised(const int* flag) { return __atomic_load_n(flag, __ATOMIC_ACQUIRE) != 0; }
+
+void waitFor(const int* flag) {
+    for (int spins = 0; !raised(flag); ++spins)
+        if (spins > 64) std::this_thread::yield();
+}
 
 // Replaces the object's I/Q buffer; the old one is released as this returns.
 void replaceIqBuffer(GenSignalClass* obj, Buffer<int16_t> fresh) {
@@ -118,26 +144,33 @@ int deliverArray(GenSignalClass* obj, Buffer<Sample> samples, int n, int16_t** i
     Sample* const x = samples.get();
     int16_t* const dest = inPlace ? reinterpret_cast<int16_t*>(x) : obj->iqBuffer;
 
-    const int team = n >= kParallelMin ? std::min(omp_get_max_threads(), kMaxTeam) : 1;
-    double partial[kMaxTeam];
-    int threads = 1;
+    const int team = n >= kParallelMin ? std::min(availableTeam(), kMaxTeam) : 1;
+    const Blocks blocks(static_cast<size_t>(n > 0 ? n : 0));
+    double blockPeak[kMaxBlocks];
+    int peakDone[kMaxBlocks] = {}, converted[kMaxBlocks] = {};
+    std::atomic<size_t> nextPeak{0}, nextConversion{0};
     bool finite = true;
     bool scaled = false;
     double peakSeen = 0.0;
-    // One barrier: between the peaks of the chunks and the conversion. Each
-    // thread then combines the peaks itself, in the same order, so all agree
-    // on the scale without waiting for one of them.
+    // No barrier: a thread that finds every block's peak claimed works out
+    // those still unfinished itself (reading only), so all threads agree on
+    // the scale without waiting for one another - except in place, where
+    // the samples must all be read before any is overwritten.
 #pragma omp parallel num_threads(team) if (team > 1)
     {
-        const int t = omp_get_thread_num(), count = omp_get_num_threads();
-        const size_t first = chunkStart(n, t, count), length = chunkStart(n, t + 1, count) - first;
-        partial[t] = chunkPeak(x + first, length);
-#pragma omp barrier
+        for (size_t b; (b = nextPeak.fetch_add(1, std::memory_order_relaxed)) < blocks.count;) {
+            blockPeak[b] = chunkPeak(x + blocks.first(b), blocks.length(b));
+            raise(&peakDone[b]);
+        }
         double combined = 0.0;
         bool allFinite = true;
-        for (int u = 0; u < count; ++u) {
-            if (std::isnan(partial[u])) allFinite = false;
-            combined = std::max(combined, partial[u]);
+        for (size_t b = 0; b < blocks.count; ++b) {
+            // In place, the conversion overwrites the samples: every block's
+            // own reader must be done with them first.
+            if (inPlace) waitFor(&peakDone[b]);
+            const double p = raised(&peakDone[b]) ? blockPeak[b] : chunkPeak(x + blocks.first(b), blocks.length(b));
+            if (std::isnan(p)) allFinite = false;
+            combined = std::max(combined, p);
         }
         const double peak = n < 1 ? 0.0 : peakFrom(combined, x);
         const float scale = static_cast<float>(fullScale / peak);
@@ -145,29 +178,26 @@ int deliverArray(GenSignalClass* obj, Buffer<Sample> samples, int n, int16_t** i
         // zeros are written below. A peak too small to fix the scale is
         // refused below unless every sample is zero.
         const bool convert = allFinite && peakScales(combined, scale, x);
+        // In place with 8-byte samples, block b >= 1 lands on the bytes of
+        // block b / 2, so it waits until that one is converted; block 0
+        // lands on its own first half, a stage at a time.
+        const bool halves = inPlace && sizeof(Sample) == 8;
         if (convert) {
-            // In place, each chunk first goes to the start of its own bytes.
-            int16_t* out = inPlace ? reinterpret_cast<int16_t*>(x + first) : dest + 2 * first;
-            convertChunk(x + first, length, scale, out, inPlace);
+            for (size_t b; (b = nextConversion.fetch_add(1, std::memory_order_relaxed)) < blocks.count;) {
+                const size_t first = blocks.first(b);
+                if (halves && b > 0) waitFor(&converted[b / 2]);
+                convertChunk(x + first, blocks.length(b), scale, dest + 2 * first, inPlace && (b == 0 || !halves));
+                raise(&converted[b]);
+            }
         }
-        if (t == 0) {
-            threads = count;
+        if (omp_get_thread_num() == 0) {
             finite = allFinite;
             scaled = convert;
             peakSeen = peak;
         }
     }
     if (int rc = refuseScale(finite, scaled, peakSeen, x, static_cast<size_t>(n))) return rc;
-    if (!scaled) {
-        std::memset(dest, 0, sizeof(int16_t) * static_cast<size_t>(values));
-    } else if (inPlace && sizeof(Sample) != 4) {
-        // Close the gaps between the chunks, in order: each moves down onto
-        // bytes that are already free.
-        for (int u = 1; u < threads; ++u) {
-            const size_t first = chunkStart(n, u, threads), length = chunkStart(n, u + 1, threads) - first;
-            std::memmove(dest + 2 * first, x + first, 4 * length);
-        }
-    }
+    if (!scaled) std::memset(dest, 0, sizeof(int16_t) * static_cast<size_t>(values));
     *count = values;
     if (inPlace) replaceIqBuffer(obj, std::move(samples).template reuseAs<int16_t>(static_cast<size_t>(values)));
     *iq = obj->iqBuffer;

@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <thread>
 
+#include "sharedCores.h"
+
 // The team for a call of `work` units when each thread should get at least
 // `perThread`: 1 below that, so small calls never start a region.
 inline int teamFor(int64_t work, int64_t perThread) {
@@ -23,6 +25,10 @@ inline int teamFor(int64_t work, int64_t perThread) {
     const int64_t useful = work / (perThread > 0 ? perThread : 1);
     return useful < 2 ? 1 : (useful < most ? static_cast<int>(useful) : most);
 }
+
+// The same, on no more than the cores other processes leave free now: the
+// team a region opens with.
+inline int teamNowFor(int64_t work, int64_t perThread) { return teamOnFreeCores(teamFor(work, perThread)); }
 
 template <class Serial, class Parallel>
 void runBlockPipeline(int64_t blocks, int team, int64_t lookahead, Serial serial, Parallel parallel) {
@@ -77,7 +83,7 @@ struct SampleBlocks {
         : n(samples),
           size(blockSize),
           count((samples + blockSize - 1) / blockSize),
-          team(teamFor(samples, kPerThread)) {}
+          team(teamNowFor(samples, kPerThread)) {}
     int64_t first(int64_t b) const { return b * size; }
     int64_t last(int64_t b) const { return std::min(n, (b + 1) * size); }
 

@@ -6,6 +6,7 @@
 #include "constellation.h"
 #include "genSignalClass.h"
 #include "mathConstants.h"
+#include "sharedCores.h"
 
 namespace {
 
@@ -58,14 +59,17 @@ const std::complex<float> apsk16[16] = {
 
 namespace {
 
-// Below this many symbols a mapping stays on the calling thread.
+// Below this many symbols a mapping stays on the calling thread. A table
+// look-up is too cheap to pay for a team below millions: a region costs a
+// wait for its slowest thread, which on a busy machine is a time slice.
 constexpr int kParallelMin = 1 << 14;
+constexpr int kLookUpParallelMin = 1 << 22;
 
 // Table branch: a symbol outside the table is not looked up, and its output
 // element is left as it was.
 void mapTable(const short* symbols, int count, const std::complex<float>* table, int size, int stride,
               std::complex<float>* out) {
-#pragma omp parallel for schedule(static) if (count >= kParallelMin)
+#pragma omp parallel for schedule(static) num_threads(availableTeam()) if (count >= kLookUpParallelMin)
     for (int i = 0; i < count; ++i) {
         const int s = symbols[i];
         if (s >= 0 && s < size) out[static_cast<int64_t>(i) * stride] = table[s];
@@ -73,7 +77,7 @@ void mapTable(const short* symbols, int count, const std::complex<float>* table,
 }
 
 void mapAmplitude(const short* symbols, int count, int stride, std::complex<float>* out) {
-#pragma omp parallel for schedule(static) if (count >= kParallelMin)
+#pragma omp parallel for schedule(static) num_threads(availableTeam()) if (count >= kLookUpParallelMin)
     for (int i = 0; i < count; ++i)
         out[static_cast<int64_t>(i) * stride] = std::complex<float>(static_cast<float>(symbols[i]), 0.0f);
 }
@@ -147,7 +151,8 @@ void GenSignalClass::pskmodForC(short const* symbols, int count, int M, double p
     std::complex<float> table[kPskTableMax];
     const int tableSize = M >= 1 && M <= kPskTableMax ? M : 0;
     for (int s = 0; s < tableSize; ++s) table[s] = pskPoint(s, M, phase);
-#pragma omp parallel for schedule(static) if (count >= kParallelMin)
+#pragma omp parallel for schedule(static) \
+    num_threads(availableTeam()) if (count >= (tableSize ? kLookUpParallelMin : kParallelMin))
     for (int i = 0; i < count; ++i) {
         const int s = symbols[i];
         out[static_cast<int64_t>(i) * stride] = s >= 0 && s < tableSize ? table[s] : pskPoint(s, M, phase);

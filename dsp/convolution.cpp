@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "genSignalClass.h"
+#include "sharedCores.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ void GenSignalClass::conv2_complex(std::complex<float> const* in, int n, float c
     const int64_t len = fullOverlapLength(n, m);
     *outLen = static_cast<int>(len);
     if (len == 0) return;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) num_threads(availableTeam())
     for (int64_t i = 0; i < len; ++i) {
         double re = 0.0, im = 0.0;
         for (int k = 0; k < m; ++k) {
@@ -49,7 +50,7 @@ void GenSignalClass::conv2_real(float const* in, int n, float const* taps, int m
         *outLen = 0;
         return;
     }
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) num_threads(availableTeam())
     for (int64_t i = 0; i < len; ++i) {
         double acc = 0.0;
         for (int k = 0; k < m; ++k) acc += static_cast<double>(taps[k] * in[i + k]);

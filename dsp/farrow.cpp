@@ -12,6 +12,7 @@
 #include "genSignalClass.h"
 #include "lastError.h"
 #include "rangeChecks.h"
+#include "sharedCores.h"
 
 namespace {
 
@@ -50,7 +51,7 @@ namespace {
 template <class T>
 void resampleAll(const T* x, int n, double r, int K, T* y) {
     y[0] = x[0];
-#pragma omp parallel for schedule(static) if (K >= kParallelMin)
+#pragma omp parallel for schedule(static) num_threads(availableTeam()) if (K >= kParallelMin)
     for (int64_t block = 0; block < (K + 1023) / 1024; ++block) {
         const int64_t first = block == 0 ? 1 : block * 1024;
         const int64_t last = std::min<int64_t>(K, (block + 1) * 1024);

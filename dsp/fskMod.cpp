@@ -16,6 +16,7 @@
 #include "lastError.h"
 #include "mathConstants.h"
 #include "rangeChecks.h"
+#include "sharedCores.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ int modulateFsk(short* symbols, float* taps, const FskBurst& b, Buffer<std::comp
 
     // Levels 2s - (M - 1). Through int on the way to short so that a symbol
     // outside 0 ... M-1 cannot make the conversion undefined.
-#pragma omp parallel for schedule(static) if (n >= kParallelMin)
+#pragma omp parallel for schedule(static) num_threads(availableTeam()) if (n >= kParallelMin)
     for (int i = 0; i < n; ++i) {
         const double level = (static_cast<double>(symbols[i]) + 1) * 2 - (static_cast<double>(M) + 1);
         symbols[i] = static_cast<short>(static_cast<int>(level));
@@ -89,7 +90,7 @@ int modulateFsk(short* symbols, float* taps, const FskBurst& b, Buffer<std::comp
     double tapSum = 0;
     for (int i = 0; i < tapCount; ++i) tapSum += taps[i];
     if (tapSum == 0) tapSum = 1;
-#pragma omp parallel for schedule(static) if (tapCount >= kParallelMin)
+#pragma omp parallel for schedule(static) num_threads(availableTeam()) if (tapCount >= kParallelMin)
     for (int i = 0; i < tapCount; ++i) taps[i] = static_cast<float>(static_cast<double>(taps[i]) / tapSum * sps);
 
     // Taps longer than the train leave no sample; an empty result still

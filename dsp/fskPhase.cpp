@@ -20,6 +20,7 @@
 #include "farrowKernels.h"
 #include "polyphaseFilter.h"
 #include "rangeChecks.h"
+#include "sharedCores.h"
 
 namespace {
 
@@ -128,7 +129,7 @@ int fskModulate(const FskJob& job, C* out) {
     const int L = static_cast<int>(shapedCount(job));
     const double r = job.inRate / job.outRate;
     const StuffedFilter filter = stuffedFilter(job.taps, job.tapCount, job.sps);
-    const int team = K >= kParallelMin ? std::min(omp_get_max_threads(), kMaxTeam) : 1;
+    const int team = K >= kParallelMin ? std::min(availableTeam(), kMaxTeam) : 1;
     // Every thread's scratch exists before the region starts: nothing in it
     // allocates, so nothing in it can fail.
     const int64_t perThread = scratchPerThread(r);

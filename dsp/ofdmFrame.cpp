@@ -202,7 +202,7 @@ int buildOfdmFrame(const OfdmFrameLayout& f, const std::complex<float>* table, c
     const int width = lanes ? kLanes : 1;
     const int groups = (f.symbols + width - 1) / width;
     const int64_t samples = static_cast<int64_t>(f.symbols) * (static_cast<int64_t>(n) + p);
-    const int team = std::min(teamFor(samples, kPerThread), groups);
+    const int team = std::min(teamNowFor(samples, kPerThread), groups);
 
     Transform tf(n);
     if (!tf) return refuse(-3, "out of memory: %zu bytes for the inverse FFT's tables", 16 * static_cast<size_t>(n));

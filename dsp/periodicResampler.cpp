@@ -80,7 +80,7 @@ int PeriodicResampler::design(int64_t p, int64_t q) {
     const size_t differences = interpolated_ ? floats - static_cast<size_t>(rowTaps_) : 0;
     difference_ = interpolated_ ? Buffer<float>(differences) : Buffer<float>();
     if (interpolated_ && !difference_) return outOfMemory<float>(-3, differences, "resampling filter steps");
-    const int team = teamFor(rows * taps, 1 << 15);
+    const int team = teamNowFor(rows * taps, 1 << 15);
     const size_t scratchSize = static_cast<size_t>(taps) * static_cast<size_t>(team);
     Buffer<double> scratch(scratchSize);
     if (!scratch) return outOfMemory<double>(-3, scratchSize, "resampling filter design");

@@ -23,7 +23,7 @@ inline int64_t periodicWindow(const PeriodicResampler& resampler, int64_t count)
 }
 
 inline int periodicTeam(const PeriodicResampler& resampler, int64_t count) {
-    return teamFor(count * resampler.costPerOutput(), periodic::kWorkPerThread);
+    return teamNowFor(count * resampler.costPerOutput(), periodic::kWorkPerThread);
 }
 
 template <class Fill>

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "periodicResampler.h"
+#include "sharedCores.h"
 
 namespace {
 constexpr int64_t kBlock = 4096;  // samples shaped per parallel block
@@ -31,7 +32,7 @@ int ShapedPeriod::prepare(int64_t outputs, int64_t window, int team) {
         if (delay_ > 0 && !delayed) return outOfMemory<float>(-3, n, "delayed quadrature");
         std::complex<float>* p = period_.get();
         const int64_t blocks = (length_ + kBlock - 1) / kBlock;
-#pragma omp parallel for schedule(static) if (length_ >= 4 * kBlock)
+#pragma omp parallel for schedule(static) num_threads(availableTeam()) if (length_ >= 4 * kBlock)
         for (int64_t k = 0; k < blocks; ++k)
             shapeStuffedComplex(points_, filter_, k * kBlock, std::min(length_, (k + 1) * kBlock), p + k * kBlock);
         if (delay_ > 0) {

@@ -10,6 +10,7 @@
 #include "farrowKernels.h"
 #include "polyphaseFilter.h"
 #include "rangeChecks.h"
+#include "sharedCores.h"
 
 namespace {
 
@@ -108,7 +109,9 @@ void shapeAll(const ShapingJob& job, const StuffedFilter& filter, int64_t L, C* 
 #pragma omp parallel num_threads(team) if (team > 1)
     {
         Stretches stretch(job, filter, L, scratch + perThread * omp_get_thread_num());
-#pragma omp for schedule(static) nowait
+        // Blocks go to whichever thread is free: a thread descheduled on a
+        // busy machine holds up one block, not a share of the call.
+#pragma omp for schedule(dynamic) nowait
         for (int64_t b = 0; b < blocks; ++b) {
             const int64_t lo = b * kBlock, hi = std::min(L, lo + kBlock);
             stretch(lo, hi, out + lo);
@@ -134,7 +137,7 @@ void shapeAndResampleAll(const ShapingJob& job, const StuffedFilter& filter, int
     {
         C* const window = scratch + room.perThread() * omp_get_thread_num();
         Stretches stretch(job, filter, L, window + room.window);
-#pragma omp for schedule(static) nowait
+#pragma omp for schedule(dynamic) nowait
         for (int64_t b = 0; b < blocks; ++b) {
             const int64_t first = b * block, last = std::min<int64_t>(total, first + block);
             if (first == 0) stretch(0, 1, out);  // output 0 is shaped sample 0, copied
@@ -164,7 +167,7 @@ int shapeAndResample(const ShapingJob& job, C* out) {
     const StuffedFilter filter = stuffedFilter(job.taps, job.tapCount, job.sps);
     // Every thread's scratch exists before the region starts: nothing in it
     // allocates, so nothing in it can fail.
-    const int team = total >= kParallelMin ? omp_get_max_threads() : 1;
+    const int team = total >= kParallelMin ? availableTeam() : 1;
     const Scratch room = scratchFor(job);
     const size_t scratchCount = static_cast<size_t>(room.perThread()) * team;
     Buffer<C> scratch(scratchCount);

@@ -145,7 +145,7 @@ int synthesizeTones(const ToneSet& t, std::complex<float>* out) {
     }
 
     const int64_t blocks = (M + block - 1) / block;
-    const int team = teamFor(M * std::max(H, 1), kWorkPerThread);
+    const int team = teamNowFor(M * std::max(H, 1), kWorkPerThread);
     const size_t perThread = 4 * static_cast<size_t>(H) + 2 * tones::kGroup;
     Buffer<float> scratch(perThread * static_cast<size_t>(team));
     if (!scratch) return outOfMemory<float>(-3, perThread * team, "tone block starts");

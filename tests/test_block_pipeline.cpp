@@ -3,6 +3,9 @@
 // only after the serial pass of the block and of its lookahead.
 #include <gtest/gtest.h>
 #include <omp.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <memory>
@@ -10,6 +13,7 @@
 #include <vector>
 
 #include "blockPipeline.h"
+#include "sharedCores.h"
 
 namespace {
 
@@ -68,6 +72,32 @@ TEST(BlockPipeline, SmallCallsStayOnOneThread) {
     EXPECT_EQ(teamFor(200, 100), 2);
     EXPECT_EQ(teamFor(1000000, 100), 4);
     omp_set_num_threads(saved);
+}
+
+// While other processes keep every processor busy, a team thread would wait
+// for a time slice at each region's end: teams shrink to the calling
+// thread. Threads of this process do not count against it.
+TEST(SharedCores, TeamsShrinkToOneWhileOtherProcessesFillTheCores) {
+    const int processors = omp_get_num_procs();
+    std::vector<pid_t> spinners;
+    for (int i = 0; i < processors; ++i) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0)
+            for (volatile unsigned long spin = 0;; spin = spin + 1) {
+            }
+        spinners.push_back(pid);
+    }
+    usleep(20000);  // past the recheck interval, the spinners on the cores
+    const int loaded = teamOnFreeCores(processors + 1);
+    const int team = teamNowFor(int64_t{1} << 30, 1);
+    for (pid_t pid : spinners) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    EXPECT_EQ(loaded, 1);
+    EXPECT_EQ(team, 1);
+    EXPECT_EQ(teamOnFreeCores(1), 1);
 }
 
 }  // namespace

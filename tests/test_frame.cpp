@@ -1,11 +1,13 @@
 // The entry-point conversion: peak, scale, rounding, buffer growth and reuse.
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <cfloat>
 #include <cmath>
 #include <complex>
 #include <cstdlib>
 #include <limits>
+#include <type_traits>
 #include <vector>
 
 #include "genSignalClass.h"
@@ -176,6 +178,86 @@ TEST(Conversion, CountsOf2To30SamplesAreRefused) {
     EXPECT_EQ(deliverSamples(&obj, copyToMalloc<float>({1.0f}), 1 << 30, &iq, &count), -1);
     EXPECT_EQ(count, 77);
     EXPECT_EQ(obj.iqBuffer, nullptr);
+}
+
+// Long waveforms go through the team block by block: in place (a fresh
+// object, the samples' own array becomes the buffer) and into a buffer
+// that is large enough, every value must be the one a plain loop over the
+// samples gives, at any team size, with the peak in the last block.
+template <class Sample>
+Sample wavy(int i, int n) {
+    const double v = std::sin(0.001 * i) * (i == n - 3 ? 1.5 : 1.0);
+    if constexpr (std::is_same_v<Sample, C>)
+        return C{static_cast<float>(v), static_cast<float>(std::cos(0.0007 * i) * 0.5)};
+    else
+        return static_cast<Sample>(v);
+}
+
+template <class Sample>
+std::vector<int16_t> plainConversion(const std::vector<Sample>& x) {
+    double peak = 0;
+    for (const Sample& v : x) {
+        if constexpr (std::is_same_v<Sample, C>)
+            peak = std::max(peak, static_cast<double>(std::fma(v.real(), v.real(), v.imag() * v.imag())));
+        else
+            peak = std::max(peak, std::fabs(static_cast<double>(v)));
+    }
+    if constexpr (std::is_same_v<Sample, C>) peak = std::sqrt(peak);
+    const float g = static_cast<float>(32766.0 / peak);
+    std::vector<int16_t> out;
+    for (const Sample& v : x) {
+        if constexpr (std::is_same_v<Sample, C>) {
+            out.push_back(static_cast<int16_t>(std::lroundf(g * v.real())));
+            out.push_back(static_cast<int16_t>(std::lroundf(g * v.imag())));
+        } else if constexpr (std::is_same_v<Sample, double>) {
+            out.push_back(static_cast<int16_t>(std::lround(static_cast<double>(g) * v)));
+            out.push_back(0);
+        } else {
+            out.push_back(static_cast<int16_t>(std::lroundf(g * v)));
+            out.push_back(0);
+        }
+    }
+    return out;
+}
+
+template <class Sample>
+void checkLongConversion() {
+    const int saved = omp_get_max_threads();
+    for (int n : {(1 << 15) + 1, 250001}) {
+        std::vector<Sample> x(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i) x[static_cast<size_t>(i)] = wavy<Sample>(i, n);
+        const std::vector<int16_t> expected = plainConversion(x);
+        for (int threads : {1, 2, 3}) {
+            omp_set_num_threads(threads);
+            for (bool reused : {false, true}) {
+                GenSignalClass obj;
+                int16_t* iq = nullptr;
+                int count = 0;
+                if (reused) {
+                    ASSERT_EQ(deliverSamples(&obj, copyToMalloc(x), n, &iq, &count), 0);
+                }
+                ASSERT_EQ(deliverSamples(&obj, copyToMalloc(x), n, &iq, &count), 0);
+                ASSERT_EQ(count, 2 * n);
+                EXPECT_TRUE(std::vector<int16_t>(iq, iq + count) == expected)
+                    << n << " samples, " << threads << " threads, " << (reused ? "reused buffer" : "in place");
+            }
+            // A sample that is not finite far into the waveform is still seen.
+            std::vector<Sample> bad = x;
+            bad[static_cast<size_t>(n) - 2] = wavy<Sample>(0, n) + static_cast<Sample>(std::nanf(""));
+            GenSignalClass obj;
+            int16_t* iq = nullptr;
+            int count = 77;
+            EXPECT_EQ(deliverSamples(&obj, copyToMalloc(bad), n, &iq, &count), -1) << threads << " threads";
+            EXPECT_EQ(count, 77);
+        }
+    }
+    omp_set_num_threads(saved);
+}
+
+TEST(Conversion, LongWaveformsMatchAPlainLoopAtAnyTeamSize) {
+    checkLongConversion<C>();
+    checkLongConversion<double>();
+    checkLongConversion<float>();
 }
 
 }  // namespace

@@ -73,7 +73,7 @@ int GenSignalClass::genAMSig(const AmPlan& plan, GeneratedWave<double>& wave) {
         const double w = kTwoPi * plan.modFrequency;
         // Chunks go to whichever thread is free: on a busy machine a thread
         // that starts late takes fewer of them.
-#pragma omp parallel for schedule(dynamic, kChunk) num_threads(teamFor(n, kPerThread)) if (n >= 2 * kPerThread)
+#pragma omp parallel for schedule(dynamic, kChunk) num_threads(teamNowFor(n, kPerThread)) if (n >= 2 * kPerThread)
         for (int i = 0; i < n; ++i) y[i] = std::sin(i * dt * w) + d;
     } else {
         SegmentWave segments(plan.modFrequency, plan.sampleRate);

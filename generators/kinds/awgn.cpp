@@ -133,7 +133,7 @@ int counterNoise(const AwgnPlan& plan, uint64_t seed, bool circular, GeneratedWa
     Buffer<std::complex<float>> raw(static_cast<size_t>(rawCount)), y(N);
     if (!raw || !y) return outOfMemory<std::complex<float>>(-3, N + static_cast<size_t>(rawCount), "noise samples");
     preferHugePages(y.get(), y.bytesFor(N));
-    const int team = teamFor(n, 1 << 15);
+    const int team = teamNowFor(n, 1 << 15);
     const size_t window = 2 * static_cast<size_t>(kBlock + kOverlap);
     Buffer<double> scratch(window * static_cast<size_t>(team) + kTaps);
     if (!scratch) return outOfMemory<double>(-3, window * team + kTaps, "noise filter windows");
@@ -284,7 +284,7 @@ int AwgnKind::loop(GenSignalClass&, const Params& p, const Plan& plan, const Kin
     Buffer<Sample> raw(N), y(N);
     if (!raw || !y) return outOfMemory<Sample>(-3, 2 * N, "noise samples");
     preferHugePages(y.get(), y.bytesFor(N));
-    const int team = teamFor(n, 1 << 15);
+    const int team = teamNowFor(n, 1 << 15);
     const size_t window = 2 * static_cast<size_t>(kBlock + kOverlap);
     Buffer<double> scratch(window * static_cast<size_t>(team) + kTaps);
     if (!scratch) return outOfMemory<double>(-3, window * team + kTaps, "noise filter windows");

@@ -179,7 +179,7 @@ int GenSignalClass::genMultitoneSig(const MultitonePlan& plan, GeneratedWave<Sam
         if (!y) return outOfMemory<Sample>(-1, plan.resampledRoom, "resampled pattern");
     }
     multitoneToneList(plan, f.get());
-    const int team = teamFor(static_cast<int64_t>(L) * N, kPerThread);
+    const int team = teamNowFor(static_cast<int64_t>(L) * N, kPerThread);
     if (zero) {
         const int h = (N - N % 2) / 2;
         const size_t pairValues = 2 * static_cast<size_t>(h) * team;

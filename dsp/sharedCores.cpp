@@ -1,0 +1,116 @@
+#include "sharedCores.h"
+
+#include <fcntl.h>
+#include <omp.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr int64_t kRecheckNanoseconds = 5'000'000;
+
+std::atomic<int64_t> checkedAt{INT64_MIN};
+std::atomic<int> freeCores{0};  // 0: not known
+
+int64_t now() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// A small file of /proc into `text`, NUL-terminated; its length, or -1.
+int readSmall(const char* path, char* text, int size) {
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    const ssize_t got = read(fd, text, static_cast<size_t>(size - 1));
+    close(fd);
+    if (got < 0) return -1;
+    text[got] = '\0';
+    return static_cast<int>(got);
+}
+
+// Runnable threads on the machine: the first number of loadavg's fourth
+// field ("running/total"), counted as it is read.
+int runnableOnMachine() {
+    char text[256];
+    if (readSmall("/proc/loadavg", text, sizeof text) < 0) return -1;
+    const char* p = text;
+    for (int field = 0; field < 3 && p; ++field) {
+        p = std::strchr(p, ' ');
+        if (p) ++p;
+    }
+    return p ? std::atoi(p) : -1;
+}
+
+// A process with more threads than this is not looked through: its
+// teams stay as the host chose them.
+constexpr int kMostTasksRead = 256;
+
+// Runnable threads of this process (the caller among them), counted up to
+// `enough`: the state after the command's closing parenthesis in each
+// task's stat. The task list is read with getdents64 into the stack, so
+// nothing is allocated. -1 when it cannot be read.
+int runnableHere(int enough) {
+    const int dir = open("/proc/self/task", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return -1;
+    int running = 0, looked = 0;
+    alignas(8) char entries[4096];
+    for (;;) {
+        const long got = syscall(SYS_getdents64, dir, entries, sizeof entries);
+        if (got <= 0 || running >= enough) break;
+        for (long at = 0; at < got;) {
+            const char* name = entries + at + 19;  // d_ino 8, d_off 8, d_reclen 2, d_type 1
+            unsigned short length;
+            std::memcpy(&length, entries + at + 16, sizeof length);
+            at += length;
+            if (name[0] < '0' || name[0] > '9') continue;
+            if (running >= enough) break;
+            if (++looked > kMostTasksRead) {
+                close(dir);
+                return -1;
+            }
+            char path[64], line[512];
+            std::snprintf(path, sizeof path, "/proc/self/task/%s/stat", name);
+            if (readSmall(path, line, sizeof line) < 0) continue;
+            const char* paren = std::strrchr(line, ')');
+            if (paren && paren[1] == ' ' && paren[2] == 'R') ++running;
+        }
+    }
+    close(dir);
+    return running;
+}
+
+// The cores other processes leave free, or kAlone when they use none (the
+// team is then the host's to choose, even above the processor count).
+constexpr int kAlone = 1 << 20;
+
+int measureFreeCores() {
+    const int machine = runnableOnMachine();
+    if (machine <= 1) return kAlone;  // the caller alone, or no /proc
+    const int here = runnableHere(machine);
+    if (here < 0) return kAlone;
+    const int others = machine - here;
+    return others <= 0 ? kAlone : std::max(1, omp_get_num_procs() - others);
+}
+
+}  // namespace
+
+int teamOnFreeCores(int wanted) {
+    if (wanted <= 1) return 1;
+    const int64_t t = now();
+    int cores = freeCores.load(std::memory_order_relaxed);
+    if (cores == 0 || t - checkedAt.load(std::memory_order_relaxed) > kRecheckNanoseconds) {
+        checkedAt.store(t, std::memory_order_relaxed);
+        cores = measureFreeCores();
+        freeCores.store(cores, std::memory_order_relaxed);
+    }
+    return std::min(wanted, cores);
+}
+
+int availableTeam() { return teamOnFreeCores(omp_get_max_threads()); }

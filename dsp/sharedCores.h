@@ -1,0 +1,14 @@
+// How many threads a parallel region of the library may usefully take. A
+// region ends only when its last thread does; while another process's
+// threads are runnable on the cores, a team thread waits for a time slice
+// and every call pays for it. So the team takes only the cores that no
+// other process is using (at least one), as the machine stands now.
+#pragma once
+
+// `wanted` while no other process has a runnable thread; else at most the
+// processors minus those threads, at least 1. Looked at again at most every few
+// milliseconds; reads two small files of /proc and allocates nothing.
+int teamOnFreeCores(int wanted);
+
+// The same for the runtime's default team (omp_get_max_threads()).
+int availableTeam();
