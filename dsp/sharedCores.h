@@ -5,6 +5,10 @@
 // other process is using (at least one), as the machine stands now.
 #pragma once
 
+// GENSIGNAL_TEAMS=host in the environment keeps the host's team whatever the
+// load: for tests that must race real teams, and for hosts that place their
+// threads on cores themselves.
+//
 // `wanted` while no other process has a runnable thread; else at most the
 // processors minus those threads, at least 1. Looked at again at most every few
 // milliseconds; reads two small files of /proc and allocates nothing.

@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -77,27 +79,68 @@ TEST(BlockPipeline, SmallCallsStayOnOneThread) {
 // While other processes keep every processor busy, a team thread would wait
 // for a time slice at each region's end: teams shrink to the calling
 // thread. Threads of this process do not count against it.
-TEST(SharedCores, TeamsShrinkToOneWhileOtherProcessesFillTheCores) {
-    const int processors = omp_get_num_procs();
-    std::vector<pid_t> spinners;
-    for (int i = 0; i < processors; ++i) {
-        const pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0)
-            for (volatile unsigned long spin = 0;; spin = spin + 1) {
-            }
-        spinners.push_back(pid);
+// Busy processes, one per core asked for, stopped by pid.
+class Spinners {
+public:
+    explicit Spinners(int count) {
+        for (int i = 0; i < count; ++i) {
+            const pid_t pid = fork();
+            if (pid < 0) return;
+            if (pid == 0)
+                for (volatile unsigned long spin = 0;; spin = spin + 1) {
+                }
+            pids_.push_back(pid);
+        }
+        started_ = true;
     }
+    ~Spinners() { stop(); }
+    bool started() const { return started_; }
+    void stop() {
+        for (pid_t pid : pids_) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        pids_.clear();
+    }
+
+private:
+    std::vector<pid_t> pids_;
+    bool started_ = false;
+};
+
+TEST(SharedCores, TeamsShrinkToOneWhileOtherProcessesFillTheCores) {
+    // The test presets keep the host's teams; this test is about the rule.
+    const char* teams = std::getenv("GENSIGNAL_TEAMS");
+    const std::string saved = teams ? teams : "";
+    unsetenv("GENSIGNAL_TEAMS");
+    const int processors = omp_get_num_procs();
+    Spinners spinners(processors);
+    ASSERT_TRUE(spinners.started());
     usleep(20000);  // past the recheck interval, the spinners on the cores
     const int loaded = teamOnFreeCores(processors + 1);
     const int team = teamNowFor(int64_t{1} << 30, 1);
-    for (pid_t pid : spinners) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-    }
+    spinners.stop();
+    if (teams) setenv("GENSIGNAL_TEAMS", saved.c_str(), 1);
     EXPECT_EQ(loaded, 1);
     EXPECT_EQ(team, 1);
     EXPECT_EQ(teamOnFreeCores(1), 1);
+}
+
+TEST(SharedCores, HostTeamsStandWhenAskedForWhateverTheLoad) {
+    const char* teams = std::getenv("GENSIGNAL_TEAMS");
+    const std::string saved = teams ? teams : "";
+    setenv("GENSIGNAL_TEAMS", "host", 1);
+    const int processors = omp_get_num_procs();
+    Spinners spinners(processors);
+    ASSERT_TRUE(spinners.started());
+    usleep(20000);
+    const int loaded = teamOnFreeCores(processors + 1);
+    spinners.stop();
+    if (teams)
+        setenv("GENSIGNAL_TEAMS", saved.c_str(), 1);
+    else
+        unsetenv("GENSIGNAL_TEAMS");
+    EXPECT_EQ(loaded, processors + 1);
 }
 
 }  // namespace
