@@ -3,33 +3,31 @@
 #include <cmath>
 #include <limits>
 
-#include "fourierTransform.h"
 #include "lastError.h"
 
-int SceneSpectrum::transform() {
-    Dft<double> dft;
-    if (!dft.plan(static_cast<int>(n_), bins_.get(), bins_.get(), DftDirection::forward))
+int SceneSpectrum::transform(Dft<double>& dft) {
+    if (dft.size() != n_ && !dft.plan(static_cast<int>(n_), bins_.get(), bins_.get(), DftDirection::forward))
         return refuse(-3, "the scene's transform of %lld points cannot be planned", static_cast<long long>(n_));
     dft.execute(bins_.get(), bins_.get());
     return 0;
 }
 
-int SceneSpectrum::take(const std::complex<double>* x, int64_t n, double rate) {
+int SceneSpectrum::take(const std::complex<double>* x, int64_t n, double rate, Dft<double>& dft) {
     n_ = n;
     rate_ = rate;
     bins_ = Buffer<std::complex<double>>(static_cast<size_t>(n));
     if (!bins_) return outOfMemory<std::complex<double>>(-3, static_cast<size_t>(n), "scene spectrum");
     for (int64_t i = 0; i < n; ++i) bins_[i] = x[i];
-    return transform();
+    return transform(dft);
 }
 
-int SceneSpectrum::take(const std::complex<float>* x, int64_t n, double rate) {
+int SceneSpectrum::take(const std::complex<float>* x, int64_t n, double rate, Dft<double>& dft) {
     n_ = n;
     rate_ = rate;
     bins_ = Buffer<std::complex<double>>(static_cast<size_t>(n));
     if (!bins_) return outOfMemory<std::complex<double>>(-3, static_cast<size_t>(n), "scene spectrum");
     for (int64_t i = 0; i < n; ++i) bins_[i] = std::complex<double>(x[i].real(), x[i].imag());
-    return transform();
+    return transform(dft);
 }
 
 double SceneSpectrum::binHz(int64_t k) const {

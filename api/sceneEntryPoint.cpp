@@ -527,11 +527,23 @@ int bandOf(SceneRun& run, int i, const std::complex<float>* work) {
 int sumParts(SceneRun& run, std::complex<double>* sum) {
     const int64_t length = run.length;
     const size_t n = static_cast<size_t>(length);
-    Buffer<std::complex<float>> work(n);
-    if (!work) return outOfMemory<std::complex<float>>(-3, n, "scene part");
+    Buffer<std::complex<float>> work;
+    for (const ScenePart& p : run.parts)
+        if (p.hasChannel || p.bursts.bursts()) {
+            work = Buffer<std::complex<float>>(n);
+            if (!work) return outOfMemory<std::complex<float>>(-3, n, "scene part");
+            break;
+        }
     for (int i = 0; i < run.s.partCount; ++i) {
         ScenePart& p = run.parts[i];
         const ScenePart& source = p.sameAs >= 0 ? run.parts[p.sameAs] : p;
+        if (!p.hasChannel && !p.bursts.bursts()) {
+            if (int rc = bandOf(run, i, nullptr)) return rc;
+            p.dutyPower = 1;
+            addPlaced(source.wave.samples.get(), p.wave.length, length, p.delay, static_cast<float>(p.gain), p.carrier,
+                      sum);
+            continue;
+        }
         placePart(source.wave.samples.get(), p.wave.length, length, p.delay, static_cast<float>(p.gain), p.bursts,
                   work.get());
         if (p.hasChannel) {
@@ -552,13 +564,14 @@ int sumParts(SceneRun& run, std::complex<double>* sum) {
 
 // The crest factor brought down on the sum's DFT, only inside the parts'
 // bands; the report's figures before and after.
-int reduceCrest(SceneRun& run, std::complex<double>* sum, SceneSpectrum& before, SceneSpectrum& after) {
+int reduceCrest(SceneRun& run, std::complex<double>* sum, SceneSpectrum& before, SceneSpectrum& after,
+                Dft<double>& dft) {
     const int64_t length = run.length;
     GenSignalSceneReport& report = run.report;
     const double probability = run.s.cfrProbability == 0 ? kDefaultProbability : run.s.cfrProbability;
     report.paprBeforeDb = paprAtDb(sum, length, probability);
     report.peakBeforeDb = paprAtDb(sum, length, 0);
-    if (int rc = before.take(sum, length, run.rate)) return rc;
+    if (int rc = before.take(sum, length, run.rate, dft)) return rc;
     outerAdjacent(before, run.parts, run.rate, report.acprLowerBeforeDb, report.acprUpperBeforeDb);
     if (!run.reduce) {
         report.acprLowerAfterDb = report.acprLowerBeforeDb;
@@ -583,7 +596,7 @@ int reduceCrest(SceneRun& run, std::complex<double>* sum, SceneSpectrum& before,
     ClipFilterResult result;
     if (int rc = clipAndFilter(sum, length, keep.get(), request, result)) return rc;
     report.iterations = result.iterations;
-    if (int rc = after.take(sum, length, run.rate)) return rc;
+    if (int rc = after.take(sum, length, run.rate, dft)) return rc;
     outerAdjacent(after, run.parts, run.rate, report.acprLowerAfterDb, report.acprUpperAfterDb);
     report.paprAfterDb = paprAtDb(sum, length, probability);
     report.peakAfterDb = paprAtDb(sum, length, 0);
@@ -607,6 +620,20 @@ std::vector<GenSignalSceneLabel> sceneLabels(const SceneRun& run, const SceneSpe
     return labels;
 }
 
+// The sum as floats in its own block, front to back: each sample lands on
+// bytes already read.
+Buffer<std::complex<float>> toFloatInPlace(Buffer<std::complex<double>> sum) {
+    const size_t n = sum.size();
+    unsigned char* bytes = reinterpret_cast<unsigned char*>(sum.get());
+    for (size_t i = 0; i < n; ++i) {
+        double v[2];
+        std::memcpy(v, bytes + i * sizeof v, sizeof v);
+        const float f[2] = {static_cast<float>(v[0]), static_cast<float>(v[1])};
+        std::memcpy(bytes + i * sizeof f, f, sizeof f);
+    }
+    return std::move(sum).reuseAs<std::complex<float>>(n);
+}
+
 // The sum made, reduced, through the scene's channel, labelled and
 // delivered in the handle's buffer.
 int deliverScene(SceneRun& run, HandleEntry& entry, int16_t** iq, int* count) {
@@ -618,13 +645,10 @@ int deliverScene(SceneRun& run, HandleEntry& entry, int16_t** iq, int* count) {
     run.report.samples = length;
     run.report.parts = run.s.partCount;
     SceneSpectrum before, after, delivered;
-    if (int rc = reduceCrest(run, sum.get(), before, after)) return rc;
+    Dft<double> dft;
+    if (int rc = reduceCrest(run, sum.get(), before, after, dft)) return rc;
 
-    Buffer<std::complex<float>> out(n);
-    if (!out) return outOfMemory<std::complex<float>>(-3, n, "scene samples");
-    for (size_t i = 0; i < n; ++i)
-        out[i] = std::complex<float>(static_cast<float>(sum[i].real()), static_cast<float>(sum[i].imag()));
-    sum.reset();
+    Buffer<std::complex<float>> out = toFloatInPlace(std::move(sum));
     const SceneSpectrum* final = run.reduce ? &after : &before;
     if (run.s.channel) {
         GenSignalChannelRealised realised;
@@ -634,7 +658,7 @@ int deliverScene(SceneRun& run, HandleEntry& entry, int16_t** iq, int* count) {
         c.notes = &applied;
         if (int rc = applyChannel(run.channel, c, out.get(), length, run.rate, realised)) return rc;
         run.notes.addChannel("channel", applied);
-        if (int rc = delivered.take(out.get(), length, run.rate)) return rc;
+        if (int rc = delivered.take(out.get(), length, run.rate, dft)) return rc;
         final = &delivered;
     }
     const double fullScale = run.options->fullScale();

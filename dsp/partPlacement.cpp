@@ -20,22 +20,36 @@ double carrierAngle(const PartCarrier& c, int64_t n, int64_t length) {
     return kTwoPi * (turns - std::floor(turns)) + c.phase;
 }
 
-}  // namespace
-
-void placePart(const std::complex<float>* part, int64_t partLength, int64_t length, int64_t delay, float gain,
-               const BurstPattern& bursts, std::complex<float>* out) {
-    int64_t d = delay % length;
-    if (d < 0) d += length;
-#pragma omp parallel for schedule(static)
-    for (int64_t n = 0; n < length; ++n) {
-        int64_t m = n - d;
-        if (m < 0) m += length;
-        const float g = gain * burstGain(bursts, n);
-        out[n] = part[m % partLength] * g;
+// The part's sample index for loop sample n: ((n - delay) mod length) mod
+// partLength, stepped sample by sample from there.
+struct PartIndex {
+    int64_t m, partLength;
+    int64_t loopIndex;  // (n - delay) mod length
+    int64_t length;
+    PartIndex(int64_t n, int64_t d, int64_t len, int64_t partLen) : partLength(partLen), length(len) {
+        loopIndex = n - d;
+        if (loopIndex < 0) loopIndex += length;
+        m = loopIndex % partLength;
     }
+    void next() {
+        if (++loopIndex == length) {
+            loopIndex = 0;
+            m = 0;
+        } else if (++m == partLength) {
+            m = 0;
+        }
+    }
+};
+
+int64_t delayOf(int64_t delay, int64_t length) {
+    int64_t d = delay % length;
+    return d < 0 ? d + length : d;
 }
 
-void addRotated(const std::complex<float>* x, int64_t length, const PartCarrier& carrier, std::complex<double>* sum) {
+// sum[n] += x(n) e^(j angle(n)) over fixed blocks; x(n) is read in order
+// inside a block, from `source.from(lo)` on.
+template <class Source>
+void rotateInto(int64_t length, const PartCarrier& carrier, std::complex<double>* sum, const Source& source) {
     const int64_t blocks = (length + kBlock - 1) / kBlock;
     const double step = carrierAngle(carrier, 1, length) - carrier.phase;
     const double sc = std::cos(step), ss = std::sin(step);
@@ -44,12 +58,58 @@ void addRotated(const std::complex<float>* x, int64_t length, const PartCarrier&
         const int64_t lo = b * kBlock, hi = lo + kBlock < length ? lo + kBlock : length;
         const double a0 = carrierAngle(carrier, lo, length);
         double tc = std::cos(a0), ts = std::sin(a0);
+        auto read = source.from(lo);
         for (int64_t n = lo; n < hi; ++n) {
-            const double re = x[n].real(), im = x[n].imag();
+            const std::complex<float> v = read();
+            const double re = v.real(), im = v.imag();
             sum[n] += std::complex<double>(re * tc - im * ts, re * ts + im * tc);
             const double nc = tc * sc - ts * ss;
             ts = tc * ss + ts * sc;
             tc = nc;
         }
     }
+}
+
+}  // namespace
+
+void placePart(const std::complex<float>* part, int64_t partLength, int64_t length, int64_t delay, float gain,
+               const BurstPattern& bursts, std::complex<float>* out) {
+    const int64_t d = delayOf(delay, length);
+    const int64_t blocks = (length + kBlock - 1) / kBlock;
+#pragma omp parallel for schedule(static)
+    for (int64_t b = 0; b < blocks; ++b) {
+        const int64_t lo = b * kBlock, hi = lo + kBlock < length ? lo + kBlock : length;
+        PartIndex at(lo, d, length, partLength);
+        for (int64_t n = lo; n < hi; ++n, at.next()) {
+            const float g = bursts.bursts() ? gain * burstGain(bursts, n) : gain;
+            out[n] = part[at.m] * g;
+        }
+    }
+}
+
+void addRotated(const std::complex<float>* x, int64_t length, const PartCarrier& carrier, std::complex<double>* sum) {
+    struct Source {
+        const std::complex<float>* x;
+        auto from(int64_t lo) const {
+            return [p = x + lo]() mutable { return *p++; };
+        }
+    };
+    rotateInto(length, carrier, sum, Source{x});
+}
+
+void addPlaced(const std::complex<float>* part, int64_t partLength, int64_t length, int64_t delay, float gain,
+               const PartCarrier& carrier, std::complex<double>* sum) {
+    struct Source {
+        const std::complex<float>* part;
+        int64_t partLength, length, d;
+        float gain;
+        auto from(int64_t lo) const {
+            return [at = PartIndex(lo, d, length, partLength), p = part, g = gain]() mutable {
+                const std::complex<float> v = p[at.m] * g;
+                at.next();
+                return v;
+            };
+        }
+    };
+    rotateInto(length, carrier, sum, Source{part, partLength, length, delayOf(delay, length), gain});
 }
