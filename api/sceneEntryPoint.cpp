@@ -534,16 +534,23 @@ int sumParts(SceneRun& run, std::complex<double>* sum) {
             if (!work) return outOfMemory<std::complex<float>>(-3, n, "scene part");
             break;
         }
+    // Always-on parts go in together, in their order among the others.
+    std::vector<PlacedPart> alone;
+    alone.reserve(run.parts.size());
+    auto addAlone = [&] {
+        if (!alone.empty()) addPlaced(alone.data(), static_cast<int>(alone.size()), length, sum);
+        alone.clear();
+    };
     for (int i = 0; i < run.s.partCount; ++i) {
         ScenePart& p = run.parts[i];
         const ScenePart& source = p.sameAs >= 0 ? run.parts[p.sameAs] : p;
         if (!p.hasChannel && !p.bursts.bursts()) {
             if (int rc = bandOf(run, i, nullptr)) return rc;
             p.dutyPower = 1;
-            addPlaced(source.wave.samples.get(), p.wave.length, length, p.delay, static_cast<float>(p.gain), p.carrier,
-                      sum);
+            alone.push_back({source.wave.samples.get(), p.wave.length, p.delay, static_cast<float>(p.gain), p.carrier});
             continue;
         }
+        addAlone();
         placePart(source.wave.samples.get(), p.wave.length, length, p.delay, static_cast<float>(p.gain), p.bursts,
                   work.get());
         if (p.hasChannel) {
@@ -559,6 +566,7 @@ int sumParts(SceneRun& run, std::complex<double>* sum) {
         p.dutyPower = gatePower(p.bursts, length);
         addRotated(work.get(), length, p.carrier, sum);
     }
+    addAlone();
     return 0;
 }
 

@@ -46,30 +46,6 @@ int64_t delayOf(int64_t delay, int64_t length) {
     return d < 0 ? d + length : d;
 }
 
-// sum[n] += x(n) e^(j angle(n)) over fixed blocks; x(n) is read in order
-// inside a block, from `source.from(lo)` on.
-template <class Source>
-void rotateInto(int64_t length, const PartCarrier& carrier, std::complex<double>* sum, const Source& source) {
-    const int64_t blocks = (length + kBlock - 1) / kBlock;
-    const double step = carrierAngle(carrier, 1, length) - carrier.phase;
-    const double sc = std::cos(step), ss = std::sin(step);
-#pragma omp parallel for schedule(static)
-    for (int64_t b = 0; b < blocks; ++b) {
-        const int64_t lo = b * kBlock, hi = lo + kBlock < length ? lo + kBlock : length;
-        const double a0 = carrierAngle(carrier, lo, length);
-        double tc = std::cos(a0), ts = std::sin(a0);
-        auto read = source.from(lo);
-        for (int64_t n = lo; n < hi; ++n) {
-            const std::complex<float> v = read();
-            const double re = v.real(), im = v.imag();
-            sum[n] += std::complex<double>(re * tc - im * ts, re * ts + im * tc);
-            const double nc = tc * sc - ts * ss;
-            ts = tc * ss + ts * sc;
-            tc = nc;
-        }
-    }
-}
-
 }  // namespace
 
 void placePart(const std::complex<float>* part, int64_t partLength, int64_t length, int64_t delay, float gain,
@@ -88,28 +64,46 @@ void placePart(const std::complex<float>* part, int64_t partLength, int64_t leng
 }
 
 void addRotated(const std::complex<float>* x, int64_t length, const PartCarrier& carrier, std::complex<double>* sum) {
-    struct Source {
-        const std::complex<float>* x;
-        auto from(int64_t lo) const {
-            return [p = x + lo]() mutable { return *p++; };
+    const int64_t blocks = (length + kBlock - 1) / kBlock;
+    const double step = carrierAngle(carrier, 1, length) - carrier.phase;
+    const double sc = std::cos(step), ss = std::sin(step);
+#pragma omp parallel for schedule(static)
+    for (int64_t b = 0; b < blocks; ++b) {
+        const int64_t lo = b * kBlock, hi = lo + kBlock < length ? lo + kBlock : length;
+        const double a0 = carrierAngle(carrier, lo, length);
+        double tc = std::cos(a0), ts = std::sin(a0);
+        for (int64_t n = lo; n < hi; ++n) {
+            const double re = x[n].real(), im = x[n].imag();
+            sum[n] += std::complex<double>(re * tc - im * ts, re * ts + im * tc);
+            const double nc = tc * sc - ts * ss;
+            ts = tc * ss + ts * sc;
+            tc = nc;
         }
-    };
-    rotateInto(length, carrier, sum, Source{x});
+    }
 }
 
-void addPlaced(const std::complex<float>* part, int64_t partLength, int64_t length, int64_t delay, float gain,
-               const PartCarrier& carrier, std::complex<double>* sum) {
-    struct Source {
-        const std::complex<float>* part;
-        int64_t partLength, length, d;
-        float gain;
-        auto from(int64_t lo) const {
-            return [at = PartIndex(lo, d, length, partLength), p = part, g = gain]() mutable {
-                const std::complex<float> v = p[at.m] * g;
-                at.next();
-                return v;
-            };
+void addPlaced(const PlacedPart* parts, int count, int64_t length, std::complex<double>* sum) {
+    const int64_t blocks = (length + kBlock - 1) / kBlock;
+#pragma omp parallel for schedule(static)
+    for (int64_t b = 0; b < blocks; ++b) {
+        const int64_t lo = b * kBlock, hi = lo + kBlock < length ? lo + kBlock : length;
+        // Part after part over one block of the sum, which stays in cache:
+        // each sample gets its parts in their order, as pass after pass would.
+        for (int i = 0; i < count; ++i) {
+            const PlacedPart& p = parts[i];
+            const double step = carrierAngle(p.carrier, 1, length) - p.carrier.phase;
+            const double sc = std::cos(step), ss = std::sin(step);
+            const double a0 = carrierAngle(p.carrier, lo, length);
+            double tc = std::cos(a0), ts = std::sin(a0);
+            PartIndex at(lo, delayOf(p.delay, length), length, p.partLength);
+            for (int64_t n = lo; n < hi; ++n, at.next()) {
+                const std::complex<float> v = p.part[at.m] * p.gain;
+                const double re = v.real(), im = v.imag();
+                sum[n] += std::complex<double>(re * tc - im * ts, re * ts + im * tc);
+                const double nc = tc * sc - ts * ss;
+                ts = tc * ss + ts * sc;
+                tc = nc;
+            }
         }
-    };
-    rotateInto(length, carrier, sum, Source{part, partLength, length, delayOf(delay, length), gain});
+    }
 }

@@ -77,7 +77,11 @@ TEST(ScenePlacement, FusedPassEqualsPlacingThenRotatingBitForBit) {
         std::vector<std::complex<double>> twoPass(static_cast<size_t>(c.length), {0.5, -0.25}), fused = twoPass;
         placePart(part.data(), c.partLength, c.length, c.delay, 0.8f, BurstPattern{}, work.data());
         addRotated(work.data(), c.length, carrier, twoPass.data());
-        addPlaced(part.data(), c.partLength, c.length, c.delay, 0.8f, carrier, fused.data());
+        // Twice: two parts in one pass as in two.
+        const PlacedPart placed[] = {{part.data(), c.partLength, c.delay, 0.8f, carrier},
+                                     {part.data(), c.partLength, c.delay, 0.8f, carrier}};
+        addRotated(work.data(), c.length, carrier, twoPass.data());
+        addPlaced(placed, 2, c.length, fused.data());
         EXPECT_TRUE(twoPass == fused) << c.partLength << " into " << c.length;
         // The placement itself: the delayed, repeated part.
         int64_t wrong = 0;
