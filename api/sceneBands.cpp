@@ -1,5 +1,6 @@
 #include "sceneBands.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -28,6 +29,15 @@ int SceneSpectrum::take(const std::complex<float>* x, int64_t n, double rate, Df
     if (!bins_) return outOfMemory<std::complex<double>>(-3, static_cast<size_t>(n), "scene spectrum");
     for (int64_t i = 0; i < n; ++i) bins_[i] = std::complex<double>(x[i].real(), x[i].imag());
     return transform(dft);
+}
+
+int SceneSpectrum::copy(const SceneSpectrum& other) {
+    n_ = other.n_;
+    rate_ = other.rate_;
+    bins_ = Buffer<std::complex<double>>(static_cast<size_t>(n_));
+    if (!bins_) return outOfMemory<std::complex<double>>(-3, static_cast<size_t>(n_), "scene spectrum");
+    std::copy(other.bins_.get(), other.bins_.get() + n_, bins_.get());
+    return 0;
 }
 
 double SceneSpectrum::binHz(int64_t k) const {

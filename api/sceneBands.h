@@ -28,6 +28,9 @@ public:
     // Mean power of the buffer inside the band (Parseval: sum |X|^2 / n^2).
     double bandPower(const SceneBand& band) const;
     const std::complex<double>* bins() const { return bins_.get(); }
+    std::complex<double>* bins() { return bins_.get(); }
+    // A copy of another spectrum: 0, or -3 with the reason.
+    int copy(const SceneSpectrum& other);
     int64_t size() const { return n_; }
     double rate() const { return rate_; }
 

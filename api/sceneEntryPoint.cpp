@@ -602,9 +602,10 @@ int reduceCrest(SceneRun& run, std::complex<double>* sum, SceneSpectrum& before,
     request.probability = probability;
     request.iterations = run.s.cfrIterations == 0 ? kDefaultIterations : run.s.cfrIterations;
     ClipFilterResult result;
-    if (int rc = clipAndFilter(sum, length, keep.get(), request, result)) return rc;
+    // The spectrum after, kept by the reduction itself: no transform of the result.
+    if (int rc = after.copy(before)) return rc;
+    if (int rc = clipAndFilter(sum, length, keep.get(), request, result, after.bins())) return rc;
     report.iterations = result.iterations;
-    if (int rc = after.take(sum, length, run.rate, dft)) return rc;
     outerAdjacent(after, run.parts, run.rate, report.acprLowerAfterDb, report.acprUpperAfterDb);
     report.paprAfterDb = paprAtDb(sum, length, probability);
     report.peakAfterDb = paprAtDb(sum, length, 0);
