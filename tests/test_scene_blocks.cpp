@@ -1,6 +1,7 @@
 // The scene's building blocks against plain reference code: the PAPR's
-// ranking without a copy of the powers, and the fused placement against
-// placing and rotating in two passes.
+// ranking without a copy of the powers, the fused placement against
+// placing and rotating in two passes, and the spectrum the reduction keeps
+// against a transform of its result.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +11,9 @@
 #include <vector>
 
 #include "burstGate.h"
+#include "clipFilter.h"
 #include "crestFactor.h"
+#include "fourierTransform.h"
 #include "partPlacement.h"
 
 namespace {
@@ -90,5 +93,39 @@ TEST(ScenePlacement, FusedPassEqualsPlacingThenRotatingBitForBit) {
             wrong += work[static_cast<size_t>(n)] != part[static_cast<size_t>(m)] * 0.8f;
         }
         EXPECT_EQ(wrong, 0) << c.partLength << " into " << c.length;
+    }
+}
+
+TEST(SceneClipFilter, KeepsTheSpectrumItWasGivenAndLeavesOtherBinsAlone) {
+    for (int64_t n : {4096, 3000, 7919}) {  // a power of two, a composite, a prime
+        // Noise in a band of bins, as a part is, and the band the filter keeps.
+        std::vector<unsigned char> keep(static_cast<size_t>(n));
+        for (int64_t k = 0; k < n; ++k) keep[k] = k < n / 5 || k > n - n / 7;
+        Dft<double> dft, inverse;
+        std::vector<std::complex<double>> before = noiseLike(n), x(static_cast<size_t>(n));
+        ASSERT_TRUE(dft.plan(static_cast<int>(n), before.data(), before.data(), DftDirection::forward));
+        ASSERT_TRUE(inverse.plan(static_cast<int>(n), x.data(), x.data(), DftDirection::backward));
+        for (int64_t k = 0; k < n; ++k) x[k] = keep[k] ? before[k] / double(n) : 0.0;
+        inverse.execute(x.data(), x.data());
+        before = x;
+        dft.execute(before.data(), before.data());
+        const double paprBefore = paprAtDb(x.data(), n, 1e-4);
+        std::vector<std::complex<double>> kept = before;
+        ClipFilterRequest request;
+        request.targetPaprDb = 3;
+        ClipFilterResult result;
+        ASSERT_EQ(clipAndFilter(x.data(), n, keep.data(), request, result, kept.data()), 0);
+        EXPECT_GE(result.iterations, 1) << n;
+        std::vector<std::complex<double>> after = x;
+        dft.execute(after.data(), after.data());
+        double scale = 0, kept_error = 0, outside = 0;
+        for (int64_t k = 0; k < n; ++k) {
+            scale = std::max(scale, std::abs(before[k]));
+            kept_error = std::max(kept_error, std::abs(after[k] - kept[k]));
+            if (!keep[k]) outside = std::max(outside, std::abs(after[k] - before[k]));
+        }
+        EXPECT_LT(kept_error, 1e-5 * scale) << n;
+        EXPECT_LT(outside, 1e-5 * scale) << n;
+        EXPECT_LT(result.paprDb, paprBefore - 1) << n;
     }
 }
