@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "hugePages.h"
 #include "lastError.h"
 
 int SceneSpectrum::transform(Dft<double>& dft) {
@@ -18,6 +19,7 @@ int SceneSpectrum::take(const std::complex<double>* x, int64_t n, double rate, D
     rate_ = rate;
     bins_ = Buffer<std::complex<double>>(static_cast<size_t>(n));
     if (!bins_) return outOfMemory<std::complex<double>>(-3, static_cast<size_t>(n), "scene spectrum");
+    preferHugePages(bins_.get(), Buffer<std::complex<double>>::bytesFor(static_cast<size_t>(n)));
     for (int64_t i = 0; i < n; ++i) bins_[i] = x[i];
     return transform(dft);
 }
@@ -27,6 +29,7 @@ int SceneSpectrum::take(const std::complex<float>* x, int64_t n, double rate, Df
     rate_ = rate;
     bins_ = Buffer<std::complex<double>>(static_cast<size_t>(n));
     if (!bins_) return outOfMemory<std::complex<double>>(-3, static_cast<size_t>(n), "scene spectrum");
+    preferHugePages(bins_.get(), Buffer<std::complex<double>>::bytesFor(static_cast<size_t>(n)));
     for (int64_t i = 0; i < n; ++i) bins_[i] = std::complex<double>(x[i].real(), x[i].imag());
     return transform(dft);
 }
@@ -36,6 +39,7 @@ int SceneSpectrum::copy(const SceneSpectrum& other) {
     rate_ = other.rate_;
     bins_ = Buffer<std::complex<double>>(static_cast<size_t>(n_));
     if (!bins_) return outOfMemory<std::complex<double>>(-3, static_cast<size_t>(n_), "scene spectrum");
+    preferHugePages(bins_.get(), Buffer<std::complex<double>>::bytesFor(static_cast<size_t>(n_)));
     std::copy(other.bins_.get(), other.bins_.get() + n_, bins_.get());
     return 0;
 }

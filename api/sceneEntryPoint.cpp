@@ -24,6 +24,7 @@
 #include "frequencyDomain.h"
 #include "genSignalClass.h"
 #include "handleRegistry.h"
+#include "hugePages.h"
 #include "lastError.h"
 #include "loopLength.h"
 #include "mathConstants.h"
@@ -532,6 +533,7 @@ int sumParts(SceneRun& run, std::complex<double>* sum) {
         if (p.hasChannel || p.bursts.bursts()) {
             work = Buffer<std::complex<float>>(n);
             if (!work) return outOfMemory<std::complex<float>>(-3, n, "scene part");
+            preferHugePages(work.get(), Buffer<std::complex<float>>::bytesFor(n));
             break;
         }
     // Always-on parts go in together, in their order among the others.
@@ -650,6 +652,7 @@ int deliverScene(SceneRun& run, HandleEntry& entry, int16_t** iq, int* count) {
     const size_t n = static_cast<size_t>(length);
     Buffer<std::complex<double>> sum(n, true);
     if (!sum) return outOfMemory<std::complex<double>>(-3, n, "scene sum");
+    preferHugePages(sum.get(), Buffer<std::complex<double>>::bytesFor(n));
     if (int rc = sumParts(run, sum.get())) return rc;
     run.report.samples = length;
     run.report.parts = run.s.partCount;

@@ -5,6 +5,7 @@
 #include "buffer.h"
 #include "crestFactor.h"
 #include "fourierTransform.h"
+#include "hugePages.h"
 #include "lastError.h"
 #include "rangeChecks.h"
 
@@ -38,6 +39,7 @@ int clipAndFilter(std::complex<double>* x, int64_t n, const unsigned char* keep,
     if (!(result.paprDb > request.targetPaprDb)) return 0;
     Buffer<cf> error(static_cast<size_t>(n));
     if (!error) return outOfMemory<cf>(-3, static_cast<size_t>(n), "clipping error");
+    preferHugePages(error.get(), Buffer<cf>::bytesFor(static_cast<size_t>(n)));
     // One plan serves both ways: the inverse is conj(DFT(conj(.))), and
     // planning a transform of 10^7 points costs about a third of running it.
     Dft<float> forward;
