@@ -9,6 +9,7 @@
 #include "dss.h"
 #include "fm.h"
 #include "frame.h"
+#include "hugePages.h"
 #include "lastError.h"
 #include "multitone.h"
 #include "ofdm.h"
@@ -33,6 +34,7 @@ int makeAs(GenSignalClass& object, const void* record, const KindCall& call, Par
     if (n < 1) return refuse(-1, "%s made no samples", Kind::kEntryPoint);
     Buffer<std::complex<float>> samples(static_cast<size_t>(n));
     if (!samples) return outOfMemory<std::complex<float>>(-3, static_cast<size_t>(n), "part samples");
+    preferHugePages(samples.get(), Buffer<std::complex<float>>::bytesFor(static_cast<size_t>(n)));
     for (int i = 0; i < n; ++i) samples[i] = asComplex(run.wave.samples[i]);
     out.samples = std::move(samples);
     out.length = n;

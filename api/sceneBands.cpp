@@ -1,35 +1,47 @@
 #include "sceneBands.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
-#include "fourierTransform.h"
+#include "hugePages.h"
 #include "lastError.h"
 
-int SceneSpectrum::transform() {
-    Dft<double> dft;
-    if (!dft.plan(static_cast<int>(n_), bins_.get(), bins_.get(), DftDirection::forward))
+int SceneSpectrum::transform(Dft<double>& dft) {
+    if (dft.size() != n_ && !dft.plan(static_cast<int>(n_), bins_.get(), bins_.get(), DftDirection::forward))
         return refuse(-3, "the scene's transform of %lld points cannot be planned", static_cast<long long>(n_));
     dft.execute(bins_.get(), bins_.get());
     return 0;
 }
 
-int SceneSpectrum::take(const std::complex<double>* x, int64_t n, double rate) {
+int SceneSpectrum::take(const std::complex<double>* x, int64_t n, double rate, Dft<double>& dft) {
     n_ = n;
     rate_ = rate;
     bins_ = Buffer<std::complex<double>>(static_cast<size_t>(n));
     if (!bins_) return outOfMemory<std::complex<double>>(-3, static_cast<size_t>(n), "scene spectrum");
+    preferHugePages(bins_.get(), Buffer<std::complex<double>>::bytesFor(static_cast<size_t>(n)));
     for (int64_t i = 0; i < n; ++i) bins_[i] = x[i];
-    return transform();
+    return transform(dft);
 }
 
-int SceneSpectrum::take(const std::complex<float>* x, int64_t n, double rate) {
+int SceneSpectrum::take(const std::complex<float>* x, int64_t n, double rate, Dft<double>& dft) {
     n_ = n;
     rate_ = rate;
     bins_ = Buffer<std::complex<double>>(static_cast<size_t>(n));
     if (!bins_) return outOfMemory<std::complex<double>>(-3, static_cast<size_t>(n), "scene spectrum");
+    preferHugePages(bins_.get(), Buffer<std::complex<double>>::bytesFor(static_cast<size_t>(n)));
     for (int64_t i = 0; i < n; ++i) bins_[i] = std::complex<double>(x[i].real(), x[i].imag());
-    return transform();
+    return transform(dft);
+}
+
+int SceneSpectrum::copy(const SceneSpectrum& other) {
+    n_ = other.n_;
+    rate_ = other.rate_;
+    bins_ = Buffer<std::complex<double>>(static_cast<size_t>(n_));
+    if (!bins_) return outOfMemory<std::complex<double>>(-3, static_cast<size_t>(n_), "scene spectrum");
+    preferHugePages(bins_.get(), Buffer<std::complex<double>>::bytesFor(static_cast<size_t>(n_)));
+    std::copy(other.bins_.get(), other.bins_.get() + n_, bins_.get());
+    return 0;
 }
 
 double SceneSpectrum::binHz(int64_t k) const {

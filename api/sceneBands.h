@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "buffer.h"
+#include "fourierTransform.h"
 
 struct SceneBand {
     double lower, upper;  // Hz
@@ -16,9 +17,10 @@ struct SceneBand {
 
 class SceneSpectrum {
 public:
-    // 0, or -3 with the reason.
-    int take(const std::complex<double>* x, int64_t n, double rate);
-    int take(const std::complex<float>* x, int64_t n, double rate);
+    // 0, or -3 with the reason. `dft` is planned on the first take of its
+    // size and reused by the others: one plan for all of a scene's spectra.
+    int take(const std::complex<double>* x, int64_t n, double rate, Dft<double>& dft);
+    int take(const std::complex<float>* x, int64_t n, double rate, Dft<double>& dft);
 
     // The frequency of bin k.
     double binHz(int64_t k) const;
@@ -26,11 +28,14 @@ public:
     // Mean power of the buffer inside the band (Parseval: sum |X|^2 / n^2).
     double bandPower(const SceneBand& band) const;
     const std::complex<double>* bins() const { return bins_.get(); }
+    std::complex<double>* bins() { return bins_.get(); }
+    // A copy of another spectrum: 0, or -3 with the reason.
+    int copy(const SceneSpectrum& other);
     int64_t size() const { return n_; }
     double rate() const { return rate_; }
 
 private:
-    int transform();
+    int transform(Dft<double>& dft);
     Buffer<std::complex<double>> bins_;
     int64_t n_ = 0;
     double rate_ = 0;

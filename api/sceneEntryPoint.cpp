@@ -24,6 +24,7 @@
 #include "frequencyDomain.h"
 #include "genSignalClass.h"
 #include "handleRegistry.h"
+#include "hugePages.h"
 #include "lastError.h"
 #include "loopLength.h"
 #include "mathConstants.h"
@@ -374,238 +375,346 @@ void addLabels(std::vector<GenSignalSceneLabel>& labels, int i, const ScenePart&
     }
 }
 
-int makeScene(int handleId, const GenSignalScene* scene, int16_t** iq, int* count) {
-    if (!scene) return refuse(-1, "GenerateSceneWaveform: scene is a null pointer");
-    if (!iq) return refuse(-1, "GenerateSceneWaveform: iq is a null pointer");
-    if (!count) return refuse(-1, "GenerateSceneWaveform: count is a null pointer");
-    HandleEntry* entry = lookUpHandle(handleId);
-    if (!entry) return refuseHandle(handleId);
-    GenSignalScene s;
-    std::memcpy(&s, scene, sizeof s);
-    if (int rc = checkScene(s)) return rc;
-    const double rate = s.sampleRate;
-    const HandleOptions& options = entry->state.options;
-    const WaveSettings handleSettings = options.wave();
-    const bool exact = handleSettings.loop == LoopMode::exact;
-    GenSignalChannel sceneChannel{};
-    if (s.channel) std::memcpy(&sceneChannel, s.channel, sizeof sceneChannel);
+// One call's scene: what the host asked for and what it has come to so far.
+struct SceneRun {
+    GenSignalScene s{};
+    double rate = 0;
+    const HandleOptions* options = nullptr;
+    bool exact = false;
+    GenSignalChannel channel{};
+    std::vector<ScenePart> parts;
+    int64_t length = 0;
+    SceneNotes notes;
+    ChannelNotes checkNotes;  // the checks' notes: the same ones the channels note again
+    GenSignalSceneReport report{};
+    bool reduce = false;
+};
 
-    std::vector<ScenePart> parts(static_cast<size_t>(s.partCount));
-    for (int i = 0; i < s.partCount; ++i) {
-        ScenePart& p = parts[i];
-        std::memcpy(&p.d, reinterpret_cast<const char*>(s.parts) + i * sizeof(GenSignalScenePart), sizeof p.d);
-        if (int rc = checkPart(i, p.d, rate)) return rc;
-        if (int rc = burstsOf(i, p.d, rate, p.bursts)) return rc;
-        if (int rc = samplesOf(i, "delay", p.d.delay, rate, p.delay)) return rc;
+// The parts copied out of the host's array and checked one by one.
+int readParts(SceneRun& run) {
+    run.parts.resize(static_cast<size_t>(run.s.partCount));
+    for (int i = 0; i < run.s.partCount; ++i) {
+        ScenePart& p = run.parts[i];
+        std::memcpy(&p.d, reinterpret_cast<const char*>(run.s.parts) + i * sizeof(GenSignalScenePart), sizeof p.d);
+        if (int rc = checkPart(i, p.d, run.rate)) return rc;
+        if (int rc = burstsOf(i, p.d, run.rate, p.bursts)) return rc;
+        if (int rc = samplesOf(i, "delay", p.d.delay, run.rate, p.delay)) return rc;
         if (p.d.channel) {
             std::memcpy(&p.channel, p.d.channel, sizeof p.channel);
             p.hasChannel = true;
         }
     }
-    SceneNotes notes;
-    ChannelNotes channelNotes;  // the checks' notes: the same ones the channels note again
-    std::vector<WaveSettings> settingsOf(parts.size());
-    for (int i = 0; i < s.partCount; ++i) {
-        ScenePart& p = parts[i];
+    return 0;
+}
+
+// Each part's wave made alone, once per distinct record and settings, and
+// the gain that sets its level.
+int makeParts(SceneRun& run, GenSignalClass& object) {
+    const WaveSettings handleSettings = run.options->wave();
+    std::vector<WaveSettings> settingsOf(run.parts.size());
+    for (int i = 0; i < run.s.partCount; ++i) {
+        ScenePart& p = run.parts[i];
         WaveSettings& settings = settingsOf[i];
         settings = {handleSettings.loop, static_cast<TonePhases>(p.d.tonePhases), p.d.phaseSeed};
         if (p.d.loopMode == GENSIGNAL_SCENE_LOOP_DEFINED) settings.loop = LoopMode::defined;
         if (p.d.loopMode == GENSIGNAL_SCENE_LOOP_EXACT) settings.loop = LoopMode::exact;
         // Carriers of one record are made once.
         for (int j = 0; j < i && p.sameAs < 0; ++j)
-            if (parts[j].sameAs < 0 && madeAlike(parts[j], p, settingsOf[j], settings)) p.sameAs = j;
+            if (run.parts[j].sameAs < 0 && madeAlike(run.parts[j], p, settingsOf[j], settings)) p.sameAs = j;
         if (p.sameAs >= 0) {
-            const ScenePart& q = parts[p.sameAs];
+            const ScenePart& q = run.parts[p.sameAs];
             p.wave.length = q.wave.length;
             p.wave.made = q.wave.made;
             p.wave.period = q.wave.period;
             p.power = q.power;
         } else {
-            const KindCall call{rate, p.d.argument, settings};
-            if (int rc = makePartWave(entry->object, p.d.recordKind, p.d.record, call, p.wave))
+            const KindCall call{run.rate, p.d.argument, settings};
+            if (int rc = makePartWave(object, p.d.recordKind, p.d.record, call, p.wave))
                 return partRefused(i, p.d.recordKind, rc);
             p.power = partMeanPower(p.wave);
-            if (p.wave.nyquist[0]) notes.add("parts[%d]: %s", i, p.wave.nyquist);
-            if (p.wave.made.seam) notes.add("parts[%d] does not loop seamlessly: %s", i, p.wave.made.seam);
+            if (p.wave.nyquist[0]) run.notes.add("parts[%d]: %s", i, p.wave.nyquist);
+            if (p.wave.made.seam) run.notes.add("parts[%d] does not loop seamlessly: %s", i, p.wave.made.seam);
         }
         if (!(p.power > 0)) return refuse(-1, "%s[%d]: the part is silent, so its level cannot be set", kPartFields, i);
         p.gain = std::pow(10.0, p.d.levelDb / 20.0) / std::sqrt(p.power);
     }
-    if (!std::isfinite(parts[0].gain) || !(parts[0].gain > 0))
+    if (!std::isfinite(run.parts[0].gain) || !(run.parts[0].gain > 0))
         return refuse(-1, "%s[0]: its level cannot be set", kPartFields);
+    return 0;
+}
 
-    int64_t length = 0;
-    if (int rc = sceneLength(parts, exact, options.lengths(rate), length)) return rc;
-    if (length >= (int64_t(1) << 30))
-        return refuse(-1, "the scene of %lld samples: must be below 2^30", static_cast<long long>(length));
-    for (int i = 0; i < s.partCount; ++i) {
-        ScenePart& p = parts[i];
-        if (int rc = carrierOf(i, p, length, rate, exact, notes)) return rc;
+int channelRefused(int rc, const char* where) {
+    char reason[512];
+    std::snprintf(reason, sizeof reason, "%s", lastErrorMessage());
+    return refuse(rc, "%s: %s", where, reason);
+}
+
+// Each part on the scene's loop: its carrier, where it breaks the loop, its
+// channel checked against the scene's length; then the scene's channel.
+int fitParts(SceneRun& run) {
+    const int64_t length = run.length;
+    for (int i = 0; i < run.s.partCount; ++i) {
+        ScenePart& p = run.parts[i];
+        if (int rc = carrierOf(i, p, length, run.rate, run.exact, run.notes)) return rc;
         if (length % p.wave.length != 0)
-            notes.add("parts[%d] (%d samples) is cut at the scene's %lld samples: the loop breaks there", i,
-                      p.wave.length, static_cast<long long>(length));
+            run.notes.add("parts[%d] (%d samples) is cut at the scene's %lld samples: the loop breaks there", i,
+                          p.wave.length, static_cast<long long>(length));
         if (p.bursts.bursts() && length % p.bursts.period != 0)
-            notes.add("parts[%d]'s bursts (every %lld samples) are cut at the scene's end: the loop breaks there", i,
-                      static_cast<long long>(p.bursts.period));
+            run.notes.add("parts[%d]'s bursts (every %lld samples) are cut at the scene's end: the loop breaks there",
+                          i, static_cast<long long>(p.bursts.period));
         if (p.hasChannel) {
-            ChannelContext c = contextOf(p.d, rate, exact, &channelNotes);
-            if (int rc = checkChannel(p.channel, c, length, rate)) {
-                char reason[512];
-                std::snprintf(reason, sizeof reason, "%s", lastErrorMessage());
-                return refuse(rc, "%s[%d].channel: %s", kPartFields, i, reason);
+            ChannelContext c = contextOf(p.d, run.rate, run.exact, &run.checkNotes);
+            if (int rc = checkChannel(p.channel, c, length, run.rate)) {
+                char where[64];
+                std::snprintf(where, sizeof where, "%s[%d].channel", kPartFields, i);
+                return channelRefused(rc, where);
             }
         }
     }
-    if (s.channel) {
+    if (run.s.channel) {
         ChannelContext c;
-        c.exactLoop = exact;
-        c.notes = &channelNotes;
-        if (int rc = checkChannel(sceneChannel, c, length, rate)) {
-            char reason[512];
-            std::snprintf(reason, sizeof reason, "%s", lastErrorMessage());
-            return refuse(rc, "GenSignalScene.channel: %s", reason);
-        }
+        c.exactLoop = run.exact;
+        c.notes = &run.checkNotes;
+        if (int rc = checkChannel(run.channel, c, length, run.rate))
+            return channelRefused(rc, "GenSignalScene.channel");
     }
+    return 0;
+}
 
+int checkLabelCount(const SceneRun& run) {
     int64_t labelCount = 0;
-    for (int i = 0; i < s.partCount; ++i) {
-        const BurstPattern& b = parts[i].bursts;
-        labelCount += 1 + (b.bursts() ? length / b.period + 2 : 0);
+    for (int i = 0; i < run.s.partCount; ++i) {
+        const BurstPattern& b = run.parts[i].bursts;
+        labelCount += 1 + (b.bursts() ? run.length / b.period + 2 : 0);
         if (labelCount > kMaxLabels)
             return refuse(-1,
                           "%s[%d].burstOn = %s, burstOff = %s: the scene's %lld samples would hold more than %lld "
                           "labelled bursts",
-                          kPartFields, i, numberText(parts[i].d.burstOn).text, numberText(parts[i].d.burstOff).text,
-                          static_cast<long long>(length), static_cast<long long>(kMaxLabels));
+                          kPartFields, i, numberText(run.parts[i].d.burstOn).text,
+                          numberText(run.parts[i].d.burstOff).text, static_cast<long long>(run.length),
+                          static_cast<long long>(kMaxLabels));
     }
+    return 0;
+}
 
-    // The sum, part by part.
+// The band of part i as placed in `work`: its own loop says it unless
+// bursts or a channel changed it; then moved to its offset.
+int bandOf(SceneRun& run, int i, const std::complex<float>* work) {
+    ScenePart& p = run.parts[i];
+    ScenePart& source = p.sameAs >= 0 ? run.parts[p.sameAs] : p;
+    const bool alone = !p.hasChannel && !p.bursts.bursts();
+    if (alone && source.bandKnown) {
+        p.band = source.ownBand;
+    } else if (occupiedBand(alone ? source.wave.samples.get() : work, alone ? p.wave.length : run.length, run.rate,
+                            p.band)) {
+        return -3;
+    }
+    if (alone && !source.bandKnown) {
+        source.ownBand = p.band;
+        source.bandKnown = true;
+    }
+    p.band.lower += p.offsetHz;
+    p.band.upper += p.offsetHz;
+    if (p.band.lower < -run.rate / 2 || p.band.upper > run.rate / 2)
+        run.notes.add(
+            "parts[%d]'s band, %s to %s Hz at its offset, reaches beyond half the sample rate: it "
+            "wraps to the other edge, where the reduction leaves it",
+            i, numberText(p.band.lower).text, numberText(p.band.upper).text);
+    return 0;
+}
+
+// The sum, part by part: placed, through its channel, its band read, turned
+// to its offset and added.
+int sumParts(SceneRun& run, std::complex<double>* sum) {
+    const int64_t length = run.length;
     const size_t n = static_cast<size_t>(length);
-    Buffer<std::complex<double>> sum(n, true);
-    if (!sum) return outOfMemory<std::complex<double>>(-3, n, "scene sum");
-    {
-        Buffer<std::complex<float>> work(n);
-        if (!work) return outOfMemory<std::complex<float>>(-3, n, "scene part");
-        for (int i = 0; i < s.partCount; ++i) {
-            ScenePart& p = parts[i];
-            ScenePart& source = p.sameAs >= 0 ? parts[p.sameAs] : p;
-            placePart(source.wave.samples.get(), p.wave.length, length, p.delay, static_cast<float>(p.gain), p.bursts,
-                      work.get());
-            if (p.hasChannel) {
-                GenSignalChannelRealised realised;
-                ChannelNotes applied;
-                ChannelContext c = contextOf(p.d, rate, exact, &applied);
-                if (int rc = applyChannel(p.channel, c, work.get(), length, rate, realised)) return rc;
-                char where[48];
-                std::snprintf(where, sizeof where, "parts[%d].channel", i);
-                notes.addChannel(where, applied);
-            }
-            // The band of the part alone: its own loop says it unless bursts
-            // or a channel changed it.
-            const bool alone = !p.hasChannel && !p.bursts.bursts();
-            if (alone && source.bandKnown) {
-                p.band = source.ownBand;
-            } else if (occupiedBand(alone ? source.wave.samples.get() : work.get(), alone ? p.wave.length : length,
-                                    rate, p.band)) {
-                return -3;
-            }
-            if (alone && !source.bandKnown) {
-                source.ownBand = p.band;
-                source.bandKnown = true;
-            }
-            p.band.lower += p.offsetHz;
-            p.band.upper += p.offsetHz;
-            if (p.band.lower < -rate / 2 || p.band.upper > rate / 2)
-                notes.add(
-                    "parts[%d]'s band, %s to %s Hz at its offset, reaches beyond half the sample rate: it "
-                    "wraps to the other edge, where the reduction leaves it",
-                    i, numberText(p.band.lower).text, numberText(p.band.upper).text);
-            p.dutyPower = gatePower(p.bursts, length);
-            addRotated(work.get(), length, p.carrier, sum.get());
+    Buffer<std::complex<float>> work;
+    for (const ScenePart& p : run.parts)
+        if (p.hasChannel || p.bursts.bursts()) {
+            work = Buffer<std::complex<float>>(n);
+            if (!work) return outOfMemory<std::complex<float>>(-3, n, "scene part");
+            preferHugePages(work.get(), Buffer<std::complex<float>>::bytesFor(n));
+            break;
         }
+    // Always-on parts go in together, in their order among the others.
+    std::vector<PlacedPart> alone;
+    alone.reserve(run.parts.size());
+    auto addAlone = [&] {
+        if (!alone.empty()) addPlaced(alone.data(), static_cast<int>(alone.size()), length, sum);
+        alone.clear();
+    };
+    for (int i = 0; i < run.s.partCount; ++i) {
+        ScenePart& p = run.parts[i];
+        const ScenePart& source = p.sameAs >= 0 ? run.parts[p.sameAs] : p;
+        if (!p.hasChannel && !p.bursts.bursts()) {
+            if (int rc = bandOf(run, i, nullptr)) return rc;
+            p.dutyPower = 1;
+            alone.push_back({source.wave.samples.get(), p.wave.length, p.delay, static_cast<float>(p.gain), p.carrier});
+            continue;
+        }
+        addAlone();
+        placePart(source.wave.samples.get(), p.wave.length, length, p.delay, static_cast<float>(p.gain), p.bursts,
+                  work.get());
+        if (p.hasChannel) {
+            GenSignalChannelRealised realised;
+            ChannelNotes applied;
+            ChannelContext c = contextOf(p.d, run.rate, run.exact, &applied);
+            if (int rc = applyChannel(p.channel, c, work.get(), length, run.rate, realised)) return rc;
+            char where[48];
+            std::snprintf(where, sizeof where, "parts[%d].channel", i);
+            run.notes.addChannel(where, applied);
+        }
+        if (int rc = bandOf(run, i, work.get())) return rc;
+        p.dutyPower = gatePower(p.bursts, length);
+        addRotated(work.get(), length, p.carrier, sum);
     }
+    addAlone();
+    return 0;
+}
 
-    GenSignalSceneReport report{};
-    report.samples = length;
-    report.parts = s.partCount;
-    const double probability = s.cfrProbability == 0 ? kDefaultProbability : s.cfrProbability;
-    report.paprBeforeDb = paprAtDb(sum.get(), length, probability);
-    report.peakBeforeDb = paprAtDb(sum.get(), length, 0);
-    SceneSpectrum before;
-    if (int rc = before.take(sum.get(), length, rate)) return rc;
-    outerAdjacent(before, parts, rate, report.acprLowerBeforeDb, report.acprUpperBeforeDb);
-    SceneSpectrum after;
-    const bool reduce = s.cfrMethod == GENSIGNAL_CFR_CLIP_FILTER;
-    if (reduce) {
-        Buffer<unsigned char> keep(n, true);
-        if (!keep) return outOfMemory<unsigned char>(-3, n, "reduction's bins");
-        for (int64_t k = 0; k < length; ++k)
-            for (const ScenePart& p : parts)
-                if (before.inside(k, p.band)) {
-                    keep[k] = 1;
-                    break;
-                }
-        ClipFilterRequest request;
-        request.targetPaprDb = s.cfrTargetPaprDb;
-        request.probability = probability;
-        request.iterations = s.cfrIterations == 0 ? kDefaultIterations : s.cfrIterations;
-        ClipFilterResult result;
-        if (int rc = clipAndFilter(sum.get(), length, keep.get(), request, result)) return rc;
-        report.iterations = result.iterations;
-        if (int rc = after.take(sum.get(), length, rate)) return rc;
-        outerAdjacent(after, parts, rate, report.acprLowerAfterDb, report.acprUpperAfterDb);
-    } else {
+// The crest factor brought down on the sum's DFT, only inside the parts'
+// bands; the report's figures before and after.
+int reduceCrest(SceneRun& run, std::complex<double>* sum, SceneSpectrum& before, SceneSpectrum& after,
+                Dft<double>& dft) {
+    const int64_t length = run.length;
+    GenSignalSceneReport& report = run.report;
+    const double probability = run.s.cfrProbability == 0 ? kDefaultProbability : run.s.cfrProbability;
+    report.paprBeforeDb = paprAtDb(sum, length, probability);
+    report.peakBeforeDb = paprAtDb(sum, length, 0);
+    if (int rc = before.take(sum, length, run.rate, dft)) return rc;
+    outerAdjacent(before, run.parts, run.rate, report.acprLowerBeforeDb, report.acprUpperBeforeDb);
+    if (!run.reduce) {
         report.acprLowerAfterDb = report.acprLowerBeforeDb;
         report.acprUpperAfterDb = report.acprUpperBeforeDb;
+        report.paprAfterDb = report.paprBeforeDb;
+        report.peakAfterDb = report.peakBeforeDb;
+        return 0;
     }
-    report.paprAfterDb = reduce ? paprAtDb(sum.get(), length, probability) : report.paprBeforeDb;
-    report.peakAfterDb = reduce ? paprAtDb(sum.get(), length, 0) : report.peakBeforeDb;
+    const size_t n = static_cast<size_t>(length);
+    Buffer<unsigned char> keep(n, true);
+    if (!keep) return outOfMemory<unsigned char>(-3, n, "reduction's bins");
+    for (int64_t k = 0; k < length; ++k)
+        for (const ScenePart& p : run.parts)
+            if (before.inside(k, p.band)) {
+                keep[k] = 1;
+                break;
+            }
+    ClipFilterRequest request;
+    request.targetPaprDb = run.s.cfrTargetPaprDb;
+    request.probability = probability;
+    request.iterations = run.s.cfrIterations == 0 ? kDefaultIterations : run.s.cfrIterations;
+    ClipFilterResult result;
+    // The spectrum after, kept by the reduction itself: no transform of the result.
+    if (int rc = after.copy(before)) return rc;
+    if (int rc = clipAndFilter(sum, length, keep.get(), request, result, after.bins())) return rc;
+    report.iterations = result.iterations;
+    outerAdjacent(after, run.parts, run.rate, report.acprLowerAfterDb, report.acprUpperAfterDb);
+    report.paprAfterDb = paprAtDb(sum, length, probability);
+    report.peakAfterDb = paprAtDb(sum, length, 0);
+    return 0;
+}
 
-    Buffer<std::complex<float>> out(n);
-    if (!out) return outOfMemory<std::complex<float>>(-3, n, "scene samples");
-    for (size_t i = 0; i < n; ++i)
-        out[i] = std::complex<float>(static_cast<float>(sum[i].real()), static_cast<float>(sum[i].imag()));
-    sum.reset();
-    SceneSpectrum delivered;
-    const SceneSpectrum* final = reduce ? &after : &before;
-    if (s.channel) {
-        GenSignalChannelRealised realised;
-        ChannelNotes applied;
-        ChannelContext c;
-        c.exactLoop = exact;
-        c.notes = &applied;
-        if (int rc = applyChannel(sceneChannel, c, out.get(), length, rate, realised)) return rc;
-        notes.addChannel("channel", applied);
-        if (int rc = delivered.take(out.get(), length, rate)) return rc;
-        final = &delivered;
-    }
-    const double fullScale = options.fullScale();
-    const double peak =
-        std::sqrt(static_cast<double>(conversion::complexPeakSquared(reinterpret_cast<const float*>(out.get()), n)));
-    const float scale = peak > 0 ? static_cast<float>(fullScale / peak) : 0.0f;
-
+// The labels of every part and burst, read off the final spectrum, with the
+// reduction's cost in each part's band.
+std::vector<GenSignalSceneLabel> sceneLabels(const SceneRun& run, const SceneSpectrum& final,
+                                             const SceneSpectrum& before, const SceneSpectrum& after, float scale) {
     std::vector<GenSignalSceneLabel> labels;
-    const double first = final->bandPower(parts[0].band) / parts[0].dutyPower;
-    for (int i = 0; i < s.partCount; ++i) {
+    const double first = final.bandPower(run.parts[0].band) / run.parts[0].dutyPower;
+    for (int i = 0; i < run.s.partCount; ++i) {
         const size_t from = labels.size();
-        addLabels(labels, i, parts[i], length, *final, first, scale);
-        if (reduce) {
-            const double cost = evmCostPercent(before, after, parts[i].band);
+        addLabels(labels, i, run.parts[i], run.length, final, first, scale);
+        if (run.reduce) {
+            const double cost = evmCostPercent(before, after, run.parts[i].band);
             for (size_t j = from; j < labels.size(); ++j) labels[j].evmCostPercent = cost;
         }
     }
-    report.labels = static_cast<int32_t>(labels.size());
+    return labels;
+}
 
-    if (int rc = deliverSamples(&entry->object, out.release(), static_cast<int>(length), iq, count, fullScale))
+// The sum as floats in its own block, front to back: each sample lands on
+// bytes already read.
+Buffer<std::complex<float>> toFloatInPlace(Buffer<std::complex<double>> sum) {
+    const size_t n = sum.size();
+    unsigned char* bytes = reinterpret_cast<unsigned char*>(sum.get());
+    for (size_t i = 0; i < n; ++i) {
+        double v[2];
+        std::memcpy(v, bytes + i * sizeof v, sizeof v);
+        const float f[2] = {static_cast<float>(v[0]), static_cast<float>(v[1])};
+        std::memcpy(bytes + i * sizeof f, f, sizeof f);
+    }
+    return std::move(sum).reuseAs<std::complex<float>>(n);
+}
+
+// The sum made, reduced, through the scene's channel, labelled and
+// delivered in the handle's buffer.
+int deliverScene(SceneRun& run, HandleEntry& entry, int16_t** iq, int* count) {
+    const int64_t length = run.length;
+    const size_t n = static_cast<size_t>(length);
+    Buffer<std::complex<double>> sum(n, true);
+    if (!sum) return outOfMemory<std::complex<double>>(-3, n, "scene sum");
+    preferHugePages(sum.get(), Buffer<std::complex<double>>::bytesFor(n));
+    if (int rc = sumParts(run, sum.get())) return rc;
+    run.report.samples = length;
+    run.report.parts = run.s.partCount;
+    SceneSpectrum before, after, delivered;
+    Dft<double> dft;
+    if (int rc = reduceCrest(run, sum.get(), before, after, dft)) return rc;
+
+    Buffer<std::complex<float>> out = toFloatInPlace(std::move(sum));
+    const SceneSpectrum* final = run.reduce ? &after : &before;
+    if (run.s.channel) {
+        GenSignalChannelRealised realised;
+        ChannelNotes applied;
+        ChannelContext c;
+        c.exactLoop = run.exact;
+        c.notes = &applied;
+        if (int rc = applyChannel(run.channel, c, out.get(), length, run.rate, realised)) return rc;
+        run.notes.addChannel("channel", applied);
+        if (int rc = delivered.take(out.get(), length, run.rate, dft)) return rc;
+        final = &delivered;
+    }
+    const double fullScale = run.options->fullScale();
+    const double peak =
+        std::sqrt(static_cast<double>(conversion::complexPeakSquared(reinterpret_cast<const float*>(out.get()), n)));
+    const float scale = peak > 0 ? static_cast<float>(fullScale / peak) : 0.0f;
+    std::vector<GenSignalSceneLabel> labels = sceneLabels(run, *final, before, after, scale);
+    run.report.labels = static_cast<int32_t>(labels.size());
+
+    if (int rc = deliverSamples(&entry.object, out.release(), static_cast<int>(length), iq, count, fullScale))
         return rc;
-    entry->scene.labels = std::move(labels);
-    entry->scene.report = report;
-    LastCall& last = entry->state.last;
+    entry.scene.labels = std::move(labels);
+    entry.scene.report = run.report;
+    LastCall& last = entry.state.last;
     last.snap = GenSignalSnap{};
     last.loop = GenSignalLoopInfo{static_cast<int32_t>(length), 1, static_cast<double>(length),
-                                  static_cast<double>(length) / rate, notes.text().empty() ? 1 : 0};
-    last.setNote("%s", notes.text().c_str());
+                                  static_cast<double>(length) / run.rate, run.notes.text().empty() ? 1 : 0};
+    last.setNote("%s", run.notes.text().c_str());
     return 0;
+}
+
+int makeScene(int handleId, const GenSignalScene* scene, int16_t** iq, int* count) {
+    if (!scene) return refuse(-1, "GenerateSceneWaveform: scene is a null pointer");
+    if (!iq) return refuse(-1, "GenerateSceneWaveform: iq is a null pointer");
+    if (!count) return refuse(-1, "GenerateSceneWaveform: count is a null pointer");
+    HandleEntry* entry = lookUpHandle(handleId);
+    if (!entry) return refuseHandle(handleId);
+    SceneRun run;
+    std::memcpy(&run.s, scene, sizeof run.s);
+    if (int rc = checkScene(run.s)) return rc;
+    run.rate = run.s.sampleRate;
+    run.options = &entry->state.options;
+    run.exact = run.options->wave().loop == LoopMode::exact;
+    run.reduce = run.s.cfrMethod == GENSIGNAL_CFR_CLIP_FILTER;
+    if (run.s.channel) std::memcpy(&run.channel, run.s.channel, sizeof run.channel);
+
+    if (int rc = readParts(run)) return rc;
+    if (int rc = makeParts(run, entry->object)) return rc;
+    if (int rc = sceneLength(run.parts, run.exact, run.options->lengths(run.rate), run.length)) return rc;
+    if (run.length >= (int64_t(1) << 30))
+        return refuse(-1, "the scene of %lld samples: must be below 2^30", static_cast<long long>(run.length));
+    if (int rc = fitParts(run)) return rc;
+    if (int rc = checkLabelCount(run)) return rc;
+    return deliverScene(run, *entry, iq, count);
 }
 
 }  // namespace

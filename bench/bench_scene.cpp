@@ -7,6 +7,7 @@
 // on one.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <vector>
 
 #include "wrapperGenSignalWave.h"
@@ -50,15 +51,28 @@ void run(benchmark::State& state, bool scene, int cfr) {
     GenSignalSetOption(h, GENSIGNAL_OPTION_LOOP_MODE, GENSIGNAL_LOOP_EXACT);
     int16_t* iq = nullptr;
     int count = 0;
+    auto partsAlone = [&] {
+        for (int i = 0; i < 4; ++i)
+            if (GenerateOFDMWaveform(h, &o, &iq, &count, kRate)) state.SkipWithError("part refused");
+    };
+    auto seconds = [](auto&& f) {
+        const auto t0 = std::chrono::steady_clock::now();
+        f();
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    };
+    double sceneSeconds = 0;
     for (auto _ : state) {
         if (scene) {
-            if (GenerateSceneWaveform(h, &s, &iq, &count)) state.SkipWithError("scene refused");
+            sceneSeconds += seconds([&] {
+                if (GenerateSceneWaveform(h, &s, &iq, &count)) state.SkipWithError("scene refused");
+            });
         } else {
-            for (int i = 0; i < 4; ++i)
-                if (GenerateOFDMWaveform(h, &o, &iq, &count, kRate)) state.SkipWithError("part refused");
+            partsAlone();
         }
         benchmark::DoNotOptimize(iq);
     }
+    // The scene against its parts made alone, timed beside it in this run.
+    if (scene) state.counters["vs_parts_alone"] = sceneSeconds / state.iterations() / seconds(partsAlone);
     state.counters["samples"] = count / 2;
     GenSignalObjRelease(h);
 }

@@ -22,7 +22,9 @@ struct ClipFilterResult {
 };
 
 // x[0, n) in place; keep[k] != 0 for the bins (k cycles over the loop, k in
-// 0 ... n-1) that may change. 0, or -3 with the reason when the working
-// memory or the transforms cannot be had (x is then as it was).
+// 0 ... n-1) that may change. `bins`, when given, holds x's unscaled DFT
+// and is kept so: each round's change is subtracted from it, which spares
+// the caller a transform of the result. 0, or -3 with the reason when the
+// working memory or the transforms cannot be had (x is then as it was).
 int clipAndFilter(std::complex<double>* x, int64_t n, const unsigned char* keep, const ClipFilterRequest& request,
-                  ClipFilterResult& result);
+                  ClipFilterResult& result, std::complex<double>* bins = nullptr);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 
 #include "buffer.h"
@@ -12,11 +13,57 @@ constexpr int64_t kBlock = 65536;
 
 double power(const std::complex<double>& v) { return v.real() * v.real() + v.imag() * v.imag(); }
 
+int64_t blocksOf(int64_t n) { return (n + kBlock - 1) / kBlock; }
+
+// The `keep` largest powers of each fixed block, gathered in block order at
+// the front of `tops` (blocks * keep values); returns how many there are.
+// The rank-th largest of all is among them, so the ranking needs one pass
+// over x and no copy of it.
+int64_t blockTops(const std::complex<double>* x, int64_t n, int64_t keep, double* tops, int64_t* filled) {
+    const int64_t blocks = blocksOf(n);
+#pragma omp parallel for schedule(static)
+    for (int64_t b = 0; b < blocks; ++b) {
+        double* heap = tops + b * keep;  // a min-heap of the block's largest
+        int64_t m = 0;
+        const int64_t hi = std::min(n, (b + 1) * kBlock);
+        for (int64_t i = b * kBlock; i < hi; ++i) {
+            const double v = power(x[i]);
+            if (m < keep) {
+                heap[m++] = v;
+                std::push_heap(heap, heap + m, std::greater<double>());
+            } else if (v > heap[0]) {
+                std::pop_heap(heap, heap + m, std::greater<double>());
+                heap[m - 1] = v;
+                std::push_heap(heap, heap + m, std::greater<double>());
+            }
+        }
+        filled[b] = m;
+    }
+    int64_t total = 0;
+    for (int64_t b = 0; b < blocks; ++b) {
+        std::copy(tops + b * keep, tops + b * keep + filled[b], tops + total);
+        total += filled[b];
+    }
+    return total;
+}
+
+double peakPower(const std::complex<double>* x, int64_t n, double* partial) {
+    const int64_t blocks = blocksOf(n);
+#pragma omp parallel for schedule(static)
+    for (int64_t b = 0; b < blocks; ++b) {
+        double m = 0;
+        const int64_t hi = std::min(n, (b + 1) * kBlock);
+        for (int64_t i = b * kBlock; i < hi; ++i) m = std::max(m, power(x[i]));
+        partial[b] = m;
+    }
+    return *std::max_element(partial, partial + blocks);
+}
+
 }  // namespace
 
 double meanPower(const std::complex<double>* x, int64_t n) {
     if (n < 1) return 0;
-    const int64_t blocks = (n + kBlock - 1) / kBlock;
+    const int64_t blocks = blocksOf(n);
     Buffer<double> partial(static_cast<size_t>(blocks));
     double total = 0;
     if (!partial) {
@@ -38,15 +85,29 @@ double paprAtDb(const std::complex<double>* x, int64_t n, double p) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double mean = meanPower(x, n);
     if (!(mean > 0)) return nan;
-    Buffer<double> powers(static_cast<size_t>(n));
-    if (!powers) return nan;
-#pragma omp parallel for schedule(static)
-    for (int64_t i = 0; i < n; ++i) powers[i] = power(x[i]);
     int64_t rank = static_cast<int64_t>(std::floor(p * static_cast<double>(n)));
     if (rank > n - 1) rank = n - 1;
     if (rank < 0) rank = 0;
-    double* v = powers.get();
-    if (rank == 0) return 10.0 * std::log10(*std::max_element(v, v + n) / mean);  // the peak needs no ranking
-    std::nth_element(v, v + rank, v + n, [](double a, double b) { return a > b; });
+    const int64_t blocks = blocksOf(n);
+    if (rank == 0) {
+        Buffer<double> partial(static_cast<size_t>(blocks));
+        if (!partial) return nan;
+        return 10.0 * std::log10(peakPower(x, n, partial.get()) / mean);  // the peak needs no ranking
+    }
+    // Each block's largest when they are few (p small), else all powers.
+    const int64_t keep = std::min(rank + 1, kBlock);
+    const bool fewTops = keep * blocks <= n / 4;
+    Buffer<double> values(static_cast<size_t>(fewTops ? keep * blocks : n));
+    Buffer<int64_t> filled(static_cast<size_t>(blocks));
+    if (!values || !filled) return nan;
+    double* v = values.get();
+    int64_t count = n;
+    if (fewTops) {
+        count = blockTops(x, n, keep, v, filled.get());
+    } else {
+#pragma omp parallel for schedule(static)
+        for (int64_t i = 0; i < n; ++i) v[i] = power(x[i]);
+    }
+    std::nth_element(v, v + rank, v + count, [](double a, double b) { return a > b; });
     return 10.0 * std::log10(v[rank] / mean);
 }

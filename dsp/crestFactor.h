@@ -10,5 +10,6 @@
 double meanPower(const std::complex<double>* x, int64_t n);
 
 // The PAPR in dB at probability p in [0, 1): NaN for a silent buffer, or
-// when the copy of the powers (8n bytes) cannot be had.
+// when the working memory (each block's largest powers, or for a large p a
+// copy of all, 8n bytes) cannot be had.
 double paprAtDb(const std::complex<double>* x, int64_t n, double p);

@@ -20,18 +20,46 @@ double carrierAngle(const PartCarrier& c, int64_t n, int64_t length) {
     return kTwoPi * (turns - std::floor(turns)) + c.phase;
 }
 
+// The part's sample index for loop sample n: ((n - delay) mod length) mod
+// partLength, stepped sample by sample from there.
+struct PartIndex {
+    int64_t m, partLength;
+    int64_t loopIndex;  // (n - delay) mod length
+    int64_t length;
+    PartIndex(int64_t n, int64_t d, int64_t len, int64_t partLen) : partLength(partLen), length(len) {
+        loopIndex = n - d;
+        if (loopIndex < 0) loopIndex += length;
+        m = loopIndex % partLength;
+    }
+    void next() {
+        if (++loopIndex == length) {
+            loopIndex = 0;
+            m = 0;
+        } else if (++m == partLength) {
+            m = 0;
+        }
+    }
+};
+
+int64_t delayOf(int64_t delay, int64_t length) {
+    int64_t d = delay % length;
+    return d < 0 ? d + length : d;
+}
+
 }  // namespace
 
 void placePart(const std::complex<float>* part, int64_t partLength, int64_t length, int64_t delay, float gain,
                const BurstPattern& bursts, std::complex<float>* out) {
-    int64_t d = delay % length;
-    if (d < 0) d += length;
+    const int64_t d = delayOf(delay, length);
+    const int64_t blocks = (length + kBlock - 1) / kBlock;
 #pragma omp parallel for schedule(static)
-    for (int64_t n = 0; n < length; ++n) {
-        int64_t m = n - d;
-        if (m < 0) m += length;
-        const float g = gain * burstGain(bursts, n);
-        out[n] = part[m % partLength] * g;
+    for (int64_t b = 0; b < blocks; ++b) {
+        const int64_t lo = b * kBlock, hi = lo + kBlock < length ? lo + kBlock : length;
+        PartIndex at(lo, d, length, partLength);
+        for (int64_t n = lo; n < hi; ++n, at.next()) {
+            const float g = bursts.bursts() ? gain * burstGain(bursts, n) : gain;
+            out[n] = part[at.m] * g;
+        }
     }
 }
 
@@ -50,6 +78,32 @@ void addRotated(const std::complex<float>* x, int64_t length, const PartCarrier&
             const double nc = tc * sc - ts * ss;
             ts = tc * ss + ts * sc;
             tc = nc;
+        }
+    }
+}
+
+void addPlaced(const PlacedPart* parts, int count, int64_t length, std::complex<double>* sum) {
+    const int64_t blocks = (length + kBlock - 1) / kBlock;
+#pragma omp parallel for schedule(static)
+    for (int64_t b = 0; b < blocks; ++b) {
+        const int64_t lo = b * kBlock, hi = lo + kBlock < length ? lo + kBlock : length;
+        // Part after part over one block of the sum, which stays in cache:
+        // each sample gets its parts in their order, as pass after pass would.
+        for (int i = 0; i < count; ++i) {
+            const PlacedPart& p = parts[i];
+            const double step = carrierAngle(p.carrier, 1, length) - p.carrier.phase;
+            const double sc = std::cos(step), ss = std::sin(step);
+            const double a0 = carrierAngle(p.carrier, lo, length);
+            double tc = std::cos(a0), ts = std::sin(a0);
+            PartIndex at(lo, delayOf(p.delay, length), length, p.partLength);
+            for (int64_t n = lo; n < hi; ++n, at.next()) {
+                const std::complex<float> v = p.part[at.m] * p.gain;
+                const double re = v.real(), im = v.imag();
+                sum[n] += std::complex<double>(re * tc - im * ts, re * ts + im * tc);
+                const double nc = tc * sc - ts * ss;
+                ts = tc * ss + ts * sc;
+                tc = nc;
+            }
         }
     }
 }

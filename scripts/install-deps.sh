@@ -10,14 +10,14 @@
 # are optional for the build; the tests of both need them.
 set -euo pipefail
 packages=(g++ cmake make pkgconf libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev libfftw3-dev nettle-dev
-          libliquid-dev python3 python3-numpy python3-scipy python3-matplotlib python3-pytest
+          libyaml-cpp-dev libliquid-dev python3 python3-numpy python3-scipy python3-matplotlib python3-pytest
           python3-pip python3-venv python3-setuptools python3-wheel help2man
           python3-distributed python3-dask python3-tqdm python3-h5py python3-yaml python3-torch
           libsoapysdr-dev soapysdr-tools python3-soapysdr gnuradio)
 [ "${1:-}" = "--ci" ] && packages+=(git clang-format flake8 black)
 [ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-dev libomp-dev)
 [ "${1:-}" = "--aarch64" ] && packages+=(g++-aarch64-linux-gnu qemu-user libfftw3-dev:arm64 nettle-dev:arm64
-                                         libgtest-dev:arm64 libgmock-dev:arm64)
+                                         libyaml-cpp-dev:arm64 libgtest-dev:arm64 libgmock-dev:arm64)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -84,7 +84,7 @@ TEST_F(WavegenScene, WritesTheLibrarysSceneWithOneAnnotationPerBurst) {
 TEST_F(WavegenScene, RefusesWhatItCannotReadByKey) {
     struct Case {
         const char* file;
-        const char* text;
+        std::string text;
         const char* reason;
     };
     const Case cases[] = {
@@ -99,12 +99,101 @@ TEST_F(WavegenScene, RefusesWhatItCannotReadByKey) {
         {"f.json", R"({"sample_rate": 1e6, "parts": [{"kind": "am", "level_db": "high"}]})",
          "parts[0].level_db = \"high\": expected a number"},
         {"g.json", R"({"sample_rate": 0, "parts": [{"kind": "am"}]})", "GenSignalScene.sampleRate = 0"},
-        {"h.yaml", "sample_rate: 1e6", "YAML scenes are not read"},
+        {"h.yaml", "sample_rate: 1e6\nsample_rate: 2e6\n", "h.yaml: not YAML: sample_rate: the key appears twice"},
+        {"i.yaml", "sample_rate: [1e6\n", "i.yaml: not YAML:"},
+        {"j.yaml", (std::string(100, '[') + std::string(100, ']')).c_str(), "not YAML: nested deeper than 64"},
+        {"k.yaml", "sample_rate: 1e6\nparts: [{kind: am, channel: {snr: 3}}]\n",
+         "parts[0].channel: \"snr\" is no channel setting"},
+        {"l.json", R"({"sample_rate": 1e6, "parts": [{"kind": "am"}], "channel": {"cfo_hz": "fast"}})", "channel:"},
+        {"m.yaml", "sample_rate: 1e6\nparts: [{kind: am, level_db: '3'}]\n",
+         "parts[0].level_db = \"3\": expected a number"},
     };
     for (const Case& c : cases) {
         write(c.file, c.text);
         std::string out;
         EXPECT_EQ(run(std::string("scene ") + c.file + " -o x", out), 2) << c.file;
         EXPECT_NE(out.find(c.reason), std::string::npos) << c.file << ": " << out;
+    }
+}
+
+TEST_F(WavegenScene, YamlAndJsonOfOneSceneGiveTheSameBytesAndLabels) {
+    write("s.json", kScene);
+    // The same keys in block and flow style, numbers as YAML writes them.
+    write("s.yaml", R"(sample_rate: 1.0e+6
+parts:
+  - kind: multitone
+    tone_count: 4
+    tone_spacing: 10000
+    frequency_offset: -200000
+    label: "tones"
+  - {kind: multitone, tone_count: 2, tone_spacing: 20000, frequency_offset: 250000, level_db: -6,
+     burst_on: 2e-4, burst_off: 3.0e-4, burst_start: 4e-4}
+)");
+    std::string out;
+    ASSERT_EQ(run("scene s.json -o fromjson --loop exact", out), 0) << out;
+    ASSERT_EQ(run("scene s.yaml -o fromyaml --loop exact", out), 0) << out;
+    EXPECT_EQ(readFile("fromjson.sigmf-data"), readFile("fromyaml.sigmf-data"));
+    const auto a = nlohmann::json::parse(readText("fromjson.sigmf-meta"));
+    const auto b = nlohmann::json::parse(readText("fromyaml.sigmf-meta"));
+    EXPECT_EQ(a["annotations"], b["annotations"]);
+    EXPECT_EQ(a["global"]["gensignal:scene"], b["global"]["gensignal:scene"]);
+}
+
+TEST_F(WavegenScene, PartChannelsAndSignalDetailReachTheLibraryAndTheAnnotations) {
+    write("c.json", R"({"sample_rate": 1e6, "parts": [
+        {"kind": "digital", "mod_type": "qam16", "symbol_rate": 50000, "frequency_offset": -200000,
+         "channel": {"snr_db": 20, "cfo_hz": 100, "channel_seed": 3}},
+        {"kind": "multitone", "tone_count": 2, "tone_spacing": 20000, "frequency_offset": 200000,
+         "burst_on": 1e-3, "burst_off": 1e-3}]})");
+    std::string out;
+    ASSERT_EQ(run("scene c.json -o ch", out), 0) << out;
+    // The same through the C API, the channel as the options make it.
+    DigitalModParams d{};  // the kind's defaults but for the two fields given
+    d.modType = QAM16;
+    d.symbolRate = 50000;
+    d.freqDeviation = 250000;
+    d.pnOrder = 9;
+    d.pnSeed = 10;
+    d.filterType = static_cast<FilterType>(3);
+    d.filterSpan = 6;
+    d.samplesPerSymbol = 8;
+    d.rolloff = 0.35;
+    MultitoneParams m{};
+    m.toneCount = 2;
+    m.toneSpacing = 20000;
+    GenSignalChannel channel{};
+    channel.noiseMode = GENSIGNAL_NOISE_SNR;
+    channel.noiseDb = 20;
+    channel.cfoHz = 100;
+    channel.seed = 3;
+    GenSignalScenePart parts[2]{};
+    parts[0].recordKind = GENSIGNAL_RECORD_DIGITAL;
+    parts[0].record = &d;
+    parts[0].argument = 1000;
+    parts[0].frequencyOffset = -200000;
+    parts[0].channel = &channel;
+    parts[1].recordKind = GENSIGNAL_RECORD_MULTITONE;
+    parts[1].record = &m;
+    parts[1].frequencyOffset = 200000;
+    parts[1].burstOn = 1e-3;
+    parts[1].burstOff = 1e-3;
+    GenSignalScene s{};
+    s.sampleRate = 1e6;
+    s.partCount = 2;
+    s.parts = parts;
+    const LibraryIq lib = libraryIq([&](int h, int16_t** iq, int* n) { return GenerateSceneWaveform(h, &s, iq, n); });
+    ASSERT_EQ(lib.rc, 0);
+    EXPECT_TRUE(sameSamples(readFile("ch.sigmf-data"), lib.iq));
+    const auto meta = nlohmann::json::parse(readText("ch.sigmf-meta"));
+    bool signalExtension = false;
+    for (const auto& e : meta["global"]["core:extensions"]) signalExtension = signalExtension || e["name"] == "signal";
+    EXPECT_TRUE(signalExtension);
+    for (const auto& a : meta["annotations"]) {
+        if (a["gensignal:part"] == 0) {
+            EXPECT_EQ(a["signal:detail"]["mod_class"], "qam") << a.dump();
+            EXPECT_EQ(a["signal:detail"]["order"], 16) << a.dump();
+        } else {
+            EXPECT_FALSE(a.contains("signal:detail")) << a.dump();  // tones: no words of the extension
+        }
     }
 }

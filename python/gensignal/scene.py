@@ -6,6 +6,7 @@ import math
 import warnings
 
 from . import _library, kinds, loop, records
+from . import channel as channel_module
 from ._library import GenSignalError
 from .waveform import Waveform
 
@@ -125,8 +126,33 @@ def _declare(lib):
     _declared = True
 
 
+def _channel_record(where, settings, keep):
+    """A channel's record from its settings (a Channel or a dict of them),
+    kept alive in `keep`; its settings as a dict, for the manifest."""
+    try:
+        chosen = channel_module.channel_of(settings)
+    except (TypeError, GenSignalError) as e:
+        raise GenSignalError(-1, f"{where}: {e}", where) from None
+    record = chosen.record()
+    keep.append(record)
+    return ctypes.cast(ctypes.pointer(record), ctypes.c_void_p), chosen.to_dict()
+
+
+def _detail(table, values):
+    """The part's signal:detail words: the kind's, then its choices'."""
+    detail = dict(table.get("signalDetail", {}))
+    for field in table["fields"]:
+        words = field.get("signalDetail", {})
+        if field["type"] == "choice" and field["name"] in values:
+            name = kinds.choice_name(field, values[field["name"]])
+            if name in words:
+                detail.update(words[name])
+    return detail
+
+
 def _part(index, spec, keep):
-    """The descriptor of one part; its record is kept alive in `keep`."""
+    """The descriptor of one part, its signal:detail and its channel's
+    settings; its record and channel are kept alive in `keep`."""
     where = f"parts[{index}]"
     if not isinstance(spec, dict) or "kind" not in spec:
         raise GenSignalError(-1, f"{where}: must be a dict with a kind and its fields", where)
@@ -153,6 +179,9 @@ def _part(index, spec, keep):
     )
     part.phaseSeed = int(spec.pop("phase_seed", 0))
     spec.pop("label", None)
+    settings = spec.pop("channel", None)
+    if settings is not None:
+        part.channel, settings = _channel_record(f"{where}.channel", settings, keep)
     table = kinds.KINDS[kind]
     try:
         values, _ = kinds.params_of(kind, **spec)
@@ -169,12 +198,13 @@ def _part(index, spec, keep):
     keep.append(record)
     part.recordKind = _RECORD_KINDS[kind]
     part.record = ctypes.cast(ctypes.pointer(record), ctypes.c_void_p)
-    return part
+    return part, _detail(table, values), settings
 
 
 def _cfr(scene, cfr):
+    """Sets the reduction; returns its settings as a scene file spells them."""
     if cfr is None:
-        return
+        return None
     if isinstance(cfr, (int, float)) and not isinstance(cfr, bool):
         cfr = {"target_papr_db": cfr}
     if not isinstance(cfr, dict) or "target_papr_db" not in cfr:
@@ -188,39 +218,65 @@ def _cfr(scene, cfr):
     scene.cfrTargetPaprDb = float(cfr["target_papr_db"])
     scene.cfrProbability = float(cfr.get("probability", 0))
     scene.cfrIterations = int(cfr.get("iterations", 0))
+    return dict(cfr)
 
 
 def _number(v):
     return v if math.isfinite(v) else None
 
 
-def scene(parts, sample_rate, cfr=None, loop_mode="defined", peak_dbfs=0.0):
+def _manifest(specs, sample_rate, cfr, settings, channel):
+    """The scene as a scene file (and gensignal:scene) holds it."""
+    parts = []
+    for spec, chosen in zip(specs, settings):
+        part = dict(spec)
+        if chosen is not None:
+            part["channel"] = chosen
+        parts.append(part)
+    out = {"sample_rate": float(sample_rate), "parts": parts}
+    if cfr is not None:
+        out["cfr"] = cfr
+    if channel is not None:
+        out["channel"] = channel
+    return out
+
+
+def scene(parts, sample_rate, cfr=None, loop_mode="defined", peak_dbfs=0.0, channel=None):
     """Several waveforms on one loop. `parts`: dicts with a `kind` and its
     fields (as the kind functions take them: pn_order=..., mod_type="qpsk"),
     and the placement: frequency_offset (Hz), level_db (relative to the
     first part), delay (s), phase_deg, burst_on / burst_off / burst_start /
     burst_ramp (s), loop ("scene", "defined" or "exact"), tone_phases,
-    phase_seed, label. `cfr`: a target PAPR in dB, or a dict of
-    target_papr_db, probability (1e-4), iterations (8). `loop_mode`: the
-    scene's, "defined" or "exact".
+    phase_seed, label, channel (a gensignal.Channel or a dict of its
+    settings: the part's own, before the sum). `cfr`: a target PAPR in dB,
+    or a dict of target_papr_db, probability (1e-4), iterations (8).
+    `loop_mode`: the scene's, "defined" or "exact". `channel`: the whole
+    scene's, after the sum.
 
     Returns a Waveform whose `parts` holds a dict per part and burst (part,
     burst (-1 for the part as a whole), sample_start, sample_count,
     freq_lower_edge, freq_upper_edge, kind, label, level_db, power_dbfs,
-    evm_cost_percent) and whose `scene_report` holds what the reduction
-    did."""
+    evm_cost_percent, detail: its signal:detail words), whose
+    `scene_report` holds what the reduction did and whose `scene` holds the
+    scene as a scene file spells it (to_sigmf records it, regenerate()
+    makes it again)."""
     lib = _library.library()
     _declare(lib)
     specs = list(parts)
     keep = []
     descriptors = (_Part * max(len(specs), 1))()
+    details, settings = [], []
     for i, spec in enumerate(specs):
-        descriptors[i] = _part(i, spec, keep)
+        descriptors[i], detail, chosen = _part(i, spec, keep)
+        details.append(detail)
+        settings.append(chosen)
     s = _Scene()
     s.sampleRate = float(sample_rate)
     s.partCount = len(specs)
     s.parts = descriptors
-    _cfr(s, cfr)
+    cfr = _cfr(s, cfr)
+    if channel is not None:
+        s.channel, channel = _channel_record("channel", channel, keep)
     handle = _library.thread_handle()
     loop.apply(handle, loop.values("digital", {"loop": loop_mode, "peak_dbfs": peak_dbfs}))
     iq = ctypes.POINTER(ctypes.c_int16)()
@@ -255,9 +311,15 @@ def scene(parts, sample_rate, cfr=None, loop_mode="defined", peak_dbfs=0.0):
                 "level_db": _number(label.levelDb),
                 "power_dbfs": _number(label.powerDbfs),
                 "evm_cost_percent": label.evmCostPercent,
+                "detail": details[label.part],
             }
         )
-    wf = Waveform(data, sample_rate, loop={"mode": loop_mode, "samples": len(data)})
+    wf = Waveform(
+        data,
+        sample_rate,
+        loop={"mode": loop_mode, "samples": len(data), "peak_dbfs": peak_dbfs},
+        scene=_manifest(specs, sample_rate, cfr, settings, channel),
+    )
     wf.parts = labels
     wf.scene_report = {
         "samples": report.samples,

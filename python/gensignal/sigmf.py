@@ -116,11 +116,77 @@ def _extension(name, version):
     return {"name": name, "version": version, "optional": True}
 
 
+def _scene_annotations(waveform, recorder, centre):
+    """One annotation per burst, and one for each part that is always on,
+    as wavegen scene writes them."""
+    shift = centre or 0.0
+    bursting = [float(p.get("burst_on", 0) or 0) > 0 for p in waveform.scene["parts"]]
+    out = []
+    for label in waveform.parts or []:
+        if bursting[label["part"]] != (label["burst"] >= 0):
+            continue
+        a = {
+            "core:sample_start": label["sample_start"],
+            "core:sample_count": label["sample_count"],
+            "core:freq_lower_edge": label["freq_lower_edge"] + shift,
+            "core:freq_upper_edge": label["freq_upper_edge"] + shift,
+            "core:label": label["label"],
+            "core:generator": recorder,
+            "gensignal:part": label["part"],
+            "gensignal:kind": label["kind"],
+            "gensignal:level_db": label["level_db"],
+            "gensignal:power_dbfs": label["power_dbfs"],
+            "gensignal:evm_cost_percent": label["evm_cost_percent"],
+        }
+        if label["burst"] >= 0:
+            a["gensignal:burst"] = label["burst"]
+        if label.get("detail"):
+            a["signal:detail"] = label["detail"]
+        out.append(a)
+    return out
+
+
+def _scene_metadata(waveform, sha512, recorder, capture, centre):
+    """A scene's metadata: the scene under gensignal:scene (regenerate()
+    makes it again from there) and an annotation per burst."""
+    extensions = [_extension("gensignal", "2.0.0")]
+    if any(label.get("detail") for label in waveform.parts or []):
+        extensions.append(_extension("signal", "1.0.0"))
+    glob = {
+        "core:datatype": "ci16_le",
+        "core:sample_rate": float(waveform.sample_rate),
+        "core:version": "1.2.0",
+        "core:num_channels": 1,
+        "core:sha512": sha512,
+        "core:recorder": recorder,
+        "core:description": f"scene of {len(waveform.scene['parts'])} parts",
+        "core:extensions": extensions,
+        "gensignal:samples": len(waveform.period),
+        "gensignal:scene": waveform.scene,
+    }
+    if waveform.scene_report is not None:
+        glob["gensignal:scene_report"] = waveform.scene_report
+    if waveform.loop:
+        glob["gensignal:loop"] = waveform.loop
+    if waveform.repeat > 1:
+        glob["gensignal:repeat"] = waveform.repeat
+    return {"global": glob, "captures": [capture], "annotations": _scene_annotations(waveform, recorder, centre)}
+
+
 def metadata(waveform, sha512, datetime=None, center_frequency=None):
     """The metadata dictionary, with the same fields wavegen writes."""
     from . import __version__
 
     recorder = f"gensignal {__version__}"
+    if waveform.scene is not None:
+        capture = {"core:sample_start": 0}
+        centre = _center_frequency(center_frequency)
+        if centre is not None:
+            capture["core:frequency"] = centre
+        stamp = _datetime_text(datetime)
+        if stamp:
+            capture["core:datetime"] = stamp
+        return _scene_metadata(waveform, sha512, recorder, capture, centre)
     total = len(waveform)
     samples = len(waveform.period)
     measured, (lower, upper) = _measured(waveform)
@@ -263,6 +329,7 @@ def read_sigmf(path):
         metadata=meta,
         loop=glob.get("gensignal:loop"),
         channel=glob.get("gensignal:channel"),
+        scene=glob.get("gensignal:scene") if kind is None else None,
     )
     if datatype == "ci16_le":
         return Waveform(values, rate, kind, _params(kind, glob), **extra)

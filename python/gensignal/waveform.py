@@ -17,7 +17,10 @@ class Waveform:
     duration, whole_periods; `snapped` when snap changed a value), None for
     a recording from elsewhere; `channel`: the channel it went through
     ({'settings': ..., 'realised': ...}, with 'stage': 'generation' when it
-    was applied as the waveform was made), or None."""
+    was applied as the waveform was made), or None; `scene`: for a scene,
+    the scene as a scene file spells it (gensignal.scene's `parts` and
+    settings), else None; then `parts` holds a label per part and burst and
+    `scene_report` what the crest-factor reduction did."""
 
     def __init__(
         self,
@@ -31,6 +34,7 @@ class Waveform:
         metadata=None,
         loop=None,
         channel=None,
+        scene=None,
     ):
         self.iq = np.asarray(iq, dtype=np.int16).reshape(-1, 2)
         self.sample_rate = float(sample_rate)
@@ -42,6 +46,9 @@ class Waveform:
         self.metadata = metadata
         self.loop = dict(loop) if loop else None
         self.channel = dict(channel) if channel else None
+        self.scene = scene
+        self.parts = None
+        self.scene_report = None
 
     @property
     def snapped(self):
@@ -118,7 +125,7 @@ class Waveform:
 
         n = _whole("repeated", "times", times, (1, 2**31 - 1))
         samples = np.tile(self._samples, n) if self._samples is not None else None
-        return Waveform(
+        out = Waveform(
             np.tile(self.iq, (n, 1)),
             self.sample_rate,
             self.kind,
@@ -128,7 +135,10 @@ class Waveform:
             center_frequency=self.center_frequency,
             loop=self.loop,
             channel=self.channel,
+            scene=self.scene,
         )
+        out.parts, out.scene_report = self.parts, self.scene_report
+        return out
 
     def regenerate(self):
         """The waveform made again from `kind`, `params` and `sample_rate`
@@ -137,7 +147,7 @@ class Waveform:
         from .kinds import generate
         from .sigmf import SigMFError
 
-        scene = ((self.metadata or {}).get("global") or {}).get("gensignal:scene")
+        scene = self.scene or ((self.metadata or {}).get("global") or {}).get("gensignal:scene")
         if self.kind is None and isinstance(scene, dict):
             from .scene import scene as make_scene
 
@@ -148,6 +158,7 @@ class Waveform:
                 cfr=scene.get("cfr"),
                 loop_mode=loop.get("mode", "defined"),
                 peak_dbfs=loop.get("peak_dbfs", 0.0),
+                channel=scene.get("channel"),
             )
             made.center_frequency = self.center_frequency
             return made.repeated(self.repeat) if self.repeat > 1 else made

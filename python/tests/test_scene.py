@@ -79,6 +79,8 @@ def test_the_same_bytes_as_wavegen_scene(tmp_path):
         ([dict(kind="am", mod_shape=9)], None, "GenSignalScene.parts[0] (GenerateAmWaveform)"),
         ([dict(kind="am", frequency_offset=1e7)], None, "GenSignalScene.parts[0].frequencyOffset"),
         ([dict(kind="am")], {"target_papr_db": 3, "target": 1}, "cfr: ['target'] not settings"),
+        ([dict(kind="am", channel={"snr": 3})], None, "parts[0].channel: Channel() got an unexpected keyword"),
+        ([dict(kind="am", channel={"snr_db": 3, "cn_db": 4})], None, "parts[0].channel: snr_db, cn_db"),
     ],
 )
 def test_refusals_name_the_part(parts, cfr, says):
@@ -97,3 +99,36 @@ def test_the_spectrogram_draws_a_box_per_burst(tmp_path):
     assert (tmp_path / "scene.png").stat().st_size > 10000
     with pytest.raises(ValueError):
         plotting.scene_spectrogram(gensignal.am())
+
+
+def test_to_sigmf_records_the_scene_and_regenerate_gives_the_same_bytes(tmp_path):
+    parts = [dict(PARTS[0], channel={"snr_db": 25, "cfo_hz": 100, "channel_seed": 7}), PARTS[1]]
+    wf = gensignal.scene(parts, sample_rate=1e6, cfr=6, loop_mode="exact", channel={"iq_gain_db": 0.3})
+    wf.to_sigmf(tmp_path / "s")
+    meta = json.loads((tmp_path / "s.sigmf-meta").read_text())
+    assert meta["global"]["gensignal:scene"]["parts"][0]["channel"]["snr_db"] == 25
+    notes = meta["annotations"]
+    assert len(notes) == 1 + sum(p["burst"] >= 0 for p in wf.parts)
+    assert all(n["signal:detail"]["mod_class"] == "psk" for n in notes if n["gensignal:part"] == 0)
+    assert not any("signal:detail" in n for n in notes if n["gensignal:part"] == 1)
+    again = gensignal.read_sigmf(tmp_path / "s").regenerate()
+    assert np.array_equal(again.iq, wf.iq)
+    # The channels count: without them the bytes differ.
+    plain = gensignal.scene(PARTS, sample_rate=1e6, cfr=6, loop_mode="exact")
+    assert not np.array_equal(plain.iq, wf.iq)
+
+
+def test_to_sigmf_writes_what_wavegen_scene_writes(tmp_path):
+    if not pathlib.Path(WAVEGEN).exists():
+        pytest.skip("wavegen not built")
+    parts = [dict(PARTS[0], channel={"snr_db": 30, "channel_seed": 2}), PARTS[1]]
+    (tmp_path / "s.json").write_text(json.dumps({"sample_rate": 1e6, "parts": parts}))
+    subprocess.run(
+        [WAVEGEN, "scene", "s.json", "-o", "w", "--loop", "exact"], cwd=tmp_path, check=True, capture_output=True
+    )
+    gensignal.scene(parts, sample_rate=1e6, loop_mode="exact").to_sigmf(tmp_path / "p")
+    written = json.loads((tmp_path / "w.sigmf-meta").read_text())
+    ours = json.loads((tmp_path / "p.sigmf-meta").read_text())
+    assert (tmp_path / "w.sigmf-data").read_bytes() == (tmp_path / "p.sigmf-data").read_bytes()
+    assert ours["annotations"] == written["annotations"]
+    assert ours["global"]["gensignal:scene_report"] == written["global"]["gensignal:scene_report"]

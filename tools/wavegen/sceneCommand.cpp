@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "channelOptions.h"
 #include "jsonText.h"
 #include "kinds.h"
 #include "loopOptions.h"
@@ -19,7 +20,9 @@
 #include "outputOptions.h"
 #include "recordingFiles.h"
 #include "request.h"
+#include "sceneYaml.h"
 #include "sigmf.h"
+#include "signalDetail.h"
 #include "writers.h"
 #include "wrapperGenSignalWave.h"
 
@@ -38,6 +41,8 @@ struct PartFromFile {
     const KindTable* kind = nullptr;
     std::vector<unsigned char> record;
     std::string label;
+    nlohmann::json detail = nlohmann::json::object();  // signal:detail, {} when the kind has none
+    GenSignalChannel channel{};
     GenSignalScenePart part{};
 };
 
@@ -50,7 +55,15 @@ std::string snakeName(const std::string& fieldName) {
 
 const char* const kPlacementKeys[] = {"kind",      "label",       "frequency_offset", "level_db",    "delay",
                                       "phase_deg", "burst_on",    "burst_off",        "burst_start", "burst_ramp",
-                                      "loop",      "tone_phases", "phase_seed"};
+                                      "loop",      "tone_phases", "phase_seed",       "channel"};
+
+// A channel from its settings by the channel options' snake-case names.
+std::string channelOf(const json& settings, GenSignalChannel& channel) {
+    std::string why = channelFromSettings(settings, channel);
+    const std::string prefix = "gensignal:channel settings: ";
+    if (why.compare(0, prefix.size(), prefix) == 0) why.erase(0, prefix.size());
+    return why;
+}
 
 std::string numberAt(const json& part, const std::string& where, const char* key, double& v) {
     const auto it = part.find(key);
@@ -98,6 +111,7 @@ std::string fieldsOf(const json& part, const std::string& where, PartFromFile& p
         if (it != part.end()) {
             if (f.type == FieldType::Seed) return at + ": a scene takes no seed (noise parts draw from the record)";
             if (f.type == FieldType::Choice && it->is_string()) {
+                // (its signal:detail words below, from the number)
                 bool found = false;
                 for (const auto& [name, number] : f.choices)
                     if (name == it->get<std::string>()) whole = number, found = true;
@@ -119,6 +133,11 @@ std::string fieldsOf(const json& part, const std::string& where, PartFromFile& p
                         : f.type == FieldType::Flag ? "true or false"
                                                     : "a name or a whole number");
             }
+        }
+        if (f.type == FieldType::Choice) {
+            const nlohmann::json words = choiceSignalDetails(f);
+            for (const auto& [name, number] : f.choices)
+                if (number == whole && words.contains(name)) p.detail.update(words.at(name));
         }
         if (f.target == FieldTarget::Argument) {
             p.part.argument = whole;
@@ -149,6 +168,7 @@ std::string partOf(const json& part, size_t index, PartFromFile& p) {
     if (!p.kind)
         return where + ".kind" + (kind == part.end() ? " is missing" : " = " + kind->dump()) + ": expected one of " +
                kinds;
+    p.detail = kindSignalDetail(p.kind->name);
     if (std::string why = fieldsOf(part, where, p); !why.empty()) return why;
     GenSignalScenePart& s = p.part;
     s.recordKind = recordKindOf(*p.kind);
@@ -178,6 +198,10 @@ std::string partOf(const json& part, size_t index, PartFromFile& p) {
     if (!(seed >= 0 && seed <= 4294967295.0 && std::floor(seed) == seed))
         return where + ".phase_seed: expected a whole number 0 ... 4294967295";
     s.phaseSeed = static_cast<uint32_t>(seed);
+    if (const auto channel = part.find("channel"); channel != part.end() && !channel->is_null()) {
+        if (std::string why = channelOf(*channel, p.channel); !why.empty()) return where + ".channel: " + why;
+        s.channel = &p.channel;
+    }
     const auto label = part.find("label");
     p.label = label != part.end() && label->is_string() ? label->get<std::string>() : p.kind->name;
     return "";
@@ -186,21 +210,23 @@ std::string partOf(const json& part, size_t index, PartFromFile& p) {
 std::string readScene(const std::string& name, json& scene) {
     const auto dot = name.rfind('.');
     const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
-    if (ext == ".yaml" || ext == ".yml")
-        return name + ": YAML scenes are not read; write the same keys as JSON (SCENE.json)";
     std::ifstream in(name);
     if (!in) return name + ": cannot be read";
     std::stringstream text;
     text << in.rdbuf();
-    try {
-        scene = json::parse(text.str());
-    } catch (const json::exception& e) {
-        return name + ": not JSON: " + e.what();
+    if (ext == ".yaml" || ext == ".yml") {
+        if (std::string why = jsonOfYaml(text.str(), scene); !why.empty()) return name + ": not YAML: " + why;
+    } else {
+        try {
+            scene = json::parse(text.str());
+        } catch (const json::exception& e) {
+            return name + ": not JSON: " + e.what();
+        }
     }
     if (!scene.is_object()) return name + ": expected an object with sample_rate and parts";
     for (const auto& [key, value] : scene.items())
-        if (key != "sample_rate" && key != "parts" && key != "cfr")
-            return name + ": " + key + ": not a key of a scene (sample_rate, parts, cfr)";
+        if (key != "sample_rate" && key != "parts" && key != "cfr" && key != "channel")
+            return name + ": " + key + ": not a key of a scene (sample_rate, parts, cfr, channel)";
     return "";
 }
 
@@ -244,6 +270,7 @@ json annotationsOf(const std::vector<GenSignalSceneLabel>& labels, const std::ve
                   {"gensignal:power_dbfs", l.powerDbfs},
                   {"gensignal:evm_cost_percent", l.evmCostPercent}};
         if (l.burst >= 0) a["gensignal:burst"] = l.burst;
+        if (!parts[l.part].detail.empty()) a["signal:detail"] = parts[l.part].detail;
         out.push_back(a);
     }
     return out;
@@ -295,6 +322,12 @@ int runScene(const SceneOptions& o) {
     s.partCount = static_cast<int32_t>(descriptors.size());
     s.parts = descriptors.data();
     if (std::string why = cfrOf(scene, s); !why.empty()) return refused(o.file + ": " + why);
+    GenSignalChannel sceneChannel{};
+    if (const auto channel = scene.find("channel"); channel != scene.end() && !channel->is_null()) {
+        if (std::string why = channelOf(*channel, sceneChannel); !why.empty())
+            return refused(o.file + ": channel: " + why);
+        s.channel = &sceneChannel;
+    }
 
     OutputOptions outputOptions = o.output;
     if (outputOptions.output == "waveform") outputOptions.output = "scene";
@@ -336,6 +369,11 @@ int runScene(const SceneOptions& o) {
                    {"gensignal:scene_report", reportOf(report)},
                    {"gensignal:loop", loopSettings(handle, nullptr)}};
     global["core:extensions"] = json::array({{{"name", "gensignal"}, {"version", "2.0.0"}, {"optional", true}}});
+    for (const PartFromFile& p : parts)
+        if (!p.detail.empty()) {
+            global["core:extensions"].push_back({{"name", "signal"}, {"version", "1.0.0"}, {"optional", true}});
+            break;
+        }
     if (out.repeat > 1) global["gensignal:repeat"] = out.repeat;
     json capture = {{"core:sample_start", 0}};
     if (out.centerFrequency) capture["core:frequency"] = *out.centerFrequency;
@@ -364,8 +402,13 @@ int runScene(const SceneOptions& o) {
 void registerSceneCommand(CLI::App& app) {
     auto options = std::make_shared<SceneOptions>();
     CLI::App* command = app.add_subcommand(
-        "scene", "several waveforms on one loop from a JSON scene: parts, offsets, levels, bursts, crest factor");
-    command->add_option("file", options->file, "SCENE.json: sample_rate, parts (kind and fields in snake case), cfr")
+        "scene",
+        "several waveforms on one loop from a JSON or YAML scene: parts, offsets, levels, bursts, channels, crest "
+        "factor");
+    command
+        ->add_option("file", options->file,
+                     "SCENE.json or SCENE.yaml: sample_rate, parts (kind and fields in snake case, channel), "
+                     "cfr, channel")
         ->required();
     addOutputOptions(command, options->output);
     addLoopOptions(command, options->loop, nullptr);

@@ -1,0 +1,131 @@
+// The scene's building blocks against plain reference code: the PAPR's
+// ranking without a copy of the powers, the fused placement against
+// placing and rotating in two passes, and the spectrum the reduction keeps
+// against a transform of its result.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <functional>
+#include <vector>
+
+#include "burstGate.h"
+#include "clipFilter.h"
+#include "crestFactor.h"
+#include "fourierTransform.h"
+#include "partPlacement.h"
+
+namespace {
+
+std::vector<std::complex<double>> noiseLike(int64_t n) {
+    std::vector<std::complex<double>> x(static_cast<size_t>(n));
+    uint64_t s = 12345;
+    auto next = [&] {
+        s = s * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<double>(s >> 11) / 9007199254740992.0 - 0.5;
+    };
+    for (auto& v : x) v = {next(), next()};
+    return x;
+}
+
+double referencePaprDb(const std::vector<std::complex<double>>& x, double p) {
+    std::vector<double> v;
+    for (const auto& c : x) v.push_back(std::norm(c));
+    const double mean = meanPower(x.data(), static_cast<int64_t>(x.size()));
+    const int64_t n = static_cast<int64_t>(v.size());
+    int64_t rank = std::min<int64_t>(n - 1, static_cast<int64_t>(std::floor(p * static_cast<double>(n))));
+    std::sort(v.begin(), v.end(), std::greater<double>());
+    return 10.0 * std::log10(v[static_cast<size_t>(rank)] / mean);
+}
+
+}  // namespace
+
+TEST(ScenePapr, RankedWithoutACopyAsBySortingAll) {
+    struct Case {
+        int64_t n;
+        double p;
+    };
+    // One block and many; a rank inside the first block's tops and one beyond
+    // a block; the peak; a probability large enough to copy all.
+    const Case cases[] = {{1000, 1e-2}, {300000, 1e-4},        {300000, 1e-3}, {300000, 0.3},
+                          {300001, 0},  {65536 * 3 + 7, 1e-5}, {200000, 0.1}};
+    for (const Case& c : cases) {
+        const auto x = noiseLike(c.n);
+        const double got = paprAtDb(x.data(), c.n, c.p);
+        EXPECT_EQ(got, referencePaprDb(x, c.p)) << c.n << " at " << c.p;
+    }
+}
+
+TEST(ScenePlacement, FusedPassEqualsPlacingThenRotatingBitForBit) {
+    struct Case {
+        int64_t partLength, length, delay;
+        bool whole;
+    };
+    const Case cases[] = {{1000, 1000, 0, true},
+                          {1000, 9000, 17, true},
+                          {4096, 10000, 9999, false},
+                          {333, 20000, 5000, true},
+                          {20000, 12000, 3, false}};
+    for (const Case& c : cases) {
+        const auto d = noiseLike(c.partLength);
+        std::vector<std::complex<float>> part;
+        for (const auto& v : d) part.emplace_back(static_cast<float>(v.real()), static_cast<float>(v.imag()));
+        PartCarrier carrier;
+        carrier.whole = c.whole;
+        carrier.cycles = 123;
+        carrier.cyclesPerSample = 0.01234;
+        carrier.phase = 0.7;
+        std::vector<std::complex<float>> work(static_cast<size_t>(c.length));
+        std::vector<std::complex<double>> twoPass(static_cast<size_t>(c.length), {0.5, -0.25}), fused = twoPass;
+        placePart(part.data(), c.partLength, c.length, c.delay, 0.8f, BurstPattern{}, work.data());
+        addRotated(work.data(), c.length, carrier, twoPass.data());
+        // Twice: two parts in one pass as in two.
+        const PlacedPart placed[] = {{part.data(), c.partLength, c.delay, 0.8f, carrier},
+                                     {part.data(), c.partLength, c.delay, 0.8f, carrier}};
+        addRotated(work.data(), c.length, carrier, twoPass.data());
+        addPlaced(placed, 2, c.length, fused.data());
+        EXPECT_TRUE(twoPass == fused) << c.partLength << " into " << c.length;
+        // The placement itself: the delayed, repeated part.
+        int64_t wrong = 0;
+        for (int64_t n = 0; n < c.length; ++n) {
+            const int64_t m = ((n - c.delay) % c.length + c.length) % c.length % c.partLength;
+            wrong += work[static_cast<size_t>(n)] != part[static_cast<size_t>(m)] * 0.8f;
+        }
+        EXPECT_EQ(wrong, 0) << c.partLength << " into " << c.length;
+    }
+}
+
+TEST(SceneClipFilter, KeepsTheSpectrumItWasGivenAndLeavesOtherBinsAlone) {
+    for (int64_t n : {4096, 3000, 7919}) {  // a power of two, a composite, a prime
+        // Noise in a band of bins, as a part is, and the band the filter keeps.
+        std::vector<unsigned char> keep(static_cast<size_t>(n));
+        for (int64_t k = 0; k < n; ++k) keep[k] = k < n / 5 || k > n - n / 7;
+        Dft<double> dft, inverse;
+        std::vector<std::complex<double>> before = noiseLike(n), x(static_cast<size_t>(n));
+        ASSERT_TRUE(dft.plan(static_cast<int>(n), before.data(), before.data(), DftDirection::forward));
+        ASSERT_TRUE(inverse.plan(static_cast<int>(n), x.data(), x.data(), DftDirection::backward));
+        for (int64_t k = 0; k < n; ++k) x[k] = keep[k] ? before[k] / double(n) : 0.0;
+        inverse.execute(x.data(), x.data());
+        before = x;
+        dft.execute(before.data(), before.data());
+        const double paprBefore = paprAtDb(x.data(), n, 1e-4);
+        std::vector<std::complex<double>> kept = before;
+        ClipFilterRequest request;
+        request.targetPaprDb = 3;
+        ClipFilterResult result;
+        ASSERT_EQ(clipAndFilter(x.data(), n, keep.data(), request, result, kept.data()), 0);
+        EXPECT_GE(result.iterations, 1) << n;
+        std::vector<std::complex<double>> after = x;
+        dft.execute(after.data(), after.data());
+        double scale = 0, kept_error = 0, outside = 0;
+        for (int64_t k = 0; k < n; ++k) {
+            scale = std::max(scale, std::abs(before[k]));
+            kept_error = std::max(kept_error, std::abs(after[k] - kept[k]));
+            if (!keep[k]) outside = std::max(outside, std::abs(after[k] - before[k]));
+        }
+        EXPECT_LT(kept_error, 1e-5 * scale) << n;
+        EXPECT_LT(outside, 1e-5 * scale) << n;
+        EXPECT_LT(result.paprDb, paprBefore - 1) << n;
+    }
+}
