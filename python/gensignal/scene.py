@@ -6,6 +6,7 @@ import math
 import warnings
 
 from . import _library, kinds, loop, records
+from . import channel as channel_module
 from ._library import GenSignalError
 from .waveform import Waveform
 
@@ -153,6 +154,14 @@ def _part(index, spec, keep):
     )
     part.phaseSeed = int(spec.pop("phase_seed", 0))
     spec.pop("label", None)
+    chosen = spec.pop("channel", None)
+    if chosen is not None:  # the part's own channel, applied before it is placed
+        try:
+            own = channel_module.channel_of(chosen).record()
+        except (TypeError, GenSignalError) as e:
+            raise GenSignalError(-1, f"{where}.channel: {e}", f"{where}.channel") from None
+        keep.append(own)
+        part.channel = ctypes.cast(ctypes.pointer(own), ctypes.c_void_p)
     table = kinds.KINDS[kind]
     try:
         values, _ = kinds.params_of(kind, **spec)
@@ -200,7 +209,8 @@ def scene(parts, sample_rate, cfr=None, loop_mode="defined", peak_dbfs=0.0):
     and the placement: frequency_offset (Hz), level_db (relative to the
     first part), delay (s), phase_deg, burst_on / burst_off / burst_start /
     burst_ramp (s), loop ("scene", "defined" or "exact"), tone_phases,
-    phase_seed, label. `cfr`: a target PAPR in dB, or a dict of
+    phase_seed, label, channel (a gensignal.Channel or a dict of its
+    settings: the part's own, before it is placed). `cfr`: a target PAPR in dB, or a dict of
     target_papr_db, probability (1e-4), iterations (8). `loop_mode`: the
     scene's, "defined" or "exact".
 
