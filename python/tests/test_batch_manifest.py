@@ -36,6 +36,21 @@ BASE = {
             "count": 5,
             "params": {"tone_count": {"integers": [2, 32]}, "tone_spacing": 10000, "sample_rate": 1e6},
         },
+        {
+            "name": "wide",
+            "kind": "scene",
+            "count": 4,
+            "params": {"sample_rate": 1e6, "parts": {"integers": [1, 3]}},
+            "settings": {"loop": "defined"},
+            "parts": [
+                {
+                    "kind": "digital",
+                    "params": {"mod_type": ["qpsk", "qam16"], "symbol_rate": {"uniform": [2e4, 5e4]}},
+                    "placement": {"level_db": {"uniform": [-10, 0]}, "burst_on": 1e-4},
+                    "channel": {"cfo_hz": {"uniform": [-100, 100]}},
+                }
+            ],
+        },
     ],
 }
 
@@ -93,6 +108,37 @@ REFUSALS = [
     (("sets", 0, "settings"), {"min_length": 1.5}, "sets[0].settings.min_length"),
     (("sets", 0, "settings"), {"min_loop_duration": math.nan}, "sets[0].settings.min_loop_duration"),
     (("sets", 0, "settings"), [], "sets[0].settings"),
+    # scene sets: their parts, placements and part channels
+    (("sets", 2, "channel"), {"snr_db": 10}, "sets[2].channel"),
+    (("sets", 2, "parts"), [], "sets[2].parts"),
+    (("sets", 2, "parts"), ..., "sets[2].parts"),
+    (("sets", 2, "params", "parts"), {"integers": [0, 3]}, "sets[2].params.parts"),
+    (("sets", 2, "params", "parts"), 65, "sets[2].params.parts"),
+    (("sets", 2, "params", "parts"), 1.5, "sets[2].params.parts"),
+    (("sets", 2, "params", "bandwidth"), 1e5, "sets[2].params.bandwidth"),
+    (("sets", 2, "settings"), {"snap": True}, "sets[2].settings.snap"),
+    (("sets", 2, "settings"), {"loop": "closed"}, "sets[2].settings.loop"),
+    (("sets", 2, "parts", 0, "kind"), "scene", "sets[2].parts[0].kind"),
+    (("sets", 2, "parts", 0, "kind"), "awgn", "sets[2].parts[0].kind"),
+    (("sets", 2, "parts", 0, "kind"), ..., "sets[2].parts[0].kind"),
+    (("sets", 2, "parts", 0, "colour"), 1, "sets[2].parts[0].colour"),
+    (("sets", 2, "parts", 0, "params", "sample_rate"), 2e6, "sets[2].parts[0].params.sample_rate"),
+    (("sets", 2, "parts", 0, "params", "mod_type", 1), "qam17", "sets[2].parts[0].params.mod_type[1]"),
+    (
+        ("sets", 2, "parts", 0, "params", "symbol_rate"),
+        {"grid": [1e4, 3e4, 1e4]},
+        "sets[2].parts[0].params.symbol_rate.grid",
+    ),
+    (("sets", 2, "parts", 0, "placement", "level"), -3, "sets[2].parts[0].placement.level"),
+    (
+        ("sets", 2, "parts", 0, "placement", "level_db", "uniform"),
+        [0, "x"],
+        "sets[2].parts[0].placement.level_db.uniform",
+    ),
+    (("sets", 2, "parts", 0, "placement", "burst_on"), math.inf, "sets[2].parts[0].placement.burst_on"),
+    (("sets", 2, "parts", 0, "channel", "channel_seed"), 1, "sets[2].parts[0].channel.channel_seed"),
+    (("sets", 2, "parts", 0, "channel", "cfo"), 1, "sets[2].parts[0].channel.cfo"),
+    (("sets", 2, "parts", 0, "channel", "snr_db"), {"grid": [0, 10, 5]}, "sets[2].parts[0].channel"),
 ]
 
 

@@ -1,7 +1,8 @@
 """Dataset runs on real Dask engines: the embedded cluster with one and two
 workers and a dask-scheduler with two dask-worker processes on 127.0.0.1
 write the same bytes; a worker killed mid-run, an interrupted and resumed
-run, too; in the client-writes mode and in shard mode, with impaired items."""
+run, too; in the client-writes mode and in shard mode, with impaired and
+wideband items."""
 import hashlib
 import json
 import math
@@ -52,6 +53,22 @@ MANIFEST = {
             "params": {"bandwidth": {"uniform": [-2e5, 4e5]}, "duration": 4.096e-3},
         },
         {"name": "tones", "kind": "multitone", "count": 6, "params": {"tone_count": {"integers": [2, 16]}}},
+        # wideband items: a scene of one to three parts, some bursting, each with its own channel
+        {
+            "name": "wide",
+            "kind": "scene",
+            "count": 10,
+            "params": {"sample_rate": 1e6, "parts": {"integers": [1, 3]}},
+            "parts": [
+                {
+                    "kind": "digital",
+                    "params": {"mod_type": ["qpsk", "qam16"], "symbol_rate": {"uniform": [2e4, 5e4]}},
+                    "placement": {"level_db": {"uniform": [-10, 0]}},
+                    "channel": {"cfo_hz": {"uniform": [-200, 200]}, "taps": [[0, 0], [2e-6, -6]], "doppler_hz": 0},
+                },
+                {"kind": "am", "placement": {"burst_on": 2e-4, "burst_off": {"uniform": [2e-4, 5e-4]}}},
+            ],
+        },
     ],
 }
 SETS = {s.name: s.count for s in load(MANIFEST).sets}  # the grid makes 96 psk items
@@ -303,6 +320,13 @@ def test_a_run_writes_every_item_once(reference, mode):
     assert [r["labels"]["channel"]["realised"]["snr_db"] for r in index if r["set"] == "psk"] == pytest.approx(
         [10.0 * (i // 24) for i in range(96)], abs=1e-6
     )
+    scenes = [r for r in index if r["set"] == "wide"]
+    assert len(scenes) == SETS["wide"]
+    for r in scenes:  # a SigMF annotation per box
+        meta = json.loads((out / (_name(r, mode) + ".sigmf-meta")).read_text())
+        assert [(a["core:sample_start"], a["core:sample_count"], a["core:label"]) for a in meta["annotations"]] == [
+            (b["start"], b["count"], b["class"]) for b in r["labels"]["boxes"]
+        ]
     if mode == "shards":  # the client wrote no item, and no folder of its own for them
         assert sorted(name for name in tree if "/" not in name) == [
             "classes.json",
@@ -352,6 +376,17 @@ def test_the_hdf5_file_holds_the_recordings_and_labels(reference, mode):
                 assert math.isnan(evm) if r["labels"]["evm_percent"] is None else evm == r["labels"]["evm_percent"]
                 for key, value in r["params"].items():
                     stored = group["params"][key][k]
+                    assert (stored.decode() if isinstance(stored, bytes) else stored) == value, key
+        group = f["wide"]
+        boxes = group["boxes"]
+        records = [r for r in index if r["set"] == "wide"]
+        for k, r in enumerate(records):
+            assert json.loads(group["params/parts"][k]) == r["params"]["parts"]
+            first, count = boxes["item_first"][k], boxes["item_count"][k]
+            assert count == len(r["labels"]["boxes"]) >= len(r["params"]["parts"])
+            for j, box in enumerate(r["labels"]["boxes"]):
+                for key, value in box.items():
+                    stored = boxes[key][first + j]
                     assert (stored.decode() if isinstance(stored, bytes) else stored) == value, key
 
 

@@ -7,6 +7,17 @@ import math
 import numpy as np
 
 _BLOCK = 256  # items written at once: resizing per item would dominate
+_BOX_COLUMNS = (
+    ("start", np.int64),
+    ("count", np.int64),
+    ("lower_hz", np.float64),
+    ("upper_hz", np.float64),
+    ("class", str),
+    ("level_db", np.float64),
+    ("power_dbfs", np.float64),
+    ("part", np.int64),
+    ("burst", np.int64),
+)
 
 
 class HDF5Writer:
@@ -65,7 +76,9 @@ class HDF5Writer:
         params = group.require_group("params")
         for key, field in self.fields[set_name].items():
             values = [item.params.get(key) for item in rows]
-            if field.type == "choice":
+            if field.type == "json":  # a scene's parts, as the index holds them
+                self._column(params, key, [json.dumps(v) for v in values], self._h5py.string_dtype())
+            elif field.type == "choice":
                 self._column(params, key, values, self._h5py.string_dtype())
             elif field.type == "flag":
                 self._column(params, key, values, np.bool_)
@@ -73,7 +86,26 @@ class HDF5Writer:
                 self._column(params, key, values, np.int64)
             else:
                 self._column(params, key, values, np.float64)
-        self._labels(group.require_group("labels"), [item.labels for item in rows])
+        labels = [item.labels for item in rows]
+        if "boxes" in labels[0]:
+            self._boxes(group, [d["boxes"] for d in labels])
+            labels = [{k: v for k, v in d.items() if k != "boxes"} for d in labels]
+        self._labels(group.require_group("labels"), labels)
+
+    def _boxes(self, group, per_item):
+        """A scene set's boxes end to end in group `boxes`, one column per
+        field; `item_first` and `item_count` (a row per item) say whose they are."""
+        boxes = group.require_group("boxes")
+        first = boxes["start"].shape[0] if "start" in boxes else 0
+        counts = [len(b) for b in per_item]
+        self._column(boxes, "item_first", first + np.concatenate(([0], np.cumsum(counts)[:-1])), np.int64)
+        self._column(boxes, "item_count", counts, np.int64)
+        every = [box for b in per_item for box in b]
+        for key, dtype in _BOX_COLUMNS:
+            values = [box[key] for box in every]
+            if dtype == np.float64:
+                values = [math.nan if v is None else v for v in values]
+            self._column(boxes, key, values, self._h5py.string_dtype() if dtype is str else dtype)
 
     def _labels(self, group, dicts):
         """One column per label; a nested label (`ccdf_db`, `acpr_db`,

@@ -13,6 +13,7 @@ from .. import channel as channel_module
 from .. import kinds, loop, sigmf
 from .._library import GenSignalError
 from ..waveform import Waveform
+from . import scenes
 from .draws import item_channel, item_params
 from .labels import labels
 from .manifest import defaults_of, seed_key_of
@@ -67,6 +68,8 @@ def _kind_facts(kind):
 
 
 def params_of_item(item_set, seed, index):
+    if item_set.kind == "scene":
+        return scenes.scene_params(item_set, seed, index)
     defaults, seed_key = _kind_facts(item_set.kind)
     return item_params(item_set, defaults, seed_key, seed, index)
 
@@ -89,6 +92,8 @@ def impaired(item_set, clean, settings):
 
 
 def make_item(item_set, seed, index):
+    if item_set.kind == "scene":
+        return scenes.make_scene_item(item_set, seed, index)
     params = params_of_item(item_set, seed, index)
     settings = item_channel(item_set, seed, index)
     try:
@@ -114,6 +119,8 @@ def written_item(item_set, seed, index, meta_bytes, data):
     """The Item for files an earlier run wrote, or None unless they are
     exactly what this item writes: the data matches its SHA-512 and the
     metadata is, byte for byte, what this item's values give for that data."""
+    if item_set.kind == "scene":
+        return scenes.written_scene_item(item_set, seed, index, meta_bytes, data)
     params = params_of_item(item_set, seed, index)
     settings = item_channel(item_set, seed, index)
     try:

@@ -20,6 +20,8 @@ from .classes import class_of
 from .outputs import CLASSES
 
 FORMS = ("complex", "iq")
+# The columns of label="boxes", one row per box of a scene item.
+BOX_FIELDS = ("start", "count", "lower_hz", "upper_hz", "class", "level_db")
 SOURCES = ("hdf5", "sigmf")
 # Short names for the labels asked for most.
 ALIASES = {
@@ -84,8 +86,10 @@ class ArrayDataset:
     (items alone), "class" (the number of its class in `classes`), a label
     by its dotted path in the index ("obw_hz", "channel.realised.esn0_db";
     "snr", "esn0", "ebn0", "snr_in_band" for the realised channel's), a
-    "params.<keyword>", or a tuple of these; a missing or null label reads
-    NaN. `sets`: only the items of these sets."""
+    "params.<keyword>", "boxes" (a scene item's boxes, float64 of shape
+    (K, 6), columns BOX_FIELDS: start, count, lower and upper edge in Hz,
+    class number, realised level in dB), or a tuple of these; a missing or
+    null label reads NaN. `sets`: only the items of these sets."""
 
     def __init__(self, folder, label="class", form="complex", length=None, source=None, scale=32767, sets=None):
         self.folder = os.fspath(folder)
@@ -133,7 +137,12 @@ class ArrayDataset:
 
     def _one_label(self, record, name):
         if name == "class":
+            if record["kind"] == "scene":  # classed by its boxes
+                return _MISSING
             return self._class_numbers[class_of(record["kind"], record["params"])]
+        if name == "boxes":
+            boxes = record["labels"].get("boxes")
+            return _MISSING if boxes is None else self._box_array(boxes)
         path = _label_path(name)
         node = record["params"] if path[0] == "params" else record["labels"]
         for key in path[1:] if path[0] == "params" else path:
@@ -141,6 +150,22 @@ class ArrayDataset:
                 return _MISSING
             node = node[key]
         return math.nan if node is None else node
+
+    def _box_array(self, boxes):
+        """float64 (K, 6): start, count, lower and upper edge (Hz), class
+        number, level (dB, realised) of each box."""
+        out = np.empty((len(boxes), len(BOX_FIELDS)), dtype=np.float64)
+        for k, box in enumerate(boxes):
+            level = box["level_db"]
+            out[k] = (
+                box["start"],
+                box["count"],
+                box["lower_hz"],
+                box["upper_hz"],
+                self._class_numbers[box["class"]],
+                math.nan if level is None else level,
+            )
+        return out
 
     def _every_label(self, records):
         """Each record's label; a name that no item has is refused (a typo
