@@ -91,6 +91,30 @@ def impaired(item_set, clean, settings):
     return Waveform(rx.iq, rx.sample_rate, rx.kind, rx.params, repeat=rx.repeat, loop=clean.loop, channel=rx.channel)
 
 
+class _NotMeasured(Waveform):
+    """An item of a set that asks for no measurement: its metadata records
+    gensignal:measured null (and band edges 0), as for a waveform the
+    library cannot measure, and its measured labels are null."""
+
+    def measure(self, **options):
+        raise GenSignalError(-1, "the set asks for no measurement (measure: false)")
+
+
+def _metadata(item_set, wf, sha512):
+    """The item's metadata and its .sigmf-meta text: wavegen's, or for a set
+    that asks for no measurement one line (indenting takes longer than the item)."""
+    if item_set.measure:
+        meta = sigmf.metadata(wf, sha512)
+        return meta, sigmf.dumps(meta)
+    unmeasured = _NotMeasured(
+        wf.iq, wf.sample_rate, wf.kind, wf.params, repeat=wf.repeat, loop=wf.loop, channel=wf.channel
+    )
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")  # "not measured": asked for
+        meta = sigmf.metadata(unmeasured, sha512)
+    return meta, json.dumps(meta, sort_keys=True, ensure_ascii=False, separators=(",", ":")) + "\n"
+
+
 def make_item(item_set, seed, index):
     if item_set.kind == "scene":
         return scenes.make_scene_item(item_set, seed, index)
@@ -104,10 +128,8 @@ def make_item(item_set, seed, index):
         reason = str(e) if isinstance(e, (GenSignalError, ValueError)) else f"{type(e).__name__}: {e}"
         return Item(item_set.name, index, item_set.kind, params, reason=reason, channel=settings)
     data = wf.iq.astype("<i2").tobytes()
-    meta = sigmf.metadata(wf, hashlib.sha512(data).hexdigest())
-    return Item(
-        item_set.name, index, item_set.kind, params, sigmf.dumps(meta), data, labels(wf, meta), channel=settings
-    )
+    meta, text = _metadata(item_set, wf, hashlib.sha512(data).hexdigest())
+    return Item(item_set.name, index, item_set.kind, params, text, data, labels(wf, meta), channel=settings)
 
 
 def make_items(item_set, seed, indices):
@@ -157,8 +179,7 @@ def written_item(item_set, seed, index, meta_bytes, data):
         loop=made,
         channel=channel,
     )
-    meta = sigmf.metadata(wf, hashlib.sha512(data).hexdigest())
-    text = sigmf.dumps(meta)
+    meta, text = _metadata(item_set, wf, hashlib.sha512(data).hexdigest())
     if text.encode("utf-8") != meta_bytes:
         return None
     return Item(

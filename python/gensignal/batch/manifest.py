@@ -57,6 +57,7 @@ class ItemSet:
     channel: dict = dataclasses.field(default_factory=dict)  # setting -> how its value is chosen
     per_point: int = None  # items per grid point; None: no grid
     parts: tuple = ()  # a scene set's part templates (scenes.PartTemplate)
+    measure: bool = True  # False: no library measurement, its labels null (the channel's are kept)
 
     @property
     def grids(self):
@@ -294,7 +295,7 @@ def _set(position, obj, seen):
         raise ManifestError(path, "must be an object")
     scene = isinstance(obj.get("kind"), str) and obj["kind"].lower() == "scene"
     if not scene:
-        _keys(obj, path, ("name", "kind", "count", "params", "settings", "channel"), "a key of a set")
+        _keys(obj, path, ("name", "kind", "count", "params", "settings", "channel", "measure"), "a key of a set")
     for key in ("name", "kind", "count"):
         if key not in obj:
             raise ManifestError(f"{path}.{key}", "missing")
@@ -327,7 +328,11 @@ def _set(position, obj, seen):
         if key not in loop.keywords(kind):
             raise ManifestError(f"{path}.settings.{key}", f"{kind} takes no {key}")
     channel = _channel(obj.get("channel", {}), f"{path}.channel")
-    return _with_grids(ItemSet(position, name, kind, count, params, settings, channel), path)
+    measure = obj.get("measure", True)
+    if not isinstance(measure, bool):
+        raise ManifestError(f"{path}.measure", f"{_shown(measure)} is not true or false")
+    item_set = ItemSet(position, name, kind, count, params, settings, channel, measure=measure)
+    return _with_grids(item_set, path)
 
 
 def _with_grids(item_set, path):
