@@ -118,6 +118,13 @@ class ArrayDataset:
         if self.source not in SOURCES:
             raise ValueError(f"source = {source!r}: must be one of {', '.join(SOURCES)}")
         self._where = self._hdf5_rows() if self.source == "hdf5" else self._sigmf_files()
+        # Items of the HDF5 file in one piece, neither cropped nor padded (all
+        # of them when equal lengths divide the chunks): their byte offset and
+        # value count, read without the general path's bookkeeping.
+        self._whole = [
+            (pieces[0][0], 2 * rows) if name is None and len(pieces) == 1 and pieces[0][1] == rows else None
+            for name, pieces, rows in self._where
+        ]
         self._pid = None
 
     # --- what the items are -------------------------------------------------
@@ -298,9 +305,10 @@ class ArrayDataset:
         return out
 
     def _item(self, k):
-        if not -len(self) <= k < len(self):
-            raise IndexError(f"item {k}: the dataset holds {len(self)}")
-        return k % len(self)
+        n = len(self.records)
+        if not -n <= k < n:
+            raise IndexError(f"item {k}: the dataset holds {n}")
+        return k if k >= 0 else k + n
 
     def iq(self, k):
         """Item k's int16 I/Q values, shape (N, 2), cropped or padded to `length`."""
@@ -317,6 +325,16 @@ class ArrayDataset:
         is its count divided by `scale` in float, which gives the bits that
         dividing in double and rounding once to float (Waveform.samples) gives."""
         k = self._item(k)
+        whole = self._whole[k]
+        if whole is not None:
+            values = np.frombuffer(self._maps(), dtype="<i2", count=whole[1], offset=whole[0])
+            if self.form == "complex":
+                out = np.empty(whole[1], dtype=np.float32)
+                np.divide(values, self._scale32, out=out, dtype=np.float32)
+                return out.view(np.complex64)
+            out = np.empty((2, whole[1] // 2), dtype=np.float32)
+            np.divide(values.reshape(-1, 2).T, self._scale32, out=out, dtype=np.float32)
+            return out
         _, pieces, n = self._where[k]
         # zeros only where a short item is padded
         make = np.empty if sum(rows for _, rows in pieces) == n else np.zeros

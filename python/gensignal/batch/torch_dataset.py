@@ -43,15 +43,17 @@ class TorchDataset(torch.utils.data.Dataset):
     def __init__(self, folder, label="class", form="complex", length=None, source=None, scale=32767, sets=None):
         self.items = ArrayDataset(folder, label=label, form=form, length=length, source=source, scale=scale, sets=sets)
         self.classes = self.items.classes
+        # converted once: per item it would cost a third of reading the samples
+        self._labels = None if label is None else [_label(value) for value in self.items.labels()]
 
     def __len__(self):
         return len(self.items)
 
     def __getitem__(self, k):
         x = torch.from_numpy(self.items.samples(k))
-        if self.items.label is None:
+        if self._labels is None:
             return x
-        return x, _label(self.items.label_of(k))
+        return x, self._labels[k]
 
     @staticmethod
     def collate(batch):
