@@ -14,6 +14,7 @@ import sys
 import time
 import warnings
 
+import numpy as np
 import pytest
 
 from conftest import ROOT
@@ -131,8 +132,8 @@ def _default_interrupts():
 
 
 def _mode_options(mode, out):
-    if mode == "shards":
-        return ["--shards", str(out / "shards"), "--shard-items", str(SHARD_ITEMS)]
+    if mode == "shards":  # each shard with its items.h5
+        return ["--hdf5", "--shards", str(out / "shards"), "--shard-items", str(SHARD_ITEMS)]
     return ["--hdf5"]
 
 
@@ -388,6 +389,24 @@ def test_the_hdf5_file_holds_the_recordings_and_labels(reference, mode):
                 for key, value in box.items():
                     stored = boxes[key][first + j]
                     assert (stored.decode() if isinstance(stored, bytes) else stored) == value, key
+
+
+def test_the_loaders_read_the_same_items_from_hdf5_and_sigmf(reference, mode):
+    from gensignal.batch import ArrayDataset
+
+    out, tree = reference
+    if mode == "shards":
+        shards = {name.rsplit("/", 1)[0] for name in tree if name.endswith(".sigmf-meta")}
+        assert shards and all(f"{shard}/items.h5" in tree for shard in shards)
+    index = [json.loads(line) for line in (out / "index.jsonl").read_text().splitlines()]
+    for form in ("complex", "iq"):
+        hdf5 = ArrayDataset(out, label=None, source="hdf5", form=form, length=5000)
+        files = ArrayDataset(out, label=None, source="sigmf", form=form, length=5000)
+        assert len(hdf5) == len(index)
+        for k, record in enumerate(index):
+            data = np.frombuffer((out / (_name(record, mode) + ".sigmf-data")).read_bytes(), "<i2").reshape(-1, 2)
+            assert np.array_equal(hdf5.iq(k)[: len(data)], data[:5000])
+            assert np.array_equal(hdf5[k], files[k])
 
 
 def test_trees_are_the_same_for_one_worker_and_an_external_cluster(reference, manifest, cluster, tmp_path, mode):

@@ -24,9 +24,13 @@ class HDF5Writer:
     """Rows arrive in manifest order; nothing records a time, so equal
     datasets give equal files."""
 
-    def __init__(self, path, manifest, fields):
+    def __init__(self, path, manifest, fields, whole=False):
         import h5py
 
+        # whole: every row is added before close, and each dataset is written
+        # once, contiguous (a shard's file): the chunks' places in a growing
+        # file follow the library's cache, which differs from process to process
+        self.whole = whole
         self._h5py = h5py
         self.file = h5py.File(path, "w")
         self.file.attrs["manifest"] = manifest.stem
@@ -43,10 +47,13 @@ class HDF5Writer:
     def add(self, item):
         rows = self.rows[item.set]
         rows.append(item)
-        if len(rows) >= _BLOCK:
+        if len(rows) >= _BLOCK and not self.whole:
             self._write(item.set)
 
     def _column(self, group, name, values, dtype):
+        if self.whole:
+            group.create_dataset(name, data=np.asarray(values, dtype=dtype), track_times=False)
+            return
         if name not in group:
             group.create_dataset(name, shape=(0,), maxshape=(None,), dtype=dtype, chunks=(1024,), track_times=False)
         column = group[name]
@@ -59,17 +66,21 @@ class HDF5Writer:
         if not rows:
             return
         group = self.groups[set_name]
-        if "iq" not in group:
-            group.create_dataset(
-                "iq", shape=(0, 2), maxshape=(None, 2), dtype="<i2", chunks=(8192, 2), track_times=False
-            )
-        iq = group["iq"]
-        first = iq.shape[0]
         arrays = [np.frombuffer(item.data, dtype="<i2").reshape(-1, 2) for item in rows]
         lengths = [len(a) for a in arrays]
-        iq.resize((first + sum(lengths), 2))
-        if sum(lengths):
-            iq[first:] = np.concatenate(arrays)
+        if self.whole:
+            first = 0
+            group.create_dataset("iq", data=np.concatenate(arrays), track_times=False)
+        else:
+            if "iq" not in group:
+                group.create_dataset(
+                    "iq", shape=(0, 2), maxshape=(None, 2), dtype="<i2", chunks=(8192, 2), track_times=False
+                )
+            iq = group["iq"]
+            first = iq.shape[0]
+            iq.resize((first + sum(lengths), 2))
+            if sum(lengths):
+                iq[first:] = np.concatenate(arrays)
         self._column(group, "index", [item.index for item in rows], np.int64)
         self._column(group, "start", first + np.concatenate(([0], np.cumsum(lengths)[:-1])), np.int64)
         self._column(group, "length", lengths, np.int64)

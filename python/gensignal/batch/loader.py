@@ -18,6 +18,7 @@ import numpy as np
 
 from .classes import class_of
 from .outputs import CLASSES
+from .shards import HDF5
 
 FORMS = ("complex", "iq")
 # The columns of label="boxes", one row per box of a scene item.
@@ -71,6 +72,19 @@ class _Chunks:
         return tuple(out)
 
 
+def _table(path):
+    """{set: (_Chunks of its I/Q, {index: (start, length)})} of an HDF5 file."""
+    import h5py
+
+    out = {}
+    with h5py.File(path, "r") as f:
+        for name, group in f.items():
+            if "iq" in group:
+                rows = zip(group["start"][...].tolist(), group["length"][...].tolist())
+                out[name] = (_Chunks(group["iq"]), dict(zip(group["index"][...].tolist(), rows)))
+    return out
+
+
 def _label_path(name):
     return ALIASES.get(name, name).split(".")
 
@@ -118,11 +132,12 @@ class ArrayDataset:
         if self.source not in SOURCES:
             raise ValueError(f"source = {source!r}: must be one of {', '.join(SOURCES)}")
         self._where = self._hdf5_rows() if self.source == "hdf5" else self._sigmf_files()
-        # Items of the HDF5 file in one piece, neither cropped nor padded (all
-        # of them when equal lengths divide the chunks): their byte offset and
-        # value count, read without the general path's bookkeeping.
+        # Items in one piece, neither cropped nor padded (every SigMF item read
+        # whole; in the HDF5 file, all when equal lengths divide the chunks):
+        # file, byte offset and value count, read without the general path's
+        # bookkeeping.
         self._whole = [
-            (pieces[0][0], 2 * rows) if name is None and len(pieces) == 1 and pieces[0][1] == rows else None
+            (name, pieces[0][0], 2 * rows) if len(pieces) == 1 and pieces[0][1] == rows else None
             for name, pieces, rows in self._where
         ]
         self._pid = None
@@ -203,30 +218,29 @@ class ArrayDataset:
         return os.path.join(self.folder, names[0]) if len(names) == 1 else None
 
     def _hdf5_rows(self):
-        import h5py
-
+        """Where each item is in DIR/<stem>.h5, or (a shard-mode run written
+        with hdf5) in its shard's items.h5."""
         path = self._hdf5_path()
-        if path is None:
-            raise FileNotFoundError(f"{self.folder}: no single <stem>.h5 (write it with --hdf5, or use source='sigmf')")
         self._path = path
-        self._chunks = {}
-        rows = {}
-        with h5py.File(path, "r") as f:
-            for name, group in f.items():
-                if "iq" in group:
-                    self._chunks[name] = _Chunks(group["iq"])
-                    rows[name] = dict(
-                        zip(
-                            group["index"][...].tolist(),
-                            zip(group["start"][...].tolist(), group["length"][...].tolist()),
-                        )
-                    )
+        if path is None:
+            shards = {key: os.path.dirname(name) for key, name in self._stream_names().items()}
+            files = {key: os.path.join(shard, HDF5) for key, shard in shards.items()}
+            if not all(os.path.isfile(name) for name in files.values()):
+                raise FileNotFoundError(
+                    f"{self.folder}: no single <stem>.h5, nor an items.h5 in every shard "
+                    "(write them with --hdf5, or use source='sigmf')"
+                )
+        tables = {}  # file (None: DIR/<stem>.h5) -> {set: (chunks, {index: (start, length)})}
         where = []
         for r in self.records:
-            start, length = rows.get(r["set"], {}).get(r["index"], (None, None))
+            name = None if path is not None else files[(r["set"], r["index"])]
+            if name not in tables:
+                tables[name] = _table(path if name is None else name)
+            chunks, rows = tables[name].get(r["set"], (None, {}))
+            start, length = rows.get(r["index"], (None, None))
             if start is None:
-                raise ValueError(f"{path}: holds no item {r['set']}/{r['index']} of the index")
-            where.append((None, self._chunks[r["set"]].pieces(start, self._taken(length)), self._rows(length)))
+                raise ValueError(f"{path or name}: holds no item {r['set']}/{r['index']} of the index")
+            where.append((name, chunks.pieces(start, self._taken(length)), self._rows(length)))
         return where
 
     def _taken(self, total):
@@ -235,7 +249,8 @@ class ArrayDataset:
     def _rows(self, total):
         return total if self.length is None else self.length
 
-    def _sigmf_files(self):
+    def _stream_names(self):
+        """{(set, index): the item's files without suffix}, from the collection."""
         collection = [n for n in os.listdir(self.folder) if n.endswith(".sigmf-collection")]
         if len(collection) != 1:
             raise FileNotFoundError(f"{self.folder}: no single <stem>.sigmf-collection to find the items' files by")
@@ -244,10 +259,16 @@ class ArrayDataset:
         if len(streams) != len(self._every_record):
             raise ValueError(f"{self.folder}: the collection and the index list different items")
         # The collection lists the index's items in its order, by their files (in shard mode, the shards').
-        names = {(r["set"], r["index"]): s["name"] for r, s in zip(self._every_record, streams)}
+        return {
+            (r["set"], r["index"]): os.path.join(self.folder, *s["name"].split("/"))
+            for r, s in zip(self._every_record, streams)
+        }
+
+    def _sigmf_files(self):
+        names = self._stream_names()
         where = []
         for r in self.records:
-            name = os.path.join(self.folder, *names[(r["set"], r["index"])].split("/")) + ".sigmf-data"
+            name = names[(r["set"], r["index"])] + ".sigmf-data"
             total = r["labels"]["samples"]
             where.append((name, ((0, self._taken(total)),), self._rows(total)))
         return where
@@ -258,7 +279,7 @@ class ArrayDataset:
             self._pid = os.getpid()
             self._files = collections.OrderedDict()
             self._file_map = None
-            if self.source == "hdf5":
+            if self.source == "hdf5" and self._path is not None:
                 with open(self._path, "rb") as f:
                     self._file_map = mmap.mmap(f.fileno(), 0, access=mmap.ACCESS_READ)
         return self._file_map
@@ -327,12 +348,16 @@ class ArrayDataset:
         k = self._item(k)
         whole = self._whole[k]
         if whole is not None:
-            values = np.frombuffer(self._maps(), dtype="<i2", count=whole[1], offset=whole[0])
+            name, offset, count = whole
+            view = self._maps()  # first: after a fork it makes this process's maps
+            if name is not None:
+                view = self._data_file(name)
+            values = np.frombuffer(view, dtype="<i2", count=count, offset=offset)
             if self.form == "complex":
-                out = np.empty(whole[1], dtype=np.float32)
+                out = np.empty(count, dtype=np.float32)
                 np.divide(values, self._scale32, out=out, dtype=np.float32)
                 return out.view(np.complex64)
-            out = np.empty((2, whole[1] // 2), dtype=np.float32)
+            out = np.empty((2, count // 2), dtype=np.float32)
             np.divide(values.reshape(-1, 2).T, self._scale32, out=out, dtype=np.float32)
             return out
         _, pieces, n = self._where[k]
