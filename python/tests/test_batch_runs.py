@@ -399,6 +399,7 @@ def test_the_loaders_read_the_same_items_from_hdf5_and_sigmf(reference, mode):
         shards = {name.rsplit("/", 1)[0] for name in tree if name.endswith(".sigmf-meta")}
         assert shards and all(f"{shard}/items.h5" in tree for shard in shards)
     index = [json.loads(line) for line in (out / "index.jsonl").read_text().splitlines()]
+    assert ArrayDataset(out, label=None).source == "hdf5"  # the default where it is written
     for form in ("complex", "iq"):
         hdf5 = ArrayDataset(out, label=None, source="hdf5", form=form, length=5000)
         files = ArrayDataset(out, label=None, source="sigmf", form=form, length=5000)

@@ -92,7 +92,8 @@ def _label_path(name):
 class ArrayDataset:
     """The items of the dataset written into `folder`.
 
-    `source`: "hdf5" (DIR/<stem>.h5, the default when there is one) or
+    `source`: "hdf5" (DIR/<stem>.h5, or in shard mode every shard's
+    items.h5; the default when they are there) or
     "sigmf" (the .sigmf-data files); `form`: "complex" (complex64, I/Q
     counts over `scale`) or "iq" (float32 of shape (2, N), I then Q);
     `length`: a fixed number of samples, longer items cropped to their
@@ -128,7 +129,7 @@ class ArrayDataset:
         self._class_numbers = {name: k for k, name in enumerate(self.classes)}
         self.label = label
         self._labels = self._every_label(records)
-        self.source = source or ("hdf5" if self._hdf5_path() else "sigmf")
+        self.source = source or ("hdf5" if self._hdf5_path() or self._shards_have_hdf5() else "sigmf")
         if self.source not in SOURCES:
             raise ValueError(f"source = {source!r}: must be one of {', '.join(SOURCES)}")
         self._where = self._hdf5_rows() if self.source == "hdf5" else self._sigmf_files()
@@ -216,6 +217,14 @@ class ArrayDataset:
     def _hdf5_path(self):
         names = [n for n in os.listdir(self.folder) if n.endswith(".h5")]
         return os.path.join(self.folder, names[0]) if len(names) == 1 else None
+
+    def _shards_have_hdf5(self):
+        """A shard-mode tree written with hdf5 (its first item's shard holds an items.h5)."""
+        try:
+            names = self._stream_names()
+        except (FileNotFoundError, ValueError):
+            return False
+        return bool(names) and os.path.isfile(os.path.join(os.path.dirname(next(iter(names.values()))), HDF5))
 
     def _hdf5_rows(self):
         """Where each item is in DIR/<stem>.h5, or (a shard-mode run written
