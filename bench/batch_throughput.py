@@ -5,10 +5,11 @@ writing every file): 4,096-sample items on the embedded Dask cluster with
 mode) and by the workers (shard mode). The rate is timed from the engine
 ready to the run's end; the engine's start-up is reported apart.
 --impaired: QPSK items through AWGN, a carrier offset and a static 3-tap
-channel instead of the clean mix.
+channel instead of the clean mix; --no-measure: sets that ask for no
+library measurement (labels from the channel, the loop and the length).
 
     PYTHONPATH=python bench/batch_throughput.py [--items N] [--workers 1 2] [--modes client shards]
-                                                [--impaired] [--folder /dev/shm]
+                                                [--impaired] [--no-measure] [--folder /dev/shm]
 """
 import argparse
 import os
@@ -56,10 +57,19 @@ def main():
     parser.add_argument("--workers", type=int, nargs="+", default=[1, 2])
     parser.add_argument("--modes", nargs="+", default=["client"], choices=["client", "shards"])
     parser.add_argument("--impaired", action="store_true", help="QPSK with AWGN, CFO and a static 3-tap channel")
+    parser.add_argument("--no-measure", action="store_true", help="sets with measure: false")
     parser.add_argument("--folder", default="/dev/shm", help="where the dataset is written (and removed)")
     args = parser.parse_args()
-    make = impaired_manifest if args.impaired else manifest
-    print(f"{args.items} items of {SAMPLES} samples, written to {args.folder}; load average "
+    chosen = impaired_manifest if args.impaired else manifest
+
+    def make(items):
+        out = chosen(items)
+        for item_set in out["sets"]:
+            item_set["measure"] = not args.no_measure
+        return out
+
+    measured = "unmeasured" if args.no_measure else "measured"
+    print(f"{args.items} {measured} items of {SAMPLES} samples, written to {args.folder}; load average "
           + " ".join(f"{x:.2f}" for x in os.getloadavg()))
     print(f"{'mode':>7} {'workers':>7} {'start s':>8} {'items':>7} {'run s':>7} {'items/s':>9} {'M samples/s':>12} "
           f"{'per worker':>11}")

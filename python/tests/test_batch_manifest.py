@@ -36,6 +36,21 @@ BASE = {
             "count": 5,
             "params": {"tone_count": {"integers": [2, 32]}, "tone_spacing": 10000, "sample_rate": 1e6},
         },
+        {
+            "name": "wide",
+            "kind": "scene",
+            "count": 4,
+            "params": {"sample_rate": 1e6, "parts": {"integers": [1, 3]}},
+            "settings": {"loop": "defined"},
+            "parts": [
+                {
+                    "kind": "digital",
+                    "params": {"mod_type": ["qpsk", "qam16"], "symbol_rate": {"uniform": [2e4, 5e4]}},
+                    "placement": {"level_db": {"uniform": [-10, 0]}, "burst_on": 1e-4},
+                    "channel": {"cfo_hz": {"uniform": [-100, 100]}},
+                }
+            ],
+        },
     ],
 }
 
@@ -93,6 +108,40 @@ REFUSALS = [
     (("sets", 0, "settings"), {"min_length": 1.5}, "sets[0].settings.min_length"),
     (("sets", 0, "settings"), {"min_loop_duration": math.nan}, "sets[0].settings.min_loop_duration"),
     (("sets", 0, "settings"), [], "sets[0].settings"),
+    (("sets", 0, "measure"), "no", "sets[0].measure"),
+    (("sets", 0, "measure"), 0, "sets[0].measure"),
+    (("sets", 2, "measure"), False, "sets[2].measure"),
+    # scene sets: their parts, placements and part channels
+    (("sets", 2, "channel"), {"snr_db": 10}, "sets[2].channel"),
+    (("sets", 2, "parts"), [], "sets[2].parts"),
+    (("sets", 2, "parts"), ..., "sets[2].parts"),
+    (("sets", 2, "params", "parts"), {"integers": [0, 3]}, "sets[2].params.parts"),
+    (("sets", 2, "params", "parts"), 65, "sets[2].params.parts"),
+    (("sets", 2, "params", "parts"), 1.5, "sets[2].params.parts"),
+    (("sets", 2, "params", "bandwidth"), 1e5, "sets[2].params.bandwidth"),
+    (("sets", 2, "settings"), {"snap": True}, "sets[2].settings.snap"),
+    (("sets", 2, "settings"), {"loop": "closed"}, "sets[2].settings.loop"),
+    (("sets", 2, "parts", 0, "kind"), "scene", "sets[2].parts[0].kind"),
+    (("sets", 2, "parts", 0, "kind"), "awgn", "sets[2].parts[0].kind"),
+    (("sets", 2, "parts", 0, "kind"), ..., "sets[2].parts[0].kind"),
+    (("sets", 2, "parts", 0, "colour"), 1, "sets[2].parts[0].colour"),
+    (("sets", 2, "parts", 0, "params", "sample_rate"), 2e6, "sets[2].parts[0].params.sample_rate"),
+    (("sets", 2, "parts", 0, "params", "mod_type", 1), "qam17", "sets[2].parts[0].params.mod_type[1]"),
+    (
+        ("sets", 2, "parts", 0, "params", "symbol_rate"),
+        {"grid": [1e4, 3e4, 1e4]},
+        "sets[2].parts[0].params.symbol_rate.grid",
+    ),
+    (("sets", 2, "parts", 0, "placement", "level"), -3, "sets[2].parts[0].placement.level"),
+    (
+        ("sets", 2, "parts", 0, "placement", "level_db", "uniform"),
+        [0, "x"],
+        "sets[2].parts[0].placement.level_db.uniform",
+    ),
+    (("sets", 2, "parts", 0, "placement", "burst_on"), math.inf, "sets[2].parts[0].placement.burst_on"),
+    (("sets", 2, "parts", 0, "channel", "channel_seed"), 1, "sets[2].parts[0].channel.channel_seed"),
+    (("sets", 2, "parts", 0, "channel", "cfo"), 1, "sets[2].parts[0].channel.cfo"),
+    (("sets", 2, "parts", 0, "channel", "snr_db"), {"grid": [0, 10, 5]}, "sets[2].parts[0].channel"),
 ]
 
 
@@ -388,3 +437,25 @@ def test_snap_makes_clean_loops_with_evm_that_regenerate():
         assert item.labels["evm_percent"] is not None and item.labels["whole_periods"]
         params = item.index_line(item_set.settings)["params"]
         assert gensignal.digital(**params).iq.astype("<i2").tobytes() == item.data
+
+
+def test_a_set_without_measurement_writes_the_same_samples_and_null_measured_labels():
+    measured = load(BASE).sets[0]
+    lean = load(_with(("sets", 0, "measure"), False)).sets[0]
+    for index in range(3):
+        full, item = make_item(measured, 7, index), make_item(lean, 7, index)
+        assert item.data == full.data and item.params == full.params
+        assert full.labels["obw_hz"] is not None and full.labels["evm_percent"] is not None
+        assert all(item.labels[key] is None for key in ("obw_hz", "papr_db", "evm_percent", "seam_ratio"))
+        assert item.labels["ccdf_db"] == dict.fromkeys(full.labels["ccdf_db"])
+        same = ("samples", "periods", "whole_periods")
+        assert {k: item.labels[k] for k in same} == {k: full.labels[k] for k in same}
+        # one line of JSON, the same values but the measurement
+        assert item.meta.count("\n") == 1 and item.meta.endswith("\n")
+        meta, full_meta = json.loads(item.meta), json.loads(full.meta)
+        assert meta["global"].pop("gensignal:measured") is None
+        full_meta["global"].pop("gensignal:measured")
+        assert meta["global"] == full_meta["global"]
+        assert written_item(lean, 7, index, item.meta.encode(), item.data).labels == item.labels
+        assert written_item(lean, 7, index, full.meta.encode(), full.data) is None
+        assert written_item(measured, 7, index, item.meta.encode(), item.data) is None

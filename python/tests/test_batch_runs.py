@@ -1,7 +1,8 @@
 """Dataset runs on real Dask engines: the embedded cluster with one and two
 workers and a dask-scheduler with two dask-worker processes on 127.0.0.1
 write the same bytes; a worker killed mid-run, an interrupted and resumed
-run, too; in the client-writes mode and in shard mode, with impaired items."""
+run, too; in the client-writes mode and in shard mode, with impaired and
+wideband items."""
 import hashlib
 import json
 import math
@@ -13,6 +14,7 @@ import sys
 import time
 import warnings
 
+import numpy as np
 import pytest
 
 from conftest import ROOT
@@ -52,6 +54,22 @@ MANIFEST = {
             "params": {"bandwidth": {"uniform": [-2e5, 4e5]}, "duration": 4.096e-3},
         },
         {"name": "tones", "kind": "multitone", "count": 6, "params": {"tone_count": {"integers": [2, 16]}}},
+        # wideband items: a scene of one to three parts, some bursting, each with its own channel
+        {
+            "name": "wide",
+            "kind": "scene",
+            "count": 10,
+            "params": {"sample_rate": 1e6, "parts": {"integers": [1, 3]}},
+            "parts": [
+                {
+                    "kind": "digital",
+                    "params": {"mod_type": ["qpsk", "qam16"], "symbol_rate": {"uniform": [2e4, 5e4]}},
+                    "placement": {"level_db": {"uniform": [-10, 0]}},
+                    "channel": {"cfo_hz": {"uniform": [-200, 200]}, "taps": [[0, 0], [2e-6, -6]], "doppler_hz": 0},
+                },
+                {"kind": "am", "placement": {"burst_on": 2e-4, "burst_off": {"uniform": [2e-4, 5e-4]}}},
+            ],
+        },
     ],
 }
 SETS = {s.name: s.count for s in load(MANIFEST).sets}  # the grid makes 96 psk items
@@ -114,8 +132,8 @@ def _default_interrupts():
 
 
 def _mode_options(mode, out):
-    if mode == "shards":
-        return ["--shards", str(out / "shards"), "--shard-items", str(SHARD_ITEMS)]
+    if mode == "shards":  # each shard with its items.h5
+        return ["--hdf5", "--shards", str(out / "shards"), "--shard-items", str(SHARD_ITEMS)]
     return ["--hdf5"]
 
 
@@ -303,6 +321,13 @@ def test_a_run_writes_every_item_once(reference, mode):
     assert [r["labels"]["channel"]["realised"]["snr_db"] for r in index if r["set"] == "psk"] == pytest.approx(
         [10.0 * (i // 24) for i in range(96)], abs=1e-6
     )
+    scenes = [r for r in index if r["set"] == "wide"]
+    assert len(scenes) == SETS["wide"]
+    for r in scenes:  # a SigMF annotation per box
+        meta = json.loads((out / (_name(r, mode) + ".sigmf-meta")).read_text())
+        assert [(a["core:sample_start"], a["core:sample_count"], a["core:label"]) for a in meta["annotations"]] == [
+            (b["start"], b["count"], b["class"]) for b in r["labels"]["boxes"]
+        ]
     if mode == "shards":  # the client wrote no item, and no folder of its own for them
         assert sorted(name for name in tree if "/" not in name) == [
             "classes.json",
@@ -353,6 +378,36 @@ def test_the_hdf5_file_holds_the_recordings_and_labels(reference, mode):
                 for key, value in r["params"].items():
                     stored = group["params"][key][k]
                     assert (stored.decode() if isinstance(stored, bytes) else stored) == value, key
+        group = f["wide"]
+        boxes = group["boxes"]
+        records = [r for r in index if r["set"] == "wide"]
+        for k, r in enumerate(records):
+            assert json.loads(group["params/parts"][k]) == r["params"]["parts"]
+            first, count = boxes["item_first"][k], boxes["item_count"][k]
+            assert count == len(r["labels"]["boxes"]) >= len(r["params"]["parts"])
+            for j, box in enumerate(r["labels"]["boxes"]):
+                for key, value in box.items():
+                    stored = boxes[key][first + j]
+                    assert (stored.decode() if isinstance(stored, bytes) else stored) == value, key
+
+
+def test_the_loaders_read_the_same_items_from_hdf5_and_sigmf(reference, mode):
+    from gensignal.batch import ArrayDataset
+
+    out, tree = reference
+    if mode == "shards":
+        shards = {name.rsplit("/", 1)[0] for name in tree if name.endswith(".sigmf-meta")}
+        assert shards and all(f"{shard}/items.h5" in tree for shard in shards)
+    index = [json.loads(line) for line in (out / "index.jsonl").read_text().splitlines()]
+    assert ArrayDataset(out, label=None).source == "hdf5"  # the default where it is written
+    for form in ("complex", "iq"):
+        hdf5 = ArrayDataset(out, label=None, source="hdf5", form=form, length=5000)
+        files = ArrayDataset(out, label=None, source="sigmf", form=form, length=5000)
+        assert len(hdf5) == len(index)
+        for k, record in enumerate(index):
+            data = np.frombuffer((out / (_name(record, mode) + ".sigmf-data")).read_bytes(), "<i2").reshape(-1, 2)
+            assert np.array_equal(hdf5.iq(k)[: len(data)], data[:5000])
+            assert np.array_equal(hdf5[k], files[k])
 
 
 def test_trees_are_the_same_for_one_worker_and_an_external_cluster(reference, manifest, cluster, tmp_path, mode):

@@ -23,10 +23,12 @@ def classes_of(manifest):
     appear (sets in order, listed modulations in order)."""
     out = []
     for item_set in manifest.sets:
-        names = [item_set.kind]
-        if item_set.kind in _BY_MODULATION:
-            rule = item_set.params.get("mod_type", Constant(defaults_of(item_set.kind)["mod_type"]))
-            values = rule.values if isinstance(rule, Choice) else (rule.value,)
-            names = [class_of(item_set.kind, {"mod_type": value}) for value in values]
-        out.extend(name for name in names if name not in out)
+        # a scene's items are classed by their boxes, each a part's class
+        for kind, params in [(t.kind, t.params) for t in item_set.parts] or [(item_set.kind, item_set.params)]:
+            names = [kind]
+            if kind in _BY_MODULATION:
+                rule = params.get("mod_type", Constant(defaults_of(kind)["mod_type"]))
+                values = rule.values if isinstance(rule, Choice) else (rule.value,)
+                names = [class_of(kind, {"mod_type": value}) for value in values]
+            out.extend(name for name in names if name not in out)
     return out

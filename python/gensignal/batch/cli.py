@@ -50,9 +50,12 @@ def add_command(commands):
         action="store_true",
         help="complete an earlier run in DIR: complete items stay untouched, the rest is redone",
     )
-    written = batch.add_mutually_exclusive_group()
-    written.add_argument("--hdf5", action="store_true", help="also write DIR/<manifest name>.h5 (needs h5py)")
-    written.add_argument(
+    batch.add_argument(
+        "--hdf5",
+        action="store_true",
+        help="also write DIR/<manifest name>.h5 (needs h5py); with --shards, each shard its items.h5",
+    )
+    batch.add_argument(
         "--shards",
         metavar="SHARDS",
         help="shard mode: each task writes its own shard SHARDS/<set>/<first>-<last> (a folder "

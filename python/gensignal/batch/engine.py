@@ -139,7 +139,8 @@ class _Planner:
     shard mode (`shards`, the shards' folder) every task is one shard of
     `shard_items` items from the start of its set, whatever the workers."""
 
-    def __init__(self, manifest, out_dir, outputs, resume, shards=None, shard_items=SHARD_ITEMS):
+    def __init__(self, manifest, out_dir, outputs, resume, shards=None, shard_items=SHARD_ITEMS, hdf5=False):
+        self.hdf5 = hdf5
         self.manifest = manifest
         self.out_dir = out_dir
         self.outputs = outputs
@@ -204,7 +205,7 @@ class _Planner:
         return True
 
     def _resolve_shard(self, item_set, task):
-        items = written_shard(self.shards, item_set, self.manifest.seed, task[0][1], len(task))
+        items = written_shard(self.shards, item_set, self.manifest.seed, task[0][1], len(task), self.hdf5)
         if items is None:
             remove_shard(self.shards, item_set, task[0][1], len(task))
             return False
@@ -265,9 +266,10 @@ class _Submissions:
     to `outputs` in manifest positions; in client-writes mode the client
     writes each item's files as it arrives."""
 
-    def __init__(self, client, manifest, planner, outputs, shard_root):
+    def __init__(self, client, manifest, planner, outputs, shard_root, hdf5=False):
         from distributed import as_completed
 
+        self.hdf5 = hdf5
         self.client, self.manifest, self.planner, self.outputs = client, manifest, planner, outputs
         self.shard_root = shard_root
         self.item_sets = {item_set.name: item_set for item_set in manifest.sets}
@@ -281,7 +283,9 @@ class _Submissions:
         seed = self.manifest.seed
         if self.shard_root is None:
             return self.client.submit(make_items, item_set, seed, [i for _, i in task], pure=False)
-        return self.client.submit(make_shard, item_set, seed, task[0][1], len(task), self.shard_root, pure=False)
+        return self.client.submit(
+            make_shard, item_set, seed, task[0][1], len(task), self.shard_root, self.hdf5, pure=False
+        )
 
     def fill(self):
         """Plans and submits tasks until enough are in flight."""
@@ -339,7 +343,8 @@ def run(
     `workers`: worker processes of the embedded cluster (default: one per
     core); `scheduler`: "tcp://HOST:PORT" of a running Dask scheduler
     instead; `resume`: complete an earlier run in `out_dir`, leaving its
-    complete items untouched; `hdf5`: also write DIR/<stem>.h5; `progress`:
+    complete items untouched; `hdf5`: also write DIR/<stem>.h5 (in shard
+    mode each shard its items.h5, which the loaders read as one); `progress`:
     a progress bar (default: when standard error is a terminal); `shards`:
     a folder every worker sees, where each task writes its own shard of
     `shard_items` items (the client then writes only the index, the error
@@ -362,15 +367,13 @@ def run(
     cores = len(os.sched_getaffinity(0))
     workers = cores if workers is None else workers
     _check(manifest, workers, scheduler, cores)
-    if shards is not None and hdf5:
-        raise ValueError("hdf5 with shards: the HDF5 file is the client's to write; in shard mode read the shards")
     if isinstance(shard_items, bool) or not isinstance(shard_items, int) or not shard_items >= 1:
         raise ValueError(f"shard_items = {shard_items!r}: must be a whole number of 1 or more")
     out_dir = os.fspath(out_dir)
     shard_root = None if shards is None else os.path.abspath(os.fspath(shards))  # as the workers see it
     _folders(manifest, out_dir, resume, shard_root)
     bar = _progress_bar(manifest.count, sys.stderr.isatty() if progress is None else progress)
-    outputs = Outputs(out_dir, manifest, hdf5, resume, shard_root)
+    outputs = Outputs(out_dir, manifest, hdf5 and shard_root is None, resume, shard_root)
     try:
         engine_asked = time.monotonic()
         # Each submission would otherwise carry the source of the function it was made from, read
@@ -379,8 +382,8 @@ def run(
             {"distributed.diagnostics.computations.ignore-modules": [".*"]}
         ), _interrupts_kept() as interrupted, _client(workers, scheduler) as client:
             engine_ready = time.monotonic()
-            planner = _Planner(manifest, out_dir, outputs, resume, shard_root, shard_items)
-            tasks = _Submissions(client, manifest, planner, outputs, shard_root)
+            planner = _Planner(manifest, out_dir, outputs, resume, shard_root, shard_items, hdf5)
+            tasks = _Submissions(client, manifest, planner, outputs, shard_root, hdf5)
             while outputs.flushed < manifest.count:
                 if interrupted:
                     raise interrupted[0]

@@ -7,15 +7,30 @@ import math
 import numpy as np
 
 _BLOCK = 256  # items written at once: resizing per item would dominate
+_BOX_COLUMNS = (
+    ("start", np.int64),
+    ("count", np.int64),
+    ("lower_hz", np.float64),
+    ("upper_hz", np.float64),
+    ("class", str),
+    ("level_db", np.float64),
+    ("power_dbfs", np.float64),
+    ("part", np.int64),
+    ("burst", np.int64),
+)
 
 
 class HDF5Writer:
     """Rows arrive in manifest order; nothing records a time, so equal
     datasets give equal files."""
 
-    def __init__(self, path, manifest, fields):
+    def __init__(self, path, manifest, fields, whole=False):
         import h5py
 
+        # whole: every row is added before close, and each dataset is written
+        # once, contiguous (a shard's file): the chunks' places in a growing
+        # file follow the library's cache, which differs from process to process
+        self.whole = whole
         self._h5py = h5py
         self.file = h5py.File(path, "w")
         self.file.attrs["manifest"] = manifest.stem
@@ -32,10 +47,13 @@ class HDF5Writer:
     def add(self, item):
         rows = self.rows[item.set]
         rows.append(item)
-        if len(rows) >= _BLOCK:
+        if len(rows) >= _BLOCK and not self.whole:
             self._write(item.set)
 
     def _column(self, group, name, values, dtype):
+        if self.whole:
+            group.create_dataset(name, data=np.asarray(values, dtype=dtype), track_times=False)
+            return
         if name not in group:
             group.create_dataset(name, shape=(0,), maxshape=(None,), dtype=dtype, chunks=(1024,), track_times=False)
         column = group[name]
@@ -48,24 +66,30 @@ class HDF5Writer:
         if not rows:
             return
         group = self.groups[set_name]
-        if "iq" not in group:
-            group.create_dataset(
-                "iq", shape=(0, 2), maxshape=(None, 2), dtype="<i2", chunks=(8192, 2), track_times=False
-            )
-        iq = group["iq"]
-        first = iq.shape[0]
         arrays = [np.frombuffer(item.data, dtype="<i2").reshape(-1, 2) for item in rows]
         lengths = [len(a) for a in arrays]
-        iq.resize((first + sum(lengths), 2))
-        if sum(lengths):
-            iq[first:] = np.concatenate(arrays)
+        if self.whole:
+            first = 0
+            group.create_dataset("iq", data=np.concatenate(arrays), track_times=False)
+        else:
+            if "iq" not in group:
+                group.create_dataset(
+                    "iq", shape=(0, 2), maxshape=(None, 2), dtype="<i2", chunks=(8192, 2), track_times=False
+                )
+            iq = group["iq"]
+            first = iq.shape[0]
+            iq.resize((first + sum(lengths), 2))
+            if sum(lengths):
+                iq[first:] = np.concatenate(arrays)
         self._column(group, "index", [item.index for item in rows], np.int64)
         self._column(group, "start", first + np.concatenate(([0], np.cumsum(lengths)[:-1])), np.int64)
         self._column(group, "length", lengths, np.int64)
         params = group.require_group("params")
         for key, field in self.fields[set_name].items():
             values = [item.params.get(key) for item in rows]
-            if field.type == "choice":
+            if field.type == "json":  # a scene's parts, as the index holds them
+                self._column(params, key, [json.dumps(v) for v in values], self._h5py.string_dtype())
+            elif field.type == "choice":
                 self._column(params, key, values, self._h5py.string_dtype())
             elif field.type == "flag":
                 self._column(params, key, values, np.bool_)
@@ -73,7 +97,26 @@ class HDF5Writer:
                 self._column(params, key, values, np.int64)
             else:
                 self._column(params, key, values, np.float64)
-        self._labels(group.require_group("labels"), [item.labels for item in rows])
+        labels = [item.labels for item in rows]
+        if "boxes" in labels[0]:
+            self._boxes(group, [d["boxes"] for d in labels])
+            labels = [{k: v for k, v in d.items() if k != "boxes"} for d in labels]
+        self._labels(group.require_group("labels"), labels)
+
+    def _boxes(self, group, per_item):
+        """A scene set's boxes end to end in group `boxes`, one column per
+        field; `item_first` and `item_count` (a row per item) say whose they are."""
+        boxes = group.require_group("boxes")
+        first = boxes["start"].shape[0] if "start" in boxes else 0
+        counts = [len(b) for b in per_item]
+        self._column(boxes, "item_first", first + np.concatenate(([0], np.cumsum(counts)[:-1])), np.int64)
+        self._column(boxes, "item_count", counts, np.int64)
+        every = [box for b in per_item for box in b]
+        for key, dtype in _BOX_COLUMNS:
+            values = [box[key] for box in every]
+            if dtype == np.float64:
+                values = [math.nan if v is None else v for v in values]
+            self._column(boxes, key, values, self._h5py.string_dtype() if dtype is str else dtype)
 
     def _labels(self, group, dicts):
         """One column per label; a nested label (`ccdf_db`, `acpr_db`,

@@ -13,6 +13,7 @@ from .. import channel as channel_module
 from .. import kinds, loop, sigmf
 from .._library import GenSignalError
 from ..waveform import Waveform
+from . import scenes
 from .draws import item_channel, item_params
 from .labels import labels
 from .manifest import defaults_of, seed_key_of
@@ -67,6 +68,8 @@ def _kind_facts(kind):
 
 
 def params_of_item(item_set, seed, index):
+    if item_set.kind == "scene":
+        return scenes.scene_params(item_set, seed, index)
     defaults, seed_key = _kind_facts(item_set.kind)
     return item_params(item_set, defaults, seed_key, seed, index)
 
@@ -88,7 +91,33 @@ def impaired(item_set, clean, settings):
     return Waveform(rx.iq, rx.sample_rate, rx.kind, rx.params, repeat=rx.repeat, loop=clean.loop, channel=rx.channel)
 
 
+class _NotMeasured(Waveform):
+    """An item of a set that asks for no measurement: its metadata records
+    gensignal:measured null (and band edges 0), as for a waveform the
+    library cannot measure, and its measured labels are null."""
+
+    def measure(self, **options):
+        raise GenSignalError(-1, "the set asks for no measurement (measure: false)")
+
+
+def _metadata(item_set, wf, sha512):
+    """The item's metadata and its .sigmf-meta text: wavegen's, or for a set
+    that asks for no measurement one line (indenting takes longer than the item)."""
+    if item_set.measure:
+        meta = sigmf.metadata(wf, sha512)
+        return meta, sigmf.dumps(meta)
+    unmeasured = _NotMeasured(
+        wf.iq, wf.sample_rate, wf.kind, wf.params, repeat=wf.repeat, loop=wf.loop, channel=wf.channel
+    )
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")  # "not measured": asked for
+        meta = sigmf.metadata(unmeasured, sha512)
+    return meta, json.dumps(meta, sort_keys=True, ensure_ascii=False, separators=(",", ":")) + "\n"
+
+
 def make_item(item_set, seed, index):
+    if item_set.kind == "scene":
+        return scenes.make_scene_item(item_set, seed, index)
     params = params_of_item(item_set, seed, index)
     settings = item_channel(item_set, seed, index)
     try:
@@ -99,10 +128,8 @@ def make_item(item_set, seed, index):
         reason = str(e) if isinstance(e, (GenSignalError, ValueError)) else f"{type(e).__name__}: {e}"
         return Item(item_set.name, index, item_set.kind, params, reason=reason, channel=settings)
     data = wf.iq.astype("<i2").tobytes()
-    meta = sigmf.metadata(wf, hashlib.sha512(data).hexdigest())
-    return Item(
-        item_set.name, index, item_set.kind, params, sigmf.dumps(meta), data, labels(wf, meta), channel=settings
-    )
+    meta, text = _metadata(item_set, wf, hashlib.sha512(data).hexdigest())
+    return Item(item_set.name, index, item_set.kind, params, text, data, labels(wf, meta), channel=settings)
 
 
 def make_items(item_set, seed, indices):
@@ -114,6 +141,8 @@ def written_item(item_set, seed, index, meta_bytes, data):
     """The Item for files an earlier run wrote, or None unless they are
     exactly what this item writes: the data matches its SHA-512 and the
     metadata is, byte for byte, what this item's values give for that data."""
+    if item_set.kind == "scene":
+        return scenes.written_scene_item(item_set, seed, index, meta_bytes, data)
     params = params_of_item(item_set, seed, index)
     settings = item_channel(item_set, seed, index)
     try:
@@ -150,8 +179,7 @@ def written_item(item_set, seed, index, meta_bytes, data):
         loop=made,
         channel=channel,
     )
-    meta = sigmf.metadata(wf, hashlib.sha512(data).hexdigest())
-    text = sigmf.dumps(meta)
+    meta, text = _metadata(item_set, wf, hashlib.sha512(data).hexdigest())
     if text.encode("utf-8") != meta_bytes:
         return None
     return Item(

@@ -18,8 +18,11 @@ import numpy as np
 
 from .classes import class_of
 from .outputs import CLASSES
+from .shards import HDF5
 
 FORMS = ("complex", "iq")
+# The columns of label="boxes", one row per box of a scene item.
+BOX_FIELDS = ("start", "count", "lower_hz", "upper_hz", "class", "level_db")
 SOURCES = ("hdf5", "sigmf")
 # Short names for the labels asked for most.
 ALIASES = {
@@ -69,6 +72,19 @@ class _Chunks:
         return tuple(out)
 
 
+def _table(path):
+    """{set: (_Chunks of its I/Q, {index: (start, length)})} of an HDF5 file."""
+    import h5py
+
+    out = {}
+    with h5py.File(path, "r") as f:
+        for name, group in f.items():
+            if "iq" in group:
+                rows = zip(group["start"][...].tolist(), group["length"][...].tolist())
+                out[name] = (_Chunks(group["iq"]), dict(zip(group["index"][...].tolist(), rows)))
+    return out
+
+
 def _label_path(name):
     return ALIASES.get(name, name).split(".")
 
@@ -76,7 +92,8 @@ def _label_path(name):
 class ArrayDataset:
     """The items of the dataset written into `folder`.
 
-    `source`: "hdf5" (DIR/<stem>.h5, the default when there is one) or
+    `source`: "hdf5" (DIR/<stem>.h5, or in shard mode every shard's
+    items.h5; the default when they are there) or
     "sigmf" (the .sigmf-data files); `form`: "complex" (complex64, I/Q
     counts over `scale`) or "iq" (float32 of shape (2, N), I then Q);
     `length`: a fixed number of samples, longer items cropped to their
@@ -84,8 +101,10 @@ class ArrayDataset:
     (items alone), "class" (the number of its class in `classes`), a label
     by its dotted path in the index ("obw_hz", "channel.realised.esn0_db";
     "snr", "esn0", "ebn0", "snr_in_band" for the realised channel's), a
-    "params.<keyword>", or a tuple of these; a missing or null label reads
-    NaN. `sets`: only the items of these sets."""
+    "params.<keyword>", "boxes" (a scene item's boxes, float64 of shape
+    (K, 6), columns BOX_FIELDS: start, count, lower and upper edge in Hz,
+    class number, realised level in dB), or a tuple of these; a missing or
+    null label reads NaN. `sets`: only the items of these sets."""
 
     def __init__(self, folder, label="class", form="complex", length=None, source=None, scale=32767, sets=None):
         self.folder = os.fspath(folder)
@@ -110,10 +129,18 @@ class ArrayDataset:
         self._class_numbers = {name: k for k, name in enumerate(self.classes)}
         self.label = label
         self._labels = self._every_label(records)
-        self.source = source or ("hdf5" if self._hdf5_path() else "sigmf")
+        self.source = source or ("hdf5" if self._hdf5_path() or self._shards_have_hdf5() else "sigmf")
         if self.source not in SOURCES:
             raise ValueError(f"source = {source!r}: must be one of {', '.join(SOURCES)}")
         self._where = self._hdf5_rows() if self.source == "hdf5" else self._sigmf_files()
+        # Items in one piece, neither cropped nor padded (every SigMF item read
+        # whole; in the HDF5 file, all when equal lengths divide the chunks):
+        # file, byte offset and value count, read without the general path's
+        # bookkeeping.
+        self._whole = [
+            (name, pieces[0][0], 2 * rows) if len(pieces) == 1 and pieces[0][1] == rows else None
+            for name, pieces, rows in self._where
+        ]
         self._pid = None
 
     # --- what the items are -------------------------------------------------
@@ -133,7 +160,12 @@ class ArrayDataset:
 
     def _one_label(self, record, name):
         if name == "class":
+            if record["kind"] == "scene":  # classed by its boxes
+                return _MISSING
             return self._class_numbers[class_of(record["kind"], record["params"])]
+        if name == "boxes":
+            boxes = record["labels"].get("boxes")
+            return _MISSING if boxes is None else self._box_array(boxes)
         path = _label_path(name)
         node = record["params"] if path[0] == "params" else record["labels"]
         for key in path[1:] if path[0] == "params" else path:
@@ -141,6 +173,22 @@ class ArrayDataset:
                 return _MISSING
             node = node[key]
         return math.nan if node is None else node
+
+    def _box_array(self, boxes):
+        """float64 (K, 6): start, count, lower and upper edge (Hz), class
+        number, level (dB, realised) of each box."""
+        out = np.empty((len(boxes), len(BOX_FIELDS)), dtype=np.float64)
+        for k, box in enumerate(boxes):
+            level = box["level_db"]
+            out[k] = (
+                box["start"],
+                box["count"],
+                box["lower_hz"],
+                box["upper_hz"],
+                self._class_numbers[box["class"]],
+                math.nan if level is None else level,
+            )
+        return out
 
     def _every_label(self, records):
         """Each record's label; a name that no item has is refused (a typo
@@ -170,31 +218,38 @@ class ArrayDataset:
         names = [n for n in os.listdir(self.folder) if n.endswith(".h5")]
         return os.path.join(self.folder, names[0]) if len(names) == 1 else None
 
-    def _hdf5_rows(self):
-        import h5py
+    def _shards_have_hdf5(self):
+        """A shard-mode tree written with hdf5 (its first item's shard holds an items.h5)."""
+        try:
+            names = self._stream_names()
+        except (FileNotFoundError, ValueError):
+            return False
+        return bool(names) and os.path.isfile(os.path.join(os.path.dirname(next(iter(names.values()))), HDF5))
 
+    def _hdf5_rows(self):
+        """Where each item is in DIR/<stem>.h5, or (a shard-mode run written
+        with hdf5) in its shard's items.h5."""
         path = self._hdf5_path()
-        if path is None:
-            raise FileNotFoundError(f"{self.folder}: no single <stem>.h5 (write it with --hdf5, or use source='sigmf')")
         self._path = path
-        self._chunks = {}
-        rows = {}
-        with h5py.File(path, "r") as f:
-            for name, group in f.items():
-                if "iq" in group:
-                    self._chunks[name] = _Chunks(group["iq"])
-                    rows[name] = dict(
-                        zip(
-                            group["index"][...].tolist(),
-                            zip(group["start"][...].tolist(), group["length"][...].tolist()),
-                        )
-                    )
+        if path is None:
+            shards = {key: os.path.dirname(name) for key, name in self._stream_names().items()}
+            files = {key: os.path.join(shard, HDF5) for key, shard in shards.items()}
+            if not all(os.path.isfile(name) for name in files.values()):
+                raise FileNotFoundError(
+                    f"{self.folder}: no single <stem>.h5, nor an items.h5 in every shard "
+                    "(write them with --hdf5, or use source='sigmf')"
+                )
+        tables = {}  # file (None: DIR/<stem>.h5) -> {set: (chunks, {index: (start, length)})}
         where = []
         for r in self.records:
-            start, length = rows.get(r["set"], {}).get(r["index"], (None, None))
+            name = None if path is not None else files[(r["set"], r["index"])]
+            if name not in tables:
+                tables[name] = _table(path if name is None else name)
+            chunks, rows = tables[name].get(r["set"], (None, {}))
+            start, length = rows.get(r["index"], (None, None))
             if start is None:
-                raise ValueError(f"{path}: holds no item {r['set']}/{r['index']} of the index")
-            where.append((None, self._chunks[r["set"]].pieces(start, self._taken(length)), self._rows(length)))
+                raise ValueError(f"{path or name}: holds no item {r['set']}/{r['index']} of the index")
+            where.append((name, chunks.pieces(start, self._taken(length)), self._rows(length)))
         return where
 
     def _taken(self, total):
@@ -203,7 +258,8 @@ class ArrayDataset:
     def _rows(self, total):
         return total if self.length is None else self.length
 
-    def _sigmf_files(self):
+    def _stream_names(self):
+        """{(set, index): the item's files without suffix}, from the collection."""
         collection = [n for n in os.listdir(self.folder) if n.endswith(".sigmf-collection")]
         if len(collection) != 1:
             raise FileNotFoundError(f"{self.folder}: no single <stem>.sigmf-collection to find the items' files by")
@@ -212,10 +268,16 @@ class ArrayDataset:
         if len(streams) != len(self._every_record):
             raise ValueError(f"{self.folder}: the collection and the index list different items")
         # The collection lists the index's items in its order, by their files (in shard mode, the shards').
-        names = {(r["set"], r["index"]): s["name"] for r, s in zip(self._every_record, streams)}
+        return {
+            (r["set"], r["index"]): os.path.join(self.folder, *s["name"].split("/"))
+            for r, s in zip(self._every_record, streams)
+        }
+
+    def _sigmf_files(self):
+        names = self._stream_names()
         where = []
         for r in self.records:
-            name = os.path.join(self.folder, *names[(r["set"], r["index"])].split("/")) + ".sigmf-data"
+            name = names[(r["set"], r["index"])] + ".sigmf-data"
             total = r["labels"]["samples"]
             where.append((name, ((0, self._taken(total)),), self._rows(total)))
         return where
@@ -226,7 +288,7 @@ class ArrayDataset:
             self._pid = os.getpid()
             self._files = collections.OrderedDict()
             self._file_map = None
-            if self.source == "hdf5":
+            if self.source == "hdf5" and self._path is not None:
                 with open(self._path, "rb") as f:
                     self._file_map = mmap.mmap(f.fileno(), 0, access=mmap.ACCESS_READ)
         return self._file_map
@@ -273,9 +335,10 @@ class ArrayDataset:
         return out
 
     def _item(self, k):
-        if not -len(self) <= k < len(self):
-            raise IndexError(f"item {k}: the dataset holds {len(self)}")
-        return k % len(self)
+        n = len(self.records)
+        if not -n <= k < n:
+            raise IndexError(f"item {k}: the dataset holds {n}")
+        return k if k >= 0 else k + n
 
     def iq(self, k):
         """Item k's int16 I/Q values, shape (N, 2), cropped or padded to `length`."""
@@ -292,6 +355,20 @@ class ArrayDataset:
         is its count divided by `scale` in float, which gives the bits that
         dividing in double and rounding once to float (Waveform.samples) gives."""
         k = self._item(k)
+        whole = self._whole[k]
+        if whole is not None:
+            name, offset, count = whole
+            view = self._maps()  # first: after a fork it makes this process's maps
+            if name is not None:
+                view = self._data_file(name)
+            values = np.frombuffer(view, dtype="<i2", count=count, offset=offset)
+            if self.form == "complex":
+                out = np.empty(count, dtype=np.float32)
+                np.divide(values, self._scale32, out=out, dtype=np.float32)
+                return out.view(np.complex64)
+            out = np.empty((2, count // 2), dtype=np.float32)
+            np.divide(values.reshape(-1, 2).T, self._scale32, out=out, dtype=np.float32)
+            return out
         _, pieces, n = self._where[k]
         # zeros only where a short item is padded
         make = np.empty if sum(rows for _, rows in pieces) == n else np.zeros

@@ -56,6 +56,8 @@ class ItemSet:
     settings: dict
     channel: dict = dataclasses.field(default_factory=dict)  # setting -> how its value is chosen
     per_point: int = None  # items per grid point; None: no grid
+    parts: tuple = ()  # a scene set's part templates (scenes.PartTemplate)
+    measure: bool = True  # False: no library measurement, its labels null (the channel's are kept)
 
     @property
     def grids(self):
@@ -289,7 +291,11 @@ def _keys(obj, path, allowed, what):
 
 def _set(position, obj, seen):
     path = f"sets[{position}]"
-    _keys(obj, path, ("name", "kind", "count", "params", "settings", "channel"), "a key of a set")
+    if not isinstance(obj, dict):
+        raise ManifestError(path, "must be an object")
+    scene = isinstance(obj.get("kind"), str) and obj["kind"].lower() == "scene"
+    if not scene:
+        _keys(obj, path, ("name", "kind", "count", "params", "settings", "channel", "measure"), "a key of a set")
     for key in ("name", "kind", "count"):
         if key not in obj:
             raise ManifestError(f"{path}.{key}", "missing")
@@ -300,12 +306,16 @@ def _set(position, obj, seen):
         raise ManifestError(f"{path}.name", f"{name!r} already names sets[{seen[name]}]")
     seen[name] = position
     kind = obj["kind"]
-    if not isinstance(kind, str) or kind.lower() not in KINDS:
-        raise ManifestError(f"{path}.kind", f"{_shown(kind)} is not a kind: {', '.join(KINDS)}")
+    if not scene and (not isinstance(kind, str) or kind.lower() not in KINDS):
+        raise ManifestError(f"{path}.kind", f"{_shown(kind)} is not a kind: {', '.join(KINDS)}, scene")
     kind = kind.lower()
     count = _integral(obj["count"])
     if count is None or not 1 <= count < 2**31:
         raise ManifestError(f"{path}.count", f"{_shown(obj['count'])}: must be an integer from 1 to 2147483647")
+    if scene:
+        from .scenes import parse_set
+
+        return parse_set(position, obj, path, name, count)
     fields = fields_of(kind)
     given = obj.get("params", {})
     _keys(given, f"{path}.params", list(fields), f"a parameter of {kind}")
@@ -318,7 +328,16 @@ def _set(position, obj, seen):
         if key not in loop.keywords(kind):
             raise ManifestError(f"{path}.settings.{key}", f"{kind} takes no {key}")
     channel = _channel(obj.get("channel", {}), f"{path}.channel")
-    item_set = ItemSet(position, name, kind, count, params, settings, channel)
+    measure = obj.get("measure", True)
+    if not isinstance(measure, bool):
+        raise ManifestError(f"{path}.measure", f"{_shown(measure)} is not true or false")
+    item_set = ItemSet(position, name, kind, count, params, settings, channel, measure=measure)
+    return _with_grids(item_set, path)
+
+
+def _with_grids(item_set, path):
+    """The set with `count` items at every grid point, when it sweeps."""
+    count = item_set.count
     points = math.prod(len(rule.values) for _, rule in item_set.grids)
     if item_set.grids:
         if count * points >= 2**31:

@@ -15,6 +15,7 @@ from ..waveform import Waveform
 from . import files
 from .classes import classes_of
 from .manifest import fields_of
+from .scenes import scene_fields
 
 CLASSES = "classes.json"  # {"classes": [name, ...]}: a class's number is its place in the list
 
@@ -97,7 +98,9 @@ class Outputs:
                 from .hdf5 import HDF5Writer
 
                 self.hdf5 = HDF5Writer(
-                    files.partial_name(stem + ".h5"), manifest, {s.name: fields_of(s.kind) for s in manifest.sets}
+                    files.partial_name(stem + ".h5"),
+                    manifest,
+                    {s.name: scene_fields() if s.kind == "scene" else fields_of(s.kind) for s in manifest.sets},
                 )
         except BaseException:
             self.abandon()

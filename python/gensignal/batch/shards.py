@@ -4,7 +4,8 @@ only learns each item's metadata and labels.
 
 A shard is SHARDS/<set>/<first>-<last>: item i's SigMF pair as <i>.sigmf-meta
 and .sigmf-data and items.jsonl, the index or error line of each of its
-items in order. Shards hold a fixed number of items, counted from the start
+items in order, and with hdf5 items.h5, its written items as one group of
+the HDF5 layout. Shards hold a fixed number of items, counted from the start
 of their set, so the folders are the same bytes whatever the number of
 workers and whichever machine a task runs on."""
 import contextlib
@@ -22,6 +23,7 @@ from .items import Item, make_items, params_of_item
 
 SHARD_ITEMS = 256  # per shard: a few megabytes for short items
 LINES = "items.jsonl"
+HDF5 = "items.h5"  # with hdf5: the shard's items as the client's HDF5 file holds a set's
 
 
 def _width(item_set):
@@ -54,9 +56,25 @@ def _summary(item, item_set, first, count):
     return dataclasses.replace(item, data=None, samples=item.sample_count if item.reason is None else 0, base=base)
 
 
-def make_shard(item_set, seed, first, count, root):
+def _write_hdf5(path, item_set, items):
+    from .hdf5 import HDF5Writer
+    from .manifest import Manifest, fields_of
+    from .scenes import scene_fields
+
+    fields = scene_fields() if item_set.kind == "scene" else fields_of(item_set.kind)
+    writer = HDF5Writer(path, Manifest(0, (item_set,), item_set.name), {item_set.name: fields}, whole=True)
+    try:
+        for item in items:
+            if item.reason is None:
+                writer.add(item)
+    finally:
+        writer.close()
+
+
+def make_shard(item_set, seed, first, count, root, hdf5=False):
     """One task in shard mode: makes items first ... first + count - 1,
-    writes their shard and returns them without their samples."""
+    writes their shard (with `hdf5` its items.h5 too) and returns them
+    without their samples."""
     items = make_items(item_set, seed, range(first, first + count))
     final = shard_folder(root, item_set, first, count)
     # A name of this attempt's own: the scheduler may run a task again while a worker it took for lost
@@ -69,6 +87,8 @@ def make_shard(item_set, seed, first, count, root):
                 write_pair(item_path(partial, item_set, item.index), item.data, item.meta)
         with open(os.path.join(partial, LINES), "w", encoding="utf-8") as f:
             f.writelines(json.dumps(_line(item, item_set)) + "\n" for item in items)
+        if hdf5:
+            _write_hdf5(os.path.join(partial, HDF5), item_set, items)
         try:
             os.rename(partial, final)
         except OSError:
@@ -82,11 +102,14 @@ def make_shard(item_set, seed, first, count, root):
     return [_summary(item, item_set, first, count) for item in items]
 
 
-def written_shard(root, item_set, seed, first, count):
+def written_shard(root, item_set, seed, first, count, hdf5=False):
     """The items of a whole shard an earlier run wrote, as make_shard
     returns them, or None unless every line is this item's (its values,
-    its channel) and every data file matches its metadata's SHA-512."""
+    its channel), every data file matches its metadata's SHA-512 and, with
+    `hdf5`, its items.h5 is there (whole: the shard is renamed last)."""
     folder = shard_folder(root, item_set, first, count)
+    if hdf5 and not os.path.isfile(os.path.join(folder, HDF5)):
+        return None
     try:
         with open(os.path.join(folder, LINES), encoding="utf-8") as f:
             lines = [json.loads(text) for text in f]
