@@ -187,14 +187,12 @@ def _part(index, spec, keep):
         values, _ = kinds.params_of(kind, **spec)
     except TypeError as e:
         raise GenSignalError(-1, f"{where}: {e}", where) from None
-    record = records.RECORDS[table["record"]]()
     for field in table["fields"]:
-        if field["target"] == "record":
-            setattr(record, field["name"], values[field["name"]])
-        elif field["target"] == "argument":
-            part.argument = values[field["name"]]
-        elif values.get(field["name"]) is not None:
+        if field["target"] == "program" and values.get(field["name"]) is not None:
             raise GenSignalError(-1, f"{where}.{kinds.snake(field['name'])}: a scene takes no seed", where)
+    record, argument = records.build(table, values)
+    if argument is not None:
+        part.argument = argument
     keep.append(record)
     part.recordKind = _RECORD_KINDS[kind]
     part.record = ctypes.cast(ctypes.pointer(record), ctypes.c_void_p)
