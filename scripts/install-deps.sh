@@ -17,7 +17,7 @@ packages=(g++ cmake make pkgconf libgtest-dev libgmock-dev libbenchmark-dev libc
 [ "${1:-}" = "--ci" ] && packages+=(git clang-format flake8 black)
 [ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-dev libomp-dev)
 [ "${1:-}" = "--aarch64" ] && packages+=(g++-aarch64-linux-gnu qemu-user libfftw3-dev:arm64 nettle-dev:arm64
-                                         libyaml-cpp-dev:arm64 libgtest-dev:arm64 libgmock-dev:arm64)
+                                         libyaml-cpp0.7:arm64 libgtest-dev:arm64 libgmock-dev:arm64)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
