@@ -582,7 +582,10 @@ int reduceCrest(SceneRun& run, std::complex<double>* sum, SceneSpectrum& before,
     report.paprBeforeDb = paprAtDb(sum, length, probability);
     report.peakBeforeDb = paprAtDb(sum, length, 0);
     if (int rc = before.take(sum, length, run.rate, dft)) return rc;
-    outerAdjacent(before, run.parts, run.rate, report.acprLowerBeforeDb, report.acprUpperBeforeDb);
+    double lower = 0, upper = 0;  // the report is packed: no references into it
+    outerAdjacent(before, run.parts, run.rate, lower, upper);
+    report.acprLowerBeforeDb = lower;
+    report.acprUpperBeforeDb = upper;
     if (!run.reduce) {
         report.acprLowerAfterDb = report.acprLowerBeforeDb;
         report.acprUpperAfterDb = report.acprUpperBeforeDb;
@@ -608,7 +611,9 @@ int reduceCrest(SceneRun& run, std::complex<double>* sum, SceneSpectrum& before,
     if (int rc = after.copy(before)) return rc;
     if (int rc = clipAndFilter(sum, length, keep.get(), request, result, after.bins())) return rc;
     report.iterations = result.iterations;
-    outerAdjacent(after, run.parts, run.rate, report.acprLowerAfterDb, report.acprUpperAfterDb);
+    outerAdjacent(after, run.parts, run.rate, lower, upper);
+    report.acprLowerAfterDb = lower;
+    report.acprUpperAfterDb = upper;
     report.paprAfterDb = paprAtDb(sum, length, probability);
     report.peakAfterDb = paprAtDb(sum, length, 0);
     return 0;
