@@ -152,7 +152,7 @@ std::string readChannelOptions(const ChannelOptions& o, GenSignalChannel& c, nlo
         double v = 0;
         const std::string why = readNumber(text, v);
         if (!why.empty()) return optionRefusal(r.option, text, why);
-        c.*(r.value) = v;
+        std::memcpy(&(c.*(r.value)), &v, sizeof v);  // the record is packed
         settings[r.key] = v;
     }
     const NoiseOption* noise = nullptr;
