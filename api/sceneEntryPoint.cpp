@@ -109,13 +109,14 @@ int checkScene(const GenSignalScene& s) {
     if (!s.parts) return refuse(-1, "GenSignalScene.parts is a null pointer");
     if (s.cfrMethod != GENSIGNAL_CFR_OFF && s.cfrMethod != GENSIGNAL_CFR_CLIP_FILTER)
         return refuse(-1, "GenSignalScene.cfrMethod = %d: must be 0 (off) or 1 (clip and filter)", s.cfrMethod);
+    // The report's PAPR is taken at this probability with the reduction off too.
+    if (s.cfrProbability != 0 && !(s.cfrProbability > 0 && s.cfrProbability <= 0.1))
+        return refuse(-1, "GenSignalScene.cfrProbability = %s: must be above 0 and at most 0.1 (0: 1e-4)",
+                      numberText(s.cfrProbability).text);
     if (s.cfrMethod == GENSIGNAL_CFR_OFF) return 0;
     if (!(s.cfrTargetPaprDb >= 0 && s.cfrTargetPaprDb <= 30))
         return refuse(-1, "GenSignalScene.cfrTargetPaprDb = %s: must be 0 to 30 dB",
                       numberText(s.cfrTargetPaprDb).text);
-    if (s.cfrProbability != 0 && !(s.cfrProbability > 0 && s.cfrProbability <= 0.1))
-        return refuse(-1, "GenSignalScene.cfrProbability = %s: must be above 0 and at most 0.1 (0: 1e-4)",
-                      numberText(s.cfrProbability).text);
     if (s.cfrIterations < 0 || s.cfrIterations > 100)
         return refuse(-1, "GenSignalScene.cfrIterations = %d: must be 1 to 100 (0: %d)", s.cfrIterations,
                       kDefaultIterations);

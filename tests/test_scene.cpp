@@ -408,6 +408,8 @@ const SceneRefusal kSceneRefusals[] = {
          s.cfrProbability = 0.5;
      },
      "GenSignalScene.cfrProbability = 0.5"},
+    {"CfrProbabilityInfWithTheReductionOff", [](auto& s, auto&) { s.cfrProbability = INFINITY; },
+     "GenSignalScene.cfrProbability = inf"},
     {"CfrIterations",
      [](auto& s, auto&) {
          s.cfrMethod = 1;
