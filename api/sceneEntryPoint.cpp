@@ -69,7 +69,8 @@ struct ScenePart {
 bool madeAlike(const ScenePart& a, const ScenePart& b, const WaveSettings& sa, const WaveSettings& sb) {
     const size_t size = partRecordSize(a.d.recordKind);
     return a.d.recordKind == b.d.recordKind && a.d.argument == b.d.argument && sa.loop == sb.loop &&
-           sa.phases == sb.phases && sa.phaseSeed == sb.phaseSeed && size &&
+           sa.phases == sb.phases && sa.phaseSeed == sb.phaseSeed && sa.noise == sb.noise &&
+           sa.noiseStream == sb.noiseStream && size &&
            std::memcmp(a.d.record, b.d.record, size) == 0;
 }
 
@@ -381,6 +382,7 @@ struct SceneRun {
     GenSignalScene s{};
     double rate = 0;
     const HandleOptions* options = nullptr;
+    uint64_t noiseSeed = 0;  // the handle's channel seed, for counter noise
     bool exact = false;
     GenSignalChannel channel{};
     std::vector<ScenePart> parts;
@@ -416,7 +418,12 @@ int makeParts(SceneRun& run, GenSignalClass& object) {
     for (int i = 0; i < run.s.partCount; ++i) {
         ScenePart& p = run.parts[i];
         WaveSettings& settings = settingsOf[i];
-        settings = {handleSettings.loop, static_cast<TonePhases>(p.d.tonePhases), p.d.phaseSeed};
+        settings = {handleSettings.loop, static_cast<TonePhases>(p.d.tonePhases), p.d.phaseSeed,
+                    handleSettings.noise, run.noiseSeed};
+        // Counter noise: each part its own stream under the handle's seed, so
+        // two noise parts are apart and part 0 is the noise kind's own draw.
+        if (settings.noise == NoiseSource::channel && p.d.recordKind == GENSIGNAL_RECORD_AWGN)
+            settings.noiseStream = static_cast<uint32_t>(i);
         if (p.d.loopMode == GENSIGNAL_SCENE_LOOP_DEFINED) settings.loop = LoopMode::defined;
         if (p.d.loopMode == GENSIGNAL_SCENE_LOOP_EXACT) settings.loop = LoopMode::exact;
         // Carriers of one record are made once.
@@ -709,6 +716,7 @@ int makeScene(int handleId, const GenSignalScene* scene, int16_t** iq, int* coun
     if (int rc = checkScene(run.s)) return rc;
     run.rate = run.s.sampleRate;
     run.options = &entry->state.options;
+    run.noiseSeed = entry->state.channel.seed();
     run.exact = run.options->wave().loop == LoopMode::exact;
     run.reduce = run.s.cfrMethod == GENSIGNAL_CFR_CLIP_FILTER;
     if (run.s.channel) std::memcpy(&run.channel, run.s.channel, sizeof run.channel);

@@ -18,7 +18,8 @@ struct WaveSettings {
     TonePhases phases = TonePhases::zero;  // the multitone's starting phases
     uint32_t phaseSeed = 0;
     NoiseSource noise = NoiseSource::defined;
-    uint64_t noiseSeed = 0;  // the handle's channel seed
+    uint64_t noiseSeed = 0;    // the handle's channel seed
+    uint32_t noiseStream = 0;  // a scene's part index: its parts draw apart
 };
 
 struct KindCall {

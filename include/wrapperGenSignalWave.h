@@ -770,6 +770,12 @@ GENSIGNAL_API int GenSignalGetChannelRealised(int handleId, GenSignalChannelReal
  * time a whole number of samples (refused otherwise, naming the nearest
  * value that closes). Defined: every part is cut or repeated to the
  * longest part's length, and the note says where the loop breaks.
+ *
+ * Noise parts draw as GENSIGNAL_OPTION_NOISE_SOURCE says. With
+ * GENSIGNAL_NOISE_SOURCE_CHANNEL part i draws its own stream under the
+ * handle's channel seed (part 0 the very draws of GenerateAWGNWaveform), so
+ * the scene is the same bytes on every call and noise parts are
+ * independent; with the defined source they take rand()'s next values.
  * ------------------------------------------------------------------------ */
 
 #define GENSIGNAL_SCENE_MAX_PARTS 64

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <numeric>
@@ -342,6 +343,35 @@ TEST(SceneLoop, DefinedModeSaysWhereTheLoopBreaks) {
     EXPECT_NE(scene.note.find("the loop breaks"), std::string::npos) << scene.note;
     EXPECT_NE(scene.note.find("parts[0]'s band"), std::string::npos) << scene.note;
     EXPECT_EQ(scene.note.find("parts[1]'s band"), std::string::npos) << scene.note;
+}
+
+// Counter noise: the handle's seed gives the same scene on every call
+// whatever rand() did meanwhile, and each part draws its own stream, so two
+// like parts half a turn apart do not cancel.
+TEST(SceneReproducibility, CounterNoisePartsRepeatUnderTheSeedAndDrawApart) {
+    const AWGNParams noise{2e4, 1e-2};
+    std::vector<GenSignalScenePart> parts = {partOf(GENSIGNAL_RECORD_AWGN, &noise),
+                                             partOf(GENSIGNAL_RECORD_AWGN, &noise)};
+    parts[1].phaseDeg = 180;
+    const GenSignalScene s = sceneOf(parts, kRate);
+    const auto made = [&](uint64_t seed) {
+        Handle h;
+        GenSignalChannel c{};
+        c.seed = seed;
+        EXPECT_EQ(GenSignalSetChannel(h.id, &c), 0) << lastError();
+        EXPECT_EQ(GenSignalSetOption(h.id, GENSIGNAL_OPTION_NOISE_SOURCE, GENSIGNAL_NOISE_SOURCE_CHANNEL), 0);
+        int16_t* iq = nullptr;
+        int count = 0;
+        EXPECT_EQ(GenerateSceneWaveform(h.id, &s, &iq, &count), 0) << lastError();
+        return iq ? copyOut(iq, count) : std::vector<int16_t>();
+    };
+    const std::vector<int16_t> first = made(7);
+    ASSERT_FALSE(first.empty());
+    EXPECT_GT(meanPower(first), 1e6);  // not two copies cancelling
+    std::srand(12345);
+    (void)std::rand();
+    EXPECT_EQ(made(7), first);
+    EXPECT_NE(made(8), first);
 }
 
 TEST(SceneReproducibility, TheSameBytesAtAnyThreadCountWithEitherKernelSet) {

@@ -106,19 +106,21 @@ void filterRaw(const AwgnPlan& plan, int64_t n, int64_t rawCount, int team, doub
 constexpr uint32_t kStageNoiseKind = 256;
 constexpr int kDrawChunk = 256;
 
-// Raw sample i is the counter's complex Gaussian value at index i, of unit
-// power: a pure function of the seed and i, so any thread makes any chunk.
-void counterDraws(uint64_t seed, int64_t count, int team, std::complex<float>* raw) {
+// Raw sample i is the counter's complex Gaussian value at index i of the
+// stream, of unit power: a pure function of the seed, the stream and i, so
+// any thread makes any chunk.
+void counterDraws(uint64_t seed, uint32_t stream, int64_t count, int team, std::complex<float>* raw) {
     const int64_t chunks = (count + kDrawChunk - 1) / kDrawChunk;
 #pragma omp parallel for num_threads(team) if (team > 1) schedule(static)
     for (int64_t c = 0; c < chunks; ++c) {
         CounterBlock blocks[kDrawChunk];
         const int64_t first = c * kDrawChunk;
         const int m = static_cast<int>(std::min<int64_t>(kDrawChunk, count - first));
-        counterBlocks(seed, kStageNoiseKind, 0, static_cast<uint64_t>(first), m, blocks);
+        counterBlocks(seed, kStageNoiseKind, stream, static_cast<uint64_t>(first), m, blocks);
         for (int i = 0; i < m; ++i) {
             float re, im;
-            complexGaussianFrom(blocks[i], seed, kStageNoiseKind, 0, static_cast<uint64_t>(first + i), &re, &im);
+            complexGaussianFrom(blocks[i], seed, kStageNoiseKind, stream, static_cast<uint64_t>(first + i), &re,
+                                &im);
             raw[first + i] = {re, im};
         }
     }
@@ -126,7 +128,8 @@ void counterDraws(uint64_t seed, int64_t count, int team, std::complex<float>* r
 
 // The noise of either mode from the counter-based generator: N + 127 draws
 // filtered as defined, or N draws filtered around the loop.
-int counterNoise(const AwgnPlan& plan, uint64_t seed, bool circular, GeneratedWave<std::complex<float>>& wave) {
+int counterNoise(const AwgnPlan& plan, const WaveSettings& settings, bool circular,
+                 GeneratedWave<std::complex<float>>& wave) {
     const int64_t n = plan.samples;
     const int64_t rawCount = circular ? n : n + kOverlap;
     const size_t N = static_cast<size_t>(n);
@@ -137,7 +140,7 @@ int counterNoise(const AwgnPlan& plan, uint64_t seed, bool circular, GeneratedWa
     const size_t window = 2 * static_cast<size_t>(kBlock + kOverlap);
     Buffer<double> scratch(window * static_cast<size_t>(team) + kTaps);
     if (!scratch) return outOfMemory<double>(-3, window * team + kTaps, "noise filter windows");
-    counterDraws(seed, rawCount, team, raw.get());
+    counterDraws(settings.noiseSeed, settings.noiseStream, rawCount, team, raw.get());
     if (n > 0) filterRaw(plan, n, rawCount, team, scratch.get(), raw.get(), y.get());
     wave.samples = std::move(y);
     wave.length = static_cast<int>(n);
@@ -258,7 +261,7 @@ template <>
 int AwgnKind::generate(GenSignalClass& obj, const Plan& plan, const KindCall& call, GeneratedWave<Sample>& wave,
                        MadeLoop& made) {
     made.seam = "the noise is filtered from draws beyond its end, not around it";
-    if (call.settings.noise == NoiseSource::channel) return counterNoise(plan, call.settings.noiseSeed, false, wave);
+    if (call.settings.noise == NoiseSource::channel) return counterNoise(plan, call.settings, false, wave);
     Buffer<Sample> x(static_cast<size_t>(plan.samples));
     if (!x) return outOfMemory<Sample>(-1, static_cast<size_t>(plan.samples), "samples");
     if (int rc = obj.genAWGNSig(plan, x.get())) return rc;
@@ -279,7 +282,7 @@ int AwgnKind::loop(GenSignalClass&, const Params& p, const Plan& plan, const Kin
     made.periods = 1;
     AwgnPlan loopPlan = plan;
     loopPlan.samples = static_cast<int>(n);
-    if (call.settings.noise == NoiseSource::channel) return counterNoise(loopPlan, call.settings.noiseSeed, true, wave);
+    if (call.settings.noise == NoiseSource::channel) return counterNoise(loopPlan, call.settings, true, wave);
     const size_t N = static_cast<size_t>(n);
     Buffer<Sample> raw(N), y(N);
     if (!raw || !y) return outOfMemory<Sample>(-3, 2 * N, "noise samples");
