@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "entryPoints.h"
+#include "fuzzFailure.h"
 
 namespace fuzzing {
 
@@ -28,14 +29,9 @@ namespace {
 constexpr int kMaxValues = 1 << 13;
 
 [[noreturn]] __attribute__((format(printf, 1, 2))) void fail(const char* format, ...) {
-    std::fprintf(stderr, "\n*** gensignal fuzz: channel: ");
     va_list args;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
-    va_end(args);
-    std::fprintf(stderr, "\n");
-    std::fflush(stderr);
-    std::abort();
+    stopFuzzing("channel", format, args);
 }
 
 std::string lastError() {

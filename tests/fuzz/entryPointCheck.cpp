@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzzFailure.h"
 #include "heapWatch.h"
 #include "wrapperGenSignalWave.h"
 
@@ -29,16 +30,12 @@ constexpr double kFixedHeapBytes = 16 << 20;
 constexpr int kCountSentinel = -12345;
 
 [[noreturn]] __attribute__((format(printf, 2, 3))) void fail(const char* entryPoint, const char* format, ...) {
-    std::fprintf(stderr, "\n*** gensignal fuzz: %s: ", entryPoint);
+    std::string more;
+    if (currentDescription) more += "\n*** call: " + (*currentDescription)();
+    if (currentInput) more += std::string("\n*** input: ") + currentInput;
     va_list args;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
-    va_end(args);
-    if (currentDescription) std::fprintf(stderr, "\n*** call: %s", (*currentDescription)().c_str());
-    if (currentInput) std::fprintf(stderr, "\n*** input: %s", currentInput);
-    std::fprintf(stderr, "\n");
-    std::fflush(stderr);
-    std::abort();
+    stopFuzzing(entryPoint, format, args, more);
 }
 
 const char* handleName(Target::Handle h) {

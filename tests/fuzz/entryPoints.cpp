@@ -205,9 +205,11 @@ int fuzzAm(const uint8_t* data, size_t size) {
 
     const double q = rate / fm;
     Expectation e = plain(std::floor(wholePeriods(q) * q));
-    Planned planned = planOf<AmPlan>([&](AmPlan& plan) { return planAm(p, rate, plan); },
-                                     [](const AmPlan& plan) { return static_cast<double>(plan.samples); });
     target.settings = decodeSettings(in);
+    // A loop takes its own length: the defined one refuses nothing there.
+    const bool lengthIsRule = !target.settings.exact;
+    Planned planned = planOf<AmPlan>([&](AmPlan& plan) { return planAm(p, rate, plan, lengthIsRule); },
+                                     [](const AmPlan& plan) { return static_cast<double>(plan.samples); });
     exact<AmKind>(target, e, planned, p, 0, rate, 2, false);
     const auto record = onHeap(p);
     return checkCall(
@@ -233,9 +235,10 @@ int fuzzFm(const uint8_t* data, size_t size) {
 
     const double samples = std::floor(((1 / fm) * wholePeriods(rate / fm)) / (1 / rate));
     Expectation e = plain(samples);
-    Planned planned = planOf<FmPlan>([&](FmPlan& plan) { return planFm(p, rate, plan); },
-                                     [](const FmPlan& plan) { return static_cast<double>(plan.samples); });
     target.settings = decodeSettings(in);
+    const bool lengthIsRule = !target.settings.exact;  // as for AM
+    Planned planned = planOf<FmPlan>([&](FmPlan& plan) { return planFm(p, rate, plan, lengthIsRule); },
+                                     [](const FmPlan& plan) { return static_cast<double>(plan.samples); });
     exact<FmKind>(target, e, planned, p, 0, rate, 4, true);
     const auto record = onHeap(p);
     return checkCall(

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "entryPoints.h"
+#include "fuzzFailure.h"
 #include "iqbinFormat.h"
 #include "markers.h"
 #include "wvFormat.h"
@@ -21,14 +22,9 @@ namespace fuzzing {
 namespace {
 
 [[noreturn]] __attribute__((format(printf, 1, 2))) void fail(const char* format, ...) {
-    std::fprintf(stderr, "\n*** gensignal fuzz: files: ");
     va_list args;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
-    va_end(args);
-    std::fprintf(stderr, "\n");
-    std::fflush(stderr);
-    std::abort();
+    stopFuzzing("files", format, args);
 }
 
 void checkRefusal(const std::string& error) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "entryPoints.h"
+#include "fuzzFailure.h"
 #include "fuzzInput.h"
 #include "wrapperGenSignalWave.h"
 
@@ -26,14 +27,9 @@ namespace {
 constexpr int kMaxValues = 1 << 13;  // int16 or float values of a byte-made buffer
 
 [[noreturn]] __attribute__((format(printf, 1, 2))) void fail(const char* format, ...) {
-    std::fprintf(stderr, "\n*** gensignal fuzz: measure: ");
     va_list args;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
-    va_end(args);
-    std::fprintf(stderr, "\n");
-    std::fflush(stderr);
-    std::abort();
+    stopFuzzing("measure", format, args);
 }
 
 std::string lastError() {

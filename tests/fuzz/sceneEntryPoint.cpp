@@ -6,16 +6,26 @@
 // call the promises are checked: 0, -1 or -3; a reason for a refusal and
 // nothing written; on success a label for every part, every label inside
 // the buffer, and nothing infinite.
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
+#include "am.h"
+#include "digital.h"
+#include "entryPointCheck.h"
 #include "entryPoints.h"
+#include "fuzzFailure.h"
 #include "fuzzInput.h"
+#include "loopLength.h"
+#include "multitone.h"
+#include "ofdm.h"
+#include "pulse.h"
 #include "wrapperGenSignalWave.h"
 
 namespace fuzzing {
@@ -23,14 +33,9 @@ namespace fuzzing {
 namespace {
 
 [[noreturn]] __attribute__((format(printf, 1, 2))) void fail(const char* format, ...) {
-    std::fprintf(stderr, "\n*** gensignal fuzz: scene: ");
     va_list args;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
-    va_end(args);
-    std::fprintf(stderr, "\n");
-    std::fflush(stderr);
-    std::abort();
+    stopFuzzing("scene", format, args);
 }
 
 std::string lastError() {
@@ -113,6 +118,85 @@ void decodePart(FuzzInput& in, Records& r, GenSignalScenePart& p) {
     }
 }
 
+// The largest array a part the library accepts is made with: its plan's, or
+// in the exact mode its loop's (FSK repeats its loop up to the period cap
+// to close its phase). 0 for a record the plan refuses.
+template <class Kind, class Plan, class Make, class Largest>
+double partSamples(const typename Kind::Params& p, const KindCall& call, Make make, Largest largest) {
+    Plan plan{};
+    if (make(plan) != 0) return 0;
+    double samples = largest(plan);
+    if (!call.exact()) return samples;
+    const NaturalPeriod period = Kind::period(p, call);
+    if (!period.samples) return samples;
+    const auto loop = fewestWholePeriods(*period.samples);
+    if (!loop || !withinLoopCaps(*loop)) return samples;
+    bool repeats = false;
+    if constexpr (std::is_same_v<Plan, DigitalPlan>) repeats = p.modType >= FSK2 && p.modType <= FSK16;
+    const double copies = repeats ? static_cast<double>(kMaxLoopPeriods) / static_cast<double>(loop->periods) : 1.0;
+    return std::max(samples, static_cast<double>(loop->samples) * copies);
+}
+
+// Every part is made whole before the scene's length meets the handle's cap,
+// so a scene is called only when each part stays within the work budget, as
+// the entry points' targets do (refused records are always called).
+bool partWithinBudget(const GenSignalScenePart& part, double rate, bool handleExact) {
+    if (!part.record) return true;
+    bool exact = handleExact;
+    if (part.loopMode == GENSIGNAL_SCENE_LOOP_DEFINED) exact = false;
+    if (part.loopMode == GENSIGNAL_SCENE_LOOP_EXACT) exact = true;
+    KindCall call{rate, part.argument, {}};
+    if (exact) call.settings.loop = LoopMode::exact;
+    double samples = 0;
+    switch (part.recordKind) {
+        case GENSIGNAL_RECORD_MULTITONE: {
+            const auto& p = *static_cast<const MultitoneParams*>(part.record);
+            samples = partSamples<MultitoneKind, MultitonePlan>(
+                p, call, [&](MultitonePlan& plan) { return planMultitone(p, rate, plan); },
+                [](const MultitonePlan& plan) {
+                    return std::max(static_cast<double>(plan.patternSamples), static_cast<double>(plan.resampledRoom));
+                });
+            break;
+        }
+        case GENSIGNAL_RECORD_AM: {
+            const auto& p = *static_cast<const AMModParams*>(part.record);
+            samples = partSamples<AmKind, AmPlan>(
+                p, call, [&](AmPlan& plan) { return planAm(p, rate, plan); },
+                [](const AmPlan& plan) { return static_cast<double>(plan.samples); });
+            break;
+        }
+        case GENSIGNAL_RECORD_PULSE: {
+            const auto& p = *static_cast<const PulseParams*>(part.record);
+            samples = partSamples<PulseKind, PulsePlan>(
+                p, call, [&](PulsePlan& plan) { return planPulse(p, rate, plan); },
+                [](const PulsePlan& plan) {
+                    return std::max(static_cast<double>(plan.periodSamples), static_cast<double>(plan.resampled));
+                });
+            break;
+        }
+        case GENSIGNAL_RECORD_DIGITAL: {
+            const auto& p = *static_cast<const DigitalModParams*>(part.record);
+            samples = partSamples<DigitalKind, DigitalPlan>(
+                p, call, [&](DigitalPlan& plan) { return planDigital(p, rate, part.argument, &plan); },
+                [](const DigitalPlan& plan) {
+                    return std::max(static_cast<double>(plan.n) * plan.sps, static_cast<double>(plan.outputLength));
+                });
+            break;
+        }
+        case GENSIGNAL_RECORD_OFDM: {
+            const auto& p = *static_cast<const OFDMParams*>(part.record);
+            samples = partSamples<OfdmKind, OfdmPlan>(
+                p, call, [&](OfdmPlan& plan) { return planOfdm(p, plan); },
+                [](const OfdmPlan& plan) {
+                    return std::max(static_cast<double>(plan.samples), static_cast<double>(plan.bits));
+                });
+            break;
+        }
+        default: break;
+    }
+    return samples <= kWorkBudget;
+}
+
 void checkSuccess(int handle, const GenSignalScene& s, const int16_t* iq, int count) {
     if (!iq || count < 2 || count % 2) fail("success with iq %p and count %d", static_cast<const void*>(iq), count);
     if (!lastError().empty()) fail("success left the reason \"%s\"", lastError().c_str());
@@ -147,15 +231,24 @@ int fuzzScene(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
     const int handle = GenSignalObjCreatSelfEncode();
     if (handle < 0) fail("no handle: %s", lastError().c_str());
-    GenSignalSetOption(handle, GENSIGNAL_OPTION_LOOP_MODE, in.byte() & 1);
+    const bool handleExact = in.byte() & 1;
+    GenSignalSetOption(handle, GENSIGNAL_OPTION_LOOP_MODE, handleExact);
     GenSignalSetOption(handle, GENSIGNAL_OPTION_MAX_SAMPLES, 1 << 15);  // every scene small
     Records records[3];
-    GenSignalScenePart parts[3];
+    // A count beyond three repeats the three decoded parts: the library reads
+    // as many parts as the count says, up to the most it takes.
+    GenSignalScenePart parts[GENSIGNAL_SCENE_MAX_PARTS];
     GenSignalScene s;
     std::memset(&s, 0, sizeof s);
     s.partCount = in.byte() < 240 ? 1 + in.byte() % 3 : in.integer(-1, 65);
     for (int i = 0; i < 3; ++i) decodePart(in, records[i], parts[i]);
+    for (int i = 3; i < GENSIGNAL_SCENE_MAX_PARTS; ++i) parts[i] = parts[i % 3];
     s.sampleRate = in.real(1e4, 2e6);
+    for (int i = 0; i < 3; ++i)
+        if (!partWithinBudget(parts[i], s.sampleRate, handleExact)) {
+            GenSignalObjRelease(handle);
+            return 0;
+        }
     s.parts = in.byte() < 250 ? parts : nullptr;
     if (in.byte() & 1) {
         s.cfrMethod = in.integer(0, 2);
