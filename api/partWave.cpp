@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 
 #include "am.h"
 #include "awgn.h"
@@ -21,7 +22,6 @@ namespace {
 
 std::complex<float> asComplex(double v) { return {static_cast<float>(v), 0.0f}; }
 std::complex<float> asComplex(float v) { return {v, 0.0f}; }
-std::complex<float> asComplex(std::complex<float> v) { return v; }
 
 template <class Kind>
 int makeAs(GenSignalClass& object, const void* record, const KindCall& call, PartWave& out) {
@@ -32,11 +32,15 @@ int makeAs(GenSignalClass& object, const void* record, const KindCall& call, Par
     if (int rc = expandRuns(run.wave, -3, "part samples")) return rc;
     const int n = run.wave.length;
     if (n < 1) return refuse(-1, "%s made no samples", Kind::kEntryPoint);
-    Buffer<std::complex<float>> samples(static_cast<size_t>(n));
-    if (!samples) return outOfMemory<std::complex<float>>(-3, static_cast<size_t>(n), "part samples");
-    preferHugePages(samples.get(), Buffer<std::complex<float>>::bytesFor(static_cast<size_t>(n)));
-    for (int i = 0; i < n; ++i) samples[i] = asComplex(run.wave.samples[i]);
-    out.samples = std::move(samples);
+    if constexpr (std::is_same_v<typename Kind::Sample, std::complex<float>>) {
+        out.samples = std::move(run.wave.samples);  // already complex: no second copy of a long part
+    } else {
+        Buffer<std::complex<float>> samples(static_cast<size_t>(n));
+        if (!samples) return outOfMemory<std::complex<float>>(-3, static_cast<size_t>(n), "part samples");
+        preferHugePages(samples.get(), Buffer<std::complex<float>>::bytesFor(static_cast<size_t>(n)));
+        for (int i = 0; i < n; ++i) samples[i] = asComplex(run.wave.samples[i]);
+        out.samples = std::move(samples);
+    }
     out.length = n;
     out.made = run.made;
     out.period = run.period;
