@@ -107,6 +107,8 @@ TEST_F(WavegenScene, RefusesWhatItCannotReadByKey) {
         {"l.json", R"({"sample_rate": 1e6, "parts": [{"kind": "am"}], "channel": {"cfo_hz": "fast"}})", "channel:"},
         {"m.yaml", "sample_rate: 1e6\nparts: [{kind: am, level_db: '3'}]\n",
          "parts[0].level_db = \"3\": expected a number"},
+        // The parser quotes the byte it stopped at: spelled out, not sent raw to the terminal.
+        {"n.yaml", "sample_rate: \"\\\x01\"\n", "unknown escape character: \\x01"},
     };
     for (const Case& c : cases) {
         write(c.file, c.text);
@@ -137,6 +139,16 @@ parts:
     const auto b = nlohmann::json::parse(readText("fromyaml.sigmf-meta"));
     EXPECT_EQ(a["annotations"], b["annotations"]);
     EXPECT_EQ(a["global"]["gensignal:scene"], b["global"]["gensignal:scene"]);
+}
+
+// Brackets inside a quoted label, after an escaped quote, are text: no nesting.
+TEST_F(WavegenScene, BracketsInAQuotedLabelAreNoNesting) {
+    const std::string label = "\\\"" + std::string(70, '[');
+    write("q.yaml", "sample_rate: 1e6\nparts:\n  - {kind: multitone, tone_count: 2, tone_spacing: 20000, label: \"" +
+                        label + "\"}\n");
+    std::string out;
+    ASSERT_EQ(run("scene q.yaml -o quoted", out), 0) << out;
+    EXPECT_NE(readText("quoted.sigmf-meta").find(std::string(70, '[')), std::string::npos);
 }
 
 TEST_F(WavegenScene, PartChannelsAndSignalDetailReachTheLibraryAndTheAnnotations) {

@@ -475,6 +475,7 @@ const FuzzTarget kFuzzTargets[] = {
     {"channel", fuzzChannel},
     {"impair", fuzzImpairFile},
     {"scene", fuzzScene},
+    {"sceneyaml", fuzzSceneYaml},
 };
 const int kFuzzTargetCount = sizeof kFuzzTargets / sizeof kFuzzTargets[0];
 

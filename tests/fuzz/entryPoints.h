@@ -37,6 +37,8 @@ int fuzzChannel(const uint8_t* data, size_t size);
 int fuzzImpairFile(const uint8_t* data, size_t size);
 // The scene entry point (sceneEntryPoint.cpp).
 int fuzzScene(const uint8_t* data, size_t size);
+// wavegen's reader of YAML scene files on any text (sceneYaml.cpp).
+int fuzzSceneYaml(const uint8_t* data, size_t size);
 
 // All of them, and one by name (null for an unknown name).
 extern const FuzzTarget kFuzzTargets[];

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <regex>
@@ -24,9 +25,15 @@ constexpr int kMaxDepth = 64;
 bool nestsTooDeep(const std::string& text) {
     int depth = 0;
     char quote = 0;
+    bool escaped = false;  // the byte after a backslash in a double-quoted scalar
     for (char c : text) {
         if (quote) {
-            if (c == quote) quote = 0;
+            if (escaped)
+                escaped = false;
+            else if (quote == '"' && c == '\\')
+                escaped = true;
+            else if (c == quote)
+                quote = 0;
         } else if (c == '"' || c == '\'') {
             quote = c;
         } else if (c == '[' || c == '{') {
@@ -98,6 +105,24 @@ std::string convert(const YAML::Node& node, int depth, const std::string& where,
     return where + ": a node of no known type";
 }
 
+// The parser's message may quote the bytes it stopped at, and a reason
+// names the keys on its path: control bytes are spelled out, so that the
+// reason stays one printable line.
+std::string printable(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u != 0x7f) {
+            out += c;
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", u);
+            out += escaped;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string jsonOfYaml(const std::string& text, nlohmann::json& out) {
@@ -105,9 +130,8 @@ std::string jsonOfYaml(const std::string& text, nlohmann::json& out) {
     YAML::Node root;
     try {
         root = YAML::Load(text);
-        std::string why = convert(root, 0, "", out);
-        return why;
+        return printable(convert(root, 0, "", out));  // keys are quoted in the reason
     } catch (const YAML::Exception& e) {
-        return e.what();
+        return printable(e.what());
     }
 }
