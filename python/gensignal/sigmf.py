@@ -166,6 +166,10 @@ def _scene_metadata(waveform, sha512, recorder, capture, centre):
     }
     if waveform.scene_report is not None:
         glob["gensignal:scene_report"] = waveform.scene_report
+    if waveform.parts is not None:
+        # Every label as made: the annotations leave out a bursting part's
+        # whole-part label and hold the edges at RF, shifted by the centre.
+        glob["gensignal:labels"] = waveform.parts
     if waveform.loop:
         glob["gensignal:loop"] = waveform.loop
     if waveform.repeat > 1:
@@ -277,10 +281,52 @@ def _params(kind, glob):
     return params
 
 
+def _annotated_labels(meta, shift):
+    """The labels the annotations of a scene recording hold (one per burst
+    and per part always on), the edges less the centre; None when none
+    carries its part."""
+    labels = []
+    for a in meta.get("annotations", []):
+        if not isinstance(a, dict) or "gensignal:part" not in a:
+            continue
+        labels.append(
+            {
+                "part": a["gensignal:part"],
+                "burst": a.get("gensignal:burst", -1),
+                "sample_start": a.get("core:sample_start", 0),
+                "sample_count": a.get("core:sample_count", 0),
+                "freq_lower_edge": a.get("core:freq_lower_edge", 0.0) - shift,
+                "freq_upper_edge": a.get("core:freq_upper_edge", 0.0) - shift,
+                "kind": a.get("gensignal:kind"),
+                "label": a.get("core:label"),
+                "level_db": a.get("gensignal:level_db"),
+                "power_dbfs": a.get("gensignal:power_dbfs"),
+                "evm_cost_percent": a.get("gensignal:evm_cost_percent"),
+                "detail": a.get("signal:detail", {}),
+            }
+        )
+    return labels or None
+
+
+def _scene_labels(meta, glob, centre, meta_path):
+    """A scene recording's labels: all of them, exactly, from
+    gensignal:labels; from a recording without it (wavegen scene's, a
+    dataset's, older ones) those its annotations hold."""
+    if "gensignal:labels" not in glob:
+        return _annotated_labels(meta, centre or 0.0)
+    labels = glob["gensignal:labels"]
+    if not isinstance(labels, list) or not all(isinstance(label, dict) for label in labels):
+        raise SigMFError(f"{meta_path}: gensignal:labels is not a list of labels (objects)")
+    return labels
+
+
 def read_sigmf(path):
     """Reads PATH.sigmf-meta and PATH.sigmf-data (either may be named) into a
     Waveform: files written by wavegen or `to_sigmf`, or any single-channel
-    ci16_le or cf32_le recording (its `params` then empty)."""
+    ci16_le or cf32_le recording (its `params` then empty). For a scene,
+    `parts` and `scene_report` as the metadata holds them (every label
+    from `to_sigmf`'s files, those the annotations hold from others); None
+    for other recordings."""
     from .waveform import Waveform
 
     base = sigmf_base(path)
@@ -332,8 +378,13 @@ def read_sigmf(path):
         scene=glob.get("gensignal:scene") if kind is None else None,
     )
     if datatype == "ci16_le":
-        return Waveform(values, rate, kind, _params(kind, glob), **extra)
-    samples64 = np.empty(len(values), dtype=np.complex64)
-    samples64.real, samples64.imag = values[:, 0], values[:, 1]
-    iq = np.clip(np.rint(values.astype(np.float64) * 32767), -32768, 32767).astype(np.int16)
-    return Waveform(iq, rate, kind, _params(kind, glob), samples=samples64, **extra)
+        wf = Waveform(values, rate, kind, _params(kind, glob), **extra)
+    else:
+        samples64 = np.empty(len(values), dtype=np.complex64)
+        samples64.real, samples64.imag = values[:, 0], values[:, 1]
+        iq = np.clip(np.rint(values.astype(np.float64) * 32767), -32768, 32767).astype(np.int16)
+        wf = Waveform(iq, rate, kind, _params(kind, glob), samples=samples64, **extra)
+    if isinstance(extra["scene"], dict):
+        wf.parts = _scene_labels(meta, glob, centre, meta_path)
+        wf.scene_report = glob.get("gensignal:scene_report")
+    return wf

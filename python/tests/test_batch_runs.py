@@ -1,8 +1,8 @@
 """Dataset runs on real Dask engines: the embedded cluster with one and two
 workers and a dask-scheduler with two dask-worker processes on 127.0.0.1
 write the same bytes; a worker killed mid-run, an interrupted and resumed
-run, too; in the client-writes mode and in shard mode, with impaired and
-wideband items."""
+run, too; in the client-writes mode and in shard mode, with impaired,
+wideband and unmeasured items."""
 import hashlib
 import json
 import math
@@ -69,6 +69,15 @@ MANIFEST = {
                 },
                 {"kind": "am", "placement": {"burst_on": 2e-4, "burst_off": {"uniform": [2e-4, 5e-4]}}},
             ],
+        },
+        # unmeasured: the one-line metadata, made on the workers as the rest
+        {
+            "name": "quiet",
+            "kind": "digital",
+            "count": 6,
+            "measure": False,
+            "params": {"mod_type": ["bpsk", "qam16"], "symbol_count": 512, "sample_rate": 4e6},
+            "channel": {"snr_db": 15},
         },
     ],
 }
@@ -328,6 +337,14 @@ def test_a_run_writes_every_item_once(reference, mode):
         assert [(a["core:sample_start"], a["core:sample_count"], a["core:label"]) for a in meta["annotations"]] == [
             (b["start"], b["count"], b["class"]) for b in r["labels"]["boxes"]
         ]
+    quiet = [r for r in index if r["set"] == "quiet"]
+    assert len(quiet) == SETS["quiet"]
+    for r in quiet:  # no measured label, the channel's realised ones kept
+        text = (out / (_name(r, mode) + ".sigmf-meta")).read_text()
+        assert text.count("\n") == 1 and text.endswith("\n")
+        assert json.loads(text)["global"]["gensignal:measured"] is None
+        assert r["labels"]["obw_hz"] is None and r["labels"]["samples"] > 0
+        assert r["labels"]["channel"]["realised"]["snr_db"] == pytest.approx(15, abs=1e-6)
     if mode == "shards":  # the client wrote no item, and no folder of its own for them
         assert sorted(name for name in tree if "/" not in name) == [
             "classes.json",

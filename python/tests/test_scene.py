@@ -132,3 +132,50 @@ def test_to_sigmf_writes_what_wavegen_scene_writes(tmp_path):
     assert (tmp_path / "w.sigmf-data").read_bytes() == (tmp_path / "p.sigmf-data").read_bytes()
     assert ours["annotations"] == written["annotations"]
     assert ours["global"]["gensignal:scene_report"] == written["global"]["gensignal:scene_report"]
+
+
+@pytest.mark.parametrize("centre, repeat", [(None, 1), (2.4e9 + 0.1, 1), (915e6, 3)])
+def test_read_sigmf_gives_the_labels_and_report_back(tmp_path, centre, repeat):
+    wf = gensignal.scene(PARTS, sample_rate=1e6, cfr=5.5, loop_mode="exact")
+    wf = wf.repeated(repeat) if repeat > 1 else wf
+    wf.to_sigmf(tmp_path / "s", center_frequency=centre)
+    back = gensignal.read_sigmf(tmp_path / "s")
+    # All of them, the bursting part's whole-part label too, and the edges
+    # as made even where the annotations shift them to RF.
+    assert any(p["burst"] < 0 and p["part"] == 1 for p in back.parts)
+    assert back.parts == wf.parts
+    assert back.scene_report == wf.scene_report
+    assert np.array_equal(back.regenerate().iq, wf.iq)
+
+
+def test_a_recording_without_the_labels_key_gives_its_annotated_labels(tmp_path):
+    wf = gensignal.scene(PARTS, sample_rate=1e6, loop_mode="exact")
+    wf.to_sigmf(tmp_path / "s")
+    meta_path = tmp_path / "s.sigmf-meta"
+    meta = json.loads(meta_path.read_text())
+    del meta["global"]["gensignal:labels"]  # as wavegen scene and earlier versions write it
+    meta_path.write_text(json.dumps(meta))
+    back = gensignal.read_sigmf(tmp_path / "s")
+    annotated = [p for p in wf.parts if (p["part"] == 1) == (p["burst"] >= 0)]
+    assert len(annotated) == len(wf.parts) - 1
+    assert back.parts == annotated
+    assert back.scene_report == wf.scene_report
+    meta["global"]["gensignal:labels"] = {"part": 0}
+    meta_path.write_text(json.dumps(meta))
+    with pytest.raises(gensignal.sigmf.SigMFError, match="gensignal:labels"):
+        gensignal.read_sigmf(tmp_path / "s")
+
+
+def test_recordings_that_are_no_scene_have_no_labels(tmp_path):
+    gensignal.am(sample_rate=8000).to_sigmf(tmp_path / "am")
+    iq = np.zeros((64, 2), dtype="<i2")
+    (tmp_path / "f.sigmf-data").write_bytes(iq.tobytes())
+    foreign = {
+        "global": {"core:datatype": "ci16_le", "core:sample_rate": 1e6, "core:version": "1.2.0"},
+        "captures": [{"core:sample_start": 0, "core:frequency": 1e8}],
+        "annotations": [{"core:sample_start": 0, "core:sample_count": 64, "core:label": "x", "gensignal:part": 0}],
+    }
+    (tmp_path / "f.sigmf-meta").write_text(json.dumps(foreign))
+    for name in ("am", "f"):
+        back = gensignal.read_sigmf(tmp_path / name)
+        assert back.parts is None and back.scene_report is None
