@@ -281,12 +281,22 @@ def _params(kind, glob):
     return params
 
 
-def _annotated_labels(meta, shift):
+def _edge(a, key, shift, meta_path, index):
+    value = a.get(key, 0.0)
+    if isinstance(value, bool) or not isinstance(value, (int, float)):
+        raise SigMFError(f"{meta_path}: annotations[{index}].{key} {value!r} is not a number")
+    return value - shift
+
+
+def _annotated_labels(meta, shift, meta_path):
     """The labels the annotations of a scene recording hold (one per burst
     and per part always on), the edges less the centre; None when none
     carries its part."""
     labels = []
-    for a in meta.get("annotations", []):
+    annotations = meta.get("annotations", [])
+    if not isinstance(annotations, list):
+        raise SigMFError(f"{meta_path}: annotations is not a list")
+    for index, a in enumerate(annotations):
         if not isinstance(a, dict) or "gensignal:part" not in a:
             continue
         labels.append(
@@ -295,8 +305,8 @@ def _annotated_labels(meta, shift):
                 "burst": a.get("gensignal:burst", -1),
                 "sample_start": a.get("core:sample_start", 0),
                 "sample_count": a.get("core:sample_count", 0),
-                "freq_lower_edge": a.get("core:freq_lower_edge", 0.0) - shift,
-                "freq_upper_edge": a.get("core:freq_upper_edge", 0.0) - shift,
+                "freq_lower_edge": _edge(a, "core:freq_lower_edge", shift, meta_path, index),
+                "freq_upper_edge": _edge(a, "core:freq_upper_edge", shift, meta_path, index),
                 "kind": a.get("gensignal:kind"),
                 "label": a.get("core:label"),
                 "level_db": a.get("gensignal:level_db"),
@@ -313,7 +323,7 @@ def _scene_labels(meta, glob, centre, meta_path):
     gensignal:labels; from a recording without it (wavegen scene's, a
     dataset's, older ones) those its annotations hold."""
     if "gensignal:labels" not in glob:
-        return _annotated_labels(meta, centre or 0.0)
+        return _annotated_labels(meta, centre or 0.0, meta_path)
     labels = glob["gensignal:labels"]
     if not isinstance(labels, list) or not all(isinstance(label, dict) for label in labels):
         raise SigMFError(f"{meta_path}: gensignal:labels is not a list of labels (objects)")
