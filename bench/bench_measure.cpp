@@ -10,8 +10,10 @@
 
 #include "evm.h"
 #include "levels.h"
+#include "literalSeamPrediction.h"
 #include "recordReference.h"
 #include "frequencyDomain.h"
+#include "seamPrediction.h"
 #include "wrapperGenSignalWave.h"
 
 namespace {
@@ -77,6 +79,22 @@ void BM_MeasureLevels(benchmark::State& state) {
     perSample(state, q.iq.size() / 2);
 }
 BENCHMARK(BM_MeasureLevels)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// The seam measure on a dataset item's 4096 samples and on the whole buffer,
+// beside its literal twin (every read through the cyclic index) in one run.
+void BM_MeasureSeam(benchmark::State& state) {
+    const Qpsk& q = qpsk();
+    const int64_t n = state.range(0);
+    const Ci16Reader x{q.iq.data()};
+    for (auto _ : state)
+        benchmark::DoNotOptimize(state.range(1) ? literal::seamPredictionRatio(x, n) : seamPredictionRatio(x, n));
+    perSample(state, n);
+}
+BENCHMARK(BM_MeasureSeam)
+    ->ArgNames({"samples", "literal"})
+    ->ArgsProduct({{4096, 1000000}, {0, 1}})
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_MeasureSpectrum(benchmark::State& state) {
     const Qpsk& q = qpsk();
