@@ -30,6 +30,7 @@
 #include "mathConstants.h"
 #include "partPlacement.h"
 #include "partWave.h"
+#include "peakWindow.h"
 #include "rangeChecks.h"
 #include "sampleConversion.h"
 #include "sceneBands.h"
@@ -39,6 +40,7 @@ namespace {
 
 constexpr double kDefaultProbability = 1e-4;
 constexpr int kDefaultIterations = 8;
+constexpr int kDefaultHalfWidth = 8;  // peak windowing's dip: 17 samples
 // Labels a scene may leave: a burst every few samples over a long loop
 // would otherwise ask for gigabytes of them.
 constexpr int64_t kMaxLabels = int64_t(1) << 20;
@@ -108,8 +110,9 @@ int checkScene(const GenSignalScene& s) {
     if (s.partCount < 1 || s.partCount > GENSIGNAL_SCENE_MAX_PARTS)
         return refuse(-1, "GenSignalScene.partCount = %d: must be 1 to %d", s.partCount, GENSIGNAL_SCENE_MAX_PARTS);
     if (!s.parts) return refuse(-1, "GenSignalScene.parts is a null pointer");
-    if (s.cfrMethod != GENSIGNAL_CFR_OFF && s.cfrMethod != GENSIGNAL_CFR_CLIP_FILTER)
-        return refuse(-1, "GenSignalScene.cfrMethod = %d: must be 0 (off) or 1 (clip and filter)", s.cfrMethod);
+    if (s.cfrMethod < GENSIGNAL_CFR_OFF || s.cfrMethod > GENSIGNAL_CFR_PEAK_WINDOW)
+        return refuse(-1, "GenSignalScene.cfrMethod = %d: must be 0 (off), 1 (clip and filter) or 2 (peak windowing)",
+                      s.cfrMethod);
     // The report's PAPR is taken at this probability with the reduction off too.
     if (s.cfrProbability != 0 && !(s.cfrProbability > 0 && s.cfrProbability <= 0.1))
         return refuse(-1, "GenSignalScene.cfrProbability = %s: must be above 0 and at most 0.1 (0: 1e-4)",
@@ -121,6 +124,12 @@ int checkScene(const GenSignalScene& s) {
     if (s.cfrIterations < 0 || s.cfrIterations > 100)
         return refuse(-1, "GenSignalScene.cfrIterations = %d: must be 1 to 100 (0: %d)", s.cfrIterations,
                       kDefaultIterations);
+    if (s.cfrMethod == GENSIGNAL_CFR_PEAK_WINDOW && s.cfrWindow != 0) {
+        const double samples = s.cfrWindow * s.sampleRate;
+        if (!(samples >= 3 && samples <= 65537))
+            return refuse(-1, "GenSignalScene.cfrWindow = %s: spans %s samples at the scene's rate; must be 3 to 65537 "
+                          "(0: %d)", numberText(s.cfrWindow).text, numberText(samples).text, 2 * kDefaultHalfWidth + 1);
+    }
     return 0;
 }
 
@@ -580,6 +589,31 @@ int sumParts(SceneRun& run, std::complex<double>* sum) {
     return 0;
 }
 
+// The report's figures after a reduction, from the spectrum after it.
+void reportAfter(SceneRun& run, const std::complex<double>* sum, const SceneSpectrum& after, double probability) {
+    double lower = 0, upper = 0;  // the report is packed: no references into it
+    outerAdjacent(after, run.parts, run.rate, lower, upper);
+    run.report.acprLowerAfterDb = lower;
+    run.report.acprUpperAfterDb = upper;
+    run.report.paprAfterDb = paprAtDb(sum, run.length, probability);
+    run.report.peakAfterDb = paprAtDb(sum, run.length, 0);
+}
+
+// The peaks windowed down in the samples, then the spectrum after them.
+int windowPeaks(SceneRun& run, std::complex<double>* sum, SceneSpectrum& after, Dft<double>& dft) {
+    PeakWindowRequest request;
+    request.targetPaprDb = run.s.cfrTargetPaprDb;
+    request.probability = run.s.cfrProbability == 0 ? kDefaultProbability : run.s.cfrProbability;
+    request.iterations = run.s.cfrIterations == 0 ? kDefaultIterations : run.s.cfrIterations;
+    request.halfWidth = run.s.cfrWindow == 0 ? kDefaultHalfWidth : std::lround((run.s.cfrWindow * run.rate - 1) / 2);
+    PeakWindowResult result;
+    if (int rc = peakWindow(sum, run.length, request, result)) return rc;
+    run.report.iterations = result.iterations;
+    if (int rc = after.take(sum, run.length, run.rate, dft)) return rc;
+    reportAfter(run, sum, after, request.probability);
+    return 0;
+}
+
 // The crest factor brought down on the sum's DFT, only inside the parts'
 // bands; the report's figures before and after.
 int reduceCrest(SceneRun& run, std::complex<double>* sum, SceneSpectrum& before, SceneSpectrum& after,
@@ -601,6 +635,7 @@ int reduceCrest(SceneRun& run, std::complex<double>* sum, SceneSpectrum& before,
         report.peakAfterDb = report.peakBeforeDb;
         return 0;
     }
+    if (run.s.cfrMethod == GENSIGNAL_CFR_PEAK_WINDOW) return windowPeaks(run, sum, after, dft);
     const size_t n = static_cast<size_t>(length);
     Buffer<unsigned char> keep(n, true);
     if (!keep) return outOfMemory<unsigned char>(-3, n, "reduction's bins");
@@ -619,11 +654,7 @@ int reduceCrest(SceneRun& run, std::complex<double>* sum, SceneSpectrum& before,
     if (int rc = after.copy(before)) return rc;
     if (int rc = clipAndFilter(sum, length, keep.get(), request, result, after.bins())) return rc;
     report.iterations = result.iterations;
-    outerAdjacent(after, run.parts, run.rate, lower, upper);
-    report.acprLowerAfterDb = lower;
-    report.acprUpperAfterDb = upper;
-    report.paprAfterDb = paprAtDb(sum, length, probability);
-    report.peakAfterDb = paprAtDb(sum, length, 0);
+    reportAfter(run, sum, after, probability);
     return 0;
 }
 
@@ -718,7 +749,7 @@ int makeScene(int handleId, const GenSignalScene* scene, int16_t** iq, int* coun
     run.options = &entry->state.options;
     run.noiseSeed = entry->state.channel.seed();
     run.exact = run.options->wave().loop == LoopMode::exact;
-    run.reduce = run.s.cfrMethod == GENSIGNAL_CFR_CLIP_FILTER;
+    run.reduce = run.s.cfrMethod != GENSIGNAL_CFR_OFF;
     if (run.s.channel) std::memcpy(&run.channel, run.s.channel, sizeof run.channel);
 
     if (int rc = readParts(run)) return rc;

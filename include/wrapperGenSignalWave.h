@@ -788,6 +788,9 @@ GENSIGNAL_API int GenSignalGetChannelRealised(int handleId, GenSignalChannelReal
 /* GenSignalScene.cfrMethod */
 #define GENSIGNAL_CFR_OFF 0
 #define GENSIGNAL_CFR_CLIP_FILTER 1 /* clip to the target, keep only the clipping's in-band bins, repeat */
+#define GENSIGNAL_CFR_PEAK_WINDOW 2 /* bring each peak to the target with a raised-cosine dip of cfrWindow,
+                                       the deepest dip where they overlap, circular; repeat. No filter: its
+                                       regrowth spreads over about 2 / cfrWindow around every band */
 
 #pragma pack(push, 1)
 
@@ -820,7 +823,9 @@ typedef struct GenSignalScene {
     double cfrTargetPaprDb;          /* PAPR to reach at cfrProbability, 0 ... 30 dB */
     double cfrProbability;           /* CCDF probability, (0, 0.1]; 0: 1e-4 */
     int32_t cfrIterations;           /* 1 ... 100; 0: 8 */
-    uint8_t reserved[32];            /* 0 */
+    double cfrWindow;                /* s, GENSIGNAL_CFR_PEAK_WINDOW's dip, 3 ... 65537 samples long;
+                                        0: 17 samples; not read by the other methods */
+    uint8_t reserved[24];            /* 0 */
 } GenSignalScene;
 
 /* One part of the last scene, or one of its bursts (a burst that runs over

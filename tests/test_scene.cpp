@@ -326,6 +326,26 @@ TEST(SceneCrestFactor, FourOfdmCarriersReachTheTargetWithinTheirEvmAndAcpr) {
     EXPECT_LE(deeper.report.paprAfterDb, 6.5);
     EXPECT_GT(deeper.labels[0].evmCostPercent, scene.labels[0].evmCostPercent);
     EXPECT_NEAR(deeper.report.acprLowerAfterDb, deeper.report.acprLowerBeforeDb, 0.5);
+
+    // Peak windowing reaches the target too, in the samples alone: its
+    // regrowth lands outside the bands, so the ACPR pays, and a longer dip
+    // spreads less of it. The same bytes at any thread count.
+    s.cfrMethod = GENSIGNAL_CFR_PEAK_WINDOW;
+    s.cfrTargetPaprDb = 7.5;
+    const Made windowed = makeScene(s, true);
+    ASSERT_EQ(windowed.rc, 0);
+    EXPECT_LE(windowed.report.paprAfterDb, 7.5);
+    EXPECT_LE(measured(windowed.iq, rate).ccdfDb[3], 7.55);
+    EXPECT_GT(windowed.report.acprLowerAfterDb, windowed.report.acprLowerBeforeDb + 3);
+    for (const auto& l : windowed.labels) EXPECT_GT(l.evmCostPercent, 0.0) << "part " << l.part;
+    s.cfrWindow = 129 / rate;
+    const Made longer = makeScene(s, true);
+    ASSERT_EQ(longer.rc, 0);
+    EXPECT_LT(longer.report.acprLowerAfterDb, windowed.report.acprLowerAfterDb);
+    const int saved = omp_get_max_threads();
+    omp_set_num_threads(1);
+    EXPECT_EQ(makeScene(s, true).iq, longer.iq);
+    omp_set_num_threads(saved);
 }
 
 TEST(SceneLoop, DefinedModeSaysWhereTheLoopBreaks) {
@@ -440,6 +460,12 @@ const SceneRefusal kSceneRefusals[] = {
      "GenSignalScene.cfrProbability = 0.5"},
     {"CfrProbabilityInfWithTheReductionOff", [](auto& s, auto&) { s.cfrProbability = INFINITY; },
      "GenSignalScene.cfrProbability = inf"},
+    {"CfrWindowTooShort",
+     [](auto& s, auto&) {
+         s.cfrMethod = GENSIGNAL_CFR_PEAK_WINDOW;
+         s.cfrWindow = 2e-6;
+     },
+     "GenSignalScene.cfrWindow = 2e-06: spans 2 samples"},
     {"CfrIterations",
      [](auto& s, auto&) {
          s.cfrMethod = 1;

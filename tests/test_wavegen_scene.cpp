@@ -96,6 +96,8 @@ TEST_F(WavegenScene, RefusesWhatItCannotReadByKey) {
         {"d.json", R"({"sample_rate": 1e6, "parts": []})", "parts: expected a list of at least one part"},
         {"e.json", R"({"sample_rate": 1e6, "parts": [{"kind": "am"}], "cfr": {"target": 7}})",
          "cfr.target: not a setting"},
+        {"o.json", R"({"sample_rate": 1e6, "parts": [{"kind": "am"}], "cfr": {"target_papr_db": 7, "method": "round"}})",
+         "cfr.method = \"round\": expected \"clip_filter\" or \"peak_window\""},
         {"f.json", R"({"sample_rate": 1e6, "parts": [{"kind": "am", "level_db": "high"}]})",
          "parts[0].level_db = \"high\": expected a number"},
         {"g.json", R"({"sample_rate": 0, "parts": [{"kind": "am"}]})", "GenSignalScene.sampleRate = 0"},

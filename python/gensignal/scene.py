@@ -64,7 +64,8 @@ class _Scene(_Packed):
         ("cfrTargetPaprDb", ctypes.c_double),
         ("cfrProbability", ctypes.c_double),
         ("cfrIterations", ctypes.c_int32),
-        ("reserved", ctypes.c_uint8 * 32),
+        ("cfrWindow", ctypes.c_double),
+        ("reserved", ctypes.c_uint8 * 24),
     ]
 
 
@@ -199,6 +200,10 @@ def _part(index, spec, keep):
     return part, _detail(table, values), settings
 
 
+_CFR_METHODS = {"clip_filter": 1, "peak_window": 2}
+_CFR_SETTINGS = ("target_papr_db", "method", "probability", "iterations", "window_s")
+
+
 def _cfr(scene, cfr):
     """Sets the reduction; returns its settings as a scene file spells them."""
     if cfr is None:
@@ -207,15 +212,17 @@ def _cfr(scene, cfr):
         cfr = {"target_papr_db": cfr}
     if not isinstance(cfr, dict) or "target_papr_db" not in cfr:
         raise GenSignalError(-1, f"cfr = {cfr!r}: must be a target PAPR in dB or a dict with target_papr_db", "cfr")
-    unknown = set(cfr) - {"target_papr_db", "probability", "iterations"}
+    unknown = set(cfr) - set(_CFR_SETTINGS)
     if unknown:
-        raise GenSignalError(
-            -1, f"cfr: {sorted(unknown)} not settings (target_papr_db, probability, iterations)", "cfr"
-        )
-    scene.cfrMethod = 1
+        raise GenSignalError(-1, f"cfr: {sorted(unknown)} not settings ({', '.join(_CFR_SETTINGS)})", "cfr")
+    method = cfr.get("method", "clip_filter")
+    if not isinstance(method, str) or method not in _CFR_METHODS:
+        raise GenSignalError(-1, f"cfr.method = {method!r}: expected one of {sorted(_CFR_METHODS)}", "cfr.method")
+    scene.cfrMethod = _CFR_METHODS[method]
     scene.cfrTargetPaprDb = float(cfr["target_papr_db"])
     scene.cfrProbability = float(cfr.get("probability", 0))
     scene.cfrIterations = int(cfr.get("iterations", 0))
+    scene.cfrWindow = float(cfr.get("window_s", 0))
     return dict(cfr)
 
 

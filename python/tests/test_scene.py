@@ -51,6 +51,12 @@ def test_labels_and_report_come_back_with_the_waveform():
     assert whole[0]["freq_upper_edge"] < 0 < whole[1]["freq_lower_edge"]
     assert wf.scene_report["papr_after_db"] <= 5.5 < wf.scene_report["papr_before_db"]
     assert all(0 < p["evm_cost_percent"] < 10 for p in wf.parts)
+    # The other method, by name, with its dip's length.
+    windowed = gensignal.scene(
+        PARTS, sample_rate=1e6, cfr={"target_papr_db": 5.5, "method": "peak_window", "window_s": 3.3e-5}
+    )
+    assert windowed.scene_report["papr_after_db"] <= 5.5 < windowed.scene_report["papr_before_db"]
+    assert not np.array_equal(windowed.iq[: len(wf.iq)], wf.iq[: len(windowed.iq)])
 
 
 def test_the_same_bytes_as_wavegen_scene(tmp_path):
@@ -79,6 +85,8 @@ def test_the_same_bytes_as_wavegen_scene(tmp_path):
         ([dict(kind="am", mod_shape=9)], None, "GenSignalScene.parts[0] (GenerateAmWaveform)"),
         ([dict(kind="am", frequency_offset=1e7)], None, "GenSignalScene.parts[0].frequencyOffset"),
         ([dict(kind="am")], {"target_papr_db": 3, "target": 1}, "cfr: ['target'] not settings"),
+        ([dict(kind="am")], {"target_papr_db": 3, "method": "round"}, "cfr.method = 'round': expected one of"),
+        ([dict(kind="am")], {"target_papr_db": 3, "method": "peak_window", "window_s": 1e-6}, "cfrWindow = 1e-06"),
         ([dict(kind="am", channel={"snr": 3})], None, "parts[0].channel: Channel() got an unexpected keyword"),
         ([dict(kind="am", channel={"snr_db": 3, "cn_db": 4})], None, "parts[0].channel: snr_db, cn_db"),
     ],

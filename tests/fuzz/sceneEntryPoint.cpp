@@ -255,6 +255,7 @@ int fuzzScene(const uint8_t* data, size_t size) {
         s.cfrTargetPaprDb = in.real(0, 30);
         s.cfrProbability = in.byte() < 128 ? 0 : in.real(1e-5, 0.2);
         s.cfrIterations = in.integer(0, 12);
+        s.cfrWindow = in.byte() < 128 ? 0 : in.real(0, 1e-3);
     }
     int16_t sentinel = 0;
     int16_t* iq = &sentinel;

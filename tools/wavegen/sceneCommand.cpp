@@ -233,9 +233,19 @@ std::string readScene(const std::string& name, json& scene) {
 std::string cfrOf(const json& scene, GenSignalScene& s) {
     const auto cfr = scene.find("cfr");
     if (cfr == scene.end() || cfr->is_null()) return "";
-    if (!cfr->is_object()) return "cfr: expected an object with target_papr_db (and probability, iterations)";
+    if (!cfr->is_object())
+        return "cfr: expected an object with target_papr_db (and method, probability, iterations, window_s)";
     s.cfrMethod = GENSIGNAL_CFR_CLIP_FILTER;
     for (const auto& [key, value] : cfr->items()) {
+        if (key == "method") {
+            if (value == "clip_filter")
+                s.cfrMethod = GENSIGNAL_CFR_CLIP_FILTER;
+            else if (value == "peak_window")
+                s.cfrMethod = GENSIGNAL_CFR_PEAK_WINDOW;
+            else
+                return "cfr.method = " + value.dump() + ": expected \"clip_filter\" or \"peak_window\"";
+            continue;
+        }
         if (!value.is_number()) return "cfr." + key + " = " + value.dump() + ": expected a number";
         if (key == "target_papr_db")
             s.cfrTargetPaprDb = value.get<double>();
@@ -243,8 +253,11 @@ std::string cfrOf(const json& scene, GenSignalScene& s) {
             s.cfrProbability = value.get<double>();
         else if (key == "iterations" && value.is_number_integer())
             s.cfrIterations = value.get<int32_t>();
+        else if (key == "window_s")
+            s.cfrWindow = value.get<double>();
         else
-            return "cfr." + key + ": not a setting (target_papr_db, probability, iterations as a whole number)";
+            return "cfr." + key +
+                   ": not a setting (target_papr_db, method, probability, iterations as a whole number, window_s)";
     }
     if (cfr->find("target_papr_db") == cfr->end()) return "cfr.target_papr_db is missing";
     return "";
