@@ -52,10 +52,24 @@ INSTANTIATE_TEST_SUITE_P(Specs, MarkerRanges,
                                            // Periods shorter than a sample: every sample a period starts on, once.
                                            MarkerCase{"1:period:1", {4, 10, 0.4, true}, {{0, 4}}}));
 
+// A scene's bursts, overlapping, unordered and past the loop's end, as one
+// line of ranges apart; no line without a scene.
+TEST(MarkerSpecs, BurstsAreTheUnionOfTheScenesBursts) {
+    MarkerSpec s;
+    ASSERT_EQ(parseMarker("4:bursts", s), "");
+    std::vector<MarkerLine> lines;
+    const BurstRanges bursts = {{50, 70}, {0, 10}, {60, 80}, {80, 85}, {95, 120}, {5, 8}};
+    ASSERT_EQ(markerLines({s}, {100, 1, 100, true}, lines, &bursts), "");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].high, (std::vector<std::pair<int64_t, int64_t>>{{0, 10}, {50, 85}, {95, 100}}));
+    EXPECT_EQ(markerLines({s}, {100, 1, 100, true}, lines),
+              "--marker 4:bursts: bursts marks a scene's bursts: wavegen scene makes them");
+}
+
 TEST(MarkerSpecs, AreRefusedWithTheRule) {
     MarkerSpec s;
     for (const char* bad : {"0:start", "5:start", "1", "1:", "x:start", "1:start:0", "1:start:-2", "1:period",
-                            "1:period:0", "1:period:1.5", "1:stop", "1:bursts"})
+                            "1:period:0", "1:period:1.5", "1:stop", "1:bursts:2"})
         EXPECT_NE(parseMarker(bad, s), "") << bad;
     std::vector<MarkerLine> lines;
     MarkerSpec a, b;

@@ -248,8 +248,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadArgs{"MarkerPeriods", "am --format wv --marker 1:period:0",
                 "wavegen: --marker 1:period:0: period:K needs a whole number of periods K from 1"},
         BadArgs{"MarkerBursts", "am --format wv --marker 2:bursts",
-                "wavegen: --marker 2:bursts: bursts marks a scene's bursts, and no waveform wavegen makes has scenes "
-                "yet; use start or period:K"},
+                "wavegen: --marker 2:bursts: bursts marks a scene's bursts: wavegen scene makes them"},
         BadArgs{"MarkerTwice", "am --format wv --marker 2:start --marker 2:period:1",
                 "wavegen: --marker 2:period:1: marker 2 given twice"},
         BadArgs{"MarkerFileToStandardOutput", "am --format iqbin -o - --marker 1:start",

@@ -143,6 +143,37 @@ parts:
     EXPECT_EQ(a["global"]["gensignal:scene"], b["global"]["gensignal:scene"]);
 }
 
+// The instrument formats from a scene and from an impaired file: the real
+// files (tags, big-endian samples), with a marker high while a burst is on.
+TEST_F(WavegenScene, InstrumentFilesCarryTheBurstsAsAMarker) {
+    write("b.yaml",
+          "sample_rate: 1e6\nparts:\n  - {kind: multitone, tone_count: 2, tone_spacing: 1000, burst_on: 1e-3, "
+          "burst_off: 1e-3, burst_start: 2e-4}\n");
+    std::string out;
+    ASSERT_EQ(run("scene b.yaml -o b --loop exact --format wv --marker 1:bursts --marker 2:start", out), 0) << out;
+    const std::string wv = readText("b.wv");
+    EXPECT_EQ(wv.rfind("{TYPE: SMU-WV,", 0), 0u) << wv.substr(0, 40);
+    EXPECT_NE(wv.find("{MARKER LIST 1: 0:0;200:1;1200:0}"), std::string::npos) << wv.substr(0, 300);
+    EXPECT_NE(wv.find("{COMMENT: scene of 1 parts}"), std::string::npos);
+    ASSERT_EQ(run("measure b.wv", out), 0) << out;
+    ASSERT_EQ(run("scene b.yaml -o b --loop exact --format iqbin --marker 3:bursts", out), 0) << out;
+    const std::string marks = readText("b.marker");
+    ASSERT_EQ(marks.size(), 2000u);
+    for (size_t i = 0; i < marks.size(); ++i)
+        ASSERT_EQ(marks[i], i >= 200 && i < 1200 ? 4 : 0) << "sample " << i;
+    ASSERT_EQ(run("scene b.yaml -o b --loop exact --format raw", out), 0) << out;
+    const std::string little = readText("b.raw"), big = readText("b.iqbin");
+    ASSERT_EQ(little.size(), big.size());
+    EXPECT_EQ(little[0], big[1]);
+    EXPECT_EQ(little[1], big[0]);
+    // An impaired file as an instrument file, and a marker it cannot place.
+    ASSERT_EQ(run("scene b.yaml -o b --loop exact", out), 0) << out;
+    ASSERT_EQ(run("impair b.sigmf-meta --snr-db 30 -o i --format wv --marker 1:start:4", out), 0) << out;
+    EXPECT_NE(readText("i.wv").find("{MARKER LIST 1: 0:1;4:0}"), std::string::npos);
+    EXPECT_EQ(run("impair b.sigmf-meta -o i2 --format wv --marker 1:bursts", out), 2);
+    EXPECT_NE(out.find("--marker 1:bursts: bursts marks a scene's bursts"), std::string::npos) << out;
+}
+
 // Brackets inside a quoted label, after an escaped quote, are text: no nesting.
 TEST_F(WavegenScene, BracketsInAQuotedLabelAreNoNesting) {
     const std::string label = "\\\"" + std::string(70, '[');

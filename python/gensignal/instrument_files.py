@@ -41,19 +41,35 @@ def parse_marker(text):
         if not argument.isdigit() or int(argument) < 1:
             raise GenSignalError(-1, refusal + "period:K needs a whole number of periods K from 1", "markers")
         return int(head), "period", int(argument)
-    if name == "bursts":
-        raise GenSignalError(
-            -1,
-            refusal + "bursts marks a scene's bursts, and no waveform has scenes yet; use " "start or period:K",
-            "markers",
-        )
-    raise GenSignalError(-1, refusal + "expected start, start:M or period:K after the marker number", "markers")
+    if name == "bursts" and not argument and ":" not in spec:
+        return int(head), "bursts", 0
+    raise GenSignalError(-1, refusal + "expected start, start:M, period:K or bursts after the marker number", "markers")
 
 
 def _period_start(j, samples, loop):
     if loop.get("whole_periods"):
         return -(-j * samples // loop["periods"])
     return math.ceil(j * loop["samples_per_period"])
+
+
+def _burst_ranges(text, waveform, samples):
+    """Where any of a scene's bursts is on, as ranges apart and in order."""
+    if getattr(waveform, "scene", None) is None or waveform.parts is None:
+        raise GenSignalError(-1, f"marker {text!r}: bursts marks a scene's bursts: this is no scene", "markers")
+    ranges = sorted(
+        (max(0, p["sample_start"]), min(samples, p["sample_start"] + p["sample_count"]))
+        for p in waveform.parts
+        if p["burst"] >= 0
+    )
+    high = []
+    for begin, end in ranges:
+        if begin >= end:
+            continue
+        if high and begin <= high[-1][1]:
+            high[-1] = (high[-1][0], max(high[-1][1], end))
+        else:
+            high.append((begin, end))
+    return high
 
 
 def marker_lines(markers, waveform):
@@ -68,6 +84,9 @@ def marker_lines(markers, waveform):
             raise GenSignalError(-1, f"marker {text!r}: marker {line} given twice", "markers")
         if kind == "start":
             lines[line] = [(0, min(count, samples))]
+            continue
+        if kind == "bursts":
+            lines[line] = _burst_ranges(text, waveform, samples)
             continue
         periods = int(loop.get("periods") or 0)
         if periods < 1 or (not loop.get("whole_periods") and not loop.get("samples_per_period", 0) > 0):

@@ -181,7 +181,7 @@ def test_a_failed_write_leaves_the_earlier_files(wavegen, tmp_path):
 
 def test_markers_are_refused_where_no_periods_or_lines_fit():
     wf = gensignal.am(**KIND_CASES["am"])
-    for bad in ("5:start", "1:period:0", "1:bursts", "1:stop"):
+    for bad in ("5:start", "1:period:0", "1:bursts", "1:bursts:2", "1:stop"):
         with pytest.raises(gensignal.GenSignalError):
             wf.to_wv("unused", markers=[bad])
     with pytest.raises(gensignal.GenSignalError, match="given twice"):

@@ -192,3 +192,15 @@ def test_recordings_that_are_no_scene_have_no_labels(tmp_path):
     for name in ("am", "f"):
         back = gensignal.read_sigmf(tmp_path / name)
         assert back.parts is None and back.scene_report is None
+
+
+def test_a_bursts_marker_is_high_while_a_burst_is_on(tmp_path):
+    wf = gensignal.scene(PARTS, sample_rate=1e6, loop_mode="exact")
+    wf.to_iqbin(tmp_path / "s", markers=["2:bursts"])
+    marks = np.fromfile(tmp_path / "s.marker", dtype=np.uint8)
+    on = np.zeros(len(wf), dtype=bool)
+    for p in wf.parts:
+        if p["burst"] >= 0:
+            on[p["sample_start"] : p["sample_start"] + p["sample_count"]] = True
+    assert on.any() and not on.all()
+    assert np.array_equal(marks, np.where(on, 2, 0).astype(np.uint8))

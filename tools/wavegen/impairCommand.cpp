@@ -9,6 +9,7 @@
 #include "optionText.h"
 #include "outputNames.h"
 #include "jsonText.h"
+#include "markers.h"
 #include "recordingFiles.h"
 #include "request.h"
 #include "sigmf.h"
@@ -82,9 +83,19 @@ nlohmann::json impairedMeta(const StoredWaveform& source, const Output& out, con
 
 int write(const Output& out, const StoredWaveform& source, const int16_t* iq, int count, const Measured* m,
           const nlohmann::json& channel, const nlohmann::json& loop, std::string& written) {
-    return writeRecording(
-        out, iq, count, [&] { return jsonText(impairedMeta(source, out, iq, count, m, channel, loop)) + '\n'; },
-        "sample rate", written);
+    // The file states no natural periods: start markers only.
+    std::vector<MarkerLine> markers;
+    if (std::string why = markerLines(out.markers, LoopPeriods{count / 2, 0, 0, false}, markers); !why.empty()) {
+        std::cerr << "wavegen: " << why << "\n";
+        return 2;
+    }
+    const auto meta = [&] {
+        nlohmann::json text = impairedMeta(source, out, iq, count, m, channel, loop);
+        if (!markers.empty()) text["global"]["gensignal:markers"] = markersJson(markers);
+        return jsonText(text) + '\n';
+    };
+    const std::string comment = source.kind ? source.kind->name + " impaired" : "impaired";
+    return writeRecording(out, iq, count, meta, "sample rate", written, comment, markers);
 }
 
 }  // namespace

@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "completion.h"
-#include "instrumentFiles.h"
 #include "instrumentPresets.h"
 #include "impairCommand.h"
 #include "kinds.h"
@@ -137,17 +136,9 @@ std::string sigmfText(const Output& out, const Request& request, const int16_t* 
 // Writes the waveform as asked; returns the exit status and names where it went.
 int writeWaveform(const Output& out, const Request& request, const int16_t* iq, int count, const Measured* m,
                   const nlohmann::json& loop, const std::vector<MarkerLine>& markers, std::string& written) {
-    if (out.format == "wv" || out.format == "iqbin") {
-        const InstrumentWaveform w{iq, count, request.description(), markers};
-        const std::string refusal = instrumentRefusal(out, w);
-        if (!refusal.empty()) {
-            std::cerr << "wavegen: " << refusal << "\n";
-            return 2;
-        }
-        return writeInstrumentFiles(out, w, written);
-    }
     return writeRecording(
-        out, iq, count, [&] { return sigmfText(out, request, iq, count, m, loop, markers); }, "--sample-rate", written);
+        out, iq, count, [&] { return sigmfText(out, request, iq, count, m, loop, markers); }, "--sample-rate", written,
+        request.description(), markers);
 }
 
 // A generator object for one run, released with it.

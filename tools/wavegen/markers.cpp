@@ -19,6 +19,22 @@ int64_t periodStart(int64_t j, const LoopPeriods& loop) {
     return static_cast<int64_t>((num + loop.periods - 1) / loop.periods);
 }
 
+// The union of the ranges within [0, samples), in order and apart.
+std::vector<std::pair<int64_t, int64_t>> mergedRanges(BurstRanges ranges, int64_t samples) {
+    std::sort(ranges.begin(), ranges.end());
+    std::vector<std::pair<int64_t, int64_t>> out;
+    for (auto [begin, end] : ranges) {
+        begin = std::max<int64_t>(begin, 0);
+        end = std::min(end, samples);
+        if (begin >= end) continue;
+        if (!out.empty() && begin <= out.back().second)
+            out.back().second = std::max(out.back().second, end);
+        else
+            out.emplace_back(begin, end);
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string parseMarker(const std::string& text, MarkerSpec& out) {
@@ -45,14 +61,15 @@ std::string parseMarker(const std::string& text, MarkerSpec& out) {
         if (!wholeFrom(argument, 1, out.count)) return refusal + "period:K needs a whole number of periods K from 1";
         return {};
     }
-    if (name == "bursts")
-        return refusal +
-               "bursts marks a scene's bursts, and no waveform wavegen makes has scenes yet; use start or "
-               "period:K";
-    return refusal + "expected start, start:M or period:K after the marker number";
+    if (name == "bursts" && second == std::string::npos) {
+        out.kind = MarkerSpec::Kind::bursts;
+        return {};
+    }
+    return refusal + "expected start, start:M, period:K or bursts after the marker number";
 }
 
-std::string markerLines(const std::vector<MarkerSpec>& specs, const LoopPeriods& loop, std::vector<MarkerLine>& lines) {
+std::string markerLines(const std::vector<MarkerSpec>& specs, const LoopPeriods& loop, std::vector<MarkerLine>& lines,
+                        const BurstRanges* bursts) {
     lines.clear();
     for (const MarkerSpec& s : specs) {
         for (const MarkerLine& l : lines)
@@ -62,6 +79,9 @@ std::string markerLines(const std::vector<MarkerSpec>& specs, const LoopPeriods&
         l.spec = s.text.substr(s.text.find(':') + 1);
         if (s.kind == MarkerSpec::Kind::start) {
             l.high.emplace_back(0, std::min(s.count, loop.samples));
+        } else if (s.kind == MarkerSpec::Kind::bursts) {
+            if (!bursts) return "--marker " + s.text + ": bursts marks a scene's bursts: wavegen scene makes them";
+            l.high = mergedRanges(*bursts, loop.samples);
         } else {
             if (loop.periods < 1 || (!loop.whole && !(loop.samplesPerPeriod > 0)))
                 return "--marker " + s.text + ": this waveform states no natural periods to mark";

@@ -1,7 +1,7 @@
 // Marker lines 1-4 of a loop, as an instrument plays them beside the
 // samples: --marker N:SPEC. `start` or `start:M` is high for the first M
 // samples (1 by default); `period:K` for the first sample of every K-th
-// natural period. Each line is kept as the samples where it goes high and
+// natural period; `bursts` while any of a scene's bursts is on. Each line is kept as the samples where it goes high and
 // low, which the .wv marker lists state directly and the marker file and
 // SigMF metadata are made from.
 #pragma once
@@ -16,7 +16,7 @@ constexpr int kMarkerLines = 4;
 
 struct MarkerSpec {
     int line = 0;  // 1 ... 4
-    enum class Kind { start, period } kind = Kind::start;
+    enum class Kind { start, period, bursts } kind = Kind::start;
     int64_t count = 1;  // M samples, or every K-th period
     std::string text;   // as given: "1:period:2"
 };
@@ -43,9 +43,15 @@ struct LoopPeriods {
     bool whole = false;
 };
 
-// The lines for the specs over the loop; empty text on success, else why
-// not (a period marker on a loop with no periods, a line given twice).
-std::string markerLines(const std::vector<MarkerSpec>& specs, const LoopPeriods& loop, std::vector<MarkerLine>& lines);
+// Where a scene's bursts are on: [begin, end) of each, in any order.
+using BurstRanges = std::vector<std::pair<int64_t, int64_t>>;
+
+// The lines for the specs over the loop (`bursts`: a scene's, null for any
+// other waveform); empty text on success, else why not (a period marker on
+// a loop with no periods, a bursts marker beside no scene, a line given
+// twice).
+std::string markerLines(const std::vector<MarkerSpec>& specs, const LoopPeriods& loop, std::vector<MarkerLine>& lines,
+                        const BurstRanges* bursts = nullptr);
 
 // One byte per sample, bit N-1 for marker N, over `samples` samples.
 std::vector<uint8_t> markerBytes(const std::vector<MarkerLine>& lines, int64_t samples);

@@ -77,7 +77,8 @@ void addOutputOptions(CLI::App* command, OutputOptions& options) {
     command
         ->add_option("--marker", options.markers,
                      "marker N (1-4) of the loop, for wv, iqbin and sigmf: N:start (high on the first sample), "
-                     "N:start:M (the first M samples) or N:period:K (the first sample of every K-th natural period)")
+                     "N:start:M (the first M samples), N:period:K (the first sample of every K-th natural period) or, "
+                     "for wavegen scene, N:bursts (high while any burst is on)")
         ->type_name("N:SPEC")
         ->expected(1)
         ->take_all();

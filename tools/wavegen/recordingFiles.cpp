@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "instrumentFiles.h"
 #include "outputNames.h"
 #include "request.h"
 #include "sink.h"
@@ -50,7 +51,17 @@ int writeFiles(const Output& out, const OutputNames& names, const int16_t* iq, i
 }  // namespace
 
 int writeRecording(const Output& out, const int16_t* iq, int count, const std::function<std::string()>& meta,
-                   const std::string& rateOption, std::string& written) {
+                   const std::string& rateOption, std::string& written, const std::string& comment,
+                   const std::vector<MarkerLine>& markers) {
+    if (out.format == "wv" || out.format == "iqbin") {
+        const InstrumentWaveform w{iq, count, comment, markers};
+        const std::string refusal = instrumentRefusal(out, w);
+        if (!refusal.empty()) {
+            std::cerr << "wavegen: " << refusal << "\n";
+            return 2;
+        }
+        return writeInstrumentFiles(out, w, written);
+    }
     if (out.format == "wav") {
         const std::string refusal = wavRefusal(out.sampleRate, static_cast<int64_t>(count) * out.repeat);
         if (!refusal.empty()) {

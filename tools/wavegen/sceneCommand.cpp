@@ -16,6 +16,7 @@
 #include "jsonText.h"
 #include "kinds.h"
 #include "loopOptions.h"
+#include "markers.h"
 #include "measurement.h"
 #include "outputOptions.h"
 #include "recordingFiles.h"
@@ -369,6 +370,12 @@ int runScene(const SceneOptions& o) {
     GenSignalGetSceneLabels(handle, labels.data(), static_cast<int>(labels.size()));
     GenSignalSceneReport report{};
     GenSignalGetSceneReport(handle, &report);
+    BurstRanges bursts;
+    for (const GenSignalSceneLabel& l : labels)
+        if (l.burst >= 0) bursts.emplace_back(l.sampleStart, l.sampleStart + l.sampleCount);
+    std::vector<MarkerLine> markers;
+    if (std::string why = markerLines(out.markers, loopPeriods(handle), markers, &bursts); !why.empty())
+        return refused(why);
 
     json global = {{"core:datatype", "ci16_le"},
                    {"core:sample_rate", s.sampleRate},
@@ -388,6 +395,7 @@ int runScene(const SceneOptions& o) {
             break;
         }
     if (out.repeat > 1) global["gensignal:repeat"] = out.repeat;
+    if (!markers.empty()) global["gensignal:markers"] = markersJson(markers);
     json capture = {{"core:sample_start", 0}};
     if (out.centerFrequency) capture["core:frequency"] = *out.centerFrequency;
     if (!out.datetime.empty()) capture["core:datetime"] = out.datetime;
@@ -396,7 +404,8 @@ int runScene(const SceneOptions& o) {
                        {"annotations", annotationsOf(labels, parts, out.centerFrequency)}};
     std::string written;
     const int status = writeRecording(
-        out, iq, count, [&] { return jsonText(meta) + '\n'; }, "sample rate", written);
+        out, iq, count, [&] { return jsonText(meta) + '\n'; }, "sample rate", written,
+        "scene of " + std::to_string(parts.size()) + " parts", markers);
     if (status == 0) {
         std::FILE* to = out.toStandardOutput() ? stderr : stdout;
         std::fprintf(to, "scene: %d samples of %zu parts at %.10g Hz, %zu labels%s -> %s\n", count / 2, parts.size(),
