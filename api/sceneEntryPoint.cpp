@@ -72,8 +72,7 @@ bool madeAlike(const ScenePart& a, const ScenePart& b, const WaveSettings& sa, c
     const size_t size = partRecordSize(a.d.recordKind);
     return a.d.recordKind == b.d.recordKind && a.d.argument == b.d.argument && sa.loop == sb.loop &&
            sa.phases == sb.phases && sa.phaseSeed == sb.phaseSeed && sa.noise == sb.noise &&
-           sa.noiseStream == sb.noiseStream && size &&
-           std::memcmp(a.d.record, b.d.record, size) == 0;
+           sa.noiseStream == sb.noiseStream && size && std::memcmp(a.d.record, b.d.record, size) == 0;
 }
 
 // What the scene noted, "; " between notes.
@@ -127,8 +126,10 @@ int checkScene(const GenSignalScene& s) {
     if (s.cfrMethod == GENSIGNAL_CFR_PEAK_WINDOW && s.cfrWindow != 0) {
         const double samples = s.cfrWindow * s.sampleRate;
         if (!(samples >= 3 && samples <= 65537))
-            return refuse(-1, "GenSignalScene.cfrWindow = %s: spans %s samples at the scene's rate; must be 3 to 65537 "
-                          "(0: %d)", numberText(s.cfrWindow).text, numberText(samples).text, 2 * kDefaultHalfWidth + 1);
+            return refuse(-1,
+                          "GenSignalScene.cfrWindow = %s: spans %s samples at the scene's rate; must be 3 to 65537 "
+                          "(0: %d)",
+                          numberText(s.cfrWindow).text, numberText(samples).text, 2 * kDefaultHalfWidth + 1);
     }
     return 0;
 }
@@ -427,8 +428,8 @@ int makeParts(SceneRun& run, GenSignalClass& object) {
     for (int i = 0; i < run.s.partCount; ++i) {
         ScenePart& p = run.parts[i];
         WaveSettings& settings = settingsOf[i];
-        settings = {handleSettings.loop, static_cast<TonePhases>(p.d.tonePhases), p.d.phaseSeed,
-                    handleSettings.noise, run.noiseSeed};
+        settings = {handleSettings.loop, static_cast<TonePhases>(p.d.tonePhases), p.d.phaseSeed, handleSettings.noise,
+                    run.noiseSeed};
         // Counter noise: each part its own stream under the handle's seed, so
         // two noise parts are apart and part 0 is the noise kind's own draw.
         if (settings.noise == NoiseSource::channel && p.d.recordKind == GENSIGNAL_RECORD_AWGN)

@@ -788,9 +788,10 @@ GENSIGNAL_API int GenSignalGetChannelRealised(int handleId, GenSignalChannelReal
 /* GenSignalScene.cfrMethod */
 #define GENSIGNAL_CFR_OFF 0
 #define GENSIGNAL_CFR_CLIP_FILTER 1 /* clip to the target, keep only the clipping's in-band bins, repeat */
-#define GENSIGNAL_CFR_PEAK_WINDOW 2 /* bring each peak to the target with a raised-cosine dip of cfrWindow,
-                                       the deepest dip where they overlap, circular; repeat. No filter: its
-                                       regrowth spreads over about 2 / cfrWindow around every band */
+#define GENSIGNAL_CFR_PEAK_WINDOW                                             \
+    2 /* bring each peak to the target with a raised-cosine dip of cfrWindow, \
+         the deepest dip where they overlap, circular; repeat. No filter: its \
+         regrowth spreads over about 2 / cfrWindow around every band */
 
 #pragma pack(push, 1)
 

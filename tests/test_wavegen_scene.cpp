@@ -96,7 +96,8 @@ TEST_F(WavegenScene, RefusesWhatItCannotReadByKey) {
         {"d.json", R"({"sample_rate": 1e6, "parts": []})", "parts: expected a list of at least one part"},
         {"e.json", R"({"sample_rate": 1e6, "parts": [{"kind": "am"}], "cfr": {"target": 7}})",
          "cfr.target: not a setting"},
-        {"o.json", R"({"sample_rate": 1e6, "parts": [{"kind": "am"}], "cfr": {"target_papr_db": 7, "method": "round"}})",
+        {"o.json",
+         R"({"sample_rate": 1e6, "parts": [{"kind": "am"}], "cfr": {"target_papr_db": 7, "method": "round"}})",
          "cfr.method = \"round\": expected \"clip_filter\" or \"peak_window\""},
         {"f.json", R"({"sample_rate": 1e6, "parts": [{"kind": "am", "level_db": "high"}]})",
          "parts[0].level_db = \"high\": expected a number"},
@@ -159,8 +160,7 @@ TEST_F(WavegenScene, InstrumentFilesCarryTheBurstsAsAMarker) {
     ASSERT_EQ(run("scene b.yaml -o b --loop exact --format iqbin --marker 3:bursts", out), 0) << out;
     const std::string marks = readText("b.marker");
     ASSERT_EQ(marks.size(), 2000u);
-    for (size_t i = 0; i < marks.size(); ++i)
-        ASSERT_EQ(marks[i], i >= 200 && i < 1200 ? 4 : 0) << "sample " << i;
+    for (size_t i = 0; i < marks.size(); ++i) ASSERT_EQ(marks[i], i >= 200 && i < 1200 ? 4 : 0) << "sample " << i;
     ASSERT_EQ(run("scene b.yaml -o b --loop exact --format raw", out), 0) << out;
     const std::string little = readText("b.raw"), big = readText("b.iqbin");
     ASSERT_EQ(little.size(), big.size());

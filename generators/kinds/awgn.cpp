@@ -119,8 +119,7 @@ void counterDraws(uint64_t seed, uint32_t stream, int64_t count, int team, std::
         counterBlocks(seed, kStageNoiseKind, stream, static_cast<uint64_t>(first), m, blocks);
         for (int i = 0; i < m; ++i) {
             float re, im;
-            complexGaussianFrom(blocks[i], seed, kStageNoiseKind, stream, static_cast<uint64_t>(first + i), &re,
-                                &im);
+            complexGaussianFrom(blocks[i], seed, kStageNoiseKind, stream, static_cast<uint64_t>(first + i), &re, &im);
             raw[first + i] = {re, im};
         }
     }
