@@ -230,7 +230,7 @@ def _number(v):
     return v if math.isfinite(v) else None
 
 
-def _manifest(specs, sample_rate, cfr, settings, channel):
+def _manifest(specs, sample_rate, cfr, settings, channel, noise_seed=None):
     """The scene as a scene file (and gensignal:scene) holds it."""
     parts = []
     for spec, chosen in zip(specs, settings):
@@ -243,10 +243,12 @@ def _manifest(specs, sample_rate, cfr, settings, channel):
         out["cfr"] = cfr
     if channel is not None:
         out["channel"] = channel
+    if noise_seed is not None:
+        out["noise_seed"] = noise_seed
     return out
 
 
-def scene(parts, sample_rate, cfr=None, loop_mode="defined", peak_dbfs=0.0, channel=None):
+def scene(parts, sample_rate, cfr=None, loop_mode="defined", peak_dbfs=0.0, channel=None, noise_seed=None):
     """Several waveforms on one loop. `parts`: dicts with a `kind` and its
     fields (as the kind functions take them: pn_order=..., mod_type="qpsk"),
     and the placement: frequency_offset (Hz), level_db (relative to the
@@ -256,7 +258,9 @@ def scene(parts, sample_rate, cfr=None, loop_mode="defined", peak_dbfs=0.0, chan
     settings: the part's own, before the sum). `cfr`: a target PAPR in dB,
     or a dict of target_papr_db, probability (1e-4), iterations (8).
     `loop_mode`: the scene's, "defined" or "exact". `channel`: the whole
-    scene's, after the sum.
+    scene's, after the sum. `noise_seed` (0 ... 2^64 - 1): the noise parts
+    draw from the counter-based generator under it, part i its own stream,
+    so the scene repeats; without it they take rand()'s next values.
 
     Returns a Waveform whose `parts` holds a dict per part and burst (part,
     burst (-1 for the part as a whole), sample_start, sample_count,
@@ -282,8 +286,12 @@ def scene(parts, sample_rate, cfr=None, loop_mode="defined", peak_dbfs=0.0, chan
     cfr = _cfr(s, cfr)
     if channel is not None:
         s.channel, channel = _channel_record("channel", channel, keep)
+    seeded = None if noise_seed is None else channel_module.Channel(channel_seed=noise_seed)
     handle = _library.thread_handle()
     loop.apply(handle, loop.values("digital", {"loop": loop_mode, "peak_dbfs": peak_dbfs}))
+    if seeded is not None:
+        loop.apply(handle, {kinds.NOISE_SOURCE_OPTION: 1})
+    channel_module.set_on_handle(handle, seeded)  # only its seed reaches a scene
     iq = ctypes.POINTER(ctypes.c_int16)()
     count = ctypes.c_int(0)
     rc = lib.GenerateSceneWaveform(handle, ctypes.byref(s), ctypes.byref(iq), ctypes.byref(count))
@@ -323,7 +331,7 @@ def scene(parts, sample_rate, cfr=None, loop_mode="defined", peak_dbfs=0.0, chan
         data,
         sample_rate,
         loop={"mode": loop_mode, "samples": len(data), "peak_dbfs": peak_dbfs},
-        scene=_manifest(specs, sample_rate, cfr, settings, channel),
+        scene=_manifest(specs, sample_rate, cfr, settings, channel, noise_seed),
     )
     wf.parts = labels
     wf.scene_report = {

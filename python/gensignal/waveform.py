@@ -159,6 +159,7 @@ class Waveform:
                 loop_mode=loop.get("mode", "defined"),
                 peak_dbfs=loop.get("peak_dbfs", 0.0),
                 channel=scene.get("channel"),
+                noise_seed=scene.get("noise_seed"),
             )
             made.center_frequency = self.center_frequency
             return made.repeated(self.repeat) if self.repeat > 1 else made

@@ -193,3 +193,22 @@ def test_torch_batches_of_boxes_are_the_same_for_any_loader_workers(written):
         assert x0.shape[1:] == (2, 1024) and torch.equal(x0, x2)
         assert all(a.dtype == torch.float32 and torch.equal(a, b) for a, b in zip(y0, y2))
     assert sum(len(y) for _, y in batches[0]) == len(data)
+
+
+def test_noise_parts_repeat_under_each_items_own_seed(tmp_path):
+    noisy = copy.deepcopy(WIDE)
+    noisy["sets"][0]["count"] = 3
+    noisy["sets"][0]["params"]["parts"] = 2
+    noisy["sets"][0]["parts"] = [{"kind": "awgn", "params": {"bandwidth": {"uniform": [5e4, 1e5]}, "duration": 4e-3}}]
+    item_set, first = _items(noisy)
+    _, again = _items(noisy)
+    assert all(a.reason is None for a in first)
+    assert [a.data for a in first] == [b.data for b in again]
+    assert len({a.params["noise_seed"] for a in first}) == 3
+    assert len({a.data for a in first}) == 3
+    item = first[0]
+    (tmp_path / "n.sigmf-data").write_bytes(item.data)
+    (tmp_path / "n.sigmf-meta").write_text(item.meta)
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        assert gensignal.read_sigmf(tmp_path / "n").regenerate().iq.tobytes() == item.data

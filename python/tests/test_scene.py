@@ -4,6 +4,7 @@ per burst."""
 import json
 import pathlib
 import subprocess
+import warnings
 
 import numpy as np
 import pytest
@@ -69,6 +70,14 @@ def test_the_same_bytes_as_wavegen_scene(tmp_path):
     with pytest.warns(UserWarning):  # the parts' resamplers do not wrap in the defined mode
         wf = gensignal.scene(PARTS, sample_rate=1e6, cfr=6)
     assert np.array_equal(written, wf.iq)
+    # Noise parts under a seed: the same draws in both hosts.
+    noisy = {"sample_rate": 1e6, "parts": PARTS + [dict(kind="awgn", bandwidth=5e4, duration=1e-2)], "noise_seed": 9}
+    (tmp_path / "n.json").write_text(json.dumps(noisy))
+    subprocess.run([WAVEGEN, "scene", "n.json", "-o", "n"], cwd=tmp_path, check=True, capture_output=True)
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        made = gensignal.scene(noisy["parts"], sample_rate=1e6, noise_seed=9)
+    assert np.array_equal(np.fromfile(tmp_path / "n.sigmf-data", dtype="<i2").reshape(-1, 2), made.iq)
     meta = json.loads((tmp_path / "s.sigmf-meta").read_text())
     assert len(meta["annotations"]) == 1 + sum(p["burst"] >= 0 for p in wf.parts)
     with pytest.warns(UserWarning):

@@ -226,8 +226,8 @@ std::string readScene(const std::string& name, json& scene) {
     }
     if (!scene.is_object()) return name + ": expected an object with sample_rate and parts";
     for (const auto& [key, value] : scene.items())
-        if (key != "sample_rate" && key != "parts" && key != "cfr" && key != "channel")
-            return name + ": " + key + ": not a key of a scene (sample_rate, parts, cfr, channel)";
+        if (key != "sample_rate" && key != "parts" && key != "cfr" && key != "channel" && key != "noise_seed")
+            return name + ": " + key + ": not a key of a scene (sample_rate, parts, cfr, channel, noise_seed)";
     return "";
 }
 
@@ -357,6 +357,16 @@ int runScene(const SceneOptions& o) {
         delete h;
     });
     if (std::string why = applyLoopOptions(handle, o.loop); !why.empty()) return refused(why);
+    // Noise parts draw the counter-based generator's streams under the seed.
+    if (const auto seed = scene.find("noise_seed"); seed != scene.end() && !seed->is_null()) {
+        if (!seed->is_number_unsigned())
+            return refused(o.file + ": noise_seed = " + seed->dump() + ": expected a whole number from 0 to 2^64 - 1");
+        GenSignalChannel seedOnly{};
+        seedOnly.seed = seed->get<uint64_t>();
+        if (GenSignalSetOption(handle, GENSIGNAL_OPTION_NOISE_SOURCE, GENSIGNAL_NOISE_SOURCE_CHANNEL) != 0 ||
+            GenSignalSetChannel(handle, &seedOnly) != 0)
+            return refused(o.file + ": noise_seed: " + lastReason());
+    }
     int16_t* iq = nullptr;
     int count = 0;
     const int rc = GenerateSceneWaveform(handle, &s, &iq, &count);

@@ -30,6 +30,7 @@ PLACEMENT = ("frequency_offset", "level_db", "delay", "phase_deg", "burst_on", "
 # A part without a frequency_offset of its own lands within this fraction of the rate either side.
 _OFFSET_SPAN = 0.25
 _PART_STREAM = 3
+_NOISE_STREAM = 4  # the counter noise of an item's noise parts
 _SET_KEYS = ("name", "kind", "count", "params", "settings", "parts")
 _PART_KEYS = ("kind", "params", "placement", "channel")
 _SETTINGS = ("loop", "peak_dbfs")
@@ -106,9 +107,6 @@ def _template(obj, path):
     if not isinstance(kind, str) or kind.lower() not in m.KINDS:
         raise m.ManifestError(f"{path}.kind", f"{m._shown(kind)} is not a kind: {', '.join(m.KINDS)}")
     kind = kind.lower()
-    if m.seed_key_of(kind) is not None:
-        # the library makes a scene's noise part without a seed: no two runs would agree
-        raise m.ManifestError(f"{path}.kind", f"{kind}: a scene's part cannot be seeded, so its items would not repeat")
     fields = {key: f for key, f in m.fields_of(kind).items() if key != "sample_rate"}
     given = obj.get("params", {})
     if isinstance(given, dict) and "sample_rate" in given:
@@ -166,7 +164,12 @@ def scene_params(item_set, seed, index):
             )
             part["channel"] = channel
         parts.append(part)
-    return {"sample_rate": rate, "parts": parts}
+    out = {"sample_rate": rate, "parts": parts}
+    if any(part["kind"] == "awgn" for part in parts):
+        # Noise parts draw under the item's own seed: the items repeat.
+        key = (item_set.position, index, _NOISE_STREAM)
+        out["noise_seed"] = int(np.random.SeedSequence(seed, spawn_key=key).generate_state(1, np.uint64)[0])
+    return out
 
 
 def _boxes(wf, parts):
@@ -209,7 +212,7 @@ def metadata(wf, params, settings, boxes, sha512):
         "core:recorder": recorder,
         "core:extensions": [{"name": "gensignal", "version": "2.0.0", "optional": True}],
         "gensignal:samples": len(wf),
-        "gensignal:scene": {"sample_rate": params["sample_rate"], "parts": params["parts"]},
+        "gensignal:scene": {key: params[key] for key in ("sample_rate", "parts", "noise_seed") if key in params},
         "gensignal:scene_report": wf.scene_report,
         "gensignal:loop": {
             "mode": settings.get("loop", "defined"),
@@ -250,6 +253,7 @@ def make_scene_item(item_set, seed, index):
                 params["sample_rate"],
                 loop_mode=settings.get("loop", "defined"),
                 peak_dbfs=settings.get("peak_dbfs", 0.0),
+                noise_seed=params.get("noise_seed"),
             )
     except (GenSignalError, ValueError, TypeError) as e:
         return Item(item_set.name, index, "scene", params, reason=str(e))
