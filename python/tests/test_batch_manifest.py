@@ -122,7 +122,8 @@ REFUSALS = [
     (("sets", 2, "settings"), {"snap": True}, "sets[2].settings.snap"),
     (("sets", 2, "settings"), {"loop": "closed"}, "sets[2].settings.loop"),
     (("sets", 2, "parts", 0, "kind"), "scene", "sets[2].parts[0].kind"),
-    (("sets", 2, "parts", 0, "kind"), "awgn", "sets[2].parts[0].kind"),
+    # a noise part is a part like any other: its parameters are its own
+    (("sets", 2, "parts", 0, "kind"), "awgn", "sets[2].parts[0].params.mod_type"),
     (("sets", 2, "parts", 0, "kind"), ..., "sets[2].parts[0].kind"),
     (("sets", 2, "parts", 0, "colour"), 1, "sets[2].parts[0].colour"),
     (("sets", 2, "parts", 0, "params", "sample_rate"), 2e6, "sets[2].parts[0].params.sample_rate"),
