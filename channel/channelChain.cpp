@@ -44,8 +44,11 @@ struct SymbolFacts {
 };
 
 SymbolFacts symbolFacts(const GenSignalChannel& c, const ChannelContext& context) {
-    return {c.samplesPerSymbol > 0 ? c.samplesPerSymbol : context.samplesPerSymbol,
-            c.bitsPerSymbol > 0 ? c.bitsPerSymbol : context.bitsPerSymbol};
+    // A record at an absurd rate can put its samples per symbol beyond the
+    // double range: unknown then, as for a buffer without a record.
+    const auto known = [](double v) { return std::isfinite(v) && v > 0 ? v : 0.0; };
+    return {c.samplesPerSymbol > 0 ? c.samplesPerSymbol : known(context.samplesPerSymbol),
+            c.bitsPerSymbol > 0 ? c.bitsPerSymbol : known(context.bitsPerSymbol)};
 }
 
 int checkNoiseFacts(const GenSignalChannel& c, const ChannelContext& context) {
