@@ -320,8 +320,8 @@ def _annotated_labels(meta, shift, meta_path):
 
 def _scene_labels(meta, glob, centre, meta_path):
     """A scene recording's labels: all of them, exactly, from
-    gensignal:labels; from a recording without it (wavegen scene's, a
-    dataset's, older ones) those its annotations hold."""
+    gensignal:labels; from a recording without it (a dataset's, older
+    ones) those its annotations hold."""
     if "gensignal:labels" not in glob:
         return _annotated_labels(meta, centre or 0.0, meta_path)
     labels = glob["gensignal:labels"]

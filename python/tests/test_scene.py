@@ -149,6 +149,8 @@ def test_to_sigmf_writes_what_wavegen_scene_writes(tmp_path):
     assert (tmp_path / "w.sigmf-data").read_bytes() == (tmp_path / "p.sigmf-data").read_bytes()
     assert ours["annotations"] == written["annotations"]
     assert ours["global"]["gensignal:scene_report"] == written["global"]["gensignal:scene_report"]
+    assert ours["global"]["gensignal:labels"] == written["global"]["gensignal:labels"]
+    assert gensignal.read_sigmf(tmp_path / "w").parts == gensignal.read_sigmf(tmp_path / "p").parts
 
 
 @pytest.mark.parametrize("centre, repeat", [(None, 1), (2.4e9 + 0.1, 1), (915e6, 3)])
@@ -170,7 +172,7 @@ def test_a_recording_without_the_labels_key_gives_its_annotated_labels(tmp_path)
     wf.to_sigmf(tmp_path / "s")
     meta_path = tmp_path / "s.sigmf-meta"
     meta = json.loads(meta_path.read_text())
-    del meta["global"]["gensignal:labels"]  # as wavegen scene and earlier versions write it
+    del meta["global"]["gensignal:labels"]  # as earlier versions write it
     meta_path.write_text(json.dumps(meta))
     back = gensignal.read_sigmf(tmp_path / "s")
     annotated = [p for p in wf.parts if (p["part"] == 1) == (p["burst"] >= 0)]

@@ -290,6 +290,28 @@ json annotationsOf(const std::vector<GenSignalSceneLabel>& labels, const std::ve
     return out;
 }
 
+// Every label as made, in the Python package's words, so that a reader gets
+// them all back: the annotations leave out a bursting part's whole-part
+// label and shift the edges to RF.
+json labelsOf(const std::vector<GenSignalSceneLabel>& labels, const std::vector<PartFromFile>& parts) {
+    auto number = [](double v) { return std::isfinite(v) ? json(v) : json(nullptr); };
+    json out = json::array();
+    for (const GenSignalSceneLabel& l : labels)
+        out.push_back({{"part", l.part},
+                       {"burst", l.burst},
+                       {"sample_start", l.sampleStart},
+                       {"sample_count", l.sampleCount},
+                       {"freq_lower_edge", l.freqLowerEdge},
+                       {"freq_upper_edge", l.freqUpperEdge},
+                       {"kind", parts[l.part].kind->name},
+                       {"label", parts[l.part].label},
+                       {"level_db", number(l.levelDb)},
+                       {"power_dbfs", number(l.powerDbfs)},
+                       {"evm_cost_percent", l.evmCostPercent},
+                       {"detail", parts[l.part].detail}});
+    return out;
+}
+
 json reportOf(const GenSignalSceneReport& r) {
     auto number = [](double v) { return std::isfinite(v) ? json(v) : json(nullptr); };
     return {{"samples", r.samples},
@@ -397,6 +419,7 @@ int runScene(const SceneOptions& o) {
                    {"gensignal:samples", count / 2},
                    {"gensignal:scene", scene},
                    {"gensignal:scene_report", reportOf(report)},
+                   {"gensignal:labels", labelsOf(labels, parts)},
                    {"gensignal:loop", loopSettings(handle, nullptr)}};
     global["core:extensions"] = json::array({{{"name", "gensignal"}, {"version", "2.0.0"}, {"optional", true}}});
     for (const PartFromFile& p : parts)
