@@ -70,16 +70,38 @@ void solveHermitian(cd (*R)[kMaxOrder], const cd* r, int p, cd* h) {
     }
 }
 
+// Complex products written out: the same bits as std::complex's for the
+// finite values measured here (the input check refuses others), without its
+// infinity recovery, so that the loops below vectorise.
+struct Product {
+    double re, im;
+};
+inline Product times(double a, double b, double c, double d) { return {a * c - b * d, a * d + b * c}; }
+
 // The least-squares predictor of x[t] from x[t-1] ... x[t-p], t = p ... n-1.
 // The normal equations' first row is summed, the rest follows from it by
 // moving the sum's ends (the matrix is Toeplitz but for its edges).
-template <class Read>
-void fitPredictor(const Read& at, int64_t n, int p, cd* h) {
-    cd R[kMaxOrder][kMaxOrder] = {}, r[kMaxOrder] = {};
+// P, when not 0, is p known at compile time (the loops then vectorise).
+template <int P, class Read>
+void fitPredictor(const Read& at, int64_t n, int order, cd* h) {
+    const int p = P ? P : order;
+    double rowRe[kMaxOrder] = {}, rowIm[kMaxOrder] = {}, rRe[kMaxOrder] = {}, rIm[kMaxOrder] = {};
     for (int64_t t = p; t < n; ++t) {
-        const cd last = std::conj(at(t - 1));
-        for (int k = 0; k < p; ++k) R[0][k] += last * at(t - 1 - k);
-        for (int i = 0; i < p; ++i) r[i] += std::conj(at(t - 1 - i)) * at(t);
+        const cd last = at(t - 1), now = at(t);
+        for (int k = 0; k < p; ++k) {
+            const cd x = at(t - 1 - k);
+            const Product rk = times(last.real(), -last.imag(), x.real(), x.imag());
+            rowRe[k] += rk.re;
+            rowIm[k] += rk.im;
+            const Product ri = times(x.real(), -x.imag(), now.real(), now.imag());
+            rRe[k] += ri.re;
+            rIm[k] += ri.im;
+        }
+    }
+    cd R[kMaxOrder][kMaxOrder] = {}, r[kMaxOrder] = {};
+    for (int k = 0; k < p; ++k) {
+        R[0][k] = {rowRe[k], rowIm[k]};
+        r[k] = {rRe[k], rIm[k]};
     }
     for (int i = 0; i + 1 < p; ++i)
         for (int k = i; k + 1 < p; ++k)
@@ -104,14 +126,82 @@ struct Predictors {
 };
 
 // The error of boundary b, between x[b-1] and x[b].
-template <class Read>
+template <int P, class Read>
 double boundaryError(const Read& at, const Predictors& f, int64_t b) {
-    cd eF = at(b), eB = at(b - 1);
-    for (int i = 0; i < f.p; ++i) {
-        eF -= f.forward[i] * at(b - 1 - i);
-        eB -= f.backward[i] * at(b + i);
+    const int p = P ? P : f.p;
+    const cd first = at(b), second = at(b - 1);
+    double fRe = first.real(), fIm = first.imag(), bRe = second.real(), bIm = second.imag();
+    for (int i = 0; i < p; ++i) {
+        const cd x = at(b - 1 - i), y = at(b + i);
+        const Product pf = times(f.forward[i].real(), f.forward[i].imag(), x.real(), x.imag());
+        const Product pb = times(f.backward[i].real(), f.backward[i].imag(), y.real(), y.imag());
+        fRe -= pf.re;
+        fIm -= pf.im;
+        bRe -= pb.re;
+        bIm -= pb.im;
     }
-    return segmentDistance(eB, -eF);
+    return segmentDistance(cd(bRe, bIm), -cd(fRe, fIm));
+}
+
+// The largest mean over W consecutive boundary errors e(first) ... e(last - 1),
+// each window's sum taken afresh in the order of a ring of the last W
+// errors (slot j % W holds error j): no running difference to drift. The
+// errors come a ring's turn at a time; four windows are summed side by side.
+template <class Error>
+double largestWindowMean(const Error& error, int64_t first, int64_t last, int64_t W) {
+    double turn[2][kMaxWindow] = {};
+    double M = 0;
+    for (int64_t g = 0; g < last - first; g += W) {
+        double* now = turn[(g / W) % 2];
+        const double* before = turn[(g / W + 1) % 2];
+        const int64_t filled = std::min(W, last - first - g);
+        for (int64_t j = 0; j < filled; ++j) now[j] = error(first + g + j);
+        // Window ending at slot e: slots up to e hold this turn's errors, the
+        // rest the last turn's.
+        for (int64_t e = g == 0 ? W - 1 : 0; e < filled; e += 4) {
+            double s[4] = {};
+            for (int64_t k = 0; k < W; ++k)
+                for (int d = 0; d < 4; ++d) s[d] += k <= e + d ? now[k] : before[k];
+            for (int d = 0; d < 4 && e + d < filled; ++d) M = std::max(M, s[d] / static_cast<double>(W));
+        }
+    }
+    return M;
+}
+
+}  // namespace
+
+namespace {
+
+// The ratio for a finite buffer of the given power, its predictors of order
+// p (P as for fitPredictor).
+template <int P, class Reader>
+double ratioOf(const Reader& x, int64_t n, double power, int p) {
+    Predictors f{p, {}, {}};
+    const Cyclic<Reader> at{x, n, false};
+    const Straight<Reader> straight{x, n, false};
+    // The fits read x[0] ... x[n-1] only.
+    fitPredictor<P>(straight, n, f.p, f.forward);
+    fitPredictor<P>(Straight<Reader>{x, n, true}, n, f.p, f.backward);
+    // Boundary b reads x[b - p] ... x[b + p - 1].
+    const auto error = [&](int64_t b) {
+        return b >= f.p && b + f.p <= n ? boundaryError<P>(straight, f, b) : boundaryError<P>(at, f, b);
+    };
+
+    const int64_t W = std::min(kMaxWindow, n / 4), h = W / 2;
+    const auto mean = [&](int64_t first) {
+        double s = 0;
+        for (int64_t b = first; b < first + W; ++b) s += boundaryError<P>(at, f, b);
+        return s / static_cast<double>(W);
+    };
+    const double S = mean(-h);
+    const double L = (mean(-h - W) + mean(W - h)) / 2;
+    // Windows clear of the seam's.
+    const double M = largestWindowMean(error, W - h, n - h, W);
+    // A floor far below any rounding of the buffer's power keeps a buffer
+    // predicted exactly inside (a pure tone in floats) finite at its seam.
+    const double floor = 1e-30 * power / static_cast<double>(n) + std::numeric_limits<double>::min();
+    const double ratio = std::sqrt(S / std::max({L, std::min(S, M) / 2, floor}));
+    return std::isfinite(ratio) ? ratio : std::numeric_limits<double>::max();
 }
 
 }  // namespace
@@ -123,42 +213,9 @@ double seamPredictionRatio(const Reader& x, int64_t n) {
     double power = 0;
     for (int64_t i = 0; i < n; ++i) power += x.re(i) * x.re(i) + x.im(i) * x.im(i);
     if (!(power > 0)) return none;
-
-    Predictors f{static_cast<int>(std::clamp<int64_t>(n / 16, 1, kMaxOrder)), {}, {}};
-    const Cyclic<Reader> at{x, n, false};
-    const Straight<Reader> straight{x, n, false};
-    // The fits read x[0] ... x[n-1] only.
-    fitPredictor(straight, n, f.p, f.forward);
-    fitPredictor(Straight<Reader>{x, n, true}, n, f.p, f.backward);
-    // Boundary b reads x[b - p] ... x[b + p - 1].
-    const auto error = [&](int64_t b) {
-        return b >= f.p && b + f.p <= n ? boundaryError(straight, f, b) : boundaryError(at, f, b);
-    };
-
-    const int64_t W = std::min(kMaxWindow, n / 4), h = W / 2;
-    const auto mean = [&](int64_t first) {
-        double s = 0;
-        for (int64_t b = first; b < first + W; ++b) s += boundaryError(at, f, b);
-        return s / static_cast<double>(W);
-    };
-    const double S = mean(-h);
-    const double L = (mean(-h - W) + mean(W - h)) / 2;
-    // Windows [s, s + W) clear of the seam's, summed afresh from a ring of
-    // the last W errors (no running difference to drift).
-    double ring[kMaxWindow];
-    double M = 0;
-    for (int64_t b = W - h; b < n - h; ++b) {
-        ring[(b - (W - h)) % W] = error(b);
-        if (b - (W - h) + 1 < W) continue;
-        double s = 0;
-        for (int64_t k = 0; k < W; ++k) s += ring[k];
-        M = std::max(M, s / static_cast<double>(W));
-    }
-    // A floor far below any rounding of the buffer's power keeps a buffer
-    // predicted exactly inside (a pure tone in floats) finite at its seam.
-    const double floor = 1e-30 * power / static_cast<double>(n) + std::numeric_limits<double>::min();
-    const double ratio = std::sqrt(S / std::max({L, std::min(S, M) / 2, floor}));
-    return std::isfinite(ratio) ? ratio : std::numeric_limits<double>::max();
+    // Every buffer of 192 samples or more has the largest order.
+    const int p = static_cast<int>(std::clamp<int64_t>(n / 16, 1, kMaxOrder));
+    return p == kMaxOrder ? ratioOf<kMaxOrder>(x, n, power, p) : ratioOf<0>(x, n, power, p);
 }
 
 template double seamPredictionRatio(const Ci16Reader&, int64_t);
