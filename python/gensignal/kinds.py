@@ -43,7 +43,7 @@ def _number(kind, key, value):
     return float(value)
 
 
-def _whole(kind, key, value, bounds):
+def whole_number(kind, key, value, bounds):
     """An integer, or a float without a fraction (9.0), within `bounds`."""
     lowest, highest = bounds
     if isinstance(value, numbers.Integral) and not isinstance(value, bool):
@@ -73,7 +73,7 @@ def _choice(kind, key, field, value):
         names = [name for name, _ in field["choices"]]
         listed = ", ".join(names[:-1]) + " or " + names[-1] if len(names) > 1 else names[0]
         raise _refused(key, value, f"must be one of {listed}, or a whole number")
-    return _whole(kind, key, value, INT32)
+    return whole_number(kind, key, value, INT32)
 
 
 def _value(kind, field, key, value):
@@ -88,8 +88,8 @@ def _value(kind, field, key, value):
             raise _refused(key, value, "must be True or False")
         return int(value)
     if t == "seed":
-        return None if value is None else _whole(kind, key, value, SEED)
-    return _whole(kind, key, value, INT32)
+        return None if value is None else whole_number(kind, key, value, SEED)
+    return whole_number(kind, key, value, INT32)
 
 
 def _named(kind, message):

@@ -121,9 +121,9 @@ class Waveform:
 
     def repeated(self, times):
         """This waveform `times` times over (it loops), as wavegen --repeat writes it."""
-        from .kinds import _whole
+        from .kinds import whole_number
 
-        n = _whole("repeated", "times", times, (1, 2**31 - 1))
+        n = whole_number("repeated", "times", times, (1, 2**31 - 1))
         samples = np.tile(self._samples, n) if self._samples is not None else None
         out = Waveform(
             np.tile(self.iq, (n, 1)),
