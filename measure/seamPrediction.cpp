@@ -12,33 +12,28 @@ using cd = std::complex<double>;
 constexpr int kMaxOrder = 12;
 constexpr int64_t kMaxWindow = 32;
 
-// The buffer read forward or backward, with indices taken cyclically.
-template <class Reader>
-struct Cyclic {
+// The buffer read forward or backward. A cyclic read takes any index; a
+// straight one only those in [0, n), and needs no integer division: the
+// predictors' fits and every boundary clear of the ends read straight (the
+// division cost a third of the measurement).
+template <class Reader, bool cyclic>
+struct Reading {
     const Reader& x;
     int64_t n;
     bool reversed;
     cd operator()(int64_t i) const {
-        i %= n;
-        if (i < 0) i += n;
+        if constexpr (cyclic) {
+            i %= n;
+            if (i < 0) i += n;
+        }
         const int64_t j = reversed ? n - 1 - i : i;
         return {x.re(j), x.im(j)};
     }
 };
-
-// The same values for indices in [0, n), which need no cyclic index: the
-// predictors' fits and every boundary clear of the ends read through it
-// (an integer division per read cost a third of the measurement).
 template <class Reader>
-struct Straight {
-    const Reader& x;
-    int64_t n;
-    bool reversed;
-    cd operator()(int64_t i) const {
-        const int64_t j = reversed ? n - 1 - i : i;
-        return {x.re(j), x.im(j)};
-    }
-};
+using Cyclic = Reading<Reader, true>;
+template <class Reader>
+using Straight = Reading<Reader, false>;
 
 // Solves (R + loading I) h = r for the p x p Hermitian R by Cholesky; the
 // small loading keeps a rank-deficient R (a few pure tones) solvable.
