@@ -9,17 +9,20 @@ SigMF, cf32 and WAV files, and pictures.
     gensignal.plot(wf, "qpsk.png")
     gensignal.measure(wf).evm_percent
     gensignal.impair(wf, esn0_db=15, fading="eva", doppler_hz=70)
+
+The modules with a leading underscore are the implementation; their public
+names are here. Public submodules: plotting, instruments, batch, gnuradio.
 """
 from ._library import GenSignalError
-from .channel import Channel, impair
+from ._channel import Channel, impair
 from ._version import __version__
-from .kinds import FUNCTIONS as _FUNCTIONS, KINDS, generate
-from .measurement import Measurement, measure
-from .sigmf import SigMFError, read_sigmf
-from .instrument_files import InstrumentFileError, read_iqbin, read_wv
-from .play import PlayReport, play
-from .scene import scene
-from .waveform import Waveform
+from ._kinds import FUNCTIONS as _FUNCTIONS, KINDS, generate
+from ._measurement import CHANNEL_PRESETS, Measurement, channel_preset, measure
+from ._sigmf import SigMFError, read_sigmf
+from ._instrument_files import InstrumentFileError, read_iqbin, read_wv
+from ._play import PlayReport, play
+from ._scene import scene
+from ._waveform import Waveform
 from . import batch  # after what it builds on
 
 digital = _FUNCTIONS["digital"]
@@ -51,6 +54,7 @@ def algorithm_version():
 
 
 __all__ = [
+    "CHANNEL_PRESETS",
     "Channel",
     "GenSignalError",
     "KINDS",
@@ -59,6 +63,7 @@ __all__ = [
     "Waveform",
     "__version__",
     "algorithm_version",
+    "channel_preset",
     "batch",
     "generate",
     "impair",

@@ -4,7 +4,7 @@ import argparse
 import os
 import sys
 
-from .sigmf import SigMFError, read_sigmf
+from ._sigmf import SigMFError, read_sigmf
 
 
 _PLAIN = (".raw", ".cf32", ".wav")
@@ -23,7 +23,7 @@ def _read(path, sample_rate):
         return read_sigmf(path)
     import numpy as np
 
-    from .waveform import Waveform
+    from ._waveform import Waveform
 
     if path.endswith(".wav"):
         import wave

@@ -6,7 +6,7 @@ import os
 import pathlib
 import threading
 
-from . import records
+from . import _records as records
 
 _SONAME = "libgensignal.so.1"
 _HERE = pathlib.Path(__file__).resolve().parent

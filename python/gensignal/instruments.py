@@ -5,7 +5,7 @@ min_length= and max_samples=."""
 import json
 import pathlib
 
-from . import loop
+from . import _loop as loop
 from ._library import GenSignalError
 
 TABLE = json.loads(pathlib.Path(__file__).with_name("instruments.json").read_text())

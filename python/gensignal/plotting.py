@@ -194,7 +194,7 @@ def _spectrogram(ax, page):
 
 
 def _constellation(ax, page):
-    from .measurement import constellation
+    from ._measurement import constellation
 
     wf, x = page.wf, page.x
     received, references, status = constellation(wf) if wf.kind in ("digital", "dss", "ofdm") else ([], [], None)

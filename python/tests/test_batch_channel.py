@@ -185,9 +185,9 @@ def test_an_impaired_item_is_recognised_on_disk_and_remade_from_its_index_line()
     # metadata of another channel, or none, is not this item's
     other = json.loads(item.meta)
     other["global"]["gensignal:channel"]["settings"]["channel_seed"] += 1
-    assert written_item(item_set, 2, 3, gensignal.sigmf.dumps(other).encode(), item.data) is None
+    assert written_item(item_set, 2, 3, gensignal._sigmf.dumps(other).encode(), item.data) is None
     del other["global"]["gensignal:channel"]
-    assert written_item(item_set, 2, 3, gensignal.sigmf.dumps(other).encode(), item.data) is None
+    assert written_item(item_set, 2, 3, gensignal._sigmf.dumps(other).encode(), item.data) is None
 
     line = json.loads(json.dumps(item.index_line(item_set.settings)))
     remade = gensignal.impair(gensignal.generate(line["kind"], **line["params"]), channel=line["channel"])

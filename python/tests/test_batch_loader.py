@@ -10,7 +10,7 @@ import pytest
 
 from gensignal.batch import ArrayDataset, load, run
 from gensignal.batch.classes import class_of, classes_of
-from gensignal.waveform import Waveform
+from gensignal import Waveform
 
 pytest.importorskip("distributed")
 pytest.importorskip("h5py")

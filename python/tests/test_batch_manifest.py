@@ -9,7 +9,7 @@ import numpy as np
 import pytest
 
 import gensignal
-from gensignal import sigmf
+from gensignal import _sigmf as sigmf
 from gensignal.batch import ManifestError, load
 from gensignal.batch.draws import item_rng
 from gensignal.batch.items import make_item, params_of_item, written_item

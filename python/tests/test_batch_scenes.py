@@ -8,7 +8,7 @@ import warnings
 import pytest
 
 import gensignal
-from gensignal import kinds
+from gensignal import _kinds as kinds
 from gensignal.batch import ArrayDataset, load
 from gensignal.batch.items import make_item, params_of_item, written_item
 

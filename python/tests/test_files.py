@@ -9,7 +9,7 @@ import pytest
 
 import gensignal
 from conftest import KIND_CASES, wavegen_args
-from gensignal import formats, sigmf
+from gensignal import _formats as formats, _sigmf as sigmf
 
 
 @pytest.fixture(scope="module")

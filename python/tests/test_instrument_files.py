@@ -9,7 +9,7 @@ import pytest
 
 import gensignal
 from gensignal import instruments
-from gensignal.instrument_files import InstrumentFileError
+from gensignal import InstrumentFileError
 from conftest import KIND_CASES, wavegen_args
 import wv_reference as ref
 

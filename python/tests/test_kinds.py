@@ -10,7 +10,7 @@ import pytest
 
 import gensignal
 from conftest import KIND_CASES, wavegen_args
-from gensignal import kinds, records
+from gensignal import _kinds as kinds, _records as records
 
 
 def test_field_table_is_wavegens(wavegen):

@@ -8,7 +8,7 @@ import subprocess
 import pytest
 
 from conftest import ROOT
-from gensignal import channel, measurement, records
+from gensignal import _channel as channel, _measurement as measurement, _records as records
 
 ALL_RECORDS = {**records.RECORDS, **measurement.RECORDS, **channel.RECORDS}
 

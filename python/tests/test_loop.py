@@ -9,8 +9,8 @@ import pytest
 
 import gensignal
 from conftest import wavegen_args
-from gensignal import kinds
-from gensignal import loop as options_table
+from gensignal import _kinds as kinds
+from gensignal import _loop as options_table
 
 
 def test_exact_multitone_same_files_as_wavegen(wavegen, tmp_path):

@@ -6,7 +6,7 @@ import json
 import pytest
 
 import gensignal
-from gensignal.measurement import CHANNEL_PRESETS
+from gensignal import CHANNEL_PRESETS
 
 PRESETS = {
     "lte1.4": (1.08e6, 1.4e6),
@@ -44,7 +44,7 @@ def test_sfdr_only_for_tones(kind, tones):
 
 @pytest.mark.parametrize("name", PRESETS)
 def test_presets_are_the_standards_numbers(name):
-    assert gensignal.measurement.channel_preset(name) == pytest.approx(PRESETS[name])
+    assert gensignal.channel_preset(name) == pytest.approx(PRESETS[name])
     wf = gensignal.ofdm(sample_rate=61.44e6)
     m = wf.measure(channel=name)
     assert (m.channel_bandwidth_hz, m.channel_spacing_hz) == pytest.approx(PRESETS[name])

@@ -264,7 +264,7 @@ def test_ccdf_curve_and_constellation():
     assert probabilities[0] == pytest.approx(0.9) and probabilities[-1] == pytest.approx(1 / len(wf))
     assert np.all(np.diff(levels) >= 0)  # rarer levels lie higher
     assert levels[-1] <= m.papr_db
-    from gensignal.measurement import constellation
+    from gensignal._measurement import constellation
 
     received, references, status = constellation(wf)
     assert status == "measured" and len(received) == len(references) == 500

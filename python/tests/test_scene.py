@@ -182,11 +182,11 @@ def test_a_recording_without_the_labels_key_gives_its_annotated_labels(tmp_path)
     # Spoiled metadata is refused by name, never a TypeError from inside.
     meta["annotations"][0]["core:freq_lower_edge"] = "low"
     meta_path.write_text(json.dumps(meta))
-    with pytest.raises(gensignal.sigmf.SigMFError, match=r"annotations\[0\].core:freq_lower_edge"):
+    with pytest.raises(gensignal.SigMFError, match=r"annotations\[0\].core:freq_lower_edge"):
         gensignal.read_sigmf(tmp_path / "s")
     meta["global"]["gensignal:labels"] = {"part": 0}
     meta_path.write_text(json.dumps(meta))
-    with pytest.raises(gensignal.sigmf.SigMFError, match="gensignal:labels"):
+    with pytest.raises(gensignal.SigMFError, match="gensignal:labels"):
         gensignal.read_sigmf(tmp_path / "s")
 
 

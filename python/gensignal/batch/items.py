@@ -9,10 +9,10 @@ import warnings
 
 import numpy as np
 
-from .. import channel as channel_module
-from .. import kinds, loop, sigmf
+from .. import _channel as channel_module
+from .. import _kinds as kinds, _loop as loop, _sigmf as sigmf
 from .._library import GenSignalError
-from ..waveform import Waveform
+from .._waveform import Waveform
 from . import scenes
 from .draws import item_channel, item_params
 from .labels import labels

@@ -1,7 +1,7 @@
 """An item's labels: numbers measured on the waveform as written, never
 taken from the parameters that asked for it. The one place that decides
 what a label is."""
-from ..measurement import CCDF_KEYS, Measurement
+from .._measurement import CCDF_KEYS, Measurement
 
 # What the measurement keys leave out: the sample rate is a parameter.
 _MEASURED = tuple(key for key in Measurement.KEYS if key != "sample_rate")

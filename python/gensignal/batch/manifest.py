@@ -10,9 +10,9 @@ import os
 import pathlib
 import re
 
-from .. import channel as channel_module
-from .. import loop
-from ..kinds import KINDS, snake
+from .. import _channel as channel_module
+from .. import _loop as loop
+from .._kinds import KINDS, snake
 from .draws import Choice, Constant, Grid, Integers, LogUniform, Uniform
 from .settings import rules as setting_rules
 

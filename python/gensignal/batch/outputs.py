@@ -10,8 +10,8 @@ import warnings
 
 import numpy as np
 
-from .. import sigmf
-from ..waveform import Waveform
+from .. import _sigmf as sigmf
+from .._waveform import Waveform
 from . import files
 from .classes import classes_of
 from .manifest import fields_of

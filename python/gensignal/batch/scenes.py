@@ -20,7 +20,7 @@ import warnings
 
 import numpy as np
 
-from .. import sigmf
+from .. import _sigmf as sigmf
 from .._library import GenSignalError
 from .classes import class_of
 from .draws import grid_values, item_rng
@@ -240,7 +240,7 @@ def metadata(wf, params, settings, boxes, sha512):
 
 
 def make_scene_item(item_set, seed, index):
-    from ..scene import scene
+    from .._scene import scene
     from .items import Item
 
     params = scene_params(item_set, seed, index)

@@ -4,7 +4,7 @@ take it, or raises ManifestError naming the path. They are the library's
 opt-in settings, read from its option table (`loop`, `peak_dbfs`, `snap`,
 `granularity`, ...; `tone_phases`, `phase_seed` for the multitone), one
 value per set."""
-from .. import loop
+from .. import _loop as loop
 
 
 def _error(path, reason):

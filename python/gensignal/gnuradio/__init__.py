@@ -16,7 +16,7 @@ import numpy as np
 import pmt
 from gnuradio import gr
 
-from ..kinds import generate
+from .._kinds import generate
 
 BLOCKS_PATH = str(pathlib.Path(__file__).resolve().parent)
 # Items a call may hand out at most: long copies, few calls.

@@ -365,7 +365,7 @@ def _entry():
     global _declared
     lib = _library.library()
     if not _declared:
-        from .measurement import GenSignalMeasureInput
+        from ._measurement import GenSignalMeasureInput
 
         lib.GenSignalApplyChannel.argtypes = [
             ctypes.c_int,
@@ -394,8 +394,8 @@ def impair(source, sample_rate=None, channel=None, loop="defined", peak_dbfs=0.0
     the buffer is impaired once and repeated."""
     import warnings
 
-    from .measurement import _Buffer
-    from .waveform import Waveform
+    from ._measurement import _Buffer
+    from ._waveform import Waveform
 
     if channel is not None and settings:
         raise TypeError("impair(): give channel= or the channel's settings as keywords, not both")
@@ -407,7 +407,7 @@ def impair(source, sample_rate=None, channel=None, loop="defined", peak_dbfs=0.0
         array = source._samples[:period] if source._samples is not None else source.period
         buffer = _Buffer(array, source.sample_rate)
         buffer.kind, buffer.params = source.kind, source.params
-        from .measurement import RECORD_KINDS, _record
+        from ._measurement import RECORD_KINDS, _record
 
         buffer.record_kind = RECORD_KINDS.get(source.kind, 0)
         if buffer.record_kind:
@@ -421,7 +421,7 @@ def impair(source, sample_rate=None, channel=None, loop="defined", peak_dbfs=0.0
     record = chosen.record()
     handle = _library.thread_handle()
     settings_given = {"loop": loop, "peak_dbfs": peak_dbfs}
-    from . import loop as loop_options
+    from . import _loop as loop_options
 
     loop_options.apply(handle, loop_options.values("impair", settings_given))
     values = buffer.values.size

@@ -11,9 +11,9 @@ import re
 import threading
 import warnings
 
-from . import _library, channel as channels, loop, records
+from . import _library, _channel as channels, _loop as loop, _records as records
 from ._library import GenSignalError
-from .waveform import Waveform
+from ._waveform import Waveform
 
 TABLE = json.loads((pathlib.Path(__file__).with_name("fields.json")).read_text())
 KINDS = {kind["name"]: kind for kind in TABLE}

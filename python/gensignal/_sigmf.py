@@ -10,7 +10,7 @@ import numpy as np
 
 from . import _files
 from ._library import GenSignalError
-from .formats import sigmf_base
+from ._formats import sigmf_base
 
 # SigMF bounds core:frequency and the annotation edges to this.
 FREQUENCY_LIMIT = 1e12
@@ -22,7 +22,7 @@ def occupied_band(iq, sample_rate):
     """Edges (Hz, relative to the centre) of the band holding 99 % of the
     power of int16 I/Q pairs, as the library measures it ((0.0, 0.0) for
     silence)."""
-    from .measurement import measure
+    from ._measurement import measure
 
     m = measure(np.asarray(iq, dtype=np.int16).reshape(-1, 2), sample_rate=sample_rate)
     return (m.obw_lower_hz, m.obw_upper_hz) if m.obw_hz is not None else (0.0, 0.0)
@@ -45,7 +45,7 @@ def _measured(waveform):
 
 def description(kind, params):
     """ "am: mod-frequency 1000 Hz, mod-depth 50 %, mod-shape sine", as wavegen."""
-    from .kinds import KINDS, choice_name
+    from ._kinds import KINDS, choice_name
 
     if kind not in KINDS:
         return "recording"
@@ -70,7 +70,7 @@ def description(kind, params):
 def signal_detail(kind, params):
     """What the SigMF signal extension says of the waveform ({} when nothing):
     the kind's entries, then those of its modulation."""
-    from .kinds import KINDS
+    from ._kinds import KINDS
 
     if kind not in KINDS:
         return {}
@@ -268,7 +268,7 @@ class SigMFError(ValueError):
 def _params(kind, glob):
     """The record's fields a recording carries, choices by name (older
     recordings hold their numbers)."""
-    from .kinds import KINDS, choice_name
+    from ._kinds import KINDS, choice_name
 
     if kind not in KINDS:
         return {}
@@ -337,7 +337,7 @@ def read_sigmf(path):
     `parts` and `scene_report` as the metadata holds them (every label
     from `to_sigmf`'s files, those the annotations hold from others); None
     for other recordings."""
-    from .waveform import Waveform
+    from ._waveform import Waveform
 
     base = sigmf_base(path)
     meta_path, data_path = base + ".sigmf-meta", base + ".sigmf-data"

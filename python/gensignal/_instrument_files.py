@@ -10,7 +10,7 @@ import os
 import numpy as np
 
 from ._library import GenSignalError
-from .formats import output_name
+from ._formats import output_name
 
 CHECKSUM_SEED = 0xA50F74FF
 FULL_SCALE = 32767.0
@@ -193,7 +193,7 @@ def _write_whole(files):
 
 def wv_bytes(waveform, markers=None, comment=None, datetime=None):
     """The .wv file's bytes, as wavegen --format wv writes them."""
-    from .sigmf import _datetime_text
+    from ._sigmf import _datetime_text
 
     iq = np.asarray(waveform.iq, dtype=np.int16)
     lines = marker_lines(markers, waveform)
@@ -344,7 +344,7 @@ def read_wv(path):
     """A .wv file as a Waveform (`markers`: {line: [(begin, end), ...]} over
     CONTROL LENGTH samples, or the file's length). The checksum, SAMPLES and
     the lengths are checked."""
-    from .waveform import Waveform
+    from ._waveform import Waveform
 
     path = os.fspath(path)
     with open(path, "rb") as f:
@@ -382,7 +382,7 @@ def read_wv(path):
 def read_iqbin(path, sample_rate):
     """PATH.iqbin as a Waveform at `sample_rate`, with `markers` from
     PATH.marker when there is one."""
-    from .waveform import Waveform
+    from ._waveform import Waveform
 
     path = os.fspath(path)
     with open(path, "rb") as f:

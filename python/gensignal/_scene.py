@@ -5,10 +5,10 @@ import ctypes
 import math
 import warnings
 
-from . import _library, kinds, loop, records
-from . import channel as channel_module
+from . import _library, _kinds as kinds, _loop as loop, _records as records
+from . import _channel as channel_module
 from ._library import GenSignalError
-from .waveform import Waveform
+from ._waveform import Waveform
 
 _PLACEMENT = {
     "frequency_offset": "frequencyOffset",

@@ -155,7 +155,7 @@ def table():
 def _kind_bits(kind_name):
     """The kind's bit in an option's `kinds`; without a kind ("impair"),
     the bits of every kind, so that only options that shape them all apply."""
-    from .measurement import RECORD_KINDS
+    from ._measurement import RECORD_KINDS
 
     if kind_name in RECORD_KINDS:
         return 1 << RECORD_KINDS[kind_name]

@@ -100,7 +100,7 @@ class Waveform:
 
     def description(self):
         """The kind and its main parameters, as in the SigMF metadata."""
-        from . import sigmf
+        from . import _sigmf as sigmf
 
         return sigmf.description(self.kind, self.params)
 
@@ -115,13 +115,13 @@ class Waveform:
         """The library's measurements of the generated buffer (EVM against
         the record when there is one): a gensignal.Measurement. Keywords:
         channel_bandwidth, channel_spacing (Hz), obw_percent."""
-        from .measurement import measure
+        from ._measurement import measure
 
         return measure(self, **options)
 
     def repeated(self, times):
         """This waveform `times` times over (it loops), as wavegen --repeat writes it."""
-        from .kinds import whole_number
+        from ._kinds import whole_number
 
         n = whole_number("repeated", "times", times, (1, 2**31 - 1))
         samples = np.tile(self._samples, n) if self._samples is not None else None
@@ -144,12 +144,12 @@ class Waveform:
         """The waveform made again from `kind`, `params` and `sample_rate`
         (repeated as this one is): the same samples, for a recording that
         carries its gensignal record (noise only when seeded)."""
-        from .kinds import generate
-        from .sigmf import SigMFError
+        from ._kinds import generate
+        from ._sigmf import SigMFError
 
         scene = self.scene or ((self.metadata or {}).get("global") or {}).get("gensignal:scene")
         if self.kind is None and isinstance(scene, dict):
-            from .scene import scene as make_scene
+            from ._scene import scene as make_scene
 
             loop = self.loop or {}
             made = make_scene(
@@ -165,7 +165,7 @@ class Waveform:
             return made.repeated(self.repeat) if self.repeat > 1 else made
         if self.kind is None:
             raise SigMFError("this recording carries no gensignal record to regenerate it from")
-        from .loop import keywords_of_loop
+        from ._loop import keywords_of_loop
 
         settings = keywords_of_loop(self.kind, self.loop) if self.loop else {}
         went = self.channel or {}
@@ -176,7 +176,7 @@ class Waveform:
             settings["noise_source"] = went["noise_source"]
         made = generate(self.kind, sample_rate=self.sample_rate, **self.params, **settings)
         if went and not made_with:  # impaired after it was made (gensignal.impair, wavegen impair)
-            from .channel import impair
+            from ._channel import impair
 
             made = impair(
                 made,
@@ -190,7 +190,7 @@ class Waveform:
     def to_raw(self, path):
         """PATH.raw: int16 I/Q, little-endian, as the library hands it out. Returns the file name."""
         from ._files import write_files
-        from .formats import output_name
+        from ._formats import output_name
 
         name = output_name(path, ".raw")
         write_files([(name, self.iq.astype("<i2").tobytes())])
@@ -199,7 +199,7 @@ class Waveform:
     def to_cf32(self, path, scale=32767):
         """PATH.cf32: complex float, little-endian, iq / scale (32767 or 32768). Returns the file name."""
         from ._files import write_files
-        from .formats import output_name
+        from ._formats import output_name
 
         samples = self.complex_samples(scale)
         name = output_name(path, ".cf32")
@@ -208,7 +208,7 @@ class Waveform:
 
     def to_wav(self, path):
         """PATH.wav: two-channel 16-bit PCM, I left and Q right, the rate in the header. Returns the file name."""
-        from . import formats
+        from . import _formats as formats
 
         name = formats.output_name(path, ".wav")
         formats.write_wav(name, self.iq, self.sample_rate)
@@ -220,7 +220,7 @@ class Waveform:
         datetime.datetime. `center_frequency`: the RF centre in Hz (default:
         this waveform's), recorded in the capture; the band edges are then at
         RF. Returns the data file's name."""
-        from . import sigmf
+        from . import _sigmf as sigmf
 
         return sigmf.write(self, path, datetime, center_frequency)
 
@@ -229,14 +229,14 @@ class Waveform:
         the rate as CLOCK, LEVEL OFFS, SAMPLES, the documented checksum and,
         with `markers` (["1:start", "2:period:4"]), CONTROL LENGTH and the
         marker lists. `comment`: default the description. Returns the file name."""
-        from .instrument_files import write_wv
+        from ._instrument_files import write_wv
 
         return write_wv(self, path, markers, comment, datetime)
 
     def to_iqbin(self, path, markers=None):
         """PATH.iqbin, big-endian int16 I/Q, and with `markers` PATH.marker
         (one byte per sample, bit 0 for marker 1). Returns the data file's name."""
-        from .instrument_files import write_iqbin
+        from ._instrument_files import write_iqbin
 
         return write_iqbin(self, path, markers)
 

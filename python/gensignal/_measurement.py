@@ -14,7 +14,7 @@ import numbers
 
 import numpy as np
 
-from . import _library, records
+from . import _library, _records as records
 
 FORMAT_CI16, FORMAT_CF32 = 1, 2
 # The GENSIGNAL_RECORD_ numbers, by wavegen's kind names.
@@ -245,7 +245,7 @@ class _Buffer:
     """An array, its format and what made it, as the library takes them."""
 
     def __init__(self, source, sample_rate, record=None):
-        from .waveform import Waveform
+        from ._waveform import Waveform
 
         self.kind, self.params, self.record, self.argument = None, {}, None, 0
         if record is not None:
@@ -310,7 +310,7 @@ def _record(kind_name, params):
     """The parameter record (and extra argument) the params describe
     (enumerations by name or number)."""
     from ._library import GenSignalError
-    from .kinds import KINDS, params_of
+    from ._kinds import KINDS, params_of
 
     kind = KINDS[kind_name]
     missing = [f["name"] for f in kind["fields"] if f["target"] != "program" and f["name"] not in params]
@@ -331,7 +331,7 @@ def _call(fn, *args):
 def _description(mod=None, symbol_rate=None, rrc=None, rcos=None):
     """The described modulation: mod by name ("qpsk") or number, the symbol
     rate, and the roll-off of an RRC (or RCOS) pulse; neither: rectangular."""
-    from .kinds import KINDS
+    from ._kinds import KINDS
 
     field = next(f for f in KINDS["digital"]["fields"] if f["name"] == "modType")
     numbers_by_name = {name: number for name, number in field["choices"]}
