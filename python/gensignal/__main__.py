@@ -61,7 +61,7 @@ def main(argv=None):
         metavar="NAME",
         help="panels to draw (default: all that apply): " "time, spectrum, spectrogram, constellation, ccdf, seam",
     )
-    from .batch import cli as batch
+    from .batch import _cli as batch
 
     batch.add_command(commands)
     args = parser.parse_args(argv)

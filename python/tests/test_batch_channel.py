@@ -10,8 +10,8 @@ import pytest
 
 import gensignal
 from gensignal.batch import ManifestError, load
-from gensignal.batch.draws import item_channel
-from gensignal.batch.items import make_item, params_of_item, written_item
+from gensignal.batch._draws import item_channel
+from gensignal.batch._items import make_item, params_of_item, written_item
 
 PSK = {
     "name": "psk",

@@ -9,7 +9,7 @@ import numpy as np
 import pytest
 
 from gensignal.batch import ArrayDataset, load, run
-from gensignal.batch.classes import class_of, classes_of
+from gensignal.batch._classes import class_of, classes_of
 from gensignal import Waveform
 
 pytest.importorskip("distributed")

@@ -11,8 +11,8 @@ import pytest
 import gensignal
 from gensignal import _sigmf as sigmf
 from gensignal.batch import ManifestError, load
-from gensignal.batch.draws import item_rng
-from gensignal.batch.items import make_item, params_of_item, written_item
+from gensignal.batch._draws import item_rng
+from gensignal.batch._items import make_item, params_of_item, written_item
 
 BASE = {
     "seed": 7,
@@ -360,7 +360,7 @@ def test_written_files_are_recognised_only_when_exact():
 def test_the_collection_is_written_as_json_dumps_would(streams):
     import io
 
-    from gensignal.batch.outputs import _Collection
+    from gensignal.batch._outputs import _Collection
 
     item_set = load({"sets": [{"name": "t", "kind": "am", "count": 3}]}).sets[0]
     metas = [make_item(item_set, 0, i).meta for i in range(streams)]

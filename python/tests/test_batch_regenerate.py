@@ -8,9 +8,9 @@ import pytest
 
 import gensignal
 from gensignal.batch import read_hdf5
-from gensignal.batch.hdf5 import HDF5Writer
-from gensignal.batch.items import make_item
-from gensignal.batch.manifest import fields_of, load
+from gensignal.batch._hdf5 import HDF5Writer
+from gensignal.batch._items import make_item
+from gensignal.batch._manifest import fields_of, load
 
 SETS = [
     {

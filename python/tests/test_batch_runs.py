@@ -478,7 +478,7 @@ def test_interrupted_then_resumed(reference, manifest, tmp_path, mode):
 
 
 def test_an_interrupt_a_finaliser_drops_still_stops_the_run():
-    from gensignal.batch.engine import _interrupts_kept
+    from gensignal.batch._engine import _interrupts_kept
 
     class Finalised:
         def __del__(self):

@@ -10,7 +10,7 @@ import pytest
 import gensignal
 from gensignal import _kinds as kinds
 from gensignal.batch import ArrayDataset, load
-from gensignal.batch.items import make_item, params_of_item, written_item
+from gensignal.batch._items import make_item, params_of_item, written_item
 
 RATE = 1e6
 WIDE = {

@@ -9,10 +9,10 @@ values from numpy's SeedSequence(seed, spawn_key=(s, i)), so the files are
 the same bytes whatever the number of workers, the engine or the order in
 which items finish. gensignal.batch.ArrayDataset (numpy) and
 gensignal.batch.TorchDataset (PyTorch) read a written dataset for training."""
-from .engine import Summary, run
-from .hdf5 import read as read_hdf5
-from .loader import ArrayDataset
-from .manifest import ManifestError, load
+from ._engine import Summary, run
+from ._hdf5 import read as read_hdf5
+from ._loader import ArrayDataset
+from ._manifest import ManifestError, load
 
 __all__ = ["ArrayDataset", "ManifestError", "Summary", "TorchDataset", "load", "read_hdf5", "run"]
 
@@ -21,7 +21,7 @@ def __getattr__(name):
     # torch is large and optional: imported when its dataset is first asked for
     if name == "TorchDataset":
         try:
-            from .torch_dataset import TorchDataset
+            from ._torch_dataset import TorchDataset
         except ImportError as e:
             raise ImportError(
                 f"gensignal.batch.TorchDataset needs PyTorch (Debian's python3-torch): {e}; "

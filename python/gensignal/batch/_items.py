@@ -13,10 +13,10 @@ from .. import _channel as channel_module
 from .. import _kinds as kinds, _loop as loop, _sigmf as sigmf
 from .._library import GenSignalError
 from .._waveform import Waveform
-from . import scenes
-from .draws import item_channel, item_params
-from .labels import labels
-from .manifest import defaults_of, seed_key_of
+from . import _scenes as scenes
+from ._draws import item_channel, item_params
+from ._labels import labels
+from ._manifest import defaults_of, seed_key_of
 
 
 @dataclasses.dataclass

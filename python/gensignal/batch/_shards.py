@@ -17,9 +17,9 @@ import shutil
 import socket
 import uuid
 
-from .draws import item_channel
-from .files import PARTIAL, read_pair, write_pair
-from .items import Item, make_items, params_of_item
+from ._draws import item_channel
+from ._files import PARTIAL, read_pair, write_pair
+from ._items import Item, make_items, params_of_item
 
 SHARD_ITEMS = 256  # per shard: a few megabytes for short items
 LINES = "items.jsonl"
@@ -57,9 +57,9 @@ def _summary(item, item_set, first, count):
 
 
 def _write_hdf5(path, item_set, items):
-    from .hdf5 import HDF5Writer
-    from .manifest import Manifest, fields_of
-    from .scenes import scene_fields
+    from ._hdf5 import HDF5Writer
+    from ._manifest import Manifest, fields_of
+    from ._scenes import scene_fields
 
     fields = scene_fields() if item_set.kind == "scene" else fields_of(item_set.kind)
     writer = HDF5Writer(path, Manifest(0, (item_set,), item_set.name), {item_set.name: fields}, whole=True)

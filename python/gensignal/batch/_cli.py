@@ -81,8 +81,8 @@ def add_command(commands):
 
 
 def main(args):
-    from .engine import run
-    from .manifest import ManifestError
+    from ._engine import run
+    from ._manifest import ManifestError
 
     def say(text):
         print(f"gensignal batch: {text}", file=sys.stderr)

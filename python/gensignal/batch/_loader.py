@@ -16,9 +16,9 @@ import os
 
 import numpy as np
 
-from .classes import class_of
-from .outputs import CLASSES
-from .shards import HDF5
+from ._classes import class_of
+from ._outputs import CLASSES
+from ._shards import HDF5
 
 FORMS = ("complex", "iq")
 # The columns of label="boxes", one row per box of a scene item.

@@ -12,10 +12,10 @@ import numpy as np
 
 from .. import _sigmf as sigmf
 from .._waveform import Waveform
-from . import files
-from .classes import classes_of
-from .manifest import fields_of
-from .scenes import scene_fields
+from . import _files as files
+from ._classes import classes_of
+from ._manifest import fields_of
+from ._scenes import scene_fields
 
 CLASSES = "classes.json"  # {"classes": [name, ...]}: a class's number is its place in the list
 
@@ -95,7 +95,7 @@ class Outputs:
             self._partial(self.finals[3]).write(json.dumps({"classes": classes_of(manifest)}, indent=2) + "\n")
             self.hdf5 = None
             if hdf5:
-                from .hdf5 import HDF5Writer
+                from ._hdf5 import HDF5Writer
 
                 self.hdf5 = HDF5Writer(
                     files.partial_name(stem + ".h5"),

@@ -19,13 +19,13 @@ import tempfile
 import threading
 import time
 
-from . import files
-from .embedded_worker import LeaveInterruptsToClient
-from .items import Item, make_items, params_of_item, written_item
-from .manifest import load
-from .outputs import Outputs, item_base
-from .shards import SHARD_ITEMS, make_shard, remove_shard, written_shard
-from .shards import remove_partials as remove_shard_partials
+from . import _files as files
+from ._embedded_worker import LeaveInterruptsToClient
+from ._items import Item, make_items, params_of_item, written_item
+from ._manifest import load
+from ._outputs import Outputs, item_base
+from ._shards import SHARD_ITEMS, make_shard, remove_shard, written_shard
+from ._shards import remove_partials as remove_shard_partials
 
 _TARGET_SAMPLES = 1 << 19  # per task: tens of milliseconds of work, so scheduling costs little
 _MAX_ITEMS = 256

@@ -8,7 +8,7 @@ from .. import _loop as loop
 
 
 def _error(path, reason):
-    from .manifest import ManifestError
+    from ._manifest import ManifestError
 
     return ManifestError(path, reason)
 

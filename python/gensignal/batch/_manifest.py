@@ -13,8 +13,8 @@ import re
 from .. import _channel as channel_module
 from .. import _loop as loop
 from .._kinds import KINDS, snake
-from .draws import Choice, Constant, Grid, Integers, LogUniform, Uniform
-from .settings import rules as setting_rules
+from ._draws import Choice, Constant, Grid, Integers, LogUniform, Uniform
+from ._settings import rules as setting_rules
 
 _SET_NAME = re.compile(r"[A-Za-z0-9_-]+")
 _INT32 = (-(2**31), 2**31 - 1)
@@ -313,7 +313,7 @@ def _set(position, obj, seen):
     if count is None or not 1 <= count < 2**31:
         raise ManifestError(f"{path}.count", f"{_shown(obj['count'])}: must be an integer from 1 to 2147483647")
     if scene:
-        from .scenes import parse_set
+        from ._scenes import parse_set
 
         return parse_set(position, obj, path, name, count)
     fields = fields_of(kind)

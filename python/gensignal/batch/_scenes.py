@@ -22,8 +22,8 @@ import numpy as np
 
 from .. import _sigmf as sigmf
 from .._library import GenSignalError
-from .classes import class_of
-from .draws import grid_values, item_rng
+from ._classes import class_of
+from ._draws import grid_values, item_rng
 
 # What a part's placement may give, all in the scene's units (Hz, dB, s, degrees).
 PLACEMENT = ("frequency_offset", "level_db", "delay", "phase_deg", "burst_on", "burst_off", "burst_start", "burst_ramp")
@@ -52,14 +52,14 @@ class PartTemplate:
 
 def scene_fields():
     """The columns a scene set's items have in the index's params (and the HDF5 file)."""
-    from .manifest import Field
+    from ._manifest import Field
 
     return {"parts": Field("parts", "json"), "sample_rate": Field("sample_rate", "real")}
 
 
 def parse_set(position, obj, path, name, count):
     """The ItemSet of a manifest's scene set (its name and count checked already)."""
-    from . import manifest as m
+    from . import _manifest as m
 
     m._keys(obj, path, _SET_KEYS, "a key of a scene set")
     given = obj.get("params", {})
@@ -90,7 +90,7 @@ def parse_set(position, obj, path, name, count):
 
 
 def _integer_span(rule):
-    from .draws import Choice, Constant, Grid
+    from ._draws import Choice, Constant, Grid
 
     if isinstance(rule, Constant):
         return rule.value, rule.value
@@ -100,7 +100,7 @@ def _integer_span(rule):
 
 
 def _template(obj, path):
-    from . import manifest as m
+    from . import _manifest as m
 
     m._keys(obj, path, _PART_KEYS, "a key of a part")
     kind = obj.get("kind")
@@ -134,7 +134,7 @@ def _drawn(rules, rng):
 
 def scene_params(item_set, seed, index):
     """{"sample_rate", "parts"} of one item: the parts as gensignal.scene takes them."""
-    from .manifest import defaults_of
+    from ._manifest import defaults_of
 
     rng = item_rng(seed, item_set.position, index)
     swept = grid_values(item_set, index)
@@ -241,7 +241,7 @@ def metadata(wf, params, settings, boxes, sha512):
 
 def make_scene_item(item_set, seed, index):
     from .._scene import scene
-    from .items import Item
+    from ._items import Item
 
     params = scene_params(item_set, seed, index)
     settings = item_set.settings

@@ -1,8 +1,8 @@
 """The classes a model is trained to tell apart: an item's class follows
 from its kind and modulation, and a run's list of classes from its manifest
 alone, so that a class keeps its number whichever items failed."""
-from .draws import Choice, Constant
-from .manifest import defaults_of
+from ._draws import Choice, Constant
+from ._manifest import defaults_of
 
 # Kinds whose class is their modulation (a prefix tells the spread and
 # multicarrier ones apart from the single-carrier digital kinds).

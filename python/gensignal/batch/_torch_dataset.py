@@ -11,7 +11,7 @@ import numpy as np
 import torch
 import torch.utils.data
 
-from .loader import ArrayDataset
+from ._loader import ArrayDataset
 
 
 def _label(value):
