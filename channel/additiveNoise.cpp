@@ -32,7 +32,8 @@ bool binInBand(int64_t k, int64_t n, double sampleRate, double bandwidthHz) {
 }
 
 NoiseRealised addNoise(uint64_t seed, double targetPower, double bandwidthHz, double sampleRate, std::complex<float>* x,
-                       std::complex<float>* scratch, int64_t n, const SplitDft* forward, int team, double* partial) {
+                       std::complex<float>* scratch, int64_t n, const SplitDft<float>* forward, int team,
+                       double* partial) {
     NoiseRealised out;
     const int64_t blocks = passBlocks(n);
     forEachBlock(n, team, [&](int64_t first, int64_t last, int64_t) { draw(seed, first, last, scratch + first); });

@@ -18,7 +18,8 @@ struct NoiseRealised {
 // Adds the noise to x. `scratch` holds n samples; `forward` is a planned
 // forward transform of n points when bandwidthHz > 0 (else unused).
 NoiseRealised addNoise(uint64_t seed, double targetPower, double bandwidthHz, double sampleRate, std::complex<float>* x,
-                       std::complex<float>* scratch, int64_t n, const SplitDft* forward, int team, double* partial);
+                       std::complex<float>* scratch, int64_t n, const SplitDft<float>* forward, int team,
+                       double* partial);
 
 // Whether DFT bin k of n lies within +-bandwidth/2 of 0 Hz (bins in the
 // measurements' frequency order: k - n for k > (n - 1) / 2).

@@ -154,7 +154,7 @@ int applyChannel(const GenSignalChannel& c, const ChannelContext& context, std::
     PhaseNoise phaseNoise;
     if (phaseNoisy(c))
         if (int rc = phaseNoise.plan(c, n, sampleRate, scratch.get(), team)) return rc;
-    SplitDft forward;
+    SplitDft<float> forward;
     if (cn)
         if (int rc = forward.plan(n, DftDirection::forward, scratch.get(), team)) return rc;
     CarrierOffset carrier;

@@ -46,6 +46,6 @@ private:
     double sampleRate_ = 0, binWidth_ = 0, lowAmplitude_ = 0, highAmplitude_ = 0;
     int team_ = 1;
     bool packed_ = false;  // even n: the n/2-point transform
-    SplitDft dft_;
+    SplitDft<float> dft_;
     Buffer<std::complex<double>> fine_, coarse_;  // e^(2 pi i q / n) for the packing
 };

@@ -17,7 +17,6 @@
 #include "fourierTransform.h"
 #include "fractionalDelay.h"
 #include "iqImbalance.h"
-#include "splitDft.h"
 #include "tapGains.h"
 
 namespace {
@@ -185,38 +184,6 @@ TEST(ChannelCarrier, TurnsEverySampleByItsAngleAndClosesOnWholeCycles) {
     whole.block(0, 1, b.data());
     EXPECT_LT(std::abs(C(a[0].real(), a[0].imag()) * std::polar(1.0, 2 * kPi * 3 / n) - C(b[0].real(), b[0].imag())),
               2e-7);
-}
-
-TEST(ChannelSplitDft, EqualsOneTransformInEitherDirection) {
-    for (int64_t n : {int64_t{4096}, int64_t{12288}, int64_t{1000}, int64_t{65536 * 3}}) {
-        for (DftDirection direction : {DftDirection::forward, DftDirection::backward}) {
-            std::vector<std::complex<float>> x(n), plainIn(n), plainOut(n);
-            for (int64_t j = 0; j < n; ++j)
-                x[j] = {static_cast<float>(std::sin(0.37 * j) + 0.01 * (j % 17)),
-                        static_cast<float>(std::cos(0.11 * j * j))};
-            plainIn = x;
-            SplitDft split;
-            ASSERT_EQ(split.plan(n, direction, x.data(), 2), 0);
-            Dft<float> plain;
-            ASSERT_TRUE(plain.plan(static_cast<int>(n), plainIn.data(), plainOut.data(), direction));
-            // Backward takes its bins at their slots; forward leaves them there.
-            std::vector<std::complex<float>> input = x;
-            if (direction == DftDirection::backward)
-                for (int64_t k = 0; k < n; ++k) input[split.binSlot(k)] = x[k];
-            plain.execute(plainIn.data(), plainOut.data());
-            split.execute(input.data());
-            double worst = 0, scale = 0;
-            for (int64_t k = 0; k < n; ++k) {
-                const std::complex<float> got = direction == DftDirection::forward ? input[split.binSlot(k)] : input[k];
-                if (direction == DftDirection::forward) {
-                    ASSERT_EQ(split.slotBin(split.binSlot(k)), k);
-                }
-                worst = std::max(worst, static_cast<double>(std::abs(got - plainOut[k])));
-                scale = std::max(scale, static_cast<double>(std::abs(plainOut[k])));
-            }
-            EXPECT_LT(worst / scale, 2e-6) << "n = " << n;
-        }
-    }
 }
 
 TEST(ChannelNoise, TheBandHoldsTheBinsWhoseCentreLiesWithinIt) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "lastError.h"
 #include "mathConstants.h"
 
 namespace {
@@ -14,9 +15,12 @@ constexpr int64_t kColumnGroup = 16;  // columns gathered at once: whole cache l
 constexpr int64_t kFineBits = 15;
 constexpr int64_t kFine = int64_t(1) << kFineBits;
 
+enum TwiddleAt { kNoTwiddle, kTwiddleAfter, kConjugateBefore };
+
 }  // namespace
 
-int SplitDft::plan(int64_t n, DftDirection direction, std::complex<float>* x, int team) {
+template <class Real>
+int SplitDft<Real>::plan(int64_t n, DftDirection direction, Complex* x, int team, bool withInverse) {
     n_ = n;
     direction_ = direction;
     team_ = team;
@@ -30,25 +34,26 @@ int SplitDft::plan(int64_t n, DftDirection direction, std::complex<float>* x, in
         columns_ = n / rows_;
         split_ = true;
     }
+    const bool inverse = withInverse && direction == DftDirection::forward;
     if (!split_) {
         // FFTW ends the process when its own memory runs out: what a length
         // with a large prime factor may take is tried first.
-        void* probe = std::malloc(static_cast<size_t>(n) * 2 * sizeof(std::complex<float>));
-        if (!probe)
-            return outOfMemory<std::complex<float>>(-3, static_cast<size_t>(n) * 2, "transform's working memory");
+        void* probe = std::malloc(static_cast<size_t>(n) * 2 * sizeof(Complex));
+        if (!probe) return n_ = 0, outOfMemory<Complex>(-3, static_cast<size_t>(n) * 2, "transform's working memory");
         std::free(probe);
-        if (!whole_.plan(static_cast<int>(n), x, x, direction))
-            return refuse(-3, "the transform of %lld points could not be planned", static_cast<long long>(n));
+        if (!whole_.plan(static_cast<int>(n), x, x, direction) ||
+            (inverse && !wholeBack_.plan(static_cast<int>(n), x, x, DftDirection::backward)))
+            return n_ = 0, refuse(-3, "the transform of %lld points could not be planned", static_cast<long long>(n));
         return 0;
     }
     const double sign = direction == DftDirection::backward ? 1.0 : -1.0;
     const int64_t coarseCount = n / kFine + 1;
     fine_ = Buffer<std::complex<double>>(static_cast<size_t>(kFine < n ? kFine : n));
     coarse_ = Buffer<std::complex<double>>(static_cast<size_t>(coarseCount));
-    columnScratch_ = Buffer<std::complex<float>>(static_cast<size_t>(team) * kColumnGroup * rows_);
+    columnScratch_ = Buffer<Complex>(static_cast<size_t>(team) * kColumnGroup * rows_);
     if (!fine_ || !coarse_ || !columnScratch_)
-        return outOfMemory<std::complex<float>>(-3, static_cast<size_t>(team) * kColumnGroup * rows_,
-                                                "transform's columns");
+        return n_ = 0,
+               outOfMemory<Complex>(-3, static_cast<size_t>(team) * kColumnGroup * rows_, "transform's columns");
     auto unit = [&](int64_t v) {
         double s, c;
         ::sincos(kTwoPi * static_cast<double>(v) / static_cast<double>(n), &s, &c);
@@ -56,58 +61,66 @@ int SplitDft::plan(int64_t n, DftDirection direction, std::complex<float>* x, in
     };
     for (size_t b = 0; b < fine_.size(); ++b) fine_[b] = unit(static_cast<int64_t>(b));
     for (int64_t a = 0; a < coarseCount; ++a) coarse_[static_cast<size_t>(a)] = unit((a * kFine) % n);
+    Complex* scratch = columnScratch_.get();
     if (!rowDft_.plan(static_cast<int>(columns_), x, x, direction) ||
-        !columnDft_.plan(static_cast<int>(rows_), columnScratch_.get(), columnScratch_.get(), direction))
-        return refuse(-3, "the transforms of %lld and %lld points could not be planned",
-                      static_cast<long long>(columns_), static_cast<long long>(rows_));
+        !columnDft_.plan(static_cast<int>(rows_), scratch, scratch, direction) ||
+        (inverse && (!rowBack_.plan(static_cast<int>(columns_), x, x, DftDirection::backward) ||
+                     !columnBack_.plan(static_cast<int>(rows_), scratch, scratch, DftDirection::backward))))
+        return n_ = 0, refuse(-3, "the transforms of %lld and %lld points could not be planned",
+                              static_cast<long long>(columns_), static_cast<long long>(rows_));
     return 0;
 }
 
-int64_t SplitDft::binSlot(int64_t k) const {
+template <class Real>
+int64_t SplitDft<Real>::binSlot(int64_t k) const {
     if (!split_) return k;
     if (direction_ == DftDirection::backward) return (k % rows_) * columns_ + k / rows_;
     return k / rows_ + columns_ * (k % rows_);
 }
 
-int64_t SplitDft::slotBin(int64_t slot) const {
+template <class Real>
+int64_t SplitDft<Real>::slotBin(int64_t slot) const {
     if (!split_) return slot;
-    if (direction_ == DftDirection::backward) return (slot / columns_) + rows_ * (slot % columns_);
     return (slot / columns_) + rows_ * (slot % columns_);
 }
 
-std::complex<float> SplitDft::twiddle(int64_t row, int64_t column) const {
+template <class Real>
+typename SplitDft<Real>::Complex SplitDft<Real>::twiddle(int64_t row, int64_t column) const {
     const int64_t v = row * column;  // below n
     const std::complex<double> t =
         coarse_[static_cast<size_t>(v >> kFineBits)] * fine_[static_cast<size_t>(v & (kFine - 1))];
-    return {static_cast<float>(t.real()), static_cast<float>(t.imag())};
+    return {static_cast<Real>(t.real()), static_cast<Real>(t.imag())};
 }
 
-void SplitDft::rowPass(std::complex<float>* x, bool withTwiddle) const {
+template <class Real>
+void SplitDft<Real>::rowPass(Complex* x, bool withTwiddle, const Dft<Real>& dft) const {
     const int64_t rows = rows_, columns = columns_;
 #pragma omp parallel for schedule(static) num_threads(team_) if (team_ > 1)
     for (int64_t r = 0; r < rows; ++r) {
-        std::complex<float>* row = x + r * columns;
-        rowDft_.execute(row, row);
+        Complex* row = x + r * columns;
+        dft.execute(row, row);
         if (withTwiddle)
             for (int64_t c = 0; c < columns; ++c) row[c] *= twiddle(r, c);
     }
 }
 
-void SplitDft::columnPass(std::complex<float>* x, bool withTwiddle) const {
+template <class Real>
+void SplitDft<Real>::columnPass(Complex* x, int twiddleAt, const Dft<Real>& dft) const {
     const int64_t rows = rows_, columns = columns_;
     const int64_t groups = (columns + kColumnGroup - 1) / kColumnGroup;
 #pragma omp parallel for schedule(static) num_threads(team_) if (team_ > 1)
     for (int64_t g = 0; g < groups; ++g) {
-        std::complex<float>* tmp =
-            columnScratch_.get() + static_cast<int64_t>(omp_get_thread_num()) * kColumnGroup * rows;
+        Complex* tmp = columnScratch_.get() + static_cast<int64_t>(omp_get_thread_num()) * kColumnGroup * rows;
         const int64_t c0 = g * kColumnGroup;
         const int64_t width = columns - c0 < kColumnGroup ? columns - c0 : kColumnGroup;
         for (int64_t r = 0; r < rows; ++r)
             for (int64_t j = 0; j < width; ++j) tmp[j * rows + r] = x[r * columns + c0 + j];
         for (int64_t j = 0; j < width; ++j) {
-            std::complex<float>* col = tmp + j * rows;
-            columnDft_.execute(col, col);
-            if (withTwiddle)
+            Complex* col = tmp + j * rows;
+            if (twiddleAt == kConjugateBefore)
+                for (int64_t r = 0; r < rows; ++r) col[r] *= std::conj(twiddle(r, c0 + j));
+            dft.execute(col, col);
+            if (twiddleAt == kTwiddleAfter)
                 for (int64_t r = 0; r < rows; ++r) col[r] *= twiddle(r, c0 + j);
         }
         for (int64_t r = 0; r < rows; ++r)
@@ -115,16 +128,32 @@ void SplitDft::columnPass(std::complex<float>* x, bool withTwiddle) const {
     }
 }
 
-void SplitDft::execute(std::complex<float>* x) const {
+template <class Real>
+void SplitDft<Real>::execute(Complex* x) const {
     if (!split_) {
         whole_.execute(x, x);
         return;
     }
     if (direction_ == DftDirection::backward) {
-        rowPass(x, true);
-        columnPass(x, false);
+        rowPass(x, true, rowDft_);
+        columnPass(x, kNoTwiddle, columnDft_);
     } else {
-        columnPass(x, true);
-        rowPass(x, false);
+        columnPass(x, kTwiddleAfter, columnDft_);
+        rowPass(x, false, rowDft_);
     }
 }
+
+template <class Real>
+void SplitDft<Real>::inverse(Complex* x) const {
+    // The forward steps undone in reverse order, each through its backward
+    // transform; the twiddles, taken for the forward sign, conjugated.
+    if (!split_) {
+        wholeBack_.execute(x, x);
+        return;
+    }
+    rowPass(x, false, rowBack_);
+    columnPass(x, kConjugateBefore, columnBack_);
+}
+
+template class SplitDft<float>;
+template class SplitDft<double>;
