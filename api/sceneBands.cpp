@@ -6,52 +6,42 @@
 
 #include "hugePages.h"
 #include "lastError.h"
+#include "sharedCores.h"
 
-int SceneSpectrum::transform(Dft<double>& dft) {
-    if (dft.size() != n_ && !dft.plan(static_cast<int>(n_), bins_.get(), bins_.get(), DftDirection::forward))
-        return refuse(-3, "the scene's transform of %lld points cannot be planned", static_cast<long long>(n_));
-    dft.execute(bins_.get(), bins_.get());
+template <class Real>
+int SceneSpectrum::transform(const std::complex<Real>* x, int64_t n, double rate, SplitDft<double>& dft) {
+    n_ = n;
+    rate_ = rate;
+    bins_ = Buffer<std::complex<double>>(static_cast<size_t>(n));
+    if (!bins_) return outOfMemory<std::complex<double>>(-3, static_cast<size_t>(n), "scene spectrum");
+    preferHugePages(bins_.get(), Buffer<std::complex<double>>::bytesFor(static_cast<size_t>(n)));
+    std::complex<double>* bins = bins_.get();
+#pragma omp parallel for schedule(static)
+    for (int64_t i = 0; i < n; ++i) bins[i] = std::complex<double>(x[i].real(), x[i].imag());
+    if (dft.size() != n && dft.plan(n, DftDirection::forward, bins, availableTeam()))
+        return refuse(-3, "the scene's transform of %lld points cannot be planned", static_cast<long long>(n));
+    dft.execute(bins);
+    layout_ = &dft;
     return 0;
 }
 
-int SceneSpectrum::take(const std::complex<double>* x, int64_t n, double rate, Dft<double>& dft) {
-    n_ = n;
-    rate_ = rate;
-    bins_ = Buffer<std::complex<double>>(static_cast<size_t>(n));
-    if (!bins_) return outOfMemory<std::complex<double>>(-3, static_cast<size_t>(n), "scene spectrum");
-    preferHugePages(bins_.get(), Buffer<std::complex<double>>::bytesFor(static_cast<size_t>(n)));
-    for (int64_t i = 0; i < n; ++i) bins_[i] = x[i];
-    return transform(dft);
+int SceneSpectrum::take(const std::complex<double>* x, int64_t n, double rate, SplitDft<double>& dft) {
+    return transform(x, n, rate, dft);
 }
 
-int SceneSpectrum::take(const std::complex<float>* x, int64_t n, double rate, Dft<double>& dft) {
-    n_ = n;
-    rate_ = rate;
-    bins_ = Buffer<std::complex<double>>(static_cast<size_t>(n));
-    if (!bins_) return outOfMemory<std::complex<double>>(-3, static_cast<size_t>(n), "scene spectrum");
-    preferHugePages(bins_.get(), Buffer<std::complex<double>>::bytesFor(static_cast<size_t>(n)));
-    for (int64_t i = 0; i < n; ++i) bins_[i] = std::complex<double>(x[i].real(), x[i].imag());
-    return transform(dft);
+int SceneSpectrum::take(const std::complex<float>* x, int64_t n, double rate, SplitDft<double>& dft) {
+    return transform(x, n, rate, dft);
 }
 
 int SceneSpectrum::copy(const SceneSpectrum& other) {
     n_ = other.n_;
     rate_ = other.rate_;
+    layout_ = other.layout_;
     bins_ = Buffer<std::complex<double>>(static_cast<size_t>(n_));
     if (!bins_) return outOfMemory<std::complex<double>>(-3, static_cast<size_t>(n_), "scene spectrum");
     preferHugePages(bins_.get(), Buffer<std::complex<double>>::bytesFor(static_cast<size_t>(n_)));
     std::copy(other.bins_.get(), other.bins_.get() + n_, bins_.get());
     return 0;
-}
-
-double SceneSpectrum::binHz(int64_t k) const {
-    const int64_t signedBin = k < (n_ + 1) / 2 ? k : k - n_;
-    return static_cast<double>(signedBin) * rate_ / static_cast<double>(n_);
-}
-
-bool SceneSpectrum::inside(int64_t k, const SceneBand& band) const {
-    const double f = binHz(k);
-    return f >= band.lower && f <= band.upper;
 }
 
 namespace {
@@ -77,7 +67,7 @@ void binRange(const SceneBand& band, int64_t n, double rate, int64_t& lo, int64_
                                               : static_cast<int64_t>(upper);
 }
 
-int64_t slot(int64_t b, int64_t n) { return b < 0 ? b + n : b; }
+int64_t wrapped(int64_t b, int64_t n) { return b < 0 ? b + n : b; }
 
 double power(const std::complex<double>& v) { return v.real() * v.real() + v.imag() * v.imag(); }
 
@@ -87,9 +77,38 @@ double SceneSpectrum::bandPower(const SceneBand& band) const {
     int64_t lo = 0, hi = -1;
     binRange(band, n_, rate_, lo, hi);
     double sum = 0;
-    for (int64_t b = lo; b <= hi; ++b) sum += power(bins_[slot(b, n_)]);
+    for (int64_t b = lo; b <= hi; ++b) sum += power(bin(wrapped(b, n_)));
     const double n = static_cast<double>(n_);
     return sum / n / n;
+}
+
+void SceneSpectrum::markSlots(const SceneBand& band, unsigned char* keep) const {
+    int64_t lo = 0, hi = -1;
+    binRange(band, n_, rate_, lo, hi);
+    for (int64_t b = lo; b <= hi; ++b) keep[layout_->binSlot(wrapped(b, n_))] = 1;
+}
+
+SceneBand SceneSpectrum::occupied(double percent) const {
+    const int64_t n = n_, half = n_ / 2;
+    auto powerAt = [&](int64_t m) { return power(bin(wrapped(m - half, n))); };
+    double total = 0;
+    for (int64_t m = 0; m < n; ++m) total += powerAt(m);
+    if (!(total > 0)) return {0, 0};
+    const double tail = (1.0 - percent / 100.0) / 2.0;
+    const double below = tail * total, upTo = (1.0 - tail) * total;
+    int64_t lower = -1, upper = n - 1;
+    double running = 0;
+    for (int64_t m = 0; m < n; ++m) {
+        running += powerAt(m);
+        if (lower < 0 && running > below) lower = m;
+        if (running >= upTo) {
+            upper = m;
+            break;
+        }
+    }
+    if (lower < 0) lower = upper;  // only when rounding leaves the tail unreached
+    const double perBin = rate_ / static_cast<double>(n);
+    return {(static_cast<double>(lower - half) - 0.5) * perBin, (static_cast<double>(upper - half) + 0.5) * perBin};
 }
 
 double evmCostPercent(const SceneSpectrum& before, const SceneSpectrum& after, const SceneBand& band) {
@@ -99,7 +118,7 @@ double evmCostPercent(const SceneSpectrum& before, const SceneSpectrum& after, c
     std::complex<double> cross(0, 0);
     double reference = 0;
     for (int64_t b = lo; b <= hi; ++b) {
-        const std::complex<double> x = before.bins()[slot(b, n)], y = after.bins()[slot(b, n)];
+        const std::complex<double> x = before.bin(wrapped(b, n)), y = after.bin(wrapped(b, n));
         cross += y * std::conj(x);
         reference += power(x);
     }
@@ -107,7 +126,7 @@ double evmCostPercent(const SceneSpectrum& before, const SceneSpectrum& after, c
     const std::complex<double> g = cross / reference;
     double error = 0;
     for (int64_t b = lo; b <= hi; ++b) {
-        const std::complex<double> x = before.bins()[slot(b, n)], y = after.bins()[slot(b, n)];
+        const std::complex<double> x = before.bin(wrapped(b, n)), y = after.bin(wrapped(b, n));
         error += power(y - g * x);
     }
     return 100.0 * std::sqrt(error / (power(g) * reference));

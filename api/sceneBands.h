@@ -1,5 +1,6 @@
 // A scene's spectrum read band by band: one unscaled DFT of the whole loop
-// (bin k at k rate / n, the upper half at negative frequencies), the bins
+// (bin k at k rate / n, the upper half at negative frequencies; stored at
+// the slots of a forward split transform of n points, splitDft.h), the bins
 // of a band in Hz, their power, what a change of the buffer cost inside a
 // band (EVM after the best complex gain) and the adjacent-channel ratio of
 // a band.
@@ -9,7 +10,7 @@
 #include <cstdint>
 
 #include "buffer.h"
-#include "fourierTransform.h"
+#include "splitDft.h"
 
 struct SceneBand {
     double lower, upper;  // Hz
@@ -19,24 +20,30 @@ class SceneSpectrum {
 public:
     // 0, or -3 with the reason. `dft` is planned on the first take of its
     // size and reused by the others: one plan for all of a scene's spectra.
-    int take(const std::complex<double>* x, int64_t n, double rate, Dft<double>& dft);
-    int take(const std::complex<float>* x, int64_t n, double rate, Dft<double>& dft);
+    int take(const std::complex<double>* x, int64_t n, double rate, SplitDft<double>& dft);
+    int take(const std::complex<float>* x, int64_t n, double rate, SplitDft<double>& dft);
 
-    // The frequency of bin k.
-    double binHz(int64_t k) const;
-    bool inside(int64_t k, const SceneBand& band) const;
     // Mean power of the buffer inside the band (Parseval: sum |X|^2 / n^2).
     double bandPower(const SceneBand& band) const;
-    const std::complex<double>* bins() const { return bins_.get(); }
-    std::complex<double>* bins() { return bins_.get(); }
+    // Sets keep[slot] for every bin of the band, at its slot.
+    void markSlots(const SceneBand& band, unsigned char* keep) const;
+    // The band that holds `percent` of the power, with equal tails either
+    // side, from the lowest frequency up; {0, 0} for a silent buffer.
+    SceneBand occupied(double percent) const;
+    // Bin k's value.
+    const std::complex<double>& bin(int64_t k) const { return bins_[static_cast<size_t>(layout_->binSlot(k))]; }
+    // The bins at their slots.
+    std::complex<double>* slots() { return bins_.get(); }
     // A copy of another spectrum: 0, or -3 with the reason.
     int copy(const SceneSpectrum& other);
     int64_t size() const { return n_; }
     double rate() const { return rate_; }
 
 private:
-    int transform(Dft<double>& dft);
+    template <class Real>
+    int transform(const std::complex<Real>* x, int64_t n, double rate, SplitDft<double>& dft);
     Buffer<std::complex<double>> bins_;
+    const SplitDft<double>* layout_ = nullptr;
     int64_t n_ = 0;
     double rate_ = 0;
 };

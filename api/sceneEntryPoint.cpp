@@ -21,7 +21,6 @@
 #include "clipFilter.h"
 #include "conversionKernels.h"
 #include "crestFactor.h"
-#include "frequencyDomain.h"
 #include "genSignalClass.h"
 #include "handleRegistry.h"
 #include "hugePages.h"
@@ -246,11 +245,10 @@ double partMeanPower(const PartWave& w) {
 
 // The 99 % occupied band of n samples, relative to their centre.
 int occupiedBand(const std::complex<float>* x, int64_t n, double rate, SceneBand& band) {
-    Spectrum s;
-    const SpectrumRequest request{rate, 99.0, 0.0, 0.0};
-    if (measureSpectrum(Cf32Reader{reinterpret_cast<const float*>(x)}, n, request, s)) return -3;
-    band = {s.obwLower, s.obwUpper};
-    if (!std::isfinite(band.lower)) band = {0, 0};  // a silent part occupies nothing
+    SceneSpectrum s;
+    SplitDft<double> dft;
+    if (int rc = s.take(x, n, rate, dft)) return rc;
+    band = s.occupied(99.0);
     return 0;
 }
 
@@ -601,7 +599,7 @@ void reportAfter(SceneRun& run, const std::complex<double>* sum, const SceneSpec
 }
 
 // The peaks windowed down in the samples, then the spectrum after them.
-int windowPeaks(SceneRun& run, std::complex<double>* sum, SceneSpectrum& after, Dft<double>& dft) {
+int windowPeaks(SceneRun& run, std::complex<double>* sum, SceneSpectrum& after, SplitDft<double>& dft) {
     PeakWindowRequest request;
     request.targetPaprDb = run.s.cfrTargetPaprDb;
     request.probability = run.s.cfrProbability == 0 ? kDefaultProbability : run.s.cfrProbability;
@@ -618,7 +616,7 @@ int windowPeaks(SceneRun& run, std::complex<double>* sum, SceneSpectrum& after, 
 // The crest factor brought down on the sum's DFT, only inside the parts'
 // bands; the report's figures before and after.
 int reduceCrest(SceneRun& run, std::complex<double>* sum, SceneSpectrum& before, SceneSpectrum& after,
-                Dft<double>& dft) {
+                SplitDft<double>& dft) {
     const int64_t length = run.length;
     GenSignalSceneReport& report = run.report;
     const double probability = run.s.cfrProbability == 0 ? kDefaultProbability : run.s.cfrProbability;
@@ -640,12 +638,7 @@ int reduceCrest(SceneRun& run, std::complex<double>* sum, SceneSpectrum& before,
     const size_t n = static_cast<size_t>(length);
     Buffer<unsigned char> keep(n, true);
     if (!keep) return outOfMemory<unsigned char>(-3, n, "reduction's bins");
-    for (int64_t k = 0; k < length; ++k)
-        for (const ScenePart& p : run.parts)
-            if (before.inside(k, p.band)) {
-                keep[k] = 1;
-                break;
-            }
+    for (const ScenePart& p : run.parts) before.markSlots(p.band, keep.get());
     ClipFilterRequest request;
     request.targetPaprDb = run.s.cfrTargetPaprDb;
     request.probability = probability;
@@ -653,7 +646,7 @@ int reduceCrest(SceneRun& run, std::complex<double>* sum, SceneSpectrum& before,
     ClipFilterResult result;
     // The spectrum after, kept by the reduction itself: no transform of the result.
     if (int rc = after.copy(before)) return rc;
-    if (int rc = clipAndFilter(sum, length, keep.get(), request, result, after.bins())) return rc;
+    if (int rc = clipAndFilter(sum, length, keep.get(), request, result, after.slots())) return rc;
     report.iterations = result.iterations;
     reportAfter(run, sum, after, probability);
     return 0;
@@ -702,7 +695,7 @@ int deliverScene(SceneRun& run, HandleEntry& entry, int16_t** iq, int* count) {
     run.report.samples = length;
     run.report.parts = run.s.partCount;
     SceneSpectrum before, after, delivered;
-    Dft<double> dft;
+    SplitDft<double> dft;
     if (int rc = reduceCrest(run, sum.get(), before, after, dft)) return rc;
 
     Buffer<std::complex<float>> out = toFloatInPlace(std::move(sum));

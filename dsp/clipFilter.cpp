@@ -4,10 +4,11 @@
 
 #include "buffer.h"
 #include "crestFactor.h"
-#include "fourierTransform.h"
 #include "hugePages.h"
 #include "lastError.h"
 #include "rangeChecks.h"
+#include "sharedCores.h"
+#include "splitDft.h"
 
 namespace {
 
@@ -40,10 +41,9 @@ int clipAndFilter(std::complex<double>* x, int64_t n, const unsigned char* keep,
     Buffer<cf> error(static_cast<size_t>(n));
     if (!error) return outOfMemory<cf>(-3, static_cast<size_t>(n), "clipping error");
     preferHugePages(error.get(), Buffer<cf>::bytesFor(static_cast<size_t>(n)));
-    // One plan serves both ways: the inverse is conj(DFT(conj(.))), and
-    // planning a transform of 10^7 points costs about a third of running it.
-    Dft<float> forward;
-    if (!forward.plan(static_cast<int>(n), error.get(), error.get(), DftDirection::forward))
+    // Both ways through one split plan: each small transform in cache and on every thread of the team.
+    SplitDft<float> dft;
+    if (dft.plan(n, DftDirection::forward, error.get(), availableTeam(), true))
         return refuse(-3, "the crest-factor reduction's transform of %lld points cannot be planned",
                       static_cast<long long>(n));
     const float inverseN = static_cast<float>(1.0 / static_cast<double>(n));
@@ -51,20 +51,20 @@ int clipAndFilter(std::complex<double>* x, int64_t n, const unsigned char* keep,
     cf* e = error.get();
     for (int round = 0; round < request.iterations; ++round) {
         clippedPart(x, n, std::sqrt(meanPower(x, n) * std::pow(10.0, levelDb / 10.0)), e);
-        forward.execute(e, e);
+        dft.execute(e);
 #pragma omp parallel for schedule(static)
-        for (int64_t k = 0; k < n; ++k) {
-            if (!keep[k]) {
-                e[k] = cf(0, 0);
+        for (int64_t s = 0; s < n; ++s) {
+            if (!keep[s]) {
+                e[s] = cf(0, 0);
                 continue;
             }
-            // The change's own DFT is e[k]: its inverse below is scaled by 1/n.
-            if (bins) bins[k] -= std::complex<double>(e[k].real(), e[k].imag());
-            e[k] = std::conj(e[k] * inverseN);
+            // The change's own DFT is e[s]: its inverse below is scaled by 1/n.
+            if (bins) bins[s] -= std::complex<double>(e[s].real(), e[s].imag());
+            e[s] *= inverseN;
         }
-        forward.execute(e, e);
+        dft.inverse(e);
 #pragma omp parallel for schedule(static)
-        for (int64_t i = 0; i < n; ++i) x[i] -= std::complex<double>(e[i].real(), -e[i].imag());
+        for (int64_t i = 0; i < n; ++i) x[i] -= std::complex<double>(e[i].real(), e[i].imag());
         result.iterations = round + 1;
         result.paprDb = paprAtDb(x, n, request.probability);
         if (!(result.paprDb > request.targetPaprDb)) break;

@@ -21,9 +21,10 @@ struct ClipFilterResult {
     double paprDb = 0;   // at the request's probability, after
 };
 
-// x[0, n) in place; keep[k] != 0 for the bins (k cycles over the loop, k in
-// 0 ... n-1) that may change. `bins`, when given, holds x's unscaled DFT
-// and is kept so: each round's change is subtracted from it, which spares
+// x[0, n) in place; keep[s] != 0 for the bins that may change, each at its
+// slot s in a forward split transform of n points (splitDft.h: the slots
+// depend on n alone). `bins`, when given, holds x's unscaled DFT at the
+// same slots and is kept so: each round's change is subtracted from it, which spares
 // the caller a transform of the result. 0, or -3 with the reason when the
 // working memory or the transforms cannot be had (x is then as it was).
 int clipAndFilter(std::complex<double>* x, int64_t n, const unsigned char* keep, const ClipFilterRequest& request,
