@@ -3,46 +3,23 @@
 // symbols with a quarter prefix (9984000 samples, on which the offsets are
 // whole cycles), in exact mode: the parts alone, the scene without
 // reduction, and the scene brought to 7.5 dB PAPR at 1e-4. Wall-clock time;
-// the parts' generators and the sum run on OpenMP threads, the transforms
-// on one.
+// everything runs on the OpenMP team.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <vector>
 
+#include "exampleRecords.h"
 #include "wrapperGenSignalWave.h"
 
 namespace {
 
-constexpr double kRate = 122.88e6;
-
-OFDMParams carrier() {
-    OFDMParams o{};
-    o.fftSize = 8192;
-    o.numSymbols = 975;  // 975 = 3 x 5^2 x 13: a length the transforms factor well
-    o.guardLow = 3496;
-    o.guardHigh = 3495;
-    o.cpPercent = 25;
-    o.windowing = 1;
-    o.modType = QAM64;
-    o.nullDC = 1;
-    return o;
-}
-
 void run(benchmark::State& state, bool scene, int cfr) {
-    const OFDMParams o = carrier();
-    std::vector<GenSignalScenePart> parts(4);
-    const double offsets[] = {-30e6, -10e6, 10e6, 30e6};
-    for (int i = 0; i < 4; ++i) {
-        parts[i] = GenSignalScenePart{};
-        parts[i].recordKind = GENSIGNAL_RECORD_OFDM;
-        parts[i].record = &o;
-        parts[i].frequencyOffset = offsets[i];
-        parts[i].phaseDeg = 37.0 * i * i;
-        parts[i].delay = i * 1e-6;  // the carriers decorrelated, as separate transmitters are
-    }
+    const OFDMParams o = examples::twentyMhzCarrier(975);  // 975 = 3 x 5^2 x 13: a length the transforms factor well
+    const double rate = examples::kFourCarrierRate;
+    std::vector<GenSignalScenePart> parts = examples::fourCarriers(&o);
     GenSignalScene s{};
-    s.sampleRate = kRate;
+    s.sampleRate = rate;
     s.partCount = 4;
     s.parts = parts.data();
     s.cfrMethod = cfr;
@@ -53,7 +30,7 @@ void run(benchmark::State& state, bool scene, int cfr) {
     int count = 0;
     auto partsAlone = [&] {
         for (int i = 0; i < 4; ++i)
-            if (GenerateOFDMWaveform(h, &o, &iq, &count, kRate)) state.SkipWithError("part refused");
+            if (GenerateOFDMWaveform(h, &o, &iq, &count, rate)) state.SkipWithError("part refused");
     };
     auto seconds = [](auto&& f) {
         const auto t0 = std::chrono::steady_clock::now();

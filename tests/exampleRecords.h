@@ -90,4 +90,37 @@ inline const std::vector<Example>& everyKind() {
     return table;
 }
 
+// A 20 MHz carrier at 122.88 MS/s: QAM64 on 1200 used subcarriers of 15 kHz
+// (N = 8192), a quarter prefix, windowed; `symbols` of them.
+inline OFDMParams twentyMhzCarrier(int symbols) {
+    OFDMParams o{};
+    o.fftSize = 8192;
+    o.numSymbols = symbols;
+    o.guardLow = 3496;
+    o.guardHigh = 3495;
+    o.cpPercent = 25;
+    o.windowing = 1;
+    o.modType = QAM64;
+    o.nullDC = 1;
+    return o;
+}
+
+constexpr double kFourCarrierRate = 122.88e6;
+
+// Four parts of that carrier 20 MHz apart, phases and a microsecond of
+// delay apart, as separate transmitters are.
+inline std::vector<GenSignalScenePart> fourCarriers(const OFDMParams* carrier) {
+    const double offsets[] = {-30e6, -10e6, 10e6, 30e6};
+    std::vector<GenSignalScenePart> parts(4);
+    for (int i = 0; i < 4; ++i) {
+        parts[i] = GenSignalScenePart{};
+        parts[i].recordKind = GENSIGNAL_RECORD_OFDM;
+        parts[i].record = carrier;
+        parts[i].frequencyOffset = offsets[i];
+        parts[i].phaseDeg = 37.0 * i * i;
+        parts[i].delay = i * 1e-6;
+    }
+    return parts;
+}
+
 }  // namespace examples

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cpuDispatch.h"
+#include "exampleRecords.h"
 #include "testSupport.h"
 #include "wrapperGenSignalWave.h"
 
@@ -279,23 +280,9 @@ TEST(SceneCrestFactor, FourOfdmCarriersReachTheTargetWithinTheirEvmAndAcpr) {
     // 1200 used subcarriers of 15 kHz at 122.88 MS/s (N = 8192), QAM64;
     // 12 symbols with a quarter prefix: 122880 samples, 1 ms, on which
     // offsets of 10 MHz are whole cycles.
-    OFDMParams o{};
-    o.fftSize = 8192;
-    o.numSymbols = 12;
-    o.guardLow = 3496;
-    o.guardHigh = 3495;
-    o.cpPercent = 25;
-    o.windowing = 1;
-    o.modType = QAM64;
-    o.nullDC = 1;
-    const double rate = 122.88e6, offsets[] = {-30e6, -10e6, 10e6, 30e6};
-    std::vector<GenSignalScenePart> parts;
-    for (int i = 0; i < 4; ++i) {
-        parts.push_back(partOf(GENSIGNAL_RECORD_OFDM, &o));
-        parts.back().frequencyOffset = offsets[i];
-        parts.back().phaseDeg = 37.0 * i * i;
-        parts.back().delay = i * 1e-6;
-    }
+    const OFDMParams o = examples::twentyMhzCarrier(12);
+    const double rate = examples::kFourCarrierRate;
+    std::vector<GenSignalScenePart> parts = examples::fourCarriers(&o);
     GenSignalScene s = sceneOf(parts, rate);
     s.cfrMethod = GENSIGNAL_CFR_CLIP_FILTER;
     s.cfrTargetPaprDb = 7.5;
