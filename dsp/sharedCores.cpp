@@ -99,11 +99,17 @@ bool hostTeams() {
 
 int measureFreeCores() {
     if (hostTeams()) return kAlone;
+    // Our own team threads go between spinning and sleeping while the
+    // files are read: one counted running by the machine but asleep by the
+    // time its stat is read would pass for another process and halve an
+    // idle machine's team. Our tasks are counted before and after, and a
+    // thread running at either look is ours.
+    const int before = runnableHere(kMostTasksRead);
     const int machine = runnableOnMachine();
     if (machine <= 1) return kAlone;  // the caller alone, or no /proc
-    const int here = runnableHere(machine);
-    if (here < 0) return kAlone;
-    const int others = machine - here;
+    const int after = runnableHere(kMostTasksRead);
+    if (before < 0 || after < 0) return kAlone;
+    const int others = machine - std::max(before, after);
     return others <= 0 ? kAlone : std::max(1, omp_get_num_procs() - others);
 }
 
