@@ -12,9 +12,12 @@ template <class Real>
 int SceneSpectrum::transform(const std::complex<Real>* x, int64_t n, double rate, SplitDft<double>& dft) {
     n_ = n;
     rate_ = rate;
-    bins_ = Buffer<std::complex<double>>(static_cast<size_t>(n));
-    if (!bins_) return outOfMemory<std::complex<double>>(-3, static_cast<size_t>(n), "scene spectrum");
-    preferHugePages(bins_.get(), Buffer<std::complex<double>>::bytesFor(static_cast<size_t>(n)));
+    if (!bins_ || bins_.size() != static_cast<size_t>(n)) {
+        // Fresh memory costs its first touch: a spectrum of the same size is written over.
+        bins_ = Buffer<std::complex<double>>(static_cast<size_t>(n));
+        if (!bins_) return outOfMemory<std::complex<double>>(-3, static_cast<size_t>(n), "scene spectrum");
+        preferHugePages(bins_.get(), Buffer<std::complex<double>>::bytesFor(static_cast<size_t>(n)));
+    }
     std::complex<double>* bins = bins_.get();
 #pragma omp parallel for schedule(static)
     for (int64_t i = 0; i < n; ++i) bins[i] = std::complex<double>(x[i].real(), x[i].imag());
@@ -77,7 +80,7 @@ double SceneSpectrum::bandPower(const SceneBand& band) const {
     int64_t lo = 0, hi = -1;
     binRange(band, n_, rate_, lo, hi);
     double sum = 0;
-    for (int64_t b = lo; b <= hi; ++b) sum += power(bin(wrapped(b, n_)));
+    eachSlot(lo, hi, [&](int64_t slot) { sum += power(bins_[static_cast<size_t>(slot)]); });
     const double n = static_cast<double>(n_);
     return sum / n / n;
 }
@@ -85,21 +88,21 @@ double SceneSpectrum::bandPower(const SceneBand& band) const {
 void SceneSpectrum::markSlots(const SceneBand& band, unsigned char* keep) const {
     int64_t lo = 0, hi = -1;
     binRange(band, n_, rate_, lo, hi);
-    for (int64_t b = lo; b <= hi; ++b) keep[layout_->binSlot(wrapped(b, n_))] = 1;
+    eachSlot(lo, hi, [&](int64_t slot) { keep[slot] = 1; });
 }
 
 SceneBand SceneSpectrum::occupied(double percent) const {
     const int64_t n = n_, half = n_ / 2;
-    auto powerAt = [&](int64_t m) { return power(bin(wrapped(m - half, n))); };
     double total = 0;
-    for (int64_t m = 0; m < n; ++m) total += powerAt(m);
+    eachSlot(-half, n - 1 - half, [&](int64_t slot) { total += power(bins_[static_cast<size_t>(slot)]); });
     if (!(total > 0)) return {0, 0};
     const double tail = (1.0 - percent / 100.0) / 2.0;
     const double below = tail * total, upTo = (1.0 - tail) * total;
     int64_t lower = -1, upper = n - 1;
     double running = 0;
-    for (int64_t m = 0; m < n; ++m) {
-        running += powerAt(m);
+    SplitDft<double>::BinWalk at(*layout_, wrapped(-half, n));
+    for (int64_t m = 0; m < n; ++m, at.next()) {
+        running += power(bins_[static_cast<size_t>(at.slot())]);
         if (lower < 0 && running > below) lower = m;
         if (running >= upTo) {
             upper = m;
@@ -117,18 +120,18 @@ double evmCostPercent(const SceneSpectrum& before, const SceneSpectrum& after, c
     binRange(band, n, before.rate(), lo, hi);
     std::complex<double> cross(0, 0);
     double reference = 0;
-    for (int64_t b = lo; b <= hi; ++b) {
-        const std::complex<double> x = before.bin(wrapped(b, n)), y = after.bin(wrapped(b, n));
+    before.eachSlot(lo, hi, [&](int64_t slot) {
+        const std::complex<double> x = before.atSlot(slot), y = after.atSlot(slot);
         cross += y * std::conj(x);
         reference += power(x);
-    }
+    });
     if (!(reference > 0)) return 0;
     const std::complex<double> g = cross / reference;
     double error = 0;
-    for (int64_t b = lo; b <= hi; ++b) {
-        const std::complex<double> x = before.bin(wrapped(b, n)), y = after.bin(wrapped(b, n));
+    before.eachSlot(lo, hi, [&](int64_t slot) {
+        const std::complex<double> x = before.atSlot(slot), y = after.atSlot(slot);
         error += power(y - g * x);
-    }
+    });
     return 100.0 * std::sqrt(error / (power(g) * reference));
 }
 

@@ -19,7 +19,8 @@ struct SceneBand {
 class SceneSpectrum {
 public:
     // 0, or -3 with the reason. `dft` is planned on the first take of its
-    // size and reused by the others: one plan for all of a scene's spectra.
+    // size and reused by the others: one plan for all of a scene's spectra;
+    // so is the spectrum's memory, from one take to the next of its size.
     int take(const std::complex<double>* x, int64_t n, double rate, SplitDft<double>& dft);
     int take(const std::complex<float>* x, int64_t n, double rate, SplitDft<double>& dft);
 
@@ -30,10 +31,16 @@ public:
     // The band that holds `percent` of the power, with equal tails either
     // side, from the lowest frequency up; {0, 0} for a silent buffer.
     SceneBand occupied(double percent) const;
-    // Bin k's value.
-    const std::complex<double>& bin(int64_t k) const { return bins_[static_cast<size_t>(layout_->binSlot(k))]; }
     // The bins at their slots.
     std::complex<double>* slots() { return bins_.get(); }
+    const std::complex<double>& atSlot(int64_t slot) const { return bins_[static_cast<size_t>(slot)]; }
+    // f(slot) for the signed bins lo ... hi in turn (bin b at b mod n).
+    template <class F>
+    void eachSlot(int64_t lo, int64_t hi, F&& f) const {
+        if (hi < lo) return;
+        typename SplitDft<double>::BinWalk at(*layout_, lo < 0 ? lo + n_ : lo);
+        for (int64_t b = lo; b <= hi; ++b, at.next()) f(at.slot());
+    }
     // A copy of another spectrum: 0, or -3 with the reason.
     int copy(const SceneSpectrum& other);
     int64_t size() const { return n_; }

@@ -244,9 +244,8 @@ double partMeanPower(const PartWave& w) {
 }
 
 // The 99 % occupied band of n samples, relative to their centre.
-int occupiedBand(const std::complex<float>* x, int64_t n, double rate, SceneBand& band) {
-    SceneSpectrum s;
-    SplitDft<double> dft;
+int occupiedBand(const std::complex<float>* x, int64_t n, double rate, SceneSpectrum& s, SplitDft<double>& dft,
+                 SceneBand& band) {
     if (int rc = s.take(x, n, rate, dft)) return rc;
     band = s.occupied(99.0);
     return 0;
@@ -399,6 +398,11 @@ struct SceneRun {
     ChannelNotes checkNotes;  // the checks' notes: the same ones the channels note again
     GenSignalSceneReport report{};
     bool reduce = false;
+    // The scene's transform and the spectrum the parts' bands are read from,
+    // which the sum's takes over: one plan and one block of memory when the
+    // parts span the loop.
+    SplitDft<double> dft;
+    SceneSpectrum spectrum;
 };
 
 // The parts copied out of the host's array and checked one by one.
@@ -522,7 +526,7 @@ int bandOf(SceneRun& run, int i, const std::complex<float>* work) {
     if (alone && source.bandKnown) {
         p.band = source.ownBand;
     } else if (occupiedBand(alone ? source.wave.samples.get() : work, alone ? p.wave.length : run.length, run.rate,
-                            p.band)) {
+                            run.spectrum, run.dft, p.band)) {
         return -3;
     }
     if (alone && !source.bandKnown) {
@@ -694,8 +698,8 @@ int deliverScene(SceneRun& run, HandleEntry& entry, int16_t** iq, int* count) {
     if (int rc = sumParts(run, sum.get())) return rc;
     run.report.samples = length;
     run.report.parts = run.s.partCount;
-    SceneSpectrum before, after, delivered;
-    SplitDft<double> dft;
+    SceneSpectrum before = std::move(run.spectrum), after, delivered;
+    SplitDft<double>& dft = run.dft;
     if (int rc = reduceCrest(run, sum.get(), before, after, dft)) return rc;
 
     Buffer<std::complex<float>> out = toFloatInPlace(std::move(sum));

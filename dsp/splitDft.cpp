@@ -84,6 +84,29 @@ int64_t SplitDft<Real>::slotBin(int64_t slot) const {
     return (slot / columns_) + rows_ * (slot % columns_);
 }
 
+// binSlot(k) is k / R + C (k % R) in either direction (R rows, C
+// columns), and k unsplit: k / n + 1 (k % n).
+template <class Real>
+SplitDft<Real>::BinWalk::BinWalk(const SplitDft& dft, int64_t k)
+    : k_(k),
+      n_(dft.n_),
+      quotient_(k / (dft.split_ ? dft.rows_ : dft.n_)),
+      remainder_(k % (dft.split_ ? dft.rows_ : dft.n_)),
+      divisor_(dft.split_ ? dft.rows_ : dft.n_),
+      stride_(dft.split_ ? dft.columns_ : 1) {}
+
+template <class Real>
+void SplitDft<Real>::BinWalk::next() {
+    if (++k_ == n_) {
+        k_ = quotient_ = remainder_ = 0;
+        return;
+    }
+    if (++remainder_ == divisor_) {
+        remainder_ = 0;
+        ++quotient_;
+    }
+}
+
 template <class Real>
 typename SplitDft<Real>::Complex SplitDft<Real>::twiddle(int64_t row, int64_t column) const {
     const int64_t v = row * column;  // below n

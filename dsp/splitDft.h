@@ -37,6 +37,18 @@ public:
     int64_t slotBin(int64_t slot) const;
     int64_t size() const { return n_; }
 
+    // The slots of bins k, k + 1, ... (wrapping at n), in turn, without a
+    // division per bin.
+    class BinWalk {
+    public:
+        BinWalk(const SplitDft& dft, int64_t k);
+        int64_t slot() const { return quotient_ + stride_ * remainder_; }
+        void next();
+
+    private:
+        int64_t k_, n_, quotient_, remainder_, divisor_, stride_;
+    };
+
     void execute(Complex* x) const;
     // A forward plan's way back: from the bins at its slots to time,
     // e^(+2 pi i j k / n), unscaled.

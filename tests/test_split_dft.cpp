@@ -1,7 +1,7 @@
 // The split transform against one plain transform of the whole length, in
 // either precision and direction, at lengths that split and lengths that do
-// not; a forward plan's inverse brings the time side back; and the bits do
-// not depend on the team.
+// not; a walk over the bins finds their slots; a forward plan's inverse
+// brings the time side back; and the bits do not depend on the team.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -60,6 +60,22 @@ TYPED_TEST(SplitDftTest, EqualsOneTransformInEitherDirection) {
                 scale = std::max(scale, static_cast<double>(std::abs(plainOut[k])));
             }
             EXPECT_LT(worst / scale, tolerance<TypeParam>()) << "n = " << n;
+        }
+    }
+}
+
+TYPED_TEST(SplitDftTest, AWalkOverTheBinsFindsEachBinsSlotAndWraps) {
+    for (int64_t n : kLengths) {
+        for (DftDirection direction : {DftDirection::forward, DftDirection::backward}) {
+            std::vector<std::complex<TypeParam>> x(static_cast<size_t>(n));
+            SplitDft<TypeParam> split;
+            ASSERT_EQ(split.plan(n, direction, x.data(), 1), 0);
+            for (int64_t start : {int64_t{0}, n / 3, n - 5}) {
+                typename SplitDft<TypeParam>::BinWalk at(split, start);
+                int64_t wrong = 0;
+                for (int64_t i = 0; i < n + 7; ++i, at.next()) wrong += at.slot() != split.binSlot((start + i) % n);
+                EXPECT_EQ(wrong, 0) << "n = " << n << " from " << start;
+            }
         }
     }
 }
