@@ -130,165 +130,229 @@ int checkChannel(const GenSignalChannel& c, const ChannelContext& context, int64
     return applyLoopRules(c, n, sampleRate, context.exactLoop, nullptr, facts);
 }
 
+namespace {
+
+// One call of the chain: the record, the buffer, every working array and
+// plan (had before the first sample changes) and what the stages realise.
+struct ChainRun {
+    ChainRun(const GenSignalChannel& channel, const ChannelContext& ctx, std::complex<float>* samples, int64_t count,
+             double rate, ChannelNotes& out, GenSignalChannelRealised& figures)
+        : c(channel), context(ctx), x(samples), n(count), sampleRate(rate), notes(out), realised(figures) {}
+
+    const GenSignalChannel& c;
+    const ChannelContext& context;
+    std::complex<float>* const x;
+    const int64_t n;
+    const double sampleRate;
+    ChannelNotes& notes;
+    GenSignalChannelRealised& realised;
+    LoopFacts facts;
+    int team = 1;
+    bool cn = false;  // noise set as C/N in a band: the noise needs a transform
+    Buffer<double> partial;
+    Buffer<std::complex<float>> scratch;
+    Buffer<float> windows;
+    MultipathFading fading;
+    FractionalDelay timing{};
+    PhaseNoise phaseNoise;
+    SplitDft<float> forward;
+    CarrierOffset carrier;
+    double power = 0;  // the mean power reaching the next stage
+
+    double* sums() { return partial.get(); }
+    float* railRe() { return reinterpret_cast<float*>(scratch.get()); }
+    float* railIm() { return railRe() + n; }
+    double measuredPower() { return meanPower(x, n, team, sums()); }
+};
+
+int prepare(ChainRun& r) {
+    const GenSignalChannel& c = r.c;
+    const int64_t n = r.n;
+    applyLoopRules(c, n, r.sampleRate, r.context.exactLoop, &r.notes, r.facts);
+    r.team = teamFor(n, kSamplesPerThread);
+    r.cn = c.noiseMode == GENSIGNAL_NOISE_CN;
+    const bool scratchNeeded = faded(c) || delayed(c) || phaseNoisy(c) || noisy(c);
+    r.partial = Buffer<double>(static_cast<size_t>(passBlocks(n)));
+    r.scratch = Buffer<std::complex<float>>(scratchNeeded ? static_cast<size_t>(n) : 0);
+    r.windows = Buffer<float>(delayed(c) ? static_cast<size_t>(r.team) * (3 * kGainBlock + kDelayTaps) : 0);
+    if (!r.partial || !r.scratch || !r.windows)
+        return outOfMemory<std::complex<float>>(-3, static_cast<size_t>(n), "channel's working copy");
+    if (faded(c))
+        if (int rc = r.fading.plan(c, n, r.sampleRate, r.team)) return rc;
+    r.timing = designDelay(c.timingOffset, n);
+    if (phaseNoisy(c))
+        if (int rc = r.phaseNoise.plan(c, n, r.sampleRate, r.scratch.get(), r.team)) return rc;
+    if (r.cn)
+        if (int rc = r.forward.plan(n, DftDirection::forward, r.scratch.get(), r.team)) return rc;
+    r.carrier.plan(c.cfoHz, c.phaseOffsetDeg, n, r.sampleRate, r.facts.cfoCloses, r.facts.cfoCycles);
+    return 0;
+}
+
+void amplifierStage(ChainRun& r) {
+    if (!(r.power > 0)) {
+        r.notes.add("the amplifier's input is silent: it has no drive to set");
+        return;
+    }
+    const Amplifier amp = amplifierFor(r.c, r.power);
+    std::complex<float>* x = r.x;
+    forEachBlock(r.n, r.team, [&](int64_t first, int64_t last, int64_t) { amplify(amp, x, first, last); });
+    const double after = r.measuredPower();
+    r.realised.paGainDb = db(after / r.power);
+    r.power = after;
+}
+
+void fadingStage(ChainRun& r) {
+    GenSignalChannelRealised& realised = r.realised;
+    splitRails(r.x, r.n, r.team, r.railRe(), r.railIm());
+    const double gains = r.fading.apply(r.railRe(), r.railIm(), r.x, r.sums());
+    const double after = r.measuredPower();
+    realised.fadingPowerDb = db(gains);
+    realised.fadingGainDb = db(after / r.power);
+    r.power = after;
+    const TapGains& g = r.fading.gains();
+    realised.fadingTaps = r.fading.line().count;
+    realised.dopplerLines = 2 * g.halfLines() + 1;
+    if (r.c.dopplerHz > 0) {
+        realised.dopplerSpacingHz = r.sampleRate / static_cast<double>(r.n);
+        realised.dopplerLowestHz = -g.halfLines() * realised.dopplerSpacingHz;
+        realised.dopplerHighestHz = g.halfLines() * realised.dopplerSpacingHz;
+    }
+}
+
+void timingStage(ChainRun& r) {
+    const int64_t n = r.n;
+    float* const railRe = r.railRe();
+    float* const railIm = r.railIm();
+    std::complex<float>* x = r.x;
+    splitRails(x, n, r.team, railRe, railIm);
+    forEachBlock(n, r.team, [&](int64_t first, int64_t last, int64_t) {
+        float* window = r.windows.get() + omp_get_thread_num() * (3 * kGainBlock + kDelayTaps);
+        float* outRe = window + kGainBlock + kDelayTaps;
+        float* outIm = outRe + kGainBlock;
+        for (int64_t at = first; at < last; at += kGainBlock) {
+            const int count = static_cast<int>(last - at < kGainBlock ? last - at : kGainBlock);
+            const float* re = delayBlock(r.timing, railRe, n, at, count, window, outRe);
+            const float* im = delayBlock(r.timing, railIm, n, at, count, window, outIm);
+            for (int u = 0; u < count; ++u) x[at + u] = {re[u], im[u]};
+        }
+    });
+    r.realised.timingOffset = r.c.timingOffset;
+}
+
+// The carrier offset and the phase noise, one rotation per sample.
+void rotationStage(ChainRun& r) {
+    const float* phase = reinterpret_cast<const float*>(r.scratch.get());
+    const bool turn = !r.carrier.identity(), jitter = phaseNoisy(r.c);
+    if (jitter) {
+        const double meanSquare = r.phaseNoise.synthesise(r.c.seed, r.scratch.get(), r.sums());
+        r.realised.phaseNoiseRmsDeg = std::sqrt(meanSquare) * (180 / kPi);
+        r.realised.phaseNoiseBins = static_cast<int32_t>(r.n - 1);
+        r.realised.phaseNoiseResolutionHz = r.sampleRate / static_cast<double>(r.n);
+    }
+    const CarrierOffset& carrier = r.carrier;
+    std::complex<float>* x = r.x;
+    forEachBlock(r.n, r.team, [&](int64_t first, int64_t last, int64_t) {
+        std::complex<float> rotation[kRotationBlock];
+        for (int64_t at = first; at < last; at += kRotationBlock) {
+            const int count = static_cast<int>(last - at < kRotationBlock ? last - at : kRotationBlock);
+            if (turn) carrier.block(at, count, rotation);
+            for (int u = 0; u < count; ++u) {
+                std::complex<float> rot = turn ? rotation[u] : std::complex<float>(1, 0);
+                if (jitter) {
+                    float s, co;
+                    ::sincosf(phase[at + u], &s, &co);
+                    rot = turn ? std::complex<float>(rot.real() * co - rot.imag() * s, rot.real() * s + rot.imag() * co)
+                               : std::complex<float>(co, s);
+                }
+                const std::complex<float> v = x[at + u];
+                x[at + u] = {v.real() * rot.real() - v.imag() * rot.imag(),
+                             v.real() * rot.imag() + v.imag() * rot.real()};
+            }
+        }
+    });
+    r.realised.cfoHz = r.c.cfoHz;
+    r.realised.phaseOffsetDeg = r.c.phaseOffsetDeg;
+}
+
+void noiseStage(ChainRun& r) {
+    const GenSignalChannel& c = r.c;
+    GenSignalChannelRealised& realised = r.realised;
+    const double signal = r.measuredPower();
+    realised.signalPower = signal;
+    const SymbolFacts s = symbolFacts(c, r.context);
+    const double perSymbol = s.samplesPerSymbol > 0 ? 10 * std::log10(s.samplesPerSymbol) : kNone;
+    const double perBit = s.bitsPerSymbol > 0 ? 10 * std::log10(s.bitsPerSymbol) : kNone;
+    // The ratio over the full rate (or in the C/N band) that the mode sets.
+    double ratioDb = c.noiseDb;
+    if (c.noiseMode == GENSIGNAL_NOISE_ESN0) ratioDb = c.noiseDb - perSymbol;
+    if (c.noiseMode == GENSIGNAL_NOISE_EBN0) ratioDb = c.noiseDb + perBit - perSymbol;
+    if (!(signal > 0)) {
+        r.notes.add("the signal reaching the noise stage is silent: no noise was added");
+        return;
+    }
+    const double target = signal / std::pow(10.0, ratioDb / 10);
+    const NoiseRealised got = addNoise(c.seed, target, r.cn ? c.noiseBandwidthHz : 0, r.sampleRate, r.x,
+                                       r.scratch.get(), r.n, r.cn ? &r.forward : nullptr, r.team, r.sums());
+    realised.noisePower = got.fullPower;
+    realised.noisePowerInBand = got.bandPower;
+    realised.snrDb = db(signal / got.fullPower);
+    realised.snrInBandDb = db(signal / got.bandPower);
+    if (!r.context.spreadSpectrum || c.samplesPerSymbol > 0) realised.esn0Db = realised.snrDb + perSymbol;
+    realised.ebn0Db = realised.snrDb + perSymbol - perBit;
+    if (r.cn) realised.cnDb = realised.snrInBandDb;
+}
+
+void imbalanceStage(ChainRun& r) {
+    const IqImbalance q = iqImbalanceFor(r.c.iqGainDb, r.c.iqPhaseDeg);
+    std::complex<float>* x = r.x;
+    forEachBlock(r.n, r.team, [&](int64_t first, int64_t last, int64_t) { applyIqImbalance(q, x, first, last); });
+    r.realised.iqImageRejectionDb = imageRejectionDb(r.c.iqGainDb, r.c.iqPhaseDeg);
+}
+
+void dcStage(ChainRun& r) {
+    const double reaching = r.measuredPower();
+    const double level = std::sqrt(reaching * std::pow(10.0, r.c.dcDbc / 10));
+    const double angle = r.c.dcPhaseDeg * (kPi / 180);
+    const float dr = static_cast<float>(level * std::cos(angle)), di = static_cast<float>(level * std::sin(angle));
+    std::complex<float>* x = r.x;
+    forEachBlock(r.n, r.team, [&](int64_t first, int64_t last, int64_t) {
+        for (int64_t m = first; m < last; ++m) x[m] = {x[m].real() + dr, x[m].imag() + di};
+    });
+    r.realised.dcPower = static_cast<double>(dr) * dr + static_cast<double>(di) * di;
+}
+
+// The stages in their order, each with the test that says the record asks for it.
+struct ChainStage {
+    bool (*asked)(const ChainRun&);
+    void (*apply)(ChainRun&);
+};
+
+const ChainStage kChain[] = {
+    {[](const ChainRun& r) { return r.c.paModel != GENSIGNAL_PA_OFF; }, amplifierStage},
+    {[](const ChainRun& r) { return faded(r.c); }, fadingStage},
+    {[](const ChainRun& r) { return delayed(r.c); }, timingStage},
+    {[](const ChainRun& r) { return !r.carrier.identity() || phaseNoisy(r.c); }, rotationStage},
+    {[](const ChainRun& r) { return noisy(r.c); }, noiseStage},
+    {[](const ChainRun& r) { return imbalanced(r.c); }, imbalanceStage},
+    {[](const ChainRun& r) { return r.c.dcEnabled != 0; }, dcStage},
+};
+
+}  // namespace
+
 int applyChannel(const GenSignalChannel& c, const ChannelContext& context, std::complex<float>* x, int64_t n,
                  double sampleRate, GenSignalChannelRealised& realised) {
     if (int rc = checkChannel(c, context, n, sampleRate)) return rc;
     ChannelNotes local;
-    ChannelNotes& notes = context.notes ? *context.notes : local;
-    LoopFacts facts;
-    applyLoopRules(c, n, sampleRate, context.exactLoop, &notes, facts);
-    const int team = teamFor(n, kSamplesPerThread);
-
-    // Everything the stages need, before the first sample changes.
-    const bool cn = c.noiseMode == GENSIGNAL_NOISE_CN;
-    const bool scratchNeeded = faded(c) || delayed(c) || phaseNoisy(c) || noisy(c);
-    Buffer<double> partial(static_cast<size_t>(passBlocks(n)));
-    Buffer<std::complex<float>> scratch(scratchNeeded ? static_cast<size_t>(n) : 0);
-    Buffer<float> windows(delayed(c) ? static_cast<size_t>(team) * (3 * kGainBlock + kDelayTaps) : 0);
-    if (!partial || !scratch || !windows)
-        return outOfMemory<std::complex<float>>(-3, static_cast<size_t>(n), "channel's working copy");
-    MultipathFading fading;
-    if (faded(c))
-        if (int rc = fading.plan(c, n, sampleRate, team)) return rc;
-    const FractionalDelay timing = designDelay(c.timingOffset, n);
-    PhaseNoise phaseNoise;
-    if (phaseNoisy(c))
-        if (int rc = phaseNoise.plan(c, n, sampleRate, scratch.get(), team)) return rc;
-    SplitDft<float> forward;
-    if (cn)
-        if (int rc = forward.plan(n, DftDirection::forward, scratch.get(), team)) return rc;
-    CarrierOffset carrier;
-    carrier.plan(c.cfoHz, c.phaseOffsetDeg, n, sampleRate, facts.cfoCloses, facts.cfoCycles);
-
+    ChainRun run(c, context, x, n, sampleRate, context.notes ? *context.notes : local, realised);
+    if (int rc = prepare(run)) return rc;
     clearRealised(realised, n, sampleRate);
-    double* sums = partial.get();
-    realised.inputPower = meanPower(x, n, team, sums);
-    double power = realised.inputPower;
-
-    if (c.paModel != GENSIGNAL_PA_OFF) {
-        if (power > 0) {
-            const Amplifier amp = amplifierFor(c, power);
-            forEachBlock(n, team, [&](int64_t first, int64_t last, int64_t) { amplify(amp, x, first, last); });
-            const double after = meanPower(x, n, team, sums);
-            realised.paGainDb = db(after / power);
-            power = after;
-        } else {
-            notes.add("the amplifier's input is silent: it has no drive to set");
-        }
-    }
-
-    float* const railRe = reinterpret_cast<float*>(scratch.get());
-    float* const railIm = railRe + n;
-    if (faded(c)) {
-        splitRails(x, n, team, railRe, railIm);
-        const double gains = fading.apply(railRe, railIm, x, sums);
-        const double after = meanPower(x, n, team, sums);
-        realised.fadingPowerDb = db(gains);
-        realised.fadingGainDb = db(after / power);
-        power = after;
-        const TapGains& g = fading.gains();
-        realised.fadingTaps = fading.line().count;
-        realised.dopplerLines = 2 * g.halfLines() + 1;
-        if (c.dopplerHz > 0) {
-            realised.dopplerSpacingHz = sampleRate / static_cast<double>(n);
-            realised.dopplerLowestHz = -g.halfLines() * realised.dopplerSpacingHz;
-            realised.dopplerHighestHz = g.halfLines() * realised.dopplerSpacingHz;
-        }
-    }
-
-    if (delayed(c)) {
-        splitRails(x, n, team, railRe, railIm);
-        forEachBlock(n, team, [&](int64_t first, int64_t last, int64_t) {
-            float* window = windows.get() + omp_get_thread_num() * (3 * kGainBlock + kDelayTaps);
-            float* outRe = window + kGainBlock + kDelayTaps;
-            float* outIm = outRe + kGainBlock;
-            for (int64_t at = first; at < last; at += kGainBlock) {
-                const int count = static_cast<int>(last - at < kGainBlock ? last - at : kGainBlock);
-                const float* re = delayBlock(timing, railRe, n, at, count, window, outRe);
-                const float* im = delayBlock(timing, railIm, n, at, count, window, outIm);
-                for (int u = 0; u < count; ++u) x[at + u] = {re[u], im[u]};
-            }
-        });
-        realised.timingOffset = c.timingOffset;
-    }
-
-    if (!carrier.identity() || phaseNoisy(c)) {
-        const float* phase = reinterpret_cast<const float*>(scratch.get());
-        if (phaseNoisy(c)) {
-            const double meanSquare = phaseNoise.synthesise(c.seed, scratch.get(), sums);
-            realised.phaseNoiseRmsDeg = std::sqrt(meanSquare) * (180 / kPi);
-            realised.phaseNoiseBins = static_cast<int32_t>(n - 1);
-            realised.phaseNoiseResolutionHz = sampleRate / static_cast<double>(n);
-        }
-        const bool turn = !carrier.identity(), jitter = phaseNoisy(c);
-        forEachBlock(n, team, [&](int64_t first, int64_t last, int64_t) {
-            std::complex<float> rotation[kRotationBlock];
-            for (int64_t at = first; at < last; at += kRotationBlock) {
-                const int count = static_cast<int>(last - at < kRotationBlock ? last - at : kRotationBlock);
-                if (turn) carrier.block(at, count, rotation);
-                for (int u = 0; u < count; ++u) {
-                    std::complex<float> r = turn ? rotation[u] : std::complex<float>(1, 0);
-                    if (jitter) {
-                        float s, co;
-                        ::sincosf(phase[at + u], &s, &co);
-                        r = turn ? std::complex<float>(r.real() * co - r.imag() * s, r.real() * s + r.imag() * co)
-                                 : std::complex<float>(co, s);
-                    }
-                    const std::complex<float> v = x[at + u];
-                    x[at + u] = {v.real() * r.real() - v.imag() * r.imag(), v.real() * r.imag() + v.imag() * r.real()};
-                }
-            }
-        });
-        realised.cfoHz = c.cfoHz;
-        realised.phaseOffsetDeg = c.phaseOffsetDeg;
-    }
-    realised.cfoCloses = facts.cfoCloses ? 1 : 0;
-
-    if (noisy(c)) {
-        const double signal = meanPower(x, n, team, sums);
-        realised.signalPower = signal;
-        const SymbolFacts s = symbolFacts(c, context);
-        const double perSymbol = s.samplesPerSymbol > 0 ? 10 * std::log10(s.samplesPerSymbol) : kNone;
-        const double perBit = s.bitsPerSymbol > 0 ? 10 * std::log10(s.bitsPerSymbol) : kNone;
-        // The ratio over the full rate (or in the C/N band) that the mode sets.
-        double ratioDb = c.noiseDb;
-        if (c.noiseMode == GENSIGNAL_NOISE_ESN0) ratioDb = c.noiseDb - perSymbol;
-        if (c.noiseMode == GENSIGNAL_NOISE_EBN0) ratioDb = c.noiseDb + perBit - perSymbol;
-        if (signal > 0) {
-            const double target = signal / std::pow(10.0, ratioDb / 10);
-            const NoiseRealised got = addNoise(c.seed, target, cn ? c.noiseBandwidthHz : 0, sampleRate, x,
-                                               scratch.get(), n, cn ? &forward : nullptr, team, sums);
-            realised.noisePower = got.fullPower;
-            realised.noisePowerInBand = got.bandPower;
-            realised.snrDb = db(signal / got.fullPower);
-            realised.snrInBandDb = db(signal / got.bandPower);
-            if (!context.spreadSpectrum || c.samplesPerSymbol > 0) realised.esn0Db = realised.snrDb + perSymbol;
-            realised.ebn0Db = realised.snrDb + perSymbol - perBit;
-            if (cn) realised.cnDb = realised.snrInBandDb;
-        } else {
-            notes.add("the signal reaching the noise stage is silent: no noise was added");
-        }
-    }
-
-    if (imbalanced(c)) {
-        const IqImbalance q = iqImbalanceFor(c.iqGainDb, c.iqPhaseDeg);
-        forEachBlock(n, team, [&](int64_t first, int64_t last, int64_t) { applyIqImbalance(q, x, first, last); });
-        realised.iqImageRejectionDb = imageRejectionDb(c.iqGainDb, c.iqPhaseDeg);
-    }
-
-    if (c.dcEnabled) {
-        const double reaching = meanPower(x, n, team, sums);
-        const double level = std::sqrt(reaching * std::pow(10.0, c.dcDbc / 10));
-        const double angle = c.dcPhaseDeg * (kPi / 180);
-        const float dr = static_cast<float>(level * std::cos(angle)), di = static_cast<float>(level * std::sin(angle));
-        forEachBlock(n, team, [&](int64_t first, int64_t last, int64_t) {
-            for (int64_t m = first; m < last; ++m) x[m] = {x[m].real() + dr, x[m].imag() + di};
-        });
-        realised.dcPower = static_cast<double>(dr) * dr + static_cast<double>(di) * di;
-    }
-
-    realised.outputPower = meanPower(x, n, team, sums);
-    realised.noteLength = notes.length();
-    std::memcpy(realised.note, notes.text(), static_cast<size_t>(notes.length()) + 1);
+    realised.inputPower = run.measuredPower();
+    run.power = realised.inputPower;
+    for (const ChainStage& stage : kChain)
+        if (stage.asked(run)) stage.apply(run);
+    realised.cfoCloses = run.facts.cfoCloses ? 1 : 0;
+    realised.outputPower = run.measuredPower();
+    realised.noteLength = run.notes.length();
+    std::memcpy(realised.note, run.notes.text(), static_cast<size_t>(run.notes.length()) + 1);
     return 0;
 }
