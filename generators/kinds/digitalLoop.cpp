@@ -65,76 +65,73 @@ struct Turns {
     u128 a = 0, b = 1;
 };
 
-int exactFsk(const DigitalModParams& p, const DigitalPlan& plan, double fs, const NaturalPeriod& period,
-             const LoopField& field, GeneratedWave<Sample>& wave, MadeLoop& made) {
-    Buffer<short> symbols;
-    Buffer<Sample> unused;
-    Buffer<float> taps;
-    if (int rc = digitalPeriodParts(plan, symbols, unused, taps)) return rc;
+// The symbols as frequency levels -(M - 1) ... M - 1, and their sum over
+// one period of N symbols.
+int fskLevels(const DigitalPlan& plan, const Buffer<short>& symbols, Buffer<float>& levels, int64_t& sum) {
     const int N = plan.N, n = plan.n, M = plan.M;
-    Buffer<float> levels(static_cast<size_t>(n));
+    levels = Buffer<float>(static_cast<size_t>(n));
     if (!levels) return outOfMemory<float>(-3, n, "FSK levels");
-    int64_t sum = 0;
+    sum = 0;
     for (int i = 0; i < n; ++i) {
         levels[i] = static_cast<float>(2 * symbols[i] - (M - 1));
         if (i < N) sum += 2 * symbols[i] - (M - 1);
     }
-    symbols.reset();
+    return 0;
+}
 
+int noExactPhase(const DigitalModParams& p) {
+    return refuse(-1, "DigitalModParams.freqDeviation = %s: the FSK phase has no exact fraction of 128 bits",
+                  numberText(p.freqDeviation).text);
+}
+
+// The loop closes in whole samples and whole turns of the phase; otherwise
+// the refusal says how far the phase misses after the whole samples.
+int fskLoop(const DigitalModParams& p, const DigitalPlan& plan, int64_t sum, double fs, const NaturalPeriod& period,
+            const LoopField& field, Rational& perPeriod, LoopLength& loop) {
     // Turns over one period: deviation * sum / ((M - 1) * symbolRate).
     const auto deviation = decimalRational(p.freqDeviation), rate = decimalRational(p.symbolRate);
     const int64_t magnitude = sum < 0 ? -sum : sum;
     const auto top = deviation ? multiply(*deviation, wholeRational(static_cast<uint64_t>(magnitude))) : std::nullopt;
-    const auto bottom = rate ? multiply(*rate, wholeRational(static_cast<uint64_t>(M - 1))) : std::nullopt;
-    const auto perPeriod = top && bottom ? divide(*top, *bottom) : std::nullopt;
-    if (!perPeriod)
-        return refuse(-1, "DigitalModParams.freqDeviation = %s: the FSK phase has no exact fraction of 128 bits",
-                      numberText(p.freqDeviation).text);
+    const auto bottom = rate ? multiply(*rate, wholeRational(static_cast<uint64_t>(plan.M - 1))) : std::nullopt;
+    const auto turns = top && bottom ? divide(*top, *bottom) : std::nullopt;
+    if (!turns) return noExactPhase(p);
+    perPeriod = *turns;
     const uint64_t phasePeriods =
-        perPeriod->den > static_cast<u128>(INT64_MAX) ? 0 : static_cast<uint64_t>(perPeriod->den);
-    LoopLength loop{};
+        perPeriod.den > static_cast<u128>(INT64_MAX) ? 0 : static_cast<uint64_t>(perPeriod.den);
     const auto both = phasePeriods ? fewestWholePeriods(*period.samples, phasePeriods) : std::nullopt;
-    if (!both || !withinLoopCaps(*both)) {
-        LoopLength samplesOnly{};
-        if (int rc = closeLoop(period, fs, field, samplesOnly)) return rc;
-        // Whole samples, but the phase does not come back within the caps.
-        const Rational turns = *multiply(*perPeriod, wholeRational(static_cast<uint64_t>(samplesOnly.periods)));
-        const double fraction = static_cast<double>(turns.num % turns.den) / static_cast<double>(turns.den);
-        const double miss = kTwoPi * (fraction > 0.5 ? 1 - fraction : fraction);
-        return refuse(-1,
-                      "DigitalModParams.freqDeviation = %s: the FSK phase turns %s times over each period of %d "
-                      "symbols (levels summing to %lld) and meets its start only after %s periods; after the %lld "
-                      "periods that span whole samples it misses by %s rad",
-                      numberText(p.freqDeviation).text, numberText(perPeriod->value()).text, N,
-                      static_cast<long long>(sum),
-                      phasePeriods ? std::to_string(phasePeriods).c_str() : "more than 2^63",
-                      static_cast<long long>(samplesOnly.periods), numberText(miss).text);
+    if (both && withinLoopCaps(*both)) {
+        loop = *both;
+        return 0;
     }
-    loop = *both;
+    LoopLength samplesOnly{};
+    if (int rc = closeLoop(period, fs, field, samplesOnly)) return rc;
+    // Whole samples, but the phase does not come back within the caps.
+    const Rational after = *multiply(perPeriod, wholeRational(static_cast<uint64_t>(samplesOnly.periods)));
+    const double fraction = static_cast<double>(after.num % after.den) / static_cast<double>(after.den);
+    const double miss = kTwoPi * (fraction > 0.5 ? 1 - fraction : fraction);
+    return refuse(-1,
+                  "DigitalModParams.freqDeviation = %s: the FSK phase turns %s times over each period of %d "
+                  "symbols (levels summing to %lld) and meets its start only after %s periods; after the %lld "
+                  "periods that span whole samples it misses by %s rad",
+                  numberText(p.freqDeviation).text, numberText(perPeriod.value()).text, plan.N,
+                  static_cast<long long>(sum), phasePeriods ? std::to_string(phasePeriods).c_str() : "more than 2^63",
+                  static_cast<long long>(samplesOnly.periods), numberText(miss).text);
+}
 
-    // The frequency signal, resampled.
-    normaliseTaps(taps.get(), plan.tapCount, plan.sps);
-    const int64_t length = static_cast<int64_t>(N) * plan.sps;
-    int64_t num = 0, den = 0;
-    const auto locked = rate ? multiply(*rate, wholeRational(static_cast<uint64_t>(plan.sps))) : std::nullopt;
-    if (int rc = lockedRatio(locked, fs, "DigitalModParams.symbolRate", p.symbolRate, num, den)) return rc;
-    FrequencyPeriod source(levels.get(), stuffedFilter(taps.get(), plan.tapCount, plan.sps), length);
-    Buffer<Sample> g;
-    if (int rc = resampleInto(source, length, num, den, loop.samples, g)) return rc;
-
+// The phase over the loop's K samples of frequency y: the running sum of the
+// frequency less its mean, plus the mean's turns per sample as an exact
+// fraction, so that the phase meets its start after K samples.
+int fskPhase(const DigitalModParams& p, int M, int64_t sum, double fs, const Rational& perPeriod,
+             const NaturalPeriod& period, Sample* y, int64_t K) {
     // Turns per output sample from the mean: deviation * sum / ((M - 1) N fs).
     Turns turns;
     turns.sign = (sum == 0 || p.freqDeviation == 0) ? 0 : ((sum < 0) != (p.freqDeviation < 0) ? -1 : 1);
     if (turns.sign != 0) {
-        const auto perSample = divide(*perPeriod, *period.samples);
-        if (!perSample)
-            return refuse(-1, "DigitalModParams.freqDeviation = %s: the FSK phase has no exact fraction of 128 bits",
-                          numberText(p.freqDeviation).text);
+        const auto perSample = divide(perPeriod, *period.samples);
+        if (!perSample) return noExactPhase(p);
         turns.b = perSample->den;
         turns.a = perSample->num % perSample->den;
     }
-    const int64_t K = loop.samples;
-    Sample* y = g.get();
     double mean = 0;
     for (int64_t m = 0; m < K; ++m) mean += y[m].real();
     mean /= static_cast<double>(K);
@@ -148,7 +145,37 @@ int exactFsk(const DigitalModParams& p, const DigitalPlan& plan, double fs, cons
         const double whole = turns.sign * kTwoPi * (static_cast<double>(r) / static_cast<double>(turns.b));
         storePhase(y + m, c * ac + whole);
     }
-    phasorsInBlocks(y, K);
+    return 0;
+}
+
+int exactFsk(const DigitalModParams& p, const DigitalPlan& plan, double fs, const NaturalPeriod& period,
+             const LoopField& field, GeneratedWave<Sample>& wave, MadeLoop& made) {
+    Buffer<short> symbols;
+    Buffer<Sample> unused;
+    Buffer<float> taps;
+    if (int rc = digitalPeriodParts(plan, symbols, unused, taps)) return rc;
+    Buffer<float> levels;
+    int64_t sum = 0;
+    if (int rc = fskLevels(plan, symbols, levels, sum)) return rc;
+    symbols.reset();
+    Rational perPeriod{};
+    LoopLength loop{};
+    if (int rc = fskLoop(p, plan, sum, fs, period, field, perPeriod, loop)) return rc;
+
+    // The frequency signal, resampled.
+    normaliseTaps(taps.get(), plan.tapCount, plan.sps);
+    const int64_t length = static_cast<int64_t>(plan.N) * plan.sps;
+    int64_t num = 0, den = 0;
+    const auto rate = decimalRational(p.symbolRate);
+    const auto locked = rate ? multiply(*rate, wholeRational(static_cast<uint64_t>(plan.sps))) : std::nullopt;
+    if (int rc = lockedRatio(locked, fs, "DigitalModParams.symbolRate", p.symbolRate, num, den)) return rc;
+    FrequencyPeriod source(levels.get(), stuffedFilter(taps.get(), plan.tapCount, plan.sps), length);
+    Buffer<Sample> g;
+    if (int rc = resampleInto(source, length, num, den, loop.samples, g)) return rc;
+
+    const int64_t K = loop.samples;
+    if (int rc = fskPhase(p, plan.M, sum, fs, perPeriod, period, g.get(), K)) return rc;
+    phasorsInBlocks(g.get(), K);
     wave.samples = std::move(g);
     wave.length = static_cast<int>(K);
     made.periods = loop.periods;
