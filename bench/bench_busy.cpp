@@ -1,9 +1,11 @@
-// One job of every kind at 1 and 2 threads, on the machine as it is and
-// with two busy processes spinning beside it: output samples per second
-// and, at 2 threads, the ratio to the 1-thread rate under the same load
-// (x_one_thread). A descheduled thread that the others wait for shows here
-// as a ratio far below 1. Wall-clock time: the library runs on OpenMP
-// threads. Run alone, e.g. --benchmark_filter=Busy/ --benchmark_min_time=0.3s
+// One job of every kind on the machine as it is and with two busy
+// processes spinning beside it, calls at 1 and at 2 threads alternating
+// under the same load (which one goes first alternates too): the median
+// output samples per second of each, and x_one_thread, the median 2-thread
+// rate over the median 1-thread rate. Pairing the calls keeps the load's
+// drift between runs out of the ratio. A descheduled thread that the others
+// wait for shows here as a ratio far below 1. Wall-clock time: the library
+// runs on OpenMP threads. Run alone: --benchmark_filter=Busy/ (4 s each).
 #include <benchmark/benchmark.h>
 #include <omp.h>
 #include <signal.h>
@@ -11,11 +13,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <string>
+#include <vector>
 
 #include "jobs.h"
 #include "wrapperGenSignalWave.h"
@@ -73,16 +76,25 @@ int jobIndex(const char* name) {
     return -1;
 }
 
-// Samples per second of each (job, loaded) at one thread, for the ratio.
-std::map<std::pair<int, bool>, double>& oneThreadRates() {
-    static std::map<std::pair<int, bool>, double> rates;
-    return rates;
+double median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    const size_t mid = v.size() / 2;
+    std::nth_element(v.begin(), v.begin() + mid, v.end());
+    return v[mid];
 }
 
-void BM_Busy(benchmark::State& state, int index, bool loaded, int threads) {
+// One call at `threads`: its wall-clock seconds, or -1 when it failed.
+double timedCall(const Job& j, int handle, int threads, int16_t** iq, int* count) {
+    omp_set_num_threads(threads);
+    const auto start = std::chrono::steady_clock::now();
+    const int rc = j.generate(handle, iq, count);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return rc == 0 ? seconds : -1;
+}
+
+void BM_Busy(benchmark::State& state, int index, bool loaded) {
     const Job& j = job(index);
     const int saved = omp_get_max_threads();
-    omp_set_num_threads(threads);
     const int handle = GenSignalObjCreatSelfEncode();
     int16_t* iq = nullptr;
     int count = 0;
@@ -93,29 +105,36 @@ void BM_Busy(benchmark::State& state, int index, bool loaded, int threads) {
         state.SkipWithError("could not start the busy processes");
     else if (loaded)
         usleep(20000);  // let the spinners reach the cores
-    double seconds = 0;
+    std::vector<double> one, two;
+    bool twoFirst = false;
     for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        const int rc = j.generate(handle, &iq, &count);
-        seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (rc != 0) {
+        double t1 = 0, t2 = 0;
+        if (twoFirst) {
+            t2 = timedCall(j, handle, 2, &iq, &count);
+            t1 = timedCall(j, handle, 1, &iq, &count);
+        } else {
+            t1 = timedCall(j, handle, 1, &iq, &count);
+            t2 = timedCall(j, handle, 2, &iq, &count);
+        }
+        twoFirst = !twoFirst;
+        if (t1 < 0 || t2 < 0) {
             state.SkipWithError("generation failed");
             break;
         }
+        one.push_back(t1);
+        two.push_back(t2);
         benchmark::DoNotOptimize(iq);
     }
     load.stop();
     GenSignalObjRelease(handle);
     omp_set_num_threads(saved);
-    const double rate = seconds > 0 ? static_cast<double>(state.iterations()) * (count / 2.0) / seconds : 0;
-    state.counters["Msamples/s"] = rate / 1e6;
-    const auto key = std::make_pair(index, loaded);
-    if (threads == 1) {
-        oneThreadRates()[key] = rate;
-    } else {
-        const auto one = oneThreadRates().find(key);
-        if (one != oneThreadRates().end() && one->second > 0) state.counters["x_one_thread"] = rate / one->second;
+    const double samples = count / 2.0, m1 = median(one), m2 = median(two);
+    if (m1 > 0 && m2 > 0) {
+        state.counters["Ms/s_1thread"] = samples / m1 / 1e6;
+        state.counters["Ms/s_2threads"] = samples / m2 / 1e6;
+        state.counters["x_one_thread"] = m1 / m2;
     }
+    state.counters["pairs"] = static_cast<double>(one.size());
 }
 
 const bool registered = [] {
@@ -123,13 +142,11 @@ const bool registered = [] {
         const int index = jobIndex(name);
         if (index < 0) continue;
         for (bool loaded : {false, true})
-            for (int threads : {1, 2})
-                benchmark::RegisterBenchmark((std::string("Busy/") + name + (loaded ? "/loaded" : "/idle") +
-                                              "/threads:" + std::to_string(threads))
-                                                 .c_str(),
-                                             BM_Busy, index, loaded, threads)
-                    ->UseRealTime()
-                    ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark((std::string("Busy/") + name + (loaded ? "/loaded" : "/idle")).c_str(),
+                                         BM_Busy, index, loaded)
+                ->UseRealTime()
+                ->MinTime(4.0)  // enough pairs for a median even of the slowest kinds under load
+                ->Unit(benchmark::kMillisecond);
     }
     return true;
 }();
