@@ -43,8 +43,7 @@ int channelContextOf(int recordKind, const void* record, double sampleRate, Chan
         DigitalModParams p;
         std::memcpy(&p, record, sizeof p);
         int order = 0, error = 0;
-        GenSignalClass dsp;
-        dsp.getOrderM(p.modType, &order, &error);
+        GenSignalClass::getOrderM(p.modType, &order, &error);
         if (error) return refuse(-1, "DigitalModParams.modType = %d: must be 1 to 22", static_cast<int>(p.modType));
         if (!finitePositive(p.symbolRate))
             return refuse(-1, "DigitalModParams.symbolRate = %s: must be finite and above 0",
