@@ -726,6 +726,8 @@ int deliverScene(SceneRun& run, HandleEntry& entry, int16_t** iq, int* count) {
         return rc;
     entry.scene.labels = std::move(labels);
     entry.scene.report = run.report;
+    // The handle's channel took no part: its figures are no longer the last call's.
+    entry.state.channel.realisedValid = false;
     LastCall& last = entry.state.last;
     last.snap = GenSignalSnap{};
     last.loop = GenSignalLoopInfo{static_cast<int32_t>(length), 1, static_cast<double>(length),

@@ -115,6 +115,35 @@ TEST(HandleChannel, ARealKindBecomesComplexThroughIt) {
     }
 }
 
+// The handle's figures belong to its last successful call: a scene, which
+// takes no part of the handle's channel, leaves none to read.
+TEST(HandleChannel, RealisedFiguresAreOnlyTheLastCallsOwn) {
+    const DigitalModParams p = qpskRecord();
+    GenSignalChannel c = channelOff(3);
+    c.noiseMode = GENSIGNAL_NOISE_SNR;
+    c.noiseDb = 20;
+    Handle h;
+    ASSERT_EQ(GenSignalSetChannel(h.id, &c), 0) << lastError();
+    ASSERT_EQ(runOn(h.id, qpskCall(p)).rc, 0);
+    GenSignalChannelRealised realised{};
+    ASSERT_EQ(GenSignalGetChannelRealised(h.id, &realised), 0) << lastError();
+    EXPECT_NEAR(realised.snrDb, 20, 0.01);
+
+    GenSignalScenePart part{};
+    part.recordKind = GENSIGNAL_RECORD_DIGITAL;
+    part.record = &p;
+    part.argument = 1000;
+    GenSignalScene scene{};
+    scene.sampleRate = kRate;
+    scene.partCount = 1;
+    scene.parts = &part;
+    int16_t* iq = nullptr;
+    int count = 0;
+    ASSERT_EQ(GenerateSceneWaveform(h.id, &scene, &iq, &count), 0) << lastError();
+    EXPECT_EQ(GenSignalGetChannelRealised(h.id, &realised), -1);
+    EXPECT_NE(lastError().find("applied no channel"), std::string::npos) << lastError();
+}
+
 TEST(HandleChannel, NoChannelOrEveryStageOffLeavesEveryByte) {
     const DigitalModParams qpsk = qpskRecord();
     const AMModParams am{1000, 50, 1};
