@@ -9,18 +9,19 @@
 #include "sharedCores.h"
 
 template <class Real>
-int SceneSpectrum::transform(const std::complex<Real>* x, int64_t n, double rate, SplitDft<double>& dft) {
+int SceneSpectrum::transform(const std::complex<Real>* x, int64_t n, double rate, SceneDft& dft) {
     n_ = n;
     rate_ = rate;
     if (!bins_ || bins_.size() != static_cast<size_t>(n)) {
         // Fresh memory costs its first touch: a spectrum of the same size is written over.
-        bins_ = Buffer<std::complex<double>>(static_cast<size_t>(n));
-        if (!bins_) return outOfMemory<std::complex<double>>(-3, static_cast<size_t>(n), "scene spectrum");
-        preferHugePages(bins_.get(), Buffer<std::complex<double>>::bytesFor(static_cast<size_t>(n)));
+        bins_ = Buffer<SceneBin>(static_cast<size_t>(n));
+        if (!bins_) return outOfMemory<SceneBin>(-3, static_cast<size_t>(n), "scene spectrum");
+        preferHugePages(bins_.get(), Buffer<SceneBin>::bytesFor(static_cast<size_t>(n)));
     }
-    std::complex<double>* bins = bins_.get();
+    SceneBin* bins = bins_.get();
 #pragma omp parallel for schedule(static)
-    for (int64_t i = 0; i < n; ++i) bins[i] = std::complex<double>(x[i].real(), x[i].imag());
+    for (int64_t i = 0; i < n; ++i)
+        bins[i] = SceneBin(static_cast<float>(x[i].real()), static_cast<float>(x[i].imag()));
     if (dft.size() != n && dft.plan(n, DftDirection::forward, bins, availableTeam()))
         return refuse(-3, "the scene's transform of %lld points cannot be planned", static_cast<long long>(n));
     dft.execute(bins);
@@ -28,11 +29,11 @@ int SceneSpectrum::transform(const std::complex<Real>* x, int64_t n, double rate
     return 0;
 }
 
-int SceneSpectrum::take(const std::complex<double>* x, int64_t n, double rate, SplitDft<double>& dft) {
+int SceneSpectrum::take(const std::complex<double>* x, int64_t n, double rate, SceneDft& dft) {
     return transform(x, n, rate, dft);
 }
 
-int SceneSpectrum::take(const std::complex<float>* x, int64_t n, double rate, SplitDft<double>& dft) {
+int SceneSpectrum::take(const std::complex<float>* x, int64_t n, double rate, SceneDft& dft) {
     return transform(x, n, rate, dft);
 }
 
@@ -40,9 +41,9 @@ int SceneSpectrum::copy(const SceneSpectrum& other) {
     n_ = other.n_;
     rate_ = other.rate_;
     layout_ = other.layout_;
-    bins_ = Buffer<std::complex<double>>(static_cast<size_t>(n_));
-    if (!bins_) return outOfMemory<std::complex<double>>(-3, static_cast<size_t>(n_), "scene spectrum");
-    preferHugePages(bins_.get(), Buffer<std::complex<double>>::bytesFor(static_cast<size_t>(n_)));
+    bins_ = Buffer<SceneBin>(static_cast<size_t>(n_));
+    if (!bins_) return outOfMemory<SceneBin>(-3, static_cast<size_t>(n_), "scene spectrum");
+    preferHugePages(bins_.get(), Buffer<SceneBin>::bytesFor(static_cast<size_t>(n_)));
     std::copy(other.bins_.get(), other.bins_.get() + n_, bins_.get());
     return 0;
 }
@@ -73,6 +74,8 @@ void binRange(const SceneBand& band, int64_t n, double rate, int64_t& lo, int64_
 int64_t wrapped(int64_t b, int64_t n) { return b < 0 ? b + n : b; }
 
 double power(const std::complex<double>& v) { return v.real() * v.real() + v.imag() * v.imag(); }
+double power(const SceneBin& v) { return power(std::complex<double>(v.real(), v.imag())); }
+std::complex<double> wide(const SceneBin& v) { return {v.real(), v.imag()}; }
 
 }  // namespace
 
@@ -100,7 +103,7 @@ SceneBand SceneSpectrum::occupied(double percent) const {
     const double below = tail * total, upTo = (1.0 - tail) * total;
     int64_t lower = -1, upper = n - 1;
     double running = 0;
-    SplitDft<double>::BinWalk at(*layout_, wrapped(-half, n));
+    SceneDft::BinWalk at(*layout_, wrapped(-half, n));
     for (int64_t m = 0; m < n; ++m, at.next()) {
         running += power(bins_[static_cast<size_t>(at.slot())]);
         if (lower < 0 && running > below) lower = m;
@@ -121,7 +124,7 @@ double evmCostPercent(const SceneSpectrum& before, const SceneSpectrum& after, c
     std::complex<double> cross(0, 0);
     double reference = 0;
     before.eachSlot(lo, hi, [&](int64_t slot) {
-        const std::complex<double> x = before.atSlot(slot), y = after.atSlot(slot);
+        const std::complex<double> x = wide(before.atSlot(slot)), y = wide(after.atSlot(slot));
         cross += y * std::conj(x);
         reference += power(x);
     });
@@ -129,7 +132,7 @@ double evmCostPercent(const SceneSpectrum& before, const SceneSpectrum& after, c
     const std::complex<double> g = cross / reference;
     double error = 0;
     before.eachSlot(lo, hi, [&](int64_t slot) {
-        const std::complex<double> x = before.atSlot(slot), y = after.atSlot(slot);
+        const std::complex<double> x = wide(before.atSlot(slot)), y = wide(after.atSlot(slot));
         error += power(y - g * x);
     });
     return 100.0 * std::sqrt(error / (power(g) * reference));

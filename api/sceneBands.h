@@ -12,6 +12,11 @@
 #include "buffer.h"
 #include "splitDft.h"
 
+// Single precision: the bands' figures need far less than float's
+// rounding, and the memory a scene's transforms move is most of their time.
+using SceneBin = std::complex<float>;
+using SceneDft = SplitDft<float>;
+
 struct SceneBand {
     double lower, upper;  // Hz
 };
@@ -21,8 +26,8 @@ public:
     // 0, or -3 with the reason. `dft` is planned on the first take of its
     // size and reused by the others: one plan for all of a scene's spectra;
     // so is the spectrum's memory, from one take to the next of its size.
-    int take(const std::complex<double>* x, int64_t n, double rate, SplitDft<double>& dft);
-    int take(const std::complex<float>* x, int64_t n, double rate, SplitDft<double>& dft);
+    int take(const std::complex<double>* x, int64_t n, double rate, SceneDft& dft);
+    int take(const std::complex<float>* x, int64_t n, double rate, SceneDft& dft);
 
     // Mean power of the buffer inside the band (Parseval: sum |X|^2 / n^2).
     double bandPower(const SceneBand& band) const;
@@ -32,13 +37,13 @@ public:
     // side, from the lowest frequency up; {0, 0} for a silent buffer.
     SceneBand occupied(double percent) const;
     // The bins at their slots.
-    std::complex<double>* slots() { return bins_.get(); }
-    const std::complex<double>& atSlot(int64_t slot) const { return bins_[static_cast<size_t>(slot)]; }
+    SceneBin* slots() { return bins_.get(); }
+    const SceneBin& atSlot(int64_t slot) const { return bins_[static_cast<size_t>(slot)]; }
     // f(slot) for the signed bins lo ... hi in turn (bin b at b mod n).
     template <class F>
     void eachSlot(int64_t lo, int64_t hi, F&& f) const {
         if (hi < lo) return;
-        typename SplitDft<double>::BinWalk at(*layout_, lo < 0 ? lo + n_ : lo);
+        SceneDft::BinWalk at(*layout_, lo < 0 ? lo + n_ : lo);
         for (int64_t b = lo; b <= hi; ++b, at.next()) f(at.slot());
     }
     // A copy of another spectrum: 0, or -3 with the reason.
@@ -48,9 +53,9 @@ public:
 
 private:
     template <class Real>
-    int transform(const std::complex<Real>* x, int64_t n, double rate, SplitDft<double>& dft);
-    Buffer<std::complex<double>> bins_;
-    const SplitDft<double>* layout_ = nullptr;
+    int transform(const std::complex<Real>* x, int64_t n, double rate, SceneDft& dft);
+    Buffer<SceneBin> bins_;
+    const SceneDft* layout_ = nullptr;
     int64_t n_ = 0;
     double rate_ = 0;
 };

@@ -244,7 +244,7 @@ double partMeanPower(const PartWave& w) {
 }
 
 // The 99 % occupied band of n samples, relative to their centre.
-int occupiedBand(const std::complex<float>* x, int64_t n, double rate, SceneSpectrum& s, SplitDft<double>& dft,
+int occupiedBand(const std::complex<float>* x, int64_t n, double rate, SceneSpectrum& s, SceneDft& dft,
                  SceneBand& band) {
     if (int rc = s.take(x, n, rate, dft)) return rc;
     band = s.occupied(99.0);
@@ -401,7 +401,7 @@ struct SceneRun {
     // The scene's transform and the spectrum the parts' bands are read from,
     // which the sum's takes over: one plan and one block of memory when the
     // parts span the loop.
-    SplitDft<double> dft;
+    SceneDft dft;
     SceneSpectrum spectrum;
 };
 
@@ -603,7 +603,7 @@ void reportAfter(SceneRun& run, const std::complex<double>* sum, const SceneSpec
 }
 
 // The peaks windowed down in the samples, then the spectrum after them.
-int windowPeaks(SceneRun& run, std::complex<double>* sum, SceneSpectrum& after, SplitDft<double>& dft) {
+int windowPeaks(SceneRun& run, std::complex<double>* sum, SceneSpectrum& after, SceneDft& dft) {
     PeakWindowRequest request;
     request.targetPaprDb = run.s.cfrTargetPaprDb;
     request.probability = run.s.cfrProbability == 0 ? kDefaultProbability : run.s.cfrProbability;
@@ -619,8 +619,7 @@ int windowPeaks(SceneRun& run, std::complex<double>* sum, SceneSpectrum& after, 
 
 // The crest factor brought down on the sum's DFT, only inside the parts'
 // bands; the report's figures before and after.
-int reduceCrest(SceneRun& run, std::complex<double>* sum, SceneSpectrum& before, SceneSpectrum& after,
-                SplitDft<double>& dft) {
+int reduceCrest(SceneRun& run, std::complex<double>* sum, SceneSpectrum& before, SceneSpectrum& after, SceneDft& dft) {
     const int64_t length = run.length;
     GenSignalSceneReport& report = run.report;
     const double probability = run.s.cfrProbability == 0 ? kDefaultProbability : run.s.cfrProbability;
@@ -699,7 +698,7 @@ int deliverScene(SceneRun& run, HandleEntry& entry, int16_t** iq, int* count) {
     run.report.samples = length;
     run.report.parts = run.s.partCount;
     SceneSpectrum before = std::move(run.spectrum), after, delivered;
-    SplitDft<double>& dft = run.dft;
+    SceneDft& dft = run.dft;
     if (int rc = reduceCrest(run, sum.get(), before, after, dft)) return rc;
 
     Buffer<std::complex<float>> out = toFloatInPlace(std::move(sum));

@@ -33,7 +33,7 @@ void clippedPart(const std::complex<double>* x, int64_t n, double limit, std::co
 }  // namespace
 
 int clipAndFilter(std::complex<double>* x, int64_t n, const unsigned char* keep, const ClipFilterRequest& request,
-                  ClipFilterResult& result, std::complex<double>* bins) {
+                  ClipFilterResult& result, std::complex<float>* bins) {
     using cf = std::complex<float>;
     result = ClipFilterResult();
     result.paprDb = paprAtDb(x, n, request.probability);
@@ -59,7 +59,7 @@ int clipAndFilter(std::complex<double>* x, int64_t n, const unsigned char* keep,
                 continue;
             }
             // The change's own DFT is e[s]: its inverse below is scaled by 1/n.
-            if (bins) bins[s] -= std::complex<double>(e[s].real(), e[s].imag());
+            if (bins) bins[s] -= e[s];
             e[s] *= inverseN;
         }
         dft.inverse(e);

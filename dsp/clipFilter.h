@@ -28,4 +28,4 @@ struct ClipFilterResult {
 // the caller a transform of the result. 0, or -3 with the reason when the
 // working memory or the transforms cannot be had (x is then as it was).
 int clipAndFilter(std::complex<double>* x, int64_t n, const unsigned char* keep, const ClipFilterRequest& request,
-                  ClipFilterResult& result, std::complex<double>* bins = nullptr);
+                  ClipFilterResult& result, std::complex<float>* bins = nullptr);

@@ -112,12 +112,12 @@ TEST(SceneClipFilter, KeepsTheSpectrumItWasGivenAndLeavesOtherBinsAlone) {
         dft.execute(before.data(), before.data());
         const double paprBefore = paprAtDb(x.data(), n, 1e-4);
         // The reduction takes its bins at the slots of a split transform.
-        SplitDft<double> layout;
-        std::vector<std::complex<double>> kept(static_cast<size_t>(n));
+        SplitDft<float> layout;
+        std::vector<std::complex<float>> kept(static_cast<size_t>(n));
         ASSERT_EQ(layout.plan(n, DftDirection::forward, kept.data(), 1), 0);
         std::vector<unsigned char> keepSlots(static_cast<size_t>(n));
         for (int64_t k = 0; k < n; ++k) {
-            kept[layout.binSlot(k)] = before[k];
+            kept[layout.binSlot(k)] = std::complex<float>(before[k]);
             keepSlots[layout.binSlot(k)] = keep[k];
         }
         ClipFilterRequest request;
@@ -130,7 +130,7 @@ TEST(SceneClipFilter, KeepsTheSpectrumItWasGivenAndLeavesOtherBinsAlone) {
         double scale = 0, kept_error = 0, outside = 0;
         for (int64_t k = 0; k < n; ++k) {
             scale = std::max(scale, std::abs(before[k]));
-            kept_error = std::max(kept_error, std::abs(after[k] - kept[layout.binSlot(k)]));
+            kept_error = std::max(kept_error, std::abs(after[k] - std::complex<double>(kept[layout.binSlot(k)])));
             if (!keep[k]) outside = std::max(outside, std::abs(after[k] - before[k]));
         }
         EXPECT_LT(kept_error, 1e-5 * scale) << n;
