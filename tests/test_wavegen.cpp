@@ -277,6 +277,16 @@ INSTANTIATE_TEST_SUITE_P(
                 "wavegen: --datetime 2026-06-22T12:00:00.Z: expected \"now\" or an ISO 8601 UTC time such as "
                 "2026-06-22T12:00:00Z"},
         BadArgs{"NegativeSeed", "awgn --seed -1", "wavegen: --seed -1: expected a whole number from 0 to 4294967295"},
+        // wavegen's own options are the kinds'; before a command with options of its own they would be lost.
+        BadArgs{"LoopBeforeScene", "--loop exact scene s.json",
+                "wavegen: --loop: given before scene, which takes its own options after it (wavegen scene --help "
+                "lists them)"},
+        BadArgs{"OutputBeforeMeasure", "-o x measure s.sigmf",
+                "wavegen: --output: given before measure, which takes its own options after it (wavegen measure "
+                "--help lists them)"},
+        BadArgs{"PeakBeforeImpair", "--peak-dbfs -6 impair s.raw --snr-db 10",
+                "wavegen: --peak-dbfs: given before impair, which takes its own options after it (wavegen impair "
+                "--help lists them)"},
         BadArgs{"ModulationOfAnotherKind", "ofdm --mod-type dbpsk",
                 "wavegen: --mod-type dbpsk: expected bpsk, qpsk, psk8, psk16, qam16, qam64 or qam256, or a whole "
                 "number"}),

@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "commandOrder.h"
 #include "completion.h"
 #include "instrumentPresets.h"
 #include "impairCommand.h"
@@ -276,6 +277,9 @@ int main(int argc, char** argv) {
         std::cout << bashCompletion();
         return 0;
     }
+    for (const CLI::App* own : {line.measure, line.play, line.impair})
+        if (own->parsed())
+            if (const std::string before = optionBeforeCommand(line.app, *own); !before.empty()) return refuse(before, 2);
     if (line.measure->parsed()) return runMeasure(line.measureOptions);
     if (line.play->parsed()) return runPlay(line.playOptions);
     if (line.impair->parsed()) return runImpair(line.impairOptions);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "channelOptions.h"
+#include "commandOrder.h"
 #include "jsonText.h"
 #include "kinds.h"
 #include "loopOptions.h"
@@ -467,7 +468,12 @@ void registerSceneCommand(CLI::App& app) {
         ->required();
     addOutputOptions(command, options->output);
     addLoopOptions(command, options->loop, nullptr);
-    command->final_callback([options] {
+    command->final_callback([options, command] {
+        const std::string before = optionBeforeCommand(*command->get_parent(), *command);
+        if (!before.empty()) {
+            std::cerr << "wavegen: " << before << "\n";
+            std::exit(2);
+        }
         const int status = runScene(*options);
         std::fflush(nullptr);
         std::exit(status);
