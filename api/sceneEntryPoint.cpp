@@ -598,8 +598,9 @@ void reportAfter(SceneRun& run, const std::complex<double>* sum, const SceneSpec
     outerAdjacent(after, run.parts, run.rate, lower, upper);
     run.report.acprLowerAfterDb = lower;
     run.report.acprUpperAfterDb = upper;
-    run.report.paprAfterDb = paprAtDb(sum, run.length, probability);
-    run.report.peakAfterDb = paprAtDb(sum, run.length, 0);
+    const PaprFigures papr = paprFigures(sum, run.length, probability);
+    run.report.paprAfterDb = papr.atProbabilityDb;
+    run.report.peakAfterDb = papr.peakDb;
 }
 
 // The peaks windowed down in the samples, then the spectrum after them.
@@ -623,8 +624,9 @@ int reduceCrest(SceneRun& run, std::complex<double>* sum, SceneSpectrum& before,
     const int64_t length = run.length;
     GenSignalSceneReport& report = run.report;
     const double probability = run.s.cfrProbability == 0 ? kDefaultProbability : run.s.cfrProbability;
-    report.paprBeforeDb = paprAtDb(sum, length, probability);
-    report.peakBeforeDb = paprAtDb(sum, length, 0);
+    const PaprFigures papr = paprFigures(sum, length, probability);
+    report.paprBeforeDb = papr.atProbabilityDb;
+    report.peakBeforeDb = papr.peakDb;
     if (int rc = before.take(sum, length, run.rate, dft)) return rc;
     double lower = 0, upper = 0;  // the report is packed: no references into it
     outerAdjacent(before, run.parts, run.rate, lower, upper);

@@ -81,25 +81,26 @@ double meanPower(const std::complex<double>* x, int64_t n) {
     return total / static_cast<double>(n);
 }
 
-double paprAtDb(const std::complex<double>* x, int64_t n, double p) {
+PaprFigures paprFigures(const std::complex<double>* x, int64_t n, double p) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double mean = meanPower(x, n);
-    if (!(mean > 0)) return nan;
+    if (!(mean > 0)) return {nan, nan};
     int64_t rank = static_cast<int64_t>(std::floor(p * static_cast<double>(n)));
     if (rank > n - 1) rank = n - 1;
     if (rank < 0) rank = 0;
     const int64_t blocks = blocksOf(n);
     if (rank == 0) {
         Buffer<double> partial(static_cast<size_t>(blocks));
-        if (!partial) return nan;
-        return 10.0 * std::log10(peakPower(x, n, partial.get()) / mean);  // the peak needs no ranking
+        if (!partial) return {nan, nan};
+        const double peak = 10.0 * std::log10(peakPower(x, n, partial.get()) / mean);  // the peak needs no ranking
+        return {peak, peak};
     }
     // Each block's largest when they are few (p small), else all powers.
     const int64_t keep = std::min(rank + 1, kBlock);
     const bool fewTops = keep * blocks <= n / 4;
     Buffer<double> values(static_cast<size_t>(fewTops ? keep * blocks : n));
     Buffer<int64_t> filled(static_cast<size_t>(blocks));
-    if (!values || !filled) return nan;
+    if (!values || !filled) return {nan, nan};
     double* v = values.get();
     int64_t count = n;
     if (fewTops) {
@@ -108,6 +109,10 @@ double paprAtDb(const std::complex<double>* x, int64_t n, double p) {
 #pragma omp parallel for schedule(static)
         for (int64_t i = 0; i < n; ++i) v[i] = power(x[i]);
     }
+    // The largest of all is among the tops too, before the ranking moves them.
+    const double peak = *std::max_element(v, v + count);
     std::nth_element(v, v + rank, v + count, [](double a, double b) { return a > b; });
-    return 10.0 * std::log10(v[rank] / mean);
+    return {10.0 * std::log10(v[rank] / mean), 10.0 * std::log10(peak / mean)};
 }
+
+double paprAtDb(const std::complex<double>* x, int64_t n, double p) { return paprFigures(x, n, p).atProbabilityDb; }

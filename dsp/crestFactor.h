@@ -13,3 +13,10 @@ double meanPower(const std::complex<double>* x, int64_t n);
 // when the working memory (each block's largest powers, or for a large p a
 // copy of all, 8n bytes) cannot be had.
 double paprAtDb(const std::complex<double>* x, int64_t n, double p);
+
+// The PAPR at p and the peak's, from one ranking of the buffer: the same
+// values as paprAtDb(x, n, p) and paprAtDb(x, n, 0).
+struct PaprFigures {
+    double atProbabilityDb, peakDb;
+};
+PaprFigures paprFigures(const std::complex<double>* x, int64_t n, double p);

@@ -42,7 +42,7 @@ double referencePaprDb(const std::vector<std::complex<double>>& x, double p) {
 
 }  // namespace
 
-TEST(ScenePapr, RankedWithoutACopyAsBySortingAll) {
+TEST(ScenePapr, RankedWithoutACopyAsBySortingAllPeakAlongside) {
     struct Case {
         int64_t n;
         double p;
@@ -55,6 +55,10 @@ TEST(ScenePapr, RankedWithoutACopyAsBySortingAll) {
         const auto x = noiseLike(c.n);
         const double got = paprAtDb(x.data(), c.n, c.p);
         EXPECT_EQ(got, referencePaprDb(x, c.p)) << c.n << " at " << c.p;
+        // Both figures from one ranking: the peak taken before the ranking moves it.
+        const PaprFigures both = paprFigures(x.data(), c.n, c.p);
+        EXPECT_EQ(both.atProbabilityDb, got) << c.n << " at " << c.p;
+        EXPECT_EQ(both.peakDb, referencePaprDb(x, 0)) << c.n << " at " << c.p;
     }
 }
 
