@@ -81,7 +81,11 @@ double meanPower(const std::complex<double>* x, int64_t n) {
     return total / static_cast<double>(n);
 }
 
-PaprFigures paprFigures(const std::complex<double>* x, int64_t n, double p) {
+namespace {
+
+// The figures of paprFigures; the peak's only when `withPeak` (its pass is
+// the callers' in every round of a reduction otherwise).
+PaprFigures rankedPapr(const std::complex<double>* x, int64_t n, double p, bool withPeak) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double mean = meanPower(x, n);
     if (!(mean > 0)) return {nan, nan};
@@ -110,9 +114,15 @@ PaprFigures paprFigures(const std::complex<double>* x, int64_t n, double p) {
         for (int64_t i = 0; i < n; ++i) v[i] = power(x[i]);
     }
     // The largest of all is among the tops too, before the ranking moves them.
-    const double peak = *std::max_element(v, v + count);
+    const double peak = withPeak ? *std::max_element(v, v + count) : nan;
     std::nth_element(v, v + rank, v + count, [](double a, double b) { return a > b; });
-    return {10.0 * std::log10(v[rank] / mean), 10.0 * std::log10(peak / mean)};
+    return {10.0 * std::log10(v[rank] / mean), withPeak ? 10.0 * std::log10(peak / mean) : nan};
 }
 
-double paprAtDb(const std::complex<double>* x, int64_t n, double p) { return paprFigures(x, n, p).atProbabilityDb; }
+}  // namespace
+
+PaprFigures paprFigures(const std::complex<double>* x, int64_t n, double p) { return rankedPapr(x, n, p, true); }
+
+double paprAtDb(const std::complex<double>* x, int64_t n, double p) {
+    return rankedPapr(x, n, p, false).atProbabilityDb;
+}
