@@ -279,7 +279,8 @@ int main(int argc, char** argv) {
     }
     for (const CLI::App* own : {line.measure, line.play, line.impair})
         if (own->parsed())
-            if (const std::string before = optionBeforeCommand(line.app, *own); !before.empty()) return refuse(before, 2);
+            if (const std::string before = optionBeforeCommand(line.app, *own); !before.empty())
+                return refuse(before, 2);
     if (line.measure->parsed()) return runMeasure(line.measureOptions);
     if (line.play->parsed()) return runPlay(line.playOptions);
     if (line.impair->parsed()) return runImpair(line.impairOptions);
