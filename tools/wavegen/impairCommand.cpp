@@ -30,35 +30,24 @@ std::string lastReason() {
 nlohmann::json impairedMeta(const StoredWaveform& source, const Output& out, const int16_t* iq, int count,
                             const Measured* measured, const nlohmann::json& channel, const nlohmann::json& loop) {
     const GenSignalMeasurement* m = measured ? &measured->m : nullptr;
-    nlohmann::json global = {
-        {"core:datatype", "ci16_le"},
-        {"core:sample_rate", out.sampleRate},
-        {"core:version", "1.2.0"},
-        {"core:num_channels", 1},
-        {"core:sha512", sha512OfInt16(iq, count, out.repeat)},
-        {"core:recorder", recorderName()},
-        {"gensignal:samples", count / 2},
-    };
-    nlohmann::json extension = {{"name", "gensignal"}, {"version", "2.0.0"}, {"optional", true}};
-    global["core:extensions"] = nlohmann::json::array({extension});
     std::string description = "impaired " + source.dataPath;
+    if (source.kind && source.global.is_object()) {
+        const auto said = source.global.find("core:description");
+        if (said != source.global.end() && said->is_string()) description = "impaired " + said->get<std::string>();
+    }
+    nlohmann::json global =
+        sigmfGlobal({out.sampleRate, sha512OfInt16(iq, count, out.repeat), description, count / 2, out.repeat, false});
     if (source.kind && source.global.is_object()) {
         global["gensignal:kind"] = source.kind->name;
         for (const Field& f : source.kind->fields) {
             const auto value = source.global.find("gensignal:" + f.name);
             if (value != source.global.end()) global["gensignal:" + f.name] = *value;
         }
-        const auto said = source.global.find("core:description");
-        if (said != source.global.end() && said->is_string()) description = "impaired " + said->get<std::string>();
     }
-    global["core:description"] = description;
-    if (out.repeat > 1) global["gensignal:repeat"] = out.repeat;
     global["gensignal:measured"] = measured ? measuredJson(*measured) : nlohmann::json(nullptr);
     global["gensignal:channel"] = channel;
     global["gensignal:loop"] = loop;
-    nlohmann::json capture = {{"core:sample_start", 0}};
-    if (out.centerFrequency) capture["core:frequency"] = *out.centerFrequency;
-    if (!out.datetime.empty()) capture["core:datetime"] = out.datetime;
+    const nlohmann::json capture = sigmfCapture(out.centerFrequency, out.datetime);
     double lower = 0, upper = 0;
     if (m && std::isfinite(m->obwHz)) {
         lower = m->obwLowerHz;

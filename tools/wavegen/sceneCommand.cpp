@@ -410,29 +410,16 @@ int runScene(const SceneOptions& o) {
     if (std::string why = markerLines(out.markers, loopPeriods(handle), markers, &bursts); !why.empty())
         return refused(why);
 
-    json global = {{"core:datatype", "ci16_le"},
-                   {"core:sample_rate", s.sampleRate},
-                   {"core:version", "1.2.0"},
-                   {"core:num_channels", 1},
-                   {"core:sha512", sha512OfInt16(iq, count, out.repeat)},
-                   {"core:recorder", recorderName()},
-                   {"core:description", "scene of " + std::to_string(parts.size()) + " parts"},
-                   {"gensignal:samples", count / 2},
-                   {"gensignal:scene", scene},
-                   {"gensignal:scene_report", reportOf(report)},
-                   {"gensignal:labels", labelsOf(labels, parts)},
-                   {"gensignal:loop", loopSettings(handle, nullptr)}};
-    global["core:extensions"] = json::array({{{"name", "gensignal"}, {"version", "2.0.0"}, {"optional", true}}});
-    for (const PartFromFile& p : parts)
-        if (!p.detail.empty()) {
-            global["core:extensions"].push_back({{"name", "signal"}, {"version", "1.0.0"}, {"optional", true}});
-            break;
-        }
-    if (out.repeat > 1) global["gensignal:repeat"] = out.repeat;
+    bool detail = false;
+    for (const PartFromFile& p : parts) detail = detail || !p.detail.empty();
+    json global = sigmfGlobal({s.sampleRate, sha512OfInt16(iq, count, out.repeat),
+                               "scene of " + std::to_string(parts.size()) + " parts", count / 2, out.repeat, detail});
+    global["gensignal:scene"] = scene;
+    global["gensignal:scene_report"] = reportOf(report);
+    global["gensignal:labels"] = labelsOf(labels, parts);
+    global["gensignal:loop"] = loopSettings(handle, nullptr);
     if (!markers.empty()) global["gensignal:markers"] = markersJson(markers);
-    json capture = {{"core:sample_start", 0}};
-    if (out.centerFrequency) capture["core:frequency"] = *out.centerFrequency;
-    if (!out.datetime.empty()) capture["core:datetime"] = out.datetime;
+    const json capture = sigmfCapture(out.centerFrequency, out.datetime);
     const json meta = {{"global", global},
                        {"captures", json::array({capture})},
                        {"annotations", annotationsOf(labels, parts, out.centerFrequency)}};

@@ -18,24 +18,33 @@ nlohmann::json extension(const char* name, const char* version) {
 
 std::string recorderName() { return std::string("gensignal ") + GENSIGNAL_VERSION; }
 
-nlohmann::json sigmfMeta(const Request& request, const Recording& recording) {
-    const std::string kind = request.kind().name;
-    const nlohmann::json detail = request.signalDetail();
+nlohmann::json sigmfGlobal(const RecordingCore& core) {
     nlohmann::json global = {
-        {"core:datatype", "ci16_le"},
-        {"core:sample_rate", recording.sampleRate},
-        {"core:version", "1.2.0"},
-        {"core:num_channels", 1},
-        {"core:sha512", recording.sha512},
-        {"core:description", request.description()},
-        {"core:recorder", recorderName()},
-        {"gensignal:kind", kind},
-        {"gensignal:samples", recording.samples},
+        {"core:datatype", "ci16_le"},      {"core:sample_rate", core.sampleRate},
+        {"core:version", "1.2.0"},         {"core:num_channels", 1},
+        {"core:sha512", core.sha512},      {"core:description", core.description},
+        {"core:recorder", recorderName()}, {"gensignal:samples", core.samples},
     };
     // Enumerations by name since 2.0.0 (numbers before).
     global["core:extensions"] = nlohmann::json::array({extension("gensignal", "2.0.0")});
-    if (!detail.empty()) global["core:extensions"].push_back(extension("signal", "1.0.0"));
-    if (recording.repeat > 1) global["gensignal:repeat"] = recording.repeat;
+    if (core.detail) global["core:extensions"].push_back(extension("signal", "1.0.0"));
+    if (core.repeat > 1) global["gensignal:repeat"] = core.repeat;
+    return global;
+}
+
+nlohmann::json sigmfCapture(const std::optional<double>& centerFrequency, const std::string& datetime) {
+    nlohmann::json capture = {{"core:sample_start", 0}};
+    if (centerFrequency) capture["core:frequency"] = *centerFrequency;
+    if (!datetime.empty()) capture["core:datetime"] = datetime;
+    return capture;
+}
+
+nlohmann::json sigmfMeta(const Request& request, const Recording& recording) {
+    const std::string kind = request.kind().name;
+    const nlohmann::json detail = request.signalDetail();
+    nlohmann::json global = sigmfGlobal({recording.sampleRate, recording.sha512, request.description(),
+                                         recording.samples, recording.repeat, !detail.empty()});
+    global["gensignal:kind"] = kind;
     global["gensignal:measured"] = recording.measured;
     const nlohmann::json fields = request.fields();
     for (const auto& [field, value] : fields.items()) global["gensignal:" + field] = value;
@@ -46,9 +55,7 @@ nlohmann::json sigmfMeta(const Request& request, const Recording& recording) {
     // Over one buffer; they repeat with it.
     if (!recording.markers.is_null()) global["gensignal:markers"] = recording.markers;
 
-    nlohmann::json capture = {{"core:sample_start", 0}};
-    if (recording.centerFrequency) capture["core:frequency"] = *recording.centerFrequency;
-    if (!recording.datetime.empty()) capture["core:datetime"] = recording.datetime;
+    const nlohmann::json capture = sigmfCapture(recording.centerFrequency, recording.datetime);
 
     // The edges at RF when the centre is known, relative to it otherwise.
     double lower = recording.lowerEdge, upper = recording.upperEdge;

@@ -26,4 +26,20 @@ struct Recording {
 // "gensignal 1.0.0": core:recorder and the annotation's core:generator.
 std::string recorderName();
 
+// What every recording wavegen writes says in its global object, whatever
+// made it: int16 I/Q at the rate, the data's hash, what it is and its
+// extensions. The writer adds its own gensignal fields.
+struct RecordingCore {
+    double sampleRate = 0;
+    std::string sha512;
+    std::string description;
+    int64_t samples = 0;  // gensignal:samples, in the library's buffer
+    int64_t repeat = 1;   // gensignal:repeat when above 1
+    bool detail = false;  // an annotation carries signal:detail
+};
+nlohmann::json sigmfGlobal(const RecordingCore& core);
+
+// The one capture: the centre at RF and the time, each where given.
+nlohmann::json sigmfCapture(const std::optional<double>& centerFrequency, const std::string& datetime);
+
 nlohmann::json sigmfMeta(const Request& request, const Recording& recording);
