@@ -116,6 +116,47 @@ def _extension(name, version):
     return {"name": name, "version": version, "optional": True}
 
 
+def recorder_name():
+    """core:recorder and each annotation's core:generator."""
+    from . import __version__
+
+    return f"gensignal {__version__}"
+
+
+def core_global(sample_rate, sha512, description, samples, repeat=1, detail=False):
+    """What every recording's global object says, whatever made it: int16
+    I/Q at the rate, the data's hash, what it is and its extensions; the
+    writer adds its own gensignal fields."""
+    # Enumerations by name since 2.0.0 of the gensignal extension (numbers before).
+    extensions = [_extension("gensignal", "2.0.0")]
+    if detail:
+        extensions.append(_extension("signal", "1.0.0"))
+    glob = {
+        "core:datatype": "ci16_le",
+        "core:sample_rate": float(sample_rate),
+        "core:version": "1.2.0",
+        "core:num_channels": 1,
+        "core:sha512": sha512,
+        "core:description": description,
+        "core:recorder": recorder_name(),
+        "core:extensions": extensions,
+        "gensignal:samples": samples,
+    }
+    if repeat > 1:
+        glob["gensignal:repeat"] = repeat
+    return glob
+
+
+def _capture(datetime, centre):
+    capture = {"core:sample_start": 0}
+    if centre is not None:
+        capture["core:frequency"] = centre
+    stamp = _datetime_text(datetime)
+    if stamp:
+        capture["core:datetime"] = stamp
+    return capture
+
+
 def _scene_annotations(waveform, recorder, centre):
     """One annotation per burst, and one for each part that is always on,
     as wavegen scene writes them."""
@@ -146,24 +187,13 @@ def _scene_annotations(waveform, recorder, centre):
     return out
 
 
-def _scene_metadata(waveform, sha512, recorder, capture, centre):
+def _scene_metadata(waveform, sha512, capture, centre):
     """A scene's metadata: the scene under gensignal:scene (regenerate()
     makes it again from there) and an annotation per burst."""
-    extensions = [_extension("gensignal", "2.0.0")]
-    if any(label.get("detail") for label in waveform.parts or []):
-        extensions.append(_extension("signal", "1.0.0"))
-    glob = {
-        "core:datatype": "ci16_le",
-        "core:sample_rate": float(waveform.sample_rate),
-        "core:version": "1.2.0",
-        "core:num_channels": 1,
-        "core:sha512": sha512,
-        "core:recorder": recorder,
-        "core:description": f"scene of {len(waveform.scene['parts'])} parts",
-        "core:extensions": extensions,
-        "gensignal:samples": len(waveform.period),
-        "gensignal:scene": waveform.scene,
-    }
+    detail = any(label.get("detail") for label in waveform.parts or [])
+    description = f"scene of {len(waveform.scene['parts'])} parts"
+    glob = core_global(waveform.sample_rate, sha512, description, len(waveform.period), waveform.repeat, detail)
+    glob["gensignal:scene"] = waveform.scene
     if waveform.scene_report is not None:
         glob["gensignal:scene_report"] = waveform.scene_report
     if waveform.parts is not None:
@@ -172,47 +202,21 @@ def _scene_metadata(waveform, sha512, recorder, capture, centre):
         glob["gensignal:labels"] = waveform.parts
     if waveform.loop:
         glob["gensignal:loop"] = waveform.loop
-    if waveform.repeat > 1:
-        glob["gensignal:repeat"] = waveform.repeat
-    return {"global": glob, "captures": [capture], "annotations": _scene_annotations(waveform, recorder, centre)}
+    annotations = _scene_annotations(waveform, recorder_name(), centre)
+    return {"global": glob, "captures": [capture], "annotations": annotations}
 
 
 def metadata(waveform, sha512, datetime=None, center_frequency=None):
     """The metadata dictionary, with the same fields wavegen writes."""
-    from . import __version__
-
-    recorder = f"gensignal {__version__}"
     if waveform.scene is not None:
-        capture = {"core:sample_start": 0}
         centre = _center_frequency(center_frequency)
-        if centre is not None:
-            capture["core:frequency"] = centre
-        stamp = _datetime_text(datetime)
-        if stamp:
-            capture["core:datetime"] = stamp
-        return _scene_metadata(waveform, sha512, recorder, capture, centre)
-    total = len(waveform)
-    samples = len(waveform.period)
+        return _scene_metadata(waveform, sha512, _capture(datetime, centre), centre)
     measured, (lower, upper) = _measured(waveform)
     detail = signal_detail(waveform.kind, waveform.params)
-    # Enumerations by name since 2.0.0 of the gensignal extension (numbers before).
-    extensions = [_extension("gensignal", "2.0.0")]
-    if detail:
-        extensions.append(_extension("signal", "1.0.0"))
-    glob = {
-        "core:datatype": "ci16_le",
-        "core:sample_rate": float(waveform.sample_rate),
-        "core:version": "1.2.0",
-        "core:num_channels": 1,
-        "core:sha512": sha512,
-        "core:description": waveform.description(),
-        "core:recorder": recorder,
-        "core:extensions": extensions,
-        "gensignal:samples": samples,
-        "gensignal:measured": measured,
-    }
-    if waveform.repeat > 1:
-        glob["gensignal:repeat"] = waveform.repeat
+    glob = core_global(
+        waveform.sample_rate, sha512, waveform.description(), len(waveform.period), waveform.repeat, bool(detail)
+    )
+    glob["gensignal:measured"] = measured
     if waveform.kind is not None:
         glob["gensignal:kind"] = waveform.kind
         for name, value in waveform.params.items():
@@ -221,21 +225,17 @@ def metadata(waveform, sha512, datetime=None, center_frequency=None):
         glob["gensignal:loop"] = waveform.loop
     if waveform.channel:  # as wavegen impair records it: what was applied and what it realised
         glob["gensignal:channel"] = waveform.channel
-    capture = {"core:sample_start": 0}
     centre = _center_frequency(center_frequency)
+    capture = _capture(datetime, centre)
     if centre is not None:
-        capture["core:frequency"] = centre
         lower, upper = lower + centre, upper + centre
-    stamp = _datetime_text(datetime)
-    if stamp:
-        capture["core:datetime"] = stamp
     annotation = {
         "core:sample_start": 0,
-        "core:sample_count": total,
+        "core:sample_count": len(waveform),
         "core:freq_lower_edge": lower,
         "core:freq_upper_edge": upper,
         "core:label": waveform.kind or "recording",
-        "core:generator": recorder,
+        "core:generator": recorder_name(),
     }
     if detail:
         annotation["signal:detail"] = detail

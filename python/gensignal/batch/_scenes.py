@@ -199,26 +199,15 @@ def _boxes(wf, parts):
 def metadata(wf, params, settings, boxes, sha512):
     """The SigMF metadata of a scene item: the scene it regenerates from and
     an annotation per box."""
-    from .. import __version__
-
-    recorder = f"gensignal {__version__}"
-    glob = {
-        "core:datatype": "ci16_le",
-        "core:sample_rate": params["sample_rate"],
-        "core:version": "1.2.0",
-        "core:num_channels": 1,
-        "core:sha512": sha512,
-        "core:description": f"scene of {len(params['parts'])} parts",
-        "core:recorder": recorder,
-        "core:extensions": [{"name": "gensignal", "version": "2.0.0", "optional": True}],
-        "gensignal:samples": len(wf),
-        "gensignal:scene": {key: params[key] for key in ("sample_rate", "parts", "noise_seed") if key in params},
-        "gensignal:scene_report": wf.scene_report,
-        "gensignal:loop": {
-            "mode": settings.get("loop", "defined"),
-            "peak_dbfs": settings.get("peak_dbfs", 0.0),
-            "samples": len(wf),
-        },
+    recorder = sigmf.recorder_name()
+    description = f"scene of {len(params['parts'])} parts"
+    glob = sigmf.core_global(params["sample_rate"], sha512, description, len(wf))
+    glob["gensignal:scene"] = {key: params[key] for key in ("sample_rate", "parts", "noise_seed") if key in params}
+    glob["gensignal:scene_report"] = wf.scene_report
+    glob["gensignal:loop"] = {
+        "mode": settings.get("loop", "defined"),
+        "peak_dbfs": settings.get("peak_dbfs", 0.0),
+        "samples": len(wf),
     }
     annotations = [
         {
