@@ -22,6 +22,7 @@
 #include "genSignalClass.h"
 #include "lastError.h"
 #include "rangeChecks.h"
+#include "shareClaims.h"
 #include "sharedCores.h"
 
 namespace {
@@ -148,7 +149,12 @@ int deliverArray(GenSignalClass* obj, Buffer<Sample> samples, int n, int16_t** i
     const Blocks blocks(static_cast<size_t>(n > 0 ? n : 0));
     double blockPeak[kMaxBlocks];
     int peakDone[kMaxBlocks] = {}, converted[kMaxBlocks] = {};
-    std::atomic<size_t> nextPeak{0}, nextConversion{0};
+    // In place with 8-byte samples, block b >= 1 lands on the bytes of
+    // block b / 2, so it waits until that one is converted; block 0 lands
+    // on its own first half, a stage at a time. Those blocks go in order.
+    const bool halves = inPlace && sizeof(Sample) == 8;
+    const int64_t blockCount = static_cast<int64_t>(blocks.count);
+    ShareClaims peakClaims(blockCount, team), conversionClaims(blockCount, halves ? 1 : team);
     bool finite = true;
     bool scaled = false;
     double peakSeen = 0.0;
@@ -158,7 +164,9 @@ int deliverArray(GenSignalClass* obj, Buffer<Sample> samples, int n, int16_t** i
     // the samples must all be read before any is overwritten.
 #pragma omp parallel num_threads(team) if (team > 1)
     {
-        for (size_t b; (b = nextPeak.fetch_add(1, std::memory_order_relaxed)) < blocks.count;) {
+        const int t = omp_get_thread_num();
+        for (int64_t claimed; (claimed = peakClaims.next(t)) >= 0;) {
+            const size_t b = static_cast<size_t>(claimed);
             blockPeak[b] = chunkPeak(x + blocks.first(b), blocks.length(b));
             raise(&peakDone[b]);
         }
@@ -178,19 +186,15 @@ int deliverArray(GenSignalClass* obj, Buffer<Sample> samples, int n, int16_t** i
         // zeros are written below. A peak too small to fix the scale is
         // refused below unless every sample is zero.
         const bool convert = allFinite && peakScales(combined, scale, x);
-        // In place with 8-byte samples, block b >= 1 lands on the bytes of
-        // block b / 2, so it waits until that one is converted; block 0
-        // lands on its own first half, a stage at a time.
-        const bool halves = inPlace && sizeof(Sample) == 8;
         if (convert) {
-            for (size_t b; (b = nextConversion.fetch_add(1, std::memory_order_relaxed)) < blocks.count;) {
-                const size_t first = blocks.first(b);
+            for (int64_t claimed; (claimed = conversionClaims.next(t)) >= 0;) {
+                const size_t b = static_cast<size_t>(claimed), first = blocks.first(b);
                 if (halves && b > 0) waitFor(&converted[b / 2]);
                 convertChunk(x + first, blocks.length(b), scale, dest + 2 * first, inPlace && (b == 0 || !halves));
                 raise(&converted[b]);
             }
         }
-        if (omp_get_thread_num() == 0) {
+        if (t == 0) {
             finite = allFinite;
             scaled = convert;
             peakSeen = peak;

@@ -10,6 +10,7 @@
 #include "farrowKernels.h"
 #include "polyphaseFilter.h"
 #include "rangeChecks.h"
+#include "shareClaims.h"
 #include "sharedCores.h"
 
 namespace {
@@ -106,13 +107,14 @@ private:
 void shapeAll(const ShapingJob& job, const StuffedFilter& filter, int64_t L, C* out, int team, C* scratch,
               int64_t perThread) {
     const int64_t blocks = (L + kBlock - 1) / kBlock;
+    // Each thread its own share, in which the conversion finds it; a thread
+    // descheduled on a busy machine holds up one block, not a share.
+    ShareClaims claims(blocks, team);
 #pragma omp parallel num_threads(team) if (team > 1)
     {
-        Stretches stretch(job, filter, L, scratch + perThread * omp_get_thread_num());
-        // Blocks go to whichever thread is free: a thread descheduled on a
-        // busy machine holds up one block, not a share of the call.
-#pragma omp for schedule(dynamic) nowait
-        for (int64_t b = 0; b < blocks; ++b) {
+        const int t = omp_get_thread_num();
+        Stretches stretch(job, filter, L, scratch + perThread * t);
+        for (int64_t b; (b = claims.next(t)) >= 0;) {
             const int64_t lo = b * kBlock, hi = std::min(L, lo + kBlock);
             stretch(lo, hi, out + lo);
         }
@@ -133,12 +135,13 @@ void shapeAndResampleAll(const ShapingJob& job, const StuffedFilter& filter, int
     const bool sparse = r > kSparseRatio;
     const int64_t block = resampleBlock(r);
     const int64_t blocks = (total + block - 1) / block;
+    ShareClaims claims(blocks, team);
 #pragma omp parallel num_threads(team) if (team > 1)
     {
-        C* const window = scratch + room.perThread() * omp_get_thread_num();
+        const int t = omp_get_thread_num();
+        C* const window = scratch + room.perThread() * t;
         Stretches stretch(job, filter, L, window + room.window);
-#pragma omp for schedule(dynamic) nowait
-        for (int64_t b = 0; b < blocks; ++b) {
+        for (int64_t b; (b = claims.next(t)) >= 0;) {
             const int64_t first = b * block, last = std::min<int64_t>(total, first + block);
             if (first == 0) stretch(0, 1, out);  // output 0 is shaped sample 0, copied
             const int64_t lo = first == 0 ? 1 : first;

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <memory>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "blockPipeline.h"
+#include "shareClaims.h"
 #include "sharedCores.h"
 
 namespace {
@@ -74,6 +76,54 @@ TEST(BlockPipeline, SmallCallsStayOnOneThread) {
     EXPECT_EQ(teamFor(200, 100), 2);
     EXPECT_EQ(teamFor(1000000, 100), 4);
     omp_set_num_threads(saved);
+}
+
+// Blocks handed out in shares: every block exactly once whatever the
+// team, and a thread alone takes its own share first, then the others'.
+struct ClaimCase {
+    int64_t blocks;
+    int shares;
+    int threads;  // a team above the shares, or below them (a thread that never came)
+};
+
+class ShareClaimsRun : public ::testing::TestWithParam<ClaimCase> {};
+
+TEST_P(ShareClaimsRun, EveryBlockOnceOwnShareFirst) {
+    const ClaimCase c = GetParam();
+    ShareClaims claims(c.blocks, c.shares);
+    std::vector<std::vector<int64_t>> taken(static_cast<size_t>(c.threads));
+#pragma omp parallel num_threads(c.threads)
+    {
+        const int t = omp_get_thread_num();
+        for (int64_t b; (b = claims.next(t)) >= 0;) taken[t].push_back(b);
+    }
+    std::vector<int> runs(static_cast<size_t>(c.blocks), 0);
+    for (const auto& blocks : taken)
+        for (int64_t b : blocks) {
+            ASSERT_GE(b, 0);
+            ASSERT_LT(b, c.blocks);
+            ++runs[b];
+        }
+    for (int64_t b = 0; b < c.blocks; ++b) EXPECT_EQ(runs[b], 1) << "block " << b;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ShareClaimsRun,
+                         ::testing::Values(ClaimCase{0, 2, 2}, ClaimCase{1, 2, 2}, ClaimCase{5, 8, 3},
+                                           ClaimCase{1000, 1, 3}, ClaimCase{1000, 2, 2}, ClaimCase{1000, 3, 1},
+                                           ClaimCase{1001, 2, 5}, ClaimCase{999, 100, 4}),
+                         [](const auto& info) {
+                             return "blocks" + std::to_string(info.param.blocks) + "_shares" +
+                                    std::to_string(info.param.shares) + "_threads" + std::to_string(info.param.threads);
+                         });
+
+TEST(ShareClaims, OneThreadAloneTakesItsShareThenTheOthersInOrder) {
+    ShareClaims claims(10, 2);
+    std::vector<int64_t> order;
+    for (int64_t b; (b = claims.next(1)) >= 0;) order.push_back(b);
+    EXPECT_EQ(order, (std::vector<int64_t>{5, 6, 7, 8, 9, 0, 1, 2, 3, 4}));
+    ShareClaims single(4, 1);
+    EXPECT_EQ(single.next(3), 0);
+    EXPECT_EQ(single.next(0), 1);
 }
 
 // While other processes keep every processor busy, a team thread would wait
