@@ -19,6 +19,7 @@ constexpr int64_t kRecheckNanoseconds = 5'000'000;
 
 std::atomic<int64_t> checkedAt{INT64_MIN};
 std::atomic<int> freeCores{0};  // 0: not known
+std::atomic<int> lastLook{0};   // what the last look saw; 0: none yet
 
 int64_t now() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -121,7 +122,13 @@ int teamOnFreeCores(int wanted) {
     int cores = freeCores.load(std::memory_order_relaxed);
     if (cores == 0 || t - checkedAt.load(std::memory_order_relaxed) > kRecheckNanoseconds) {
         checkedAt.store(t, std::memory_order_relaxed);
-        cores = measureFreeCores();
+        const int seen = measureFreeCores();
+        const int before = lastLook.exchange(seen, std::memory_order_relaxed);
+        // Other processes count once two looks in a row see them: a thread
+        // runnable for a moment (a shell, a kernel worker) would otherwise
+        // halve an idle machine's teams until the next look. The first
+        // look stands alone, so that a single call on a busy machine fits.
+        cores = before == 0 ? seen : std::max(seen, before);
         freeCores.store(cores, std::memory_order_relaxed);
     }
     return std::min(wanted, cores);

@@ -11,7 +11,9 @@
 //
 // `wanted` while no other process has a runnable thread; else at most the
 // processors minus those threads, at least 1. Looked at again at most every few
-// milliseconds; reads two small files of /proc and allocates nothing.
+// milliseconds, and the larger of the last two looks taken, so that a
+// moment's thread elsewhere does not count; reads two small files of /proc
+// and allocates nothing.
 int teamOnFreeCores(int wanted);
 
 // The same for the runtime's default team (omp_get_max_threads()).

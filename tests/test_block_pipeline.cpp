@@ -166,7 +166,11 @@ TEST(SharedCores, TeamsShrinkToOneWhileOtherProcessesFillTheCores) {
     const int processors = omp_get_num_procs();
     Spinners spinners(processors);
     ASSERT_TRUE(spinners.started());
-    usleep(20000);  // past the recheck interval, the spinners on the cores
+    // Two looks past the recheck interval with the spinners on the cores:
+    // a moment's load at one look alone does not count.
+    usleep(20000);
+    teamOnFreeCores(processors + 1);
+    usleep(20000);
     const int loaded = teamOnFreeCores(processors + 1);
     const int team = teamNowFor(int64_t{1} << 30, 1);
     spinners.stop();
