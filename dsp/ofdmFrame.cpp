@@ -11,6 +11,7 @@
 #include "cpuDispatch.h"
 #include "lastError.h"
 #include "mathConstants.h"
+#include "shareClaims.h"
 
 namespace {
 
@@ -224,18 +225,20 @@ int buildOfdmFrame(const OfdmFrameLayout& f, const std::complex<float>* table, c
     const auto group = symbolGroupGeneric;
 #endif
 
+    // Each thread its own share of the symbols, where the conversion finds
+    // them; one that starts late on a busy machine takes fewer of them.
+    ShareClaims groupClaims(groups, team), fadeClaims(f.symbols, team);
 #pragma omp parallel num_threads(team) if (team > 1)
     {
-        float* re = work.get() + rows * static_cast<size_t>(omp_get_thread_num());
+        const int t = omp_get_thread_num();
+        float* re = work.get() + rows * static_cast<size_t>(t);
         float* im = re + rows / 2;
-        // Chunks go to whichever thread is free: on a busy machine a thread
-        // that starts late takes fewer of them.
-#pragma omp for schedule(dynamic, 16)
-        for (int g = 0; g < groups; ++g) group(f, tf, table, data, rise, g * width, re, im, out, lanes);
+        for (int64_t g; (g = groupClaims.next(t)) >= 0;)
+            group(f, tf, table, data, rise, static_cast<int>(g) * width, re, im, out, lanes);
         if (f.crossFade) {
-#pragma omp for schedule(dynamic, 128)
-            for (int s = 0; s < f.symbols; ++s)
-                fadeSlot(out + static_cast<int64_t>(s) * (static_cast<int64_t>(n) + p), n, p, fall);
+#pragma omp barrier
+            for (int64_t s; (s = fadeClaims.next(t)) >= 0;)
+                fadeSlot(out + s * (static_cast<int64_t>(n) + p), n, p, fall);
         }
     }
     return 0;
