@@ -19,7 +19,7 @@ int SceneSpectrum::transform(const std::complex<Real>* x, int64_t n, double rate
         preferHugePages(bins_.get(), Buffer<SceneBin>::bytesFor(static_cast<size_t>(n)));
     }
     SceneBin* bins = bins_.get();
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) num_threads(availableTeam())
     for (int64_t i = 0; i < n; ++i)
         bins[i] = SceneBin(static_cast<float>(x[i].real()), static_cast<float>(x[i].imag()));
     if (dft.size() != n && dft.plan(n, DftDirection::forward, bins, availableTeam()))

@@ -18,7 +18,7 @@ namespace {
 void clippedPart(const std::complex<double>* x, int64_t n, double limit, std::complex<float>* e) {
     // Below the limit by more than any rounding of the squares: no hypot.
     const double below = limit * limit * (1 - 1e-9);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) num_threads(availableTeam())
     for (int64_t i = 0; i < n; ++i) {
         const double re = x[i].real(), im = x[i].imag();
         e[i] = std::complex<float>(0.0f, 0.0f);
@@ -52,7 +52,7 @@ int clipAndFilter(std::complex<double>* x, int64_t n, const unsigned char* keep,
     for (int round = 0; round < request.iterations; ++round) {
         clippedPart(x, n, std::sqrt(meanPower(x, n) * std::pow(10.0, levelDb / 10.0)), e);
         dft.execute(e);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) num_threads(availableTeam())
         for (int64_t s = 0; s < n; ++s) {
             if (!keep[s]) {
                 e[s] = cf(0, 0);
@@ -63,7 +63,7 @@ int clipAndFilter(std::complex<double>* x, int64_t n, const unsigned char* keep,
             e[s] *= inverseN;
         }
         dft.inverse(e);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) num_threads(availableTeam())
         for (int64_t i = 0; i < n; ++i) x[i] -= std::complex<double>(e[i].real(), e[i].imag());
         result.iterations = round + 1;
         result.paprDb = paprAtDb(x, n, request.probability);

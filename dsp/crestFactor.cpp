@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "buffer.h"
+#include "sharedCores.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ int64_t blocksOf(int64_t n) { return (n + kBlock - 1) / kBlock; }
 // over x and no copy of it.
 int64_t blockTops(const std::complex<double>* x, int64_t n, int64_t keep, double* tops, int64_t* filled) {
     const int64_t blocks = blocksOf(n);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) num_threads(availableTeam())
     for (int64_t b = 0; b < blocks; ++b) {
         double* heap = tops + b * keep;  // a min-heap of the block's largest
         int64_t m = 0;
@@ -49,7 +50,7 @@ int64_t blockTops(const std::complex<double>* x, int64_t n, int64_t keep, double
 
 double peakPower(const std::complex<double>* x, int64_t n, double* partial) {
     const int64_t blocks = blocksOf(n);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) num_threads(availableTeam())
     for (int64_t b = 0; b < blocks; ++b) {
         double m = 0;
         const int64_t hi = std::min(n, (b + 1) * kBlock);
@@ -70,7 +71,7 @@ double meanPower(const std::complex<double>* x, int64_t n) {
         for (int64_t i = 0; i < n; ++i) total += power(x[i]);
         return total / static_cast<double>(n);
     }
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) num_threads(availableTeam())
     for (int64_t b = 0; b < blocks; ++b) {
         double s = 0;
         const int64_t hi = std::min(n, (b + 1) * kBlock);
@@ -110,7 +111,7 @@ PaprFigures rankedPapr(const std::complex<double>* x, int64_t n, double p, bool 
     if (fewTops) {
         count = blockTops(x, n, keep, v, filled.get());
     } else {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) num_threads(availableTeam())
         for (int64_t i = 0; i < n; ++i) v[i] = power(x[i]);
     }
     // The largest of all is among the tops too, before the ranking moves them.

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "mathConstants.h"
+#include "sharedCores.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ void placePart(const std::complex<float>* part, int64_t partLength, int64_t leng
                const BurstPattern& bursts, std::complex<float>* out) {
     const int64_t d = delayOf(delay, length);
     const int64_t blocks = (length + kBlock - 1) / kBlock;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) num_threads(availableTeam())
     for (int64_t b = 0; b < blocks; ++b) {
         const int64_t lo = b * kBlock, hi = lo + kBlock < length ? lo + kBlock : length;
         PartIndex at(lo, d, length, partLength);
@@ -67,7 +68,7 @@ void addRotated(const std::complex<float>* x, int64_t length, const PartCarrier&
     const int64_t blocks = (length + kBlock - 1) / kBlock;
     const double step = carrierAngle(carrier, 1, length) - carrier.phase;
     const double sc = std::cos(step), ss = std::sin(step);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) num_threads(availableTeam())
     for (int64_t b = 0; b < blocks; ++b) {
         const int64_t lo = b * kBlock, hi = lo + kBlock < length ? lo + kBlock : length;
         const double a0 = carrierAngle(carrier, lo, length);
@@ -84,7 +85,7 @@ void addRotated(const std::complex<float>* x, int64_t length, const PartCarrier&
 
 void addPlaced(const PlacedPart* parts, int count, int64_t length, std::complex<double>* sum) {
     const int64_t blocks = (length + kBlock - 1) / kBlock;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) num_threads(availableTeam())
     for (int64_t b = 0; b < blocks; ++b) {
         const int64_t lo = b * kBlock, hi = lo + kBlock < length ? lo + kBlock : length;
         // Part after part over one block of the sum, which stays in cache:

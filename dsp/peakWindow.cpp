@@ -8,6 +8,7 @@
 #include "crestFactor.h"
 #include "lastError.h"
 #include "mathConstants.h"
+#include "sharedCores.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ int peakWindow(std::complex<double>* x, int64_t n, const PeakWindowRequest& requ
     for (int round = 0; round < request.iterations; ++round) {
         std::fill(depth.get(), depth.get() + n, 0.0);
         dips(x, n, std::sqrt(meanPower(x, n) * std::pow(10.0, levelDb / 10.0)), w, depth.get());
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) num_threads(availableTeam())
         for (int64_t i = 0; i < n; ++i) x[i] *= 1 - depth[i];
         result.iterations = round + 1;
         result.paprDb = paprAtDb(x, n, request.probability);
