@@ -2,11 +2,12 @@
 // processes spinning beside it, calls at 1 and at 2 threads alternating
 // under the same load (which one goes first alternates too): the median
 // output samples per second of each, and x_one_thread, the median over the
-// pairs of the 2-thread rate over the 1-thread rate. Pairing the calls keeps
-// the load's drift between runs out of the ratio. A descheduled thread that the others
-// wait for shows here as a ratio far below 1. Wall-clock time: the library
-// runs on OpenMP threads. Run alone: --benchmark_filter=Busy/ (4 s each, 16 s
-// for the two slowest).
+// pairs of the 2-thread rate over the 1-thread rate. Pairing the calls
+// keeps the load's drift between runs out of the ratio. A descheduled
+// thread that the others wait for shows here as a ratio far below 1.
+// Wall-clock time: the library runs on OpenMP threads. Run alone:
+// --benchmark_filter=Busy/ (each job at least 4 s and 40 pairs, at most a
+// minute).
 #include <benchmark/benchmark.h>
 #include <omp.h>
 #include <signal.h>
@@ -34,9 +35,8 @@ const char* const kKindJobs[] = {
 };
 constexpr int kBusyProcesses = 2;
 
-bool slowJob(const char* name) {
-    return std::strcmp(name, "StepSweep_1000_10MHz") == 0 || std::strcmp(name, "Noise_128taps_1e6") == 0;
-}
+constexpr size_t kLeastPairs = 40;
+constexpr double kLeastSeconds = 4, kMostSeconds = 60;
 
 // Child processes that spin until killed. They die with the benchmark too
 // (PR_SET_PDEATHSIG), so a crash or an abort leaves none behind.
@@ -112,23 +112,29 @@ void BM_Busy(benchmark::State& state, int index, bool loaded) {
         usleep(20000);  // let the spinners reach the cores
     std::vector<double> one, two;
     bool twoFirst = false;
+    // One benchmark iteration holds every pair: at least kLeastPairs and
+    // kLeastSeconds, so that the slowest calls get a median too.
     for (auto _ : state) {
-        double t1 = 0, t2 = 0;
-        if (twoFirst) {
-            t2 = timedCall(j, handle, 2, &iq, &count);
-            t1 = timedCall(j, handle, 1, &iq, &count);
-        } else {
-            t1 = timedCall(j, handle, 1, &iq, &count);
-            t2 = timedCall(j, handle, 2, &iq, &count);
+        const auto start = std::chrono::steady_clock::now();
+        auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+        while ((one.size() < kLeastPairs || elapsed() < kLeastSeconds) && elapsed() < kMostSeconds) {
+            double t1 = 0, t2 = 0;
+            if (twoFirst) {
+                t2 = timedCall(j, handle, 2, &iq, &count);
+                t1 = timedCall(j, handle, 1, &iq, &count);
+            } else {
+                t1 = timedCall(j, handle, 1, &iq, &count);
+                t2 = timedCall(j, handle, 2, &iq, &count);
+            }
+            twoFirst = !twoFirst;
+            if (t1 < 0 || t2 < 0) {
+                state.SkipWithError("generation failed");
+                break;
+            }
+            one.push_back(t1);
+            two.push_back(t2);
+            benchmark::DoNotOptimize(iq);
         }
-        twoFirst = !twoFirst;
-        if (t1 < 0 || t2 < 0) {
-            state.SkipWithError("generation failed");
-            break;
-        }
-        one.push_back(t1);
-        two.push_back(t2);
-        benchmark::DoNotOptimize(iq);
     }
     load.stop();
     GenSignalObjRelease(handle);
@@ -154,9 +160,7 @@ const bool registered = [] {
             benchmark::RegisterBenchmark((std::string("Busy/") + name + (loaded ? "/loaded" : "/idle")).c_str(),
                                          BM_Busy, index, loaded)
                 ->UseRealTime()
-                // Enough pairs for a median: the slowest calls (a tenth of a
-                // second and more under load) get longer.
-                ->MinTime(slowJob(name) ? 16.0 : 4.0)
+                ->Iterations(1)
                 ->Unit(benchmark::kMillisecond);
     }
     return true;
