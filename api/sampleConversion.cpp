@@ -116,6 +116,22 @@ void waitFor(const int* flag) {
         if (spins > 64) std::this_thread::yield();
 }
 
+// The peak over all blocks: each block's own where its reader is done, else
+// read here (reading only). In place, the conversion overwrites the
+// samples, so every block's own reader must be done with them first.
+template <class Sample>
+double combinedPeak(const Sample* x, const Blocks& blocks, const double* blockPeak, const int* peakDone, bool inPlace,
+                    bool& allFinite) {
+    double combined = 0.0;
+    for (size_t b = 0; b < blocks.count; ++b) {
+        if (inPlace) waitFor(&peakDone[b]);
+        const double p = raised(&peakDone[b]) ? blockPeak[b] : chunkPeak(x + blocks.first(b), blocks.length(b));
+        if (std::isnan(p)) allFinite = false;
+        combined = std::max(combined, p);
+    }
+    return combined;
+}
+
 // Replaces the object's I/Q buffer; the old one is released as this returns.
 void replaceIqBuffer(GenSignalClass* obj, Buffer<int16_t> fresh) {
     Buffer<int16_t> old = Buffer<int16_t>::adopt(obj->iqBuffer, static_cast<size_t>(obj->iqCapacity));
@@ -170,16 +186,8 @@ int deliverArray(GenSignalClass* obj, Buffer<Sample> samples, int n, int16_t** i
             blockPeak[b] = chunkPeak(x + blocks.first(b), blocks.length(b));
             raise(&peakDone[b]);
         }
-        double combined = 0.0;
         bool allFinite = true;
-        for (size_t b = 0; b < blocks.count; ++b) {
-            // In place, the conversion overwrites the samples: every block's
-            // own reader must be done with them first.
-            if (inPlace) waitFor(&peakDone[b]);
-            const double p = raised(&peakDone[b]) ? blockPeak[b] : chunkPeak(x + blocks.first(b), blocks.length(b));
-            if (std::isnan(p)) allFinite = false;
-            combined = std::max(combined, p);
-        }
+        const double combined = combinedPeak(x, blocks, blockPeak, peakDone, inPlace, allFinite);
         const double peak = n < 1 ? 0.0 : peakFrom(combined, x);
         const float scale = static_cast<float>(fullScale / peak);
         // An all-zero waveform has an infinite scale, and 0 * inf is NaN: its
