@@ -12,6 +12,7 @@
 #include "lastError.h"
 #include "mathConstants.h"
 #include "shareClaims.h"
+#include "threadRows.h"
 
 namespace {
 
@@ -208,8 +209,8 @@ int buildOfdmFrame(const OfdmFrameLayout& f, const std::complex<float>* table, c
     Transform tf(n);
     if (!tf) return refuse(-3, "out of memory: %zu bytes for the inverse FFT's tables", 16 * static_cast<size_t>(n));
     const size_t rows = 2 * static_cast<size_t>(n) * width;
-    Buffer<float> work(rows * team);
-    if (!work) return refuse(-3, "out of memory: %zu bytes for the symbols in transform", work.bytesFor(rows * team));
+    const ThreadRows<float> work(rows, team);
+    if (!work) return refuse(-3, "out of memory: %zu bytes for the symbols in transform", work.bytes());
     // Raised-cosine window of 2P points: rising half, then falling half.
     Buffer<float> w(f.crossFade ? 2 * static_cast<size_t>(p) : 1);
     if (!w) return refuse(-3, "out of memory: %zu bytes for the cross-fade window", w.bytesFor(2 * p));
@@ -231,7 +232,7 @@ int buildOfdmFrame(const OfdmFrameLayout& f, const std::complex<float>* table, c
 #pragma omp parallel num_threads(team) if (team > 1)
     {
         const int t = omp_get_thread_num();
-        float* re = work.get() + rows * static_cast<size_t>(t);
+        float* re = work.row(t);
         float* im = re + rows / 2;
         for (int64_t g; (g = groupClaims.next(t)) >= 0;)
             group(f, tf, table, data, rise, static_cast<int>(g) * width, re, im, out, lanes);

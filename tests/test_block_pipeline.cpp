@@ -17,6 +17,7 @@
 
 #include "blockPipeline.h"
 #include "shareClaims.h"
+#include "threadRows.h"
 #include "sharedCores.h"
 
 namespace {
@@ -124,6 +125,28 @@ TEST(ShareClaims, OneThreadAloneTakesItsShareThenTheOthersInOrder) {
     ShareClaims single(4, 1);
     EXPECT_EQ(single.next(3), 0);
     EXPECT_EQ(single.next(0), 1);
+}
+
+// Each thread's row starts a 128-byte stretch of its own and holds its
+// count without reaching the next row, whatever malloc hands back.
+TEST(ThreadRows, RowsShareNoCacheLine) {
+    for (size_t count : {size_t{1}, size_t{8}, size_t{15}, size_t{16}, size_t{17}, size_t{1000}})
+        for (int threads : {1, 2, 3, 7}) {
+            // Allocations of odd sizes in between move malloc's addresses.
+            std::vector<std::unique_ptr<char[]>> shift;
+            for (int k = 0; k < threads; ++k) shift.emplace_back(new char[16 * k + 8]);
+            const ThreadRows<double> rows(count, threads);
+            ASSERT_TRUE(rows);
+            for (int t = 0; t < threads; ++t) {
+                const uintptr_t at = reinterpret_cast<uintptr_t>(rows.row(t));
+                EXPECT_EQ(at % 128, 0u) << count << " values, thread " << t;
+                if (t + 1 < threads) {
+                    EXPECT_GE(reinterpret_cast<uintptr_t>(rows.row(t + 1)), at + count * sizeof(double));
+                }
+            }
+            EXPECT_GE(rows.bytes(), (reinterpret_cast<uintptr_t>(rows.row(threads - 1)) + count * sizeof(double)) -
+                                        reinterpret_cast<uintptr_t>(rows.row(0)));
+        }
 }
 
 // While other processes keep every processor busy, a team thread would wait

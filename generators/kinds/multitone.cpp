@@ -18,6 +18,7 @@
 #include "planCount.h"
 #include "rangeChecks.h"
 #include "toneSynthesis.h"
+#include "threadRows.h"
 
 namespace {
 
@@ -39,16 +40,17 @@ void listPhases(const MultitonePlan& plan, double* phase) {
 // Zero phases: the tone at -f has exactly the negated argument of the tone
 // at +f, and this libm's cosine is even and its sine odd to the bit (a test
 // checks that over many arguments), so each +-f pair costs one sincos. The
-// sums still run over the list in its order. `pairs` holds 2h values per
-// thread of the team.
-void zeroPhaseTones(const MultitonePlan& plan, const double* freq, double* pairs, int team, Sample* pattern) {
+// sums still run over the list in its order. Each thread of the team has
+// a row of 2h values in `pairs`.
+void zeroPhaseTones(const MultitonePlan& plan, const double* freq, const ThreadRows<double>& pairs, int team,
+                    Sample* pattern) {
     const int N = plan.tones, L = plan.patternSamples;
     const int odd = N % 2;
     const int h = (N - odd) / 2;  // tones above 0 Hz: f[odd ... odd + h)
     const double dt = 1 / plan.internalRate;
 #pragma omp parallel num_threads(team) if (team > 1)
     {
-        double* const cs = pairs + 2 * static_cast<size_t>(h) * omp_get_thread_num();
+        double* const cs = pairs.row(omp_get_thread_num());
         // Chunks go to whichever thread is free: on a busy machine a thread
         // that starts late takes fewer of them.
 #pragma omp for schedule(dynamic, 64)
@@ -181,11 +183,11 @@ int GenSignalClass::genMultitoneSig(const MultitonePlan& plan, GeneratedWave<Sam
     multitoneToneList(plan, f.get());
     const int team = teamNowFor(static_cast<int64_t>(L) * N, kPerThread);
     if (zero) {
+        // Every sample writes each thread's values.
         const int h = (N - N % 2) / 2;
-        const size_t pairValues = 2 * static_cast<size_t>(h) * team;
-        Buffer<double> pairs(pairValues);
-        if (!pairs) return outOfMemory<double>(-1, pairValues, "tone values");
-        zeroPhaseTones(plan, f.get(), pairs.get(), team, x.get());
+        const ThreadRows<double> pairs(2 * static_cast<size_t>(h), team);
+        if (!pairs) return outOfMemory<double>(-1, 2 * static_cast<size_t>(h) * team, "tone values");
+        zeroPhaseTones(plan, f.get(), pairs, team, x.get());
     } else {
         listPhases(plan, f.get() + N);
         phasedTones(plan, f.get(), f.get() + N, team, x.get());
