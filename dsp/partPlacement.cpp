@@ -24,9 +24,10 @@ double carrierAngle(const PartCarrier& c, int64_t n, int64_t length) {
 // The part's sample index for loop sample n: ((n - delay) mod length) mod
 // partLength, stepped sample by sample from there.
 struct PartIndex {
-    int64_t m, partLength;
-    int64_t loopIndex;  // (n - delay) mod length
-    int64_t length;
+    int64_t m = 0, partLength = 1;
+    int64_t loopIndex = 0;  // (n - delay) mod length
+    int64_t length = 1;
+    PartIndex() = default;
     PartIndex(int64_t n, int64_t d, int64_t len, int64_t partLen) : partLength(partLen), length(len) {
         loopIndex = n - d;
         if (loopIndex < 0) loopIndex += length;
@@ -83,28 +84,57 @@ void addRotated(const std::complex<float>* x, int64_t length, const PartCarrier&
     }
 }
 
+namespace {
+
+// Up to G parts over [lo, hi) of the sum, their carriers stepped side by
+// side: each part's phasor is a chain of dependent products, and G chains
+// at once keep the core busy where one would leave it waiting. Each sample
+// still gets its parts in their order.
+template <int G>
+void addGroup(const PlacedPart* parts, int64_t lo, int64_t hi, int64_t length, std::complex<double>* sum) {
+    double tc[G], ts[G], sc[G], ss[G];
+    PartIndex at[G] = {};
+    for (int g = 0; g < G; ++g) {
+        const PlacedPart& p = parts[g];
+        const double step = carrierAngle(p.carrier, 1, length) - p.carrier.phase;
+        sc[g] = std::cos(step);
+        ss[g] = std::sin(step);
+        const double a0 = carrierAngle(p.carrier, lo, length);
+        tc[g] = std::cos(a0);
+        ts[g] = std::sin(a0);
+        at[g] = PartIndex(lo, delayOf(p.delay, length), length, p.partLength);
+    }
+    for (int64_t n = lo; n < hi; ++n) {
+        double sr = sum[n].real(), si = sum[n].imag();
+        for (int g = 0; g < G; ++g) {
+            const std::complex<float> v = parts[g].part[at[g].m] * parts[g].gain;
+            const double re = v.real(), im = v.imag();
+            sr += re * tc[g] - im * ts[g];
+            si += re * ts[g] + im * tc[g];
+            const double nc = tc[g] * sc[g] - ts[g] * ss[g];
+            ts[g] = tc[g] * ss[g] + ts[g] * sc[g];
+            tc[g] = nc;
+            at[g].next();
+        }
+        sum[n] = {sr, si};
+    }
+}
+
+using GroupPass = void (*)(const PlacedPart*, int64_t, int64_t, int64_t, std::complex<double>*);
+constexpr GroupPass kGroups[] = {addGroup<1>, addGroup<2>, addGroup<3>, addGroup<4>};
+
+}  // namespace
+
 void addPlaced(const PlacedPart* parts, int count, int64_t length, std::complex<double>* sum) {
     const int64_t blocks = (length + kBlock - 1) / kBlock;
 #pragma omp parallel for schedule(static) num_threads(availableTeam())
     for (int64_t b = 0; b < blocks; ++b) {
         const int64_t lo = b * kBlock, hi = lo + kBlock < length ? lo + kBlock : length;
-        // Part after part over one block of the sum, which stays in cache:
-        // each sample gets its parts in their order, as pass after pass would.
-        for (int i = 0; i < count; ++i) {
-            const PlacedPart& p = parts[i];
-            const double step = carrierAngle(p.carrier, 1, length) - p.carrier.phase;
-            const double sc = std::cos(step), ss = std::sin(step);
-            const double a0 = carrierAngle(p.carrier, lo, length);
-            double tc = std::cos(a0), ts = std::sin(a0);
-            PartIndex at(lo, delayOf(p.delay, length), length, p.partLength);
-            for (int64_t n = lo; n < hi; ++n, at.next()) {
-                const std::complex<float> v = p.part[at.m] * p.gain;
-                const double re = v.real(), im = v.imag();
-                sum[n] += std::complex<double>(re * tc - im * ts, re * ts + im * tc);
-                const double nc = tc * sc - ts * ss;
-                ts = tc * ss + ts * sc;
-                tc = nc;
-            }
+        // Group after group over one block of the sum, which stays in cache.
+        for (int i = 0; i < count;) {
+            const int g = count - i < 4 ? count - i : 4;
+            kGroups[g - 1](parts + i, lo, hi, length, sum);
+            i += g;
         }
     }
 }

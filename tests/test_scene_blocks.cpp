@@ -76,21 +76,26 @@ TEST(ScenePlacement, FusedPassEqualsPlacingThenRotatingBitForBit) {
         const auto d = noiseLike(c.partLength);
         std::vector<std::complex<float>> part;
         for (const auto& v : d) part.emplace_back(static_cast<float>(v.real()), static_cast<float>(v.imag()));
-        PartCarrier carrier;
-        carrier.whole = c.whole;
-        carrier.cycles = 123;
-        carrier.cyclesPerSample = 0.01234;
-        carrier.phase = 0.7;
+        // Up to six parts of their own delays and carriers: one pass as in part after part.
+        std::vector<PlacedPart> placed;
         std::vector<std::complex<float>> work(static_cast<size_t>(c.length));
-        std::vector<std::complex<double>> twoPass(static_cast<size_t>(c.length), {0.5, -0.25}), fused = twoPass;
+        std::vector<std::complex<double>> twoPass(static_cast<size_t>(c.length), {0.5, -0.25});
+        for (int count = 1; count <= 6; ++count) {
+            PartCarrier carrier;
+            carrier.whole = c.whole;
+            carrier.cycles = 123 - 40 * count;
+            carrier.cyclesPerSample = 0.01234 * count - 0.03;
+            carrier.phase = 0.7 * count;
+            const int64_t delay = c.delay + 7 * (count - 1);
+            const float gain = 0.8f / static_cast<float>(count);
+            placed.push_back({part.data(), c.partLength, delay, gain, carrier});
+            placePart(part.data(), c.partLength, c.length, delay, gain, BurstPattern{}, work.data());
+            addRotated(work.data(), c.length, carrier, twoPass.data());
+            std::vector<std::complex<double>> fused(static_cast<size_t>(c.length), {0.5, -0.25});
+            addPlaced(placed.data(), count, c.length, fused.data());
+            EXPECT_TRUE(twoPass == fused) << count << " parts of " << c.partLength << " into " << c.length;
+        }
         placePart(part.data(), c.partLength, c.length, c.delay, 0.8f, BurstPattern{}, work.data());
-        addRotated(work.data(), c.length, carrier, twoPass.data());
-        // Twice: two parts in one pass as in two.
-        const PlacedPart placed[] = {{part.data(), c.partLength, c.delay, 0.8f, carrier},
-                                     {part.data(), c.partLength, c.delay, 0.8f, carrier}};
-        addRotated(work.data(), c.length, carrier, twoPass.data());
-        addPlaced(placed, 2, c.length, fused.data());
-        EXPECT_TRUE(twoPass == fused) << c.partLength << " into " << c.length;
         // The placement itself: the delayed, repeated part.
         int64_t wrong = 0;
         for (int64_t n = 0; n < c.length; ++n) {
