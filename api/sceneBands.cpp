@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "hugePages.h"
 #include "lastError.h"
@@ -12,6 +13,7 @@ template <class Real>
 int SceneSpectrum::transform(const std::complex<Real>* x, int64_t n, double rate, SceneDft& dft) {
     n_ = n;
     rate_ = rate;
+    known_.clear();
     if (!bins_ || bins_.size() != static_cast<size_t>(n)) {
         // Fresh memory costs its first touch: a spectrum of the same size is written over.
         bins_ = Buffer<SceneBin>(static_cast<size_t>(n));
@@ -40,6 +42,7 @@ int SceneSpectrum::take(const std::complex<float>* x, int64_t n, double rate, Sc
 int SceneSpectrum::copy(const SceneSpectrum& other) {
     n_ = other.n_;
     rate_ = other.rate_;
+    known_ = other.known_;
     layout_ = other.layout_;
     bins_ = Buffer<SceneBin>(static_cast<size_t>(n_));
     if (!bins_) return outOfMemory<SceneBin>(-3, static_cast<size_t>(n_), "scene spectrum");
@@ -79,13 +82,43 @@ std::complex<double> wide(const SceneBin& v) { return {v.real(), v.imag()}; }
 
 }  // namespace
 
-double SceneSpectrum::bandPower(const SceneBand& band) const {
-    int64_t lo = 0, hi = -1;
-    binRange(band, n_, rate_, lo, hi);
+double SceneSpectrum::rangePower(int64_t lo, int64_t hi) const {
     double sum = 0;
     eachSlot(lo, hi, [&](int64_t slot) { sum += power(bins_[static_cast<size_t>(slot)]); });
     const double n = static_cast<double>(n_);
     return sum / n / n;
+}
+
+void SceneSpectrum::bandPowers(const SceneBand* bands, int count, double* out) const {
+    // Each band's sum runs in its own order on one thread: the same bits
+    // however the bands are shared out.
+    std::vector<KnownPower> fresh;
+    std::vector<int> slotOf(static_cast<size_t>(count), -1);
+    for (int i = 0; i < count; ++i) {
+        KnownPower k{0, -1, 0};
+        binRange(bands[i], n_, rate_, k.lo, k.hi);
+        auto same = [&](const KnownPower& o) { return o.lo == k.lo && o.hi == k.hi; };
+        const auto old = std::find_if(known_.begin(), known_.end(), same);
+        if (old != known_.end()) {
+            out[i] = old->power;
+            continue;
+        }
+        const auto pending = std::find_if(fresh.begin(), fresh.end(), same);
+        slotOf[static_cast<size_t>(i)] = static_cast<int>(pending - fresh.begin());
+        if (pending == fresh.end()) fresh.push_back(k);
+    }
+    const int jobs = static_cast<int>(fresh.size());
+#pragma omp parallel for schedule(dynamic, 1) num_threads(availableTeam()) if (jobs > 1)
+    for (int j = 0; j < jobs; ++j) fresh[static_cast<size_t>(j)].power = rangePower(fresh[j].lo, fresh[j].hi);
+    for (int i = 0; i < count; ++i)
+        if (slotOf[static_cast<size_t>(i)] >= 0) out[i] = fresh[static_cast<size_t>(slotOf[i])].power;
+    known_.insert(known_.end(), fresh.begin(), fresh.end());
+}
+
+double SceneSpectrum::bandPower(const SceneBand& band) const {
+    double p = 0;
+    bandPowers(&band, 1, &p);
+    return p;
 }
 
 void SceneSpectrum::markSlots(const SceneBand& band, unsigned char* keep) const {
@@ -94,25 +127,45 @@ void SceneSpectrum::markSlots(const SceneBand& band, unsigned char* keep) const 
     eachSlot(lo, hi, [&](int64_t slot) { keep[slot] = 1; });
 }
 
+namespace {
+
+constexpr int64_t kChunk = 4096;  // bins between the running sum's checkpoints
+
+}  // namespace
+
 SceneBand SceneSpectrum::occupied(double percent) const {
     const int64_t n = n_, half = n_ / 2;
+    // One pass from the lowest frequency up; the running sum is kept at
+    // every chunk's start, so each edge is found again in one chunk from
+    // there, with the very sums the pass added.
+    const int64_t chunks = (n + kChunk - 1) / kChunk;
+    std::vector<double> checkpoint(static_cast<size_t>(chunks) + 1);
     double total = 0;
-    eachSlot(-half, n - 1 - half, [&](int64_t slot) { total += power(bins_[static_cast<size_t>(slot)]); });
+    SceneDft::BinWalk at(*layout_, wrapped(-half, n));
+    for (int64_t m = 0; m < n; ++m, at.next()) {
+        if (m % kChunk == 0) checkpoint[static_cast<size_t>(m / kChunk)] = total;
+        total += power(bins_[static_cast<size_t>(at.slot())]);
+    }
+    checkpoint[static_cast<size_t>(chunks)] = total;
     if (!(total > 0)) return {0, 0};
     const double tail = (1.0 - percent / 100.0) / 2.0;
     const double below = tail * total, upTo = (1.0 - tail) * total;
-    int64_t lower = -1, upper = n - 1;
-    double running = 0;
-    SceneDft::BinWalk at(*layout_, wrapped(-half, n));
-    for (int64_t m = 0; m < n; ++m, at.next()) {
-        running += power(bins_[static_cast<size_t>(at.slot())]);
-        if (lower < 0 && running > below) lower = m;
-        if (running >= upTo) {
-            upper = m;
-            break;
+    // The first bin whose running sum passes `reached`; n when none does.
+    auto firstPast = [&](auto reached) {
+        int64_t c = 0;
+        while (c < chunks && !reached(checkpoint[static_cast<size_t>(c) + 1])) ++c;
+        if (c == chunks) return n;
+        double running = checkpoint[static_cast<size_t>(c)];
+        SceneDft::BinWalk walk(*layout_, wrapped(c * kChunk - half, n));
+        for (int64_t m = c * kChunk;; ++m, walk.next()) {
+            running += power(bins_[static_cast<size_t>(walk.slot())]);
+            if (reached(running)) return m;
         }
-    }
-    if (lower < 0) lower = upper;  // only when rounding leaves the tail unreached
+    };
+    int64_t upper = firstPast([&](double r) { return r >= upTo; });
+    if (upper == n) upper = n - 1;
+    int64_t lower = firstPast([&](double r) { return r > below; });
+    if (lower > upper) lower = upper;  // only when rounding leaves the tail unreached
     const double perBin = rate_ / static_cast<double>(n);
     return {(static_cast<double>(lower - half) - 0.5) * perBin, (static_cast<double>(upper - half) + 0.5) * perBin};
 }
@@ -142,5 +195,8 @@ double adjacentRatioDb(const SceneSpectrum& s, const SceneBand& band, double spa
     const double shift = side * spacing;
     const SceneBand adjacent{band.lower + shift, band.upper + shift};
     if (adjacent.lower < -rate / 2 || adjacent.upper > rate / 2) return std::numeric_limits<double>::quiet_NaN();
-    return 10.0 * std::log10(s.bandPower(adjacent) / s.bandPower(band));
+    const SceneBand both[] = {adjacent, band};
+    double power[2];
+    s.bandPowers(both, 2, power);
+    return 10.0 * std::log10(power[0] / power[1]);
 }

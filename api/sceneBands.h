@@ -8,6 +8,7 @@
 
 #include <complex>
 #include <cstdint>
+#include <vector>
 
 #include "buffer.h"
 #include "splitDft.h"
@@ -31,13 +32,19 @@ public:
 
     // Mean power of the buffer inside the band (Parseval: sum |X|^2 / n^2).
     double bandPower(const SceneBand& band) const;
+    // The same of `count` bands at once, side by side on the free cores.
+    // A band's power is remembered until the bins change.
+    void bandPowers(const SceneBand* bands, int count, double* out) const;
     // Sets keep[slot] for every bin of the band, at its slot.
     void markSlots(const SceneBand& band, unsigned char* keep) const;
     // The band that holds `percent` of the power, with equal tails either
     // side, from the lowest frequency up; {0, 0} for a silent buffer.
     SceneBand occupied(double percent) const;
-    // The bins at their slots.
-    SceneBin* slots() { return bins_.get(); }
+    // The bins at their slots, to be changed: what was remembered of them goes.
+    SceneBin* slots() {
+        known_.clear();
+        return bins_.get();
+    }
     const SceneBin& atSlot(int64_t slot) const { return bins_[static_cast<size_t>(slot)]; }
     // f(slot) for the signed bins lo ... hi in turn (bin b at b mod n).
     template <class F>
@@ -52,12 +59,18 @@ public:
     double rate() const { return rate_; }
 
 private:
+    struct KnownPower {
+        int64_t lo, hi;  // signed bins
+        double power;
+    };
+    double rangePower(int64_t lo, int64_t hi) const;
     template <class Real>
     int transform(const std::complex<Real>* x, int64_t n, double rate, SceneDft& dft);
     Buffer<SceneBin> bins_;
     const SceneDft* layout_ = nullptr;
     int64_t n_ = 0;
     double rate_ = 0;
+    mutable std::vector<KnownPower> known_;
 };
 
 // sqrt(sum |after - g before|^2 / sum |g before|^2) over the band, g the

@@ -359,8 +359,9 @@ void outerAdjacent(const SceneSpectrum& s, const std::vector<ScenePart>& parts, 
     upper = adjacentRatioDb(s, parts[high].band, spacing(high), +1, rate);
 }
 
-void addLabels(std::vector<GenSignalSceneLabel>& labels, int i, const ScenePart& p, int64_t length,
-               const SceneSpectrum& final, double first, float scale) {
+// `bandPower`: the part's in its band, as delivered.
+void addLabels(std::vector<GenSignalSceneLabel>& labels, int i, const ScenePart& p, int64_t length, double bandPower,
+               double first, float scale) {
     GenSignalSceneLabel l{};
     l.part = i;
     l.burst = -1;
@@ -370,7 +371,7 @@ void addLabels(std::vector<GenSignalSceneLabel>& labels, int i, const ScenePart&
     l.freqUpperEdge = p.band.upper;
     l.recordKind = p.d.recordKind;
     l.modType = modulationOf(p.d);
-    const double power = final.bandPower(p.band) / p.dutyPower;
+    const double power = bandPower / p.dutyPower;
     l.levelDb = dbOf(power / first);
     l.powerDbfs = dbOf(power * scale * scale / (32767.0 * 32767.0));
     labels.push_back(l);
@@ -662,10 +663,14 @@ int reduceCrest(SceneRun& run, std::complex<double>* sum, SceneSpectrum& before,
 std::vector<GenSignalSceneLabel> sceneLabels(const SceneRun& run, const SceneSpectrum& final,
                                              const SceneSpectrum& before, const SceneSpectrum& after, float scale) {
     std::vector<GenSignalSceneLabel> labels;
-    const double first = final.bandPower(run.parts[0].band) / run.parts[0].dutyPower;
+    std::vector<SceneBand> bands;
+    for (const ScenePart& p : run.parts) bands.push_back(p.band);
+    std::vector<double> power(bands.size());
+    final.bandPowers(bands.data(), static_cast<int>(bands.size()), power.data());
+    const double first = power[0] / run.parts[0].dutyPower;
     for (int i = 0; i < run.s.partCount; ++i) {
         const size_t from = labels.size();
-        addLabels(labels, i, run.parts[i], run.length, final, first, scale);
+        addLabels(labels, i, run.parts[i], run.length, power[static_cast<size_t>(i)], first, scale);
         if (run.reduce) {
             const double cost = evmCostPercent(before, after, run.parts[i].band);
             for (size_t j = from; j < labels.size(); ++j) labels[j].evmCostPercent = cost;

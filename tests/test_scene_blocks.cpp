@@ -1,7 +1,7 @@
 // The scene's building blocks against plain reference code: the PAPR's
 // ranking without a copy of the powers, the fused placement against
 // placing and rotating in two passes, and the spectrum the reduction keeps
-// against a transform of its result.
+// against a transform of its result, and the spectrum's scans.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +16,7 @@
 #include "crestFactor.h"
 #include "fourierTransform.h"
 #include "partPlacement.h"
+#include "sceneBands.h"
 
 namespace {
 
@@ -145,5 +146,63 @@ TEST(SceneClipFilter, KeepsTheSpectrumItWasGivenAndLeavesOtherBinsAlone) {
         EXPECT_LT(kept_error, 1e-5 * scale) << n;
         EXPECT_LT(outside, 1e-5 * scale) << n;
         EXPECT_LT(result.paprDb, paprBefore - 1) << n;
+    }
+}
+
+// The occupied band and band powers of a spectrum against the plain scans:
+// a total in frequency order, then a running sum from the lowest frequency
+// up to each edge; a band's power as one sum over its bins.
+TEST(SceneSpectrumScans, EdgesAndBandPowersAsThePlainScansGiveThemBitForBit) {
+    for (int64_t n : {3000, 7919, 12288, 100000, 491520}) {  // unsplit, prime, split, many checkpoints
+        const auto d = noiseLike(n);
+        std::vector<std::complex<float>> x(static_cast<size_t>(n));
+        for (int64_t i = 0; i < n; ++i) x[i] = std::complex<float>(d[i]);
+        SceneSpectrum s;
+        SceneDft dft;
+        const double rate = 1e6;
+        ASSERT_EQ(s.take(x.data(), n, rate, dft), 0) << n;
+        SplitDft<float> layout;
+        std::vector<std::complex<float>> scratch(static_cast<size_t>(n));
+        ASSERT_EQ(layout.plan(n, DftDirection::forward, scratch.data(), 1), 0);
+        const int64_t half = n / 2;
+        auto powerAt = [&](int64_t b) {  // signed bin b
+            const SceneBin v = s.atSlot(layout.binSlot(b < 0 ? b + n : b));
+            const double re = v.real(), im = v.imag();
+            return re * re + im * im;
+        };
+        double total = 0;
+        for (int64_t b = -half; b < n - half; ++b) total += powerAt(b);
+        const double below = 0.005 * total, upTo = (1.0 - 0.005) * total;
+        int64_t lower = -1, upper = n - 1;
+        double running = 0;
+        for (int64_t m = 0; m < n; ++m) {
+            running += powerAt(m - half);
+            if (lower < 0 && running > below) lower = m;
+            if (running >= upTo) {
+                upper = m;
+                break;
+            }
+        }
+        const double perBin = rate / static_cast<double>(n);
+        const SceneBand band = s.occupied(99.0);
+        EXPECT_EQ(band.lower, (static_cast<double>(lower - half) - 0.5) * perBin) << n;
+        EXPECT_EQ(band.upper, (static_cast<double>(upper - half) + 0.5) * perBin) << n;
+
+        // Bands side by side, one twice; then a bin changed through slots().
+        const SceneBand bands[] = {{-2e5, 1e5}, {3e5, 4.5e5}, {-2e5, 1e5}, {-4.9e5, -4e5}};
+        auto plain = [&](const SceneBand& b) {
+            double sum = 0;
+            for (int64_t k = -half; k < n - half; ++k) {
+                const double f = static_cast<double>(k) * perBin;
+                if (f >= b.lower - 1e-9 * perBin && f <= b.upper + 1e-9 * perBin) sum += powerAt(k);
+            }
+            return sum / static_cast<double>(n) / static_cast<double>(n);
+        };
+        double got[4];
+        s.bandPowers(bands, 4, got);
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(got[i], plain(bands[i])) << n << " band " << i;
+        s.slots()[layout.binSlot(n - n / 10)] *= 3.0f;  // a bin of bands[0], at -0.1 rate
+        EXPECT_EQ(s.bandPower(bands[0]), plain(bands[0])) << n;
+        EXPECT_NE(s.bandPower(bands[0]), got[0]) << n;
     }
 }
