@@ -7,6 +7,7 @@
 
 #include "hugePages.h"
 #include "lastError.h"
+#include "mathConstants.h"
 #include "sharedCores.h"
 
 template <class Real>
@@ -44,11 +45,66 @@ int SceneSpectrum::copy(const SceneSpectrum& other) {
     rate_ = other.rate_;
     known_ = other.known_;
     layout_ = other.layout_;
-    bins_ = Buffer<SceneBin>(static_cast<size_t>(n_));
+    if (!bins_ || bins_.size() != static_cast<size_t>(n_)) bins_ = Buffer<SceneBin>(static_cast<size_t>(n_));
     if (!bins_) return outOfMemory<SceneBin>(-3, static_cast<size_t>(n_), "scene spectrum");
     preferHugePages(bins_.get(), Buffer<SceneBin>::bytesFor(static_cast<size_t>(n_)));
     std::copy(other.bins_.get(), other.bins_.get() + n_, bins_.get());
     return 0;
+}
+
+int SceneSpectrum::start(const SceneSpectrum& like) {
+    n_ = like.n_;
+    rate_ = like.rate_;
+    layout_ = like.layout_;
+    known_.clear();
+    const int64_t columns = n_ / layout_->slotRows();
+    bins_ = Buffer<SceneBin>(static_cast<size_t>(n_), true);
+    turns_ = Buffer<std::complex<double>>(static_cast<size_t>(columns));
+    if (!bins_ || !turns_) return outOfMemory<SceneBin>(-3, static_cast<size_t>(n_), "scene spectrum");
+    preferHugePages(bins_.get(), Buffer<SceneBin>::bytesFor(static_cast<size_t>(n_)));
+    for (int64_t m = 0; m < columns; ++m) {
+        const double a = -kTwoPi * (static_cast<double>(m) / static_cast<double>(columns));
+        turns_[static_cast<size_t>(m)] = {std::cos(a), std::sin(a)};
+    }
+    return 0;
+}
+
+void SceneSpectrum::add(const SceneSpectrum& x, double gain, int64_t cycles, double phase, int64_t delay) {
+    // Bin k = q R + r (row r, column q) takes source bin j = (k - cycles)
+    // mod n = q' R + r'. Its turn e^(-2 pi j j delay / n) is the row's
+    // e^(-2 pi j r' delay / n) times the column's e^(-2 pi j (q' delay mod
+    // C) / C): a table entry, stepped by an integer along the row, so no
+    // value depends on another's rounding or on the threads.
+    constexpr int64_t kSpan = 4096;
+    const int64_t n = n_, rows = layout_->slotRows(), columns = n / rows;
+    const int64_t c = (cycles % n + n) % n, d = (delay % n + n) % n;
+    const int64_t dColumn = d % columns;
+    const int64_t spans = (columns + kSpan - 1) / kSpan;
+    const SceneBin* from = x.bins_.get();
+    SceneBin* to = bins_.get();
+    const std::complex<double>* turn = turns_.get();
+    known_.clear();
+#pragma omp parallel for schedule(static) num_threads(availableTeam())
+    for (int64_t b = 0; b < rows * spans; ++b) {
+        const int64_t r = b / spans, q0 = (b % spans) * kSpan, q1 = std::min(columns, q0 + kSpan);
+        int64_t rs = r - c % rows, shift = c / rows;
+        if (rs < 0) rs += rows, ++shift;
+        const double a = phase - kTwoPi * (static_cast<double>(rs * d % n) / static_cast<double>(n));
+        const double wr = gain * std::cos(a), wi = gain * std::sin(a);
+        int64_t qs = ((q0 - shift) % columns + columns) % columns;
+        int64_t m = qs * dColumn % columns;
+        const SceneBin* row = from + rs * columns;
+        SceneBin* out = to + r * columns;
+        for (int64_t q = q0; q < q1; ++q) {
+            const double xr = row[qs].real(), xi = row[qs].imag();
+            const double tr = turn[m].real(), ti = turn[m].imag();
+            const double ar = xr * tr - xi * ti, ai = xr * ti + xi * tr;
+            out[q] += SceneBin(static_cast<float>(ar * wr - ai * wi), static_cast<float>(ar * wi + ai * wr));
+            if (++qs == columns) qs = 0;
+            m += dColumn;
+            if (m >= columns) m -= columns;
+        }
+    }
 }
 
 namespace {

@@ -55,10 +55,24 @@ public:
     }
     // A copy of another spectrum: 0, or -3 with the reason.
     int copy(const SceneSpectrum& other);
+
+    // The spectrum of a sum built from its parts' spectra instead of a
+    // transform of the sum: start() on the layout of a part's spectrum of
+    // the same length (every bin 0), then add() each part. 0, or -3 with
+    // the reason.
+    int start(const SceneSpectrum& like);
+    // Adds x delayed circularly by `delay` samples, times `gain`, turned by
+    // `cycles` whole cycles over the loop from `phase` rad: bin k gains
+    // gain e^(j phase) e^(-2 pi j (k - cycles) delay / n) X[k - cycles].
+    void add(const SceneSpectrum& x, double gain, int64_t cycles, double phase, int64_t delay);
+    // Whether start() and add() serve spectra of n points: the turn of a
+    // bin is read from a table as long as one row of slots.
+    static bool sumsFromParts(const SceneDft& layout) { return layout.size() / layout.slotRows() <= kMaxTurns; }
     int64_t size() const { return n_; }
     double rate() const { return rate_; }
 
 private:
+    static constexpr int64_t kMaxTurns = int64_t(1) << 20;
     struct KnownPower {
         int64_t lo, hi;  // signed bins
         double power;
@@ -71,6 +85,7 @@ private:
     int64_t n_ = 0;
     double rate_ = 0;
     mutable std::vector<KnownPower> known_;
+    Buffer<std::complex<double>> turns_;  // e^(-2 pi j m / C), m < C: the slots' columns
 };
 
 // sqrt(sum |after - g before|^2 / sum |g before|^2) over the band, g the

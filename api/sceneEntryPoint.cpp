@@ -404,6 +404,10 @@ struct SceneRun {
     // parts span the loop.
     SceneDft dft;
     SceneSpectrum spectrum;
+    // The sum's spectrum built from the parts' own when every part spans
+    // the loop alone on whole cycles: no transform of the sum.
+    bool sumFromParts = false;
+    SceneSpectrum sumSpectrum;
 };
 
 // The parts copied out of the host's array and checked one by one.
@@ -518,6 +522,31 @@ int checkLabelCount(const SceneRun& run) {
     return 0;
 }
 
+// Whether the sum's spectrum can be built from the parts' own: each spans
+// the loop, always on, without a channel, on whole cycles.
+bool spectrumFromParts(const SceneRun& run) {
+    for (const ScenePart& p : run.parts)
+        if (p.hasChannel || p.bursts.bursts() || !p.carrier.whole || p.wave.length != run.length) return false;
+    return true;
+}
+
+// Part i's own spectrum, just taken, into the sum's, for it and each part
+// made alike.
+int addFromParts(SceneRun& run, int i) {
+    if (!SceneSpectrum::sumsFromParts(run.dft)) {
+        run.sumFromParts = false;
+        return 0;
+    }
+    if (run.sumSpectrum.size() != run.length)
+        if (int rc = run.sumSpectrum.start(run.spectrum)) return rc;
+    for (int j = i; j < run.s.partCount; ++j) {
+        const ScenePart& p = run.parts[j];
+        if (j == i || p.sameAs == i)
+            run.sumSpectrum.add(run.spectrum, static_cast<float>(p.gain), p.carrier.cycles, p.carrier.phase, p.delay);
+    }
+    return 0;
+}
+
 // The band of part i as placed in `work`: its own loop says it unless
 // bursts or a channel changed it; then moved to its offset.
 int bandOf(SceneRun& run, int i, const std::complex<float>* work) {
@@ -533,6 +562,7 @@ int bandOf(SceneRun& run, int i, const std::complex<float>* work) {
     if (alone && !source.bandKnown) {
         source.ownBand = p.band;
         source.bandKnown = true;
+        if (run.sumFromParts && addFromParts(run, i)) return -3;
     }
     p.band.lower += p.offsetHz;
     p.band.upper += p.offsetHz;
@@ -557,6 +587,7 @@ int sumParts(SceneRun& run, std::complex<double>* sum) {
             preferHugePages(work.get(), Buffer<std::complex<float>>::bytesFor(n));
             break;
         }
+    run.sumFromParts = spectrumFromParts(run);
     // Always-on parts go in together, in their order among the others.
     std::vector<PlacedPart> alone;
     alone.reserve(run.parts.size());
@@ -628,7 +659,8 @@ int reduceCrest(SceneRun& run, std::complex<double>* sum, SceneSpectrum& before,
     const PaprFigures papr = paprFigures(sum, length, probability);
     report.paprBeforeDb = papr.atProbabilityDb;
     report.peakBeforeDb = papr.peakDb;
-    if (int rc = before.take(sum, length, run.rate, dft)) return rc;
+    if (!run.sumFromParts)
+        if (int rc = before.take(sum, length, run.rate, dft)) return rc;
     double lower = 0, upper = 0;  // the report is packed: no references into it
     outerAdjacent(before, run.parts, run.rate, lower, upper);
     report.acprLowerBeforeDb = lower;
@@ -704,7 +736,10 @@ int deliverScene(SceneRun& run, HandleEntry& entry, int16_t** iq, int* count) {
     if (int rc = sumParts(run, sum.get())) return rc;
     run.report.samples = length;
     run.report.parts = run.s.partCount;
-    SceneSpectrum before = std::move(run.spectrum), after, delivered;
+    // The parts' own spectrum, when the sum's was built from it, is memory
+    // for the spectrum after the reduction.
+    SceneSpectrum before = std::move(run.sumFromParts ? run.sumSpectrum : run.spectrum), delivered;
+    SceneSpectrum after = run.sumFromParts ? std::move(run.spectrum) : SceneSpectrum();
     SceneDft& dft = run.dft;
     if (int rc = reduceCrest(run, sum.get(), before, after, dft)) return rc;
 

@@ -36,6 +36,9 @@ public:
     // The bin whose value lives at `slot`.
     int64_t slotBin(int64_t slot) const;
     int64_t size() const { return n_; }
+    // A forward plan's slots as rows: bin k lives in row k mod R, at column
+    // k / R, slot column + (n / R) row; R = slotRows(), 1 when unsplit.
+    int64_t slotRows() const { return split_ && direction_ == DftDirection::forward ? rows_ : 1; }
 
     // The slots of bins k, k + 1, ... (wrapping at n), in turn, without a
     // division per bin.

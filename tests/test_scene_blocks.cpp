@@ -206,3 +206,43 @@ TEST(SceneSpectrumScans, EdgesAndBandPowersAsThePlainScansGiveThemBitForBit) {
         EXPECT_NE(s.bandPower(bands[0]), got[0]) << n;
     }
 }
+
+// A sum's spectrum built from its parts' spectra against the transform of
+// the sum placed sample by sample.
+TEST(SceneSpectrumFromParts, EqualsTheTransformOfThePlacedSum) {
+    struct Case {
+        int64_t cycles, delay;
+        double gain, phase;
+    };
+    const Case parts[] = {{1234, 0, 1.0, 0.0}, {-777, 123, 0.5, 2.1}, {5, -40, 2.0, -0.4}, {100001, 99999, 0.3, 1.0}};
+    for (int64_t n : {3000, 12288, 100000, 491520}) {
+        SceneDft dft;
+        SceneSpectrum own, sum, viaParts;
+        std::vector<std::complex<double>> placedSum(static_cast<size_t>(n));
+        for (size_t i = 0; i < 4; ++i) {
+            const auto d = noiseLike(n + static_cast<int64_t>(i));
+            std::vector<std::complex<float>> x(static_cast<size_t>(n));
+            for (int64_t j = 0; j < n; ++j) x[j] = std::complex<float>(d[j + static_cast<int64_t>(i)]);
+            ASSERT_EQ(own.take(x.data(), n, 1e6, dft), 0);
+            if (i == 0) {
+                ASSERT_EQ(viaParts.start(own), 0);
+            }
+            ASSERT_TRUE(SceneSpectrum::sumsFromParts(dft)) << n;
+            const Case& c = parts[i];
+            viaParts.add(own, c.gain, c.cycles, c.phase, c.delay);
+            PartCarrier carrier;
+            carrier.cycles = c.cycles;
+            carrier.phase = c.phase;
+            const PlacedPart p{x.data(), n, c.delay, static_cast<float>(c.gain), carrier};
+            addPlaced(&p, 1, n, placedSum.data());
+        }
+        ASSERT_EQ(sum.take(placedSum.data(), n, 1e6, dft), 0);
+        double largest = 0, error = 0;
+        for (int64_t slot = 0; slot < n; ++slot) {
+            largest = std::max(largest, static_cast<double>(std::abs(sum.atSlot(slot))));
+            error = std::max(error, static_cast<double>(std::abs(sum.atSlot(slot) - viaParts.atSlot(slot))));
+        }
+        EXPECT_LT(error, 1e-5 * largest) << n;
+        EXPECT_GT(largest, 0) << n;
+    }
+}
