@@ -69,16 +69,15 @@ int SceneSpectrum::start(const SceneSpectrum& like) {
     return 0;
 }
 
-void SceneSpectrum::add(const SceneSpectrum& x, double gain, int64_t cycles, double phase, int64_t delay) {
+void SceneSpectrum::add(const SceneSpectrum& x, const PlacedSpectrum* parts, int count) {
     // Bin k = q R + r (row r, column q) takes source bin j = (k - cycles)
-    // mod n = q' R + r'. Its turn e^(-2 pi j j delay / n) is the row's
-    // e^(-2 pi j r' delay / n) times the column's e^(-2 pi j (q' delay mod
+    // mod n = q' R + r'. Its turn e^(-2 pi i j delay / n) is the row's
+    // e^(-2 pi i r' delay / n) times the column's e^(-2 pi i (q' delay mod
     // C) / C): a table entry, stepped by an integer along the row, so no
-    // value depends on another's rounding or on the threads.
+    // value depends on another's rounding or on the threads. The parts go
+    // in one after another over a span of bins that stays in cache.
     constexpr int64_t kSpan = 4096;
     const int64_t n = n_, rows = layout_->slotRows(), columns = n / rows;
-    const int64_t c = (cycles % n + n) % n, d = (delay % n + n) % n;
-    const int64_t dColumn = d % columns;
     const int64_t spans = (columns + kSpan - 1) / kSpan;
     const SceneBin* from = x.bins_.get();
     SceneBin* to = bins_.get();
@@ -87,22 +86,26 @@ void SceneSpectrum::add(const SceneSpectrum& x, double gain, int64_t cycles, dou
 #pragma omp parallel for schedule(static) num_threads(availableTeam())
     for (int64_t b = 0; b < rows * spans; ++b) {
         const int64_t r = b / spans, q0 = (b % spans) * kSpan, q1 = std::min(columns, q0 + kSpan);
-        int64_t rs = r - c % rows, shift = c / rows;
-        if (rs < 0) rs += rows, ++shift;
-        const double a = phase - kTwoPi * (static_cast<double>(rs * d % n) / static_cast<double>(n));
-        const double wr = gain * std::cos(a), wi = gain * std::sin(a);
-        int64_t qs = ((q0 - shift) % columns + columns) % columns;
-        int64_t m = qs * dColumn % columns;
-        const SceneBin* row = from + rs * columns;
         SceneBin* out = to + r * columns;
-        for (int64_t q = q0; q < q1; ++q) {
-            const double xr = row[qs].real(), xi = row[qs].imag();
-            const double tr = turn[m].real(), ti = turn[m].imag();
-            const double ar = xr * tr - xi * ti, ai = xr * ti + xi * tr;
-            out[q] += SceneBin(static_cast<float>(ar * wr - ai * wi), static_cast<float>(ar * wi + ai * wr));
-            if (++qs == columns) qs = 0;
-            m += dColumn;
-            if (m >= columns) m -= columns;
+        for (int i = 0; i < count; ++i) {
+            const PlacedSpectrum& p = parts[i];
+            const int64_t c = (p.cycles % n + n) % n, d = (p.delay % n + n) % n, dColumn = d % columns;
+            int64_t rs = r - c % rows, shift = c / rows;
+            if (rs < 0) rs += rows, ++shift;
+            const double a = p.phase - kTwoPi * (static_cast<double>(rs * d % n) / static_cast<double>(n));
+            const double wr = p.gain * std::cos(a), wi = p.gain * std::sin(a);
+            int64_t qs = ((q0 - shift) % columns + columns) % columns;
+            int64_t m = qs * dColumn % columns;
+            const SceneBin* row = from + rs * columns;
+            for (int64_t q = q0; q < q1; ++q) {
+                const double xr = row[qs].real(), xi = row[qs].imag();
+                const double tr = turn[m].real(), ti = turn[m].imag();
+                const double ar = xr * tr - xi * ti, ai = xr * ti + xi * tr;
+                out[q] += SceneBin(static_cast<float>(ar * wr - ai * wi), static_cast<float>(ar * wi + ai * wr));
+                if (++qs == columns) qs = 0;
+                m += dColumn;
+                if (m >= columns) m -= columns;
+            }
         }
     }
 }

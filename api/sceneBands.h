@@ -22,6 +22,14 @@ struct SceneBand {
     double lower, upper;  // Hz
 };
 
+// A part placed on the loop, as SceneSpectrum::add takes it.
+struct PlacedSpectrum {
+    double gain;
+    int64_t cycles;
+    double phase;  // rad
+    int64_t delay;
+};
+
 class SceneSpectrum {
 public:
     // 0, or -3 with the reason. `dft` is planned on the first take of its
@@ -61,10 +69,11 @@ public:
     // the same length (every bin 0), then add() each part. 0, or -3 with
     // the reason.
     int start(const SceneSpectrum& like);
-    // Adds x delayed circularly by `delay` samples, times `gain`, turned by
-    // `cycles` whole cycles over the loop from `phase` rad: bin k gains
-    // gain e^(j phase) e^(-2 pi j (k - cycles) delay / n) X[k - cycles].
-    void add(const SceneSpectrum& x, double gain, int64_t cycles, double phase, int64_t delay);
+    // Adds each part: x delayed circularly by `delay` samples, times
+    // `gain`, turned by `cycles` whole cycles over the loop from `phase`
+    // rad; bin k gains gain e^(i phase) e^(-2 pi i (k - cycles) delay / n)
+    // X[k - cycles].
+    void add(const SceneSpectrum& x, const PlacedSpectrum* parts, int count);
     // Whether start() and add() serve spectra of n points: the turn of a
     // bin is read from a table as long as one row of slots.
     static bool sumsFromParts(const SceneDft& layout) { return layout.size() / layout.slotRows() <= kMaxTurns; }

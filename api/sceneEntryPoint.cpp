@@ -539,11 +539,13 @@ int addFromParts(SceneRun& run, int i) {
     }
     if (run.sumSpectrum.size() != run.length)
         if (int rc = run.sumSpectrum.start(run.spectrum)) return rc;
+    std::vector<PlacedSpectrum> alike;
     for (int j = i; j < run.s.partCount; ++j) {
         const ScenePart& p = run.parts[j];
         if (j == i || p.sameAs == i)
-            run.sumSpectrum.add(run.spectrum, static_cast<float>(p.gain), p.carrier.cycles, p.carrier.phase, p.delay);
+            alike.push_back({static_cast<float>(p.gain), p.carrier.cycles, p.carrier.phase, p.delay});
     }
+    run.sumSpectrum.add(run.spectrum, alike.data(), static_cast<int>(alike.size()));
     return 0;
 }
 

@@ -219,22 +219,27 @@ TEST(SceneSpectrumFromParts, EqualsTheTransformOfThePlacedSum) {
         SceneDft dft;
         SceneSpectrum own, sum, viaParts;
         std::vector<std::complex<double>> placedSum(static_cast<size_t>(n));
-        for (size_t i = 0; i < 4; ++i) {
-            const auto d = noiseLike(n + static_cast<int64_t>(i));
+        // Three records, the last placed twice in one call, as the parts of one record are.
+        for (int record = 0; record < 3; ++record) {
+            const auto d = noiseLike(n + record);
             std::vector<std::complex<float>> x(static_cast<size_t>(n));
-            for (int64_t j = 0; j < n; ++j) x[j] = std::complex<float>(d[j + static_cast<int64_t>(i)]);
+            for (int64_t j = 0; j < n; ++j) x[j] = std::complex<float>(d[j + record]);
             ASSERT_EQ(own.take(x.data(), n, 1e6, dft), 0);
-            if (i == 0) {
+            if (record == 0) {
                 ASSERT_EQ(viaParts.start(own), 0);
             }
             ASSERT_TRUE(SceneSpectrum::sumsFromParts(dft)) << n;
-            const Case& c = parts[i];
-            viaParts.add(own, c.gain, c.cycles, c.phase, c.delay);
-            PartCarrier carrier;
-            carrier.cycles = c.cycles;
-            carrier.phase = c.phase;
-            const PlacedPart p{x.data(), n, c.delay, static_cast<float>(c.gain), carrier};
-            addPlaced(&p, 1, n, placedSum.data());
+            std::vector<PlacedSpectrum> placed;
+            for (int j = record; j < (record == 2 ? 4 : record + 1); ++j) {
+                const Case& c = parts[j];
+                placed.push_back({c.gain, c.cycles, c.phase, c.delay});
+                PartCarrier carrier;
+                carrier.cycles = c.cycles;
+                carrier.phase = c.phase;
+                const PlacedPart p{x.data(), n, c.delay, static_cast<float>(c.gain), carrier};
+                addPlaced(&p, 1, n, placedSum.data());
+            }
+            viaParts.add(own, placed.data(), static_cast<int>(placed.size()));
         }
         ASSERT_EQ(sum.take(placedSum.data(), n, 1e6, dft), 0);
         double largest = 0, error = 0;
