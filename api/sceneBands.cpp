@@ -73,15 +73,21 @@ void SceneSpectrum::add(const SceneSpectrum& x, const PlacedSpectrum* parts, int
     // Bin k = q R + r (row r, column q) takes source bin j = (k - cycles)
     // mod n = q' R + r'. Its turn e^(-2 pi i j delay / n) is the row's
     // e^(-2 pi i r' delay / n) times the column's e^(-2 pi i (q' delay mod
-    // C) / C): a table entry, stepped by an integer along the row, so no
-    // value depends on another's rounding or on the threads. The parts go
-    // in one after another over a span of bins that stays in cache.
+    // C) / C), an entry of the table found in integers: no value depends
+    // on another's rounding or on the threads. The parts go in one after
+    // another over a span of bins that stays in cache.
     constexpr int64_t kSpan = 4096;
     const int64_t n = n_, rows = layout_->slotRows(), columns = n / rows;
     const int64_t spans = (columns + kSpan - 1) / kSpan;
+    // Each part's column turns in column order.
+    std::vector<std::complex<double>> columnTurns(static_cast<size_t>(count * columns));
+    for (int i = 0; i < count; ++i) {
+        const int64_t step = (parts[i].delay % n + n) % n % columns;
+        for (int64_t q = 0, m = 0; q < columns; ++q, m = (m + step) % columns)
+            columnTurns[static_cast<size_t>(i * columns + q)] = turns_[static_cast<size_t>(m)];
+    }
     const SceneBin* from = x.bins_.get();
     SceneBin* to = bins_.get();
-    const std::complex<double>* turn = turns_.get();
     known_.clear();
 #pragma omp parallel for schedule(static) num_threads(availableTeam())
     for (int64_t b = 0; b < rows * spans; ++b) {
@@ -89,22 +95,24 @@ void SceneSpectrum::add(const SceneSpectrum& x, const PlacedSpectrum* parts, int
         SceneBin* out = to + r * columns;
         for (int i = 0; i < count; ++i) {
             const PlacedSpectrum& p = parts[i];
-            const int64_t c = (p.cycles % n + n) % n, d = (p.delay % n + n) % n, dColumn = d % columns;
+            const int64_t c = (p.cycles % n + n) % n, d = (p.delay % n + n) % n;
             int64_t rs = r - c % rows, shift = c / rows;
             if (rs < 0) rs += rows, ++shift;
             const double a = p.phase - kTwoPi * (static_cast<double>(rs * d % n) / static_cast<double>(n));
             const double wr = p.gain * std::cos(a), wi = p.gain * std::sin(a);
-            int64_t qs = ((q0 - shift) % columns + columns) % columns;
-            int64_t m = qs * dColumn % columns;
             const SceneBin* row = from + rs * columns;
-            for (int64_t q = q0; q < q1; ++q) {
-                const double xr = row[qs].real(), xi = row[qs].imag();
-                const double tr = turn[m].real(), ti = turn[m].imag();
-                const double ar = xr * tr - xi * ti, ai = xr * ti + xi * tr;
-                out[q] += SceneBin(static_cast<float>(ar * wr - ai * wi), static_cast<float>(ar * wi + ai * wr));
-                if (++qs == columns) qs = 0;
-                m += dColumn;
-                if (m >= columns) m -= columns;
+            const std::complex<double>* turn = columnTurns.data() + i * columns;
+            // Source columns q - shift mod C: up to the row's end, then on from its start.
+            for (int64_t q = q0; q < q1;) {
+                const int64_t qs = ((q - shift) % columns + columns) % columns;
+                const int64_t end = std::min(q1, q + columns - qs);
+                const int64_t offset = qs - q;
+                for (; q < end; ++q) {
+                    const double xr = row[q + offset].real(), xi = row[q + offset].imag();
+                    const double tr = turn[q + offset].real(), ti = turn[q + offset].imag();
+                    const double ar = xr * tr - xi * ti, ai = xr * ti + xi * tr;
+                    out[q] += SceneBin(static_cast<float>(ar * wr - ai * wi), static_cast<float>(ar * wi + ai * wr));
+                }
             }
         }
     }
