@@ -25,11 +25,24 @@ int SceneSpectrum::transform(const std::complex<Real>* x, int64_t n, double rate
 #pragma omp parallel for schedule(static) num_threads(availableTeam())
     for (int64_t i = 0; i < n; ++i)
         bins[i] = SceneBin(static_cast<float>(x[i].real()), static_cast<float>(x[i].imag()));
-    if (dft.size() != n && dft.plan(n, DftDirection::forward, bins, availableTeam()))
+    return transformBins(dft);
+}
+
+int SceneSpectrum::transformBins(SceneDft& dft) {
+    const int64_t n = n_;
+    if (dft.size() != n && dft.plan(n, DftDirection::forward, bins_.get(), availableTeam()))
         return refuse(-3, "the scene's transform of %lld points cannot be planned", static_cast<long long>(n));
-    dft.execute(bins);
+    dft.execute(bins_.get());
     layout_ = &dft;
     return 0;
+}
+
+int SceneSpectrum::takeOver(Buffer<SceneBin>& x, int64_t n, double rate, SceneDft& dft) {
+    std::swap(bins_, x);
+    n_ = n;
+    rate_ = rate;
+    known_.clear();
+    return transformBins(dft);
 }
 
 int SceneSpectrum::take(const std::complex<double>* x, int64_t n, double rate, SceneDft& dft) {

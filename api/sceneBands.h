@@ -37,6 +37,9 @@ public:
     // so is the spectrum's memory, from one take to the next of its size.
     int take(const std::complex<double>* x, int64_t n, double rate, SceneDft& dft);
     int take(const std::complex<float>* x, int64_t n, double rate, SceneDft& dft);
+    // As take, transforming x's first n values where they are: x leaves
+    // with this spectrum's former memory, perhaps none.
+    int takeOver(Buffer<SceneBin>& x, int64_t n, double rate, SceneDft& dft);
 
     // Mean power of the buffer inside the band (Parseval: sum |X|^2 / n^2).
     double bandPower(const SceneBand& band) const;
@@ -87,6 +90,7 @@ private:
         double power;
     };
     double rangePower(int64_t lo, int64_t hi) const;
+    int transformBins(SceneDft& dft);
     template <class Real>
     int transform(const std::complex<Real>* x, int64_t n, double rate, SceneDft& dft);
     Buffer<SceneBin> bins_;

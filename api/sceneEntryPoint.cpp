@@ -551,12 +551,17 @@ int addFromParts(SceneRun& run, int i) {
 
 // The band of part i as placed in `work`: its own loop says it unless
 // bursts or a channel changed it; then moved to its offset.
-int bandOf(SceneRun& run, int i, const std::complex<float>* work) {
+// `consume`: the wave of an always-on part is no longer needed, and its
+// memory becomes the spectrum.
+int bandOf(SceneRun& run, int i, const std::complex<float>* work, bool consume = false) {
     ScenePart& p = run.parts[i];
     ScenePart& source = p.sameAs >= 0 ? run.parts[p.sameAs] : p;
     const bool alone = !p.hasChannel && !p.bursts.bursts();
     if (alone && source.bandKnown) {
         p.band = source.ownBand;
+    } else if (alone && consume) {
+        if (int rc = run.spectrum.takeOver(source.wave.samples, p.wave.length, run.rate, run.dft)) return rc;
+        p.band = run.spectrum.occupied(99.0);
     } else if (occupiedBand(alone ? source.wave.samples.get() : work, alone ? p.wave.length : run.length, run.rate,
                             run.spectrum, run.dft, p.band)) {
         return -3;
@@ -593,6 +598,20 @@ int sumParts(SceneRun& run, std::complex<double>* sum) {
     // Always-on parts go in together, in their order among the others.
     std::vector<PlacedPart> alone;
     alone.reserve(run.parts.size());
+    if (!work) {
+        // All always on: summed in one pass, then each record's wave is
+        // transformed where it lies for its band.
+        for (const ScenePart& p : run.parts) {
+            const ScenePart& source = p.sameAs >= 0 ? run.parts[p.sameAs] : p;
+            alone.push_back({source.wave.samples.get(), p.wave.length, p.delay, static_cast<float>(p.gain), p.carrier});
+        }
+        addPlaced(alone.data(), static_cast<int>(alone.size()), length, sum);
+        for (int i = 0; i < run.s.partCount; ++i) {
+            run.parts[i].dutyPower = 1;
+            if (int rc = bandOf(run, i, nullptr, true)) return rc;
+        }
+        return 0;
+    }
     auto addAlone = [&] {
         if (!alone.empty()) addPlaced(alone.data(), static_cast<int>(alone.size()), length, sum);
         alone.clear();
