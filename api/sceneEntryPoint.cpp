@@ -581,37 +581,51 @@ int bandOf(SceneRun& run, int i, const std::complex<float>* work, bool consume =
     return 0;
 }
 
+bool allAlone(const SceneRun& run) {
+    for (const ScenePart& p : run.parts)
+        if (p.hasChannel || p.bursts.bursts()) return false;
+    return true;
+}
+
+void placeAll(const PlacedPart* parts, int count, int64_t length, std::complex<double>* sum) {
+    addPlaced(parts, count, length, sum);
+}
+void placeAll(const PlacedPart* parts, int count, int64_t length, std::complex<float>* sum) {
+    sumPlaced(parts, count, length, sum);
+}
+
+// Parts all always on: summed in one pass (into a zeroed double sum, or
+// straight to floats), then each record's wave transformed where it lies
+// for its band.
+template <class Sample>
+int sumAlone(SceneRun& run, Sample* sum) {
+    run.sumFromParts = spectrumFromParts(run);
+    std::vector<PlacedPart> alone;
+    for (const ScenePart& p : run.parts) {
+        const ScenePart& source = p.sameAs >= 0 ? run.parts[p.sameAs] : p;
+        alone.push_back({source.wave.samples.get(), p.wave.length, p.delay, static_cast<float>(p.gain), p.carrier});
+    }
+    placeAll(alone.data(), static_cast<int>(alone.size()), run.length, sum);
+    for (int i = 0; i < run.s.partCount; ++i) {
+        run.parts[i].dutyPower = 1;
+        if (int rc = bandOf(run, i, nullptr, true)) return rc;
+    }
+    return 0;
+}
+
 // The sum, part by part: placed, through its channel, its band read, turned
 // to its offset and added.
 int sumParts(SceneRun& run, std::complex<double>* sum) {
+    if (allAlone(run)) return sumAlone(run, sum);
     const int64_t length = run.length;
     const size_t n = static_cast<size_t>(length);
-    Buffer<std::complex<float>> work;
-    for (const ScenePart& p : run.parts)
-        if (p.hasChannel || p.bursts.bursts()) {
-            work = Buffer<std::complex<float>>(n);
-            if (!work) return outOfMemory<std::complex<float>>(-3, n, "scene part");
-            preferHugePages(work.get(), Buffer<std::complex<float>>::bytesFor(n));
-            break;
-        }
-    run.sumFromParts = spectrumFromParts(run);
+    Buffer<std::complex<float>> work(n);
+    if (!work) return outOfMemory<std::complex<float>>(-3, n, "scene part");
+    preferHugePages(work.get(), Buffer<std::complex<float>>::bytesFor(n));
+    run.sumFromParts = false;  // some part's spectrum is not its own wave's
     // Always-on parts go in together, in their order among the others.
     std::vector<PlacedPart> alone;
     alone.reserve(run.parts.size());
-    if (!work) {
-        // All always on: summed in one pass, then each record's wave is
-        // transformed where it lies for its band.
-        for (const ScenePart& p : run.parts) {
-            const ScenePart& source = p.sameAs >= 0 ? run.parts[p.sameAs] : p;
-            alone.push_back({source.wave.samples.get(), p.wave.length, p.delay, static_cast<float>(p.gain), p.carrier});
-        }
-        addPlaced(alone.data(), static_cast<int>(alone.size()), length, sum);
-        for (int i = 0; i < run.s.partCount; ++i) {
-            run.parts[i].dutyPower = 1;
-            if (int rc = bandOf(run, i, nullptr, true)) return rc;
-        }
-        return 0;
-    }
     auto addAlone = [&] {
         if (!alone.empty()) addPlaced(alone.data(), static_cast<int>(alone.size()), length, sum);
         alone.clear();
@@ -673,7 +687,10 @@ int windowPeaks(SceneRun& run, std::complex<double>* sum, SceneSpectrum& after, 
 
 // The crest factor brought down on the sum's DFT, only inside the parts'
 // bands; the report's figures before and after.
-int reduceCrest(SceneRun& run, std::complex<double>* sum, SceneSpectrum& before, SceneSpectrum& after, SceneDft& dft) {
+// The report's figures of the sum as made; the same after when nothing
+// reduces it.
+template <class Sample>
+int reportBefore(SceneRun& run, const Sample* sum, SceneSpectrum& before, SceneDft& dft) {
     const int64_t length = run.length;
     GenSignalSceneReport& report = run.report;
     const double probability = run.s.cfrProbability == 0 ? kDefaultProbability : run.s.cfrProbability;
@@ -684,15 +701,19 @@ int reduceCrest(SceneRun& run, std::complex<double>* sum, SceneSpectrum& before,
         if (int rc = before.take(sum, length, run.rate, dft)) return rc;
     double lower = 0, upper = 0;  // the report is packed: no references into it
     outerAdjacent(before, run.parts, run.rate, lower, upper);
-    report.acprLowerBeforeDb = lower;
-    report.acprUpperBeforeDb = upper;
-    if (!run.reduce) {
-        report.acprLowerAfterDb = report.acprLowerBeforeDb;
-        report.acprUpperAfterDb = report.acprUpperBeforeDb;
-        report.paprAfterDb = report.paprBeforeDb;
-        report.peakAfterDb = report.peakBeforeDb;
-        return 0;
-    }
+    report.acprLowerBeforeDb = report.acprLowerAfterDb = lower;
+    report.acprUpperBeforeDb = report.acprUpperAfterDb = upper;
+    report.paprAfterDb = report.paprBeforeDb;
+    report.peakAfterDb = report.peakBeforeDb;
+    return 0;
+}
+
+int reduceCrest(SceneRun& run, std::complex<double>* sum, SceneSpectrum& before, SceneSpectrum& after, SceneDft& dft) {
+    const int64_t length = run.length;
+    GenSignalSceneReport& report = run.report;
+    const double probability = run.s.cfrProbability == 0 ? kDefaultProbability : run.s.cfrProbability;
+    if (int rc = reportBefore(run, sum, before, dft)) return rc;
+    if (!run.reduce) return 0;
     if (run.s.cfrMethod == GENSIGNAL_CFR_PEAK_WINDOW) return windowPeaks(run, sum, after, dft);
     const size_t n = static_cast<size_t>(length);
     Buffer<unsigned char> keep(n, true);
@@ -751,20 +772,34 @@ Buffer<std::complex<float>> toFloatInPlace(Buffer<std::complex<double>> sum) {
 int deliverScene(SceneRun& run, HandleEntry& entry, int16_t** iq, int* count) {
     const int64_t length = run.length;
     const size_t n = static_cast<size_t>(length);
-    Buffer<std::complex<double>> sum(n, true);
-    if (!sum) return outOfMemory<std::complex<double>>(-3, n, "scene sum");
-    preferHugePages(sum.get(), Buffer<std::complex<double>>::bytesFor(n));
-    if (int rc = sumParts(run, sum.get())) return rc;
     run.report.samples = length;
     run.report.parts = run.s.partCount;
+    SceneSpectrum before, after, delivered;
     // The parts' own spectrum, when the sum's was built from it, is memory
     // for the spectrum after the reduction.
-    SceneSpectrum before = std::move(run.sumFromParts ? run.sumSpectrum : run.spectrum), delivered;
-    SceneSpectrum after = run.sumFromParts ? std::move(run.spectrum) : SceneSpectrum();
+    auto spectraOfTheSum = [&] {
+        before = std::move(run.sumFromParts ? run.sumSpectrum : run.spectrum);
+        if (run.sumFromParts) after = std::move(run.spectrum);
+    };
     SceneDft& dft = run.dft;
-    if (int rc = reduceCrest(run, sum.get(), before, after, dft)) return rc;
-
-    Buffer<std::complex<float>> out = toFloatInPlace(std::move(sum));
+    Buffer<std::complex<float>> out;
+    if (!run.reduce && allAlone(run)) {
+        // Nothing changes the sum once made: straight to floats.
+        out = Buffer<std::complex<float>>(n);
+        if (!out) return outOfMemory<std::complex<float>>(-3, n, "scene sum");
+        preferHugePages(out.get(), Buffer<std::complex<float>>::bytesFor(n));
+        if (int rc = sumAlone(run, out.get())) return rc;
+        spectraOfTheSum();
+        if (int rc = reportBefore(run, out.get(), before, dft)) return rc;
+    } else {
+        Buffer<std::complex<double>> sum(n, true);
+        if (!sum) return outOfMemory<std::complex<double>>(-3, n, "scene sum");
+        preferHugePages(sum.get(), Buffer<std::complex<double>>::bytesFor(n));
+        if (int rc = sumParts(run, sum.get())) return rc;
+        spectraOfTheSum();
+        if (int rc = reduceCrest(run, sum.get(), before, after, dft)) return rc;
+        out = toFloatInPlace(std::move(sum));
+    }
     const SceneSpectrum* final = run.reduce ? &after : &before;
     if (run.s.channel) {
         GenSignalChannelRealised realised;

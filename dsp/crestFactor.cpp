@@ -12,7 +12,11 @@ namespace {
 
 constexpr int64_t kBlock = 65536;
 
-double power(const std::complex<double>& v) { return v.real() * v.real() + v.imag() * v.imag(); }
+template <class Real>
+double power(const std::complex<Real>& v) {
+    const double re = v.real(), im = v.imag();
+    return re * re + im * im;
+}
 
 int64_t blocksOf(int64_t n) { return (n + kBlock - 1) / kBlock; }
 
@@ -21,7 +25,8 @@ int64_t blocksOf(int64_t n) { return (n + kBlock - 1) / kBlock; }
 // The rank-th largest of all is among them, so the ranking needs one pass
 // over x and no copy of it. The same pass leaves each block's sum of
 // powers in `sums`, as meanPower adds them.
-int64_t blockTops(const std::complex<double>* x, int64_t n, int64_t keep, double* tops, int64_t* filled, double* sums) {
+template <class Real>
+int64_t blockTops(const std::complex<Real>* x, int64_t n, int64_t keep, double* tops, int64_t* filled, double* sums) {
     const int64_t blocks = blocksOf(n);
 #pragma omp parallel for schedule(static) num_threads(availableTeam())
     for (int64_t b = 0; b < blocks; ++b) {
@@ -52,7 +57,8 @@ int64_t blockTops(const std::complex<double>* x, int64_t n, int64_t keep, double
     return total;
 }
 
-double peakPower(const std::complex<double>* x, int64_t n, double* partial) {
+template <class Real>
+double peakPower(const std::complex<Real>* x, int64_t n, double* partial) {
     const int64_t blocks = blocksOf(n);
 #pragma omp parallel for schedule(static) num_threads(availableTeam())
     for (int64_t b = 0; b < blocks; ++b) {
@@ -64,9 +70,8 @@ double peakPower(const std::complex<double>* x, int64_t n, double* partial) {
     return *std::max_element(partial, partial + blocks);
 }
 
-}  // namespace
-
-double meanPower(const std::complex<double>* x, int64_t n) {
+template <class Real>
+double meanOf(const std::complex<Real>* x, int64_t n) {
     if (n < 1) return 0;
     const int64_t blocks = blocksOf(n);
     Buffer<double> partial(static_cast<size_t>(blocks));
@@ -86,18 +91,17 @@ double meanPower(const std::complex<double>* x, int64_t n) {
     return total / static_cast<double>(n);
 }
 
-namespace {
-
 // The figures of paprFigures; the peak's only when `withPeak` (its pass is
 // the callers' in every round of a reduction otherwise).
-PaprFigures rankedPapr(const std::complex<double>* x, int64_t n, double p, bool withPeak) {
+template <class Real>
+PaprFigures rankedPapr(const std::complex<Real>* x, int64_t n, double p, bool withPeak) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     int64_t rank = static_cast<int64_t>(std::floor(p * static_cast<double>(n)));
     if (rank > n - 1) rank = n - 1;
     if (rank < 0) rank = 0;
     const int64_t blocks = blocksOf(n);
     if (rank == 0) {
-        const double mean = meanPower(x, n);
+        const double mean = meanOf(x, n);
         if (!(mean > 0)) return {nan, nan};
         Buffer<double> partial(static_cast<size_t>(blocks));
         if (!partial) return {nan, nan};
@@ -119,7 +123,7 @@ PaprFigures rankedPapr(const std::complex<double>* x, int64_t n, double p, bool 
         for (int64_t b = 0; b < blocks; ++b) mean += sums[b];
         mean /= static_cast<double>(n);
     } else {
-        mean = meanPower(x, n);
+        mean = meanOf(x, n);
 #pragma omp parallel for schedule(static) num_threads(availableTeam())
         for (int64_t i = 0; i < n; ++i) v[i] = power(x[i]);
     }
@@ -132,7 +136,11 @@ PaprFigures rankedPapr(const std::complex<double>* x, int64_t n, double p, bool 
 
 }  // namespace
 
+double meanPower(const std::complex<double>* x, int64_t n) { return meanOf(x, n); }
+
 PaprFigures paprFigures(const std::complex<double>* x, int64_t n, double p) { return rankedPapr(x, n, p, true); }
+
+PaprFigures paprFigures(const std::complex<float>* x, int64_t n, double p) { return rankedPapr(x, n, p, true); }
 
 double paprAtDb(const std::complex<double>* x, int64_t n, double p) {
     return rankedPapr(x, n, p, false).atProbabilityDb;

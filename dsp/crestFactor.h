@@ -20,3 +20,5 @@ struct PaprFigures {
     double atProbabilityDb, peakDb;
 };
 PaprFigures paprFigures(const std::complex<double>* x, int64_t n, double p);
+// The same of floats, their powers in double.
+PaprFigures paprFigures(const std::complex<float>* x, int64_t n, double p);

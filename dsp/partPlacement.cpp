@@ -1,6 +1,8 @@
 #include "partPlacement.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "mathConstants.h"
 #include "sharedCores.h"
@@ -86,12 +88,12 @@ void addRotated(const std::complex<float>* x, int64_t length, const PartCarrier&
 
 namespace {
 
-// Up to G parts over [lo, hi) of the sum, their carriers stepped side by
-// side: each part's phasor is a chain of dependent products, and G chains
-// at once keep the core busy where one would leave it waiting. Each sample
-// still gets its parts in their order.
+// Up to G parts added to samples [lo, hi) in `block` (block[0] is sample
+// lo), their carriers stepped side by side: each part's phasor is a chain
+// of dependent products, and G chains at once keep the core busy where one
+// would leave it waiting. Each sample still gets its parts in their order.
 template <int G>
-void addGroup(const PlacedPart* parts, int64_t lo, int64_t hi, int64_t length, std::complex<double>* sum) {
+void addGroup(const PlacedPart* parts, int64_t lo, int64_t hi, int64_t length, std::complex<double>* block) {
     double tc[G], ts[G], sc[G], ss[G];
     PartIndex at[G] = {};
     for (int g = 0; g < G; ++g) {
@@ -105,7 +107,7 @@ void addGroup(const PlacedPart* parts, int64_t lo, int64_t hi, int64_t length, s
         at[g] = PartIndex(lo, delayOf(p.delay, length), length, p.partLength);
     }
     for (int64_t n = lo; n < hi; ++n) {
-        double sr = sum[n].real(), si = sum[n].imag();
+        double sr = block[n - lo].real(), si = block[n - lo].imag();
         for (int g = 0; g < G; ++g) {
             const std::complex<float> v = parts[g].part[at[g].m] * parts[g].gain;
             const double re = v.real(), im = v.imag();
@@ -116,12 +118,21 @@ void addGroup(const PlacedPart* parts, int64_t lo, int64_t hi, int64_t length, s
             tc[g] = nc;
             at[g].next();
         }
-        sum[n] = {sr, si};
+        block[n - lo] = {sr, si};
     }
 }
 
 using GroupPass = void (*)(const PlacedPart*, int64_t, int64_t, int64_t, std::complex<double>*);
 constexpr GroupPass kGroups[] = {addGroup<1>, addGroup<2>, addGroup<3>, addGroup<4>};
+
+// Every part, group after group, over the sum's block [lo, hi), which stays in cache.
+void addBlock(const PlacedPart* parts, int count, int64_t lo, int64_t hi, int64_t length, std::complex<double>* block) {
+    for (int i = 0; i < count;) {
+        const int g = count - i < 4 ? count - i : 4;
+        kGroups[g - 1](parts + i, lo, hi, length, block);
+        i += g;
+    }
+}
 
 }  // namespace
 
@@ -130,11 +141,24 @@ void addPlaced(const PlacedPart* parts, int count, int64_t length, std::complex<
 #pragma omp parallel for schedule(static) num_threads(availableTeam())
     for (int64_t b = 0; b < blocks; ++b) {
         const int64_t lo = b * kBlock, hi = lo + kBlock < length ? lo + kBlock : length;
-        // Group after group over one block of the sum, which stays in cache.
-        for (int i = 0; i < count;) {
-            const int g = count - i < 4 ? count - i : 4;
-            kGroups[g - 1](parts + i, lo, hi, length, sum);
-            i += g;
+        addBlock(parts, count, lo, hi, length, sum + lo);
+    }
+}
+
+void sumPlaced(const PlacedPart* parts, int count, int64_t length, std::complex<float>* out) {
+    const int64_t blocks = (length + kBlock - 1) / kBlock;
+#pragma omp parallel num_threads(availableTeam())
+    {
+        std::vector<std::complex<double>> block(static_cast<size_t>(kBlock));
+#pragma omp for schedule(static)
+        for (int64_t b = 0; b < blocks; ++b) {
+            const int64_t lo = b * kBlock, hi = lo + kBlock < length ? lo + kBlock : length;
+            std::fill(block.begin(), block.end(), std::complex<double>(0, 0));
+            addBlock(parts, count, lo, hi, length, block.data());
+            for (int64_t n = lo; n < hi; ++n) {
+                const std::complex<double> v = block[static_cast<size_t>(n - lo)];
+                out[n] = {static_cast<float>(v.real()), static_cast<float>(v.imag())};
+            }
         }
     }
 }

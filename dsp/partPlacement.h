@@ -40,3 +40,7 @@ struct PlacedPart {
 // placePart and addRotated of each part in turn, in one pass over the sum
 // and without the float buffer between them: the same bits as the two.
 void addPlaced(const PlacedPart* parts, int count, int64_t length, std::complex<double>* sum);
+
+// The parts' sum alone, rounded once: out[n] is the float of what addPlaced
+// leaves in a zeroed double sum, without the double sum's memory.
+void sumPlaced(const PlacedPart* parts, int count, int64_t length, std::complex<float>* out);

@@ -95,6 +95,13 @@ TEST(ScenePlacement, FusedPassEqualsPlacingThenRotatingBitForBit) {
             std::vector<std::complex<double>> fused(static_cast<size_t>(c.length), {0.5, -0.25});
             addPlaced(placed.data(), count, c.length, fused.data());
             EXPECT_TRUE(twoPass == fused) << count << " parts of " << c.partLength << " into " << c.length;
+            // The sum alone in floats: the double sum from zero, rounded once.
+            std::vector<std::complex<double>> fromZero(static_cast<size_t>(c.length));
+            std::vector<std::complex<float>> rounded(static_cast<size_t>(c.length)), inFloats(rounded.size());
+            addPlaced(placed.data(), count, c.length, fromZero.data());
+            for (size_t n = 0; n < rounded.size(); ++n) rounded[n] = std::complex<float>(fromZero[n]);
+            sumPlaced(placed.data(), count, c.length, inFloats.data());
+            EXPECT_TRUE(rounded == inFloats) << count << " parts of " << c.partLength << " into " << c.length;
         }
         placePart(part.data(), c.partLength, c.length, c.delay, 0.8f, BurstPattern{}, work.data());
         // The placement itself: the delayed, repeated part.
