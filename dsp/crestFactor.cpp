@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <cstring>
 #include <limits>
+
+#include <omp.h>
 
 #include "buffer.h"
 #include "sharedCores.h"
@@ -20,41 +23,88 @@ double power(const std::complex<Real>& v) {
 
 int64_t blocksOf(int64_t n) { return (n + kBlock - 1) / kBlock; }
 
-// The `keep` largest powers of each fixed block, gathered in block order at
-// the front of `tops` (blocks * keep values); returns how many there are.
-// The rank-th largest of all is among them, so the ranking needs one pass
-// over x and no copy of it. The same pass leaves each block's sum of
-// powers in `sums`, as meanPower adds them.
+// Powers by their leading bits: a power's bit pattern orders as the power
+// does, and its exponent with four bits of mantissa make a bucket a
+// sixteenth of an octave wide.
+constexpr int kBucketShift = 48;
+constexpr size_t kBuckets = size_t(1) << (63 - kBucketShift);
+
+uint64_t bucketOf(double v) {
+    uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return std::min<uint64_t>(bits >> kBucketShift, kBuckets - 1);  // a NaN's sign bit is not a bucket
+}
+
+// The rank-th largest power of x (rank < n) from two passes in one
+// region: each block's sum of powers (as meanOf adds them), its largest and
+// each thread's count of the powers per bucket; then the powers in and
+// above the bucket that holds the rank-th, each thread's at its own place,
+// ranked alone. Counts are integers, and the value found is the rank-th
+// whoever gathered it: the same at any team. False when the working
+// memory cannot be had.
 template <class Real>
-int64_t blockTops(const std::complex<Real>* x, int64_t n, int64_t keep, double* tops, int64_t* filled, double* sums) {
+bool rankedPower(const std::complex<Real>* x, int64_t n, int64_t rank, double& mean, double& peak, double& ranked) {
     const int64_t blocks = blocksOf(n);
-#pragma omp parallel for schedule(static) num_threads(availableTeam())
-    for (int64_t b = 0; b < blocks; ++b) {
-        double* heap = tops + b * keep;  // a min-heap of the block's largest
-        int64_t m = 0;
-        double sum = 0;
-        const int64_t hi = std::min(n, (b + 1) * kBlock);
-        for (int64_t i = b * kBlock; i < hi; ++i) {
-            const double v = power(x[i]);
-            sum += v;
-            if (m < keep) {
-                heap[m++] = v;
-                std::push_heap(heap, heap + m, std::greater<double>());
-            } else if (v > heap[0]) {
-                std::pop_heap(heap, heap + m, std::greater<double>());
-                heap[m - 1] = v;
-                std::push_heap(heap, heap + m, std::greater<double>());
+    const int team = availableTeam();
+    Buffer<double> sums(static_cast<size_t>(blocks)), largest(static_cast<size_t>(blocks)), kept;
+    Buffer<uint64_t> counts(kBuckets * static_cast<size_t>(team), true), offset(static_cast<size_t>(team));
+    if (!sums || !largest || !counts || !offset) return false;
+    uint64_t from = kBuckets, above = 0;
+#pragma omp parallel num_threads(team)
+    {
+        const int t = omp_get_thread_num();
+        uint64_t* mine = counts.get() + kBuckets * static_cast<size_t>(t);
+#pragma omp for schedule(static)
+        for (int64_t b = 0; b < blocks; ++b) {
+            double sum = 0, top = 0;
+            const int64_t hi = std::min(n, (b + 1) * kBlock);
+            for (int64_t i = b * kBlock; i < hi; ++i) {
+                const double v = power(x[i]);
+                sum += v;
+                top = std::max(top, v);
+                ++mine[bucketOf(v)];
+            }
+            sums[b] = sum;
+            largest[b] = top;
+        }
+#pragma omp single
+        {
+            // The bucket of the rank-th largest, from the top down; each
+            // thread's share of what is kept, at its place.
+            const int threads = omp_get_num_threads();
+            while (above <= static_cast<uint64_t>(rank)) {
+                --from;
+                for (int u = 0; u < threads; ++u) above += counts[kBuckets * static_cast<size_t>(u) + from];
+            }
+            kept = Buffer<double>(static_cast<size_t>(above));
+            uint64_t at = 0;
+            for (int u = 0; u < threads; ++u) {
+                offset[static_cast<size_t>(u)] = at;
+                for (uint64_t k = from; k < kBuckets; ++k) at += counts[kBuckets * static_cast<size_t>(u) + k];
             }
         }
-        filled[b] = m;
-        sums[b] = sum;
+        if (kept) {
+            // The same blocks as above for each thread: one region, the same static schedule.
+            double* out = kept.get() + offset[static_cast<size_t>(t)];
+#pragma omp for schedule(static)
+            for (int64_t b = 0; b < blocks; ++b) {
+                const int64_t hi = std::min(n, (b + 1) * kBlock);
+                for (int64_t i = b * kBlock; i < hi; ++i) {
+                    const double v = power(x[i]);
+                    if (bucketOf(v) >= from) *out++ = v;
+                }
+            }
+        }
     }
-    int64_t total = 0;
-    for (int64_t b = 0; b < blocks; ++b) {
-        std::copy(tops + b * keep, tops + b * keep + filled[b], tops + total);
-        total += filled[b];
-    }
-    return total;
+    if (!kept) return false;
+    mean = 0;
+    for (int64_t b = 0; b < blocks; ++b) mean += sums[b];
+    mean /= static_cast<double>(n);
+    peak = *std::max_element(largest.get(), largest.get() + blocks);
+    double* v = kept.get();
+    std::nth_element(v, v + rank, v + above, [](double a, double b) { return a > b; });
+    ranked = v[rank];
+    return true;
 }
 
 template <class Real>
@@ -108,30 +158,9 @@ PaprFigures rankedPapr(const std::complex<Real>* x, int64_t n, double p, bool wi
         const double peak = 10.0 * std::log10(peakPower(x, n, partial.get()) / mean);  // the peak needs no ranking
         return {peak, peak};
     }
-    // Each block's largest when they are few (p small), else all powers.
-    const int64_t keep = std::min(rank + 1, kBlock);
-    const bool fewTops = keep * blocks <= n / 4;
-    Buffer<double> values(static_cast<size_t>(fewTops ? keep * blocks : n));
-    Buffer<int64_t> filled(static_cast<size_t>(blocks));
-    Buffer<double> sums(static_cast<size_t>(blocks));
-    if (!values || !filled || !sums) return {nan, nan};
-    double* v = values.get();
-    int64_t count = n;
-    double mean = 0;
-    if (fewTops) {
-        count = blockTops(x, n, keep, v, filled.get(), sums.get());
-        for (int64_t b = 0; b < blocks; ++b) mean += sums[b];
-        mean /= static_cast<double>(n);
-    } else {
-        mean = meanOf(x, n);
-#pragma omp parallel for schedule(static) num_threads(availableTeam())
-        for (int64_t i = 0; i < n; ++i) v[i] = power(x[i]);
-    }
-    if (!(mean > 0)) return {nan, nan};
-    // The largest of all is among the tops too, before the ranking moves them.
-    const double peak = withPeak ? *std::max_element(v, v + count) : nan;
-    std::nth_element(v, v + rank, v + count, [](double a, double b) { return a > b; });
-    return {10.0 * std::log10(v[rank] / mean), withPeak ? 10.0 * std::log10(peak / mean) : nan};
+    double mean = 0, peak = 0, ranked = 0;
+    if (!rankedPower(x, n, rank, mean, peak, ranked) || !(mean > 0)) return {nan, nan};
+    return {10.0 * std::log10(ranked / mean), withPeak ? 10.0 * std::log10(peak / mean) : nan};
 }
 
 }  // namespace

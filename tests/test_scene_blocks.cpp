@@ -48,19 +48,44 @@ TEST(ScenePapr, RankedWithoutACopyAsBySortingAllPeakAlongside) {
         int64_t n;
         double p;
     };
-    // One block and many; a rank inside the first block's tops and one beyond
-    // a block; the peak; a probability large enough to copy all.
+    // One block and many; a rank inside one block and one beyond a block;
+    // the peak; large probabilities.
     const Case cases[] = {{1000, 1e-2}, {300000, 1e-4},        {300000, 1e-3}, {300000, 0.3},
                           {300001, 0},  {65536 * 3 + 7, 1e-5}, {200000, 0.1}};
-    for (const Case& c : cases) {
-        const auto x = noiseLike(c.n);
-        const double got = paprAtDb(x.data(), c.n, c.p);
-        EXPECT_EQ(got, referencePaprDb(x, c.p)) << c.n << " at " << c.p;
-        // Both figures from one ranking: the peak taken before the ranking moves it.
-        const PaprFigures both = paprFigures(x.data(), c.n, c.p);
-        EXPECT_EQ(both.atProbabilityDb, got) << c.n << " at " << c.p;
-        EXPECT_EQ(both.peakDb, referencePaprDb(x, 0)) << c.n << " at " << c.p;
-    }
+    // Noise; a constant envelope (every power alike, in one bucket); a few
+    // peaks over silence.
+    const std::function<std::vector<std::complex<double>>(int64_t)> buffers[] = {
+        noiseLike,
+        [](int64_t n) {
+            std::vector<std::complex<double>> x(static_cast<size_t>(n));
+            for (int64_t i = 0; i < n; ++i) x[i] = std::polar(0.7, 0.001 * static_cast<double>(i));
+            return x;
+        },
+        [](int64_t n) {
+            std::vector<std::complex<double>> x(static_cast<size_t>(n));
+            for (int64_t i = 0; i < n; i += 997) x[i] = {static_cast<double>(i % 13), 0.5};
+            return x;
+        }};
+    for (const auto& make : buffers)
+        for (const Case& c : cases) {
+            const auto x = make(c.n);
+            const double got = paprAtDb(x.data(), c.n, c.p);
+            EXPECT_EQ(got, referencePaprDb(x, c.p)) << c.n << " at " << c.p;
+            // Both figures from one ranking: the peak taken before the ranking moves it.
+            const PaprFigures both = paprFigures(x.data(), c.n, c.p);
+            EXPECT_EQ(both.atProbabilityDb, got) << c.n << " at " << c.p;
+            EXPECT_EQ(both.peakDb, referencePaprDb(x, 0)) << c.n << " at " << c.p;
+            // Floats: their powers in double, as the reference takes them.
+            std::vector<std::complex<float>> f(x.size());
+            std::vector<std::complex<double>> widened(x.size());
+            for (size_t i = 0; i < x.size(); ++i) {
+                f[i] = std::complex<float>(x[i]);
+                widened[i] = std::complex<double>(f[i]);
+            }
+            const PaprFigures ofFloats = paprFigures(f.data(), c.n, c.p);
+            EXPECT_EQ(ofFloats.atProbabilityDb, referencePaprDb(widened, c.p)) << c.n << " at " << c.p;
+            EXPECT_EQ(ofFloats.peakDb, referencePaprDb(widened, 0)) << c.n << " at " << c.p;
+        }
 }
 
 TEST(ScenePlacement, FusedPassEqualsPlacingThenRotatingBitForBit) {
