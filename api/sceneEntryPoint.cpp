@@ -33,6 +33,7 @@
 #include "rangeChecks.h"
 #include "sampleConversion.h"
 #include "sceneBands.h"
+#include "sharedCores.h"
 #include "wrapperGenSignalWave.h"
 
 namespace {
@@ -742,13 +743,18 @@ std::vector<GenSignalSceneLabel> sceneLabels(const SceneRun& run, const SceneSpe
     std::vector<double> power(bands.size());
     final.bandPowers(bands.data(), static_cast<int>(bands.size()), power.data());
     const double first = power[0] / run.parts[0].dutyPower;
-    for (int i = 0; i < run.s.partCount; ++i) {
+    // Each part's cost summed in its own order on one thread: the same bits
+    // however the parts are shared out.
+    const int parts = run.s.partCount;
+    std::vector<double> cost(static_cast<size_t>(parts));
+    if (run.reduce) {
+#pragma omp parallel for schedule(dynamic, 1) num_threads(availableTeam())
+        for (int i = 0; i < parts; ++i) cost[static_cast<size_t>(i)] = evmCostPercent(before, after, bands[i]);
+    }
+    for (int i = 0; i < parts; ++i) {
         const size_t from = labels.size();
         addLabels(labels, i, run.parts[i], run.length, power[static_cast<size_t>(i)], first, scale);
-        if (run.reduce) {
-            const double cost = evmCostPercent(before, after, run.parts[i].band);
-            for (size_t j = from; j < labels.size(); ++j) labels[j].evmCostPercent = cost;
-        }
+        for (size_t j = from; j < labels.size(); ++j) labels[j].evmCostPercent = cost[static_cast<size_t>(i)];
     }
     return labels;
 }
