@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "cpuDispatch.h"
 #include "hugePages.h"
 #include "lastError.h"
 #include "mathConstants.h"
@@ -82,6 +83,26 @@ int SceneSpectrum::start(const SceneSpectrum& like) {
     return 0;
 }
 
+namespace {
+
+// out[i] += (x[i] t[i]) w, in doubles, rounded to float: compiled once per
+// kernel variant, the same operations in each.
+auto addTurned = [](const SceneBin* x, const std::complex<double>* t, double wr, double wi, int64_t count,
+                    SceneBin* out) GENSIGNAL_KERNEL_BODY {
+    const float* xf = reinterpret_cast<const float*>(x);
+    const double* td = reinterpret_cast<const double*>(t);
+    float* of = reinterpret_cast<float*>(out);
+    for (int64_t i = 0; i < count; ++i) {
+        const double xr = xf[2 * i], xi = xf[2 * i + 1];
+        const double tr = td[2 * i], ti = td[2 * i + 1];
+        const double ar = xr * tr - xi * ti, ai = xr * ti + xi * tr;
+        of[2 * i] += static_cast<float>(ar * wr - ai * wi);
+        of[2 * i + 1] += static_cast<float>(ar * wi + ai * wr);
+    }
+};
+
+}  // namespace
+
 void SceneSpectrum::add(const SceneSpectrum& x, const PlacedSpectrum* parts, int count) {
     // Bin k = q R + r (row r, column q) takes source bin j = (k - cycles)
     // mod n = q' R + r'. Its turn e^(-2 pi i j delay / n) is the row's
@@ -119,13 +140,8 @@ void SceneSpectrum::add(const SceneSpectrum& x, const PlacedSpectrum* parts, int
             for (int64_t q = q0; q < q1;) {
                 const int64_t qs = ((q - shift) % columns + columns) % columns;
                 const int64_t end = std::min(q1, q + columns - qs);
-                const int64_t offset = qs - q;
-                for (; q < end; ++q) {
-                    const double xr = row[q + offset].real(), xi = row[q + offset].imag();
-                    const double tr = turn[q + offset].real(), ti = turn[q + offset].imag();
-                    const double ar = xr * tr - xi * ti, ai = xr * ti + xi * tr;
-                    out[q] += SceneBin(static_cast<float>(ar * wr - ai * wi), static_cast<float>(ar * wi + ai * wr));
-                }
+                runForKernels(addTurned, row + qs, turn + qs, wr, wi, end - q, out + q);
+                q = end;
             }
         }
     }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "burstGate.h"
+#include "cpuDispatch.h"
 #include "clipFilter.h"
 #include "splitDft.h"
 #include "crestFactor.h"
@@ -249,7 +250,7 @@ TEST(SceneSpectrumFromParts, EqualsTheTransformOfThePlacedSum) {
     const Case parts[] = {{1234, 0, 1.0, 0.0}, {-777, 123, 0.5, 2.1}, {5, -40, 2.0, -0.4}, {100001, 99999, 0.3, 1.0}};
     for (int64_t n : {3000, 12288, 100000, 491520}) {
         SceneDft dft;
-        SceneSpectrum own, sum, viaParts;
+        SceneSpectrum own, sum, viaParts, viaGeneric;
         std::vector<std::complex<double>> placedSum(static_cast<size_t>(n));
         // Three records, the last placed twice in one call, as the parts of one record are.
         for (int record = 0; record < 3; ++record) {
@@ -259,6 +260,7 @@ TEST(SceneSpectrumFromParts, EqualsTheTransformOfThePlacedSum) {
             ASSERT_EQ(own.take(x.data(), n, 1e6, dft), 0);
             if (record == 0) {
                 ASSERT_EQ(viaParts.start(own), 0);
+                ASSERT_EQ(viaGeneric.start(own), 0);
             }
             ASSERT_TRUE(SceneSpectrum::sumsFromParts(dft)) << n;
             std::vector<PlacedSpectrum> placed;
@@ -272,7 +274,15 @@ TEST(SceneSpectrumFromParts, EqualsTheTransformOfThePlacedSum) {
                 addPlaced(&p, 1, n, placedSum.data());
             }
             viaParts.add(own, placed.data(), static_cast<int>(placed.size()));
+            // The generic kernel: the same bits.
+            const KernelVariant saved = activeKernels();
+            forceKernels(KernelVariant::generic);
+            viaGeneric.add(own, placed.data(), static_cast<int>(placed.size()));
+            forceKernels(saved);
         }
+        int64_t apart = 0;
+        for (int64_t slot = 0; slot < n; ++slot) apart += viaParts.atSlot(slot) != viaGeneric.atSlot(slot);
+        EXPECT_EQ(apart, 0) << n;
         ASSERT_EQ(sum.take(placedSum.data(), n, 1e6, dft), 0);
         double largest = 0, error = 0;
         for (int64_t slot = 0; slot < n; ++slot) {
