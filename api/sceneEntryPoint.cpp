@@ -235,15 +235,6 @@ int modulationOf(const GenSignalScenePart& p) {
     return 0;
 }
 
-double partMeanPower(const PartWave& w) {
-    double sum = 0;
-    for (int i = 0; i < w.length; ++i) {
-        const double re = w.samples[i].real(), im = w.samples[i].imag();
-        sum += re * re + im * im;
-    }
-    return sum / w.length;
-}
-
 // The 99 % occupied band of n samples, relative to their centre.
 int occupiedBand(const std::complex<float>* x, int64_t n, double rate, SceneSpectrum& s, SceneDft& dft,
                  SceneBand& band) {
@@ -457,7 +448,7 @@ int makeParts(SceneRun& run, GenSignalClass& object) {
             const KindCall call{run.rate, p.d.argument, settings};
             if (int rc = makePartWave(object, p.d.recordKind, p.d.record, call, p.wave))
                 return partRefused(i, p.d.recordKind, rc);
-            p.power = partMeanPower(p.wave);
+            p.power = meanPower(p.wave.samples.get(), p.wave.length);
             if (p.wave.nyquist[0]) run.notes.add("parts[%d]: %s", i, p.wave.nyquist);
             if (p.wave.made.seam) run.notes.add("parts[%d] does not loop seamlessly: %s", i, p.wave.made.seam);
         }

@@ -167,6 +167,8 @@ PaprFigures rankedPapr(const std::complex<Real>* x, int64_t n, double p, bool wi
 
 double meanPower(const std::complex<double>* x, int64_t n) { return meanOf(x, n); }
 
+double meanPower(const std::complex<float>* x, int64_t n) { return meanOf(x, n); }
+
 PaprFigures paprFigures(const std::complex<double>* x, int64_t n, double p) { return rankedPapr(x, n, p, true); }
 
 PaprFigures paprFigures(const std::complex<float>* x, int64_t n, double p) { return rankedPapr(x, n, p, true); }

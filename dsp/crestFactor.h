@@ -8,6 +8,8 @@
 #include <cstdint>
 
 double meanPower(const std::complex<double>* x, int64_t n);
+// The same of floats, their powers in double.
+double meanPower(const std::complex<float>* x, int64_t n);
 
 // The PAPR in dB at probability p in [0, 1): NaN for a silent buffer, or
 // when the working memory (each block's largest powers, or for a large p a
