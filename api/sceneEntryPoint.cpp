@@ -553,7 +553,18 @@ int bandOf(SceneRun& run, int i, const std::complex<float>* work, bool consume =
         p.band = source.ownBand;
     } else if (alone && consume) {
         if (int rc = run.spectrum.takeOver(source.wave.samples, p.wave.length, run.rate, run.dft)) return rc;
-        p.band = run.spectrum.occupied(99.0);
+        // The band's scan is one serial sum: the sum's spectrum is built
+        // from the same bins beside it.
+        const bool build = run.sumFromParts;
+        int added = 0;
+#pragma omp parallel sections num_threads(2) if (build && availableTeam() > 1)
+        {
+#pragma omp section
+            p.band = run.spectrum.occupied(99.0);
+#pragma omp section
+            if (build) added = addFromParts(run, i);
+        }
+        if (added) return added;
     } else if (occupiedBand(alone ? source.wave.samples.get() : work, alone ? p.wave.length : run.length, run.rate,
                             run.spectrum, run.dft, p.band)) {
         return -3;
@@ -561,7 +572,6 @@ int bandOf(SceneRun& run, int i, const std::complex<float>* work, bool consume =
     if (alone && !source.bandKnown) {
         source.ownBand = p.band;
         source.bandKnown = true;
-        if (run.sumFromParts && addFromParts(run, i)) return -3;
     }
     p.band.lower += p.offsetHz;
     p.band.upper += p.offsetHz;
