@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -52,6 +53,73 @@ INSTANTIATE_TEST_SUITE_P(EveryKind, ParallelRegions,
                          [](const auto& info) {
                              return std::get<0>(info.param).name +
                                     (std::get<1>(info.param) == GENSIGNAL_LOOP_EXACT ? "Exact" : "Defined");
+                         });
+
+// A four-carrier scene's bytes, labels and report, at a team size.
+struct SceneMade {
+    int rc = -9;
+    std::vector<int16_t> samples;
+    std::vector<GenSignalSceneLabel> labels;
+    GenSignalSceneReport report{};
+};
+
+SceneMade madeScene(int cfr, int threads) {
+    omp_set_num_threads(threads);
+    const OFDMParams o = examples::twentyMhzCarrier(6);
+    std::vector<GenSignalScenePart> parts = examples::fourCarriers(&o);
+    GenSignalScene s{};
+    s.sampleRate = examples::kFourCarrierRate;
+    s.partCount = 4;
+    s.parts = parts.data();
+    s.cfrMethod = cfr;
+    s.cfrTargetPaprDb = 7.5;
+    const int h = GenSignalObjCreatSelfEncode();
+    GenSignalSetOption(h, GENSIGNAL_OPTION_LOOP_MODE, GENSIGNAL_LOOP_EXACT);
+    SceneMade m;
+    int16_t* iq = nullptr;
+    int count = 0;
+    m.rc = GenerateSceneWaveform(h, &s, &iq, &count);
+    if (m.rc == 0) {
+        m.samples.assign(iq, iq + count);
+        m.labels.resize(static_cast<size_t>(GenSignalGetSceneLabels(h, nullptr, 0)));
+        GenSignalGetSceneLabels(h, m.labels.data(), static_cast<int>(m.labels.size()));
+        GenSignalGetSceneReport(h, &m.report);
+    }
+    GenSignalObjRelease(h);
+    return m;
+}
+
+bool sameBytes(const SceneMade& a, const SceneMade& b) {
+    return a.samples == b.samples && a.labels.size() == b.labels.size() &&
+           std::memcmp(a.labels.data(), b.labels.data(), a.labels.size() * sizeof(GenSignalSceneLabel)) == 0 &&
+           std::memcmp(&a.report, &b.report, sizeof a.report) == 0;
+}
+
+class SceneRegions : public ::testing::TestWithParam<int> {};
+
+// The sum, the spectra built beside one another, the rankings and the
+// reduction's rounds: the same samples, labels and report at any team.
+TEST_P(SceneRegions, AFourCarrierSceneFromTwoHostThreadsGivesTheBytesOfOneThread) {
+    const SceneMade alone = madeScene(GetParam(), 1);
+    ASSERT_EQ(alone.rc, 0);
+    ASSERT_EQ(alone.labels.size(), 4u);
+    SceneMade got[2];
+    std::thread a([&] { got[0] = madeScene(GetParam(), 3); });
+    std::thread b([&] { got[1] = madeScene(GetParam(), 2); });
+    a.join();
+    b.join();
+    for (int t = 0; t < 2; ++t) {
+        EXPECT_EQ(got[t].rc, 0) << "host thread " << t;
+        EXPECT_TRUE(sameBytes(got[t], alone)) << "host thread " << t << " differs";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ReductionOffAndOn, SceneRegions,
+                         ::testing::Values(GENSIGNAL_CFR_OFF, GENSIGNAL_CFR_CLIP_FILTER, GENSIGNAL_CFR_PEAK_WINDOW),
+                         [](const auto& info) {
+                             return info.param == GENSIGNAL_CFR_OFF           ? std::string("Off")
+                                    : info.param == GENSIGNAL_CFR_CLIP_FILTER ? std::string("ClipFilter")
+                                                                              : std::string("PeakWindow");
                          });
 
 }  // namespace
