@@ -107,11 +107,24 @@ void SplitDft<Real>::BinWalk::next() {
     }
 }
 
+namespace {
+
+// (a + bi)(c + di) = (ac - bd) + (ad + bc)i, what the complex product gives
+// for finite values, without its branch and call for infinities: the
+// twiddle loops are much of a split transform's own time.
+template <class T>
+std::complex<T> times(const std::complex<T>& x, const std::complex<T>& t) {
+    const T a = x.real(), b = x.imag(), c = t.real(), d = t.imag();
+    return {a * c - b * d, a * d + b * c};
+}
+
+}  // namespace
+
 template <class Real>
 typename SplitDft<Real>::Complex SplitDft<Real>::twiddle(int64_t row, int64_t column) const {
     const int64_t v = row * column;  // below n
     const std::complex<double> t =
-        coarse_[static_cast<size_t>(v >> kFineBits)] * fine_[static_cast<size_t>(v & (kFine - 1))];
+        times(coarse_[static_cast<size_t>(v >> kFineBits)], fine_[static_cast<size_t>(v & (kFine - 1))]);
     return {static_cast<Real>(t.real()), static_cast<Real>(t.imag())};
 }
 
@@ -123,7 +136,7 @@ void SplitDft<Real>::rowPass(Complex* x, bool withTwiddle, const Dft<Real>& dft)
         Complex* row = x + r * columns;
         dft.execute(row, row);
         if (withTwiddle)
-            for (int64_t c = 0; c < columns; ++c) row[c] *= twiddle(r, c);
+            for (int64_t c = 0; c < columns; ++c) row[c] = times(row[c], twiddle(r, c));
     }
 }
 
@@ -141,10 +154,10 @@ void SplitDft<Real>::columnPass(Complex* x, int twiddleAt, const Dft<Real>& dft)
         for (int64_t j = 0; j < width; ++j) {
             Complex* col = tmp + j * rows;
             if (twiddleAt == kConjugateBefore)
-                for (int64_t r = 0; r < rows; ++r) col[r] *= std::conj(twiddle(r, c0 + j));
+                for (int64_t r = 0; r < rows; ++r) col[r] = times(col[r], std::conj(twiddle(r, c0 + j)));
             dft.execute(col, col);
             if (twiddleAt == kTwiddleAfter)
-                for (int64_t r = 0; r < rows; ++r) col[r] *= twiddle(r, c0 + j);
+                for (int64_t r = 0; r < rows; ++r) col[r] = times(col[r], twiddle(r, c0 + j));
         }
         for (int64_t r = 0; r < rows; ++r)
             for (int64_t j = 0; j < width; ++j) x[r * columns + c0 + j] = tmp[j * rows + r];
