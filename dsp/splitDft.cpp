@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "complexProduct.h"
 #include "lastError.h"
 #include "mathConstants.h"
 
@@ -106,19 +107,6 @@ void SplitDft<Real>::BinWalk::next() {
         ++quotient_;
     }
 }
-
-namespace {
-
-// (a + bi)(c + di) = (ac - bd) + (ad + bc)i, what the complex product gives
-// for finite values, without its branch and call for infinities: the
-// twiddle loops are much of a split transform's own time.
-template <class T>
-std::complex<T> times(const std::complex<T>& x, const std::complex<T>& t) {
-    const T a = x.real(), b = x.imag(), c = t.real(), d = t.imag();
-    return {a * c - b * d, a * d + b * c};
-}
-
-}  // namespace
 
 template <class Real>
 typename SplitDft<Real>::Complex SplitDft<Real>::twiddle(int64_t row, int64_t column) const {
