@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <vector>
 
@@ -103,7 +104,8 @@ auto addTurned = [](const SceneBin* x, const std::complex<double>* t, double wr,
 
 }  // namespace
 
-void SceneSpectrum::add(const SceneSpectrum& x, const PlacedSpectrum* parts, int count) {
+int SceneSpectrum::add(const SceneSpectrum& x, const PlacedSpectrum* parts, int count,
+                       const std::function<void()>& alongside) {
     // Bin k = q R + r (row r, column q) takes source bin j = (k - cycles)
     // mod n = q' R + r'. Its turn e^(-2 pi i j delay / n) is the row's
     // e^(-2 pi i r' delay / n) times the column's e^(-2 pi i (q' delay mod
@@ -114,7 +116,9 @@ void SceneSpectrum::add(const SceneSpectrum& x, const PlacedSpectrum* parts, int
     const int64_t n = n_, rows = layout_->slotRows(), columns = n / rows;
     const int64_t spans = (columns + kSpan - 1) / kSpan;
     // Each part's column turns in column order.
-    std::vector<std::complex<double>> columnTurns(static_cast<size_t>(count * columns));
+    const size_t turnCount = static_cast<size_t>(count) * static_cast<size_t>(columns);
+    Buffer<std::complex<double>> columnTurns(turnCount);
+    if (!columnTurns) return outOfMemory<std::complex<double>>(-3, turnCount, "scene spectrum's turns");
     for (int i = 0; i < count; ++i) {
         const int64_t step = (parts[i].delay % n + n) % n % columns;
         for (int64_t q = 0, m = 0; q < columns; ++q, m = (m + step) % columns)
@@ -123,28 +127,38 @@ void SceneSpectrum::add(const SceneSpectrum& x, const PlacedSpectrum* parts, int
     const SceneBin* from = x.bins_.get();
     SceneBin* to = bins_.get();
     known_.clear();
-#pragma omp parallel for schedule(static) num_threads(availableTeam())
-    for (int64_t b = 0; b < rows * spans; ++b) {
-        const int64_t r = b / spans, q0 = (b % spans) * kSpan, q1 = std::min(columns, q0 + kSpan);
-        SceneBin* out = to + r * columns;
-        for (int i = 0; i < count; ++i) {
-            const PlacedSpectrum& p = parts[i];
-            const int64_t c = (p.cycles % n + n) % n, d = (p.delay % n + n) % n;
-            int64_t rs = r - c % rows, shift = c / rows;
-            if (rs < 0) rs += rows, ++shift;
-            const double a = p.phase - kTwoPi * (static_cast<double>(rs * d % n) / static_cast<double>(n));
-            const double wr = p.gain * std::cos(a), wi = p.gain * std::sin(a);
-            const SceneBin* row = from + rs * columns;
-            const std::complex<double>* turn = columnTurns.data() + i * columns;
-            // Source columns q - shift mod C: up to the row's end, then on from its start.
-            for (int64_t q = q0; q < q1;) {
-                const int64_t qs = ((q - shift) % columns + columns) % columns;
-                const int64_t end = std::min(q1, q + columns - qs);
-                runForKernels(addTurned, row + qs, turn + qs, wr, wi, end - q, out + q);
-                q = end;
+    // One thread takes the work alongside first, then joins the spans the
+    // others have been taking; a span's bins are its own, in any order.
+#pragma omp parallel num_threads(availableTeam())
+    {
+        if (alongside) {
+#pragma omp single nowait
+            alongside();
+        }
+#pragma omp for schedule(dynamic, 8)
+        for (int64_t b = 0; b < rows * spans; ++b) {
+            const int64_t r = b / spans, q0 = (b % spans) * kSpan, q1 = std::min(columns, q0 + kSpan);
+            SceneBin* out = to + r * columns;
+            for (int i = 0; i < count; ++i) {
+                const PlacedSpectrum& p = parts[i];
+                const int64_t c = (p.cycles % n + n) % n, d = (p.delay % n + n) % n;
+                int64_t rs = r - c % rows, shift = c / rows;
+                if (rs < 0) rs += rows, ++shift;
+                const double a = p.phase - kTwoPi * (static_cast<double>(rs * d % n) / static_cast<double>(n));
+                const double wr = p.gain * std::cos(a), wi = p.gain * std::sin(a);
+                const SceneBin* row = from + rs * columns;
+                const std::complex<double>* turn = columnTurns.get() + i * columns;
+                // Source columns q - shift mod C: up to the row's end, then on from its start.
+                for (int64_t q = q0; q < q1;) {
+                    const int64_t qs = ((q - shift) % columns + columns) % columns;
+                    const int64_t end = std::min(q1, q + columns - qs);
+                    runForKernels(addTurned, row + qs, turn + qs, wr, wi, end - q, out + q);
+                    q = end;
+                }
             }
         }
     }
+    return 0;
 }
 
 namespace {
@@ -234,26 +248,31 @@ SceneBand SceneSpectrum::occupied(double percent) const {
     // One pass from the lowest frequency up; the running sum is kept at
     // every chunk's start, so each edge is found again in one chunk from
     // there, with the very sums the pass added.
-    const int64_t chunks = (n + kChunk - 1) / kChunk;
-    std::vector<double> checkpoint(static_cast<size_t>(chunks) + 1);
+    // Without the memory for the checkpoints, one chunk of all bins: the
+    // plain second pass from the start, with the same sums.
+    const int64_t wanted = (n + kChunk - 1) / kChunk;
+    Buffer<double> kept(static_cast<size_t>(wanted) + 1);
+    double whole[2];
+    const int64_t chunk = kept ? kChunk : std::max<int64_t>(n, 1), chunks = kept ? wanted : 1;
+    double* checkpoint = kept ? kept.get() : whole;
     double total = 0;
     SceneDft::BinWalk at(*layout_, wrapped(-half, n));
     for (int64_t m = 0; m < n; ++m, at.next()) {
-        if (m % kChunk == 0) checkpoint[static_cast<size_t>(m / kChunk)] = total;
+        if (m % chunk == 0) checkpoint[m / chunk] = total;
         total += power(bins_[static_cast<size_t>(at.slot())]);
     }
-    checkpoint[static_cast<size_t>(chunks)] = total;
+    checkpoint[chunks] = total;
     if (!(total > 0)) return {0, 0};
     const double tail = (1.0 - percent / 100.0) / 2.0;
     const double below = tail * total, upTo = (1.0 - tail) * total;
     // The first bin whose running sum passes `reached`; n when none does.
     auto firstPast = [&](auto reached) {
         int64_t c = 0;
-        while (c < chunks && !reached(checkpoint[static_cast<size_t>(c) + 1])) ++c;
+        while (c < chunks && !reached(checkpoint[c + 1])) ++c;
         if (c == chunks) return n;
-        double running = checkpoint[static_cast<size_t>(c)];
-        SceneDft::BinWalk walk(*layout_, wrapped(c * kChunk - half, n));
-        for (int64_t m = c * kChunk;; ++m, walk.next()) {
+        double running = checkpoint[c];
+        SceneDft::BinWalk walk(*layout_, wrapped(c * chunk - half, n));
+        for (int64_t m = c * chunk;; ++m, walk.next()) {
             running += power(bins_[static_cast<size_t>(walk.slot())]);
             if (reached(running)) return m;
         }

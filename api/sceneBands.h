@@ -8,6 +8,7 @@
 
 #include <complex>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "buffer.h"
@@ -76,7 +77,10 @@ public:
     // `gain`, turned by `cycles` whole cycles over the loop from `phase`
     // rad; bin k gains gain e^(i phase) e^(-2 pi i (k - cycles) delay / n)
     // X[k - cycles].
-    void add(const SceneSpectrum& x, const PlacedSpectrum* parts, int count);
+    // `alongside`, when given, runs on one thread of the team meanwhile.
+    // 0, or -3 with the reason.
+    int add(const SceneSpectrum& x, const PlacedSpectrum* parts, int count,
+            const std::function<void()>& alongside = nullptr);
     // Whether start() and add() serve spectra of n points: the turn of a
     // bin is read from a table as long as one row of slots.
     static bool sumsFromParts(const SceneDft& layout) { return layout.size() / layout.slotRows() <= kMaxTurns; }

@@ -9,6 +9,7 @@
 #include <complex>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <new>
 #include <numeric>
@@ -524,9 +525,12 @@ bool spectrumFromParts(const SceneRun& run) {
 
 // Part i's own spectrum, just taken, into the sum's, for it and each part
 // made alike.
-int addFromParts(SceneRun& run, int i) {
+// made alike; `alongside` runs beside it (or before it, where the sum's
+// spectrum cannot be built so).
+int addFromParts(SceneRun& run, int i, const std::function<void()>& alongside) {
     if (!SceneSpectrum::sumsFromParts(run.dft)) {
         run.sumFromParts = false;
+        alongside();
         return 0;
     }
     if (run.sumSpectrum.size() != run.length)
@@ -537,8 +541,7 @@ int addFromParts(SceneRun& run, int i) {
         if (j == i || p.sameAs == i)
             alike.push_back({static_cast<float>(p.gain), p.carrier.cycles, p.carrier.phase, p.delay});
     }
-    run.sumSpectrum.add(run.spectrum, alike.data(), static_cast<int>(alike.size()));
-    return 0;
+    return run.sumSpectrum.add(run.spectrum, alike.data(), static_cast<int>(alike.size()), alongside);
 }
 
 // The band of part i as placed in `work`: its own loop says it unless
@@ -554,17 +557,13 @@ int bandOf(SceneRun& run, int i, const std::complex<float>* work, bool consume =
     } else if (alone && consume) {
         if (int rc = run.spectrum.takeOver(source.wave.samples, p.wave.length, run.rate, run.dft)) return rc;
         // The band's scan is one serial sum: the sum's spectrum is built
-        // from the same bins beside it.
-        const bool build = run.sumFromParts;
-        int added = 0;
-#pragma omp parallel sections num_threads(2) if (build && availableTeam() > 1)
-        {
-#pragma omp section
-            p.band = run.spectrum.occupied(99.0);
-#pragma omp section
-            if (build) added = addFromParts(run, i);
+        // from the same bins on the other threads meanwhile.
+        auto scan = [&] { p.band = run.spectrum.occupied(99.0); };
+        if (!run.sumFromParts) {
+            scan();
+        } else if (int rc = addFromParts(run, i, scan)) {
+            return rc;
         }
-        if (added) return added;
     } else if (occupiedBand(alone ? source.wave.samples.get() : work, alone ? p.wave.length : run.length, run.rate,
                             run.spectrum, run.dft, p.band)) {
         return -3;
@@ -589,11 +588,12 @@ bool allAlone(const SceneRun& run) {
     return true;
 }
 
-void placeAll(const PlacedPart* parts, int count, int64_t length, std::complex<double>* sum) {
+int placeAll(const PlacedPart* parts, int count, int64_t length, std::complex<double>* sum) {
     addPlaced(parts, count, length, sum);
+    return 0;
 }
-void placeAll(const PlacedPart* parts, int count, int64_t length, std::complex<float>* sum) {
-    sumPlaced(parts, count, length, sum);
+int placeAll(const PlacedPart* parts, int count, int64_t length, std::complex<float>* sum) {
+    return sumPlaced(parts, count, length, sum);
 }
 
 // Parts all always on: summed in one pass (into a zeroed double sum, or
@@ -607,7 +607,7 @@ int sumAlone(SceneRun& run, Sample* sum) {
         const ScenePart& source = p.sameAs >= 0 ? run.parts[p.sameAs] : p;
         alone.push_back({source.wave.samples.get(), p.wave.length, p.delay, static_cast<float>(p.gain), p.carrier});
     }
-    placeAll(alone.data(), static_cast<int>(alone.size()), run.length, sum);
+    if (int rc = placeAll(alone.data(), static_cast<int>(alone.size()), run.length, sum)) return rc;
     for (int i = 0; i < run.s.partCount; ++i) {
         run.parts[i].dutyPower = 1;
         if (int rc = bandOf(run, i, nullptr, true)) return rc;

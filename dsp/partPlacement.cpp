@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
+#include <omp.h>
+
+#include "buffer.h"
 #include "mathConstants.h"
 #include "sharedCores.h"
 
@@ -145,20 +147,26 @@ void addPlaced(const PlacedPart* parts, int count, int64_t length, std::complex<
     }
 }
 
-void sumPlaced(const PlacedPart* parts, int count, int64_t length, std::complex<float>* out) {
+int sumPlaced(const PlacedPart* parts, int count, int64_t length, std::complex<float>* out) {
     const int64_t blocks = (length + kBlock - 1) / kBlock;
-#pragma omp parallel num_threads(availableTeam())
+    const int team = availableTeam();
+    // Each thread's block of the sum in doubles, had before the region.
+    const size_t scratchCount = static_cast<size_t>(team) * static_cast<size_t>(kBlock);
+    Buffer<std::complex<double>> scratch(scratchCount);
+    if (!scratch) return outOfMemory<std::complex<double>>(-3, scratchCount, "scene sum's blocks");
+#pragma omp parallel num_threads(team)
     {
-        std::vector<std::complex<double>> block(static_cast<size_t>(kBlock));
+        std::complex<double>* block = scratch.get() + static_cast<size_t>(omp_get_thread_num()) * kBlock;
 #pragma omp for schedule(static)
         for (int64_t b = 0; b < blocks; ++b) {
             const int64_t lo = b * kBlock, hi = lo + kBlock < length ? lo + kBlock : length;
-            std::fill(block.begin(), block.end(), std::complex<double>(0, 0));
-            addBlock(parts, count, lo, hi, length, block.data());
+            std::fill(block, block + kBlock, std::complex<double>(0, 0));
+            addBlock(parts, count, lo, hi, length, block);
             for (int64_t n = lo; n < hi; ++n) {
-                const std::complex<double> v = block[static_cast<size_t>(n - lo)];
+                const std::complex<double> v = block[n - lo];
                 out[n] = {static_cast<float>(v.real()), static_cast<float>(v.imag())};
             }
         }
     }
+    return 0;
 }

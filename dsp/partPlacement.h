@@ -42,5 +42,6 @@ struct PlacedPart {
 void addPlaced(const PlacedPart* parts, int count, int64_t length, std::complex<double>* sum);
 
 // The parts' sum alone, rounded once: out[n] is the float of what addPlaced
-// leaves in a zeroed double sum, without the double sum's memory.
-void sumPlaced(const PlacedPart* parts, int count, int64_t length, std::complex<float>* out);
+// leaves in a zeroed double sum, without the double sum's memory. 0, or -3
+// with the reason when each thread's block cannot be had.
+int sumPlaced(const PlacedPart* parts, int count, int64_t length, std::complex<float>* out);

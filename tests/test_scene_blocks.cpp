@@ -126,7 +126,7 @@ TEST(ScenePlacement, FusedPassEqualsPlacingThenRotatingBitForBit) {
             std::vector<std::complex<float>> rounded(static_cast<size_t>(c.length)), inFloats(rounded.size());
             addPlaced(placed.data(), count, c.length, fromZero.data());
             for (size_t n = 0; n < rounded.size(); ++n) rounded[n] = std::complex<float>(fromZero[n]);
-            sumPlaced(placed.data(), count, c.length, inFloats.data());
+            ASSERT_EQ(sumPlaced(placed.data(), count, c.length, inFloats.data()), 0);
             EXPECT_TRUE(rounded == inFloats) << count << " parts of " << c.partLength << " into " << c.length;
         }
         placePart(part.data(), c.partLength, c.length, c.delay, 0.8f, BurstPattern{}, work.data());
@@ -273,11 +273,14 @@ TEST(SceneSpectrumFromParts, EqualsTheTransformOfThePlacedSum) {
                 const PlacedPart p{x.data(), n, c.delay, static_cast<float>(c.gain), carrier};
                 addPlaced(&p, 1, n, placedSum.data());
             }
-            viaParts.add(own, placed.data(), static_cast<int>(placed.size()));
+            // With work alongside, as the band's scan runs beside it.
+            int alongside = 0;
+            ASSERT_EQ(viaParts.add(own, placed.data(), static_cast<int>(placed.size()), [&] { ++alongside; }), 0);
+            EXPECT_EQ(alongside, 1);
             // The generic kernel: the same bits.
             const KernelVariant saved = activeKernels();
             forceKernels(KernelVariant::generic);
-            viaGeneric.add(own, placed.data(), static_cast<int>(placed.size()));
+            ASSERT_EQ(viaGeneric.add(own, placed.data(), static_cast<int>(placed.size())), 0);
             forceKernels(saved);
         }
         int64_t apart = 0;
