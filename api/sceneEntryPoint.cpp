@@ -662,14 +662,16 @@ int sumParts(SceneRun& run, std::complex<double>* sum) {
 }
 
 // The report's figures after a reduction, from the spectrum after it.
-void reportAfter(SceneRun& run, const std::complex<double>* sum, const SceneSpectrum& after, double probability) {
+int reportAfter(SceneRun& run, const std::complex<double>* sum, const SceneSpectrum& after, double probability) {
     double lower = 0, upper = 0;  // the report is packed: no references into it
     outerAdjacent(after, run.parts, run.rate, lower, upper);
     run.report.acprLowerAfterDb = lower;
     run.report.acprUpperAfterDb = upper;
-    const PaprFigures papr = paprFigures(sum, run.length, probability);
+    PaprFigures papr;
+    if (int rc = rankPapr(sum, run.length, probability, papr)) return rc;
     run.report.paprAfterDb = papr.atProbabilityDb;
     run.report.peakAfterDb = papr.peakDb;
+    return 0;
 }
 
 // The peaks windowed down in the samples, then the spectrum after them.
@@ -683,8 +685,7 @@ int windowPeaks(SceneRun& run, std::complex<double>* sum, SceneSpectrum& after, 
     if (int rc = peakWindow(sum, run.length, request, result)) return rc;
     run.report.iterations = result.iterations;
     if (int rc = after.take(sum, run.length, run.rate, dft)) return rc;
-    reportAfter(run, sum, after, request.probability);
-    return 0;
+    return reportAfter(run, sum, after, request.probability);
 }
 
 // The crest factor brought down on the sum's DFT, only inside the parts'
@@ -696,7 +697,8 @@ int reportBefore(SceneRun& run, const Sample* sum, SceneSpectrum& before, SceneD
     const int64_t length = run.length;
     GenSignalSceneReport& report = run.report;
     const double probability = run.s.cfrProbability == 0 ? kDefaultProbability : run.s.cfrProbability;
-    const PaprFigures papr = paprFigures(sum, length, probability);
+    PaprFigures papr;
+    if (int rc = rankPapr(sum, length, probability, papr)) return rc;
     report.paprBeforeDb = papr.atProbabilityDb;
     report.peakBeforeDb = papr.peakDb;
     if (!run.sumFromParts)
@@ -730,8 +732,7 @@ int reduceCrest(SceneRun& run, std::complex<double>* sum, SceneSpectrum& before,
     if (int rc = after.copy(before)) return rc;
     if (int rc = clipAndFilter(sum, length, keep.get(), request, result, after.slots())) return rc;
     report.iterations = result.iterations;
-    reportAfter(run, sum, after, probability);
-    return 0;
+    return reportAfter(run, sum, after, probability);
 }
 
 // The labels of every part and burst, read off the final spectrum, with the

@@ -36,7 +36,7 @@ int clipAndFilter(std::complex<double>* x, int64_t n, const unsigned char* keep,
                   ClipFilterResult& result, std::complex<float>* bins) {
     using cf = std::complex<float>;
     result = ClipFilterResult();
-    result.paprDb = paprAtDb(x, n, request.probability);
+    if (int rc = rankPaprAtDb(x, n, request.probability, result.paprDb)) return rc;
     if (!(result.paprDb > request.targetPaprDb)) return 0;
     Buffer<cf> error(static_cast<size_t>(n));
     if (!error) return outOfMemory<cf>(-3, static_cast<size_t>(n), "clipping error");
@@ -66,7 +66,7 @@ int clipAndFilter(std::complex<double>* x, int64_t n, const unsigned char* keep,
 #pragma omp parallel for schedule(static) num_threads(availableTeam())
         for (int64_t i = 0; i < n; ++i) x[i] -= std::complex<double>(e[i].real(), e[i].imag());
         result.iterations = round + 1;
-        result.paprDb = paprAtDb(x, n, request.probability);
+        if (int rc = rankPaprAtDb(x, n, request.probability, result.paprDb)) return rc;
         if (!(result.paprDb > request.targetPaprDb)) break;
         levelDb -= result.paprDb - request.targetPaprDb;
     }

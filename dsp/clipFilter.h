@@ -26,6 +26,8 @@ struct ClipFilterResult {
 // depend on n alone). `bins`, when given, holds x's unscaled DFT at the
 // same slots and is kept so: each round's change is subtracted from it, which spares
 // the caller a transform of the result. 0, or -3 with the reason when the
-// working memory or the transforms cannot be had (x is then as it was).
+// working memory or the transforms cannot be had: x is then as it was, or
+// after a round when a later round's ranking fails; never a result that
+// stopped short and says it is done.
 int clipAndFilter(std::complex<double>* x, int64_t n, const unsigned char* keep, const ClipFilterRequest& request,
                   ClipFilterResult& result, std::complex<float>* bins = nullptr);

@@ -9,6 +9,7 @@
 #include <omp.h>
 
 #include "buffer.h"
+#include "lastError.h"
 #include "sharedCores.h"
 
 namespace {
@@ -124,19 +125,22 @@ template <class Real>
 double meanOf(const std::complex<Real>* x, int64_t n) {
     if (n < 1) return 0;
     const int64_t blocks = blocksOf(n);
-    Buffer<double> partial(static_cast<size_t>(blocks));
-    double total = 0;
-    if (!partial) {
-        for (int64_t i = 0; i < n; ++i) total += power(x[i]);
-        return total / static_cast<double>(n);
-    }
-#pragma omp parallel for schedule(static) num_threads(availableTeam())
-    for (int64_t b = 0; b < blocks; ++b) {
+    auto blockSum = [&](int64_t b) {
         double s = 0;
         const int64_t hi = std::min(n, (b + 1) * kBlock);
         for (int64_t i = b * kBlock; i < hi; ++i) s += power(x[i]);
-        partial[b] = s;
+        return s;
+    };
+    Buffer<double> partial(static_cast<size_t>(blocks));
+    double total = 0;
+    if (!partial) {
+        // Without the memory for the blocks' sums, the same sums in turn:
+        // the same bits, on one thread.
+        for (int64_t b = 0; b < blocks; ++b) total += blockSum(b);
+        return total / static_cast<double>(n);
     }
+#pragma omp parallel for schedule(static) num_threads(availableTeam())
+    for (int64_t b = 0; b < blocks; ++b) partial[b] = blockSum(b);
     for (int64_t b = 0; b < blocks; ++b) total += partial[b];
     return total / static_cast<double>(n);
 }
@@ -144,23 +148,27 @@ double meanOf(const std::complex<Real>* x, int64_t n) {
 // The figures of paprFigures; the peak's only when `withPeak` (its pass is
 // the callers' in every round of a reduction otherwise).
 template <class Real>
-PaprFigures rankedPapr(const std::complex<Real>* x, int64_t n, double p, bool withPeak) {
+int rankedPapr(const std::complex<Real>* x, int64_t n, double p, bool withPeak, PaprFigures& out) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
+    out = {nan, nan};
     int64_t rank = static_cast<int64_t>(std::floor(p * static_cast<double>(n)));
     if (rank > n - 1) rank = n - 1;
     if (rank < 0) rank = 0;
     const int64_t blocks = blocksOf(n);
     if (rank == 0) {
         const double mean = meanOf(x, n);
-        if (!(mean > 0)) return {nan, nan};
+        if (!(mean > 0)) return 0;
         Buffer<double> partial(static_cast<size_t>(blocks));
-        if (!partial) return {nan, nan};
+        if (!partial) return outOfMemory<double>(-3, static_cast<size_t>(blocks), "peak's blocks");
         const double peak = 10.0 * std::log10(peakPower(x, n, partial.get()) / mean);  // the peak needs no ranking
-        return {peak, peak};
+        out = {peak, peak};
+        return 0;
     }
     double mean = 0, peak = 0, ranked = 0;
-    if (!rankedPower(x, n, rank, mean, peak, ranked) || !(mean > 0)) return {nan, nan};
-    return {10.0 * std::log10(ranked / mean), withPeak ? 10.0 * std::log10(peak / mean) : nan};
+    if (!rankedPower(x, n, rank, mean, peak, ranked))
+        return refuse(-3, "out of memory for the PAPR's ranking of %lld samples", static_cast<long long>(n));
+    if (mean > 0) out = {10.0 * std::log10(ranked / mean), withPeak ? 10.0 * std::log10(peak / mean) : nan};
+    return 0;
 }
 
 }  // namespace
@@ -169,10 +177,35 @@ double meanPower(const std::complex<double>* x, int64_t n) { return meanOf(x, n)
 
 double meanPower(const std::complex<float>* x, int64_t n) { return meanOf(x, n); }
 
-PaprFigures paprFigures(const std::complex<double>* x, int64_t n, double p) { return rankedPapr(x, n, p, true); }
+int rankPapr(const std::complex<double>* x, int64_t n, double p, PaprFigures& out) {
+    return rankedPapr(x, n, p, true, out);
+}
 
-PaprFigures paprFigures(const std::complex<float>* x, int64_t n, double p) { return rankedPapr(x, n, p, true); }
+int rankPapr(const std::complex<float>* x, int64_t n, double p, PaprFigures& out) {
+    return rankedPapr(x, n, p, true, out);
+}
+
+int rankPaprAtDb(const std::complex<double>* x, int64_t n, double p, double& db) {
+    PaprFigures f;
+    const int rc = rankedPapr(x, n, p, false, f);
+    db = f.atProbabilityDb;
+    return rc;
+}
+
+PaprFigures paprFigures(const std::complex<double>* x, int64_t n, double p) {
+    PaprFigures f;
+    rankedPapr(x, n, p, true, f);
+    return f;
+}
+
+PaprFigures paprFigures(const std::complex<float>* x, int64_t n, double p) {
+    PaprFigures f;
+    rankedPapr(x, n, p, true, f);
+    return f;
+}
 
 double paprAtDb(const std::complex<double>* x, int64_t n, double p) {
-    return rankedPapr(x, n, p, false).atProbabilityDb;
+    double db = 0;
+    rankPaprAtDb(x, n, p, db);
+    return db;
 }

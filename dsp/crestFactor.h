@@ -24,3 +24,10 @@ struct PaprFigures {
 PaprFigures paprFigures(const std::complex<double>* x, int64_t n, double p);
 // The same of floats, their powers in double.
 PaprFigures paprFigures(const std::complex<float>* x, int64_t n, double p);
+
+// As paprFigures and paprAtDb, for a caller that must not take a failure
+// for a figure: 0 with them (NaN for a silent buffer), or -3 with the
+// reason when the working memory cannot be had.
+int rankPapr(const std::complex<double>* x, int64_t n, double p, PaprFigures& out);
+int rankPapr(const std::complex<float>* x, int64_t n, double p, PaprFigures& out);
+int rankPaprAtDb(const std::complex<double>* x, int64_t n, double p, double& db);

@@ -44,7 +44,7 @@ void dips(const std::complex<double>* x, int64_t n, double limit, const std::vec
 
 int peakWindow(std::complex<double>* x, int64_t n, const PeakWindowRequest& request, PeakWindowResult& result) {
     result = PeakWindowResult();
-    result.paprDb = paprAtDb(x, n, request.probability);
+    if (int rc = rankPaprAtDb(x, n, request.probability, result.paprDb)) return rc;
     if (!(result.paprDb > request.targetPaprDb) || n < 1) return 0;
     Buffer<double> depth(static_cast<size_t>(n));
     if (!depth) return outOfMemory<double>(-3, static_cast<size_t>(n), "peak windowing's dips");
@@ -56,7 +56,7 @@ int peakWindow(std::complex<double>* x, int64_t n, const PeakWindowRequest& requ
 #pragma omp parallel for schedule(static) num_threads(availableTeam())
         for (int64_t i = 0; i < n; ++i) x[i] *= 1 - depth[i];
         result.iterations = round + 1;
-        result.paprDb = paprAtDb(x, n, request.probability);
+        if (int rc = rankPaprAtDb(x, n, request.probability, result.paprDb)) return rc;
         if (!(result.paprDb > request.targetPaprDb)) break;
         levelDb -= result.paprDb - request.targetPaprDb;
     }

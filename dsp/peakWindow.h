@@ -24,5 +24,6 @@ struct PeakWindowResult {
 };
 
 // x[0, n) in place. 0, or -3 with the reason when the working memory cannot
-// be had (x is then as it was).
+// be had: x is then as it was, or after a round when a later round's
+// ranking fails; never a result that stopped short and says it is done.
 int peakWindow(std::complex<double>* x, int64_t n, const PeakWindowRequest& request, PeakWindowResult& result);

@@ -350,6 +350,36 @@ void exact(int h) {
     GenSignalSetOption(h, GENSIGNAL_OPTION_TONE_PHASES, GENSIGNAL_TONE_PHASES_NEWMAN);
 }
 
+// Two carriers of one record on one loop: the sum straight to floats, its
+// spectrum built from the carrier's own beside the band's scan. Then with
+// a bursting third part and either reduction: the part's own buffer, the
+// sum in doubles, the reduction's rounds and the labels of every burst.
+const OFDMParams kSceneCarrier{{0}, 64, 40, 8, 7, 25, {0}, 1, QAM16, 1};  // 3200 samples: one transform each
+
+int sceneOf(int h, int16_t** iq, int* n, int cfr) {
+    const bool reduced = cfr != GENSIGNAL_CFR_OFF;
+    GenSignalScenePart carriers[3] = {};
+    const double offsets[] = {-250000.0, 250000.0, 0.0};
+    for (int i = 0; i < 3; ++i) {
+        carriers[i].recordKind = GENSIGNAL_RECORD_OFDM;
+        carriers[i].record = &kSceneCarrier;
+        carriers[i].frequencyOffset = offsets[i];
+        carriers[i].delay = i * 3e-6;
+        carriers[i].phaseDeg = 40.0 * i;
+    }
+    carriers[2].burstOn = 1e-3;  // the third bursts, twice a loop
+    carriers[2].burstOff = 0.6e-3;
+    carriers[2].burstRamp = 1e-4;
+    GenSignalScene s{};
+    s.sampleRate = 1e6;
+    s.partCount = reduced ? 3 : 2;
+    s.parts = carriers;
+    s.cfrMethod = cfr;
+    s.cfrTargetPaprDb = 7;
+    exact(h);
+    return GenerateSceneWaveform(h, &s, iq, n);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     EntryPoints, AllocationFailure,
     ::testing::Values(
@@ -407,6 +437,11 @@ INSTANTIATE_TEST_SUITE_P(
              [](int h, int16_t** iq, int* n) { exact(h);
                  return GenerateFmWaveform(h, &kFmLoop, iq, n, 1e5); }, true},
         Kind{"ChannelEveryStage", applyEveryStage, true},
+        Kind{"Scene", [](int h, int16_t** iq, int* n) { return sceneOf(h, iq, n, GENSIGNAL_CFR_OFF); }, true},
+        Kind{"SceneClipped",
+             [](int h, int16_t** iq, int* n) { return sceneOf(h, iq, n, GENSIGNAL_CFR_CLIP_FILTER); }, true},
+        Kind{"SceneWindowed",
+             [](int h, int16_t** iq, int* n) { return sceneOf(h, iq, n, GENSIGNAL_CFR_PEAK_WINDOW); }, true},
         Kind{"ExactNoise",
              [](int h, int16_t** iq, int* n) { exact(h);
                  return GenerateAWGNWaveform(h, &kNoise, iq, n, 1e6); },
