@@ -102,7 +102,7 @@ private:
     int64_t n_ = 0;
     double rate_ = 0;
     mutable std::vector<KnownPower> known_;
-    Buffer<std::complex<double>> turns_;  // e^(-2 pi j m / C), m < C: the slots' columns
+    Buffer<std::complex<double>> turns_;  // e^(-2 pi i m / C), m < C: the slots' columns
 };
 
 // sqrt(sum |after - g before|^2 / sum |g before|^2) over the band, g the

@@ -524,7 +524,6 @@ bool spectrumFromParts(const SceneRun& run) {
 }
 
 // Part i's own spectrum, just taken, into the sum's, for it and each part
-// made alike.
 // made alike; `alongside` runs beside it (or before it, where the sum's
 // spectrum cannot be built so).
 int addFromParts(SceneRun& run, int i, const std::function<void()>& alongside) {
@@ -688,8 +687,6 @@ int windowPeaks(SceneRun& run, std::complex<double>* sum, SceneSpectrum& after, 
     return reportAfter(run, sum, after, request.probability);
 }
 
-// The crest factor brought down on the sum's DFT, only inside the parts'
-// bands; the report's figures before and after.
 // The report's figures of the sum as made; the same after when nothing
 // reduces it.
 template <class Sample>
@@ -712,6 +709,8 @@ int reportBefore(SceneRun& run, const Sample* sum, SceneSpectrum& before, SceneD
     return 0;
 }
 
+// The crest factor brought down on the sum's DFT, only inside the parts'
+// bands; the report's figures before and after.
 int reduceCrest(SceneRun& run, std::complex<double>* sum, SceneSpectrum& before, SceneSpectrum& after, SceneDft& dft) {
     const int64_t length = run.length;
     GenSignalSceneReport& report = run.report;
