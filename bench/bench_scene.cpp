@@ -21,12 +21,7 @@ void run(benchmark::State& state, bool scene, int cfr) {
     const OFDMParams o = examples::twentyMhzCarrier(975);  // 975 = 3 x 5^2 x 13: a length the transforms factor well
     const double rate = examples::kFourCarrierRate;
     std::vector<GenSignalScenePart> parts = examples::fourCarriers(&o);
-    GenSignalScene s{};
-    s.sampleRate = rate;
-    s.partCount = 4;
-    s.parts = parts.data();
-    s.cfrMethod = cfr;
-    s.cfrTargetPaprDb = 7.5;
+    const GenSignalScene s = examples::fourCarrierScene(parts, cfr);
     const int h = GenSignalObjCreatSelfEncode();
     GenSignalSetOption(h, GENSIGNAL_OPTION_LOOP_MODE, GENSIGNAL_LOOP_EXACT);
     int16_t* iq = nullptr;

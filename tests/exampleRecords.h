@@ -123,4 +123,16 @@ inline std::vector<GenSignalScenePart> fourCarriers(const OFDMParams* carrier) {
     return parts;
 }
 
+// Those parts as one scene at kFourCarrierRate, brought to 7.5 dB PAPR by
+// `cfr` (GENSIGNAL_CFR_OFF: as made); `parts` must outlive it.
+inline GenSignalScene fourCarrierScene(const std::vector<GenSignalScenePart>& parts, int cfr) {
+    GenSignalScene s{};
+    s.sampleRate = kFourCarrierRate;
+    s.partCount = static_cast<int32_t>(parts.size());
+    s.parts = parts.data();
+    s.cfrMethod = cfr;
+    s.cfrTargetPaprDb = 7.5;
+    return s;
+}
+
 }  // namespace examples

@@ -67,12 +67,7 @@ SceneMade madeScene(int cfr, int threads) {
     omp_set_num_threads(threads);
     const OFDMParams o = examples::twentyMhzCarrier(6);
     std::vector<GenSignalScenePart> parts = examples::fourCarriers(&o);
-    GenSignalScene s{};
-    s.sampleRate = examples::kFourCarrierRate;
-    s.partCount = 4;
-    s.parts = parts.data();
-    s.cfrMethod = cfr;
-    s.cfrTargetPaprDb = 7.5;
+    const GenSignalScene s = examples::fourCarrierScene(parts, cfr);
     const int h = GenSignalObjCreatSelfEncode();
     GenSignalSetOption(h, GENSIGNAL_OPTION_LOOP_MODE, GENSIGNAL_LOOP_EXACT);
     SceneMade m;
