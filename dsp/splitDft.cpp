@@ -97,18 +97,6 @@ SplitDft<Real>::BinWalk::BinWalk(const SplitDft& dft, int64_t k)
       stride_(dft.split_ ? dft.columns_ : 1) {}
 
 template <class Real>
-void SplitDft<Real>::BinWalk::next() {
-    if (++k_ == n_) {
-        k_ = quotient_ = remainder_ = 0;
-        return;
-    }
-    if (++remainder_ == divisor_) {
-        remainder_ = 0;
-        ++quotient_;
-    }
-}
-
-template <class Real>
 typename SplitDft<Real>::Complex SplitDft<Real>::twiddle(int64_t row, int64_t column) const {
     const int64_t v = row * column;  // below n
     const std::complex<double> t =

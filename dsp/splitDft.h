@@ -46,7 +46,17 @@ public:
     public:
         BinWalk(const SplitDft& dft, int64_t k);
         int64_t slot() const { return quotient_ + stride_ * remainder_; }
-        void next();
+        // Inline: the scans call it once per bin.
+        void next() {
+            if (++k_ == n_) {
+                k_ = quotient_ = remainder_ = 0;
+                return;
+            }
+            if (++remainder_ == divisor_) {
+                remainder_ = 0;
+                ++quotient_;
+            }
+        }
 
     private:
         int64_t k_, n_, quotient_, remainder_, divisor_, stride_;
