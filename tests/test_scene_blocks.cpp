@@ -89,16 +89,29 @@ TEST(ScenePapr, RankedWithoutACopyAsBySortingAllPeakAlongside) {
         }
 }
 
-TEST(ScenePlacement, FusedPassEqualsPlacingThenRotatingBitForBit) {
+class ScenePlacement : public ::testing::TestWithParam<KernelVariant> {
+protected:
+    void SetUp() override {
+        if (!forceKernels(GetParam())) GTEST_SKIP() << "the CPU cannot run these kernels";
+    }
+    void TearDown() override { forceKernels(saved_); }
+
+private:
+    KernelVariant saved_ = activeKernels();
+};
+
+INSTANTIATE_TEST_SUITE_P(Kernels, ScenePlacement, ::testing::Values(KernelVariant::generic, KernelVariant::avx2));
+
+TEST_P(ScenePlacement, FusedPassEqualsPlacingThenRotatingBitForBit) {
     struct Case {
         int64_t partLength, length, delay;
         bool whole;
     };
-    const Case cases[] = {{1000, 1000, 0, true},
-                          {1000, 9000, 17, true},
-                          {4096, 10000, 9999, false},
-                          {333, 20000, 5000, true},
-                          {20000, 12000, 3, false}};
+    // Parts as long as the loop, shorter (repeated, the loop's end cutting
+    // one short) and longer (cut); one of a few samples wraps inside every run.
+    const Case cases[] = {{1000, 1000, 0, true},    {1000, 9000, 17, true},   {4096, 10000, 9999, false},
+                          {333, 20000, 5000, true}, {20000, 12000, 3, false}, {7, 10001, 4, true},
+                          {4095, 8193, 1, false}};
     for (const Case& c : cases) {
         const auto d = noiseLike(c.partLength);
         std::vector<std::complex<float>> part;
