@@ -774,6 +774,27 @@ Buffer<std::complex<float>> toFloatInPlace(Buffer<std::complex<double>> sum) {
     return std::move(sum).reuseAs<std::complex<float>>(n);
 }
 
+// The sum's largest squared magnitude, its blocks on the free cores: a
+// maximum, the same in any order; NaN when a sample is not finite.
+double sumPeakSquared(const std::complex<float>* x, size_t n) {
+    constexpr size_t kBlock = size_t(1) << 16;
+    const int64_t blocks = static_cast<int64_t>((n + kBlock - 1) / kBlock);
+    float peak = 0;
+    bool finite = true;
+#pragma omp parallel for schedule(static) reduction(max : peak) reduction(&& : finite) \
+    num_threads(availableTeam()) if (blocks > 1)
+    for (int64_t b = 0; b < blocks; ++b) {
+        const size_t first = static_cast<size_t>(b) * kBlock;
+        const float p =
+            conversion::complexPeakSquared(reinterpret_cast<const float*>(x + first), std::min(kBlock, n - first));
+        if (std::isnan(p))
+            finite = false;
+        else
+            peak = std::max(peak, p);
+    }
+    return finite ? static_cast<double>(peak) : std::numeric_limits<double>::quiet_NaN();
+}
+
 // The sum made, reduced, through the scene's channel, labelled and
 // delivered in the handle's buffer.
 int deliverScene(SceneRun& run, HandleEntry& entry, int16_t** iq, int* count) {
@@ -820,8 +841,7 @@ int deliverScene(SceneRun& run, HandleEntry& entry, int16_t** iq, int* count) {
         final = &delivered;
     }
     const double fullScale = run.options->fullScale();
-    const double peak =
-        std::sqrt(static_cast<double>(conversion::complexPeakSquared(reinterpret_cast<const float*>(out.get()), n)));
+    const double peak = std::sqrt(sumPeakSquared(out.get(), n));
     const float scale = peak > 0 ? static_cast<float>(fullScale / peak) : 0.0f;
     std::vector<GenSignalSceneLabel> labels = sceneLabels(run, *final, before, after, scale);
     run.report.labels = static_cast<int32_t>(labels.size());
