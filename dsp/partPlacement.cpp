@@ -99,20 +99,33 @@ namespace {
 // lo), their carriers stepped side by side: each part's phasor is a chain
 // of dependent products, and G chains at once keep the core busy where one
 // would leave it waiting. Each sample still gets its parts in their order.
+// The G parts' phasors and steps at sample lo, and their indices there.
+template <int G>
+struct GroupStart {
+    alignas(32) double tc[G], ts[G], sc[G], ss[G];
+    PartIndex at[G];
+    GroupStart(const PlacedPart* parts, int64_t lo, int64_t length) {
+        for (int g = 0; g < G; ++g) {
+            const PlacedPart& p = parts[g];
+            const double step = carrierAngle(p.carrier, 1, length) - p.carrier.phase;
+            sc[g] = std::cos(step);
+            ss[g] = std::sin(step);
+            const double a0 = carrierAngle(p.carrier, lo, length);
+            tc[g] = std::cos(a0);
+            ts[g] = std::sin(a0);
+            at[g] = PartIndex(lo, delayOf(p.delay, length), length, p.partLength);
+        }
+    }
+};
+
 template <int G>
 void addGroup(const PlacedPart* parts, int64_t lo, int64_t hi, int64_t length, std::complex<double>* block) {
-    double tc[G], ts[G], sc[G], ss[G];
-    PartIndex at[G] = {};
-    for (int g = 0; g < G; ++g) {
-        const PlacedPart& p = parts[g];
-        const double step = carrierAngle(p.carrier, 1, length) - p.carrier.phase;
-        sc[g] = std::cos(step);
-        ss[g] = std::sin(step);
-        const double a0 = carrierAngle(p.carrier, lo, length);
-        tc[g] = std::cos(a0);
-        ts[g] = std::sin(a0);
-        at[g] = PartIndex(lo, delayOf(p.delay, length), length, p.partLength);
-    }
+    GroupStart<G> start(parts, lo, length);
+    double* tc = start.tc;
+    double* ts = start.ts;
+    const double* sc = start.sc;
+    const double* ss = start.ss;
+    PartIndex* at = start.at;
     for (int64_t n = lo; n < hi; ++n) {
         double sr = block[n - lo].real(), si = block[n - lo].imag();
         for (int g = 0; g < G; ++g) {
@@ -137,26 +150,16 @@ void addGroup(const PlacedPart* parts, int64_t lo, int64_t hi, int64_t length, s
 // each part is read straight along.
 GENSIGNAL_AVX2_TARGET void addGroup4Avx2(const PlacedPart* parts, int64_t lo, int64_t hi, int64_t length,
                                          std::complex<double>* block) {
-    alignas(32) double c0[4], s0[4], cs[4], ss[4];
-    PartIndex at[4];
-    for (int g = 0; g < 4; ++g) {
-        const PlacedPart& p = parts[g];
-        const double step = carrierAngle(p.carrier, 1, length) - p.carrier.phase;
-        cs[g] = std::cos(step);
-        ss[g] = std::sin(step);
-        const double a0 = carrierAngle(p.carrier, lo, length);
-        c0[g] = std::cos(a0);
-        s0[g] = std::sin(a0);
-        at[g] = PartIndex(lo, delayOf(p.delay, length), length, p.partLength);
-    }
-    __m256d tc = _mm256_load_pd(c0), ts = _mm256_load_pd(s0);
-    const __m256d sc = _mm256_load_pd(cs), sn = _mm256_load_pd(ss);
+    GroupStart<4> start(parts, lo, length);
+    PartIndex* at = start.at;
+    __m256d tc = _mm256_load_pd(start.tc), ts = _mm256_load_pd(start.ts);
+    const __m256d sc = _mm256_load_pd(start.sc), sn = _mm256_load_pd(start.ss);
     const __m128 gainLo = _mm_setr_ps(parts[0].gain, parts[0].gain, parts[1].gain, parts[1].gain);
     const __m128 gainHi = _mm_setr_ps(parts[2].gain, parts[2].gain, parts[3].gain, parts[3].gain);
     double* out = reinterpret_cast<double*>(block);
     for (int64_t n = lo; n < hi;) {
         int64_t run = hi - n;
-        for (const PartIndex& a : at) run = std::min({run, a.length - a.loopIndex, a.partLength - a.m});
+        for (int g = 0; g < 4; ++g) run = std::min({run, at[g].length - at[g].loopIndex, at[g].partLength - at[g].m});
         const float* x[4];
         for (int g = 0; g < 4; ++g) x[g] = reinterpret_cast<const float*>(parts[g].part + at[g].m);
         for (int64_t i = 0; i < run; ++i) {
@@ -183,7 +186,8 @@ GENSIGNAL_AVX2_TARGET void addGroup4Avx2(const PlacedPart* parts, int64_t lo, in
             _mm_storeu_pd(o, sum);
         }
         // The runs end where an index wraps, as next() wraps it.
-        for (PartIndex& a : at) {
+        for (int g = 0; g < 4; ++g) {
+            PartIndex& a = at[g];
             a.loopIndex += run;
             a.m += run;
             if (a.loopIndex == a.length) {
