@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -307,5 +308,45 @@ TEST(SceneSpectrumFromParts, EqualsTheTransformOfThePlacedSum) {
         }
         EXPECT_LT(error, 1e-5 * largest) << n;
         EXPECT_GT(largest, 0) << n;
+    }
+}
+
+// Bins whose turned parts nearly cancel (equal parts, a phase whose cosine
+// and sine are one unit apart): a product and a sum fused into one
+// rounding, which no kernel may do, shows in the float there.
+TEST(SceneSpectrumFromParts, EachKernelRoundsEveryProductAsWritten) {
+    const int64_t n = 12288;
+    SceneDft dft;
+    SceneSpectrum own;
+    std::vector<std::complex<float>> x(static_cast<size_t>(n), {1, 0});
+    ASSERT_EQ(own.take(x.data(), n, 1e6, dft), 0);
+    SceneBin* bins = own.slots();
+    uint64_t s = 99;
+    for (int64_t k = 0; k < n; ++k) {
+        s = s * 6364136223846793005ull + 1442695040888963407ull;
+        const float v = 0.5f + static_cast<float>(s >> 40) / 33554432.0f;
+        bins[k] = {v, v};
+    }
+    const double phase = 0.7853981633974483;
+    const PlacedSpectrum part{1.0, 0, phase, 0};
+    // At no offset and no delay each bin takes its own, turned by (1, -0).
+    const double wr = std::cos(phase), wi = std::sin(phase), tr = 1.0, ti = -0.0;
+    for (KernelVariant variant : {KernelVariant::generic, KernelVariant::avx2}) {
+        const KernelVariant saved = activeKernels();
+        if (!forceKernels(variant)) continue;
+        SceneSpectrum sum;
+        ASSERT_EQ(sum.start(own), 0);
+        ASSERT_EQ(sum.add(own, &part, 1), 0);
+        forceKernels(saved);
+        int64_t wrong = 0;
+        for (int64_t slot = 0; slot < n; ++slot) {
+            const double xr = own.atSlot(slot).real(), xi = own.atSlot(slot).imag();
+            const double ar = xr * tr - xi * ti, ai = xr * ti + xi * tr;
+            const SceneBin want(0.0f + static_cast<float>(ar * wr - ai * wi),
+                                0.0f + static_cast<float>(ar * wi + ai * wr));
+            const SceneBin got = sum.atSlot(slot);
+            wrong += std::memcmp(&got, &want, sizeof got) != 0;
+        }
+        EXPECT_EQ(wrong, 0) << (variant == KernelVariant::avx2 ? "avx2" : "generic");
     }
 }
