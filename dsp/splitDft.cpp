@@ -125,18 +125,22 @@ void SplitDft<Real>::columnPass(Complex* x, int twiddleAt, const Dft<Real>& dft)
         Complex* tmp = columnScratch_.get() + static_cast<int64_t>(omp_get_thread_num()) * kColumnGroup * rows;
         const int64_t c0 = g * kColumnGroup;
         const int64_t width = columns - c0 < kColumnGroup ? columns - c0 : kColumnGroup;
-        for (int64_t r = 0; r < rows; ++r)
-            for (int64_t j = 0; j < width; ++j) tmp[j * rows + r] = x[r * columns + c0 + j];
-        for (int64_t j = 0; j < width; ++j) {
-            Complex* col = tmp + j * rows;
+        // The twiddles go on as the values move, not in passes of their own.
+        for (int64_t r = 0; r < rows; ++r) {
+            const Complex* from = x + r * columns + c0;
             if (twiddleAt == kConjugateBefore)
-                for (int64_t r = 0; r < rows; ++r) col[r] = times(col[r], std::conj(twiddle(r, c0 + j)));
-            dft.execute(col, col);
-            if (twiddleAt == kTwiddleAfter)
-                for (int64_t r = 0; r < rows; ++r) col[r] = times(col[r], twiddle(r, c0 + j));
+                for (int64_t j = 0; j < width; ++j) tmp[j * rows + r] = times(from[j], std::conj(twiddle(r, c0 + j)));
+            else
+                for (int64_t j = 0; j < width; ++j) tmp[j * rows + r] = from[j];
         }
-        for (int64_t r = 0; r < rows; ++r)
-            for (int64_t j = 0; j < width; ++j) x[r * columns + c0 + j] = tmp[j * rows + r];
+        for (int64_t j = 0; j < width; ++j) dft.execute(tmp + j * rows, tmp + j * rows);
+        for (int64_t r = 0; r < rows; ++r) {
+            Complex* to = x + r * columns + c0;
+            if (twiddleAt == kTwiddleAfter)
+                for (int64_t j = 0; j < width; ++j) to[j] = times(tmp[j * rows + r], twiddle(r, c0 + j));
+            else
+                for (int64_t j = 0; j < width; ++j) to[j] = tmp[j * rows + r];
+        }
     }
 }
 
