@@ -1,7 +1,10 @@
 #include "sceneBands.h"
 
+#include <omp.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <limits>
 #include <vector>
@@ -198,11 +201,42 @@ std::complex<double> wide(const SceneBin& v) { return {v.real(), v.imag()}; }
 
 }  // namespace
 
-double SceneSpectrum::rangePower(int64_t lo, int64_t hi) const {
-    double sum = 0;
-    eachSlot(lo, hi, [&](int64_t slot) { sum += power(bins_[static_cast<size_t>(slot)]); });
+// M bands' sums, each from its lowest bin up as one chain of additions:
+// the chains interleave, so that one core keeps several going.
+template <int M>
+void SceneSpectrum::rangePowersSideBySide(KnownPower* jobs) const {
+    SceneDft::BinWalk at[M];
+    int64_t left[M];
+    double sum[M];
+    int64_t common = INT64_MAX;
+    for (int w = 0; w < M; ++w) {
+        left[w] = jobs[w].hi < jobs[w].lo ? 0 : jobs[w].hi - jobs[w].lo + 1;
+        if (left[w] > 0) at[w] = SceneDft::BinWalk(*layout_, wrapped(jobs[w].lo, n_));
+        sum[w] = 0;
+        common = std::min(common, left[w]);
+    }
+    for (int64_t b = 0; b < common; ++b)
+        for (int w = 0; w < M; ++w) {
+            sum[w] += power(bins_[static_cast<size_t>(at[w].slot())]);
+            at[w].next();
+        }
     const double n = static_cast<double>(n_);
-    return sum / n / n;
+    for (int w = 0; w < M; ++w) {
+        for (int64_t b = common; b < left[w]; ++b, at[w].next())
+            sum[w] += power(bins_[static_cast<size_t>(at[w].slot())]);
+        jobs[w].power = sum[w] / n / n;
+    }
+}
+
+void SceneSpectrum::rangePowers(KnownPower* jobs, int count) const {
+    for (int j = 0; j < count;) {
+        switch (std::min(count - j, 4)) {
+            case 1: rangePowersSideBySide<1>(jobs + j), j += 1; break;
+            case 2: rangePowersSideBySide<2>(jobs + j), j += 2; break;
+            case 3: rangePowersSideBySide<3>(jobs + j), j += 3; break;
+            default: rangePowersSideBySide<4>(jobs + j), j += 4; break;
+        }
+    }
 }
 
 void SceneSpectrum::bandPowers(const SceneBand* bands, int count, double* out) const {
@@ -223,9 +257,15 @@ void SceneSpectrum::bandPowers(const SceneBand* bands, int count, double* out) c
         slotOf[static_cast<size_t>(i)] = static_cast<int>(pending - fresh.begin());
         if (pending == fresh.end()) fresh.push_back(k);
     }
+    // Each thread a share of the bands, summed side by side.
     const int jobs = static_cast<int>(fresh.size());
-#pragma omp parallel for schedule(dynamic, 1) num_threads(availableTeam()) if (jobs > 1)
-    for (int j = 0; j < jobs; ++j) fresh[static_cast<size_t>(j)].power = rangePower(fresh[j].lo, fresh[j].hi);
+    const int team = std::min(availableTeam(), jobs);
+#pragma omp parallel num_threads(team) if (team > 1)
+    {
+        const int t = omp_get_thread_num(), threads = omp_get_num_threads();
+        const int first = jobs * t / threads, last = jobs * (t + 1) / threads;
+        rangePowers(fresh.data() + first, last - first);
+    }
     for (int i = 0; i < count; ++i)
         if (slotOf[static_cast<size_t>(i)] >= 0) out[i] = fresh[static_cast<size_t>(slotOf[i])].power;
     known_.insert(known_.end(), fresh.begin(), fresh.end());
@@ -312,10 +352,16 @@ double evmCostPercent(const SceneSpectrum& before, const SceneSpectrum& after, c
     return 100.0 * std::sqrt(error / (power(g) * reference));
 }
 
-double adjacentRatioDb(const SceneSpectrum& s, const SceneBand& band, double spacing, int side, double rate) {
+SceneBand adjacentBand(const SceneBand& band, double spacing, int side) {
     const double shift = side * spacing;
-    const SceneBand adjacent{band.lower + shift, band.upper + shift};
-    if (adjacent.lower < -rate / 2 || adjacent.upper > rate / 2) return std::numeric_limits<double>::quiet_NaN();
+    return {band.lower + shift, band.upper + shift};
+}
+
+bool withinRate(const SceneBand& band, double rate) { return !(band.lower < -rate / 2 || band.upper > rate / 2); }
+
+double adjacentRatioDb(const SceneSpectrum& s, const SceneBand& band, double spacing, int side, double rate) {
+    const SceneBand adjacent = adjacentBand(band, spacing, side);
+    if (!withinRate(adjacent, rate)) return std::numeric_limits<double>::quiet_NaN();
     const SceneBand both[] = {adjacent, band};
     double power[2];
     s.bandPowers(both, 2, power);

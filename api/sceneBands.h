@@ -93,7 +93,10 @@ private:
         int64_t lo, hi;  // signed bins
         double power;
     };
-    double rangePower(int64_t lo, int64_t hi) const;
+    // Each job's power, up to four jobs at a time side by side on one thread.
+    void rangePowers(KnownPower* jobs, int count) const;
+    template <int M>
+    void rangePowersSideBySide(KnownPower* jobs) const;
     int transformBins(SceneDft& dft);
     template <class Real>
     int transform(const std::complex<Real>* x, int64_t n, double rate, SceneDft& dft);
@@ -109,6 +112,11 @@ private:
 // complex gain that makes it least, in percent; 0 for an empty band.
 double evmCostPercent(const SceneSpectrum& before, const SceneSpectrum& after, const SceneBand& band);
 
-// Power of the channel as wide as `band`, `spacing` Hz below (side -1) or
-// above (+1) its centre, over the band's power, dB; NaN beyond +-rate/2.
+// The channel as wide as `band`, `spacing` Hz below (side -1) or above
+// (+1) it.
+SceneBand adjacentBand(const SceneBand& band, double spacing, int side);
+// Whether a band lies within +-rate/2.
+bool withinRate(const SceneBand& band, double rate);
+
+// The adjacent channel's power over the band's, dB; NaN beyond +-rate/2.
 double adjacentRatioDb(const SceneSpectrum& s, const SceneBand& band, double spacing, int side, double rate);

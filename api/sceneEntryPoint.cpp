@@ -329,9 +329,10 @@ double dbOf(double ratio) {
 }
 
 // The ACPR of the outermost parts: the lowest band's lower and the highest
-// band's upper neighbour, a neighbour's spacing away.
-void outerAdjacent(const SceneSpectrum& s, const std::vector<ScenePart>& parts, double rate, double& lower,
-                   double& upper) {
+// band's upper neighbour, a neighbour's spacing away. `withParts`: every
+// part's band is summed in the same pass, for the labels to find.
+void outerAdjacent(const SceneSpectrum& s, const std::vector<ScenePart>& parts, double rate, bool withParts,
+                   double& lower, double& upper) {
     size_t low = 0, high = 0;
     for (size_t i = 1; i < parts.size(); ++i) {
         if (parts[i].band.lower < parts[low].band.lower) low = i;
@@ -348,8 +349,17 @@ void outerAdjacent(const SceneSpectrum& s, const std::vector<ScenePart>& parts, 
         }
         return best;
     };
-    lower = adjacentRatioDb(s, parts[low].band, spacing(low), -1, rate);
-    upper = adjacentRatioDb(s, parts[high].band, spacing(high), +1, rate);
+    const double below = spacing(low), above = spacing(high);
+    std::vector<SceneBand> bands = {parts[low].band, adjacentBand(parts[low].band, below, -1), parts[high].band,
+                                    adjacentBand(parts[high].band, above, +1)};
+    bands.erase(std::remove_if(bands.begin(), bands.end(), [&](const SceneBand& b) { return !withinRate(b, rate); }),
+                bands.end());
+    if (withParts)
+        for (const ScenePart& p : parts) bands.push_back(p.band);
+    std::vector<double> power(bands.size());
+    s.bandPowers(bands.data(), static_cast<int>(bands.size()), power.data());
+    lower = adjacentRatioDb(s, parts[low].band, below, -1, rate);
+    upper = adjacentRatioDb(s, parts[high].band, above, +1, rate);
 }
 
 // `bandPower`: the part's in its band, as delivered.
@@ -663,7 +673,7 @@ int sumParts(SceneRun& run, std::complex<double>* sum) {
 // The report's figures after a reduction, from the spectrum after it.
 int reportAfter(SceneRun& run, const std::complex<double>* sum, const SceneSpectrum& after, double probability) {
     double lower = 0, upper = 0;  // the report is packed: no references into it
-    outerAdjacent(after, run.parts, run.rate, lower, upper);
+    outerAdjacent(after, run.parts, run.rate, !run.s.channel, lower, upper);
     run.report.acprLowerAfterDb = lower;
     run.report.acprUpperAfterDb = upper;
     PaprFigures papr;
@@ -701,7 +711,7 @@ int reportBefore(SceneRun& run, const Sample* sum, SceneSpectrum& before, SceneD
     if (!run.sumFromParts)
         if (int rc = before.take(sum, length, run.rate, dft)) return rc;
     double lower = 0, upper = 0;  // the report is packed: no references into it
-    outerAdjacent(before, run.parts, run.rate, lower, upper);
+    outerAdjacent(before, run.parts, run.rate, !run.reduce && !run.s.channel, lower, upper);
     report.acprLowerBeforeDb = report.acprLowerAfterDb = lower;
     report.acprUpperBeforeDb = report.acprUpperAfterDb = upper;
     report.paprAfterDb = report.paprBeforeDb;

@@ -44,6 +44,7 @@ public:
     // division per bin.
     class BinWalk {
     public:
+        BinWalk() = default;
         BinWalk(const SplitDft& dft, int64_t k);
         int64_t slot() const { return quotient_ + stride_ * remainder_; }
         // Inline: the scans call it once per bin.
@@ -59,7 +60,7 @@ public:
         }
 
     private:
-        int64_t k_, n_, quotient_, remainder_, divisor_, stride_;
+        int64_t k_ = 0, n_ = 1, quotient_ = 0, remainder_ = 0, divisor_ = 1, stride_ = 1;
     };
 
     void execute(Complex* x) const;

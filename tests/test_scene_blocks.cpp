@@ -235,8 +235,12 @@ TEST(SceneSpectrumScans, EdgesAndBandPowersAsThePlainScansGiveThemBitForBit) {
         EXPECT_EQ(band.lower, (static_cast<double>(lower - half) - 0.5) * perBin) << n;
         EXPECT_EQ(band.upper, (static_cast<double>(upper - half) + 0.5) * perBin) << n;
 
-        // Bands side by side, one twice; then a bin changed through slots().
-        const SceneBand bands[] = {{-2e5, 1e5}, {3e5, 4.5e5}, {-2e5, 1e5}, {-4.9e5, -4e5}};
+        // Bands of many widths, one twice, one narrower than a bin, more
+        // than one thread sums side by side; then a bin changed through slots().
+        const SceneBand bands[] = {{-2e5, 1e5},   {3e5, 4.5e5}, {-2e5, 1e5},   {-4.9e5, -4e5},
+                                   {0.1, 0.2},    {-5e5, 5e5},  {1e5, 1.01e5}, {-3e5, -2.9e5},
+                                   {2e5, 4.99e5}, {-1e3, 1e3},  {4e5, 4.2e5}};
+        constexpr int kBands = sizeof bands / sizeof bands[0];
         auto plain = [&](const SceneBand& b) {
             double sum = 0;
             for (int64_t k = -half; k < n - half; ++k) {
@@ -245,9 +249,9 @@ TEST(SceneSpectrumScans, EdgesAndBandPowersAsThePlainScansGiveThemBitForBit) {
             }
             return sum / static_cast<double>(n) / static_cast<double>(n);
         };
-        double got[4];
-        s.bandPowers(bands, 4, got);
-        for (int i = 0; i < 4; ++i) EXPECT_EQ(got[i], plain(bands[i])) << n << " band " << i;
+        double got[kBands];
+        s.bandPowers(bands, kBands, got);
+        for (int i = 0; i < kBands; ++i) EXPECT_EQ(got[i], plain(bands[i])) << n << " band " << i;
         s.slots()[layout.binSlot(n - n / 10)] *= 3.0f;  // a bin of bands[0], at -0.1 rate
         EXPECT_EQ(s.bandPower(bands[0]), plain(bands[0])) << n;
         EXPECT_NE(s.bandPower(bands[0]), got[0]) << n;
