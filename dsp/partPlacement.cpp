@@ -42,11 +42,16 @@ struct PartIndex {
         if (loopIndex < 0) loopIndex += length;
         m = loopIndex % partLength;
     }
-    void next() {
-        if (++loopIndex == length) {
+    void next() { skip(1); }
+    // Steps before the next wrap of either index, and `k` steps of at most that.
+    int64_t steady() const { return std::min(length - loopIndex, partLength - m); }
+    void skip(int64_t k) {
+        loopIndex += k;
+        m += k;
+        if (loopIndex == length) {
             loopIndex = 0;
             m = 0;
-        } else if (++m == partLength) {
+        } else if (m == partLength) {
             m = 0;
         }
     }
@@ -95,10 +100,6 @@ void addRotated(const std::complex<float>* x, int64_t length, const PartCarrier&
 
 namespace {
 
-// Up to G parts added to samples [lo, hi) in `block` (block[0] is sample
-// lo), their carriers stepped side by side: each part's phasor is a chain
-// of dependent products, and G chains at once keep the core busy where one
-// would leave it waiting. Each sample still gets its parts in their order.
 // The G parts' phasors and steps at sample lo, and their indices there.
 template <int G>
 struct GroupStart {
@@ -118,6 +119,10 @@ struct GroupStart {
     }
 };
 
+// Up to G parts added to samples [lo, hi) in `block` (block[0] is sample
+// lo), their carriers stepped side by side: each part's phasor is a chain
+// of dependent products, and G chains at once keep the core busy where one
+// would leave it waiting. Each sample still gets its parts in their order.
 template <int G>
 void addGroup(const PlacedPart* parts, int64_t lo, int64_t hi, int64_t length, std::complex<double>* block) {
     GroupStart<G> start(parts, lo, length);
@@ -159,7 +164,7 @@ GENSIGNAL_AVX2_TARGET void addGroup4Avx2(const PlacedPart* parts, int64_t lo, in
     double* out = reinterpret_cast<double*>(block);
     for (int64_t n = lo; n < hi;) {
         int64_t run = hi - n;
-        for (int g = 0; g < 4; ++g) run = std::min({run, at[g].length - at[g].loopIndex, at[g].partLength - at[g].m});
+        for (int g = 0; g < 4; ++g) run = std::min(run, at[g].steady());
         const float* x[4];
         for (int g = 0; g < 4; ++g) x[g] = reinterpret_cast<const float*>(parts[g].part + at[g].m);
         for (int64_t i = 0; i < run; ++i) {
@@ -185,18 +190,7 @@ GENSIGNAL_AVX2_TARGET void addGroup4Avx2(const PlacedPart* parts, int64_t lo, in
             sum = _mm_add_pd(sum, _mm256_extractf128_pd(odd, 1));
             _mm_storeu_pd(o, sum);
         }
-        // The runs end where an index wraps, as next() wraps it.
-        for (int g = 0; g < 4; ++g) {
-            PartIndex& a = at[g];
-            a.loopIndex += run;
-            a.m += run;
-            if (a.loopIndex == a.length) {
-                a.loopIndex = 0;
-                a.m = 0;
-            } else if (a.m == a.partLength) {
-                a.m = 0;
-            }
-        }
+        for (int g = 0; g < 4; ++g) at[g].skip(run);
         n += run;
     }
 }
