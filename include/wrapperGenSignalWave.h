@@ -887,6 +887,37 @@ GENSIGNAL_API int GenSignalGetSceneLabels(int handleId, GenSignalSceneLabel* lab
  * first). 0, or -1 for an unknown handle or a null report. */
 GENSIGNAL_API int GenSignalGetSceneReport(int handleId, GenSignalSceneReport* report);
 
+/* ---- Recording texts ----
+ * The text of the files hosts write, from one implementation, so that
+ * wavegen, the Python package and any other host write the same bytes.
+ * Each returns the text's length in bytes; a null buffer with bufferSize 0
+ * asks for it. The text and its terminating zero are copied only when the
+ * buffer holds both; otherwise -1 and nothing is written. -1 for input that
+ * is not JSON (UTF-8, finite numbers) or is nested deeper than 64 levels,
+ * with the reason in GenSignalGetLastError; -3 without working memory. */
+
+/* The SigMF 1.2 metadata (.sigmf-meta) of a ci16_le recording. `recording`
+ * is a JSON object:
+ *   "sample_rate"      Hz, above 0
+ *   "sha512"           the data file's SHA-512, 128 hexadecimal digits
+ *   "description"      core:description
+ *   "samples"          gensignal:samples: samples in one buffer
+ *   "repeat"           times the data file holds the buffer (1 if absent)
+ *   "center_frequency" Hz at RF, from -1e12 to 1e12 (absent or null: none)
+ *   "datetime"         ISO 8601 UTC, 2026-06-22T12:00:00Z (absent: none)
+ *   "global"           the host's own entries of the global object
+ *                      ("gensignal:kind", ...); no core: entries
+ *   "annotations"      objects with core:sample_start, core:sample_count,
+ *                      and the band's edges relative to the centre
+ * The library writes the core entries, the extensions (signal's when an
+ * annotation carries signal:detail), the capture, each annotation's
+ * core:generator, and moves the edges to RF when the centre is given. */
+GENSIGNAL_API int GenSignalSigmfMetadata(const char* recording, char* buffer, int bufferSize);
+
+/* Any JSON document in the layout of the metadata: keys sorted, two-space
+ * indent, floats in their shortest form that reads back, no final newline. */
+GENSIGNAL_API int GenSignalJsonText(const char* document, char* buffer, int bufferSize);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,4 +1,4 @@
-// wavegen's metadata text is Python's json.dumps text: floats in their
+// The library's JSON text is Python's json.dumps text: floats in their
 // shortest round-trip form, including those a Grisu2 printer lengthens and
 // those beside a power of two, where the interval that reads back is
 // narrower below; the layout of objects, arrays and escapes.

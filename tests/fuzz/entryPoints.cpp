@@ -476,6 +476,7 @@ const FuzzTarget kFuzzTargets[] = {
     {"impair", fuzzImpairFile},
     {"scene", fuzzScene},
     {"sceneyaml", fuzzSceneYaml},
+    {"recording", fuzzRecordingTexts},
 };
 const int kFuzzTargetCount = sizeof kFuzzTargets / sizeof kFuzzTargets[0];
 

@@ -39,6 +39,8 @@ int fuzzImpairFile(const uint8_t* data, size_t size);
 int fuzzScene(const uint8_t* data, size_t size);
 // wavegen's reader of YAML scene files on any text (sceneYaml.cpp).
 int fuzzSceneYaml(const uint8_t* data, size_t size);
+// The SigMF metadata and JSON text entry points (recordingTexts.cpp).
+int fuzzRecordingTexts(const uint8_t* data, size_t size);
 
 // All of them, and one by name (null for an unknown name).
 extern const FuzzTarget kFuzzTargets[];

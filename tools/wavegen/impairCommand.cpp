@@ -8,7 +8,7 @@
 #include "measurement.h"
 #include "optionText.h"
 #include "outputNames.h"
-#include "jsonText.h"
+#include "libraryText.h"
 #include "markers.h"
 #include "recordingFiles.h"
 #include "request.h"
@@ -27,16 +27,17 @@ std::string lastReason() {
 
 // The recording's gensignal record (its kind and fields) carried over, so
 // that the impaired recording still says what made it.
-nlohmann::json impairedMeta(const StoredWaveform& source, const Output& out, const int16_t* iq, int count,
-                            const Measured* measured, const nlohmann::json& channel, const nlohmann::json& loop) {
+nlohmann::json impairedRecording(const StoredWaveform& source, const Output& out, const int16_t* iq, int count,
+                                 const Measured* measured, const nlohmann::json& channel, const nlohmann::json& loop) {
     const GenSignalMeasurement* m = measured ? &measured->m : nullptr;
     std::string description = "impaired " + source.dataPath;
     if (source.kind && source.global.is_object()) {
         const auto said = source.global.find("core:description");
         if (said != source.global.end() && said->is_string()) description = "impaired " + said->get<std::string>();
     }
-    nlohmann::json global =
-        sigmfGlobal({out.sampleRate, sha512OfInt16(iq, count, out.repeat), description, count / 2, out.repeat, false});
+    nlohmann::json r = recordingFields(out.sampleRate, sha512OfInt16(iq, count, out.repeat), description, count / 2,
+                                       out.repeat, out.centerFrequency, out.datetime);
+    nlohmann::json global = nlohmann::json::object();
     if (source.kind && source.global.is_object()) {
         global["gensignal:kind"] = source.kind->name;
         for (const Field& f : source.kind->fields) {
@@ -47,27 +48,20 @@ nlohmann::json impairedMeta(const StoredWaveform& source, const Output& out, con
     global["gensignal:measured"] = measured ? measuredJson(*measured) : nlohmann::json(nullptr);
     global["gensignal:channel"] = channel;
     global["gensignal:loop"] = loop;
-    const nlohmann::json capture = sigmfCapture(out.centerFrequency, out.datetime);
+    r["global"] = global;
     double lower = 0, upper = 0;
     if (m && std::isfinite(m->obwHz)) {
         lower = m->obwLowerHz;
         upper = m->obwUpperHz;
     }
-    if (out.centerFrequency) {
-        lower += *out.centerFrequency;
-        upper += *out.centerFrequency;
-    }
-    nlohmann::json annotation = {
+    r["annotations"] = nlohmann::json::array({{
         {"core:sample_start", 0},
         {"core:sample_count", static_cast<int64_t>(count / 2) * out.repeat},
         {"core:freq_lower_edge", lower},
         {"core:freq_upper_edge", upper},
         {"core:label", source.kind ? source.kind->name + " impaired" : "impaired"},
-        {"core:generator", recorderName()},
-    };
-    return {{"global", global},
-            {"captures", nlohmann::json::array({capture})},
-            {"annotations", nlohmann::json::array({annotation})}};
+    }});
+    return r;
 }
 
 int write(const Output& out, const StoredWaveform& source, const int16_t* iq, int count, const Measured* m,
@@ -79,9 +73,9 @@ int write(const Output& out, const StoredWaveform& source, const int16_t* iq, in
         return 2;
     }
     const auto meta = [&] {
-        nlohmann::json text = impairedMeta(source, out, iq, count, m, channel, loop);
-        if (!markers.empty()) text["global"]["gensignal:markers"] = markersJson(markers);
-        return jsonText(text) + '\n';
+        nlohmann::json recording = impairedRecording(source, out, iq, count, m, channel, loop);
+        if (!markers.empty()) recording["global"]["gensignal:markers"] = markersJson(markers);
+        return sigmfText(recording);
     };
     const std::string comment = source.kind ? source.kind->name + " impaired" : "impaired";
     return writeRecording(out, iq, count, meta, "sample rate", written, comment, markers);

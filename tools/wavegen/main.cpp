@@ -34,7 +34,7 @@
 #include "sigmf.h"
 #include "sink.h"
 #include "writers.h"
-#include "jsonText.h"
+#include "libraryText.h"
 #include "wrapperGenSignalWave.h"
 
 namespace {
@@ -113,8 +113,8 @@ void printSummary(std::FILE* to, const Request& request, const int16_t* iq, int 
 }
 
 // The SigMF metadata of what is about to be written.
-std::string sigmfText(const Output& out, const Request& request, const int16_t* iq, int count, const Measured* measured,
-                      const nlohmann::json& loop, const std::vector<MarkerLine>& markers) {
+std::string waveformMeta(const Output& out, const Request& request, const int16_t* iq, int count,
+                         const Measured* measured, const nlohmann::json& loop, const std::vector<MarkerLine>& markers) {
     const GenSignalMeasurement* m = measured ? &measured->m : nullptr;
     Recording recording;
     recording.sampleRate = out.sampleRate;
@@ -131,15 +131,15 @@ std::string sigmfText(const Output& out, const Request& request, const int16_t* 
     recording.centerFrequency = out.centerFrequency;
     recording.loop = loop;
     if (!markers.empty()) recording.markers = markersJson(markers);
-    return jsonText(sigmfMeta(request, recording)) + '\n';
+    return sigmfText(waveformRecording(request, recording));
 }
 
 // Writes the waveform as asked; returns the exit status and names where it went.
 int writeWaveform(const Output& out, const Request& request, const int16_t* iq, int count, const Measured* m,
                   const nlohmann::json& loop, const std::vector<MarkerLine>& markers, std::string& written) {
     return writeRecording(
-        out, iq, count, [&] { return sigmfText(out, request, iq, count, m, loop, markers); }, "--sample-rate", written,
-        request.description(), markers);
+        out, iq, count, [&] { return waveformMeta(out, request, iq, count, m, loop, markers); }, "--sample-rate",
+        written, request.description(), markers);
 }
 
 // A generator object for one run, released with it.

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "jsonText.h"
+#include "libraryText.h"
 #include "measurement.h"
 #include "optionText.h"
 #include "request.h"
@@ -152,7 +152,9 @@ int runMeasure(const MeasureOptions& o) {
         return error.rfind("out of memory", 0) == 0 ? 3 : 2;
     }
     if (o.json) {
-        std::cout << jsonText(measuredJson(measured)) << "\n";
+        const std::string text = documentText(measuredJson(measured));
+        if (text.empty()) return 1;  // the reason is said
+        std::cout << text << "\n";
         return 0;
     }
     const std::string kind = w.kind ? " (" + w.kind->name + ")" : "";

@@ -78,5 +78,8 @@ int writeRecording(const Output& out, const int16_t* iq, int count, const std::f
     written = names.data;
     // Checked before the metadata's digest, which reads every byte to be written.
     if (int rc = refuseSpace(names.data, dataBytes(out, count))) return rc;
-    return writeFiles(out, names, iq, count, out.format == "sigmf" ? meta() : std::string());
+    if (out.format != "sigmf") return writeFiles(out, names, iq, count, std::string());
+    const std::string text = meta();
+    // The reason is said: nothing is written without its metadata.
+    return text.empty() ? 1 : writeFiles(out, names, iq, count, text);
 }

@@ -14,7 +14,7 @@
 
 #include "channelOptions.h"
 #include "commandOrder.h"
-#include "jsonText.h"
+#include "libraryText.h"
 #include "kinds.h"
 #include "loopOptions.h"
 #include "markers.h"
@@ -266,24 +266,16 @@ std::string cfrOf(const json& scene, GenSignalScene& s) {
 }
 
 // One annotation per burst, and one for each part that is always on.
-json annotationsOf(const std::vector<GenSignalSceneLabel>& labels, const std::vector<PartFromFile>& parts,
-                   const std::optional<double>& centre) {
+json annotationsOf(const std::vector<GenSignalSceneLabel>& labels, const std::vector<PartFromFile>& parts) {
     json out = json::array();
-    const double shift = centre ? *centre : 0;
     for (const GenSignalSceneLabel& l : labels) {
         const bool bursts = parts[l.part].part.burstOn > 0;
         if (bursts != (l.burst >= 0)) continue;
-        json a = {{"core:sample_start", l.sampleStart},
-                  {"core:sample_count", l.sampleCount},
-                  {"core:freq_lower_edge", l.freqLowerEdge + shift},
-                  {"core:freq_upper_edge", l.freqUpperEdge + shift},
-                  {"core:label", parts[l.part].label},
-                  {"core:generator", recorderName()},
-                  {"gensignal:part", l.part},
-                  {"gensignal:kind", parts[l.part].kind->name},
-                  {"gensignal:level_db", l.levelDb},
-                  {"gensignal:power_dbfs", l.powerDbfs},
-                  {"gensignal:evm_cost_percent", l.evmCostPercent}};
+        json a = {{"core:sample_start", l.sampleStart},         {"core:sample_count", l.sampleCount},
+                  {"core:freq_lower_edge", l.freqLowerEdge},    {"core:freq_upper_edge", l.freqUpperEdge},
+                  {"core:label", parts[l.part].label},          {"gensignal:part", l.part},
+                  {"gensignal:kind", parts[l.part].kind->name}, {"gensignal:level_db", l.levelDb},
+                  {"gensignal:power_dbfs", l.powerDbfs},        {"gensignal:evm_cost_percent", l.evmCostPercent}};
         if (l.burst >= 0) a["gensignal:burst"] = l.burst;
         if (!parts[l.part].detail.empty()) a["signal:detail"] = parts[l.part].detail;
         out.push_back(a);
@@ -410,22 +402,19 @@ int runScene(const SceneOptions& o) {
     if (std::string why = markerLines(out.markers, loopPeriods(handle), markers, &bursts); !why.empty())
         return refused(why);
 
-    bool detail = false;
-    for (const PartFromFile& p : parts) detail = detail || !p.detail.empty();
-    json global = sigmfGlobal({s.sampleRate, sha512OfInt16(iq, count, out.repeat),
-                               "scene of " + std::to_string(parts.size()) + " parts", count / 2, out.repeat, detail});
-    global["gensignal:scene"] = scene;
-    global["gensignal:scene_report"] = reportOf(report);
-    global["gensignal:labels"] = labelsOf(labels, parts);
-    global["gensignal:loop"] = loopSettings(handle, nullptr);
+    json recording = recordingFields(s.sampleRate, sha512OfInt16(iq, count, out.repeat),
+                                     "scene of " + std::to_string(parts.size()) + " parts", count / 2, out.repeat,
+                                     out.centerFrequency, out.datetime);
+    json global = {{"gensignal:scene", scene},
+                   {"gensignal:scene_report", reportOf(report)},
+                   {"gensignal:labels", labelsOf(labels, parts)},
+                   {"gensignal:loop", loopSettings(handle, nullptr)}};
     if (!markers.empty()) global["gensignal:markers"] = markersJson(markers);
-    const json capture = sigmfCapture(out.centerFrequency, out.datetime);
-    const json meta = {{"global", global},
-                       {"captures", json::array({capture})},
-                       {"annotations", annotationsOf(labels, parts, out.centerFrequency)}};
+    recording["global"] = global;
+    recording["annotations"] = annotationsOf(labels, parts);
     std::string written;
     const int status = writeRecording(
-        out, iq, count, [&] { return jsonText(meta) + '\n'; }, "sample rate", written,
+        out, iq, count, [&] { return sigmfText(recording); }, "sample rate", written,
         "scene of " + std::to_string(parts.size()) + " parts", markers);
     if (status == 0) {
         std::FILE* to = out.toStandardOutput() ? stderr : stdout;

@@ -1,5 +1,5 @@
-// The SigMF metadata of a waveform wavegen wrote (SigMF 1.2: the gensignal
-// and signal extensions, both optional for readers).
+// What wavegen records of a waveform it made in the SigMF metadata: the
+// gensignal extension's entries for the library's metadata writer.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -23,23 +23,12 @@ struct Recording {
     nlohmann::json markers;                 // gensignal:markers, null when none were asked for
 };
 
-// "gensignal 1.0.0": core:recorder and the annotation's core:generator.
-std::string recorderName();
+// The fields every recording wavegen writes gives GenSignalSigmfMetadata:
+// rate, digest, description, length, repeat, centre and time.
+nlohmann::json recordingFields(double sampleRate, const std::string& sha512, const std::string& description,
+                               int64_t samples, int64_t repeat, const std::optional<double>& centerFrequency,
+                               const std::string& datetime);
 
-// What every recording wavegen writes says in its global object, whatever
-// made it: int16 I/Q at the rate, the data's hash, what it is and its
-// extensions. The writer adds its own gensignal fields.
-struct RecordingCore {
-    double sampleRate = 0;
-    std::string sha512;
-    std::string description;
-    int64_t samples = 0;  // gensignal:samples, in the library's buffer
-    int64_t repeat = 1;   // gensignal:repeat when above 1
-    bool detail = false;  // an annotation carries signal:detail
-};
-nlohmann::json sigmfGlobal(const RecordingCore& core);
-
-// The one capture: the centre at RF and the time, each where given.
-nlohmann::json sigmfCapture(const std::optional<double>& centerFrequency, const std::string& datetime);
-
-nlohmann::json sigmfMeta(const Request& request, const Recording& recording);
+// A generated waveform's recording: its kind, its record's fields, the loop,
+// the channel, the markers, and one annotation of its measured band.
+nlohmann::json waveformRecording(const Request& request, const Recording& recording);
