@@ -2,6 +2,8 @@
 the library's reasons for a refusal."""
 import atexit
 import ctypes
+import json
+import math
 import os
 import pathlib
 import threading
@@ -85,6 +87,10 @@ def _declare(lib):
     lib.GetALGVersion.restype = ctypes.c_int
     lib.GenSignalGetLastError.argtypes = [ctypes.c_char_p, ctypes.c_int]
     lib.GenSignalGetLastError.restype = ctypes.c_int
+    for name in ("GenSignalSigmfMetadata", "GenSignalJsonText"):
+        fn = getattr(lib, name)
+        fn.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_int]
+        fn.restype = ctypes.c_int
     return iq_out, count_out
 
 
@@ -133,6 +139,31 @@ def last_error():
     buffer = ctypes.create_string_buffer(1024)
     n = library().GenSignalGetLastError(buffer, len(buffer))
     return buffer.value.decode(errors="replace") if n > 0 else ""
+
+
+def _finite(value):
+    """The document with every float that is not finite as None, as the
+    library writes it (JSON has no NaN)."""
+    if isinstance(value, float):
+        return value if math.isfinite(value) else None
+    if isinstance(value, dict):
+        return {k: _finite(v) for k, v in value.items()}
+    if isinstance(value, (list, tuple)):
+        return [_finite(v) for v in value]
+    return value
+
+
+def text(name, document):
+    """The text the library's entry point `name` (GenSignalSigmfMetadata,
+    GenSignalJsonText) writes of a JSON document."""
+    fn = getattr(library(), name)
+    given = json.dumps(_finite(document), ensure_ascii=False, allow_nan=False).encode()
+    length = fn(given, None, 0)
+    if length >= 0:
+        buffer = ctypes.create_string_buffer(length + 1)
+        if fn(given, buffer, length + 1) == length:
+            return buffer.raw[:length].decode()
+    raise GenSignalError(min(length, -1), last_error() or f"{name} refused the document")
 
 
 # Handles: one per thread, released when the thread's storage goes away or,

@@ -1,5 +1,6 @@
-"""SigMF recordings: the metadata wavegen writes (byte for byte the same,
-with the library's measurements), and reading recordings back."""
+"""SigMF recordings: what the package records of a waveform, written by the
+library's metadata writer as it writes wavegen's (byte for byte the same),
+and reading recordings back."""
 import datetime as _dt
 import hashlib
 import json
@@ -9,7 +10,7 @@ import re
 import numpy as np
 
 from . import _files
-from ._library import GenSignalError
+from ._library import GenSignalError, text
 from ._formats import sigmf_base
 
 # SigMF bounds core:frequency and the annotation edges to this.
@@ -111,11 +112,6 @@ def _center_frequency(value):
     return float(value)
 
 
-def _extension(name, version):
-    # Optional: a reader that does not know it still reads the recording.
-    return {"name": name, "version": version, "optional": True}
-
-
 def recorder_name():
     """core:recorder and each annotation's core:generator."""
     from . import __version__
@@ -123,44 +119,34 @@ def recorder_name():
     return f"gensignal {__version__}"
 
 
-def core_global(sample_rate, sha512, description, samples, repeat=1, detail=False):
-    """What every recording's global object says, whatever made it: int16
-    I/Q at the rate, the data's hash, what it is and its extensions; the
-    writer adds its own gensignal fields."""
-    # Enumerations by name since 2.0.0 of the gensignal extension (numbers before).
-    extensions = [_extension("gensignal", "2.0.0")]
-    if detail:
-        extensions.append(_extension("signal", "1.0.0"))
-    glob = {
-        "core:datatype": "ci16_le",
-        "core:sample_rate": float(sample_rate),
-        "core:version": "1.2.0",
-        "core:num_channels": 1,
-        "core:sha512": sha512,
-        "core:description": description,
-        "core:recorder": recorder_name(),
-        "core:extensions": extensions,
-        "gensignal:samples": samples,
+def recording_fields(sample_rate, sha512, description, samples, repeat=1, center_frequency=None, datetime=None):
+    """The fields of every recording for the library's metadata writer:
+    int16 I/Q at the rate, the data's hash, what it is, its length and
+    where and when it was taken; the writer adds its own "global" entries
+    and its "annotations"."""
+    fields = {
+        "sample_rate": float(sample_rate),
+        "sha512": sha512,
+        "description": description,
+        "samples": samples,
+        "repeat": repeat,
     }
-    if repeat > 1:
-        glob["gensignal:repeat"] = repeat
-    return glob
+    if center_frequency is not None:
+        fields["center_frequency"] = center_frequency
+    if datetime:
+        fields["datetime"] = datetime
+    return fields
 
 
-def _capture(datetime, centre):
-    capture = {"core:sample_start": 0}
-    if centre is not None:
-        capture["core:frequency"] = centre
-    stamp = _datetime_text(datetime)
-    if stamp:
-        capture["core:datetime"] = stamp
-    return capture
+def recording_text(recording):
+    """The .sigmf-meta text of a recording (recording_fields with the
+    writer's entries), as every gensignal host writes it."""
+    return text("GenSignalSigmfMetadata", recording)
 
 
-def _scene_annotations(waveform, recorder, centre):
+def _scene_annotations(waveform):
     """One annotation per burst, and one for each part that is always on,
     as wavegen scene writes them."""
-    shift = centre or 0.0
     bursting = [float(p.get("burst_on", 0) or 0) > 0 for p in waveform.scene["parts"]]
     out = []
     for label in waveform.parts or []:
@@ -169,10 +155,9 @@ def _scene_annotations(waveform, recorder, centre):
         a = {
             "core:sample_start": label["sample_start"],
             "core:sample_count": label["sample_count"],
-            "core:freq_lower_edge": label["freq_lower_edge"] + shift,
-            "core:freq_upper_edge": label["freq_upper_edge"] + shift,
+            "core:freq_lower_edge": label["freq_lower_edge"],
+            "core:freq_upper_edge": label["freq_upper_edge"],
             "core:label": label["label"],
-            "core:generator": recorder,
             "gensignal:part": label["part"],
             "gensignal:kind": label["kind"],
             "gensignal:level_db": label["level_db"],
@@ -187,13 +172,10 @@ def _scene_annotations(waveform, recorder, centre):
     return out
 
 
-def _scene_metadata(waveform, sha512, capture, centre):
-    """A scene's metadata: the scene under gensignal:scene (regenerate()
+def _scene_recording(waveform, fields):
+    """A scene's recording: the scene under gensignal:scene (regenerate()
     makes it again from there) and an annotation per burst."""
-    detail = any(label.get("detail") for label in waveform.parts or [])
-    description = f"scene of {len(waveform.scene['parts'])} parts"
-    glob = core_global(waveform.sample_rate, sha512, description, len(waveform.period), waveform.repeat, detail)
-    glob["gensignal:scene"] = waveform.scene
+    glob = {"gensignal:scene": waveform.scene}
     if waveform.scene_report is not None:
         glob["gensignal:scene_report"] = waveform.scene_report
     if waveform.parts is not None:
@@ -202,21 +184,23 @@ def _scene_metadata(waveform, sha512, capture, centre):
         glob["gensignal:labels"] = waveform.parts
     if waveform.loop:
         glob["gensignal:loop"] = waveform.loop
-    annotations = _scene_annotations(waveform, recorder_name(), centre)
-    return {"global": glob, "captures": [capture], "annotations": annotations}
-
-
-def metadata(waveform, sha512, datetime=None, center_frequency=None):
-    """The metadata dictionary, with the same fields wavegen writes."""
-    if waveform.scene is not None:
-        centre = _center_frequency(center_frequency)
-        return _scene_metadata(waveform, sha512, _capture(datetime, centre), centre)
-    measured, (lower, upper) = _measured(waveform)
-    detail = signal_detail(waveform.kind, waveform.params)
-    glob = core_global(
-        waveform.sample_rate, sha512, waveform.description(), len(waveform.period), waveform.repeat, bool(detail)
+    return dict(
+        fields,
+        description=f"scene of {len(waveform.scene['parts'])} parts",
+        **{"global": glob, "annotations": _scene_annotations(waveform)},
     )
-    glob["gensignal:measured"] = measured
+
+
+def _recording(waveform, sha512, datetime, center_frequency):
+    """The recording of a waveform, with the same entries wavegen writes."""
+    centre = _center_frequency(center_frequency)
+    fields = recording_fields(
+        waveform.sample_rate, sha512, None, len(waveform.period), waveform.repeat, centre, _datetime_text(datetime)
+    )
+    if waveform.scene is not None:
+        return _scene_recording(waveform, fields)
+    measured, (lower, upper) = _measured(waveform)
+    glob = {"gensignal:measured": measured}
     if waveform.kind is not None:
         glob["gensignal:kind"] = waveform.kind
         for name, value in waveform.params.items():
@@ -225,26 +209,39 @@ def metadata(waveform, sha512, datetime=None, center_frequency=None):
         glob["gensignal:loop"] = waveform.loop
     if waveform.channel:  # as wavegen impair records it: what was applied and what it realised
         glob["gensignal:channel"] = waveform.channel
-    centre = _center_frequency(center_frequency)
-    capture = _capture(datetime, centre)
-    if centre is not None:
-        lower, upper = lower + centre, upper + centre
     annotation = {
         "core:sample_start": 0,
         "core:sample_count": len(waveform),
         "core:freq_lower_edge": lower,
         "core:freq_upper_edge": upper,
         "core:label": waveform.kind or "recording",
-        "core:generator": recorder_name(),
     }
+    detail = signal_detail(waveform.kind, waveform.params)
     if detail:
         annotation["signal:detail"] = detail
-    return {"global": glob, "captures": [capture], "annotations": [annotation]}
+    return dict(fields, description=waveform.description(), annotations=[annotation], **{"global": glob})
 
 
 def dumps(meta):
-    """The text wavegen writes: sorted keys, two-space indent, final newline."""
-    return json.dumps(meta, indent=2, sort_keys=True, ensure_ascii=False) + "\n"
+    """A metadata dictionary's text, as the library writes it: sorted keys,
+    two-space indent, final newline."""
+    return text("GenSignalJsonText", meta) + "\n"
+
+
+def sigmf_version():
+    """The SigMF version the library's recordings carry."""
+    empty = recording_fields(1.0, "0" * 128, "", 0)
+    return json.loads(recording_text(empty))["global"]["core:version"]
+
+
+def metadata_text(waveform, sha512, datetime=None, center_frequency=None):
+    """The .sigmf-meta text wavegen writes for the waveform."""
+    return recording_text(_recording(waveform, sha512, datetime, center_frequency))
+
+
+def metadata(waveform, sha512, datetime=None, center_frequency=None):
+    """The metadata dictionary, with the same fields wavegen writes."""
+    return json.loads(metadata_text(waveform, sha512, datetime, center_frequency))
 
 
 def write(waveform, path, datetime=None, center_frequency=None):
@@ -255,9 +252,9 @@ def write(waveform, path, datetime=None, center_frequency=None):
     stamp = _datetime_text(datetime)
     _center_frequency(center_frequency)
     data = waveform.iq.astype("<i2").tobytes()
-    meta = metadata(waveform, hashlib.sha512(data).hexdigest(), stamp, center_frequency)
+    meta = metadata_text(waveform, hashlib.sha512(data).hexdigest(), stamp, center_frequency)
     # Both whole before either is renamed, the data first: a failure leaves the earlier pair as it was.
-    _files.write_files([(base + ".sigmf-data", data), (base + ".sigmf-meta", dumps(meta))])
+    _files.write_files([(base + ".sigmf-data", data), (base + ".sigmf-meta", meta)])
     return base + ".sigmf-data"
 
 

@@ -104,8 +104,8 @@ def _metadata(item_set, wf, sha512):
     """The item's metadata and its .sigmf-meta text: wavegen's, or for a set
     that asks for no measurement one line (indenting takes longer than the item)."""
     if item_set.measure:
-        meta = sigmf.metadata(wf, sha512)
-        return meta, sigmf.dumps(meta)
+        text = sigmf.metadata_text(wf, sha512)
+        return json.loads(text), text
     unmeasured = _NotMeasured(
         wf.iq, wf.sample_rate, wf.kind, wf.params, repeat=wf.repeat, loop=wf.loop, channel=wf.channel
     )

@@ -196,13 +196,10 @@ def _boxes(wf, parts):
     return out
 
 
-def metadata(wf, params, settings, boxes, sha512):
-    """The SigMF metadata of a scene item: the scene it regenerates from and
+def metadata_text(wf, params, settings, boxes, sha512):
+    """The .sigmf-meta text of a scene item: the scene it regenerates from and
     an annotation per box."""
-    recorder = sigmf.recorder_name()
-    description = f"scene of {len(params['parts'])} parts"
-    glob = sigmf.core_global(params["sample_rate"], sha512, description, len(wf))
-    glob["gensignal:scene"] = {key: params[key] for key in ("sample_rate", "parts", "noise_seed") if key in params}
+    glob = {"gensignal:scene": {key: params[key] for key in ("sample_rate", "parts", "noise_seed") if key in params}}
     glob["gensignal:scene_report"] = wf.scene_report
     glob["gensignal:loop"] = {
         "mode": settings.get("loop", "defined"),
@@ -216,7 +213,6 @@ def metadata(wf, params, settings, boxes, sha512):
             "core:freq_lower_edge": b["lower_hz"],
             "core:freq_upper_edge": b["upper_hz"],
             "core:label": b["class"],
-            "core:generator": recorder,
             "gensignal:part": b["part"],
             "gensignal:kind": params["parts"][b["part"]]["kind"],
             "gensignal:level_db": b["level_db"],
@@ -225,7 +221,9 @@ def metadata(wf, params, settings, boxes, sha512):
         }
         for b in boxes
     ]
-    return {"global": glob, "captures": [{"core:sample_start": 0}], "annotations": annotations}
+    description = f"scene of {len(params['parts'])} parts"
+    fields = sigmf.recording_fields(params["sample_rate"], sha512, description, len(wf))
+    return sigmf.recording_text(dict(fields, annotations=annotations, **{"global": glob}))
 
 
 def make_scene_item(item_set, seed, index):
@@ -248,9 +246,9 @@ def make_scene_item(item_set, seed, index):
         return Item(item_set.name, index, "scene", params, reason=str(e))
     data = wf.iq.astype("<i2").tobytes()
     boxes = _boxes(wf, params["parts"])
-    meta = metadata(wf, params, settings, boxes, hashlib.sha512(data).hexdigest())
+    meta = metadata_text(wf, params, settings, boxes, hashlib.sha512(data).hexdigest())
     labels = {"samples": len(wf), "duration_s": wf.duration, "parts": len(params["parts"]), "boxes": boxes}
-    return Item(item_set.name, index, "scene", params, sigmf.dumps(meta), data, labels)
+    return Item(item_set.name, index, "scene", params, meta, data, labels)
 
 
 def written_scene_item(item_set, seed, index, meta_bytes, data):
