@@ -80,6 +80,19 @@ GENSIGNAL_API int GenSignalSigmfMetadata(const char* recording, char* buffer, in
     });
 }
 
+GENSIGNAL_API int GenSignalSigmfRead(const char* metadata, char* buffer, int bufferSize) {
+    clearLastError();
+    static const char kName[] = "GenSignalSigmfRead";
+    return guarded(kName, [&] {
+        json given;
+        if (parsed(kName, metadata, given) != 0) return -1;
+        std::string why;
+        const json facts = sigmfFacts(given, why);
+        if (!why.empty()) return refuse(-1, "%s", why.c_str());
+        return handOver(kName, facts.dump(), buffer, bufferSize);
+    });
+}
+
 GENSIGNAL_API int GenSignalJsonText(const char* document, char* buffer, int bufferSize) {
     clearLastError();
     static const char kName[] = "GenSignalJsonText";

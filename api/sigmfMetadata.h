@@ -13,3 +13,7 @@ std::string recorderName();
 // The metadata of `recording` (see GenSignalSigmfMetadata), or an empty
 // object with the reason, naming the field, in `why`.
 nlohmann::json sigmfMetadata(const nlohmann::json& recording, std::string& why);
+
+// What a recording's metadata says of its data, checked (see
+// GenSignalSigmfRead), or an empty object with the reason in `why`.
+nlohmann::json sigmfFacts(const nlohmann::json& metadata, std::string& why);

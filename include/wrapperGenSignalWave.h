@@ -914,6 +914,23 @@ GENSIGNAL_API int GenSignalGetSceneReport(int handleId, GenSignalSceneReport* re
  * core:generator, and moves the edges to RF when the centre is given. */
 GENSIGNAL_API int GenSignalSigmfMetadata(const char* recording, char* buffer, int bufferSize);
 
+/* What a recording's SigMF metadata says of its data, checked, so that
+ * every host reads recordings by the same rules; the host then reads the
+ * data and checks it against these. The text is a JSON object:
+ *   "datatype"    core:datatype as written ("" when absent)
+ *   "floats"      false for ci16_le, true for cf32_le; null for data that
+ *                 is not read (nothing else is then given)
+ *   "sample_rate" core:sample_rate
+ *   "repeat"      gensignal:repeat, 1 when absent
+ *   "samples"     gensignal:samples, the buffer's length (0 when absent)
+ *   "described"   samples the data must hold: samples times repeat, and
+ *                 the end of every annotation
+ *   "sha512"      core:sha512 in lower case, null when absent
+ * -1 with the reason alone (no function name: the host puts the file's
+ * name before it) for metadata without a global object, of more than one
+ * channel, without a numeric rate or with a repeat below 1. */
+GENSIGNAL_API int GenSignalSigmfRead(const char* metadata, char* buffer, int bufferSize);
+
 /* Any JSON document in the layout of the metadata: keys sorted, two-space
  * indent, floats in their shortest form that reads back, no final newline. */
 GENSIGNAL_API int GenSignalJsonText(const char* document, char* buffer, int bufferSize);

@@ -1,6 +1,7 @@
-// The library's SigMF metadata, the one writer of wavegen and the Python
-// package: the core entries it puts around the host's own, the edges at RF,
-// the buffer's protocol, and every refusal leaving the buffer as it was.
+// The library's SigMF metadata, the one writer and reader of wavegen and the
+// Python package: the core entries it puts around the host's own, the edges
+// at RF, the buffer's protocol, every refusal leaving the buffer as it was,
+// and what a recording's metadata says of its data.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -141,6 +142,80 @@ TEST(SigmfMetadata, RefusalsNameTheFieldAndWriteNothing) {
         EXPECT_EQ(GenSignalSigmfMetadata(text, nullptr, 0), -1) << text;
     }
     EXPECT_EQ(GenSignalJsonText(nullptr, nullptr, 0), -1);
+}
+
+std::string readOf(const std::string& metadata) {
+    const int length = GenSignalSigmfRead(metadata.c_str(), nullptr, 0);
+    if (length < 0) return "refused: " + lastError();
+    std::string out(static_cast<size_t>(length) + 1, '\0');
+    EXPECT_EQ(GenSignalSigmfRead(metadata.c_str(), out.data(), length + 1), length);
+    out.resize(static_cast<size_t>(length));
+    return out;
+}
+
+struct Reading {
+    const char* metadata;
+    const char* facts;  // or "refused: " and the reason
+};
+
+TEST(SigmfRead, WhatTheMetadataSaysOfItsData) {
+    const std::string digest = std::string(127, 'a') + "B";
+    const std::string lower = std::string(127, 'a') + "b";
+    const std::vector<Reading> readings = {
+        {R"({"global": {"core:datatype": "ci16_le", "core:sample_rate": 8e6}})",
+         R"({"datatype":"ci16_le","described":0,"floats":false,"repeat":1,"sample_rate":8000000.0,"samples":0,)"
+         R"("sha512":null})"},
+        // The buffer times its repeat, or an annotation's end where that is further.
+        {R"({"global": {"core:datatype": "cf32_le", "core:sample_rate": 1, "gensignal:samples": 10,
+             "gensignal:repeat": 3, "core:num_channels": 1},
+             "annotations": [{"core:sample_start": 25, "core:sample_count": 10}, 7]})",
+         R"({"datatype":"cf32_le","described":35,"floats":true,"repeat":3,"sample_rate":1.0,"samples":10,)"
+         R"("sha512":null})"},
+        // Counts of other types, or below 1, describe nothing; ends beyond 64 bits everything.
+        {R"({"global": {"core:datatype": "ci16_le", "core:sample_rate": 1, "gensignal:samples": "5"},
+             "annotations": [{"core:sample_start": "9", "core:sample_count": -4}]})",
+         R"({"datatype":"ci16_le","described":0,"floats":false,"repeat":1,"sample_rate":1.0,"samples":0,)"
+         R"("sha512":null})"},
+        {R"({"global": {"core:datatype": "ci16_le", "core:sample_rate": 1},
+             "annotations": [{"core:sample_start": 9223372036854775807, "core:sample_count": 9}]})",
+         R"({"datatype":"ci16_le","described":9223372036854775807,"floats":false,"repeat":1,"sample_rate":1.0,)"
+         R"("samples":0,"sha512":null})"},
+        {R"({"global": {"core:datatype": "ci16_le", "core:sample_rate": 1, "gensignal:samples": 4611686018427387904,
+             "gensignal:repeat": 4}})",
+         R"({"datatype":"ci16_le","described":9223372036854775807,"floats":false,"repeat":4,"sample_rate":1.0,)"
+         R"("samples":4611686018427387904,"sha512":null})"},
+        // Data of another type: the host words the refusal.
+        {R"({"global": {"core:datatype": "cu8", "core:num_channels": 2}})", R"({"datatype":"cu8","floats":null})"},
+        {R"({"global": {"core:datatype": 5}})", R"({"datatype":"","floats":null})"},
+        {R"({"global": []})", "refused: no \"global\" object"},
+        {R"([1])", "refused: no \"global\" object"},
+        {R"({"global": {"core:datatype": "ci16_le", "core:num_channels": 2}})",
+         "refused: 2 channels; only single-channel recordings are read"},
+        {R"({"global": {"core:datatype": "ci16_le", "core:sample_rate": "8e6"}})", "refused: no core:sample_rate"},
+        {R"({"global": {"core:datatype": "ci16_le", "core:sample_rate": 1, "gensignal:repeat": 0}})",
+         "refused: gensignal:repeat 0 is not a whole number from 1 up"},
+        {R"({"global": {"core:datatype": "ci16_le", "core:sample_rate": 1, "gensignal:repeat": 2.0}})",
+         "refused: gensignal:repeat 2.0 is not a whole number from 1 up"},
+    };
+    for (const Reading& r : readings) EXPECT_EQ(readOf(r.metadata), r.facts) << r.metadata;
+    const std::string hashed =
+        R"({"global": {"core:datatype": "ci16_le", "core:sample_rate": 1, "core:sha512": ")" + digest + "\"}}";
+    EXPECT_EQ(json::parse(readOf(hashed))["sha512"], lower);
+}
+
+TEST(SigmfRead, MetadataWrittenReadsBackAsItWasWritten) {
+    json r = plainRecording();
+    r["repeat"] = 4;
+    r["annotations"][0]["core:sample_count"] = 32000;
+    const std::string in = r.dump();
+    std::string meta(static_cast<size_t>(GenSignalSigmfMetadata(in.c_str(), nullptr, 0)) + 1, '\0');
+    ASSERT_GT(GenSignalSigmfMetadata(in.c_str(), meta.data(), static_cast<int>(meta.size())), 0);
+    const json facts = json::parse(readOf(meta.c_str()));
+    EXPECT_EQ(facts["sample_rate"], 8e6);
+    EXPECT_EQ(facts["repeat"], 4);
+    EXPECT_EQ(facts["samples"], 8000);
+    EXPECT_EQ(facts["described"], 32000);
+    EXPECT_EQ(facts["sha512"], std::string(64, 'a') + std::string(64, 'f'));
 }
 
 }  // namespace

@@ -343,39 +343,32 @@ def read_sigmf(path):
             meta = json.load(f)
         except json.JSONDecodeError as e:
             raise SigMFError(f"{meta_path}: not JSON: {e}") from None
-    glob = meta.get("global", {})
-    datatype = glob.get("core:datatype")
-    if datatype not in _DATATYPES:
+    try:
+        facts = json.loads(text("GenSignalSigmfRead", meta))
+    except GenSignalError as e:
+        raise SigMFError(f"{meta_path}: {e.message}") from None
+    glob = meta["global"]
+    datatype = facts["datatype"]
+    if facts["floats"] is None:
         raise SigMFError(f"{meta_path}: core:datatype {datatype!r} is not supported (only ci16_le and cf32_le)")
-    if glob.get("core:num_channels", 1) != 1:
-        raise SigMFError(f"{meta_path}: {glob['core:num_channels']} channels; only single-channel recordings are read")
-    rate = glob.get("core:sample_rate")
-    if not isinstance(rate, (int, float)) or isinstance(rate, bool):
-        raise SigMFError(f"{meta_path}: no core:sample_rate")
-    repeat = glob.get("gensignal:repeat", 1)
-    if isinstance(repeat, bool) or not isinstance(repeat, int) or repeat < 1:
-        raise SigMFError(f"{meta_path}: gensignal:repeat {repeat!r} is not a whole number from 1 up")
+    rate, repeat = facts["sample_rate"], facts["repeat"]
     with open(data_path, "rb") as f:
         data = f.read()
     sample_bytes = 2 * _DATATYPES[datatype].itemsize
     if len(data) % sample_bytes:
         raise SigMFError(f"{data_path}: {len(data)} bytes is not a whole number of {datatype} samples; truncated?")
     samples = len(data) // sample_bytes
-    expected = glob.get("gensignal:samples")
-    if expected is not None:
-        expected *= repeat
-    for annotation in meta.get("annotations", []):
-        end = annotation.get("core:sample_start", 0) + annotation.get("core:sample_count", 0)
-        expected = max(expected or 0, end)
-    if expected is not None and samples < expected:
-        raise SigMFError(f"{data_path}: holds {samples} samples, the metadata describes {expected}; truncated?")
-    sha = glob.get("core:sha512")
-    if sha is not None and hashlib.sha512(data).hexdigest() != sha.lower():
+    if samples < facts["described"]:
+        raise SigMFError(
+            f"{data_path}: holds {samples} samples, the metadata describes {facts['described']}; truncated?"
+        )
+    if facts["sha512"] is not None and hashlib.sha512(data).hexdigest() != facts["sha512"]:
         raise SigMFError(f"{data_path}: its SHA-512 does not match core:sha512 of {meta_path}")
     values = np.frombuffer(data, dtype=_DATATYPES[datatype]).reshape(-1, 2)
     kind = glob.get("gensignal:kind")
-    captures = meta.get("captures") or [{}]
-    centre = captures[0].get("core:frequency")
+    captures = meta.get("captures")
+    first = captures[0] if isinstance(captures, list) and captures and isinstance(captures[0], dict) else {}
+    centre = first.get("core:frequency")
     extra = dict(
         repeat=repeat,
         center_frequency=centre,

@@ -132,6 +132,37 @@ def test_recordings_that_are_not_what_they_claim(tmp_path, datatype, data, glob,
         gensignal.read_sigmf(_write_plain(tmp_path, datatype, data, **glob))
 
 
+@pytest.mark.parametrize(
+    "meta",
+    [
+        {"annotations": [{"core:sample_start": "0", "core:sample_count": None}, 3]},
+        {"annotations": {"core:sample_count": 9}},
+        {"captures": {"core:frequency": 1e9}},
+        {"captures": ["here"]},
+    ],
+)
+def test_entries_of_other_types_describe_nothing(tmp_path, meta):
+    # Such entries describe no samples and no centre: the data is read as it is.
+    path = _write_plain(tmp_path, "ci16_le", b"\0" * 8, **{"gensignal:samples": "5", "core:sha512": 7})
+    written = json.loads(path.read_text())
+    path.write_text(json.dumps(dict(written, **meta)))
+    wf = gensignal.read_sigmf(path)
+    assert (len(wf), wf.center_frequency) == (2, None)
+
+
+@pytest.mark.parametrize(
+    "glob, reason",
+    [
+        ({"gensignal:repeat": "2"}, 'gensignal:repeat "2" is not a whole number from 1 up'),
+        ({"gensignal:repeat": 0}, "gensignal:repeat 0 is not"),
+        ({"core:sample_rate": "fast"}, "no core:sample_rate"),
+    ],
+)
+def test_metadata_refused_as_wavegen_refuses_it(tmp_path, glob, reason):
+    with pytest.raises(gensignal.SigMFError, match=reason):
+        gensignal.read_sigmf(_write_plain(tmp_path, "ci16_le", b"\0" * 8, **glob))
+
+
 def test_truncated_data_of_a_written_recording(tmp_path):
     gensignal.am().to_sigmf(tmp_path / "a")
     data = (tmp_path / "a.sigmf-data").read_bytes()

@@ -1,7 +1,7 @@
 // The recording texts' entry points on any text, and on recordings whose
 // fields are fuzzed (missing, of another type, out of range): each gives a
 // text that is JSON of the length it says, or -1 with a reason and the
-// buffer as it was.
+// buffer as it was; metadata written reads back as what it was written from.
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -58,12 +58,13 @@ std::string fuzzedRecording(FuzzInput& in) {
     return r.dump();
 }
 
-void check(int (*make)(const char*, char*, int), const char* name, const std::string& text) {
+// The entry point's text of `text`, checked; empty when it was refused.
+std::string check(int (*make)(const char*, char*, int), const char* name, const std::string& text) {
     const int length = make(text.c_str(), nullptr, 0);
     char why[512];
     if (length < 0) {
         if (length != -1 || GenSignalGetLastError(why, sizeof why) <= 0) fail("%s: %d without a reason", name, length);
-        return;
+        return "";
     }
     std::vector<char> small(static_cast<size_t>(length), '#');
     if (length > 0 &&
@@ -73,6 +74,19 @@ void check(int (*make)(const char*, char*, int), const char* name, const std::st
     if (make(text.c_str(), out.data(), length + 1) != length || std::strlen(out.data()) != static_cast<size_t>(length))
         fail("%s: the text is not the %d bytes it said", name, length);
     if (nlohmann::json::parse(out.data(), nullptr, false).is_discarded()) fail("%s: its text is not JSON", name);
+    return out.data();
+}
+
+// Metadata the library wrote reads back with the rate, repeat and length
+// it was written with.
+void readBack(const std::string& recording, const std::string& metadata) {
+    const std::string facts = check(GenSignalSigmfRead, "GenSignalSigmfRead", metadata);
+    if (facts.empty()) fail("its own metadata is refused: %s", metadata.c_str());
+    const nlohmann::json f = nlohmann::json::parse(facts), r = nlohmann::json::parse(recording);
+    const int64_t repeat = r.contains("repeat") && !r["repeat"].is_null() ? r["repeat"].get<int64_t>() : 1;
+    if (f["floats"] != false || f["sample_rate"] != r["sample_rate"] || f["repeat"] != repeat ||
+        f["samples"] != r["samples"])
+        fail("read back as %s from %s", facts.c_str(), recording.c_str());
 }
 
 }  // namespace
@@ -83,8 +97,10 @@ int fuzzRecordingTexts(const uint8_t* data, size_t size) {
     const uint8_t how = in.byte();
     const std::string text =
         how % 2 ? fuzzedRecording(in) : std::string(reinterpret_cast<const char*>(data) + 1, size ? size - 1 : 0);
-    check(GenSignalSigmfMetadata, "GenSignalSigmfMetadata", text);
+    const std::string metadata = check(GenSignalSigmfMetadata, "GenSignalSigmfMetadata", text);
+    if (!metadata.empty()) readBack(text, metadata);
     if (how % 4 == 0) check(GenSignalJsonText, "GenSignalJsonText", text);
+    if (how % 4 == 2) check(GenSignalSigmfRead, "GenSignalSigmfRead", text);
     return 0;
 }
 

@@ -13,6 +13,7 @@
 #include <limits>
 
 #include "channelOptions.h"
+#include "libraryText.h"
 #include "iqbinFormat.h"
 #include "writers.h"
 #include "wvFormat.h"
@@ -197,27 +198,19 @@ bool readSigmfPair(const std::string& base, StoredWaveform& out, std::string& er
         error = metaPath + ": not JSON: " + e.what();
         return false;
     }
-    const auto global = meta.is_object() ? meta.find("global") : meta.end();
-    if (!meta.is_object() || global == meta.end() || !global->is_object()) {
-        error = metaPath + ": no \"global\" object";
+    std::string refusal;
+    const nlohmann::json facts = recordingFacts(meta, refusal);
+    if (facts.is_null()) {
+        error = metaPath + ": " + refusal;
         return false;
     }
-    const nlohmann::json& g = *global;
-    const auto type = g.find("core:datatype");
-    const std::string datatype = type != g.end() && type->is_string() ? type->get<std::string>() : "";
-    if (datatype != "ci16_le" && datatype != "cf32_le") {
-        error = metaPath + ": core:datatype \"" + datatype + "\" is not read (only ci16_le and cf32_le)";
+    if (facts["floats"].is_null()) {
+        error = metaPath + ": core:datatype \"" + facts["datatype"].get<std::string>() +
+                "\" is not read (only ci16_le and cf32_le)";
         return false;
     }
-    if (g.contains("core:num_channels") && g["core:num_channels"] != 1) {
-        error = metaPath + ": " + g["core:num_channels"].dump() + " channels; only single-channel recordings are read";
-        return false;
-    }
-    if (!g.contains("core:sample_rate") || !g["core:sample_rate"].is_number()) {
-        error = metaPath + ": no core:sample_rate";
-        return false;
-    }
-    out.sampleRate = g["core:sample_rate"].get<double>();
+    const nlohmann::json& g = meta["global"];
+    out.sampleRate = facts["sample_rate"].get<double>();
     out.rateInFile = true;
     out.global = g;
     if (!readRecord(metaPath, g, out, error)) return false;
@@ -240,46 +233,19 @@ bool readSigmfPair(const std::string& base, StoredWaveform& out, std::string& er
     }
 
     // The data may hold the generated buffer several times over (it loops).
-    int64_t repeat = 1;
-    if (g.contains("gensignal:repeat")) {
-        if (!g["gensignal:repeat"].is_number_integer() || g["gensignal:repeat"].get<int64_t>() < 1) {
-            error =
-                metaPath + ": gensignal:repeat " + g["gensignal:repeat"].dump() + " is not a whole number from 1 up";
-            return false;
-        }
-        repeat = g["gensignal:repeat"].get<int64_t>();
-    }
+    const int64_t repeat = facts["repeat"].get<int64_t>(), period = facts["samples"].get<int64_t>();
+    const int64_t described = facts["described"].get<int64_t>();
     std::vector<char> data;
     if (!readBytes(dataPath, data, error)) return false;
-    if (!fromBytes(dataPath, data, 0, data.size(), datatype == "cf32_le", out, error)) return false;
-    const int64_t period = g.contains("gensignal:samples") && g["gensignal:samples"].is_number_integer()
-                               ? g["gensignal:samples"].get<int64_t>()
-                               : 0;
-    int64_t described = period > 0 && repeat <= std::numeric_limits<int64_t>::max() / period ? period * repeat : 0;
-    if (meta.contains("annotations") && meta["annotations"].is_array())
-        for (const auto& a : meta["annotations"])
-            if (a.is_object()) {
-                // Only whole, non-negative counts describe samples; a sum
-                // beyond 64 bits describes more than any file holds.
-                const auto count = [&](const char* key) -> int64_t {
-                    const auto it = a.find(key);
-                    return it != a.end() && it->is_number_integer() && it->get<int64_t>() > 0 ? it->get<int64_t>() : 0;
-                };
-                const int64_t start = count("core:sample_start"), length = count("core:sample_count");
-                described = std::max(described, start > std::numeric_limits<int64_t>::max() - length
-                                                    ? std::numeric_limits<int64_t>::max()
-                                                    : start + length);
-            }
+    if (!fromBytes(dataPath, data, 0, data.size(), facts["floats"].get<bool>(), out, error)) return false;
     const int64_t samples = out.values() / 2;
     if (samples < described) {
         error = dataPath + ": holds " + std::to_string(samples) + " samples, the metadata describes " +
                 std::to_string(described) + "; truncated?";
         return false;
     }
-    if (g.contains("core:sha512") && g["core:sha512"].is_string()) {
-        std::string expected = g["core:sha512"].get<std::string>();
-        for (char& c : expected) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (sha512Hex(data.data(), data.size(), 1) != expected) {
+    if (facts["sha512"].is_string()) {
+        if (sha512Hex(data.data(), data.size(), 1) != facts["sha512"].get<std::string>()) {
             error = dataPath + ": its SHA-512 does not match core:sha512 of " + metaPath;
             return false;
         }
