@@ -52,10 +52,19 @@ int handOver(const char* function, const std::string& text, char* buffer, int bu
     return length;
 }
 
+// The shape of every text entry point: the document parsed, the text made
+// (or the reason it is not, as `make` words it), handed over; nothing that
+// is thrown leaves the library.
 template <class Make>
-int guarded(const char* function, Make make) {
+int textEntryPoint(const char* function, const char* given, char* buffer, int bufferSize, Make make) {
+    clearLastError();
     try {
-        return make();
+        json document;
+        if (parsed(function, given, document) != 0) return -1;
+        std::string why;
+        const std::string text = make(document, why);
+        if (!why.empty()) return refuse(-1, "%s", why.c_str());
+        return handOver(function, text, buffer, bufferSize);
     } catch (const std::bad_alloc&) {
         return refuse(-3, "%s: out of memory for the text", function);
     } catch (...) {
@@ -68,39 +77,23 @@ int guarded(const char* function, Make make) {
 extern "C" {
 
 GENSIGNAL_API int GenSignalSigmfMetadata(const char* recording, char* buffer, int bufferSize) {
-    clearLastError();
     static const char kName[] = "GenSignalSigmfMetadata";
-    return guarded(kName, [&] {
-        json given;
-        if (parsed(kName, recording, given) != 0) return -1;
-        std::string why;
+    return textEntryPoint(kName, recording, buffer, bufferSize, [](const json& given, std::string& why) {
         const json meta = sigmfMetadata(given, why);
-        if (!why.empty()) return refuse(-1, "%s: %s", kName, why.c_str());
-        return handOver(kName, jsonText(meta) + '\n', buffer, bufferSize);
+        if (!why.empty()) why = std::string(kName) + ": " + why;
+        return why.empty() ? jsonText(meta) + '\n' : std::string();
     });
 }
 
+// The reason alone: the host puts the file's name before it.
 GENSIGNAL_API int GenSignalSigmfRead(const char* metadata, char* buffer, int bufferSize) {
-    clearLastError();
-    static const char kName[] = "GenSignalSigmfRead";
-    return guarded(kName, [&] {
-        json given;
-        if (parsed(kName, metadata, given) != 0) return -1;
-        std::string why;
-        const json facts = sigmfFacts(given, why);
-        if (!why.empty()) return refuse(-1, "%s", why.c_str());
-        return handOver(kName, facts.dump(), buffer, bufferSize);
-    });
+    return textEntryPoint("GenSignalSigmfRead", metadata, buffer, bufferSize,
+                          [](const json& given, std::string& why) { return sigmfFacts(given, why).dump(); });
 }
 
 GENSIGNAL_API int GenSignalJsonText(const char* document, char* buffer, int bufferSize) {
-    clearLastError();
-    static const char kName[] = "GenSignalJsonText";
-    return guarded(kName, [&] {
-        json given;
-        if (parsed(kName, document, given) != 0) return -1;
-        return handOver(kName, jsonText(given), buffer, bufferSize);
-    });
+    return textEntryPoint("GenSignalJsonText", document, buffer, bufferSize,
+                          [](const json& given, std::string&) { return jsonText(given); });
 }
 
 }  // extern "C"
