@@ -112,13 +112,6 @@ def _center_frequency(value):
     return float(value)
 
 
-def recorder_name():
-    """core:recorder and each annotation's core:generator."""
-    from . import __version__
-
-    return f"gensignal {__version__}"
-
-
 def recording_fields(sample_rate, sha512, description, samples, repeat=1, center_frequency=None, datetime=None):
     """The fields of every recording for the library's metadata writer:
     int16 I/Q at the rate, the data's hash, what it is, its length and
