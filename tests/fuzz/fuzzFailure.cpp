@@ -10,3 +10,9 @@ void stopFuzzing(const char* target, const char* format, va_list args, const std
     std::fflush(stderr);
     std::abort();
 }
+
+void stopFuzzingAs(const char* target, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    stopFuzzing(target, format, args);
+}

@@ -7,3 +7,6 @@
 #include <string>
 
 [[noreturn]] void stopFuzzing(const char* target, const char* format, va_list args, const std::string& more = "");
+
+// The same with the arguments given here.
+[[noreturn]] void stopFuzzingAs(const char* target, const char* format, ...) __attribute__((format(printf, 2, 3)));

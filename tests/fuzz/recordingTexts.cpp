@@ -5,7 +5,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -18,12 +17,6 @@
 namespace fuzzing {
 
 namespace {
-
-[[noreturn]] __attribute__((format(printf, 1, 2))) void fail(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    stopFuzzing("recording", format, args);
-}
 
 nlohmann::json fuzzedValue(FuzzInput& in, const nlohmann::json& usual) {
     switch (in.byte() % 9) {
@@ -63,17 +56,19 @@ std::string check(int (*make)(const char*, char*, int), const char* name, const 
     const int length = make(text.c_str(), nullptr, 0);
     char why[512];
     if (length < 0) {
-        if (length != -1 || GenSignalGetLastError(why, sizeof why) <= 0) fail("%s: %d without a reason", name, length);
+        if (length != -1 || GenSignalGetLastError(why, sizeof why) <= 0)
+            stopFuzzingAs("recording", "%s: %d without a reason", name, length);
         return "";
     }
     std::vector<char> small(static_cast<size_t>(length), '#');
     if (length > 0 &&
         (make(text.c_str(), small.data(), length) != -1 || std::count(small.begin(), small.end(), '#') != length))
-        fail("%s: a buffer one byte short was written or not refused", name);
+        stopFuzzingAs("recording", "%s: a buffer one byte short was written or not refused", name);
     std::vector<char> out(static_cast<size_t>(length) + 1);
     if (make(text.c_str(), out.data(), length + 1) != length || std::strlen(out.data()) != static_cast<size_t>(length))
-        fail("%s: the text is not the %d bytes it said", name, length);
-    if (nlohmann::json::parse(out.data(), nullptr, false).is_discarded()) fail("%s: its text is not JSON", name);
+        stopFuzzingAs("recording", "%s: the text is not the %d bytes it said", name, length);
+    if (nlohmann::json::parse(out.data(), nullptr, false).is_discarded())
+        stopFuzzingAs("recording", "%s: its text is not JSON", name);
     return out.data();
 }
 
@@ -81,12 +76,12 @@ std::string check(int (*make)(const char*, char*, int), const char* name, const 
 // it was written with.
 void readBack(const std::string& recording, const std::string& metadata) {
     const std::string facts = check(GenSignalSigmfRead, "GenSignalSigmfRead", metadata);
-    if (facts.empty()) fail("its own metadata is refused: %s", metadata.c_str());
+    if (facts.empty()) stopFuzzingAs("recording", "its own metadata is refused: %s", metadata.c_str());
     const nlohmann::json f = nlohmann::json::parse(facts), r = nlohmann::json::parse(recording);
     const int64_t repeat = r.contains("repeat") && !r["repeat"].is_null() ? r["repeat"].get<int64_t>() : 1;
     if (f["floats"] != false || f["sample_rate"] != r["sample_rate"] || f["repeat"] != repeat ||
         f["samples"] != r["samples"])
-        fail("read back as %s from %s", facts.c_str(), recording.c_str());
+        stopFuzzingAs("recording", "read back as %s from %s", facts.c_str(), recording.c_str());
 }
 
 }  // namespace
