@@ -1,6 +1,7 @@
-// The entry points that give hosts the text of the files they write: the
-// SigMF metadata of a recording and the house JSON of any document, so that
-// every host writes the same bytes from one implementation.
+// The entry points of the recordings' texts: the SigMF metadata a host
+// writes, what a recording's metadata says of its data when a host reads
+// it, and the house JSON of any document, so that every host writes and
+// reads recordings by one implementation.
 #include <climits>
 #include <cstring>
 #include <new>

@@ -2,8 +2,8 @@
 
 #include <cctype>
 #include <cmath>
-
-#include "lastError.h"
+#include <cstdint>
+#include <string>
 
 #ifndef GENSIGNAL_VERSION
 #error "GENSIGNAL_VERSION must be defined (the project's version)"
@@ -13,7 +13,7 @@ namespace {
 
 using nlohmann::json;
 
-// SigMF bounds core:frequency and the annotations' edges to this.
+// SigMF bounds core:frequency to this.
 constexpr double kFrequencyLimit = 1e12;
 
 json extension(const char* name, const char* version) {

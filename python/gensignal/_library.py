@@ -87,7 +87,7 @@ def _declare(lib):
     lib.GetALGVersion.restype = ctypes.c_int
     lib.GenSignalGetLastError.argtypes = [ctypes.c_char_p, ctypes.c_int]
     lib.GenSignalGetLastError.restype = ctypes.c_int
-    for name in ("GenSignalSigmfMetadata", "GenSignalJsonText"):
+    for name in ("GenSignalSigmfMetadata", "GenSignalSigmfRead", "GenSignalJsonText"):
         fn = getattr(lib, name)
         fn.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_int]
         fn.restype = ctypes.c_int
@@ -155,7 +155,7 @@ def _finite(value):
 
 def text(name, document):
     """The text the library's entry point `name` (GenSignalSigmfMetadata,
-    GenSignalJsonText) writes of a JSON document."""
+    GenSignalSigmfRead, GenSignalJsonText) makes of a JSON document."""
     fn = getattr(library(), name)
     given = json.dumps(_finite(document), ensure_ascii=False, allow_nan=False).encode()
     length = fn(given, None, 0)
