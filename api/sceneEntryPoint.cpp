@@ -670,6 +670,13 @@ int sumParts(SceneRun& run, std::complex<double>* sum) {
     return 0;
 }
 
+// The PAPR at the probability, NaN when it does not apply: a sum silent for
+// all but fewer samples than the probability asks for has no power there,
+// and its -inf dB is no figure.
+double reportedPaprDb(const PaprFigures& papr) {
+    return std::isinf(papr.atProbabilityDb) ? std::numeric_limits<double>::quiet_NaN() : papr.atProbabilityDb;
+}
+
 // The report's figures after a reduction, from the spectrum after it.
 int reportAfter(SceneRun& run, const std::complex<double>* sum, const SceneSpectrum& after, double probability) {
     double lower = 0, upper = 0;  // the report is packed: no references into it
@@ -678,7 +685,7 @@ int reportAfter(SceneRun& run, const std::complex<double>* sum, const SceneSpect
     run.report.acprUpperAfterDb = upper;
     PaprFigures papr;
     if (int rc = rankPapr(sum, run.length, probability, papr)) return rc;
-    run.report.paprAfterDb = papr.atProbabilityDb;
+    run.report.paprAfterDb = reportedPaprDb(papr);
     run.report.peakAfterDb = papr.peakDb;
     return 0;
 }
@@ -706,7 +713,7 @@ int reportBefore(SceneRun& run, const Sample* sum, SceneSpectrum& before, SceneD
     const double probability = run.s.cfrProbability == 0 ? kDefaultProbability : run.s.cfrProbability;
     PaprFigures papr;
     if (int rc = rankPapr(sum, length, probability, papr)) return rc;
-    report.paprBeforeDb = papr.atProbabilityDb;
+    report.paprBeforeDb = reportedPaprDb(papr);
     report.peakBeforeDb = papr.peakDb;
     if (!run.sumFromParts)
         if (int rc = before.take(sum, length, run.rate, dft)) return rc;
