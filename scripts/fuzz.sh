@@ -12,7 +12,7 @@ cd "$root"
 seconds="${1:-60}"
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(digital dss am fm multitone pulse stepsweep rampsweep awgn ofdm measure files channel impair scene sceneyaml)
+[ ${#targets[@]} -gt 0 ] || targets=(digital dss am fm multitone pulse stepsweep rampsweep awgn ofdm measure files channel impair scene sceneyaml recording)
 
 scripts/install-deps.sh --fuzz
 cmake --preset fuzz >/dev/null
