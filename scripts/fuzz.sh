@@ -16,7 +16,7 @@ targets=("$@")
 
 scripts/install-deps.sh --fuzz
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j "$(nproc)" >/dev/null
+cmake --build --preset fuzz -j "$(nproc)" --target "${targets[@]/#/fuzz_}" >/dev/null
 
 bin=build/fuzz/tests/fuzz
 limits=(-timeout=10 -rss_limit_mb=4096 -malloc_limit_mb=2048)
