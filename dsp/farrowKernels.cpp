@@ -110,47 +110,56 @@ GS_AVX2 inline __m256d mix4(__m256d c1, __m256d p1, __m256d c2, __m256d p2, __m2
     return _mm256_fmadd_pd(cm1, pm1, y);
 }
 
-GS_AVX2 void rangeAvx2(const std::complex<float>* w, int64_t w0, int n, double r, int64_t first, int64_t last,
-                       std::complex<float>* out) {
+// Four complex outputs whose taps all lie inside the input, b[l] the base
+// of lane l.
+GS_AVX2 inline void fourOutputs(const std::complex<float>* w, int64_t w0, const Weights4& c, const int* b,
+                                std::complex<float>* out) {
     const float* x = reinterpret_cast<const float*>(w);
     float* y = reinterpret_cast<float*>(out);
-    int64_t k = first;
-    for (; k + 4 <= last; k += 4) {
-        const Weights4 c = weights4(k, r, n);
-        if (!c.interior) {
-            for (int l = 0; l < 4; ++l) outputAt(w, w0, n, r, k + l, out + (k + l - first));
-            continue;
-        }
-        alignas(16) int b[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(b), c.base);
-        // Taps b-1 ... b+2 of one output as doubles: re, im of p-1 and p0
-        // in `lo`, of p1 and p2 in `hi`.
-        __m256d lo[4], hi[4];
-        for (int l = 0; l < 4; ++l) {
-            const __m256 v = _mm256_loadu_ps(x + 2 * (b[l] - 1 - w0));
-            lo[l] = _mm256_cvtps_pd(_mm256_castps256_ps128(v));
-            hi[l] = _mm256_cvtps_pd(_mm256_extractf128_ps(v, 1));
-        }
-        // Two outputs per register: the weights of lanes 0 and 1, then of
-        // lanes 2 and 3, each repeated for re and im.
-        const __m256d c1[2] = {_mm256_permute4x64_pd(c.c1, 0x50), _mm256_permute4x64_pd(c.c1, 0xFA)};
-        const __m256d c2[2] = {_mm256_permute4x64_pd(c.c2, 0x50), _mm256_permute4x64_pd(c.c2, 0xFA)};
-        const __m256d c0[2] = {_mm256_permute4x64_pd(c.c0, 0x50), _mm256_permute4x64_pd(c.c0, 0xFA)};
-        const __m256d cm1[2] = {_mm256_permute4x64_pd(c.cm1, 0x50), _mm256_permute4x64_pd(c.cm1, 0xFA)};
-        for (int pair = 0; pair < 2; ++pair) {
-            const int a = 2 * pair, e = a + 1;
-            const __m256d p1 = _mm256_permute2f128_pd(hi[a], hi[e], 0x20);
-            const __m256d p2 = _mm256_permute2f128_pd(hi[a], hi[e], 0x31);
-            const __m256d p0 = _mm256_permute2f128_pd(lo[a], lo[e], 0x31);
-            const __m256d pm1 = _mm256_permute2f128_pd(lo[a], lo[e], 0x20);
-            const __m256d v = mix4(c1[pair], p1, c2[pair], p2, c0[pair], p0, cm1[pair], pm1);
-            _mm_storeu_ps(y + 2 * (k + a - first), _mm256_cvtpd_ps(v));
-        }
+    // Taps b-1 ... b+2 of one output as doubles: re, im of p-1 and p0
+    // in `lo`, of p1 and p2 in `hi`.
+    __m256d lo[4], hi[4];
+    for (int l = 0; l < 4; ++l) {
+        const __m256 v = _mm256_loadu_ps(x + 2 * (b[l] - 1 - w0));
+        lo[l] = _mm256_cvtps_pd(_mm256_castps256_ps128(v));
+        hi[l] = _mm256_cvtps_pd(_mm256_extractf128_ps(v, 1));
     }
-    for (; k < last; ++k) outputAt(w, w0, n, r, k, out + (k - first));
+    // Two outputs per register: the weights of lanes 0 and 1, then of
+    // lanes 2 and 3, each repeated for re and im.
+    const __m256d c1[2] = {_mm256_permute4x64_pd(c.c1, 0x50), _mm256_permute4x64_pd(c.c1, 0xFA)};
+    const __m256d c2[2] = {_mm256_permute4x64_pd(c.c2, 0x50), _mm256_permute4x64_pd(c.c2, 0xFA)};
+    const __m256d c0[2] = {_mm256_permute4x64_pd(c.c0, 0x50), _mm256_permute4x64_pd(c.c0, 0xFA)};
+    const __m256d cm1[2] = {_mm256_permute4x64_pd(c.cm1, 0x50), _mm256_permute4x64_pd(c.cm1, 0xFA)};
+    for (int pair = 0; pair < 2; ++pair) {
+        const int a = 2 * pair, e = a + 1;
+        const __m256d p1 = _mm256_permute2f128_pd(hi[a], hi[e], 0x20);
+        const __m256d p2 = _mm256_permute2f128_pd(hi[a], hi[e], 0x31);
+        const __m256d p0 = _mm256_permute2f128_pd(lo[a], lo[e], 0x31);
+        const __m256d pm1 = _mm256_permute2f128_pd(lo[a], lo[e], 0x20);
+        const __m256d v = mix4(c1[pair], p1, c2[pair], p2, c0[pair], p0, cm1[pair], pm1);
+        _mm_storeu_ps(y + 2 * a, _mm256_cvtpd_ps(v));
+    }
 }
 
-GS_AVX2 void rangeAvx2(const float* w, int64_t w0, int n, double r, int64_t first, int64_t last, float* out) {
+// Four real outputs whose taps all lie inside the input.
+GS_AVX2 inline void fourOutputs(const float* w, int64_t w0, const Weights4& c, const int* b, float* out) {
+    // Rows: taps b-1 ... b+2 of each output; transposed into one
+    // register per tap, four outputs across.
+    const __m256d ra = _mm256_cvtps_pd(_mm_loadu_ps(w + (b[0] - 1 - w0)));
+    const __m256d rb = _mm256_cvtps_pd(_mm_loadu_ps(w + (b[1] - 1 - w0)));
+    const __m256d rc = _mm256_cvtps_pd(_mm_loadu_ps(w + (b[2] - 1 - w0)));
+    const __m256d rd = _mm256_cvtps_pd(_mm_loadu_ps(w + (b[3] - 1 - w0)));
+    const __m256d t0 = _mm256_unpacklo_pd(ra, rb), t1 = _mm256_unpackhi_pd(ra, rb);
+    const __m256d t2 = _mm256_unpacklo_pd(rc, rd), t3 = _mm256_unpackhi_pd(rc, rd);
+    const __m256d pm1 = _mm256_permute2f128_pd(t0, t2, 0x20), p0 = _mm256_permute2f128_pd(t1, t3, 0x20);
+    const __m256d p1 = _mm256_permute2f128_pd(t0, t2, 0x31), p2 = _mm256_permute2f128_pd(t1, t3, 0x31);
+    _mm_storeu_ps(out, _mm256_cvtpd_ps(mix4(c.c1, p1, c.c2, p2, c.c0, p0, c.cm1, pm1)));
+}
+
+// Four outputs at a time where all their taps are inside the input, the
+// scalar code elsewhere.
+template <class T>
+GS_AVX2 void rangeAvx2(const T* w, int64_t w0, int n, double r, int64_t first, int64_t last, T* out) {
     int64_t k = first;
     for (; k + 4 <= last; k += 4) {
         const Weights4 c = weights4(k, r, n);
@@ -160,17 +169,7 @@ GS_AVX2 void rangeAvx2(const float* w, int64_t w0, int n, double r, int64_t firs
         }
         alignas(16) int b[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(b), c.base);
-        // Rows: taps b-1 ... b+2 of each output; transposed into one
-        // register per tap, four outputs across.
-        const __m256d ra = _mm256_cvtps_pd(_mm_loadu_ps(w + (b[0] - 1 - w0)));
-        const __m256d rb = _mm256_cvtps_pd(_mm_loadu_ps(w + (b[1] - 1 - w0)));
-        const __m256d rc = _mm256_cvtps_pd(_mm_loadu_ps(w + (b[2] - 1 - w0)));
-        const __m256d rd = _mm256_cvtps_pd(_mm_loadu_ps(w + (b[3] - 1 - w0)));
-        const __m256d t0 = _mm256_unpacklo_pd(ra, rb), t1 = _mm256_unpackhi_pd(ra, rb);
-        const __m256d t2 = _mm256_unpacklo_pd(rc, rd), t3 = _mm256_unpackhi_pd(rc, rd);
-        const __m256d pm1 = _mm256_permute2f128_pd(t0, t2, 0x20), p0 = _mm256_permute2f128_pd(t1, t3, 0x20);
-        const __m256d p1 = _mm256_permute2f128_pd(t0, t2, 0x31), p2 = _mm256_permute2f128_pd(t1, t3, 0x31);
-        _mm_storeu_ps(out + (k - first), _mm256_cvtpd_ps(mix4(c.c1, p1, c.c2, p2, c.c0, p0, c.cm1, pm1)));
+        fourOutputs(w, w0, c, b, out + (k - first));
     }
     for (; k < last; ++k) outputAt(w, w0, n, r, k, out + (k - first));
 }
