@@ -31,8 +31,34 @@ inline int32_t roundHalfAway(double y) {
 // The low 16 bits, as a cast of lroundf's long result keeps them.
 inline int16_t low16(int32_t v) { return static_cast<int16_t>(static_cast<uint16_t>(v)); }
 
-constexpr float kNaNf = std::numeric_limits<float>::quiet_NaN();
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+template <class T>
+T peakMagnitude(const T* x, size_t n) {
+    T peak = 0;
+    bool bad = false;
+    for (size_t i = 0; i < n; ++i) {
+        const T a = std::fabs(x[i]);
+        bad |= !(a <= std::numeric_limits<T>::max());
+        peak = a > peak ? a : peak;
+    }
+    return bad ? std::numeric_limits<T>::quiet_NaN() : peak;
+}
+
+// (I, 0) pairs of a real signal.
+template <class T>
+void scaleRoundPairs(const T* x, size_t n, T g, int16_t* out) {
+    for (size_t i = 0; i < n; ++i) {
+        out[2 * i] = low16(roundHalfAway(g * x[i]));
+        out[2 * i + 1] = 0;
+    }
+}
+
+// The peak of a vector loop and of the scalar code over the samples it
+// left: both are at least 0 and exact, so the larger is the whole's.
+template <class T>
+T joinedPeak(T vectorPeak, bool vectorBad, T restPeak) {
+    if (vectorBad || std::isnan(restPeak)) return std::numeric_limits<T>::quiet_NaN();
+    return restPeak > vectorPeak ? restPeak : vectorPeak;
+}
 
 }  // namespace
 
@@ -47,48 +73,18 @@ float complexPeakSquared(const float* xy, size_t n) {
         bad |= !(m <= FLT_MAX);
         peak = m > peak ? m : peak;
     }
-    return bad ? kNaNf : peak;
+    return bad ? std::numeric_limits<float>::quiet_NaN() : peak;
 }
 
-float realPeak(const float* x, size_t n) {
-    float peak = 0.0f;
-    bool bad = false;
-    for (size_t i = 0; i < n; ++i) {
-        const float a = std::fabs(x[i]);
-        bad |= !(a <= FLT_MAX);
-        peak = a > peak ? a : peak;
-    }
-    return bad ? kNaNf : peak;
-}
-
-double realPeak(const double* x, size_t n) {
-    double peak = 0.0;
-    bool bad = false;
-    for (size_t i = 0; i < n; ++i) {
-        const double a = std::fabs(x[i]);
-        bad |= !(a <= DBL_MAX);
-        peak = a > peak ? a : peak;
-    }
-    return bad ? kNaN : peak;
-}
+float realPeak(const float* x, size_t n) { return peakMagnitude(x, n); }
+double realPeak(const double* x, size_t n) { return peakMagnitude(x, n); }
 
 void scaleRound(const float* x, size_t count, float g, int16_t* out) {
     for (size_t i = 0; i < count; ++i) out[i] = low16(roundHalfAway(g * x[i]));
 }
 
-void scaleRoundReal(const float* x, size_t n, float g, int16_t* out) {
-    for (size_t i = 0; i < n; ++i) {
-        out[2 * i] = low16(roundHalfAway(g * x[i]));
-        out[2 * i + 1] = 0;
-    }
-}
-
-void scaleRoundReal(const double* x, size_t n, double g, int16_t* out) {
-    for (size_t i = 0; i < n; ++i) {
-        out[2 * i] = low16(roundHalfAway(g * x[i]));
-        out[2 * i + 1] = 0;
-    }
-}
+void scaleRoundReal(const float* x, size_t n, float g, int16_t* out) { scaleRoundPairs(x, n, g, out); }
+void scaleRoundReal(const double* x, size_t n, double g, int16_t* out) { scaleRoundPairs(x, n, g, out); }
 
 }  // namespace generic
 
@@ -156,14 +152,7 @@ GS_AVX2 float complexPeakSquared(const float* xy, size_t n) {
         bad = _mm256_or_ps(bad, _mm256_cmp_ps(m, limit, _CMP_NLE_UQ));
         peak = _mm256_max_ps(peak, m);
     }
-    float p = horizontalMax(peak);
-    bool notFinite = anySet(bad);
-    for (; i < floats; i += 2) {
-        const float m = std::fma(xy[i], xy[i], xy[i + 1] * xy[i + 1]);
-        notFinite |= !(m <= FLT_MAX);
-        p = m > p ? m : p;
-    }
-    return notFinite ? kNaNf : p;
+    return joinedPeak(horizontalMax(peak), anySet(bad), generic::complexPeakSquared(xy + i, n - i / 2));
 }
 
 GS_AVX2 float realPeak(const float* x, size_t n) {
@@ -177,14 +166,7 @@ GS_AVX2 float realPeak(const float* x, size_t n) {
         bad = _mm256_or_ps(bad, _mm256_cmp_ps(a, limit, _CMP_NLE_UQ));
         peak = _mm256_max_ps(peak, a);
     }
-    float p = horizontalMax(peak);
-    bool notFinite = anySet(bad);
-    for (; i < n; ++i) {
-        const float a = std::fabs(x[i]);
-        notFinite |= !(a <= FLT_MAX);
-        p = a > p ? a : p;
-    }
-    return notFinite ? kNaNf : p;
+    return joinedPeak(horizontalMax(peak), anySet(bad), generic::realPeak(x + i, n - i));
 }
 
 GS_AVX2 double realPeak(const double* x, size_t n) {
@@ -198,15 +180,9 @@ GS_AVX2 double realPeak(const double* x, size_t n) {
         bad = _mm256_or_pd(bad, _mm256_cmp_pd(a, limit, _CMP_NLE_UQ));
         peak = _mm256_max_pd(peak, a);
     }
-    __m128d m = _mm_max_pd(_mm256_castpd256_pd128(peak), _mm256_extractf128_pd(peak, 1));
-    double p = _mm_cvtsd_f64(_mm_max_sd(m, _mm_unpackhi_pd(m, m)));
-    bool notFinite = _mm256_movemask_pd(bad) != 0;
-    for (; i < n; ++i) {
-        const double a = std::fabs(x[i]);
-        notFinite |= !(a <= DBL_MAX);
-        p = a > p ? a : p;
-    }
-    return notFinite ? kNaN : p;
+    const __m128d m = _mm_max_pd(_mm256_castpd256_pd128(peak), _mm256_extractf128_pd(peak, 1));
+    return joinedPeak(_mm_cvtsd_f64(_mm_max_sd(m, _mm_unpackhi_pd(m, m))), _mm256_movemask_pd(bad) != 0,
+                      generic::realPeak(x + i, n - i));
 }
 
 GS_AVX2 void scaleRound(const float* x, size_t count, float g, int16_t* out) {
@@ -217,7 +193,7 @@ GS_AVX2 void scaleRound(const float* x, size_t count, float g, int16_t* out) {
         const __m256i b = roundHalfAway8(_mm256_mul_ps(gv, _mm256_loadu_ps(x + i + 8)));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), low16x16(a, b));
     }
-    for (; i < count; ++i) out[i] = low16(roundHalfAway(g * x[i]));
+    generic::scaleRound(x + i, count - i, g, out + i);
 }
 
 GS_AVX2 void scaleRoundReal(const float* x, size_t n, float g, int16_t* out) {
@@ -230,10 +206,7 @@ GS_AVX2 void scaleRoundReal(const float* x, size_t n, float g, int16_t* out) {
         const __m256i v = roundHalfAway8(_mm256_mul_ps(gv, _mm256_loadu_ps(x + i)));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * i), _mm256_and_si256(v, mask));
     }
-    for (; i < n; ++i) {
-        out[2 * i] = low16(roundHalfAway(g * x[i]));
-        out[2 * i + 1] = 0;
-    }
+    generic::scaleRoundReal(x + i, n - i, g, out + 2 * i);
 }
 
 GS_AVX2 void scaleRoundReal(const double* x, size_t n, double g, int16_t* out) {
@@ -244,10 +217,7 @@ GS_AVX2 void scaleRoundReal(const double* x, size_t n, double g, int16_t* out) {
         const __m128i v = roundHalfAway4(_mm256_mul_pd(gv, _mm256_loadu_pd(x + i)));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * i), _mm_and_si128(v, mask));
     }
-    for (; i < n; ++i) {
-        out[2 * i] = low16(roundHalfAway(g * x[i]));
-        out[2 * i + 1] = 0;
-    }
+    generic::scaleRoundReal(x + i, n - i, g, out + 2 * i);
 }
 
 #undef GS_AVX2
