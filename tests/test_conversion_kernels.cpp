@@ -237,6 +237,37 @@ TEST_P(ConversionVariant, PeaksMatchTheLiteralSearchOnEveryShortLength) {
     }
 }
 
+// Every length up to past two registers, so that each kernel's rest after its
+// last full register lands where the whole would: lroundf / lround of each
+// value, Q of a real signal 0, and nothing written past the count.
+TEST_P(ConversionVariant, RoundingMatchesLroundOnEveryShortLength) {
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> value(-40000.0, 40000.0);
+    const int16_t unwritten = 0x5A5A;
+    for (size_t n = 0; n <= 40; ++n) {
+        std::vector<float> f(n);
+        std::vector<double> d(n);
+        for (size_t i = 0; i < n; ++i) d[i] = value(rng), f[i] = static_cast<float>(d[i]);
+        const float gf = 0.75f;
+        const double gd = 0.75;
+        std::vector<int16_t> complexOut(n + 4, unwritten), realOut(2 * n + 4, unwritten),
+            doubleOut(2 * n + 4, unwritten);
+        std::vector<int16_t> complexWant(n + 4, unwritten), realWant(2 * n + 4, unwritten),
+            doubleWant(2 * n + 4, unwritten);
+        for (size_t i = 0; i < n; ++i) {
+            complexWant[i] = static_cast<int16_t>(std::lroundf(gf * f[i]));
+            realWant[2 * i] = complexWant[i], realWant[2 * i + 1] = 0;
+            doubleWant[2 * i] = static_cast<int16_t>(std::lround(gd * d[i])), doubleWant[2 * i + 1] = 0;
+        }
+        conversion::scaleRound(f.data(), n, gf, complexOut.data());
+        conversion::scaleRoundReal(f.data(), n, gf, realOut.data());
+        conversion::scaleRoundReal(d.data(), n, gd, doubleOut.data());
+        ASSERT_EQ(complexOut, complexWant) << n;
+        ASSERT_EQ(realOut, realWant) << n;
+        ASSERT_EQ(doubleOut, doubleWant) << n;
+    }
+}
+
 // deliverSamples against the literal frame: lengths around the SIMD widths
 // and the parallel threshold, on a fresh object (converted in place) and on
 // one whose buffer is large enough (converted into it), with 1, 2 and 3
