@@ -150,173 +150,199 @@ std::string wvTags(const WvHeader& h) {
     return text;
 }
 
-bool parseWv(const char* bytes, size_t size, WvFile& out, std::string& error) {
-    out = WvFile();
+namespace {
+
+// A file's tags in order, and where its samples lie.
+struct TagList {
     std::vector<Tag> tags;
-    size_t at = 0;
     bool haveWaveform = false;
     size_t dataBegin = 0, dataEnd = 0;
+};
+
+// The WAVEFORM tag whose name ends at `colon`: its samples' place, and in
+// `next` the byte after its brace.
+bool waveformTag(const char* bytes, size_t size, const Tag& tag, size_t colon, TagList& list, size_t& next,
+                 std::string& error) {
+    if (list.haveWaveform) {
+        error = "a second WAVEFORM tag";
+        return false;
+    }
+    int64_t length = 0;
+    if (!parseWhole(tag.name.substr(9), length) || length < 1) {
+        error = "{" + shown(tag.name) + ": the length is not a whole number from 1";
+        return false;
+    }
+    size_t hash = colon + 1;
+    while (hash < size && bytes[hash] == ' ') ++hash;
+    if (hash >= size || bytes[hash] != '#') {
+        error = "{" + shown(tag.name) + ": no '#' before the samples";
+        return false;
+    }
+    // The length counts from the colon to the brace; a writer that put
+    // spaces before '#' may have counted from '#' instead.
+    const uint64_t fromColon = colon + 1 + static_cast<uint64_t>(length);
+    const uint64_t fromHash = hash + static_cast<uint64_t>(length);
+    uint64_t brace = 0;
+    if (fromColon < size && bytes[fromColon] == '}' && fromColon > hash)
+        brace = fromColon;
+    else if (fromHash < size && bytes[fromHash] == '}')
+        brace = fromHash;
+    else {
+        error = "{" + shown(tag.name) + ": " + std::to_string(length) +
+                " bytes do not end at a '}' in the file; truncated?";
+        return false;
+    }
+    list.dataBegin = hash + 1;
+    list.dataEnd = static_cast<size_t>(brace);
+    list.haveWaveform = true;
+    list.tags.push_back(tag);
+    next = list.dataEnd + 1;
+    return true;
+}
+
+// The tag that starts at `at`: added to the list (a tag of counted bytes
+// is skipped), and in `next` the byte after it.
+bool oneTag(const char* bytes, size_t size, size_t at, TagList& list, size_t& next, std::string& error) {
+    if (bytes[at] != '{') {
+        error = "byte " + std::to_string(at) + " is not the '{' of a tag";
+        return false;
+    }
+    const void* colonAt = std::memchr(bytes + at, ':', size - at);
+    if (!colonAt) {
+        error = "the tag at byte " + std::to_string(at) + " has no ':'";
+        return false;
+    }
+    const size_t colon = static_cast<const char*>(colonAt) - bytes;
+    Tag tag;
+    tag.name = std::string(bytes + at + 1, colon - at - 1);
+    if (tag.name.find_first_of("{}") != std::string::npos) {
+        error = "the tag at byte " + std::to_string(at) + " has no ':' before its '}'";
+        return false;
+    }
+    if (tag.name.rfind("WAVEFORM-", 0) == 0) return waveformTag(bytes, size, tag, colon, list, next, error);
+    const size_t dash = tag.name.rfind('-');
+    int64_t counted = 0;
+    if (dash != std::string::npos && parseWhole(tag.name.substr(dash + 1), counted)) {
+        // A tag of counted bytes (EMPTYTAG, CONTROL LIST WIDTH4): skipped.
+        const uint64_t brace = colon + 1 + static_cast<uint64_t>(counted);
+        if (brace >= size || bytes[brace] != '}') {
+            error = "{" + shown(tag.name) + ": " + std::to_string(counted) + " bytes do not end at a '}'";
+            return false;
+        }
+        next = static_cast<size_t>(brace) + 1;
+        return true;
+    }
+    const void* braceAt = std::memchr(bytes + colon, '}', size - colon);
+    if (!braceAt) {
+        error = "{" + shown(tag.name) + ": no closing '}'";
+        return false;
+    }
+    tag.dataBegin = colon + 1;
+    tag.dataEnd = static_cast<const char*>(braceAt) - bytes;
+    list.tags.push_back(tag);
+    next = tag.dataEnd + 1;
+    return true;
+}
+
+// Every tag of the file, which starts with TYPE and holds one WAVEFORM of
+// whole I/Q samples.
+bool splitTags(const char* bytes, size_t size, TagList& list, std::string& error) {
+    size_t at = 0;
     while (at < size) {
         while (at < size && (bytes[at] == '\r' || bytes[at] == '\n' || bytes[at] == ' ' || bytes[at] == '\t')) ++at;
         if (at >= size) break;
-        if (bytes[at] != '{') {
-            error = "byte " + std::to_string(at) + " is not the '{' of a tag";
-            return false;
-        }
-        const void* colonAt = std::memchr(bytes + at, ':', size - at);
-        if (!colonAt) {
-            error = "the tag at byte " + std::to_string(at) + " has no ':'";
-            return false;
-        }
-        const size_t colon = static_cast<const char*>(colonAt) - bytes;
-        Tag tag;
-        tag.name = std::string(bytes + at + 1, colon - at - 1);
-        if (tag.name.find_first_of("{}") != std::string::npos) {
-            error = "the tag at byte " + std::to_string(at) + " has no ':' before its '}'";
-            return false;
-        }
-        const size_t dash = tag.name.rfind('-');
-        int64_t counted = 0;
-        if (tag.name.rfind("WAVEFORM-", 0) != 0 && dash != std::string::npos &&
-            parseWhole(tag.name.substr(dash + 1), counted)) {
-            // A tag of counted bytes (EMPTYTAG, CONTROL LIST WIDTH4): skipped.
-            const uint64_t brace = colon + 1 + static_cast<uint64_t>(counted);
-            if (brace >= size || bytes[brace] != '}') {
-                error = "{" + shown(tag.name) + ": " + std::to_string(counted) + " bytes do not end at a '}'";
-                return false;
-            }
-            at = static_cast<size_t>(brace) + 1;
-            continue;
-        }
-        if (tag.name.rfind("WAVEFORM-", 0) == 0) {
-            if (haveWaveform) {
-                error = "a second WAVEFORM tag";
-                return false;
-            }
-            int64_t length = 0;
-            if (!parseWhole(tag.name.substr(9), length) || length < 1) {
-                error = "{" + shown(tag.name) + ": the length is not a whole number from 1";
-                return false;
-            }
-            size_t hash = colon + 1;
-            while (hash < size && bytes[hash] == ' ') ++hash;
-            if (hash >= size || bytes[hash] != '#') {
-                error = "{" + shown(tag.name) + ": no '#' before the samples";
-                return false;
-            }
-            // The length counts from the colon to the brace; a writer that
-            // put spaces before '#' may have counted from '#' instead.
-            const uint64_t fromColon = colon + 1 + static_cast<uint64_t>(length);
-            const uint64_t fromHash = hash + static_cast<uint64_t>(length);
-            uint64_t brace = 0;
-            if (fromColon < size && bytes[fromColon] == '}' && fromColon > hash)
-                brace = fromColon;
-            else if (fromHash < size && bytes[fromHash] == '}')
-                brace = fromHash;
-            else {
-                error = "{" + shown(tag.name) + ": " + std::to_string(length) +
-                        " bytes do not end at a '}' in the file; truncated?";
-                return false;
-            }
-            dataBegin = hash + 1;
-            dataEnd = static_cast<size_t>(brace);
-            haveWaveform = true;
-            tags.push_back(tag);
-            at = dataEnd + 1;
-            continue;
-        }
-        const void* braceAt = std::memchr(bytes + colon, '}', size - colon);
-        if (!braceAt) {
-            error = "{" + shown(tag.name) + ": no closing '}'";
-            return false;
-        }
-        tag.dataBegin = colon + 1;
-        tag.dataEnd = static_cast<const char*>(braceAt) - bytes;
-        tags.push_back(tag);
-        at = tag.dataEnd + 1;
+        if (!oneTag(bytes, size, at, list, at, error)) return false;
     }
-    if (tags.empty() || tags.front().name != "TYPE") {
+    if (list.tags.empty() || list.tags.front().name != "TYPE") {
         error = "the first tag is not TYPE";
         return false;
     }
-    if (!haveWaveform) {
+    if (!list.haveWaveform) {
         error = "no WAVEFORM tag";
         return false;
     }
-    const size_t dataSize = dataEnd - dataBegin;
+    const size_t dataSize = list.dataEnd - list.dataBegin;
     if (dataSize % 4 != 0 || dataSize == 0) {
         error = "the WAVEFORM tag holds " + std::to_string(dataSize) + " bytes, not a whole number of I/Q samples";
         return false;
     }
-    const int64_t samples = static_cast<int64_t>(dataSize / 4);
-    std::vector<std::pair<int, std::string>> markerTexts;
-    for (const Tag& tag : tags) {
-        if (tag.name.rfind("WAVEFORM-", 0) == 0) continue;
-        const std::string data = trimmed(std::string(bytes + tag.dataBegin, tag.dataEnd - tag.dataBegin));
-        if (tag.name == "TYPE") {
-            const size_t comma = data.find(',');
-            const std::string magic = trimmed(data.substr(0, comma));
-            if (magic != "SMU-WV") {
-                error = "TYPE " + shown(magic) + ": only single waveforms (SMU-WV) are read";
-                return false;
-            }
-            int64_t sum = 0;
-            // 0 or text: no checksum, as the format says.
-            if (comma != std::string::npos && parseWhole(trimmed(data.substr(comma + 1)), sum) && sum != 0) {
-                if (sum > 0xffffffffLL) {
-                    error = "TYPE: the checksum " + std::to_string(sum) + " does not fit 32 bits";
-                    return false;
-                }
-                out.header.checksum = static_cast<uint32_t>(sum);
-                out.checksumStated = true;
-            }
-        } else if (tag.name == "CLOCK") {
-            if (!parseReal(data, out.header.clock) || !(out.header.clock > 0)) {
-                error = "CLOCK " + shown(data) + ": not a rate above 0";
-                return false;
-            }
-            out.clockStated = true;
-        } else if (tag.name == "SAMPLES") {
-            if (!parseWhole(data, out.header.samples)) {
-                error = "SAMPLES " + shown(data) + ": not a whole number";
-                return false;
-            }
-            out.samplesStated = true;
-        } else if (tag.name == "LEVEL OFFS") {
-            const size_t comma = data.find(',');
-            LevelOffsets l;
-            if (comma == std::string::npos || !parseReal(trimmed(data.substr(0, comma)), l.rmsDb) ||
-                !parseReal(trimmed(data.substr(comma + 1)), l.peakDb)) {
-                error = "LEVEL OFFS " + shown(data) + ": expected two numbers, RMS and peak offsets in dB";
-                return false;
-            }
-            out.header.levels = l;
-        } else if (tag.name == "COMMENT") {
-            out.header.comment = data;
-        } else if (tag.name == "DATE") {
-            out.header.date = data;
-        } else if (tag.name == "CONTROL LENGTH") {
-            if (!parseWhole(data, out.header.controlLength) || out.header.controlLength < 1) {
-                error = "CONTROL LENGTH " + shown(data) + ": not a whole number from 1";
-                return false;
-            }
-        } else if (tag.name.rfind("MARKER LIST ", 0) == 0) {
-            int64_t line = 0;
-            if (!parseWhole(tag.name.substr(12), line) || line < 1 || line > kMarkerLines) {
-                error = shown(tag.name) + ": markers are numbered 1 to 4";
-                return false;
-            }
-            markerTexts.emplace_back(static_cast<int>(line), data);
-        }
-    }
-    if (out.samplesStated && out.header.samples != samples) {
-        error = "SAMPLES " + std::to_string(out.header.samples) + " but the WAVEFORM tag holds " +
-                std::to_string(samples) + " samples";
+    return true;
+}
+
+// TYPE's magic and checksum ("SMU-WV, 1234"); 0 or text is no checksum, as
+// the format says.
+bool typeTag(const std::string& data, WvFile& out, std::string& error) {
+    const size_t comma = data.find(',');
+    const std::string magic = trimmed(data.substr(0, comma));
+    if (magic != "SMU-WV") {
+        error = "TYPE " + shown(magic) + ": only single waveforms (SMU-WV) are read";
         return false;
     }
-    out.header.samples = samples;
-    const int64_t length = out.header.controlLength > 0 ? out.header.controlLength : samples;
-    for (const auto& [line, text] : markerTexts) {
+    int64_t sum = 0;
+    if (comma != std::string::npos && parseWhole(trimmed(data.substr(comma + 1)), sum) && sum != 0) {
+        if (sum > 0xffffffffLL) {
+            error = "TYPE: the checksum " + std::to_string(sum) + " does not fit 32 bits";
+            return false;
+        }
+        out.header.checksum = static_cast<uint32_t>(sum);
+        out.checksumStated = true;
+    }
+    return true;
+}
+
+using MarkerTexts = std::vector<std::pair<int, std::string>>;
+
+// One header tag into the header; tags it does not know are left alone.
+// Marker lists wait in `markers` for the control length.
+bool headerTag(const std::string& name, const std::string& data, WvFile& out, MarkerTexts& markers,
+               std::string& error) {
+    WvHeader& h = out.header;
+    if (name == "TYPE") return typeTag(data, out, error);
+    if (name == "CLOCK") {
+        if (!parseReal(data, h.clock) || !(h.clock > 0)) {
+            error = "CLOCK " + shown(data) + ": not a rate above 0";
+            return false;
+        }
+        out.clockStated = true;
+    } else if (name == "SAMPLES") {
+        if (!parseWhole(data, h.samples)) {
+            error = "SAMPLES " + shown(data) + ": not a whole number";
+            return false;
+        }
+        out.samplesStated = true;
+    } else if (name == "LEVEL OFFS") {
+        const size_t comma = data.find(',');
+        LevelOffsets l;
+        if (comma == std::string::npos || !parseReal(trimmed(data.substr(0, comma)), l.rmsDb) ||
+            !parseReal(trimmed(data.substr(comma + 1)), l.peakDb)) {
+            error = "LEVEL OFFS " + shown(data) + ": expected two numbers, RMS and peak offsets in dB";
+            return false;
+        }
+        h.levels = l;
+    } else if (name == "COMMENT") {
+        h.comment = data;
+    } else if (name == "DATE") {
+        h.date = data;
+    } else if (name == "CONTROL LENGTH") {
+        if (!parseWhole(data, h.controlLength) || h.controlLength < 1) {
+            error = "CONTROL LENGTH " + shown(data) + ": not a whole number from 1";
+            return false;
+        }
+    } else if (name.rfind("MARKER LIST ", 0) == 0) {
+        int64_t line = 0;
+        if (!parseWhole(name.substr(12), line) || line < 1 || line > kMarkerLines) {
+            error = shown(name) + ": markers are numbered 1 to 4";
+            return false;
+        }
+        markers.emplace_back(static_cast<int>(line), data);
+    }
+    return true;
+}
+
+// The marker lists over the control length (the samples when none is
+// given), in line order, each line at most once.
+bool markerLines(const MarkerTexts& texts, int64_t length, WvHeader& h, std::string& error) {
+    for (const auto& [line, text] : texts) {
         MarkerLine l;
         l.line = line;
         if (!parseMarkerList(text, length, l)) {
@@ -324,17 +350,22 @@ bool parseWv(const char* bytes, size_t size, WvFile& out, std::string& error) {
                     ": expected Pos:State entries (State 0 or 1) at rising positions, apart by ';'";
             return false;
         }
-        for (const MarkerLine& seen : out.header.markers)
+        for (const MarkerLine& seen : h.markers)
             if (seen.line == line) {
                 error = "MARKER LIST " + std::to_string(line) + " given twice";
                 return false;
             }
-        out.header.markers.push_back(l);
+        h.markers.push_back(l);
     }
-    std::sort(out.header.markers.begin(), out.header.markers.end(),
+    std::sort(h.markers.begin(), h.markers.end(),
               [](const MarkerLine& a, const MarkerLine& b) { return a.line < b.line; });
+    return true;
+}
+
+// The little-endian I/Q words into `out.iq`, checked against TYPE's
+// checksum when it states one.
+bool samplesOf(const unsigned char* p, int64_t samples, WvFile& out, std::string& error) {
     out.iq.resize(static_cast<size_t>(2 * samples));
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes + dataBegin);
     uint32_t sum = kChecksumSeed;
     for (int64_t i = 0; i < samples; ++i, p += 4) {
         const uint32_t word = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
@@ -348,4 +379,28 @@ bool parseWv(const char* bytes, size_t size, WvFile& out, std::string& error) {
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool parseWv(const char* bytes, size_t size, WvFile& out, std::string& error) {
+    out = WvFile();
+    TagList list;
+    if (!splitTags(bytes, size, list, error)) return false;
+    const int64_t samples = static_cast<int64_t>((list.dataEnd - list.dataBegin) / 4);
+    MarkerTexts markers;
+    for (const Tag& tag : list.tags) {
+        if (tag.name.rfind("WAVEFORM-", 0) == 0) continue;
+        const std::string data = trimmed(std::string(bytes + tag.dataBegin, tag.dataEnd - tag.dataBegin));
+        if (!headerTag(tag.name, data, out, markers, error)) return false;
+    }
+    if (out.samplesStated && out.header.samples != samples) {
+        error = "SAMPLES " + std::to_string(out.header.samples) + " but the WAVEFORM tag holds " +
+                std::to_string(samples) + " samples";
+        return false;
+    }
+    out.header.samples = samples;
+    const int64_t length = out.header.controlLength > 0 ? out.header.controlLength : samples;
+    if (!markerLines(markers, length, out.header, error)) return false;
+    return samplesOf(reinterpret_cast<const unsigned char*>(bytes + list.dataBegin), samples, out, error);
 }
