@@ -96,53 +96,40 @@ CLI::App* addImpairCommand(CLI::App& app, ImpairOptions& o) {
     return command;
 }
 
-int runImpair(const ImpairOptions& o) {
-    GenSignalChannel channel;
+namespace {
+
+// What impair reads before it asks the library: the channel, the source
+// file and where the result goes.
+struct ImpairInput {
+    GenSignalChannel channel{};
     nlohmann::json settings;
-    std::string refusal = readChannelOptions(o.channel, channel, settings);
-    if (!refusal.empty()) {
-        std::cerr << "wavegen: " << refusal << "\n";
-        return 2;
-    }
+    StoredWaveform source;
+    Output out;
+};
+
+// Empty when the options and the file are read, else the refusal.
+std::string readImpairInput(const ImpairOptions& o, ImpairInput& in) {
+    if (std::string why = readChannelOptions(o.channel, in.channel, in.settings); !why.empty()) return why;
     double givenRate = 0;
     if (!o.output.sampleRate.empty()) {
         const std::string why = readNumber(o.output.sampleRate, givenRate);
-        if (!why.empty()) {
-            std::cerr << "wavegen: --sample-rate " << o.output.sampleRate << ": " << why << "\n";
-            return 2;
-        }
+        if (!why.empty()) return "--sample-rate " + o.output.sampleRate + ": " + why;
     }
-    StoredWaveform w;
     std::string error;
-    if (!readStoredWaveform(o.file, givenRate, w, error)) {
-        std::cerr << "wavegen: " << error << "\n";
-        return 2;
-    }
-    if (w.rateInFile && !o.output.sampleRate.empty()) {
-        std::cerr << "wavegen: --sample-rate " << o.output.sampleRate << ": " << w.dataPath << " states its own rate, "
-                  << numberWord(w.sampleRate) << "\n";
-        return 2;
-    }
+    if (!readStoredWaveform(o.file, givenRate, in.source, error)) return error;
+    if (in.source.rateInFile && !o.output.sampleRate.empty())
+        return "--sample-rate " + o.output.sampleRate + ": " + in.source.dataPath + " states its own rate, " +
+               numberWord(in.source.sampleRate);
     OutputOptions outputOptions = o.output;
     outputOptions.sampleRate.clear();
     if (outputOptions.output == "waveform") outputOptions.output = "impaired";
-    Output out;
-    refusal = readOutput(outputOptions, w.sampleRate, out);
-    if (!refusal.empty()) {
-        std::cerr << "wavegen: " << refusal << "\n";
-        return 2;
-    }
-    const int handle = GenSignalObjCreatSelfEncode();
-    if (handle < 0) {
-        std::cerr << "wavegen: " << lastReason() << "\n";
-        return 3;
-    }
-    refusal = applyLoopOptions(handle, o.loop);
-    if (!refusal.empty()) {
-        std::cerr << "wavegen: " << refusal << "\n";
-        GenSignalObjRelease(handle);
-        return 2;
-    }
+    return readOutput(outputOptions, in.source.sampleRate, in.out);
+}
+
+// The source through the channel on `handle`: 0, or the exit status with
+// the reason written in the channel's terms.
+int impaired(int handle, const ImpairInput& in, int16_t*& iq, int& count, GenSignalChannelRealised& realised) {
+    const StoredWaveform& w = in.source;
     GenSignalMeasureInput input{};
     input.samples = w.samples();
     input.valueCount = w.values();
@@ -153,43 +140,74 @@ int runImpair(const ImpairOptions& o) {
         input.record = w.record.data();
         input.argument = w.argument;
     }
-    int16_t* iq = nullptr;
-    int count = 0;
-    GenSignalChannelRealised realised{};
-    const int rc = GenSignalApplyChannel(handle, &channel, &input, nullptr, &iq, &count, &realised);
+    const int rc = GenSignalApplyChannel(handle, &in.channel, &input, nullptr, &iq, &count, &realised);
     if (rc != 0) {
         const std::string reason = lastReason();
-        const std::string said = inChannelTerms(reason, channel);
+        const std::string said = inChannelTerms(reason, in.channel);
         std::cerr << "wavegen: " << (said == reason && reason.rfind("GenSignal", 0) != 0 ? w.dataPath + ": " : "")
                   << said << "\n";
-        GenSignalObjRelease(handle);
         return rc == -1 ? 2 : 3;
     }
-    if (realised.noteLength > 0) std::cerr << "wavegen: note: " << inChannelTerms(realised.note, channel) << "\n";
+    if (realised.noteLength > 0) std::cerr << "wavegen: note: " << inChannelTerms(realised.note, in.channel) << "\n";
+    return 0;
+}
+
+// "impair: N samples at R Hz, SNR ... -> file".
+void sayImpaired(const Output& out, int count, double sampleRate, const GenSignalChannelRealised& realised,
+                 const std::string& written) {
+    std::FILE* to = out.toStandardOutput() ? stderr : stdout;
+    std::string snr;
+    if (std::isfinite(realised.snrDb)) {
+        char text[96];
+        std::snprintf(text, sizeof text, ", SNR %.2f dB (%.2f dB in its band)", realised.snrDb, realised.snrInBandDb);
+        snr = text;
+    }
+    std::fprintf(to, "impair: %d samples at %.10g Hz%s -> %s\n", count / 2, sampleRate, snr.c_str(), written.c_str());
+}
+
+// The impaired samples measured (a failure is a note) and written with
+// the channel's settings and what it realised.
+int measureAndWrite(int handle, const ImpairInput& in, const int16_t* iq, int count,
+                    const GenSignalChannelRealised& realised) {
     MeasureCall call;
     call.samples = iq;
     call.valueCount = count;
-    call.sampleRate = w.sampleRate;
+    call.sampleRate = in.source.sampleRate;
     Measured m{};
     std::string measureError;
     const bool measured = measureWith(call, m, measureError);
     if (!measured) std::cerr << "wavegen: note: not measured: " << measureError << "\n";
-    const nlohmann::json record = {{"settings", settings}, {"realised", channelRealisedJson(realised)}};
+    const nlohmann::json record = {{"settings", in.settings}, {"realised", channelRealisedJson(realised)}};
     const nlohmann::json loop = loopSettings(handle, nullptr);
     std::string written;
-    const int status = write(out, w, iq, count, measured ? &m : nullptr, record, loop, written);
-    if (status == 0) {
-        std::FILE* to = out.toStandardOutput() ? stderr : stdout;
-        std::string snr;
-        if (std::isfinite(realised.snrDb)) {
-            char text[96];
-            std::snprintf(text, sizeof text, ", SNR %.2f dB (%.2f dB in its band)", realised.snrDb,
-                          realised.snrInBandDb);
-            snr = text;
-        }
-        std::fprintf(to, "impair: %d samples at %.10g Hz%s -> %s\n", count / 2, w.sampleRate, snr.c_str(),
-                     written.c_str());
+    const int status = write(in.out, in.source, iq, count, measured ? &m : nullptr, record, loop, written);
+    if (status == 0) sayImpaired(in.out, count, in.source.sampleRate, realised, written);
+    return status;
+}
+
+}  // namespace
+
+int runImpair(const ImpairOptions& o) {
+    ImpairInput in;
+    if (std::string why = readImpairInput(o, in); !why.empty()) {
+        std::cerr << "wavegen: " << why << "\n";
+        return 2;
     }
+    const int handle = GenSignalObjCreatSelfEncode();
+    if (handle < 0) {
+        std::cerr << "wavegen: " << lastReason() << "\n";
+        return 3;
+    }
+    int status = 0;
+    if (std::string why = applyLoopOptions(handle, o.loop); !why.empty()) {
+        std::cerr << "wavegen: " << why << "\n";
+        status = 2;
+    }
+    int16_t* iq = nullptr;
+    int count = 0;
+    GenSignalChannelRealised realised{};
+    if (status == 0) status = impaired(handle, in, iq, count, realised);
+    if (status == 0) status = measureAndWrite(handle, in, iq, count, realised);
     GenSignalObjRelease(handle);
     return status;
 }
