@@ -69,6 +69,86 @@ int play(const int16_t* iq, int count, const PlaySettings& settings, const std::
     return report.underruns + report.late + report.otherErrors > 0 ? 4 : 0;
 }
 
+// The device's settings from the options; `rate` is the --sample-rate
+// given, if any. Empty text on success, else the refusal.
+std::string readPlaySettings(const PlayOptions& o, PlaySettings& settings, std::optional<double>& rate) {
+    settings.device = o.device;
+    std::optional<double> seconds;
+    for (const std::string& refusal :
+         {readOptional("--sample-rate", o.sampleRate, rate, true),
+          readOptional("--center-frequency", o.centerFrequency, settings.centerFrequency, false),
+          readOptional("--gain-db", o.gainDb, settings.gainDb, false),
+          readOptional("--rf-bandwidth", o.rfBandwidth, settings.rfBandwidth, true),
+          readOptional("--play-seconds", o.playSeconds, seconds, true)})
+        if (!refusal.empty()) return refusal;
+    if (!o.loops.empty()) {
+        double n = 0;
+        const std::string why = readWhole(o.loops, 1, 9.2e18, n);
+        if (!why.empty()) return optionRefusal("--loops", o.loops, why);
+        settings.loops = static_cast<int64_t>(n);
+    }
+    settings.playSeconds = seconds.value_or(0);
+    return {};
+}
+
+// A stored int16 waveform, at its own rate or the one given.
+int playFile(const PlayOptions& o, const std::optional<double>& rate, PlaySettings& settings) {
+    StoredWaveform w;
+    std::string error;
+    if (!readStoredWaveform(o.file, rate.value_or(0), w, error)) {
+        std::cerr << "wavegen: " << error << "\n";
+        return 2;
+    }
+    if (w.floats) {
+        std::cerr << "wavegen: play: " << w.dataPath
+                  << " holds complex floats; play an int16 file (SigMF ci16_le, .raw, .wav, .wv, .iqbin)\n";
+        return 2;
+    }
+    if (w.rateInFile && rate) {
+        std::cerr << "wavegen: --sample-rate " << o.sampleRate << ": " << w.dataPath << " states its own rate, "
+                  << numberWord(w.sampleRate) << "\n";
+        return 2;
+    }
+    settings.sampleRate = w.sampleRate;
+    return play(w.ci16.data(), static_cast<int>(w.ci16.size()), settings, w.dataPath);
+}
+
+// A kind's loop, generated on a handle of its own.
+int playKind(const PlayOptions& o, Request& request, const std::optional<double>& rate, PlaySettings& settings) {
+    std::string refusal = request.read();
+    if (!refusal.empty()) {
+        std::cerr << "wavegen: " << refusal << "\n";
+        return 2;
+    }
+    settings.sampleRate = rate.value_or(request.kind().sampleRate);
+    const int handle = GenSignalObjCreatSelfEncode();
+    if (handle < 0) {
+        std::cerr << "wavegen: " << lastError() << "\n";
+        return 3;
+    }
+    // The instrument's lengths first, so that an option given beats its preset.
+    refusal = applyInstrument(handle, o.instrument);
+    if (refusal.empty()) refusal = applyLoopOptions(handle, o.loop);
+    if (!refusal.empty()) {
+        std::cerr << "wavegen: " << refusal << "\n";
+        GenSignalObjRelease(handle);
+        return 2;
+    }
+    int16_t* iq = nullptr;
+    int count = 0;
+    const int rc = request.generate(handle, settings.sampleRate, &iq, &count);
+    if (rc != 0) {
+        std::cerr << "wavegen: " << inOptionTerms(request.kind(), lastError()) << "\n";
+        GenSignalObjRelease(handle);
+        return rc == -1 ? 2 : 3;
+    }
+    const std::string note = loopNote(handle, request.kind());
+    if (!note.empty()) std::cerr << "wavegen: note: " << note << "\n";
+    const int status = play(iq, count, settings, request.kind().name);
+    GenSignalObjRelease(handle);
+    return status;
+}
+
 }  // namespace
 #endif
 
@@ -101,22 +181,27 @@ CLI::App* addPlayCommand(CLI::App& app, PlayOptions& o) {
     return command;
 }
 
-int runPlay(PlayOptions& o) {
+namespace {
+
+// The kind or the file the command names; empty text when it names one of
+// them, else the refusal.
+std::string chosenSource(const PlayOptions& o, Request*& request) {
     for (const CLI::App* kind : o.kinds)
-        if (!kind->remaining().empty()) {
-            std::cerr << "wavegen: " << kind->remaining().front() << ": not an option of wavegen play "
-                      << kind->get_name() << "\n";
-            return 2;
-        }
-    Request* request = nullptr;
+        if (!kind->remaining().empty())
+            return kind->remaining().front() + ": not an option of wavegen play " + kind->get_name();
     for (size_t i = 0; i < o.kinds.size(); ++i)
         if (o.kinds[i]->parsed()) request = o.requests[i].get();
-    if (!request && o.file.empty()) {
-        std::cerr << "wavegen: play: name a kind (wavegen play digital ...) or a waveform file\n";
-        return 2;
-    }
-    if (request && !o.file.empty()) {
-        std::cerr << "wavegen: play: a kind or a file, not both\n";
+    if (!request && o.file.empty()) return "play: name a kind (wavegen play digital ...) or a waveform file";
+    if (request && !o.file.empty()) return "play: a kind or a file, not both";
+    return {};
+}
+
+}  // namespace
+
+int runPlay(PlayOptions& o) {
+    Request* request = nullptr;
+    if (std::string why = chosenSource(o, request); !why.empty()) {
+        std::cerr << "wavegen: " << why << "\n";
         return 2;
     }
 #ifndef GENSIGNAL_HAVE_SOAPYSDR
@@ -125,81 +210,11 @@ int runPlay(PlayOptions& o) {
     return 2;
 #else
     PlaySettings settings;
-    settings.device = o.device;
-    std::optional<double> rate, loops, seconds;
-    for (const std::string& refusal :
-         {readOptional("--sample-rate", o.sampleRate, rate, true),
-          readOptional("--center-frequency", o.centerFrequency, settings.centerFrequency, false),
-          readOptional("--gain-db", o.gainDb, settings.gainDb, false),
-          readOptional("--rf-bandwidth", o.rfBandwidth, settings.rfBandwidth, true),
-          readOptional("--play-seconds", o.playSeconds, seconds, true)})
-        if (!refusal.empty()) {
-            std::cerr << "wavegen: " << refusal << "\n";
-            return 2;
-        }
-    if (!o.loops.empty()) {
-        double n = 0;
-        const std::string why = readWhole(o.loops, 1, 9.2e18, n);
-        if (!why.empty()) {
-            std::cerr << "wavegen: " << optionRefusal("--loops", o.loops, why) << "\n";
-            return 2;
-        }
-        settings.loops = static_cast<int64_t>(n);
-    }
-    settings.playSeconds = seconds.value_or(0);
-
-    if (!request) {
-        StoredWaveform w;
-        std::string error;
-        if (!readStoredWaveform(o.file, rate.value_or(0), w, error)) {
-            std::cerr << "wavegen: " << error << "\n";
-            return 2;
-        }
-        if (w.floats) {
-            std::cerr << "wavegen: play: " << w.dataPath
-                      << " holds complex floats; play an int16 file (SigMF ci16_le, .raw, .wav, .wv, .iqbin)\n";
-            return 2;
-        }
-        if (w.rateInFile && rate) {
-            std::cerr << "wavegen: --sample-rate " << o.sampleRate << ": " << w.dataPath << " states its own rate, "
-                      << numberWord(w.sampleRate) << "\n";
-            return 2;
-        }
-        settings.sampleRate = w.sampleRate;
-        return play(w.ci16.data(), static_cast<int>(w.ci16.size()), settings, w.dataPath);
-    }
-
-    std::string refusal = request->read();
-    if (!refusal.empty()) {
-        std::cerr << "wavegen: " << refusal << "\n";
+    std::optional<double> rate;
+    if (std::string why = readPlaySettings(o, settings, rate); !why.empty()) {
+        std::cerr << "wavegen: " << why << "\n";
         return 2;
     }
-    settings.sampleRate = rate.value_or(request->kind().sampleRate);
-    const int handle = GenSignalObjCreatSelfEncode();
-    if (handle < 0) {
-        std::cerr << "wavegen: " << lastError() << "\n";
-        return 3;
-    }
-    // The instrument's lengths first, so that an option given beats its preset.
-    refusal = applyInstrument(handle, o.instrument);
-    if (refusal.empty()) refusal = applyLoopOptions(handle, o.loop);
-    if (!refusal.empty()) {
-        std::cerr << "wavegen: " << refusal << "\n";
-        GenSignalObjRelease(handle);
-        return 2;
-    }
-    int16_t* iq = nullptr;
-    int count = 0;
-    const int rc = request->generate(handle, settings.sampleRate, &iq, &count);
-    if (rc != 0) {
-        std::cerr << "wavegen: " << inOptionTerms(request->kind(), lastError()) << "\n";
-        GenSignalObjRelease(handle);
-        return rc == -1 ? 2 : 3;
-    }
-    const std::string note = loopNote(handle, request->kind());
-    if (!note.empty()) std::cerr << "wavegen: note: " << note << "\n";
-    const int status = play(iq, count, settings, request->kind().name);
-    GenSignalObjRelease(handle);
-    return status;
+    return request ? playKind(o, *request, rate, settings) : playFile(o, rate, settings);
 #endif
 }
