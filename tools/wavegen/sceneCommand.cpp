@@ -324,73 +324,75 @@ std::string lastReason() {
     return GenSignalGetLastError(message, sizeof message) > 0 ? message : "no reason given";
 }
 
-int runScene(const SceneOptions& o) {
+int refused(const std::string& why) {
+    std::cerr << "wavegen: " << why << "\n";
+    return 2;
+}
+
+// A scene file read into the library's descriptors, which point into it:
+// made in place, never copied.
+struct SceneInput {
     json scene;
-    auto refused = [](const std::string& why) {
-        std::cerr << "wavegen: " << why << "\n";
-        return 2;
-    };
-    if (std::string why = readScene(o.file, scene); !why.empty()) return refused(why);
+    std::vector<PartFromFile> parts;
+    std::vector<GenSignalScenePart> descriptors;
+    GenSignalChannel channel{};
+    GenSignalScene s{};
+    Output out;
+
+    SceneInput() = default;
+    SceneInput(const SceneInput&) = delete;
+    SceneInput& operator=(const SceneInput&) = delete;
+};
+
+// Empty when the file and the output options are read, else the refusal.
+std::string readSceneInput(const SceneOptions& o, SceneInput& in) {
+    if (std::string why = readScene(o.file, in.scene); !why.empty()) return why;
+    const json& scene = in.scene;
     const auto rate = scene.find("sample_rate");
-    if (rate == scene.end() || !rate->is_number()) return refused(o.file + ": sample_rate: expected a number");
+    if (rate == scene.end() || !rate->is_number()) return o.file + ": sample_rate: expected a number";
     if (!o.output.sampleRate.empty())
-        return refused("--sample-rate " + o.output.sampleRate + ": the scene states its own rate, sample_rate");
+        return "--sample-rate " + o.output.sampleRate + ": the scene states its own rate, sample_rate";
     const auto list = scene.find("parts");
     if (list == scene.end() || !list->is_array() || list->empty())
-        return refused(o.file + ": parts: expected a list of at least one part");
-    std::vector<PartFromFile> parts(list->size());
-    for (size_t i = 0; i < parts.size(); ++i)
-        if (std::string why = partOf((*list)[i], i, parts[i]); !why.empty()) return refused(o.file + ": " + why);
-    std::vector<GenSignalScenePart> descriptors;
-    for (PartFromFile& p : parts) {
+        return o.file + ": parts: expected a list of at least one part";
+    in.parts.resize(list->size());
+    for (size_t i = 0; i < in.parts.size(); ++i)
+        if (std::string why = partOf((*list)[i], i, in.parts[i]); !why.empty()) return o.file + ": " + why;
+    for (PartFromFile& p : in.parts) {
         p.part.record = p.record.data();
-        descriptors.push_back(p.part);
+        in.descriptors.push_back(p.part);
     }
-    GenSignalScene s{};
-    s.sampleRate = rate->get<double>();
-    s.partCount = static_cast<int32_t>(descriptors.size());
-    s.parts = descriptors.data();
-    if (std::string why = cfrOf(scene, s); !why.empty()) return refused(o.file + ": " + why);
-    GenSignalChannel sceneChannel{};
+    in.s.sampleRate = rate->get<double>();
+    in.s.partCount = static_cast<int32_t>(in.descriptors.size());
+    in.s.parts = in.descriptors.data();
+    if (std::string why = cfrOf(scene, in.s); !why.empty()) return o.file + ": " + why;
     if (const auto channel = scene.find("channel"); channel != scene.end() && !channel->is_null()) {
-        if (std::string why = channelOf(*channel, sceneChannel); !why.empty())
-            return refused(o.file + ": channel: " + why);
-        s.channel = &sceneChannel;
+        if (std::string why = channelOf(*channel, in.channel); !why.empty()) return o.file + ": channel: " + why;
+        in.s.channel = &in.channel;
     }
-
     OutputOptions outputOptions = o.output;
     if (outputOptions.output == "waveform") outputOptions.output = "scene";
-    Output out;
-    if (std::string why = readOutput(outputOptions, s.sampleRate, out); !why.empty()) return refused(why);
-    const int handle = GenSignalObjCreatSelfEncode();
-    if (handle < 0) {
-        std::cerr << "wavegen: " << lastReason() << "\n";
-        return 3;
-    }
-    std::unique_ptr<int, void (*)(int*)> release(new int(handle), [](int* h) {
-        GenSignalObjRelease(*h);
-        delete h;
-    });
-    if (std::string why = applyLoopOptions(handle, o.loop); !why.empty()) return refused(why);
-    // Noise parts draw the counter-based generator's streams under the seed.
-    if (const auto seed = scene.find("noise_seed"); seed != scene.end() && !seed->is_null()) {
-        if (!seed->is_number_unsigned())
-            return refused(o.file + ": noise_seed = " + seed->dump() + ": expected a whole number from 0 to 2^64 - 1");
-        GenSignalChannel seedOnly{};
-        seedOnly.seed = seed->get<uint64_t>();
-        if (GenSignalSetOption(handle, GENSIGNAL_OPTION_NOISE_SOURCE, GENSIGNAL_NOISE_SOURCE_CHANNEL) != 0 ||
-            GenSignalSetChannel(handle, &seedOnly) != 0)
-            return refused(o.file + ": noise_seed: " + lastReason());
-    }
-    int16_t* iq = nullptr;
-    int count = 0;
-    const int rc = GenerateSceneWaveform(handle, &s, &iq, &count);
-    if (rc != 0) {
-        std::cerr << "wavegen: " << o.file << ": " << lastReason() << "\n";
-        return rc == -1 ? 2 : 3;
-    }
-    char note[1024];
-    if (GenSignalGetNote(handle, note, sizeof note) > 0) std::cerr << "wavegen: note: " << note << "\n";
+    return readOutput(outputOptions, in.s.sampleRate, in.out);
+}
+
+// Noise parts draw the counter-based generator's streams under the seed.
+std::string seedNoise(int handle, const json& scene, const std::string& file) {
+    const auto seed = scene.find("noise_seed");
+    if (seed == scene.end() || seed->is_null()) return {};
+    if (!seed->is_number_unsigned())
+        return file + ": noise_seed = " + seed->dump() + ": expected a whole number from 0 to 2^64 - 1";
+    GenSignalChannel seedOnly{};
+    seedOnly.seed = seed->get<uint64_t>();
+    if (GenSignalSetOption(handle, GENSIGNAL_OPTION_NOISE_SOURCE, GENSIGNAL_NOISE_SOURCE_CHANNEL) != 0 ||
+        GenSignalSetChannel(handle, &seedOnly) != 0)
+        return file + ": noise_seed: " + lastReason();
+    return {};
+}
+
+// The loop the scene made on `handle`, written with its labels, report,
+// loop settings and markers.
+int writeScene(int handle, const SceneInput& in, const int16_t* iq, int count) {
+    const Output& out = in.out;
     std::vector<GenSignalSceneLabel> labels(static_cast<size_t>(GenSignalGetSceneLabels(handle, nullptr, 0)));
     GenSignalGetSceneLabels(handle, labels.data(), static_cast<int>(labels.size()));
     GenSignalSceneReport report{};
@@ -402,31 +404,56 @@ int runScene(const SceneOptions& o) {
     if (std::string why = markerLines(out.markers, loopPeriods(handle), markers, &bursts); !why.empty())
         return refused(why);
 
-    json recording = recordingFields(s.sampleRate, sha512OfInt16(iq, count, out.repeat),
-                                     "scene of " + std::to_string(parts.size()) + " parts", count / 2, out.repeat,
-                                     out.centerFrequency, out.datetime);
-    json global = {{"gensignal:scene", scene},
+    const std::string description = "scene of " + std::to_string(in.parts.size()) + " parts";
+    json recording = recordingFields(in.s.sampleRate, sha512OfInt16(iq, count, out.repeat), description, count / 2,
+                                     out.repeat, out.centerFrequency, out.datetime);
+    json global = {{"gensignal:scene", in.scene},
                    {"gensignal:scene_report", reportOf(report)},
-                   {"gensignal:labels", labelsOf(labels, parts)},
+                   {"gensignal:labels", labelsOf(labels, in.parts)},
                    {"gensignal:loop", loopSettings(handle, nullptr)}};
     if (!markers.empty()) global["gensignal:markers"] = markersJson(markers);
     recording["global"] = global;
-    recording["annotations"] = annotationsOf(labels, parts);
+    recording["annotations"] = annotationsOf(labels, in.parts);
     std::string written;
     const int status = writeRecording(
-        out, iq, count, [&] { return sigmfText(recording); }, "sample rate", written,
-        "scene of " + std::to_string(parts.size()) + " parts", markers);
+        out, iq, count, [&] { return sigmfText(recording); }, "sample rate", written, description, markers);
     if (status == 0) {
         std::FILE* to = out.toStandardOutput() ? stderr : stdout;
-        std::fprintf(to, "scene: %d samples of %zu parts at %.10g Hz, %zu labels%s -> %s\n", count / 2, parts.size(),
-                     s.sampleRate, labels.size(),
-                     s.cfrMethod ? (", PAPR " + numberWord(report.paprBeforeDb) + " -> " +
-                                    numberWord(report.paprAfterDb) + " dB")
-                                       .c_str()
-                                 : "",
+        std::fprintf(to, "scene: %d samples of %zu parts at %.10g Hz, %zu labels%s -> %s\n", count / 2, in.parts.size(),
+                     in.s.sampleRate, labels.size(),
+                     in.s.cfrMethod ? (", PAPR " + numberWord(report.paprBeforeDb) + " -> " +
+                                       numberWord(report.paprAfterDb) + " dB")
+                                          .c_str()
+                                    : "",
                      written.c_str());
     }
     return status;
+}
+
+int runScene(const SceneOptions& o) {
+    SceneInput in;
+    if (std::string why = readSceneInput(o, in); !why.empty()) return refused(why);
+    const int handle = GenSignalObjCreatSelfEncode();
+    if (handle < 0) {
+        std::cerr << "wavegen: " << lastReason() << "\n";
+        return 3;
+    }
+    std::unique_ptr<int, void (*)(int*)> release(new int(handle), [](int* h) {
+        GenSignalObjRelease(*h);
+        delete h;
+    });
+    if (std::string why = applyLoopOptions(handle, o.loop); !why.empty()) return refused(why);
+    if (std::string why = seedNoise(handle, in.scene, o.file); !why.empty()) return refused(why);
+    int16_t* iq = nullptr;
+    int count = 0;
+    const int rc = GenerateSceneWaveform(handle, &in.s, &iq, &count);
+    if (rc != 0) {
+        std::cerr << "wavegen: " << o.file << ": " << lastReason() << "\n";
+        return rc == -1 ? 2 : 3;
+    }
+    char note[1024];
+    if (GenSignalGetNote(handle, note, sizeof note) > 0) std::cerr << "wavegen: note: " << note << "\n";
+    return writeScene(handle, in, iq, count);
 }
 
 }  // namespace
