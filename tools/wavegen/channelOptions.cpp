@@ -129,9 +129,12 @@ void addChannelOptions(CLI::App* command, ChannelOptions& o) {
     for (const NoiseOption& n : kNoise) add(n.option, o.*(n.text), n.help);
 }
 
-std::string readChannelOptions(const ChannelOptions& o, GenSignalChannel& c, nlohmann::json& settings) {
-    std::memset(&c, 0, sizeof c);
-    settings = nlohmann::json::object();
+namespace {
+
+// Each reader below takes its options into the record and `settings` and
+// answers empty text, or the refusal of the first option it cannot read.
+
+std::string readModels(const ChannelOptions& o, GenSignalChannel& c, nlohmann::json& settings) {
     if (given(o.pa)) {
         int32_t v = 0;
         const std::string why = readChoice(o.pa, kPaModels, v);
@@ -146,6 +149,10 @@ std::string readChannelOptions(const ChannelOptions& o, GenSignalChannel& c, nlo
         c.fading = v;
         settings["fading"] = o.fading;
     }
+    return {};
+}
+
+std::string readReals(const ChannelOptions& o, GenSignalChannel& c, nlohmann::json& settings) {
     for (const RealOption& r : kReals) {
         const std::string& text = o.*(r.text);
         if (!given(text)) continue;
@@ -155,6 +162,11 @@ std::string readChannelOptions(const ChannelOptions& o, GenSignalChannel& c, nlo
         std::memcpy(&(c.*(r.value)), &v, sizeof v);  // the record is packed
         settings[r.key] = v;
     }
+    return {};
+}
+
+// At most one of the noise levels.
+std::string readNoise(const ChannelOptions& o, GenSignalChannel& c, nlohmann::json& settings) {
     const NoiseOption* noise = nullptr;
     for (const NoiseOption& n : kNoise) {
         const std::string& text = o.*(n.text);
@@ -170,37 +182,49 @@ std::string readChannelOptions(const ChannelOptions& o, GenSignalChannel& c, nlo
         c.noiseDb = v;
         settings[n.key] = v;
     }
-    if (given(o.taps)) {
-        std::vector<std::vector<double>> taps;
-        const std::string why = readPairs(o.taps, true, taps);
-        if (!why.empty()) return optionRefusal("--taps", o.taps, "expected DELAY:DB or DELAY:DB:K, ...: " + why);
-        if (taps.size() > GENSIGNAL_CHANNEL_MAX_TAPS)
-            return optionRefusal("--taps", o.taps, std::to_string(taps.size()) + " taps: at most 48");
-        c.tapCount = static_cast<int32_t>(taps.size());
-        for (size_t i = 0; i < taps.size(); ++i) {
-            c.taps[i].delay = taps[i][0];
-            c.taps[i].powerDb = taps[i][1];
-            if (taps[i].size() == 3) {
-                c.taps[i].kFactorDb = taps[i][2];
-                c.taps[i].rician = 1;
-            }
+    return {};
+}
+
+// The taps' delays, powers and Rician K factors; taps without --fading
+// fade as taps.
+std::string readTaps(const ChannelOptions& o, GenSignalChannel& c, nlohmann::json& settings) {
+    if (!given(o.taps)) return {};
+    std::vector<std::vector<double>> taps;
+    const std::string why = readPairs(o.taps, true, taps);
+    if (!why.empty()) return optionRefusal("--taps", o.taps, "expected DELAY:DB or DELAY:DB:K, ...: " + why);
+    if (taps.size() > GENSIGNAL_CHANNEL_MAX_TAPS)
+        return optionRefusal("--taps", o.taps, std::to_string(taps.size()) + " taps: at most 48");
+    c.tapCount = static_cast<int32_t>(taps.size());
+    for (size_t i = 0; i < taps.size(); ++i) {
+        c.taps[i].delay = taps[i][0];
+        c.taps[i].powerDb = taps[i][1];
+        if (taps[i].size() == 3) {
+            c.taps[i].kFactorDb = taps[i][2];
+            c.taps[i].rician = 1;
         }
-        if (!given(o.fading)) c.fading = GENSIGNAL_FADING_TAPS;
-        settings["taps"] = taps;
     }
-    if (given(o.phaseNoise)) {
-        std::vector<std::vector<double>> mask;
-        const std::string why = readPairs(o.phaseNoise, false, mask);
-        if (!why.empty()) return optionRefusal("--phase-noise", o.phaseNoise, "expected OFFSET:DBC, ...: " + why);
-        if (mask.size() > GENSIGNAL_CHANNEL_MAX_MASK_POINTS)
-            return optionRefusal("--phase-noise", o.phaseNoise, std::to_string(mask.size()) + " points: at most 16");
-        c.phaseNoisePoints = static_cast<int32_t>(mask.size());
-        for (size_t i = 0; i < mask.size(); ++i) {
-            c.phaseNoiseOffsetHz[i] = mask[i][0];
-            c.phaseNoiseDbcHz[i] = mask[i][1];
-        }
-        settings["phase_noise"] = mask;
+    if (!given(o.fading)) c.fading = GENSIGNAL_FADING_TAPS;
+    settings["taps"] = taps;
+    return {};
+}
+
+std::string readPhaseNoise(const ChannelOptions& o, GenSignalChannel& c, nlohmann::json& settings) {
+    if (!given(o.phaseNoise)) return {};
+    std::vector<std::vector<double>> mask;
+    const std::string why = readPairs(o.phaseNoise, false, mask);
+    if (!why.empty()) return optionRefusal("--phase-noise", o.phaseNoise, "expected OFFSET:DBC, ...: " + why);
+    if (mask.size() > GENSIGNAL_CHANNEL_MAX_MASK_POINTS)
+        return optionRefusal("--phase-noise", o.phaseNoise, std::to_string(mask.size()) + " points: at most 16");
+    c.phaseNoisePoints = static_cast<int32_t>(mask.size());
+    for (size_t i = 0; i < mask.size(); ++i) {
+        c.phaseNoiseOffsetHz[i] = mask[i][0];
+        c.phaseNoiseDbcHz[i] = mask[i][1];
     }
+    settings["phase_noise"] = mask;
+    return {};
+}
+
+std::string readDcAndSeed(const ChannelOptions& o, GenSignalChannel& c, nlohmann::json& settings) {
     if (given(o.dcDbc)) {
         double v = 0;
         const std::string why = readNumber(o.dcDbc, v);
@@ -220,6 +244,16 @@ std::string readChannelOptions(const ChannelOptions& o, GenSignalChannel& c, nlo
         c.seed = v;
         settings["channel_seed"] = v;
     }
+    return {};
+}
+
+}  // namespace
+
+std::string readChannelOptions(const ChannelOptions& o, GenSignalChannel& c, nlohmann::json& settings) {
+    std::memset(&c, 0, sizeof c);
+    settings = nlohmann::json::object();
+    for (auto read : {readModels, readReals, readNoise, readTaps, readPhaseNoise, readDcAndSeed})
+        if (std::string why = read(o, c, settings); !why.empty()) return why;
     return {};
 }
 
