@@ -248,6 +248,53 @@ def _manifest(specs, sample_rate, cfr, settings, channel, noise_seed=None):
     return out
 
 
+def _labels_of(lib, handle, specs, details):
+    """The scene's labels on `handle`, a dict each, as the scene file names
+    its parts."""
+    n = lib.GenSignalGetSceneLabels(handle, None, 0)
+    got = (_Label * max(n, 1))()
+    lib.GenSignalGetSceneLabels(handle, got, n)
+    names = {v: k for k, v in _RECORD_KINDS.items()}
+    labels = []
+    for label in got[:n]:
+        spec = specs[label.part]
+        labels.append(
+            {
+                "part": label.part,
+                "burst": label.burst,
+                "sample_start": label.sampleStart,
+                "sample_count": label.sampleCount,
+                "freq_lower_edge": label.freqLowerEdge,
+                "freq_upper_edge": label.freqUpperEdge,
+                "kind": names[label.recordKind],
+                "label": spec.get("label", names[label.recordKind]),
+                "level_db": _number(label.levelDb),
+                "power_dbfs": _number(label.powerDbfs),
+                "evm_cost_percent": label.evmCostPercent,
+                "detail": details[label.part],
+            }
+        )
+    return labels
+
+
+def _report_of(lib, handle):
+    """The reduction's report on `handle` (None where a figure does not apply)."""
+    report = _Report()
+    lib.GenSignalGetSceneReport(handle, ctypes.byref(report))
+    return {
+        "samples": report.samples,
+        "iterations": report.iterations,
+        "papr_before_db": _number(report.paprBeforeDb),
+        "papr_after_db": _number(report.paprAfterDb),
+        "peak_before_db": _number(report.peakBeforeDb),
+        "peak_after_db": _number(report.peakAfterDb),
+        "acpr_lower_before_db": _number(report.acprLowerBeforeDb),
+        "acpr_lower_after_db": _number(report.acprLowerAfterDb),
+        "acpr_upper_before_db": _number(report.acprUpperBeforeDb),
+        "acpr_upper_after_db": _number(report.acprUpperAfterDb),
+    }
+
+
 def scene(parts, sample_rate, cfr=None, loop_mode="defined", peak_dbfs=0.0, channel=None, noise_seed=None):
     """Several waveforms on one loop. `parts`: dicts with a `kind` and its
     fields (as the kind functions take them: pn_order=..., mod_type="qpsk"),
@@ -302,31 +349,8 @@ def scene(parts, sample_rate, cfr=None, loop_mode="defined", peak_dbfs=0.0, chan
     note = loop.note(handle)
     if note:
         warnings.warn(note, stacklevel=2)
-    n = lib.GenSignalGetSceneLabels(handle, None, 0)
-    got = (_Label * max(n, 1))()
-    lib.GenSignalGetSceneLabels(handle, got, n)
-    report = _Report()
-    lib.GenSignalGetSceneReport(handle, ctypes.byref(report))
-    names = {v: k for k, v in _RECORD_KINDS.items()}
-    labels = []
-    for label in got[:n]:
-        spec = specs[label.part]
-        labels.append(
-            {
-                "part": label.part,
-                "burst": label.burst,
-                "sample_start": label.sampleStart,
-                "sample_count": label.sampleCount,
-                "freq_lower_edge": label.freqLowerEdge,
-                "freq_upper_edge": label.freqUpperEdge,
-                "kind": names[label.recordKind],
-                "label": spec.get("label", names[label.recordKind]),
-                "level_db": _number(label.levelDb),
-                "power_dbfs": _number(label.powerDbfs),
-                "evm_cost_percent": label.evmCostPercent,
-                "detail": details[label.part],
-            }
-        )
+    labels = _labels_of(lib, handle, specs, details)
+    report = _report_of(lib, handle)
     wf = Waveform(
         data,
         sample_rate,
@@ -334,16 +358,5 @@ def scene(parts, sample_rate, cfr=None, loop_mode="defined", peak_dbfs=0.0, chan
         scene=_manifest(specs, sample_rate, cfr, settings, channel, noise_seed),
     )
     wf.parts = labels
-    wf.scene_report = {
-        "samples": report.samples,
-        "iterations": report.iterations,
-        "papr_before_db": _number(report.paprBeforeDb),
-        "papr_after_db": _number(report.paprAfterDb),
-        "peak_before_db": _number(report.peakBeforeDb),
-        "peak_after_db": _number(report.peakAfterDb),
-        "acpr_lower_before_db": _number(report.acprLowerBeforeDb),
-        "acpr_lower_after_db": _number(report.acprLowerAfterDb),
-        "acpr_upper_before_db": _number(report.acprUpperBeforeDb),
-        "acpr_upper_after_db": _number(report.acprUpperAfterDb),
-    }
+    wf.scene_report = report
     return wf
