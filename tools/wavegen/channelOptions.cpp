@@ -185,15 +185,27 @@ std::string readNoise(const ChannelOptions& o, GenSignalChannel& c, nlohmann::js
     return {};
 }
 
+// The pairs (or, with `triples`, also triples) of `option`, at most `most`
+// of them.
+std::string readList(const char* option, const std::string& text, bool triples, const char* expected, size_t most,
+                     const char* noun, std::vector<std::vector<double>>& list) {
+    const std::string why = readPairs(text, triples, list);
+    if (!why.empty()) return optionRefusal(option, text, expected + why);
+    if (list.size() > most)
+        return optionRefusal(option, text,
+                             std::to_string(list.size()) + " " + noun + ": at most " + std::to_string(most));
+    return {};
+}
+
 // The taps' delays, powers and Rician K factors; taps without --fading
 // fade as taps.
 std::string readTaps(const ChannelOptions& o, GenSignalChannel& c, nlohmann::json& settings) {
     if (!given(o.taps)) return {};
     std::vector<std::vector<double>> taps;
-    const std::string why = readPairs(o.taps, true, taps);
-    if (!why.empty()) return optionRefusal("--taps", o.taps, "expected DELAY:DB or DELAY:DB:K, ...: " + why);
-    if (taps.size() > GENSIGNAL_CHANNEL_MAX_TAPS)
-        return optionRefusal("--taps", o.taps, std::to_string(taps.size()) + " taps: at most 48");
+    if (std::string why = readList("--taps", o.taps, true,
+                                   "expected DELAY:DB or DELAY:DB:K, ...: ", GENSIGNAL_CHANNEL_MAX_TAPS, "taps", taps);
+        !why.empty())
+        return why;
     c.tapCount = static_cast<int32_t>(taps.size());
     for (size_t i = 0; i < taps.size(); ++i) {
         c.taps[i].delay = taps[i][0];
@@ -211,10 +223,10 @@ std::string readTaps(const ChannelOptions& o, GenSignalChannel& c, nlohmann::jso
 std::string readPhaseNoise(const ChannelOptions& o, GenSignalChannel& c, nlohmann::json& settings) {
     if (!given(o.phaseNoise)) return {};
     std::vector<std::vector<double>> mask;
-    const std::string why = readPairs(o.phaseNoise, false, mask);
-    if (!why.empty()) return optionRefusal("--phase-noise", o.phaseNoise, "expected OFFSET:DBC, ...: " + why);
-    if (mask.size() > GENSIGNAL_CHANNEL_MAX_MASK_POINTS)
-        return optionRefusal("--phase-noise", o.phaseNoise, std::to_string(mask.size()) + " points: at most 16");
+    if (std::string why = readList("--phase-noise", o.phaseNoise, false,
+                                   "expected OFFSET:DBC, ...: ", GENSIGNAL_CHANNEL_MAX_MASK_POINTS, "points", mask);
+        !why.empty())
+        return why;
     c.phaseNoisePoints = static_cast<int32_t>(mask.size());
     for (size_t i = 0; i < mask.size(); ++i) {
         c.phaseNoiseOffsetHz[i] = mask[i][0];
