@@ -381,6 +381,29 @@ def _entry():
     return lib.GenSignalApplyChannel
 
 
+def _buffer_of(source, sample_rate):
+    """The library's input for `source` and how often the result repeats:
+    a Waveform's one loop with its kind and record, or an array at
+    `sample_rate`."""
+    from ._measurement import RECORD_KINDS, _Buffer, _record
+    from ._waveform import Waveform
+
+    if not isinstance(source, Waveform):
+        if sample_rate is None:
+            raise TypeError("impair(): an array needs sample_rate")
+        return _Buffer(source, sample_rate), 1
+    if sample_rate is not None:
+        raise TypeError("impair(): sample_rate is the waveform's own; pass it only with an array")
+    period = len(source.period)
+    array = source._samples[:period] if source._samples is not None else source.period
+    buffer = _Buffer(array, source.sample_rate)
+    buffer.kind, buffer.params = source.kind, source.params
+    buffer.record_kind = RECORD_KINDS.get(source.kind, 0)
+    if buffer.record_kind:
+        buffer.record, buffer.argument = _record(source.kind, source.params)
+    return buffer, source.repeat
+
+
 def impair(source, sample_rate=None, channel=None, loop="defined", peak_dbfs=0.0, **settings):
     """`source` (a Waveform, complex samples with 1.0 = 32767 counts, or int16
     I/Q pairs of shape (n, 2)) through a channel: `channel` (a Channel or a
@@ -394,30 +417,12 @@ def impair(source, sample_rate=None, channel=None, loop="defined", peak_dbfs=0.0
     the buffer is impaired once and repeated."""
     import warnings
 
-    from ._measurement import _Buffer
     from ._waveform import Waveform
 
     if channel is not None and settings:
         raise TypeError("impair(): give channel= or the channel's settings as keywords, not both")
     chosen = channel_of(channel) if channel is not None else Channel(**settings)
-    if isinstance(source, Waveform):
-        if sample_rate is not None:
-            raise TypeError("impair(): sample_rate is the waveform's own; pass it only with an array")
-        period = len(source.period)
-        array = source._samples[:period] if source._samples is not None else source.period
-        buffer = _Buffer(array, source.sample_rate)
-        buffer.kind, buffer.params = source.kind, source.params
-        from ._measurement import RECORD_KINDS, _record
-
-        buffer.record_kind = RECORD_KINDS.get(source.kind, 0)
-        if buffer.record_kind:
-            buffer.record, buffer.argument = _record(source.kind, source.params)
-        repeat = source.repeat
-    else:
-        if sample_rate is None:
-            raise TypeError("impair(): an array needs sample_rate")
-        buffer = _Buffer(source, sample_rate)
-        repeat = 1
+    buffer, repeat = _buffer_of(source, sample_rate)
     record = chosen.record()
     handle = _library.thread_handle()
     settings_given = {"loop": loop, "peak_dbfs": peak_dbfs}
