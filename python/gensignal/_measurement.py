@@ -362,18 +362,11 @@ def channel_preset(name):
     return bandwidth.value, spacing.value
 
 
-def measure(waveform_or_array, sample_rate=None, record=None, **options):
-    """The library's measurements of a Waveform, a complex array (1.0 = 32767
-    counts) or int16 I/Q pairs. Keywords: channel_bandwidth and
-    channel_spacing in Hz, or channel, a standard's preset ("lte5", "nr20":
-    CHANNEL_PRESETS), obw_percent; sample_rate for arrays; mod, symbol_rate
-    and rrc (or rcos: the roll-off) to describe a capture's modulation. EVM is
-    measured against the Waveform's record when it has one, or against
-    `record`, the Waveform an array is a copy of (a noisy or impaired
-    capture of it, at its rate unless sample_rate says otherwise). Without a
-    record but with the modulation described (mod="qpsk",
-    symbol_rate=1e6, rrc=0.35), EVM is measured decision-directed and the
-    channel defaults to symbol_rate x (1 + roll-off)."""
+def _options_of(options):
+    """measure()'s keywords, checked: the library's [channel_bandwidth,
+    channel_spacing, obw_percent] (a preset filling what is not given) and
+    the capture's modulation as described."""
+    options = dict(options)
     preset = options.pop("channel", None)
     described = {key: options.pop(key) for key in DESCRIPTION if key in options}
     for key in options:
@@ -395,6 +388,49 @@ def measure(waveform_or_array, sample_rate=None, record=None, **options):
         bandwidth, spacing = channel_preset(preset)
         chosen[0] = chosen[0] if "channel_bandwidth" in options else bandwidth
         chosen[1] = chosen[1] if "channel_spacing" in options else spacing
+    return chosen, described
+
+
+def _measurement_of(out, seam, chosen, buffer):
+    return Measurement(
+        samples=int(out.samples),
+        sample_rate=float(out.sampleRate),
+        peak_dbfs=_value(out.peakDbfs),
+        rms_dbfs=_value(out.rmsDbfs),
+        papr_db=_value(out.paprDb),
+        ccdf_db={key: _value(v) for key, v in zip(CCDF_KEYS, out.ccdfDb)},
+        obw_hz=_value(out.obwHz),
+        obw_lower_hz=_value(out.obwLowerHz),
+        obw_upper_hz=_value(out.obwUpperHz),
+        acpr_db={"lower": _value(out.acprLowerDb), "upper": _value(out.acprUpperDb)},
+        sfdr_db=_value(out.sfdrDb),
+        seam_ratio=_value(out.seamRatio),
+        seam_prediction=_value(seam),
+        evm_percent=_value(out.evmPercent),
+        evm_peak_percent=_value(out.evmPeakPercent),
+        mer_db=_value(out.merDb),
+        channel_bandwidth_hz=_value(out.channelBandwidthHz),
+        channel_spacing_hz=_value(out.channelSpacingHz),
+        obw_percent=chosen[2] or 99.0,
+        evm_status=EVM_STATUS.get(out.evmStatus, "none"),
+        symbols=int(out.symbols),
+        _buffer=buffer,
+    )
+
+
+def measure(waveform_or_array, sample_rate=None, record=None, **options):
+    """The library's measurements of a Waveform, a complex array (1.0 = 32767
+    counts) or int16 I/Q pairs. Keywords: channel_bandwidth and
+    channel_spacing in Hz, or channel, a standard's preset ("lte5", "nr20":
+    CHANNEL_PRESETS), obw_percent; sample_rate for arrays; mod, symbol_rate
+    and rrc (or rcos: the roll-off) to describe a capture's modulation. EVM is
+    measured against the Waveform's record when it has one, or against
+    `record`, the Waveform an array is a copy of (a noisy or impaired
+    capture of it, at its rate unless sample_rate says otherwise). Without a
+    record but with the modulation described (mod="qpsk",
+    symbol_rate=1e6, rrc=0.35), EVM is measured decision-directed and the
+    channel defaults to symbol_rate x (1 + roll-off)."""
+    chosen, described = _options_of(options)
     buffer = _Buffer(waveform_or_array, sample_rate, record)
     out = GenSignalMeasurement()
     choices = GenSignalMeasureOptions(chosen[2], chosen[0], chosen[1])
@@ -410,30 +446,7 @@ def measure(waveform_or_array, sample_rate=None, record=None, **options):
         _call(_lib().GenSignalMeasure, ctypes.byref(buffer.input()), ctypes.byref(choices), ctypes.byref(out))
     seam = ctypes.c_double()
     _call(_lib().GenSignalMeasureSeam, ctypes.byref(buffer.input()), ctypes.byref(seam))
-    return Measurement(
-        samples=int(out.samples),
-        sample_rate=float(out.sampleRate),
-        peak_dbfs=_value(out.peakDbfs),
-        rms_dbfs=_value(out.rmsDbfs),
-        papr_db=_value(out.paprDb),
-        ccdf_db={key: _value(v) for key, v in zip(CCDF_KEYS, out.ccdfDb)},
-        obw_hz=_value(out.obwHz),
-        obw_lower_hz=_value(out.obwLowerHz),
-        obw_upper_hz=_value(out.obwUpperHz),
-        acpr_db={"lower": _value(out.acprLowerDb), "upper": _value(out.acprUpperDb)},
-        sfdr_db=_value(out.sfdrDb),
-        seam_ratio=_value(out.seamRatio),
-        seam_prediction=_value(seam.value),
-        evm_percent=_value(out.evmPercent),
-        evm_peak_percent=_value(out.evmPeakPercent),
-        mer_db=_value(out.merDb),
-        channel_bandwidth_hz=_value(out.channelBandwidthHz),
-        channel_spacing_hz=_value(out.channelSpacingHz),
-        obw_percent=chosen[2] or 99.0,
-        evm_status=EVM_STATUS.get(out.evmStatus, "none"),
-        symbols=int(out.symbols),
-        _buffer=buffer,
-    )
+    return _measurement_of(out, seam.value, chosen, buffer)
 
 
 def _buffer(source, sample_rate=None):
