@@ -199,7 +199,20 @@ INSTANTIATE_TEST_SUITE_P(
         WvFault{"no closing brace", "{TYPE: SMU-WV,0", "no closing"},
         WvFault{"text between tags", "{TYPE: SMU-WV,0}x{WAVEFORM-5:#" + kData + "}", "not the '{'"},
         WvFault{"counted tag too short", "{TYPE: SMU-WV,0}{EMPTYTAG-40: #  }{WAVEFORM-5:#" + kData + "}",
-                "EMPTYTAG-40"}));
+                "EMPTYTAG-40"},
+        WvFault{"a tag without a colon", "{TYPE SMU-WV}", "has no ':'"},
+        WvFault{"a colon after the brace", "{TYPE}{CLOCK: 1}", "no ':' before its '}'"},
+        WvFault{"a length of 0", "{TYPE: SMU-WV,0}{WAVEFORM-0:#}", "a whole number from 1"},
+        WvFault{"no hash", "{TYPE: SMU-WV,0}{WAVEFORM-5: " + kData + "}", "no '#'"},
+        WvFault{"a checksum beyond 32 bits", "{TYPE: SMU-WV,4294967296}{WAVEFORM-5:#" + kData + "}",
+                "does not fit 32 bits"},
+        WvFault{"one level offset", "{TYPE: SMU-WV,0}{LEVEL OFFS: 3}{WAVEFORM-5:#" + kData + "}", "two numbers"},
+        WvFault{"a count in words", "{TYPE: SMU-WV,0}{SAMPLES: one}{WAVEFORM-5:#" + kData + "}", "SAMPLES one"},
+        WvFault{"a control length of 0", "{TYPE: SMU-WV,0}{CONTROL LENGTH: 0}{WAVEFORM-5:#" + kData + "}",
+                "CONTROL LENGTH 0"},
+        WvFault{"a marker line twice",
+                "{TYPE: SMU-WV,0}{MARKER LIST 2: 0:1}{MARKER LIST 2: 0:0}{WAVEFORM-5:#" + kData + "}",
+                "MARKER LIST 2 given twice"}));
 
 TEST(WvFile, ShowsTheFilesTextWithoutItsControlBytes) {
     // A file's bytes reach a terminal in the message: escapes, not commands.
