@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "measurement.h"
+#include "messages.h"
 #include "optionText.h"
 #include "outputNames.h"
 #include "libraryText.h"
@@ -19,11 +20,6 @@
 #include "wrapperGenSignalWave.h"
 
 namespace {
-
-std::string lastReason() {
-    char message[512];
-    return GenSignalGetLastError(message, sizeof message) > 0 ? message : "no reason given";
-}
 
 // The recording's gensignal record (its kind and fields) carried over, so
 // that the impaired recording still says what made it.

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "instrumentTable.h"
+#include "messages.h"
 #include "wrapperGenSignalWave.h"
 
 const std::vector<InstrumentPreset>& instrumentPresets() {
@@ -56,9 +57,8 @@ std::string applyInstrument(int handle, const std::string& name) {
     }
     for (const auto& [option, value] : instrumentOptions(*preset))
         if (GenSignalSetOption(handle, option, value) != 0) {
-            char message[512];
-            const std::string reason = GenSignalGetLastError(message, sizeof message) > 0 ? message : "no reason given";
-            return "--instrument " + name + ": the library refused option " + std::to_string(option) + ": " + reason;
+            return "--instrument " + name + ": the library refused option " + std::to_string(option) + ": " +
+                   lastReason();
         }
     return {};
 }

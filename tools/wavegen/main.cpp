@@ -45,11 +45,6 @@ std::string versionText() {
     return "wavegen " GENSIGNAL_VERSION "\nalgorithm version " + std::string(algorithm);
 }
 
-std::string lastLibraryError() {
-    char message[512];
-    return GenSignalGetLastError(message, sizeof message) > 0 ? message : "no reason given";
-}
-
 // Says why on the standard error stream; returns the exit status.
 int refuse(const std::string& why, int status) {
     std::cerr << "wavegen: " << why << "\n";
@@ -167,13 +162,13 @@ int generateAndWrite(Request& request, const OutputOptions& options, const LoopO
     if (refusal.empty()) refusal = readOutput(options, request.kind().sampleRate, out);
     if (!refusal.empty()) return refuse(refusal, 2);
     const Handle handle;
-    if (handle.id < 0) return refuse(lastLibraryError(), 3);
+    if (handle.id < 0) return refuse(lastReason(), 3);
     refusal = applySettings(handle.id, loop, instrument);
     if (!refusal.empty()) return refuse(refusal, 2);
     int16_t* iq = nullptr;
     int count = 0;
     const int rc = request.generate(handle.id, out.sampleRate, &iq, &count);
-    if (rc != 0) return refuse(inOptionTerms(request.kind(), lastLibraryError()), rc == -1 ? 2 : 3);
+    if (rc != 0) return refuse(inOptionTerms(request.kind(), lastReason()), rc == -1 ? 2 : 3);
     const std::string note = loopNote(handle.id, request.kind());
     if (!note.empty()) std::cerr << "wavegen: note: " << note << "\n";
     std::vector<MarkerLine> markers;

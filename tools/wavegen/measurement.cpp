@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "messages.h"
+
 namespace {
 
 // null for what has no value.
@@ -45,8 +47,7 @@ bool measureWith(const MeasureCall& call, Measured& out, std::string& error) {
     const int rc = call.description ? GenSignalMeasureDescribed(&input, &call.options, call.description, &out.m)
                                     : GenSignalMeasure(&input, &call.options, &out.m);
     if (rc == 0 && GenSignalMeasureSeam(&input, &out.seamPrediction) == 0) return true;
-    char message[512];
-    error = GenSignalGetLastError(message, sizeof message) > 0 ? message : "no reason given";
+    error = lastReason();
     return false;
 }
 

@@ -1,6 +1,7 @@
 #include "messages.h"
 
 #include "channelOptions.h"
+#include "wrapperGenSignalWave.h"
 
 std::string inOptionTerms(const KindTable& kind, const std::string& message) {
     // The kind's channel: its fields are the channel options' (the noise
@@ -17,4 +18,9 @@ std::string inOptionTerms(const KindTable& kind, const std::string& message) {
     }
     if (name.empty()) return message;
     return "--" + optionName(name) + " " + message.substr(equals + 3);
+}
+
+std::string lastReason() {
+    char message[512];
+    return GenSignalGetLastError(message, sizeof message) > 0 ? message : "no reason given";
 }

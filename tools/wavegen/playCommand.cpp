@@ -23,11 +23,6 @@ std::atomic<bool> interrupted{false};
 
 extern "C" void onInterrupt(int) { interrupted.store(true); }
 
-std::string lastError() {
-    char message[512];
-    return GenSignalGetLastError(message, sizeof message) > 0 ? message : "no reason given";
-}
-
 // An optional number; empty text on success, else the refusal.
 std::string readOptional(const char* option, const std::string& text, std::optional<double>& value, bool positive) {
     if (text.empty()) return {};
@@ -123,7 +118,7 @@ int playKind(const PlayOptions& o, Request& request, const std::optional<double>
     settings.sampleRate = rate.value_or(request.kind().sampleRate);
     const int handle = GenSignalObjCreatSelfEncode();
     if (handle < 0) {
-        std::cerr << "wavegen: " << lastError() << "\n";
+        std::cerr << "wavegen: " << lastReason() << "\n";
         return 3;
     }
     // The instrument's lengths first, so that an option given beats its preset.
@@ -138,7 +133,7 @@ int playKind(const PlayOptions& o, Request& request, const std::optional<double>
     int count = 0;
     const int rc = request.generate(handle, settings.sampleRate, &iq, &count);
     if (rc != 0) {
-        std::cerr << "wavegen: " << inOptionTerms(request.kind(), lastError()) << "\n";
+        std::cerr << "wavegen: " << inOptionTerms(request.kind(), lastReason()) << "\n";
         GenSignalObjRelease(handle);
         return rc == -1 ? 2 : 3;
     }

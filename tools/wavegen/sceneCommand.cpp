@@ -19,6 +19,7 @@
 #include "loopOptions.h"
 #include "markers.h"
 #include "measurement.h"
+#include "messages.h"
 #include "outputOptions.h"
 #include "recordingFiles.h"
 #include "request.h"
@@ -317,11 +318,6 @@ json reportOf(const GenSignalSceneReport& r) {
             {"acpr_lower_after_db", number(r.acprLowerAfterDb)},
             {"acpr_upper_before_db", number(r.acprUpperBeforeDb)},
             {"acpr_upper_after_db", number(r.acprUpperAfterDb)}};
-}
-
-std::string lastReason() {
-    char message[512];
-    return GenSignalGetLastError(message, sizeof message) > 0 ? message : "no reason given";
 }
 
 int refused(const std::string& why) {
